@@ -1,0 +1,210 @@
+#include "qualitydb/basecalidad.h"
+
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace ort {
+
+QVariant Resultado::valor(int fila, const QString& columna) const {
+    const int i = this->columna(columna);
+    if (fila < 0 || fila >= filas.size() || i < 0 || i >= filas[fila].size())
+        return {};
+    return filas[fila][i];
+}
+
+// One statement: the SQL with "?" for values, the product's own wording with "…" for values (for
+// messages), and the table each result column comes from (for its defined size).
+struct BaseCalidad::Sentencia {
+    const char* sql;
+    const char* mostrado;
+    QList<QPair<const char*, const char*>> origen; // column → table
+};
+
+namespace {
+
+using S = QList<QPair<const char*, const char*>>;
+
+const S kColumnasINS = {{"INSCLAVE", "INS"}, {"INSDESCR", "INS"}, {"INSTIPOC", "INS"},
+                        {"INSRMTIP", "INS"}, {"INSTCPPR", "INS"}, {"INSBAUDI", "INS"},
+                        {"INSPARID", "INS"}, {"INSBDATO", "INS"}, {"INSBPARO", "INS"},
+                        {"INSBUFFE", "INS"}, {"INSRCVTH", "INS"}, {"INSINICI", "INS"},
+                        {"INSTERMI", "INS"}, {"INSTABLA", "INS"}};
+
+QString Muestra(const char* mostrado, const QStringList& valores) {
+    QString t = QString::fromUtf8(mostrado);
+    for (const QString& v : valores)
+        t.replace(t.indexOf(QStringLiteral("…")), 1, v);
+    return t;
+}
+
+} // namespace
+
+Resultado BaseCalidad::ejecuta(const Sentencia& s, const QStringList& valores) {
+    Resultado r;
+    r.texto = Muestra(s.mostrado, valores);
+    if (!c_.abierta()) {
+        r.error = {QStringLiteral("ORT"), errbd::kGeneral,
+                   QStringLiteral("La base de datos de Metrovax no está abierta.")};
+        return r;
+    }
+    QSqlQuery q(c_.db());
+    q.setForwardOnly(true);
+    if (!q.prepare(AdaptaSql(QString::fromUtf8(s.sql), c_.motor()))) {
+        r.error = {c_.db().driverName(), errbd::kGeneral, q.lastError().text()};
+        return r;
+    }
+    for (const QString& v : valores)
+        q.addBindValue(v);
+    if (!q.exec()) {
+        r.error = {c_.db().driverName(), errbd::kGeneral, q.lastError().text()};
+        return r;
+    }
+    const QSqlRecord rec = q.record();
+    for (int i = 0; i < rec.count(); ++i)
+        r.columnas << rec.fieldName(i).toUpper();
+    while (q.next()) {
+        QVariantList fila;
+        for (int i = 0; i < rec.count(); ++i)
+            fila << q.value(i);
+        r.filas << fila;
+    }
+    for (const QString& col : r.columnas) {
+        int tam = 0;
+        for (const auto& [columna, tabla] : s.origen)
+            if (col == QLatin1String(columna))
+                tam = tamanoDefinido(QLatin1String(tabla), col);
+        r.tamanos << tam;
+    }
+    r.ok = true;
+    return r;
+}
+
+Resultado BaseCalidad::registroINS(const QString& clave) {
+    static const Sentencia s{
+        "Select INSCLAVE, INSDESCR, INSTIPOC, INSRMTIP, INSTCPPR, INSBAUDI, INSPARID, INSBDATO, "
+        "INSBPARO, INSBUFFE, INSRCVTH, INSINICI, INSTERMI, INSTABLA from INS "
+        "where UPPER(RTRIM(INSCLAVE)) = UPPER(?) order by INSCLAVE",
+        "INSCLAVE = '…'", kColumnasINS};
+    return ejecuta(s, {clave});
+}
+
+Resultado BaseCalidad::todosINS() {
+    static const Sentencia s{
+        "Select INSCLAVE, INSDESCR, INSTIPOC, INSRMTIP, INSTCPPR, INSBAUDI, INSPARID, INSBDATO, "
+        "INSBPARO, INSBUFFE, INSRCVTH, INSINICI, INSTERMI, INSTABLA from INS order by INSCLAVE",
+        "Select * from INS order by INSCLAVE", kColumnasINS};
+    return ejecuta(s, {});
+}
+
+Resultado BaseCalidad::operadores() {
+    static const Sentencia s{"Select USUCLAVE,USUDESCR from USU order by USUCLAVE",
+                             "Select USUCLAVE,USUDESCR from USU order by USUCLAVE",
+                             {{"USUCLAVE", "USU"}, {"USUDESCR", "USU"}}};
+    return ejecuta(s, {});
+}
+
+Resultado BaseCalidad::estacionesDe(const QString& operador) {
+    static const Sentencia s{
+        "Select EXUESTAC, ESTDESC1 from EXU inner join EST on EXU.EXUESTAC = EST.ESTCLAVE "
+        "where RTRIM(EXUUSUAR) like ? order by EXUESTAC",
+        "Select EXUESTAC, ESTDESC1 from EXU inner join EST on EXU.EXUESTAC = EST.ESTCLAVE "
+        "where RTRIM(EXUUSUAR) like '…' order by EXUESTAC",
+        {{"EXUESTAC", "EXU"}, {"ESTDESC1", "EST"}}};
+    return ejecuta(s, {operador});
+}
+
+Resultado BaseCalidad::maquinasDe(const QString& estacion) {
+    static const Sentencia s{
+        "Select MXEMAQUI, MAQDESC1 from MXE inner join MAQ on MXE.MXEMAQUI = MAQ.MAQCLAVE "
+        "where RTRIM(MXEESTAC) like ? order by MXEMAQUI",
+        "Select MXEMAQUI, MAQDESC1 from MXE inner join MAQ on MXE.MXEMAQUI = MAQ.MAQCLAVE "
+        "where RTRIM(MXEESTAC) like '…' order by MXEMAQUI",
+        {{"MXEMAQUI", "MXE"}, {"MAQDESC1", "MAQ"}}};
+    return ejecuta(s, {estacion});
+}
+
+Resultado BaseCalidad::productosDe(const QString& maquina) {
+    static const Sentencia s{
+        "Select PXMPRODU, PRODESC1 from PXM inner join PRO on PXM.PXMPRODU = PRO.PROCLAVE "
+        "where RTRIM(PXMMAQUI) like ? order by PXMPRODU",
+        "Select PXMPRODU, PRODESC1 from PXM inner join PRO on PXM.PXMPRODU = PRO.PROCLAVE "
+        "where RTRIM(PXMMAQUI) like '…' order by PXMPRODU",
+        {{"PXMPRODU", "PXM"}, {"PRODESC1", "PRO"}}};
+    return ejecuta(s, {maquina});
+}
+
+Resultado BaseCalidad::formatosDe(const QString& producto) {
+    static const Sentencia s{
+        "Select FXPFORMA, FRMDESC1 from FXP inner join FRM on FXP.FXPFORMA = FRM.FRMCLAVE "
+        "where RTRIM(FXPPRODU) like ? order by FXPFORMA",
+        "Select FXPFORMA, FRMDESC1 from FXP inner join FRM on FXP.FXPFORMA = FRM.FRMCLAVE "
+        "where RTRIM(FXPPRODU) like '…' order by FXPFORMA",
+        {{"FXPFORMA", "FXP"}, {"FRMDESC1", "FRM"}}};
+    return ejecuta(s, {producto});
+}
+
+Resultado BaseCalidad::caracteristicasDe(const QString& formato) {
+    static const Sentencia s{
+        "Select CXFCARAC,CXFPOSIC,CARDESC1 from CXF inner join CAR on CXF.CXFCARAC = CAR.CARCLAVE "
+        "where RTRIM(CXFFORMA) like ? order by CXFCARAC",
+        "Select CXFCARAC,CXFPOSIC,CARDESC1 from CXF inner join CAR on CXF.CXFCARAC = CAR.CARCLAVE "
+        "where RTRIM(CXFFORMA) like '…' order by CXFCARAC",
+        {{"CXFCARAC", "CXF"}, {"CXFPOSIC", "CXF"}, {"CARDESC1", "CAR"}}};
+    return ejecuta(s, {formato});
+}
+
+Resultado BaseCalidad::producto(const QString& clave) {
+    static const Sentencia s{
+        "Select PROCLAVE, PRODESC1, PRODESC2 from PRO where PROCLAVE = ?",
+        "Select PROCLAVE, PRODESC1, PRODESC2 from PRO where PROCLAVE = '…'",
+        {{"PROCLAVE", "PRO"}, {"PRODESC1", "PRO"}, {"PRODESC2", "PRO"}}};
+    return ejecuta(s, {clave});
+}
+
+Resultado BaseCalidad::operador(const QString& clave) {
+    static const Sentencia s{"Select USUCLAVE, USUDESCR from USU where USUCLAVE = ?",
+                             "Select USUCLAVE, USUDESCR from USU where USUCLAVE = '…'",
+                             {{"USUCLAVE", "USU"}, {"USUDESCR", "USU"}}};
+    return ejecuta(s, {clave});
+}
+
+Resultado BaseCalidad::limites(const QString& maquina, const QString& producto,
+                               const QString& caracteristica) {
+    static const Sentencia s{
+        "Select CXPLINFC,CXPLSUPC from CXP where CXPMAQUI=? and CXPPRODU=? and CXPCARAC=?",
+        "Select CXPLINFC,CXPLSUPC from CXP where CXPMAQUI='…' and CXPPRODU='…' and CXPCARAC='…'",
+        {}};
+    return ejecuta(s, {maquina, producto, caracteristica});
+}
+
+int BaseCalidad::tamanoDefinido(const QString& tabla, const QString& columna) {
+    if (!c_.abierta())
+        return 0;
+    QSqlQuery q(c_.db());
+    QString tipo;
+    if (c_.motor() == Motor::Postgres) {
+        q.prepare(QStringLiteral("select character_maximum_length from information_schema.columns "
+                                 "where lower(table_name) = lower(?) and lower(column_name) = "
+                                 "lower(?) and table_schema = current_schema()"));
+        q.addBindValue(tabla);
+        q.addBindValue(columna);
+        if (q.exec() && q.next())
+            return q.value(0).toInt();
+        return 0;
+    }
+    const auto citada = CitaIdentificador(tabla);
+    if (!citada || !q.exec(QStringLiteral("PRAGMA table_info(%1)").arg(*citada)))
+        return 0;
+    while (q.next())
+        if (q.value(1).toString().compare(columna, Qt::CaseInsensitive) == 0)
+            tipo = q.value(2).toString();
+    static const QRegularExpression texto(
+        QStringLiteral("^\\s*(?:n?varchar|n?char|character(?:\\s+varying)?|text|varchar2)\\s*\\(\\s*(\\d+)"),
+        QRegularExpression::CaseInsensitiveOption);
+    const auto m = texto.match(tipo);
+    return m.hasMatch() ? m.captured(1).toInt() : 0;
+}
+
+} // namespace ort

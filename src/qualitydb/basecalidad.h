@@ -1,0 +1,61 @@
+#pragma once
+
+#include "startup/conexion.h"
+
+#include <QList>
+#include <QStringList>
+#include <QVariant>
+
+namespace ort {
+
+// The rows a statement returned, with what the callers need to show them.
+struct Resultado {
+    bool ok = false;
+    ErrorBD error;
+    // The statement as the product wrote it, with the values in place: for messages only.
+    QString texto;
+    QStringList columnas;       // upper-cased names, in statement order
+    QList<int> tamanos;         // each column's defined size in characters, 0 when not text
+    QList<QVariantList> filas;
+
+    bool vacio() const { return filas.isEmpty(); }
+    int columna(const QString& nombre) const { return columnas.indexOf(nombre.toUpper()); }
+    QVariant valor(int fila, const QString& columna) const;
+    // A column's value as text; a database null reads as the empty text.
+    QString texto_(int fila, const QString& columna) const { return valor(fila, columna).toString(); }
+};
+
+// The statements ORT sends to the Metrovax database; no other module writes SQL for it. Keys are
+// bound as values, never spliced into the statement.
+class BaseCalidad {
+public:
+    explicit BaseCalidad(Conexion& conexion) : c_(conexion) {}
+
+    // Port opening: the connection record of a key (blanks and letter case aside), or none.
+    Resultado registroINS(const QString& clave);
+    // Connection picker: every record in key order.
+    Resultado todosINS();
+    // Pickers, each list in key order; the parent key is compared with its trailing blanks removed.
+    Resultado operadores();
+    Resultado estacionesDe(const QString& operador);
+    Resultado maquinasDe(const QString& estacion);
+    Resultado productosDe(const QString& maquina);
+    Resultado formatosDe(const QString& producto);
+    Resultado caracteristicasDe(const QString& formato);
+    // GSE01 context command.
+    Resultado producto(const QString& clave);
+    Resultado operador(const QString& clave);
+    // Port opening: at most one row with the lower and upper specification limits.
+    Resultado limites(const QString& maquina, const QString& producto, const QString& caracteristica);
+
+    // A column's defined size in characters (from its declared type), 0 when it has none.
+    int tamanoDefinido(const QString& tabla, const QString& columna);
+
+private:
+    struct Sentencia;
+    Resultado ejecuta(const Sentencia& s, const QStringList& valores);
+
+    Conexion& c_;
+};
+
+} // namespace ort

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "startup/ajustes.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace ort {
+
+class Avisos;
+
+// Finds a file of the program directory by its product name; installations copied from
+// Windows may hold it in another letter case. Returns the name as given when none exists.
+QString BuscaArchivo(const QString& dir, const QString& nombre);
+
+// Reads a whole text file (UTF-8 when valid, else Windows-1252); no value when unreadable.
+std::optional<QString> LeeArchivoTexto(const QString& ruta);
+
+// Reads the product files of the program directory into the start-up settings. Every problem
+// is reported through the notices; a file that stops start-up gives no value, never half-built
+// settings.
+std::optional<Ajustes> CargaAjustes(const QString& directorioPrograma, Avisos& avisos);
+
+// Unscrambles the password item of "MTVXPASS.IAU"; characters outside 33..126 are reported
+// and decoded all the same. No value when a position cannot be decoded into a character.
+std::optional<QString> DescifraClave(const QString& s, Avisos& avisos);
+
+} // namespace ort

@@ -1,0 +1,352 @@
+#include "startup/conexion.h"
+
+#include "startup/avisos.h"
+#include "startup/reloj.h"
+
+#include <QAtomicInteger>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
+
+namespace ort {
+
+namespace {
+
+const QString kProveedorJet = QStringLiteral("Microsoft.Jet.OLEDB.4.0");
+const QString kProveedorSql = QStringLiteral("SQLOLEDB.1");
+
+QString& driverSqlite() {
+    static QString d = QStringLiteral("QSQLITE");
+    return d;
+}
+QString& driverPostgres() {
+    static QString d = QStringLiteral("QPSQL");
+    return d;
+}
+
+QString NuevoNombre() {
+    static QAtomicInteger<quint64> contador;
+    return QStringLiteral("ort-%1").arg(contador.fetchAndAddRelaxed(1) + 1);
+}
+
+// SQLite's primary result codes that mean the file is not a sound database.
+bool EsDanoSqlite(const QSqlError& e) {
+    const int codigo = e.nativeErrorCode().toInt() & 0xff;
+    return codigo == 11 /* SQLITE_CORRUPT */ || codigo == 26 /* SQLITE_NOTADB */;
+}
+
+ErrorBD ErrorDe(const QString& fuente, qint64 numero, const QString& descripcion) {
+    return ErrorBD{fuente, numero, descripcion};
+}
+
+// Sorts a PostgreSQL connection failure into the product's rows.
+qint64 ClasificaPostgres(const QSqlError& e) {
+    const QString t = e.text() + u' ' + e.nativeErrorCode();
+    if (t.contains(QStringLiteral("28P01")) ||
+        t.contains(QStringLiteral("password authentication failed"), Qt::CaseInsensitive) ||
+        t.contains(QStringLiteral("no password supplied"), Qt::CaseInsensitive))
+        return errbd::kClave;
+    static const char* inalcanzable[] = {"could not connect", "Connection refused",
+                                         "could not translate host", "timeout expired",
+                                         "No such file or directory", "Network is unreachable",
+                                         "No route to host", "server closed the connection"};
+    for (const char* s : inalcanzable)
+        if (t.contains(QLatin1String(s), Qt::CaseInsensitive))
+            return errbd::kNoEncontrada;
+    return errbd::kGeneral;
+}
+
+bool AbreSqlite(const QMap<QString, QString>& partes, Conexion& c, QSqlDatabase& db,
+                QString& archivo) {
+    archivo = partes.value(QStringLiteral("data source"));
+    if (archivo.isEmpty() || !QFileInfo(archivo).isFile()) {
+        c.error = ErrorDe(driverSqlite(), errbd::kNoEncontrada,
+                          QStringLiteral("No se encuentra el archivo '%1'.").arg(archivo));
+        return false;
+    }
+    // mode=rw: a file that vanished meanwhile is not created anew.
+    db.setDatabaseName(QUrl::fromLocalFile(QFileInfo(archivo).absoluteFilePath())
+                           .toString(QUrl::FullyEncoded) +
+                       QStringLiteral("?mode=rw"));
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=10000"));
+    if (!db.open()) {
+        const QSqlError e = db.lastError();
+        c.error = ErrorDe(driverSqlite(), EsDanoSqlite(e) ? errbd::kFormato : errbd::kNoEncontrada,
+                          e.text());
+        return false;
+    }
+    // SQLite opens lazily: reading the schema proves the file is a database.
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("select count(*) from sqlite_master"))) {
+        const QSqlError e = q.lastError();
+        c.error = ErrorDe(driverSqlite(), EsDanoSqlite(e) ? errbd::kFormato : errbd::kGeneral,
+                          e.text());
+        return false;
+    }
+    return true;
+}
+
+bool AbrePostgres(const QMap<QString, QString>& partes, Conexion& c, QSqlDatabase& db) {
+    QString host = partes.value(QStringLiteral("data source"));
+    int puerto = 5432;
+    const int dosPuntos = host.lastIndexOf(u':');
+    if (dosPuntos > 0 && !host.contains(u']')) {
+        puerto = host.mid(dosPuntos + 1).toInt();
+        host = host.left(dosPuntos);
+    }
+    db.setHostName(host);
+    db.setPort(puerto);
+    db.setUserName(partes.value(QStringLiteral("user id")));
+    db.setPassword(partes.value(QStringLiteral("password")));
+    db.setDatabaseName(partes.value(QStringLiteral("initial catalog")));
+    db.setConnectOptions(QStringLiteral("connect_timeout=5"));
+    if (!db.open()) {
+        const QSqlError e = db.lastError();
+        c.error = ErrorDe(driverPostgres(), ClasificaPostgres(e), e.text());
+        return false;
+    }
+    return true;
+}
+
+bool CompruebaPaginas(Conexion& c) {
+    QSqlQuery q(c.db());
+    if (!q.exec(QStringLiteral("PRAGMA quick_check(1)"))) {
+        const QSqlError e = q.lastError();
+        c.error = ErrorDe(driverSqlite(), EsDanoSqlite(e) ? errbd::kDanada : errbd::kGeneral,
+                          e.text());
+        return false;
+    }
+    if (q.next() && q.value(0).toString() != QStringLiteral("ok")) {
+        c.error = ErrorDe(driverSqlite(), errbd::kDanada,
+                          QStringLiteral("Base de datos dañada: %1").arg(q.value(0).toString()));
+        return false;
+    }
+    return true;
+}
+
+QString MensajeM(const ErrorBD& e, const QString& cadena) {
+    return QStringLiteral("Module1. OpenDBOK.\n\n") + e.fuente + u'\n' + QString::number(e.numero) +
+           QStringLiteral(".- ") + e.descripcion + QStringLiteral("\n\n") + cadena +
+           QStringLiteral("\n\n");
+}
+
+// Rebuilds a damaged file from what SQLite can still read of it: a compacted copy beside it,
+// named after the time of day, that then takes the damaged file's place.
+bool Repara(const QString& archivo, Entorno& e, ErrorBD& error) {
+    e.avisos.ocupado(true);
+    const float segundos = static_cast<float>(e.reloj.segundosDesdeMedianoche());
+    const QString temporal =
+        QFileInfo(archivo).absolutePath() + u'/' + QString::number(segundos, 'g', 7);
+    QFile::remove(temporal);
+    bool ok = false;
+    {
+        Conexion origen;
+        AbreConexion(CadenaJet(archivo, QString()), origen);
+        // A file whose schema cannot be read stays open for the attempt all the same.
+        if (origen.db().isValid() && origen.db().isOpen()) {
+            QSqlQuery q(origen.db());
+            q.prepare(QStringLiteral("VACUUM INTO ?"));
+            q.addBindValue(temporal);
+            ok = q.exec();
+            if (!ok)
+                error = ErrorDe(driverSqlite(), errbd::kDanada,
+                                error.descripcion + QStringLiteral("\nNo se pudo reparar: ") +
+                                    q.lastError().text());
+        } else {
+            error = ErrorDe(driverSqlite(), origen.error.numero,
+                            error.descripcion + QStringLiteral("\nNo se pudo reparar: ") +
+                                origen.error.descripcion);
+        }
+    }
+    if (ok) {
+        ok = QFile::remove(archivo) && QFile::rename(temporal, archivo);
+        if (!ok)
+            error.descripcion += QStringLiteral("\nNo se pudo reemplazar el archivo dañado por su "
+                                                "copia reparada: ") +
+                                 temporal;
+    } else {
+        QFile::remove(temporal);
+    }
+    e.avisos.ocupado(false);
+    return ok;
+}
+
+} // namespace
+
+Conexion::Conexion() : nombre_(NuevoNombre()) {}
+
+Conexion::~Conexion() { cierra(); }
+
+void Conexion::cierra() {
+    if (db_.isValid()) {
+        db_.close();
+        db_ = QSqlDatabase();
+        QSqlDatabase::removeDatabase(nombre_);
+    }
+}
+
+QMap<QString, QString> LeeCadena(const QString& cadena) {
+    QMap<QString, QString> partes;
+    for (const QString& pieza : cadena.split(u';', Qt::SkipEmptyParts)) {
+        const int igual = pieza.indexOf(u'=');
+        if (igual < 0)
+            continue;
+        partes.insert(pieza.left(igual).trimmed().toLower(), pieza.mid(igual + 1));
+    }
+    return partes;
+}
+
+QString ValorCadena(const QString& cadena, const QString& clave) {
+    return LeeCadena(cadena).value(clave.toLower());
+}
+
+QString CadenaConClave(const QString& cadena, const QString& clave) {
+    QStringList piezas = cadena.split(u';');
+    for (QString& pieza : piezas) {
+        const int igual = pieza.indexOf(u'=');
+        if (igual < 0)
+            continue;
+        const QString k = pieza.left(igual).trimmed().toLower();
+        if (k == QStringLiteral("password") || k == QStringLiteral("jet oledb:database password"))
+            pieza = pieza.left(igual + 1) + clave;
+    }
+    return piezas.join(u';');
+}
+
+QString CadenaJet(const QString& ruta, const QString& clave) {
+    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + ruta +
+           QStringLiteral(";Jet OLEDB:Database Password=") + clave + u';';
+}
+
+QString CadenaConexion(const Ajustes& a, const QString& F) {
+    if (a.TipoBD == kJet4)
+        return CadenaJet(F, a.ClaveBD);
+    if (a.TipoBD == kSqlServer)
+        return QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;Data Source=") +
+               a.ServidorBD + QStringLiteral(";User ID=") + a.UsuarioBD +
+               QStringLiteral(";Password=") + a.ClaveBD + QStringLiteral(";Initial Catalog=") + F +
+               u';';
+    return {};
+}
+
+void FijaDriverParaPruebas(Motor motor, const QString& driver) {
+    (motor == Motor::Postgres ? driverPostgres() : driverSqlite()) = driver;
+}
+
+bool AbreConexion(const QString& cadena, Conexion& c) {
+    c.cierra();
+    c.error = {};
+    c.cadena_ = cadena;
+    c.archivo_.clear();
+    const auto partes = LeeCadena(cadena);
+    const QString proveedor = partes.value(QStringLiteral("provider")).trimmed();
+    QString driver;
+    if (proveedor.compare(kProveedorJet, Qt::CaseInsensitive) == 0) {
+        c.motor_ = Motor::Sqlite;
+        driver = driverSqlite();
+    } else if (proveedor.compare(kProveedorSql, Qt::CaseInsensitive) == 0) {
+        c.motor_ = Motor::Postgres;
+        driver = driverPostgres();
+    } else {
+        c.motor_ = Motor::Ninguno;
+        c.error = ErrorDe(QStringLiteral("ORT"), errbd::kNoEncontrada,
+                          QStringLiteral("No se encontró el proveedor de la cadena de conexión."));
+        return false;
+    }
+    if (!QSqlDatabase::isDriverAvailable(driver)) {
+        c.error = ErrorDe(driver, errbd::kProveedor,
+                          QStringLiteral("No está instalado el controlador de base de datos %1.")
+                              .arg(driver));
+        return false;
+    }
+    c.db_ = QSqlDatabase::addDatabase(driver, c.nombre_);
+    if (c.motor_ == Motor::Sqlite)
+        return AbreSqlite(partes, c, c.db_, c.archivo_);
+    return AbrePostgres(partes, c, c.db_);
+}
+
+bool OpenDBOK(const QString& cadena, Conexion& conexion, Entorno& e, Comprobacion comprobacion) {
+    QString actual = cadena;
+    int preguntas = 0;
+    bool reparada = false;
+    for (;;) {
+        bool ok = AbreConexion(actual, conexion);
+        if (ok && conexion.motor() == Motor::Sqlite && comprobacion == Comprobacion::Completa)
+            ok = CompruebaPaginas(conexion);
+        if (ok) {
+            // The new password also serves every later opening of the Metrovax database.
+            if (actual != cadena && cadena == e.ajustes.StrConexion)
+                e.ajustes.StrConexion = actual;
+            return true;
+        }
+        conexion.cierra();
+        e.avisos.ocupado(false);
+        ErrorBD err = conexion.error;
+        switch (err.numero) {
+        case errbd::kClave: {
+            if (preguntas >= 3) {
+                e.avisos.mensaje(MensajeM(err, actual), Avisos::Icono::Exclamacion);
+                return false;
+            }
+            ++preguntas;
+            const QString clave = e.avisos.entrada(actual + u'\n' + e.ajustes.texto(0, 81));
+            if (clave.isEmpty())
+                return false;
+            e.ajustes.ClaveBD = clave;
+            actual = CadenaConClave(actual, clave);
+            continue;
+        }
+        case errbd::kDanada:
+        case errbd::kFormato:
+            if (!reparada && Repara(conexion.archivo().isEmpty() ? ValorCadena(actual, "Data Source")
+                                                                 : conexion.archivo(),
+                                    e, err)) {
+                reparada = true;
+                continue;
+            }
+            e.avisos.mensaje(MensajeM(err, actual), Avisos::Icono::Exclamacion);
+            return false;
+        case errbd::kProveedor:
+            e.avisos.mensaje(MensajeM(err, actual) + e.ajustes.texto(4, 13) +
+                                 QStringLiteral("\n\n"),
+                             Avisos::Icono::Exclamacion);
+            return false;
+        case errbd::kNoEncontrada:
+            return false;
+        default:
+            e.avisos.mensaje(MensajeM(err, actual), Avisos::Icono::Exclamacion);
+            return false;
+        }
+    }
+}
+
+QString AdaptaSql(const QString& sql, Motor motor) {
+    QString s = sql;
+    static const QRegularExpression top(QStringLiteral("^(\\s*select)\\s+top\\s+1\\s+"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    if (top.match(s).hasMatch()) {
+        s.replace(top, QStringLiteral("\\1 "));
+        s += QStringLiteral(" limit 1");
+    }
+    if (motor == Motor::Postgres) {
+        static const QRegularExpression corchetes(QStringLiteral("\\[([^\\]]*)\\]"));
+        s.replace(corchetes, QStringLiteral("\"\\1\""));
+    }
+    return s;
+}
+
+std::optional<QString> CitaIdentificador(const QString& nombre) {
+    if (nombre.isEmpty() || nombre.size() > 63 || nombre.trimmed() != nombre)
+        return std::nullopt;
+    for (QChar c : nombre)
+        if (c.unicode() < 32 || c == u'"' || c == u'[' || c == u']' || c == u'`' || c == u';' ||
+            c == QChar(0x7f))
+            return std::nullopt;
+    return u'"' + nombre + u'"';
+}
+
+} // namespace ort

@@ -1,0 +1,158 @@
+#include "startup/textfuncs.h"
+
+#include <QStringDecoder>
+
+#include <array>
+#include <cmath>
+#include <limits>
+
+namespace ort {
+
+namespace {
+
+// Characters 0x80..0x9F of Windows-1252; 0 marks the five codes it leaves undefined.
+constexpr std::array<char16_t, 32> kAltos1252 = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+struct FilaAcento {
+    int desde, hasta;
+    char reemplazo;
+};
+
+// clang-format off
+constexpr FilaAcento kAcentos[] = {
+    {192, 198, 'A'}, {199, 199, 'C'}, {200, 203, 'E'}, {204, 207, 'I'}, {209, 209, 'N'},
+    {210, 214, 'O'}, {217, 220, 'U'}, {221, 221, 'Y'}, {224, 230, 'a'}, {231, 231, 'c'},
+    {232, 235, 'e'}, {236, 239, 'i'}, {241, 241, 'n'}, {242, 246, 'o'}, {249, 252, 'u'},
+    {253, 253, 'y'}, {255, 255, 'y'},
+};
+// clang-format on
+
+} // namespace
+
+QString RutaConBarra(const QString& ruta) {
+    QString t = ruta;
+    while (!t.isEmpty() && t.front() == u' ')
+        t.remove(0, 1);
+    while (!t.isEmpty() && t.back() == u' ')
+        t.chop(1);
+    if (!t.isEmpty() && (t.back() == u':' || t.back() == u'/'))
+        return t;
+    return t + u'/';
+}
+
+QString FijaAncho(const QString& s, int n) {
+    if (n <= 0)
+        return {};
+    return (s.left(n) + QString(n, u' ')).left(n);
+}
+
+int CodigoWin1252(QChar c) {
+    const char16_t u = c.unicode();
+    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF))
+        return u;
+    for (int i = 0; i < 32; ++i)
+        if (kAltos1252[i] != 0 && kAltos1252[i] == u)
+            return 0x80 + i;
+    return -1;
+}
+
+QChar DesdeWin1252(unsigned char b) {
+    if (b >= 0x80 && b <= 0x9F) {
+        const char16_t u = kAltos1252[b - 0x80];
+        return u ? QChar(u) : QChar(char16_t(b));
+    }
+    return QChar(char16_t(b));
+}
+
+QString SinAcentos(const QString& s) {
+    QString r;
+    r.reserve(s.size());
+    for (QChar c : s) {
+        const int code = CodigoWin1252(c);
+        if (code >= 0 && code < 128) {
+            r += c;
+            continue;
+        }
+        QChar out = u'_';
+        for (const auto& f : kAcentos)
+            if (code >= f.desde && code <= f.hasta) {
+                out = QChar(f.reemplazo);
+                break;
+            }
+        r += out;
+    }
+    return r;
+}
+
+double NumeroDe(const QString& texto) {
+    int i = 0;
+    const int n = texto.size();
+    while (i < n && texto[i] == u' ')
+        ++i;
+    const int inicio = i;
+    if (i < n && (texto[i] == u'+' || texto[i] == u'-'))
+        ++i;
+    int digitos = 0;
+    while (i < n && texto[i].isDigit() && texto[i].unicode() < 128) {
+        ++i;
+        ++digitos;
+    }
+    if (i < n && texto[i] == u'.') {
+        ++i;
+        while (i < n && texto[i].isDigit() && texto[i].unicode() < 128) {
+            ++i;
+            ++digitos;
+        }
+    }
+    if (digitos == 0)
+        return 0.0;
+    int fin = i;
+    if (i < n && (texto[i] == u'e' || texto[i] == u'E')) {
+        int j = i + 1;
+        if (j < n && (texto[j] == u'+' || texto[j] == u'-'))
+            ++j;
+        int exp = 0;
+        while (j < n && texto[j].isDigit() && texto[j].unicode() < 128) {
+            ++j;
+            ++exp;
+        }
+        if (exp > 0)
+            fin = j;
+    }
+    bool ok = false;
+    const double v = texto.mid(inicio, fin - inicio).toDouble(&ok);
+    if (!ok || !std::isfinite(v))
+        return 0.0;
+    return v;
+}
+
+QString DecodificaTexto(const QByteArray& bytes) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString s = utf8.decode(bytes);
+    if (!utf8.hasError()) {
+        if (s.startsWith(QChar(0xFEFF)))
+            s.remove(0, 1);
+        return s;
+    }
+    QString r;
+    r.reserve(bytes.size());
+    for (char b : bytes)
+        r += DesdeWin1252(static_cast<unsigned char>(b));
+    return r;
+}
+
+qint16 AEntero16(double v) {
+    if (!std::isfinite(v))
+        return 0;
+    const double r = std::nearbyint(v); // default rounding mode: ties to even
+    if (r > std::numeric_limits<qint16>::max())
+        return std::numeric_limits<qint16>::max();
+    if (r < std::numeric_limits<qint16>::min())
+        return std::numeric_limits<qint16>::min();
+    return static_cast<qint16>(r);
+}
+
+} // namespace ort

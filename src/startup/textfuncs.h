@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace ort {
+
+// The program directory with blanks trimmed, ending in "/" (a bare drive name keeps its colon).
+QString RutaConBarra(const QString& ruta);
+
+// s padded with blanks on the right, or cut, to exactly n characters.
+QString FijaAncho(const QString& s, int n);
+
+// s with every character outside plain ASCII replaced, character for character, by its
+// unaccented letter or "_" (indicator displays show plain ASCII only).
+QString SinAcentos(const QString& s);
+
+// The leading number of a text: blanks skipped, optional sign, digits with "." as the decimal
+// point and an optional exponent; 0 when there is none.
+double NumeroDe(const QString& texto);
+
+// Windows-1252 code of a character, or -1 when the code page cannot encode it.
+int CodigoWin1252(QChar c);
+// Decodes one Windows-1252 byte.
+QChar DesdeWin1252(unsigned char b);
+// Text files written on Windows: UTF-8 when valid, otherwise Windows-1252.
+QString DecodificaTexto(const QByteArray& bytes);
+
+// Rounds as the product's 16-bit conversions do: to the nearest whole number, ties to even,
+// clamped to the 16-bit range.
+qint16 AEntero16(double v);
+
+} // namespace ort

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "startup/avisos.h"
+#include "startup/reloj.h"
+
+#include <QDateTime>
+#include <QStringList>
+
+namespace ort::prueba {
+
+// Records every notice; answers questions and input boxes from scripts.
+class AvisosGrabados : public Avisos {
+public:
+    struct Mensaje {
+        QString texto;
+        Icono icono;
+    };
+    void mensaje(const QString& texto, Icono icono) override { mensajes << Mensaje{texto, icono}; }
+    bool pregunta(const QString& texto) override {
+        preguntas << texto;
+        return respuestasSiNo.isEmpty() ? false : respuestasSiNo.takeFirst();
+    }
+    QString entrada(const QString& prompt) override {
+        prompts << prompt;
+        return respuestasEntrada.isEmpty() ? QString() : respuestasEntrada.takeFirst();
+    }
+    void beep() override { ++beeps; }
+    void ocupado(bool b) override { punteros << b; }
+
+    QStringList textos() const {
+        QStringList t;
+        for (const auto& m : mensajes)
+            t << m.texto;
+        return t;
+    }
+
+    QList<Mensaje> mensajes;
+    QStringList preguntas, prompts;
+    QList<bool> respuestasSiNo;
+    QStringList respuestasEntrada;
+    QList<bool> punteros;
+    int beeps = 0;
+};
+
+// A clock that moves only when told to, or when something sleeps on it.
+class RelojFalso : public Reloj {
+public:
+    explicit RelojFalso(QDateTime inicio = QDateTime(QDate(2026, 12, 4), QTime(9, 5, 7)))
+        : ahora_(inicio) {}
+    QDateTime ahora() const override { return ahora_; }
+    qint64 monotonoMs() const override { return monotono_; }
+    void duerme(qint64 ms) override {
+        dormido += ms;
+        avanza(ms);
+    }
+    void avanza(qint64 ms) {
+        if (ms <= 0)
+            return;
+        ahora_ = ahora_.addMSecs(ms);
+        monotono_ += ms;
+    }
+    void fija(const QDateTime& t) { ahora_ = t; }
+
+    qint64 dormido = 0;
+
+private:
+    QDateTime ahora_;
+    qint64 monotono_ = 1'000'000;
+};
+
+} // namespace ort::prueba
