@@ -11,7 +11,7 @@ namespace ort {
 // The rows a statement returned, with what the callers need to show them.
 struct Resultado {
     bool ok = false;
-    ErrorBD error;
+    Falla error;
     // The statement as the product wrote it, with the values in place: for messages only.
     QString texto;
     QStringList columnas;       // upper-cased names, in statement order

@@ -39,8 +39,8 @@ bool EsDanoSqlite(const QSqlError& e) {
     return codigo == 11 /* SQLITE_CORRUPT */ || codigo == 26 /* SQLITE_NOTADB */;
 }
 
-ErrorBD ErrorDe(const QString& fuente, qint64 numero, const QString& descripcion) {
-    return ErrorBD{fuente, numero, descripcion};
+Falla ErrorDe(const QString& fuente, qint64 numero, const QString& descripcion) {
+    return Falla{fuente, numero, descripcion};
 }
 
 // Sorts a PostgreSQL connection failure into the product's rows.
@@ -128,7 +128,7 @@ bool CompruebaPaginas(Conexion& c) {
     return true;
 }
 
-QString MensajeM(const ErrorBD& e, const QString& cadena) {
+QString MensajeM(const Falla& e, const QString& cadena) {
     return QStringLiteral("Module1. OpenDBOK.\n\n") + e.fuente + u'\n' + QString::number(e.numero) +
            QStringLiteral(".- ") + e.descripcion + QStringLiteral("\n\n") + cadena +
            QStringLiteral("\n\n");
@@ -136,7 +136,7 @@ QString MensajeM(const ErrorBD& e, const QString& cadena) {
 
 // Rebuilds a damaged file from what SQLite can still read of it: a compacted copy beside it,
 // named after the time of day, that then takes the damaged file's place.
-bool Repara(const QString& archivo, Entorno& e, ErrorBD& error) {
+bool Repara(const QString& archivo, Entorno& e, Falla& error) {
     e.avisos.ocupado(true);
     const float segundos = static_cast<float>(e.reloj.segundosDesdeMedianoche());
     const QString temporal =
@@ -285,7 +285,7 @@ bool OpenDBOK(const QString& cadena, Conexion& conexion, Entorno& e, Comprobacio
         }
         conexion.cierra();
         e.avisos.ocupado(false);
-        ErrorBD err = conexion.error;
+        Falla err = conexion.error;
         switch (err.numero) {
         case errbd::kClave: {
             if (preguntas >= 3) {

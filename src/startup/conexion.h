@@ -1,6 +1,7 @@
 #pragma once
 
 #include "startup/ajustes.h"
+#include "startup/falla.h"
 
 #include <QMap>
 #include <QSqlDatabase>
@@ -32,11 +33,6 @@ constexpr qint64 kNoEncontrada = -2147467259;   // 0x80004005: file missing, ser
 constexpr qint64 kGeneral = -2147217900;        // any other failure of a statement
 } // namespace errbd
 
-struct ErrorBD {
-    QString fuente;
-    qint64 numero = 0;
-    QString descripcion;
-};
 
 // One database connection held by its user; closed and released when dropped.
 class Conexion {
@@ -54,7 +50,7 @@ public:
     const QString& archivo() const { return archivo_; }
     void cierra();
 
-    ErrorBD error;
+    Falla error;
 
 private:
     friend bool AbreConexion(const QString&, Conexion&);

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "startup/falla.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+namespace ort {
+
+// What acquisition needs of an open port, serial or TCP. Reads never handle events; waiting
+// for data blocks on the device (or, in tests, on the fake clock) without spinning.
+class Puerto : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~Puerto() override = default;
+
+    virtual bool abierto() const = 0;
+    // Characters received and not yet read (InBufferCount).
+    virtual int esperando() = 0;
+    // One received character (Input with an input length of 1); -1 when none is waiting.
+    virtual int leeCaracter() = 0;
+    // Everything received so far (GetData).
+    virtual QByteArray leeTodo() = 0;
+    // Output; false when the port cannot take it.
+    virtual bool escribe(const QByteArray& datos) = 0;
+    // Waits up to ms for data to arrive, without handling events; true when some is waiting.
+    virtual bool esperaDatos(int ms) = 0;
+    virtual void cierra() = 0;
+
+signals:
+    // Data arrived (the "characters received" event, value 2, or the socket's data arrival).
+    void datos();
+    // Any other communication event of a serial port, by its value (1001 = break, …).
+    void evento(int valor);
+    // The device or the peer went away; the port has closed itself and says so once.
+    void perdido(const QString& motivo);
+};
+
+// Port p's serial line. Opening goes step by step, as the serial control's properties were
+// set, and every step may fail on its own.
+class PuertoSerie : public Puerto {
+    Q_OBJECT
+public:
+    using Puerto::Puerto;
+    virtual std::optional<Falla> fijaNumero(int puerto) = 0;         // CommPort
+    virtual std::optional<Falla> fijaSettings(const QString& s) = 0;  // "9600,N,8,1"
+    virtual std::optional<Falla> fijaBufferEntrada(int bytes) = 0;    // InBufferSize
+    virtual std::optional<Falla> fijaUmbral(int caracteres) = 0;      // RThreshold
+    virtual std::optional<Falla> fijaDtr(bool on) = 0;
+    virtual std::optional<Falla> fijaRts(bool on) = 0;
+    virtual std::optional<Falla> abre() = 0;                          // PortOpen = True
+};
+
+// Port p's TCP client socket.
+class PuertoTcp : public Puerto {
+    Q_OBJECT
+public:
+    using Puerto::Puerto;
+    // Starts connecting in the background (RemoteHost, RemotePort, Connect).
+    virtual std::optional<Falla> conecta(const QString& host, qint32 puerto) = 0;
+    // State 7 of the socket control.
+    virtual bool conectado() const = 0;
+};
+
+// The 16 serial lines and 16 sockets of acquisition (element p serves port p).
+class FabricaPuertos {
+public:
+    virtual ~FabricaPuertos() = default;
+    virtual PuertoSerie& serie(int p) = 0;
+    virtual PuertoTcp& tcp(int p) = 0;
+};
+
+} // namespace ort
