@@ -12,6 +12,8 @@
 #include <QSqlQuery>
 #include <QUrl>
 
+#include <filesystem>
+
 namespace ort {
 
 namespace {
@@ -134,42 +136,106 @@ QString MensajeM(const Falla& e, const QString& cadena) {
            QStringLiteral("\n\n");
 }
 
-// Rebuilds a damaged file from what SQLite can still read of it: a compacted copy beside it,
-// named after the time of day, that then takes the damaged file's place.
+// Rebuilds a damaged file from what SQLite can still read of its tables: a fresh copy beside it,
+// named after the time of day, whose indexes are built anew from the rows, then takes the damaged
+// file's place.
+bool Reconstruye(QSqlDatabase& origen, const QString& temporal, QString& problema) {
+    QSqlQuery q(origen);
+    if (!q.exec(QStringLiteral("select type, name, sql from sqlite_master where sql is not null "
+                               "and name not like 'sqlite_%' order by type = 'table' desc"))) {
+        problema = q.lastError().text();
+        return false;
+    }
+    QStringList tablas, crear, despues;
+    while (q.next()) {
+        if (q.value(0).toString() == QStringLiteral("table")) {
+            tablas << q.value(1).toString();
+            crear << q.value(2).toString();
+        } else {
+            despues << q.value(2).toString();
+        }
+    }
+    q.finish();
+    const QString nombre = NuevoNombre();
+    bool ok = true;
+    {
+        QSqlDatabase destino = QSqlDatabase::addDatabase(driverSqlite(), nombre);
+        destino.setDatabaseName(temporal);
+        ok = destino.open();
+        QSqlQuery d(destino);
+        for (const QString& sql : crear)
+            if (ok && !d.exec(sql)) {
+                problema = d.lastError().text();
+                ok = false;
+            }
+        destino.close();
+    }
+    QSqlDatabase::removeDatabase(nombre);
+    if (!ok)
+        return false;
+    q.prepare(QStringLiteral("ATTACH DATABASE ? AS reparada"));
+    q.addBindValue(temporal);
+    if (!q.exec()) {
+        problema = q.lastError().text();
+        return false;
+    }
+    for (const QString& t : tablas) {
+        const QString citada = u'"' + QString(t).replace(u'"', QStringLiteral("\"\"")) + u'"';
+        if (!q.exec(QStringLiteral("INSERT INTO reparada.%1 SELECT * FROM main.%1").arg(citada))) {
+            problema = q.lastError().text();
+            ok = false;
+            break;
+        }
+    }
+    q.exec(QStringLiteral("DETACH DATABASE reparada"));
+    if (!ok)
+        return false;
+    {
+        QSqlDatabase destino = QSqlDatabase::addDatabase(driverSqlite(), nombre);
+        destino.setDatabaseName(temporal);
+        ok = destino.open();
+        QSqlQuery d(destino);
+        for (const QString& sql : despues)
+            if (ok && !d.exec(sql)) {
+                problema = d.lastError().text();
+                ok = false;
+            }
+        destino.close();
+    }
+    QSqlDatabase::removeDatabase(nombre);
+    return ok;
+}
+
 bool Repara(const QString& archivo, Entorno& e, Falla& error) {
     e.avisos.ocupado(true);
     const float segundos = static_cast<float>(e.reloj.segundosDesdeMedianoche());
     const QString temporal =
         QFileInfo(archivo).absolutePath() + u'/' + QString::number(segundos, 'g', 7);
     QFile::remove(temporal);
+    QString problema;
     bool ok = false;
     {
         Conexion origen;
         AbreConexion(CadenaJet(archivo, QString()), origen);
         // A file whose schema cannot be read stays open for the attempt all the same.
-        if (origen.db().isValid() && origen.db().isOpen()) {
-            QSqlQuery q(origen.db());
-            q.prepare(QStringLiteral("VACUUM INTO ?"));
-            q.addBindValue(temporal);
-            ok = q.exec();
-            if (!ok)
-                error = ErrorDe(driverSqlite(), errbd::kDanada,
-                                error.descripcion + QStringLiteral("\nNo se pudo reparar: ") +
-                                    q.lastError().text());
-        } else {
-            error = ErrorDe(driverSqlite(), origen.error.numero,
-                            error.descripcion + QStringLiteral("\nNo se pudo reparar: ") +
-                                origen.error.descripcion);
-        }
+        if (origen.db().isValid() && origen.db().isOpen())
+            ok = Reconstruye(origen.db(), temporal, problema);
+        else
+            problema = origen.error.descripcion;
     }
-    if (ok) {
-        ok = QFile::remove(archivo) && QFile::rename(temporal, archivo);
-        if (!ok)
-            error.descripcion += QStringLiteral("\nNo se pudo reemplazar el archivo dañado por su "
-                                                "copia reparada: ") +
-                                 temporal;
-    } else {
+    // One atomic rename: the damaged file is never gone before its copy stands in its place.
+    std::error_code ec;
+    if (ok)
+        std::filesystem::rename(QFile::encodeName(temporal).toStdString(),
+                                QFile::encodeName(archivo).toStdString(), ec);
+    if (ok && ec) {
+        ok = false;
+        problema = QStringLiteral("no se pudo reemplazar el archivo por su copia reparada ") +
+                   temporal;
+    }
+    if (!ok) {
         QFile::remove(temporal);
+        error.descripcion += QStringLiteral("\nNo se pudo reparar: ") + problema;
     }
     e.avisos.ocupado(false);
     return ok;
