@@ -12,7 +12,8 @@ namespace ort {
 class FallaDecodificacion : public std::runtime_error {
 public:
     explicit FallaDecodificacion(const QString& motivo)
-        : std::runtime_error(motivo.toStdString()), motivo_(motivo) {}
+        : std::runtime_error(motivo.toStdString())
+        , motivo_(motivo) {}
     const QString& motivo() const { return motivo_; }
 
 private:

@@ -47,12 +47,12 @@ class PuertoSerie : public Puerto {
 public:
     using Puerto::Puerto;
     virtual std::optional<Falla> fijaNumero(int puerto) = 0;         // CommPort
-    virtual std::optional<Falla> fijaSettings(const QString& s) = 0;  // "9600,N,8,1"
-    virtual std::optional<Falla> fijaBufferEntrada(int bytes) = 0;    // InBufferSize
-    virtual std::optional<Falla> fijaUmbral(int caracteres) = 0;      // RThreshold
+    virtual std::optional<Falla> fijaSettings(const QString& s) = 0; // "9600,N,8,1"
+    virtual std::optional<Falla> fijaBufferEntrada(int bytes) = 0;   // InBufferSize
+    virtual std::optional<Falla> fijaUmbral(int caracteres) = 0;     // RThreshold
     virtual std::optional<Falla> fijaDtr(bool on) = 0;
     virtual std::optional<Falla> fijaRts(bool on) = 0;
-    virtual std::optional<Falla> abre() = 0;                          // PortOpen = True
+    virtual std::optional<Falla> abre() = 0; // PortOpen = True
 };
 
 // Port p's TCP client socket.

@@ -156,10 +156,9 @@ Resultado BaseCalidad::caracteristicasDe(const QString& formato) {
 }
 
 Resultado BaseCalidad::producto(const QString& clave) {
-    static const Sentencia s{
-        "Select PROCLAVE, PRODESC1, PRODESC2 from PRO where PROCLAVE = ?",
-        "Select PROCLAVE, PRODESC1, PRODESC2 from PRO where PROCLAVE = '…'",
-        {{"PROCLAVE", "PRO"}, {"PRODESC1", "PRO"}, {"PRODESC2", "PRO"}}};
+    static const Sentencia s{"Select PROCLAVE, PRODESC1, PRODESC2 from PRO where PROCLAVE = ?",
+                             "Select PROCLAVE, PRODESC1, PRODESC2 from PRO where PROCLAVE = '…'",
+                             {{"PROCLAVE", "PRO"}, {"PRODESC1", "PRO"}, {"PRODESC2", "PRO"}}};
     return ejecuta(s, {clave});
 }
 
@@ -201,7 +200,8 @@ int BaseCalidad::tamanoDefinido(const QString& tabla, const QString& columna) {
         if (q.value(1).toString().compare(columna, Qt::CaseInsensitive) == 0)
             tipo = q.value(2).toString();
     static const QRegularExpression texto(
-        QStringLiteral("^\\s*(?:n?varchar|n?char|character(?:\\s+varying)?|text|varchar2)\\s*\\(\\s*(\\d+)"),
+        QStringLiteral(
+            "^\\s*(?:n?varchar|n?char|character(?:\\s+varying)?|text|varchar2)\\s*\\(\\s*(\\d+)"),
         QRegularExpression::CaseInsensitiveOption);
     const auto m = texto.match(tipo);
     return m.hasMatch() ? m.captured(1).toInt() : 0;

@@ -14,15 +14,17 @@ struct Resultado {
     Falla error;
     // The statement as the product wrote it, with the values in place: for messages only.
     QString texto;
-    QStringList columnas;       // upper-cased names, in statement order
-    QList<int> tamanos;         // each column's defined size in characters, 0 when not text
+    QStringList columnas; // upper-cased names, in statement order
+    QList<int> tamanos;   // each column's defined size in characters, 0 when not text
     QList<QVariantList> filas;
 
     bool vacio() const { return filas.isEmpty(); }
     int columna(const QString& nombre) const { return columnas.indexOf(nombre.toUpper()); }
     QVariant valor(int fila, const QString& columna) const;
     // A column's value as text; a database null reads as the empty text.
-    QString texto_(int fila, const QString& columna) const { return valor(fila, columna).toString(); }
+    QString texto_(int fila, const QString& columna) const {
+        return valor(fila, columna).toString();
+    }
 };
 
 // The statements ORT sends to the Metrovax database; no other module writes SQL for it. Keys are
@@ -46,7 +48,8 @@ public:
     Resultado producto(const QString& clave);
     Resultado operador(const QString& clave);
     // Port opening: at most one row with the lower and upper specification limits.
-    Resultado limites(const QString& maquina, const QString& producto, const QString& caracteristica);
+    Resultado limites(const QString& maquina, const QString& producto,
+                      const QString& caracteristica);
 
     // A column's defined size in characters (from its declared type), 0 when it has none.
     int tamanoDefinido(const QString& tabla, const QString& columna);

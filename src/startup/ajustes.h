@@ -43,8 +43,8 @@ struct Ajustes {
     qint16 Idioma = 0;
     TablaTextos Textos;
     qint16 NumTurnos = 0;
-    QStringList TurnoNombre;  // 0..NumTurnos; slot 0 never filled
-    QList<qint16> TurnoFin; // 0..NumTurnos; slot 0 never filled
+    QStringList TurnoNombre; // 0..NumTurnos; slot 0 never filled
+    QList<qint16> TurnoFin;  // 0..NumTurnos; slot 0 never filled
 
     // Text n of group g in the language in use.
     QString texto(int g, int n) const { return Textos.texto(g, n, Idioma); }

@@ -52,7 +52,8 @@ std::optional<QString> DescifraClave(const QString& s, Avisos& avisos) {
         if (c < 0)
             c = ch.unicode();
         if (c < 33 || c > 126)
-            avisos.mensaje(QStringLiteral("El caracter [") + ch + QStringLiteral("] no es admitido"),
+            avisos.mensaje(QStringLiteral("El caracter [") + ch +
+                               QStringLiteral("] no es admitido"),
                            Avisos::Icono::Ninguno);
         c -= 2 * i;
         if (c < 33)
@@ -70,13 +71,16 @@ namespace {
 class Lectura {
 public:
     Lectura(const QString& ruta, const QString& nombre, Avisos& avisos)
-        : ruta_(ruta), nombre_(nombre), avisos_(avisos) {}
+        : ruta_(ruta)
+        , nombre_(nombre)
+        , avisos_(avisos) {}
 
     bool abre() {
         const auto texto = LeeArchivoTexto(BuscaArchivo(ruta_, nombre_));
         if (!texto) {
-            avisos_.mensaje(ruta_ + nombre_ + QStringLiteral("\n\nNo se puede leer el archivo; "
-                                                             "ORT no puede iniciar."),
+            avisos_.mensaje(ruta_ + nombre_ +
+                                QStringLiteral("\n\nNo se puede leer el archivo; "
+                                               "ORT no puede iniciar."),
                             Avisos::Icono::Critico);
             return false;
         }
@@ -193,8 +197,9 @@ bool CargaIdioma(Ajustes& a, Avisos& avisos) {
         bool ok = false;
         const int valor = cabecera->trimmed().toInt(&ok);
         if (!ok || valor != g) {
-            avisos.mensaje(a.Ruta + QStringLiteral("MVLANG.IAU Incorrecto") + QStringLiteral("\n\n") +
-                               QString::number(g) + QStringLiteral(" <> ") + *cabecera,
+            avisos.mensaje(a.Ruta + QStringLiteral("MVLANG.IAU Incorrecto") +
+                               QStringLiteral("\n\n") + QString::number(g) +
+                               QStringLiteral(" <> ") + *cabecera,
                            Avisos::Icono::Critico);
             return false;
         }
@@ -217,8 +222,9 @@ bool CargaIdioma(Ajustes& a, Avisos& avisos) {
                 if (j == 0) {
                     avisos.mensaje(
                         a.Ruta + nombre +
-                            QStringLiteral(", línea %1: una entrada \"KW\" no puede abrir el grupo %2"
-                                           "\n\nORT no puede iniciar.")
+                            QStringLiteral(
+                                ", línea %1: una entrada \"KW\" no puede abrir el grupo %2"
+                                "\n\nORT no puede iniciar.")
                                 .arg(lineaEntrada)
                                 .arg(g),
                         Avisos::Icono::Critico);

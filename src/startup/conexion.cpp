@@ -52,10 +52,10 @@ qint64 ClasificaPostgres(const QSqlError& e) {
         t.contains(QStringLiteral("password authentication failed"), Qt::CaseInsensitive) ||
         t.contains(QStringLiteral("no password supplied"), Qt::CaseInsensitive))
         return errbd::kClave;
-    static const char* inalcanzable[] = {"could not connect", "Connection refused",
-                                         "could not translate host", "timeout expired",
-                                         "No such file or directory", "Network is unreachable",
-                                         "No route to host", "server closed the connection"};
+    static const char* inalcanzable[] = {
+        "could not connect", "Connection refused",          "could not translate host",
+        "timeout expired",   "No such file or directory",   "Network is unreachable",
+        "No route to host",  "server closed the connection"};
     for (const char* s : inalcanzable)
         if (t.contains(QLatin1String(s), Qt::CaseInsensitive))
             return errbd::kNoEncontrada;
@@ -71,9 +71,9 @@ bool AbreSqlite(const QMap<QString, QString>& partes, Conexion& c, QSqlDatabase&
         return false;
     }
     // mode=rw: a file that vanished meanwhile is not created anew.
-    db.setDatabaseName(QUrl::fromLocalFile(QFileInfo(archivo).absoluteFilePath())
-                           .toString(QUrl::FullyEncoded) +
-                       QStringLiteral("?mode=rw"));
+    db.setDatabaseName(
+        QUrl::fromLocalFile(QFileInfo(archivo).absoluteFilePath()).toString(QUrl::FullyEncoded) +
+        QStringLiteral("?mode=rw"));
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=10000"));
     if (!db.open()) {
         const QSqlError e = db.lastError();
@@ -85,8 +85,8 @@ bool AbreSqlite(const QMap<QString, QString>& partes, Conexion& c, QSqlDatabase&
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("select count(*) from sqlite_master"))) {
         const QSqlError e = q.lastError();
-        c.error = ErrorDe(driverSqlite(), EsDanoSqlite(e) ? errbd::kFormato : errbd::kGeneral,
-                          e.text());
+        c.error =
+            ErrorDe(driverSqlite(), EsDanoSqlite(e) ? errbd::kFormato : errbd::kGeneral, e.text());
         return false;
     }
     return true;
@@ -118,8 +118,8 @@ bool CompruebaPaginas(Conexion& c) {
     QSqlQuery q(c.db());
     if (!q.exec(QStringLiteral("PRAGMA quick_check(1)"))) {
         const QSqlError e = q.lastError();
-        c.error = ErrorDe(driverSqlite(), EsDanoSqlite(e) ? errbd::kDanada : errbd::kGeneral,
-                          e.text());
+        c.error =
+            ErrorDe(driverSqlite(), EsDanoSqlite(e) ? errbd::kDanada : errbd::kGeneral, e.text());
         return false;
     }
     if (q.next() && q.value(0).toString() != QStringLiteral("ok")) {
@@ -230,8 +230,8 @@ bool Repara(const QString& archivo, Entorno& e, Falla& error) {
                                 QFile::encodeName(archivo).toStdString(), ec);
     if (ok && ec) {
         ok = false;
-        problema = QStringLiteral("no se pudo reemplazar el archivo por su copia reparada ") +
-                   temporal;
+        problema =
+            QStringLiteral("no se pudo reemplazar el archivo por su copia reparada ") + temporal;
     }
     if (!ok) {
         QFile::remove(temporal);
@@ -245,7 +245,9 @@ bool Repara(const QString& archivo, Entorno& e, Falla& error) {
 
 Conexion::Conexion() : nombre_(NuevoNombre()) {}
 
-Conexion::~Conexion() { cierra(); }
+Conexion::~Conexion() {
+    cierra();
+}
 
 void Conexion::cierra() {
     if (db_.isValid()) {
@@ -324,9 +326,9 @@ bool AbreConexion(const QString& cadena, Conexion& c) {
         return false;
     }
     if (!QSqlDatabase::isDriverAvailable(driver)) {
-        c.error = ErrorDe(driver, errbd::kProveedor,
-                          QStringLiteral("No está instalado el controlador de base de datos %1.")
-                              .arg(driver));
+        c.error = ErrorDe(
+            driver, errbd::kProveedor,
+            QStringLiteral("No está instalado el controlador de base de datos %1.").arg(driver));
         return false;
     }
     c.db_ = QSqlDatabase::addDatabase(driver, c.nombre_);
@@ -368,9 +370,10 @@ bool OpenDBOK(const QString& cadena, Conexion& conexion, Entorno& e, Comprobacio
         }
         case errbd::kDanada:
         case errbd::kFormato:
-            if (!reparada && Repara(conexion.archivo().isEmpty() ? ValorCadena(actual, "Data Source")
-                                                                 : conexion.archivo(),
-                                    e, err)) {
+            if (!reparada &&
+                Repara(conexion.archivo().isEmpty() ? ValorCadena(actual, "Data Source")
+                                                    : conexion.archivo(),
+                       e, err)) {
                 reparada = true;
                 continue;
             }

@@ -25,14 +25,13 @@ enum class Motor { Ninguno, Sqlite, Postgres };
 
 // Error numbers as the product's data-access layer gave them; the rows of OpenDBOK's table.
 namespace errbd {
-constexpr qint64 kClave = 3031;                 // password refused
-constexpr qint64 kDanada = 3049;                // damaged database file
-constexpr qint64 kFormato = 3343;               // not a database file
-constexpr qint64 kProveedor = -2147220999;      // 0x800401F9: the provider's library is missing
-constexpr qint64 kNoEncontrada = -2147467259;   // 0x80004005: file missing, server unreachable
-constexpr qint64 kGeneral = -2147217900;        // any other failure of a statement
+constexpr qint64 kClave = 3031;               // password refused
+constexpr qint64 kDanada = 3049;              // damaged database file
+constexpr qint64 kFormato = 3343;             // not a database file
+constexpr qint64 kProveedor = -2147220999;    // 0x800401F9: the provider's library is missing
+constexpr qint64 kNoEncontrada = -2147467259; // 0x80004005: file missing, server unreachable
+constexpr qint64 kGeneral = -2147217900;      // any other failure of a statement
 } // namespace errbd
-
 
 // One database connection held by its user; closed and released when dropped.
 class Conexion {

@@ -9,7 +9,9 @@ double Reloj::segundosDesdeMedianoche() const {
     return ahora().time().msecsSinceStartOfDay() / 1000.0;
 }
 
-QDateTime RelojSistema::ahora() const { return QDateTime::currentDateTime(); }
+QDateTime RelojSistema::ahora() const {
+    return QDateTime::currentDateTime();
+}
 
 qint64 RelojSistema::monotonoMs() const {
     static QElapsedTimer inicio = [] {

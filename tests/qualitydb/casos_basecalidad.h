@@ -49,23 +49,27 @@ private slots:
         QTest::addColumn<QStringList>("columnas");
         QTest::addColumn<QStringList>("claves");
         QTest::addColumn<int>("tamanoClave");
-        QTest::newRow("stations") << "est" << "OP1" << QStringList{"EXUESTAC", "ESTDESC1"}
+        QTest::newRow("stations") << "est"
+                                  << "OP1" << QStringList{"EXUESTAC", "ESTDESC1"}
                                   << QStringList{"E1", "E2"} << 4;
-        QTest::newRow("stations of a padded key") << "est" << "ANA     "
-                                                  << QStringList{"EXUESTAC", "ESTDESC1"}
-                                                  << QStringList{} << 4;
-        QTest::newRow("machines") << "maq" << "E2" << QStringList{"MXEMAQUI", "MAQDESC1"}
+        QTest::newRow("stations of a padded key")
+            << "est"
+            << "ANA     " << QStringList{"EXUESTAC", "ESTDESC1"} << QStringList{} << 4;
+        QTest::newRow("machines") << "maq"
+                                  << "E2" << QStringList{"MXEMAQUI", "MAQDESC1"}
                                   << QStringList{"RECT1"} << 8;
-        QTest::newRow("products") << "pro" << "TORNO1" << QStringList{"PXMPRODU", "PRODESC1"}
+        QTest::newRow("products") << "pro"
+                                  << "TORNO1" << QStringList{"PXMPRODU", "PRODESC1"}
                                   << QStringList{"EJE20", "TUBO1"} << 16;
-        QTest::newRow("formats") << "frm" << "EJE20" << QStringList{"FXPFORMA", "FRMDESC1"}
+        QTest::newRow("formats") << "frm"
+                                 << "EJE20" << QStringList{"FXPFORMA", "FRMDESC1"}
                                  << QStringList{"F1"} << 8;
-        QTest::newRow("characteristics")
-            << "car" << "F1" << QStringList{"CXFCARAC", "CXFPOSIC", "CARDESC1"}
-            << QStringList{"DIAM", "LARGO", "LOTE", "TEMP"} << 10;
-        QTest::newRow("key with a quote") << "est" << "O'HARA"
-                                          << QStringList{"EXUESTAC", "ESTDESC1"}
-                                          << QStringList{"E'3"} << 4;
+        QTest::newRow("characteristics") << "car"
+                                         << "F1" << QStringList{"CXFCARAC", "CXFPOSIC", "CARDESC1"}
+                                         << QStringList{"DIAM", "LARGO", "LOTE", "TEMP"} << 10;
+        QTest::newRow("key with a quote")
+            << "est"
+            << "O'HARA" << QStringList{"EXUESTAC", "ESTDESC1"} << QStringList{"E'3"} << 4;
     }
     void cascada() {
         QFETCH(QString, que);
@@ -105,7 +109,8 @@ private slots:
         const Resultado usu = b.operador("O'HARA");
         QVERIFY(usu.ok);
         QCOMPARE(usu.texto_(0, "USUDESCR"), QString("Pat O'Hara"));
-        QCOMPARE(usu.texto, QString("Select USUCLAVE, USUDESCR from USU where USUCLAVE = 'O'HARA'"));
+        QCOMPARE(usu.texto,
+                 QString("Select USUCLAVE, USUDESCR from USU where USUCLAVE = 'O'HARA'"));
         const Resultado nadie = b.operador("X' OR '1'='1");
         QVERIFY(nadie.ok);
         QVERIFY(nadie.vacio());
@@ -121,10 +126,14 @@ private slots:
     void registroDeConexion_data() {
         QTest::addColumn<QString>("clave");
         QTest::addColumn<QString>("hallada");
-        QTest::newRow("exact") << "XRITE" << "XRITE";
-        QTest::newRow("other letter case") << "xrite" << "XRITE";
-        QTest::newRow("missing") << "MX8" << "";
-        QTest::newRow("quote") << "A'B" << "";
+        QTest::newRow("exact") << "XRITE"
+                               << "XRITE";
+        QTest::newRow("other letter case") << "xrite"
+                                           << "XRITE";
+        QTest::newRow("missing") << "MX8"
+                                 << "";
+        QTest::newRow("quote") << "A'B"
+                               << "";
     }
     void registroDeConexion() {
         QFETCH(QString, clave);

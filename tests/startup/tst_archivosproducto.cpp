@@ -8,7 +8,9 @@ using namespace ort;
 using namespace ort::prueba;
 
 namespace {
-Entrada E(const QString& tag, const QString& t) { return Entrada{tag, {t, t + "-2", t + "-3"}}; }
+Entrada E(const QString& tag, const QString& t) {
+    return Entrada{tag, {t, t + "-2", t + "-3"}};
+}
 } // namespace
 
 class TstArchivosProducto : public QObject {
@@ -48,8 +50,10 @@ private slots:
             << "[SQLSERVER],srv:5433,PLANTA,calidad\r\n"
             << "Provider=SQLOLEDB.1;Persist Security Info=False;Data Source=srv:5433;User "
                "ID=calidad;Password=;Initial Catalog=PLANTA;";
-        QTest::newRow("lower case kind is not recognised") << "[jet4],/a/,/b/\r\n" << "";
-        QTest::newRow("blank inside the kind") << "[JET4 ],/a/,/b/\r\n" << "";
+        QTest::newRow("lower case kind is not recognised") << "[jet4],/a/,/b/\r\n"
+                                                           << "";
+        QTest::newRow("blank inside the kind") << "[JET4 ],/a/,/b/\r\n"
+                                               << "";
     }
     void servidorYTipoDesconocido() {
         QFETCH(QString, direc);
@@ -69,11 +73,14 @@ private slots:
         QTest::addColumn<QString>("clave");
         QTest::addColumn<int>("avisos");
         // Position 1 shifts by 2, position 5 by 10; below 33 wraps up by 94 once.
-        QTest::newRow("shift by position") << "CCCCM" << "A?=;C" << 0;
-        QTest::newRow("wrap at position 1") << "!" << "}" << 0;
+        QTest::newRow("shift by position") << "CCCCM"
+                                           << "A?=;C" << 0;
+        QTest::newRow("wrap at position 1") << "!"
+                                            << "}" << 0;
         // 34 - 2*40 = -46, +94 once = 48 ('0'); a second wrap would give 142.
         QTest::newRow("wraps only once") << QString(39, 'z') + "\"" << QString() << 0;
-        QTest::newRow("blank is reported and decoded") << "A B" << QString("?") + QChar(32 - 4 + 94) + "<" << 1;
+        QTest::newRow("blank is reported and decoded")
+            << "A B" << QString("?") + QChar(32 - 4 + 94) + "<" << 1;
     }
     void clave() {
         QFETCH(QString, cifrada);
@@ -106,11 +113,11 @@ private slots:
         QTest::addColumn<QString>("edicion");
         QTest::addColumn<QStringList>("grupo0");
         QTest::addColumn<QStringList>("grupo1");
-        QTest::newRow("MV edition takes only MV entries") << "MV2005" << QStringList{"a", "", ""}
-                                                          << QStringList{"", "", ""};
+        QTest::newRow("MV edition takes only MV entries")
+            << "MV2005" << QStringList{"a", "", ""} << QStringList{"", "", ""};
         // Elsewhere KW replaces the entry before it, and the next entry follows it.
-        QTest::newRow("other edition") << "KW2005" << QStringList{"b", "c", ""}
-                                       << QStringList{"", "", ""};
+        QTest::newRow("other edition")
+            << "KW2005" << QStringList{"b", "c", ""} << QStringList{"", "", ""};
     }
     void edicionesDelIdioma() {
         QFETCH(QString, edicion);
@@ -118,8 +125,7 @@ private slots:
         QFETCH(QStringList, grupo1);
         DirPrograma d;
         d.productoJet(edicion);
-        QList<QList<Entrada>> grupos = {{E("MV", "a"), E("KW", "b"), E("  ", "c")},
-                                        {E("KW", "x")}};
+        QList<QList<Entrada>> grupos = {{E("MV", "a"), E("KW", "b"), E("  ", "c")}, {E("KW", "x")}};
         if (!edicion.startsWith("MV"))
             grupos[1] = {E("  ", "y")};
         d.escribe("MVLang.IAU", ArchivoIdioma(1, 1, 2, 3, grupos));
@@ -134,7 +140,8 @@ private slots:
         } else {
             QCOMPARE(a->texto(1, 0), QString("y"));
         }
-        QCOMPARE(a->Textos.texto(0, 0, 2), edicion.startsWith("MV") ? QString("a-2") : QString("b-2"));
+        QCOMPARE(a->Textos.texto(0, 0, 2),
+                 edicion.startsWith("MV") ? QString("a-2") : QString("b-2"));
     }
 
     // Every bad input stops start-up with one report that says where.
@@ -143,32 +150,43 @@ private slots:
         QTest::addColumn<QByteArray>("contenido"); // empty: the file is removed
         QTest::addColumn<QString>("edicion");
         QTest::addColumn<QString>("esperado");
-        QTest::newRow("no MVDirec") << "MVDirec.iau" << QByteArray() << "MV" << "MVDirec.iau";
-        QTest::newRow("no MVCompa") << "MVCompa.iau" << QByteArray() << "MV" << "MVCompa.iau";
-        QTest::newRow("no MVLang") << "MVLang.IAU" << QByteArray() << "MV" << "MVLang.IAU";
-        QTest::newRow("no MVTurn") << "MVTurn.IAU" << QByteArray() << "MV" << "MVTurn.IAU";
+        QTest::newRow("no MVDirec") << "MVDirec.iau" << QByteArray() << "MV"
+                                    << "MVDirec.iau";
+        QTest::newRow("no MVCompa") << "MVCompa.iau" << QByteArray() << "MV"
+                                    << "MVCompa.iau";
+        QTest::newRow("no MVLang") << "MVLang.IAU" << QByteArray() << "MV"
+                                   << "MVLang.IAU";
+        QTest::newRow("no MVTurn") << "MVTurn.IAU" << QByteArray() << "MV"
+                                   << "MVTurn.IAU";
         QTest::newRow("truncated MVDirec") << "MVDirec.iau" << QByteArray("[JET4],/a/\r\n") << "MV"
                                            << "MVDirec.iau, línea 1";
-        QTest::newRow("non-numeric count")
-            << "MVLang.IAU" << QByteArray("1\r\n2,x,3\r\n") << "MV" << "MVLang.IAU, línea 2";
+        QTest::newRow("non-numeric count") << "MVLang.IAU" << QByteArray("1\r\n2,x,3\r\n") << "MV"
+                                           << "MVLang.IAU, línea 2";
         QTest::newRow("wrong group header")
             << "MVLang.IAU"
-            << ArchivoIdioma(1, 3, 2, 3, {{E("MV", "a")}, {E("MV", "b")}, {}}).replace(
-                   "\r\n2\r\n", "\r\n3\r\n").toUtf8()
-            << "MV" << "MVLANG.IAU Incorrecto\n\n2 <> 3";
+            << ArchivoIdioma(1, 3, 2, 3, {{E("MV", "a")}, {E("MV", "b")}, {}})
+                   .replace("\r\n2\r\n", "\r\n3\r\n")
+                   .toUtf8()
+            << "MV"
+            << "MVLANG.IAU Incorrecto\n\n2 <> 3";
         QTest::newRow("more entries than declared")
-            << "MVLang.IAU" << ArchivoIdioma(1, 0, 1, 3, {{E("MV", "a"), E("MV", "b"), E("MV", "c")}}).toUtf8()
-            << "MV" << "MVLang.IAU, línea 10: el grupo 0 tiene más entradas";
+            << "MVLang.IAU"
+            << ArchivoIdioma(1, 0, 1, 3, {{E("MV", "a"), E("MV", "b"), E("MV", "c")}}).toUtf8()
+            << "MV"
+            << "MVLang.IAU, línea 10: el grupo 0 tiene más entradas";
         QTest::newRow("more groups than declared")
             << "MVLang.IAU" << ArchivoIdioma(1, 0, 1, 3, {{E("MV", "a")}, {E("MV", "b")}}).toUtf8()
-            << "MV" << "hay más grupos";
+            << "MV"
+            << "hay más grupos";
         QTest::newRow("KW opens a group")
             << "MVLang.IAU" << ArchivoIdioma(1, 0, 1, 3, {{E("KW", "a")}}).toUtf8() << "KW"
             << "MVLang.IAU, línea 4: una entrada \"KW\"";
         QTest::newRow("shift end not a number")
-            << "MVTurn.IAU" << QByteArray("1\r\n\"M\",doce\r\n") << "MV" << "MVTurn.IAU, línea 2";
+            << "MVTurn.IAU" << QByteArray("1\r\n\"M\",doce\r\n") << "MV"
+            << "MVTurn.IAU, línea 2";
         QTest::newRow("fewer shifts than declared")
-            << "MVTurn.IAU" << QByteArray("2\r\n\"M\",1400\r\n") << "MV" << "MVTurn.IAU";
+            << "MVTurn.IAU" << QByteArray("2\r\n\"M\",1400\r\n") << "MV"
+            << "MVTurn.IAU";
     }
     void entradaIncorrecta() {
         QFETCH(QString, archivo);

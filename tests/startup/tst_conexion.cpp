@@ -38,7 +38,8 @@ void CreaConIndice(const QString& archivo) {
 
 // Overwrites one page of the index with garbage; the table itself stays readable.
 void DanaIndice(const QString& archivo) {
-    const int pagina = ValorSqlite(archivo, "select rootpage from sqlite_master where name='IB'").toInt();
+    const int pagina =
+        ValorSqlite(archivo, "select rootpage from sqlite_master where name='IB'").toInt();
     QVERIFY(pagina > 1);
     QFile f(archivo);
     QVERIFY(f.open(QIODevice::ReadWrite));
@@ -95,14 +96,21 @@ private slots:
     void citaIdentificador_data() {
         QTest::addColumn<QString>("nombre");
         QTest::addColumn<QString>("esperado"); // empty: refused
-        QTest::newRow("plain") << "DIAM" << "\"DIAM\"";
-        QTest::newRow("blank inside") << "DIAM EXT" << "\"DIAM EXT\"";
+        QTest::newRow("plain") << "DIAM"
+                               << "\"DIAM\"";
+        QTest::newRow("blank inside") << "DIAM EXT"
+                                      << "\"DIAM EXT\"";
         QTest::newRow("accented") << QString::fromUtf8("DIÁM") << QString::fromUtf8("\"DIÁM\"");
-        QTest::newRow("quote") << "A\"B" << "";
-        QTest::newRow("bracket") << "A]B" << "";
-        QTest::newRow("injection") << "A; drop table Datos" << "";
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("control") << "A\nB" << "";
+        QTest::newRow("quote") << "A\"B"
+                               << "";
+        QTest::newRow("bracket") << "A]B"
+                                 << "";
+        QTest::newRow("injection") << "A; drop table Datos"
+                                   << "";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("control") << "A\nB"
+                                 << "";
         QTest::newRow("too long") << QString(64, 'A') << "";
     }
     void citaIdentificador() {

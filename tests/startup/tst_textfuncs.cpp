@@ -11,11 +11,16 @@ private slots:
     void rutaConBarra_data() {
         QTest::addColumn<QString>("ruta");
         QTest::addColumn<QString>("esperado");
-        QTest::newRow("trailing blank") << "/datos/ort " << "/datos/ort/";
-        QTest::newRow("leading blanks") << "  /datos" << "/datos/";
-        QTest::newRow("already ends in separator") << "/" << "/";
-        QTest::newRow("drive name keeps its colon") << "C:" << "C:";
-        QTest::newRow("empty") << "" << "/";
+        QTest::newRow("trailing blank") << "/datos/ort "
+                                        << "/datos/ort/";
+        QTest::newRow("leading blanks") << "  /datos"
+                                        << "/datos/";
+        QTest::newRow("already ends in separator") << "/"
+                                                   << "/";
+        QTest::newRow("drive name keeps its colon") << "C:"
+                                                    << "C:";
+        QTest::newRow("empty") << ""
+                               << "/";
     }
     void rutaConBarra() {
         QFETCH(QString, ruta);
@@ -51,7 +56,8 @@ private slots:
         QTest::newRow("euro is a symbol of 1252") << QString::fromUtf8("5€") << "5_";
         QTest::newRow("outside 1252") << QString::fromUtf8("Ωx") << "_x";
         QTest::newRow("tuberia") << QString::fromUtf8("Tubería") << "Tuberia";
-        QTest::newRow("plain ascii unchanged") << "AB-12.5%o\"" << "AB-12.5%o\"";
+        QTest::newRow("plain ascii unchanged") << "AB-12.5%o\""
+                                               << "AB-12.5%o\"";
     }
     void sinAcentos() {
         QFETCH(QString, s);
@@ -84,7 +90,9 @@ private slots:
     void decodificaTexto() {
         QCOMPARE(DecodificaTexto("Peña"), QString::fromUtf8("Peña"));
         // The same word written by Windows in its Western code page.
-        QCOMPARE(DecodificaTexto(QByteArray("Pe\xf1" "a")), QString::fromUtf8("Peña"));
+        QCOMPARE(DecodificaTexto(QByteArray("Pe\xf1"
+                                            "a")),
+                 QString::fromUtf8("Peña"));
         QCOMPARE(DecodificaTexto(QByteArray("\x80")), QString::fromUtf8("€"));
     }
 

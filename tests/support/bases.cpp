@@ -26,7 +26,9 @@ bool EjecutaEn(QSqlDatabase& db, const QStringList& sentencias, QString* error) 
 }
 } // namespace
 
-QString Esquema(const QString& nombre) { return QStringLiteral(ORT_SQL_DIR "/") + nombre; }
+QString Esquema(const QString& nombre) {
+    return QStringLiteral(ORT_SQL_DIR "/") + nombre;
+}
 
 QString LeeEsquema(const QString& nombre) {
     QFile f(Esquema(nombre));
@@ -55,6 +57,19 @@ bool EjecutaScript(const QString& archivo, const QString& script, QString* error
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nombre);
         db.setDatabaseName(archivo);
         ok = db.open() && EjecutaEn(db, Sentencias(script), error);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(nombre);
+    return ok;
+}
+
+bool EjecutaSentencia(const QString& archivo, const QString& sql, QString* error) {
+    const QString nombre = NombreConexion();
+    bool ok;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nombre);
+        db.setDatabaseName(archivo);
+        ok = db.open() && EjecutaEn(db, {sql}, error);
         db.close();
     }
     QSqlDatabase::removeDatabase(nombre);
@@ -113,10 +128,11 @@ bool CreaBasePg(const ServidorPg& s, const QString& nombre, const QStringList& s
         if (!ok && error)
             *error = db.lastError().text();
         if (ok)
-            ok = EjecutaEn(db,
-                           {QStringLiteral("DROP DATABASE IF EXISTS \"%1\" WITH (FORCE)").arg(nombre),
-                            QStringLiteral("CREATE DATABASE \"%1\"").arg(nombre)},
-                           error);
+            ok = EjecutaEn(
+                db,
+                {QStringLiteral("DROP DATABASE IF EXISTS \"%1\" WITH (FORCE)").arg(nombre),
+                 QStringLiteral("CREATE DATABASE \"%1\"").arg(nombre)},
+                error);
         db.close();
     }
     QSqlDatabase::removeDatabase(admin);

@@ -12,6 +12,8 @@ QString Esquema(const QString& nombre);
 
 // Runs a script of ";"-separated statements (lines starting with "--" are comments).
 bool EjecutaScript(const QString& archivoSqlite, const QString& script, QString* error = nullptr);
+// Runs one statement as it stands (a trigger body may hold ";").
+bool EjecutaSentencia(const QString& archivoSqlite, const QString& sql, QString* error = nullptr);
 // Creates a SQLite file from a shipped schema plus extra statements.
 bool CreaSqlite(const QString& archivo, const QStringList& esquemas,
                 const QString& extra = QString(), QString* error = nullptr);
@@ -36,7 +38,7 @@ std::optional<ServidorPg> Postgres();
     if (!srv##_opt) {                                                                              \
         if (qEnvironmentVariableIsSet("ORT_PG_REQUIRED"))                                          \
             QFAIL("ORT_PG_REQUIRED is set but no PostgreSQL server is described in ORT_PG_*");     \
-        QSKIP("no PostgreSQL server (run the tests through scripts/test.sh)");                    \
+        QSKIP("no PostgreSQL server (run the tests through scripts/test.sh)");                     \
     }                                                                                              \
     const ::ort::prueba::ServidorPg srv = *srv##_opt
 // Creates (dropping first) a database on the server and runs statements in it.

@@ -55,13 +55,15 @@ void DirPrograma::escribe(const QString& nombre, const QByteArray& contenido) co
         f.write(contenido);
 }
 
-void DirPrograma::borra(const QString& nombre) const { QFile::remove(ruta() + nombre); }
+void DirPrograma::borra(const QString& nombre) const {
+    QFile::remove(ruta() + nombre);
+}
 
 void DirPrograma::productoJet(const QString& edicion) const {
     QDir().mkpath(ruta() + QStringLiteral("bd"));
     QDir().mkpath(ruta() + QStringLiteral("datos"));
-    escribe(QStringLiteral("MVDirec.iau"), QStringLiteral("\"[JET4]\"\r\n\"%1bd/\"\r\n\"%1datos/\"\r\n")
-                                              .arg(ruta()));
+    escribe(QStringLiteral("MVDirec.iau"),
+            QStringLiteral("\"[JET4]\"\r\n\"%1bd/\"\r\n\"%1datos/\"\r\n").arg(ruta()));
     escribe(QStringLiteral("MVCompa.iau"),
             QStringLiteral("\"Planta de prueba\",\"%1\",\"x\"\r\n").arg(edicion));
     escribe(QStringLiteral("MVLang.IAU"),
