@@ -1,0 +1,33 @@
+#pragma once
+
+#include "recording/grabacion.h"
+
+#include <QList>
+#include <QStringList>
+
+namespace ort::prueba {
+
+// Records every write and answers with scripted result codes (0 when the script runs out).
+class GrabadorFalso : public Grabador {
+public:
+    struct Llamada {
+        QString Forma, Maqui, Produ, Carac, Fecha, Hora, Opera, Valor;
+        float DTMP;
+    };
+    qint16 GrabaMTVX(const QString& Forma, const QString& Maqui, const QString& Produ,
+                     const QString& Carac, const QString& Fecha, const QString& Hora,
+                     const QString& Opera, const QString& Valor, float DTMP) override {
+        llamadas << Llamada{Forma, Maqui, Produ, Carac, Fecha, Hora, Opera, Valor, DTMP};
+        return resultados.isEmpty() ? 0 : resultados.takeFirst();
+    }
+    QStringList valores() const {
+        QStringList v;
+        for (const auto& l : llamadas)
+            v << l.Carac + u'=' + l.Valor;
+        return v;
+    }
+    QList<Llamada> llamadas;
+    QList<qint16> resultados;
+};
+
+} // namespace ort::prueba
