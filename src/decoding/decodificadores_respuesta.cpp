@@ -1,0 +1,241 @@
+// Instruments that are answered on their port, that deliver a reading over two frames or a batch
+// of stored readings, that date their readings, or that are sampled on the clock.
+#include "decoding/cortes.h"
+#include "decoding/decodificadores.h"
+#include "startup/textfuncs.h"
+
+#include <QDate>
+#include <QTime>
+
+#include <cmath>
+#include <optional>
+
+namespace ort {
+
+namespace {
+
+// Decodes the frame in hand, then every frame already waiting, until the port has nothing
+// waiting after a frame; what arrives later starts a new receive pass. Empty frames carry
+// nothing and are passed over. `una` returns false when the port was closed.
+template <typename F> void LeeLote(ContextoDecodificacion& c, F una) {
+    for (;;) {
+        if (!c.trama.isEmpty() && !una())
+            return;
+        if (c.esperando() <= 0)
+            return;
+        c.leeTrama();
+    }
+}
+
+bool SoloDigitos(const QString& t) {
+    for (QChar ch : t)
+        if (ch.unicode() < u'0' || ch.unicode() > u'9')
+            return false;
+    return true;
+}
+
+// The instrument's date ("yyyymmdd") and time ("hhnn") of its readings, as cut from the frame;
+// a reading is never recorded under a date that is not one.
+void FijaFechaHora(ContextoDecodificacion& c, const QString& fecha, const QString& hora) {
+    if (fecha.size() != 8 || !SoloDigitos(fecha) ||
+        !QDate::fromString(fecha, QStringLiteral("yyyyMMdd")).isValid())
+        throw FallaDecodificacion(QStringLiteral("Date \"%1\" is not a date.").arg(fecha));
+    if (hora.size() != 4 || !SoloDigitos(hora) ||
+        !QTime::fromString(hora, QStringLiteral("HHmm")).isValid())
+        throw FallaDecodificacion(QStringLiteral("Time \"%1\" is not a time.").arg(hora));
+    c.FechaInst = fecha;
+    c.HoraInst = hora;
+}
+
+QString DosDigitosPuerto(const ContextoDecodificacion& c) {
+    return DosDigitos(c.puerto());
+}
+
+// GSE01 "A": the indicator of unit n asks to be dialled and loaded with its channel's context.
+void LlamaIndicador(ContextoDecodificacion& c) {
+    const QString n = Corta(c.trama, 2, 1);
+    c.escribe(QByteArrayLiteral("+++"));
+    c.espera(1);
+    c.escribe(QStringLiteral("ATDT 0%1, WR, CN\r").arg(n).toLatin1());
+    const int canal = static_cast<int>(std::nearbyint(NumeroDe(n) + 1));
+    const QString comando = c.gseArmaComando(canal);
+    if (!comando.isEmpty())
+        c.escribe(comando.toLatin1());
+}
+
+// GSE01 "B": two values of unit n, between and after two commas, on channel n + 1.
+void RegistraMedidaGse(ContextoDecodificacion& c) {
+    const QString canal =
+        (QStringLiteral("00") + FormatoGeneral(NumeroDe(Corta(c.trama, 2, 1)) + 1)).right(2);
+    const int k1 = Busca(c.trama, QStringLiteral(","));
+    const int k2 = k1 > 0 ? Busca(c.trama, QStringLiteral(","), k1 + 1) : 0;
+    if (k2 == 0) {
+        c.anota(QStringLiteral("GSE01 message without its two commas; frame ignored."));
+        return;
+    }
+    Registra(c, canal, Corta(c.trama, k1 + 1, k2 - k1 - 1));
+    Registra(c, canal, Desde(c.trama, k2 + 1));
+}
+
+bool RegistraDl10(ContextoDecodificacion& c) {
+    const QString primero = Corta(c.trama, 1, 1);
+    // "8" and "9" end the logger's dump: the port is closed until it is opened again.
+    if (primero == u"8" || primero == u"9") {
+        c.cierraPuerto();
+        return false;
+    }
+    RegistraUno(c, Corta(c.trama, 1, 8));
+    return true;
+}
+
+// "Y02" records carry their date as dd?mm?yy at 19 and the time as hh?nn at 28.
+bool RegistraDp(ContextoDecodificacion& c) {
+    if (Corta(c.trama, 1, 3) != u"Y02")
+        return true;
+    const QString yy = Corta(c.trama, 25, 2);
+    const QString siglo = NumeroDe(yy) >= 80 ? QStringLiteral("19") : QStringLiteral("20");
+    FijaFechaHora(c, siglo + yy + Corta(c.trama, 19, 2) + Corta(c.trama, 22, 2),
+                  Corta(c.trama, 28, 2) + Corta(c.trama, 31, 2));
+    RegistraUno(c, Corta(c.trama, 10, 9));
+    return true;
+}
+
+// Data lines (blank in column 2) hold an 18-character head and values of 11 columns each.
+bool RegistraQmate(ContextoDecodificacion& c) {
+    if (Corta(c.trama, 2, 1) != u" ")
+        return true;
+    const int n = static_cast<int>(std::nearbyint((c.trama.size() - 18) / 11.0));
+    for (int k = 1; k <= n; ++k)
+        RegistraUno(c, Corta(c.trama, 11 * k + 9, 10));
+    return true;
+}
+
+// DM510 dates are written day first (d/m/yyyy or d-m-yyyy) or ISO (yyyy-mm-dd).
+QString FechaDm510(const QString& texto) {
+    const QString t = Recorta(texto);
+    for (const QString& formato :
+         {QStringLiteral("d/M/yyyy"), QStringLiteral("d-M-yyyy"), QStringLiteral("yyyy-M-d")}) {
+        const QDate d = QDate::fromString(t, formato);
+        if (d.isValid())
+            return d.toString(QStringLiteral("yyyyMMdd"));
+    }
+    throw FallaDecodificacion(QStringLiteral("Date \"%1\" does not convert.").arg(texto));
+}
+
+QString HoraDm510(const QString& texto) {
+    const QString t = Recorta(texto);
+    for (const QString& formato : {QStringLiteral("H:mm"), QStringLiteral("H:mm:ss")}) {
+        const QTime h = QTime::fromString(t, formato);
+        if (h.isValid())
+            return h.toString(QStringLiteral("HHmm"));
+    }
+    throw FallaDecodificacion(QStringLiteral("Time \"%1\" does not convert.").arg(texto));
+}
+
+} // namespace
+
+void DecodificaGse01(ContextoDecodificacion& c, EstadoDecodificadores&) {
+    const QString mensaje = Corta(c.trama, 1, 1);
+    if (mensaje == u"A")
+        LlamaIndicador(c);
+    else if (mensaje == u"B")
+        RegistraMedidaGse(c);
+}
+
+// A status frame, then the value frame; "OL" (overload) makes the value meaningless.
+void DecodificaAnd(ContextoDecodificacion& c, EstadoDecodificadores&) {
+    const QString estado = c.trama;
+    const QString valor = c.leeTrama();
+    if (estado == u"OL")
+        return;
+    if (valor.isEmpty()) {
+        c.anota(QStringLiteral("No value frame after the status frame; nothing recorded."));
+        return;
+    }
+    RegistraUno(c, valor);
+}
+
+// Frames with "00" in columns 2-3 are fillers before the value frame.
+void DecodificaPel10(ContextoDecodificacion& c, EstadoDecodificadores&) {
+    bool leida = false;
+    while (Corta(c.trama, 2, 2) == u"00") {
+        c.leeTrama();
+        leida = true;
+    }
+    if (leida && c.trama.isEmpty()) {
+        c.anota(QStringLiteral("No value frame after the fillers; nothing recorded."));
+        return;
+    }
+    RegistraUno(c, Desde(c.trama, 2));
+}
+
+void DecodificaDl10(ContextoDecodificacion& c, EstadoDecodificadores&) {
+    LeeLote(c, [&c] { return RegistraDl10(c); });
+}
+
+void DecodificaDp3dx(ContextoDecodificacion& c, EstadoDecodificadores&) {
+    LeeLote(c, [&c] { return RegistraDp(c); });
+}
+
+void DecodificaQmate(ContextoDecodificacion& c, EstadoDecodificadores&) {
+    LeeLote(c, [&c] { return RegistraQmate(c); });
+}
+
+// Value, then hh?nn at 7 and dd?mm?yyyy at 16; the port number is the channel.
+void DecodificaTdlrf(ContextoDecodificacion& c, EstadoDecodificadores&) {
+    FijaFechaHora(c, Corta(c.trama, 22, 4) + Corta(c.trama, 19, 2) + Corta(c.trama, 16, 2),
+                  Corta(c.trama, 7, 2) + Corta(c.trama, 10, 2));
+    Registra(c, DosDigitosPuerto(c), Corta(c.trama, 1, 5));
+}
+
+// The net weight follows "NET" in any letter case; the port number is the channel.
+void DecodificaTodlr(ContextoDecodificacion& c, EstadoDecodificadores&) {
+    const int k = Busca(c.trama.toUpper(), QStringLiteral("NET"));
+    if (k > 0)
+        Registra(c, DosDigitosPuerto(c), Corta(c.trama, k + 3, 7));
+}
+
+// Comma-separated lines: date, time, three more fields, then the value. A line with an empty
+// date or time takes those of the line before it in the same receive pass; the header line
+// ("Date,…") and the lines that follow it with an empty date record nothing.
+void DecodificaDm510(ContextoDecodificacion& c, EstadoDecodificadores&) {
+    int comas[5] = {};
+    int n = 0;
+    for (int k = Busca(c.trama, QStringLiteral(",")); k > 0 && n < 5;
+         k = Busca(c.trama, QStringLiteral(","), k + 1))
+        comas[n++] = k;
+    if (n == 0) {
+        c.anota(QStringLiteral("DM510 line without commas; frame ignored."));
+        return;
+    }
+    const QString f1 = Corta(c.trama, 1, comas[0] - 1);
+    const QString fecha = f1.isEmpty() ? c.pasoFecha : f1;
+    if (fecha == u"Date") {
+        c.pasoFecha = fecha;
+        return;
+    }
+    if (n < 5) {
+        c.anota(QStringLiteral("DM510 line with fewer than five commas; frame ignored."));
+        return;
+    }
+    const QString f2 = Corta(c.trama, comas[0] + 1, comas[1] - comas[0] - 1);
+    const QString hora = f2.isEmpty() ? c.pasoHora : f2;
+    // Both convert before anything is kept, so that a bad line leaves the pass as it was.
+    const QString fechaInst = fecha.isEmpty() ? c.FechaInst : FechaDm510(fecha);
+    const QString horaInst = hora.isEmpty() ? c.HoraInst : HoraDm510(hora);
+    c.pasoFecha = fecha;
+    c.pasoHora = hora;
+    c.FechaInst = fechaInst;
+    c.HoraInst = horaInst;
+    RegistraUno(c, Desde(c.trama, comas[4] + 1));
+}
+
+// The instrument sends all the time; only the first four seconds of every ten minutes count.
+void DecodificaIshid(ContextoDecodificacion& c, EstadoDecodificadores&) {
+    const auto segundos = static_cast<long long>(std::nearbyint(c.segundosDesdeMedianoche()));
+    if (segundos % 600 > 3 || Corta(c.trama, 1, 2) != u"E2")
+        return;
+    RegistraUno(c, FormatoGeneral(NumeroDe(Corta(c.trama, 3, 5)) / 10));
+}
+
+} // namespace ort
