@@ -34,14 +34,14 @@ int TablasRuntime::indiceSecuencia(int p, int c, int s) {
     return indiceCanal(p, c) * (kSecuencias + 1) + s;
 }
 
-CampoTabla& TablasRuntime::Tid(int p, int i) {
+CampoTid& TablasRuntime::Tid(int p, int i) {
     auto& lista = tid_[indicePuerto(p)];
     if (i < 1 || i > lista.size())
         throw FueraDeTabla("campo " + std::to_string(i) + " fuera de la tabla del puerto");
     return lista[i - 1];
 }
 
-void TablasRuntime::fijaTabla(int p, const QList<CampoTabla>& campos) {
+void TablasRuntime::fijaTabla(int p, const QList<CampoTid>& campos) {
     auto& lista = tid_[indicePuerto(p)];
     for (int i = 0; i < campos.size(); ++i) {
         if (i < lista.size())

@@ -31,7 +31,7 @@ struct CanalInfo {
 };
 
 // One record of a port's field table.
-struct CampoTabla {
+struct CampoTid {
     QString Etiq;
     qint16 Pos = 0;
     qint16 Long = 0;
@@ -67,9 +67,9 @@ public:
     std::array<qint16, kPuertos + 1> TidNum{};
     qint16 TidMax = 0;
     // Record i (1-based) of port p.
-    CampoTabla& Tid(int p, int i);
+    CampoTid& Tid(int p, int i);
     // Replaces port p's records, growing TidMax and keeping the other ports' tables.
-    void fijaTabla(int p, const QList<CampoTabla>& campos);
+    void fijaTabla(int p, const QList<CampoTid>& campos);
 
     std::array<double, kPuertos + 1> NumLecturas{};
     std::array<double, kPuertos + 1> NumGrabadas{};
@@ -83,7 +83,7 @@ private:
     std::vector<CanalInfo> canales_;
     std::vector<QString> ultValor_;
     std::vector<double> limInf_, limSup_;
-    std::array<QList<CampoTabla>, kPuertos + 1> tid_;
+    std::array<QList<CampoTid>, kPuertos + 1> tid_;
 };
 
 } // namespace ort

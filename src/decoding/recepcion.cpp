@@ -209,7 +209,7 @@ void Receptor::DecodificaTabla(Contexto& c, int p) {
         if (t_.SepTabla.at(p) != -99)
             trama = ExpandeSeparador(trama, t_.SepTabla.at(p));
         for (int i = 1; i <= t_.TidNum.at(p); ++i) {
-            const CampoTabla& campo = t_.Tid(p, i);
+            const CampoTid& campo = t_.Tid(p, i);
             const int pos = campo.Etiq.isEmpty() ? 1 : int(trama.indexOf(campo.Etiq)) + 1;
             if (pos <= 0)
                 continue;

@@ -202,10 +202,10 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(FueraDeTabla, t.UltValor(1, 1, 51));
         QVERIFY_THROWS_EXCEPTION(FueraDeTabla, t.puerto(-1));
         // Field tables grow, keep other ports' records and count only the last load.
-        t.fijaTabla(1, QList<CampoTabla>(8));
-        t.fijaTabla(2, {CampoTabla{"A", 1, 2, "X"}, {}, {}});
+        t.fijaTabla(1, QList<CampoTid>(8));
+        t.fijaTabla(2, {CampoTid{"A", 1, 2, "X"}, {}, {}});
         QCOMPARE(int(t.TidMax), 8);
-        t.fijaTabla(1, {CampoTabla{"B", 3, 4, "Y"}});
+        t.fijaTabla(1, {CampoTid{"B", 3, 4, "Y"}});
         QCOMPARE(int(t.TidNum[1]), 1);
         QCOMPARE(int(t.TidMax), 8);
         QCOMPARE(t.Tid(2, 1).Carac, QString("X"));

@@ -193,7 +193,7 @@ private slots:
 
     void modoTabla() {
         Banco b;
-        b.tablas.fijaTabla(2, {CampoTabla{"", 1, 4, "ESPESOR"}, CampoTabla{"X", 1, 2, "ANCHO"}});
+        b.tablas.fijaTabla(2, {CampoTid{"", 1, 4, "ESPESOR"}, CampoTid{"X", 1, 2, "ANCHO"}});
         b.reg.RegistraLectura(2, "0312.5", "", "", 2);
         QVERIFY(b.log.lineas(2)[0].contains("EJE20 ANCHO  12.5"));
         QCOMPARE(b.grabador.valores(), QStringList{"ANCHO=12.5"});
