@@ -1,0 +1,232 @@
+#include "monitor/adquisicion.h"
+
+#include "ports/conectaabre.h"
+#include "ports/eventos.h"
+#include "ports/puerto.h"
+#include "qualitydb/basecalidad.h"
+#include "recording/gsecomando.h"
+#include "startup/avisos.h"
+#include "startup/conexion.h"
+#include "startup/reloj.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+namespace ort {
+
+Adquisicion::Adquisicion(Entorno& e, FabricaPuertos& puertos, Grabador& grabador, QObject* parent)
+    : QObject(parent), e_(e), puertos_(puertos), config_(e), registrador_(e, t_, config_, grabador, log_),
+      receptor_(e, t_, puertos, registrador_, log_,
+                [this](int p, int c) { return GSEArmaComando(e_, config_, p, c); }) {
+    timer_.setInterval(kIntervaloMs);
+    connect(&timer_, &QTimer::timeout, this, &Adquisicion::tick);
+    connect(&registrador_, &Registrador::contadoresCambiados, this,
+            &Adquisicion::contadoresCambiados);
+    connect(&receptor_, &Receptor::puertoCerradoPorInstrumento, this, [this](int p) {
+        cierraPuerto(p, QStringLiteral("el instrumento terminó su envío"));
+    });
+    for (int p = 1; p <= kPuertos; ++p)
+        conectaEventos(p);
+}
+
+void Adquisicion::conectaEventos(int p) {
+    for (Puerto* puerto : {static_cast<Puerto*>(&puertos_.serie(p)),
+                           static_cast<Puerto*>(&puertos_.tcp(p))}) {
+        connect(puerto, &Puerto::datos, this, [this, p] { ComLeeDesdeEvento(p); });
+        connect(puerto, &Puerto::evento, this, [this, p](int valor) {
+            if (EventoSeMuestra(valor))
+                log_.MuestraLinea(p, u' ' + ClasificaEvento(valor, e_.ajustes));
+        });
+        connect(puerto, &Puerto::perdido, this,
+                [this, p](const QString& motivo) { cierraPuerto(p, motivo); });
+    }
+}
+
+void Adquisicion::ComLeeDesdeEvento(int p) {
+    if (!t_.puerto(p).Activo)
+        return;
+    receptor_.ComLee(p);
+}
+
+void Adquisicion::arranca() {
+    Reinicia();
+    {
+        Conexion c;
+        OpenDBOK(e_.ajustes.StrConexion, c, e_);
+    }
+    timer_.start();
+}
+
+void Adquisicion::Reinicia() {
+    for (int p = 1; p <= kPuertos; ++p)
+        if (t_.puerto(p).Activo) {
+            if (t_.puerto(p).TipoCon == QStringLiteral("TCP/IP"))
+                puertos_.tcp(p).cierra();
+            else
+                puertos_.serie(p).cierra();
+            t_.puerto(p).Activo = false;
+            emit estadoPuerto(p, false);
+        }
+    config_.IniArch();
+    config_.IniSecue(t_);
+    config_.IniMux(t_);
+    emit captionsCambiadas();
+    OpenPuertos();
+}
+
+void Adquisicion::OpenPuertos() {
+    const QList<FilaPuerto> filas = config_.puertos();
+    for (const FilaPuerto& f : filas) {
+        t_.PuertoActual = f.Puert;
+        if (f.Open) {
+            cmdAbre();
+        } else {
+            t_.puerto(f.Puert).Activo = false;
+            emit estadoPuerto(f.Puert, false);
+        }
+    }
+}
+
+void Adquisicion::cmdAbre() {
+    const int p = t_.PuertoActual;
+    if (!TablasRuntime::puertoValido(p) || esperandoSocket_[p])
+        return; // a second click during the wait for a socket is ignored
+    PuertoInfo& info = t_.puerto(p);
+    const QString codigo = info.Conex.trimmed().toUpper();
+    if (codigo == QStringLiteral("NADA"))
+        return;
+    if (codigo == QStringLiteral("TIMER")) {
+        info.Activo = !info.Activo;
+    } else if (!info.Activo) {
+        ConnectAbre(e_, t_, puertos_, p);
+        bool abierto;
+        if (info.TipoCon == QStringLiteral("TCP/IP")) {
+            esperandoSocket_[p] = true;
+            e_.avisos.ocupado(true);
+            // The window keeps serving its events while the connection completes; time is
+            // measured on a clock that midnight does not touch.
+            const qint64 inicio = e_.reloj.monotonoMs();
+            abierto = false;
+            do {
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+                abierto = puertos_.tcp(p).conectado();
+                if (!abierto)
+                    e_.reloj.duerme(10);
+            } while (!abierto && e_.reloj.monotonoMs() - inicio <= kEsperaSocketMs);
+            e_.avisos.ocupado(false);
+            esperandoSocket_[p] = false;
+            if (!abierto)
+                puertos_.tcp(p).cierra();
+        } else {
+            abierto = puertos_.serie(p).abierto();
+        }
+        if (abierto)
+            info.Activo = true;
+        else
+            e_.avisos.beep();
+    } else {
+        if (info.TipoCon == QStringLiteral("TCP/IP"))
+            puertos_.tcp(p).cierra();
+        else
+            puertos_.serie(p).cierra();
+        info.Activo = false;
+    }
+    emit estadoPuerto(p, info.Activo);
+    config_.fijaOpen(p, info.Activo);
+    if (info.Activo)
+        cargaLimites(p);
+}
+
+void Adquisicion::cargaLimites(int p) {
+    Conexion c;
+    OpenDBOK(e_.ajustes.StrConexion, c, e_);
+    BaseCalidad bd(c);
+    QStringList problemas;
+    for (const FilaConf& f : config_.confDePuerto(p)) {
+        double inf = -999999.0, sup = 999999.0;
+        const Resultado r = bd.limites(f.Maqui.trimmed(), f.Produ.trimmed(), f.Carac.trimmed());
+        if (!r.ok) {
+            problemas << r.texto + QStringLiteral(": ") + r.error.descripcion;
+        } else if (!r.vacio()) {
+            const QVariant vi = r.valor(0, QStringLiteral("CXPLINFC"));
+            const QVariant vs = r.valor(0, QStringLiteral("CXPLSUPC"));
+            if (vi.isNull() || vs.isNull() || vi.toString().trimmed().isEmpty() ||
+                vs.toString().trimmed().isEmpty())
+                problemas << QStringLiteral("canal %1 secuencia %2: límite vacío en %3")
+                                 .arg(f.Canal)
+                                 .arg(f.Secue)
+                                 .arg(r.texto);
+            else {
+                inf = vi.toDouble();
+                sup = vs.toDouble();
+            }
+        }
+        t_.LimInf(p, f.Canal, f.Secue) = inf;
+        t_.LimSup(p, f.Canal, f.Secue) = sup;
+    }
+    if (!problemas.isEmpty())
+        e_.avisos.mensaje(QStringLiteral("ORT. cmdAbre.\n\n") + e_.ajustes.texto(43, 1) + u' ' +
+                              QString::number(p) +
+                              QStringLiteral("\nSe usan los límites por omisión para:\n") +
+                              problemas.join(u'\n'),
+                          Avisos::Icono::Exclamacion);
+}
+
+void Adquisicion::tick() {
+    for (int p = 1; p <= kPuertos; ++p) {
+        const PuertoInfo& info = t_.puerto(p);
+        if (!info.Activo)
+            continue;
+        if (info.Conex == QStringLiteral("TIMER")) {
+            receptor_.ComLee(p);
+        } else if (info.TipoCon != QStringLiteral("TCP/IP")) {
+            PuertoSerie& serie = puertos_.serie(p);
+            if (serie.abierto() && serie.esperando() >= 1)
+                receptor_.ComLee(p);
+        }
+    }
+}
+
+void Adquisicion::IniSecue() { config_.IniSecue(t_); }
+
+void Adquisicion::cierraTodo() {
+    for (int p = 1; p <= kPuertos; ++p) {
+        puertos_.serie(p).cierra();
+        puertos_.tcp(p).cierra();
+        t_.puerto(p).Activo = false;
+    }
+}
+
+void Adquisicion::cierraPuerto(int p, const QString& motivo) {
+    if (!TablasRuntime::puertoValido(p))
+        return;
+    const bool estaba = t_.puerto(p).Activo;
+    t_.puerto(p).Activo = false;
+    if (estaba) {
+        log_.MuestraLinea(p, QStringLiteral(" Puerto %1 cerrado: %2").arg(p).arg(motivo));
+        emit estadoPuerto(p, false);
+    }
+}
+
+void Adquisicion::fijaPuertoActual(int p) {
+    if (TablasRuntime::puertoValido(p))
+        t_.PuertoActual = p;
+}
+
+QString Adquisicion::captionFrame() const {
+    const int p = t_.PuertoActual;
+    QString conex = TablasRuntime::puertoValido(p) ? t_.puerto(p).Conex : QString();
+    while (conex.endsWith(u' '))
+        conex.chop(1);
+    return e_.ajustes.texto(43, 1) + QString::number(p) + QStringLiteral(": ") + conex;
+}
+
+QString Adquisicion::captionAbre() const {
+    const int p = t_.PuertoActual;
+    const bool abierto = TablasRuntime::puertoValido(p) && t_.puerto(p).Activo;
+    return e_.ajustes.texto(43, abierto ? 3 : 2);
+}
+
+QString Adquisicion::archivoConfig() const { return QFileInfo(config_.ruta()).fileName(); }
+
+} // namespace ort

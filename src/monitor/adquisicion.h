@@ -1,0 +1,88 @@
+#pragma once
+
+#include "config/almacen.h"
+#include "config/tablas.h"
+#include "decoding/logpuertos.h"
+#include "decoding/recepcion.h"
+#include "decoding/registrolectura.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <array>
+
+namespace ort {
+
+struct Entorno;
+class FabricaPuertos;
+class Grabador;
+
+// Acquisition as the monitor window runs it, without the window: the restart, the port switch,
+// the polling timer, and the ports' events feeding the receive pass. The window and the headless
+// service sit on top of it and follow its signals.
+class Adquisicion : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kIntervaloMs = 7000;
+    static constexpr qint64 kEsperaSocketMs = 10000;
+
+    Adquisicion(Entorno& e, FabricaPuertos& puertos, Grabador& grabador, QObject* parent = nullptr);
+
+    // Loading of the monitor: restart, then one opening of the Metrovax database to check it,
+    // then the polling timer.
+    void arranca();
+    // Reloads the configuration and reopens the ports marked open. Ports open before it are
+    // closed first, so every port ends as its mark says.
+    void Reinicia();
+    void OpenPuertos();
+    // The switch of the current port: opens it when closed, closes it when open.
+    void cmdAbre();
+    // One tick of the polling timer.
+    void tick();
+    // After the channel editor: sequences renumbered and counted again.
+    void IniSecue();
+    // Closes every open port (the end of the program); the marks stay as they are.
+    void cierraTodo();
+
+    void fijaPuertoActual(int p);
+    int puertoActual() const { return t_.PuertoActual; }
+
+    // Captions of the monitor.
+    QString captionFrame() const;
+    QString captionAbre() const;
+    QString archivoConfig() const;
+    bool activo(int p) const { return t_.puerto(p).Activo; }
+
+    TablasRuntime& tablas() { return t_; }
+    AlmacenConfig& config() { return config_; }
+    LogPuertos& log() { return log_; }
+    Registrador& registrador() { return registrador_; }
+    Receptor& receptor() { return receptor_; }
+    QTimer& temporizador() { return timer_; }
+    bool esperandoSocket(int p) const { return esperandoSocket_.at(p); }
+
+signals:
+    // A port opened or closed: its lamp and, when current, the switch's caption.
+    void estadoPuerto(int p, bool abierto);
+    // Configuration reloaded: the file name and the captions.
+    void captionsCambiadas();
+    void contadoresCambiados(int p);
+
+private:
+    void conectaEventos(int p);
+    void cierraPuerto(int p, const QString& motivo);
+    void cargaLimites(int p);
+    void ComLeeDesdeEvento(int p);
+
+    Entorno& e_;
+    FabricaPuertos& puertos_;
+    TablasRuntime t_;
+    AlmacenConfig config_;
+    LogPuertos log_;
+    Registrador registrador_;
+    Receptor receptor_;
+    QTimer timer_;
+    std::array<bool, kPuertos + 1> esperandoSocket_{};
+};
+
+} // namespace ort
