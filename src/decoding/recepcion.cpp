@@ -60,14 +60,6 @@ QString ExpandeSeparador(const QString& texto, int car) {
     return r;
 }
 
-QString QuitaCaracter(const QString& texto, int car) {
-    QString r;
-    for (QChar ch : texto)
-        if (ch.unicode() != car)
-            r += ch;
-    return r;
-}
-
 // What decoders see of the running pass.
 class Receptor::Contexto : public ContextoDecodificacion {
 public:

@@ -23,8 +23,6 @@ class LogPuertos;
 void Espera(Reloj& reloj, double segundos);
 // Each character of code car replaced by blanks up to the next column of 15.
 QString ExpandeSeparador(const QString& texto, int car);
-// The text without the characters of code car.
-QString QuitaCaracter(const QString& texto, int car);
 
 // The receive pass of a port (ComLee): gathers frames up to the port's terminator, drops
 // control characters, and hands each frame to the decoder of the port's instrument code or to
