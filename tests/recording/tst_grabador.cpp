@@ -374,26 +374,18 @@ private slots:
         QTest::addColumn<QString>("fecha");
         QTest::addColumn<QString>("hora");
         QTest::addColumn<QString>("nombrada"); // the text the message names
-        QTest::newRow("month 13") << "20261304"
-                                  << ""
-                                  << "20261304";
-        QTest::newRow("seven digits") << "2026124"
-                                      << ""
-                                      << "2026124";
-        QTest::newRow("letters") << "abcdefgh"
-                                 << ""
-                                 << "abcdefgh";
+        QTest::newRow("month 13") << "20261304" << QString() << "20261304";
+        QTest::newRow("seven digits") << "2026124" << QString() << "2026124";
+        QTest::newRow("letters") << "abcdefgh" << QString() << "abcdefgh";
         QTest::newRow("30 February") << "20260230"
                                      << "1000"
                                      << "20260230";
-        QTest::newRow("hour 24") << ""
-                                 << "2460"
+        QTest::newRow("hour 24") << QString() << "2460"
                                  << "2460";
         QTest::newRow("minute 60") << "20261204"
                                    << "1260"
                                    << "1260";
-        QTest::newRow("letter in the time") << ""
-                                            << "12h5"
+        QTest::newRow("letter in the time") << QString() << "12h5"
                                             << "12h5";
     }
     void fechaInvalida() {
