@@ -1,0 +1,464 @@
+#include "recording/grabador.h"
+
+#include "startup/avisos.h"
+#include "startup/reloj.h"
+#include "startup/textfuncs.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <limits>
+#include <optional>
+
+namespace ort {
+
+namespace {
+
+const QString kFuente = QStringLiteral("ORT");
+// The numbers the product's runtime gave to these failures.
+constexpr qint64 kNombreArchivo = 52; // bad file name
+constexpr qint64 kTipo = 13;          // type mismatch
+constexpr qint64 kNulo = 94;          // invalid use of Null
+
+// Data rows store their date and time in this form in the file kind: sortable, and readable by
+// SQLite's own date functions.
+const QString kFormatoFecha = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+
+Falla FallaDe(const QString& descripcion, qint64 numero = errbd::kGeneral) {
+    return Falla{kFuente, numero, descripcion};
+}
+
+Falla FallaDe(const QSqlQuery& q, Conexion& c) {
+    return Falla{c.db().driverName(), errbd::kGeneral, q.lastError().text()};
+}
+
+// Why a key cannot be a directory or file name inside DirDatos; no value when it can.
+std::optional<QString> MotivoClave(const QString& clave) {
+    if (clave.isEmpty())
+        return QStringLiteral("está vacía");
+    if (clave == u'.' || clave == QStringLiteral(".."))
+        return QStringLiteral("nombra un directorio relativo");
+    for (QChar c : clave) {
+        if (c == u'/' || c == u'\\')
+            return QStringLiteral("contiene una barra de directorio");
+        if (c.unicode() < 32 || c.unicode() == 0x7f || QStringLiteral(":*?\"<>|").contains(c))
+            return QStringLiteral("contiene un carácter que no cabe en un nombre de archivo");
+    }
+    return std::nullopt;
+}
+
+bool EsArchivoOrdinario(const QFileInfo& f) {
+    return f.isFile() && !f.isHidden();
+}
+
+// A path whose last part may stand in another letter case (installations copied from
+// Windows); empty when nothing fitting exists.
+QString BuscaEntrada(const QString& ruta, bool soloArchivos) {
+    const QFileInfo fi(ruta);
+    if (soloArchivos ? EsArchivoOrdinario(fi) : fi.exists())
+        return ruta;
+    const QDir dir = fi.dir();
+    const auto filtro = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+    for (const QFileInfo& e : dir.entryInfoList(filtro))
+        if (e.fileName().compare(fi.fileName(), Qt::CaseInsensitive) == 0 &&
+            (!soloArchivos || EsArchivoOrdinario(e)))
+            return fi.path() + u'/' + e.fileName();
+    return {};
+}
+
+// Instruments write their numbers right-aligned in fields padded with blanks: a blank before a
+// digit stands for a zero.
+QString Digitos(const QString& s) {
+    QString r = s;
+    while (!r.isEmpty() && r.back().isSpace())
+        r.chop(1);
+    r.replace(u' ', u'0');
+    return r;
+}
+
+// An instrument's own date, "yyyymmdd".
+std::optional<QDate> FechaInstrumento(const QString& fecha) {
+    const QString d = Digitos(fecha);
+    if (d.size() != 8)
+        return std::nullopt;
+    for (QChar c : d)
+        if (!c.isDigit() || c.unicode() > 127)
+            return std::nullopt;
+    const QDate f = QDate::fromString(d, QStringLiteral("yyyyMMdd"));
+    return f.isValid() ? std::optional<QDate>(f) : std::nullopt;
+}
+
+// An instrument's own time, "hhnn" (seconds and colons are taken too).
+std::optional<QTime> HoraInstrumento(const QString& hora) {
+    const QString h = Digitos(hora);
+    for (const char* formato : {"HHmm", "HHmmss", "HH:mm", "HH:mm:ss", "H:mm", "H:mm:ss"}) {
+        const QTime t = QTime::fromString(h, QLatin1String(formato));
+        if (t.isValid())
+            return t;
+    }
+    return std::nullopt;
+}
+
+// The date and time of a row as the database gives it back; no value when it holds none.
+std::optional<QDateTime> FechaDeFila(const QVariant& v) {
+    if (v.isNull())
+        return std::nullopt;
+    QDateTime f;
+    if (v.metaType().id() == QMetaType::QDateTime) {
+        f = v.toDateTime();
+    } else {
+        QString s = v.toString().trimmed();
+        if (s.size() > 10 && s[10] == u' ')
+            s[10] = u'T';
+        f = QDateTime::fromString(s, Qt::ISODate);
+        if (!f.isValid()) {
+            const QDate d = QDate::fromString(s, Qt::ISODate);
+            if (d.isValid())
+                f = d.startOfDay();
+        }
+        if (f.isValid() && f.timeSpec() != Qt::LocalTime)
+            f = f.toLocalTime();
+    }
+    return f.isValid() ? std::optional<QDateTime>(f) : std::nullopt;
+}
+
+// A column is text when its declared type is a text type (the rule of SQLite's own column
+// affinity; PostgreSQL's "character varying", "character" and "text" fit it as well).
+bool EsTipoTexto(const QString& tipo) {
+    const QString t = tipo.toUpper();
+    if (t.contains(QStringLiteral("INT")))
+        return false;
+    return t.contains(QStringLiteral("CHAR")) || t.contains(QStringLiteral("CLOB")) ||
+           t.contains(QStringLiteral("TEXT"));
+}
+
+// The declared type of a column of the data table; no value when it cannot be read.
+std::optional<QString> TipoDeclarado(Conexion& c, const QString& tablaCitada,
+                                     const QString& columna, Falla& falla) {
+    QSqlQuery q(c.db());
+    q.setForwardOnly(true);
+    if (c.motor() == Motor::Postgres) {
+        // to_regclass resolves the quoted name exactly as the statements do.
+        q.prepare(QStringLiteral("select format_type(atttypid, atttypmod) from pg_attribute "
+                                 "where attrelid = to_regclass(?) and attname = ? and attnum > 0 "
+                                 "and not attisdropped"));
+        q.addBindValue(tablaCitada);
+        q.addBindValue(columna);
+        if (!q.exec()) {
+            falla = FallaDe(q, c);
+            return std::nullopt;
+        }
+        if (q.next())
+            return q.value(0).toString();
+    } else {
+        if (!q.exec(QStringLiteral("PRAGMA table_info(%1)").arg(tablaCitada))) {
+            falla = FallaDe(q, c);
+            return std::nullopt;
+        }
+        while (q.next())
+            if (q.value(1).toString().compare(columna, Qt::CaseInsensitive) == 0)
+                return q.value(2).toString();
+    }
+    falla = FallaDe(QStringLiteral("No se encontró el tipo de la columna [%1].").arg(columna));
+    return std::nullopt;
+}
+
+// The newest row's read and its update or insert are one transaction: a second writer of the
+// same table waits, so two writers never take the same next N. Rolled back unless committed.
+class Transaccion {
+public:
+    explicit Transaccion(Conexion& c) : c_(c) {}
+    ~Transaccion() {
+        if (abierta_)
+            QSqlQuery(c_.db()).exec(QStringLiteral("ROLLBACK"));
+    }
+    Transaccion(const Transaccion&) = delete;
+    Transaccion& operator=(const Transaccion&) = delete;
+
+    bool inicia(const QString& tablaCitada, Falla& falla) {
+        QSqlQuery q(c_.db());
+        // SQLite: take the write lock now, waiting on the busy timeout, rather than failing at
+        // the write after another writer has read the same newest row.
+        if (!q.exec(c_.motor() == Motor::Postgres ? QStringLiteral("BEGIN")
+                                                  : QStringLiteral("BEGIN IMMEDIATE"))) {
+            falla = FallaDe(q, c_);
+            return false;
+        }
+        abierta_ = true;
+        // PostgreSQL: writers of the table queue here; readers (Metrovax) are not held up.
+        if (c_.motor() == Motor::Postgres &&
+            !q.exec(QStringLiteral("LOCK TABLE %1 IN SHARE ROW EXCLUSIVE MODE").arg(tablaCitada))) {
+            falla = FallaDe(q, c_);
+            return false;
+        }
+        return true;
+    }
+
+    bool confirma(Falla& falla) {
+        QSqlQuery q(c_.db());
+        if (!q.exec(QStringLiteral("COMMIT"))) {
+            falla = FallaDe(q, c_);
+            return false;
+        }
+        abierta_ = false;
+        return true;
+    }
+
+private:
+    Conexion& c_;
+    bool abierta_ = false;
+};
+
+struct Escritura {
+    QString tablaCitada;
+    QString caracCitada;
+    QString carac;
+    QDate fecha;
+    QTime hora;
+    QString turno;
+    QString opera;
+    QString valor;
+    float dtmp = 0;
+    QDateTime ahora;
+};
+
+bool Escribe(Conexion& c, const Escritura& w, Falla& falla) {
+    if (!c.abierta()) {
+        falla = c.error.descripcion.isEmpty()
+                    ? FallaDe(QStringLiteral("La base de datos de los datos no está abierta."))
+                    : c.error;
+        return false;
+    }
+    const bool pg = c.motor() == Motor::Postgres;
+    // Declared first, so that a failed transaction is rolled back before the statement is freed.
+    QSqlQuery q(c.db());
+    q.setForwardOnly(true);
+    Transaccion tr(c);
+    if (!tr.inicia(w.tablaCitada, falla))
+        return false;
+
+    const QString lee =
+        AdaptaSql(QStringLiteral("Select Top 1 N,Fecha,Turno,Operador,") + w.caracCitada +
+                      QStringLiteral(" from ") + w.tablaCitada + QStringLiteral(" order by N Desc"),
+                  c.motor());
+    if (!q.exec(lee)) {
+        falla = FallaDe(q, c);
+        return false;
+    }
+    bool nuevaFila = true;
+    qint64 n = 1;
+    if (q.next()) {
+        const QVariant ultimoN = q.value(0);
+        if (ultimoN.isNull()) {
+            falla = FallaDe(QStringLiteral("La fila más reciente de %1 no tiene número (N).")
+                                .arg(w.tablaCitada),
+                            kNulo);
+            return false;
+        }
+        bool ok = false;
+        n = ultimoN.toLongLong(&ok);
+        if (!ok || n >= std::numeric_limits<qint32>::max()) {
+            falla = FallaDe(QStringLiteral("El número de la fila más reciente de %1 no admite "
+                                           "otro a continuación: %2.")
+                                .arg(w.tablaCitada, ultimoN.toString()),
+                            kTipo);
+            return false;
+        }
+        ++n;
+        // A row without a readable date counts as older than any window.
+        const auto fechaFila = FechaDeFila(q.value(1));
+        const bool vieja = !fechaFila || fechaFila->msecsTo(w.ahora) / 1000.0 > w.dtmp;
+        const bool llena = !q.value(4).isNull();
+        nuevaFila = vieja || llena;
+    }
+    q.finish();
+
+    const auto tipo = TipoDeclarado(c, w.tablaCitada, w.carac, falla);
+    if (!tipo)
+        return false;
+    const QVariant valor = EsTipoTexto(*tipo) ? QVariant(w.valor) : QVariant(NumeroDe(w.valor));
+
+    if (nuevaFila) {
+        const QString fecha = w.fecha.toString(QStringLiteral("yyyy-MM-dd")) + u' ' +
+                              w.hora.toString(QStringLiteral("HH:mm:ss"));
+        q.prepare(QStringLiteral("Insert into ") + w.tablaCitada +
+                  QStringLiteral(" (N,Fecha,Turno,Operador,") + w.caracCitada +
+                  (pg ? QStringLiteral(") values (?,cast(? as timestamp),?,?,?)")
+                      : QStringLiteral(") values (?,?,?,?,?)")));
+        q.addBindValue(static_cast<qint32>(n));
+        q.addBindValue(fecha);
+        q.addBindValue(w.turno);
+        q.addBindValue(w.opera);
+        q.addBindValue(valor);
+    } else {
+        q.prepare(QStringLiteral("Update ") + w.tablaCitada + QStringLiteral(" set ") +
+                  w.caracCitada + QStringLiteral(" = ? where N = ?"));
+        q.addBindValue(valor);
+        q.addBindValue(static_cast<qint32>(n - 1));
+    }
+    if (!q.exec()) {
+        falla = FallaDe(q, c);
+        return false;
+    }
+    if (q.numRowsAffected() != 1) {
+        falla = FallaDe(QStringLiteral("No se pudo escribir el valor en la fila %1 de %2.")
+                            .arg(nuevaFila ? n : n - 1)
+                            .arg(w.tablaCitada));
+        return false;
+    }
+    q.finish();
+    return tr.confirma(falla);
+}
+
+} // namespace
+
+QString BuscaTurno(const Ajustes& a, const QString& hhnn) {
+    const double hora = NumeroDe(hhnn);
+    for (int i = 1; i <= a.NumTurnos && i < a.TurnoFin.size() && i < a.TurnoNombre.size(); ++i)
+        if (hora < a.TurnoFin[i])
+            return a.TurnoNombre[i];
+    return QStringLiteral(" ");
+}
+
+GrabadorDatos::GrabadorDatos(Entorno& e, Apertura apertura) : e_(e), apertura_(apertura) {}
+
+GrabadorDatos::~GrabadorDatos() {
+    cierra();
+}
+
+void GrabadorDatos::fijaApertura(Apertura apertura) {
+    apertura_ = apertura;
+    if (apertura_ == Apertura::PorValor)
+        cierra();
+}
+
+void GrabadorDatos::cierra() {
+    abierta_.reset();
+    cadenaAbierta_.clear();
+}
+
+qint16 GrabadorDatos::GrabaMTVX(const QString& Forma, const QString& Maqui, const QString& Produ,
+                                const QString& Carac, const QString& Fecha, const QString& Hora,
+                                const QString& Opera, const QString& Valor, float DTMP) {
+    Falla falla;
+    const qint16 codigo = graba(Forma, Maqui, Produ, Carac, Fecha, Hora, Opera, Valor, DTMP, falla);
+    if (codigo == 6)
+        e_.avisos.mensaje(QStringLiteral("DAM. GrabaMTVX.\n") + falla.fuente + u'\n' +
+                              QString::number(falla.numero) + QStringLiteral(".- ") +
+                              falla.descripcion,
+                          Avisos::Icono::Critico);
+    return codigo;
+}
+
+qint16 GrabadorDatos::ubica(const QString& Forma, const QString& Maqui, const QString& Produ,
+                            Falla& falla) {
+    const Ajustes& a = e_.ajustes;
+    const QString f = Forma.trimmed(), m = Maqui.trimmed(), p = Produ.trimmed();
+    if (a.TipoBD == kJet4) {
+        // The keys become names inside DirDatos: none may lead out of it.
+        const std::pair<const char*, const QString*> claves[] = {
+            {"formato", &f}, {"máquina", &m}, {"producto", &p}};
+        for (const auto& [nombre, clave] : claves)
+            if (const auto motivo = MotivoClave(*clave)) {
+                falla = FallaDe(QStringLiteral("La clave de %1 \"%2\" no puede formar parte de la "
+                                               "ruta de un archivo de datos: %3.")
+                                    .arg(QString::fromUtf8(nombre), *clave, *motivo),
+                                kNombreArchivo);
+                return 6;
+            }
+        const QString d = BuscaEntrada(a.DirDatos + f, false);
+        if (d.isEmpty())
+            return 1;
+        const QString dm = BuscaEntrada(d + u'/' + m, false);
+        if (dm.isEmpty())
+            return 2;
+        const QString archivo = BuscaEntrada(dm + u'/' + p + QStringLiteral(".MDB"), true);
+        if (archivo.isEmpty())
+            return 3;
+        strConexionDatos_ = CadenaConexion(a, archivo);
+        tablaDatos_ = QStringLiteral("Datos");
+    } else if (a.TipoBD == kSqlServer) {
+        strConexionDatos_ = CadenaConexion(a, a.CatalogoBD + QStringLiteral("DATA"));
+        tablaDatos_ = QStringLiteral("Datos_") + f + u'_' + m + u'_' + p;
+    }
+    // Any other kind keeps the table of the previous call.
+    return 0;
+}
+
+qint16 GrabadorDatos::graba(const QString& Forma, const QString& Maqui, const QString& Produ,
+                            const QString& Carac, const QString& Fecha, const QString& Hora,
+                            const QString& Opera, const QString& Valor, float DTMP, Falla& falla) {
+    if (const qint16 codigo = ubica(Forma, Maqui, Produ, falla); codigo != 0)
+        return codigo;
+
+    // Names from configuration go into the statement quoted, or not at all.
+    const auto tabla = CitaIdentificador(tablaDatos_);
+    if (!tabla) {
+        falla = FallaDe(QStringLiteral("El nombre de la tabla de datos \"%1\" no es admitido.")
+                            .arg(tablaDatos_));
+        return 6;
+    }
+    const auto carac = CitaIdentificador(Carac);
+    if (!carac) {
+        falla =
+            FallaDe(QStringLiteral("La característica \"%1\" no puede nombrar una columna de %2.")
+                        .arg(Carac, tablaDatos_));
+        return 6;
+    }
+
+    Escritura w;
+    w.tablaCitada = *tabla;
+    w.caracCitada = *carac;
+    w.carac = Carac;
+    w.opera = Opera;
+    w.valor = Valor;
+    w.dtmp = DTMP;
+    w.ahora = e_.reloj.ahora();
+    w.fecha = w.ahora.date();
+    w.hora = QTime(w.ahora.time().hour(), w.ahora.time().minute(), w.ahora.time().second());
+    if (!Fecha.trimmed().isEmpty()) {
+        const auto f = FechaInstrumento(Fecha);
+        if (!f) {
+            falla =
+                FallaDe(QStringLiteral("La fecha del instrumento \"%1\" no es una fecha aaaammdd.")
+                            .arg(Fecha),
+                        kTipo);
+            return 6;
+        }
+        w.fecha = *f;
+    }
+    if (!Hora.trimmed().isEmpty()) {
+        const auto h = HoraInstrumento(Hora);
+        if (!h) {
+            falla = FallaDe(
+                QStringLiteral("La hora del instrumento \"%1\" no es una hora hhnn.").arg(Hora),
+                kTipo);
+            return 6;
+        }
+        w.hora = *h;
+    }
+    w.turno = BuscaTurno(e_.ajustes, w.hora.toString(QStringLiteral("HHmm")));
+
+    bool ok;
+    if (apertura_ == Apertura::Mantenida) {
+        if (!abierta_ || !abierta_->abierta() || cadenaAbierta_ != strConexionDatos_) {
+            cierra();
+            abierta_ = std::make_unique<Conexion>();
+            OpenDBOK(strConexionDatos_, *abierta_, e_, Comprobacion::Ligera);
+            cadenaAbierta_ = strConexionDatos_;
+        }
+        ok = Escribe(*abierta_, w, falla);
+        // A failed connection is not trusted with the next value.
+        if (!ok)
+            cierra();
+    } else {
+        Conexion c;
+        OpenDBOK(strConexionDatos_, c, e_, Comprobacion::Ligera);
+        ok = Escribe(c, w, falla);
+    }
+    return ok ? 0 : 6;
+}
+
+} // namespace ort

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "startup/ajustes.h"
+#include "startup/conexion.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace ort {
+
+// The shift of a time of day written as "hhnn": the first shift, in file order, whose end lies
+// after it; a single blank when none does.
+QString BuscaTurno(const Ajustes& a, const QString& hhnn);
+
+// Writes readings into the Metrovax data tables, one value of one characteristic per call.
+// Values of different characteristics that arrive within the reading's window land in the
+// newest row of the table; a value whose column is already filled there, or that comes later
+// than the window, opens the next row.
+class GrabadorDatos {
+public:
+    enum class Apertura {
+        PorValor,  // a connection of its own for every value, released after it
+        Mantenida, // kept open between values of the same data table, until cierra()
+    };
+
+    explicit GrabadorDatos(Entorno& e, Apertura apertura = Apertura::PorValor);
+    ~GrabadorDatos();
+    GrabadorDatos(const GrabadorDatos&) = delete;
+    GrabadorDatos& operator=(const GrabadorDatos&) = delete;
+
+    // Result codes: 0 written; 1, 2, 3 the file kind's format directory, machine directory or
+    // product file is missing (nothing shown); 6 failed, a message has been shown.
+    qint16 GrabaMTVX(const QString& Forma, const QString& Maqui, const QString& Produ,
+                     const QString& Carac, const QString& Fecha, const QString& Hora,
+                     const QString& Opera, const QString& Valor, float DTMP);
+
+    void fijaApertura(Apertura apertura);
+    Apertura apertura() const { return apertura_; }
+    // Releases a connection kept open between values.
+    void cierra();
+
+    // The latest data table located: its connection string and its name.
+    const QString& StrConexionDatos() const { return strConexionDatos_; }
+    const QString& TablaDatos() const { return tablaDatos_; }
+
+private:
+    qint16 graba(const QString& Forma, const QString& Maqui, const QString& Produ,
+                 const QString& Carac, const QString& Fecha, const QString& Hora,
+                 const QString& Opera, const QString& Valor, float DTMP, Falla& falla);
+    qint16 ubica(const QString& Forma, const QString& Maqui, const QString& Produ, Falla& falla);
+
+    Entorno& e_;
+    Apertura apertura_;
+    std::unique_ptr<Conexion> abierta_;
+    QString cadenaAbierta_;
+    QString strConexionDatos_;
+    QString tablaDatos_;
+};
+
+} // namespace ort
