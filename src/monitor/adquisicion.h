@@ -53,6 +53,7 @@ public:
     QString archivoConfig() const;
     bool activo(int p) const { return t_.puerto(p).Activo; }
 
+    Entorno& entorno() { return e_; }
     TablasRuntime& tablas() { return t_; }
     AlmacenConfig& config() { return config_; }
     LogPuertos& log() { return log_; }

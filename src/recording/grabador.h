@@ -1,5 +1,6 @@
 #pragma once
 
+#include "recording/grabacion.h"
 #include "startup/ajustes.h"
 #include "startup/conexion.h"
 
@@ -17,7 +18,7 @@ QString BuscaTurno(const Ajustes& a, const QString& hhnn);
 // Values of different characteristics that arrive within the reading's window land in the
 // newest row of the table; a value whose column is already filled there, or that comes later
 // than the window, opens the next row.
-class GrabadorDatos {
+class GrabadorDatos : public Grabador {
 public:
     enum class Apertura {
         PorValor,  // a connection of its own for every value, released after it
@@ -25,7 +26,7 @@ public:
     };
 
     explicit GrabadorDatos(Entorno& e, Apertura apertura = Apertura::PorValor);
-    ~GrabadorDatos();
+    ~GrabadorDatos() override;
     GrabadorDatos(const GrabadorDatos&) = delete;
     GrabadorDatos& operator=(const GrabadorDatos&) = delete;
 
@@ -33,7 +34,7 @@ public:
     // product file is missing (nothing shown); 6 failed, a message has been shown.
     qint16 GrabaMTVX(const QString& Forma, const QString& Maqui, const QString& Produ,
                      const QString& Carac, const QString& Fecha, const QString& Hora,
-                     const QString& Opera, const QString& Valor, float DTMP);
+                     const QString& Opera, const QString& Valor, float DTMP) override;
 
     void fijaApertura(Apertura apertura);
     Apertura apertura() const { return apertura_; }

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QList>
+#include <QWidget>
+
+#include <functional>
+
+class QGroupBox;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+
+namespace ort {
+
+class Adquisicion;
+
+// DAM: the acquisition monitor. One tab and log box per port, a lamp on each tab, the frame of
+// the current port with its switch, its editor button and its counters, the column header and
+// the configuration file's button. The user cannot close it.
+class DAM : public QWidget {
+    Q_OBJECT
+public:
+    explicit DAM(Adquisicion& a, QWidget* parent = nullptr);
+
+    // What the two buttons open; they run modally and acquisition restarts or renumbers after.
+    std::function<void()> abreEditor;
+    std::function<void()> abreUbicacion;
+
+    QTabWidget* SSTab1 = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QPushButton* cmdAbre = nullptr;
+    QPushButton* cmdConf = nullptr;
+    QPushButton* bArchConf = nullptr;
+    QLabel* lblHead = nullptr;
+    QLabel* lblRec = nullptr;
+    QLabel* lblGra = nullptr;
+    QList<QPlainTextEdit*> Text1; // index p - 1
+
+    // Rows a box of the given height in pixels holds (15 twips a pixel).
+    static int filasDeCaja(int alturaPx);
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+
+private:
+    void actualizaCaptions();
+    void actualizaContadores();
+    void pintaLampara(int p, bool abierto);
+    void fijaFilas();
+
+    Adquisicion& a_;
+};
+
+} // namespace ort

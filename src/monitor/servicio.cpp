@@ -1,0 +1,70 @@
+#include "monitor/servicio.h"
+
+#include "monitor/adquisicion.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace ort {
+
+namespace {
+int gTuberia[2] = {-1, -1};
+
+void AlRecibirSenal(int) {
+    const char c = 1;
+    [[maybe_unused]] const ssize_t n = ::write(gTuberia[1], &c, 1);
+}
+} // namespace
+
+struct Servicio::Senales {
+    std::unique_ptr<QSocketNotifier> notificador;
+};
+
+Servicio::Servicio(Adquisicion& a, QObject* parent) : QObject(parent), a_(a) {
+    connect(&a_.log(), &LogPuertos::lineaAgregada, this, [](int p, const QString& linea) {
+        const QByteArray l = lineaSalida(p, linea).toUtf8() + '\n';
+        std::fwrite(l.constData(), 1, size_t(l.size()), stdout);
+        std::fflush(stdout);
+    });
+}
+
+Servicio::~Servicio() = default;
+
+QString Servicio::lineaSalida(int p, const QString& linea) {
+    QString l = linea;
+    while (l.endsWith(u' '))
+        l.chop(1);
+    return QStringLiteral("%1 ").arg(p, 2, 10, QLatin1Char('0')) + l;
+}
+
+void Servicio::atiendeSenales() {
+    if (gTuberia[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM, 0, gTuberia) != 0)
+        return;
+    senales_ = std::make_unique<Senales>();
+    senales_->notificador =
+        std::make_unique<QSocketNotifier>(gTuberia[0], QSocketNotifier::Read);
+    connect(senales_->notificador.get(), &QSocketNotifier::activated, this, [this] {
+        char c;
+        [[maybe_unused]] const ssize_t n = ::read(gTuberia[0], &c, 1);
+        termina();
+    });
+    struct sigaction sa {};
+    sa.sa_handler = AlRecibirSenal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+}
+
+void Servicio::termina() {
+    a_.temporizador().stop();
+    a_.cierraTodo();
+    QCoreApplication::exit(0);
+}
+
+} // namespace ort

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+namespace ort {
+
+class Adquisicion;
+
+// ORT as a service: the same acquisition with no window. Every log line goes to standard output
+// as the port in two digits, a blank and the line without its trailing blanks, flushed at once.
+// SIGINT and SIGTERM close the ports and end the program with status 0.
+class Servicio : public QObject {
+    Q_OBJECT
+public:
+    explicit Servicio(Adquisicion& a, QObject* parent = nullptr);
+    ~Servicio() override;
+
+    static QString lineaSalida(int p, const QString& linea);
+    // Installs the handlers of SIGINT and SIGTERM; the event loop then ends cleanly on them.
+    void atiendeSenales();
+
+private:
+    void termina();
+
+    Adquisicion& a_;
+    struct Senales;
+    std::unique_ptr<Senales> senales_;
+};
+
+} // namespace ort

@@ -1,0 +1,43 @@
+// The program with its windows: the title window, then the monitor, on top of acquisition.
+#include "monitor/adquisicion.h"
+#include "monitor/avisoswindow.h"
+#include "monitor/monitorwindow.h"
+#include "ports/fabricapuertos.h"
+#include "recording/grabador.h"
+#include "startup/archivosproducto.h"
+#include "startup/conexion.h"
+#include "startup/reloj.h"
+#include "startup/titlewindow.h"
+
+#include <QApplication>
+
+#include <memory>
+
+namespace ort {
+
+int EjecutaVentanas(QApplication& app, const QString& dir) {
+    AvisosVentana avisos;
+    auto ajustes = CargaAjustes(dir, avisos);
+    if (!ajustes)
+        return 1;
+    RelojSistema reloj;
+    Entorno e{*ajustes, avisos, reloj};
+    FabricaPuertosQt puertos(ajustes->Ruta);
+    GrabadorDatos grabador(e);
+    Adquisicion adquisicion(e, puertos, grabador);
+    std::unique_ptr<DAM> monitor;
+
+    OrtCarat titulo(ajustes->Ruta, ajustes->Compania);
+    QObject::connect(&titulo, &OrtCarat::cerrada, &app, [&] {
+        monitor = std::make_unique<DAM>(adquisicion);
+        avisos.fijaPadre(monitor.get());
+        monitor->show();
+        adquisicion.arranca();
+    });
+    titulo.show();
+    const int r = app.exec();
+    adquisicion.cierraTodo();
+    return r;
+}
+
+} // namespace ort

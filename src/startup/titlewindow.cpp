@@ -1,0 +1,45 @@
+#include "startup/titlewindow.h"
+
+#include "startup/archivosproducto.h"
+
+#include <QLabel>
+#include <QPixmap>
+#include <QVBoxLayout>
+
+namespace ort {
+
+OrtCarat::OrtCarat(const QString& ruta, const QString& compania, QWidget* parent)
+    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint) {
+    setWindowTitle(QStringLiteral("Metrovax ORT"));
+    auto* Image1 = new QLabel(this);
+    const QPixmap imagen(BuscaArchivo(ruta, QStringLiteral("Image/CARATULA.JPG")));
+    auto* capa = new QVBoxLayout(this);
+    capa->setContentsMargins(0, 0, 0, 0);
+    capa->addWidget(Image1);
+    if (!imagen.isNull()) {
+        Image1->setPixmap(imagen);
+        setFixedSize(imagen.size());
+    } else {
+        // Without the picture the window still says what is starting.
+        Image1->setText(QStringLiteral("<h2>Metrovax ORT</h2><p>Ruteador Multipuertos</p><p>%1</p>")
+                            .arg(compania.toHtmlEscaped()));
+        Image1->setAlignment(Qt::AlignCenter);
+        Image1->setMargin(24);
+    }
+    setFocusPolicy(Qt::StrongFocus);
+    Timer1.setInterval(3000);
+    Timer1.setSingleShot(true);
+    connect(&Timer1, &QTimer::timeout, this, &OrtCarat::cierra);
+    Timer1.start();
+}
+
+void OrtCarat::cierra() {
+    if (cerrada_)
+        return;
+    cerrada_ = true;
+    Timer1.stop();
+    close();
+    emit cerrada();
+}
+
+} // namespace ort

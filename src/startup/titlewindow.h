@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QTimer>
+#include <QWidget>
+
+namespace ort {
+
+// OrtCarat: the title picture at its own size, closed by a click, a key or its 3-second timer.
+class OrtCarat : public QWidget {
+    Q_OBJECT
+public:
+    explicit OrtCarat(const QString& ruta, const QString& compania, QWidget* parent = nullptr);
+
+signals:
+    void cerrada();
+
+protected:
+    void mousePressEvent(QMouseEvent*) override { cierra(); }
+    void keyPressEvent(QKeyEvent*) override { cierra(); }
+
+private:
+    void cierra();
+    QTimer Timer1;
+    bool cerrada_ = false;
+};
+
+} // namespace ort
