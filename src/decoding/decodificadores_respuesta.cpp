@@ -5,6 +5,7 @@
 #include "startup/textfuncs.h"
 
 #include <QDate>
+#include <QRegularExpression>
 #include <QTime>
 
 #include <cmath>
@@ -112,24 +113,32 @@ bool RegistraQmate(ContextoDecodificacion& c) {
 
 // DM510 dates are written day first (d/m/yyyy or d-m-yyyy) or ISO (yyyy-mm-dd).
 QString FechaDm510(const QString& texto) {
+    static const QRegularExpression diaPrimero(QRegularExpression::anchoredPattern(
+        QStringLiteral("(\\d{1,2})([/-])(\\d{1,2})\\2(\\d{4})")));
+    static const QRegularExpression iso(
+        QRegularExpression::anchoredPattern(QStringLiteral("(\\d{4})-(\\d{1,2})-(\\d{1,2})")));
     const QString t = Recorta(texto);
-    for (const QString& formato :
-         {QStringLiteral("d/M/yyyy"), QStringLiteral("d-M-yyyy"), QStringLiteral("yyyy-M-d")}) {
-        const QDate d = QDate::fromString(t, formato);
-        if (d.isValid())
-            return d.toString(QStringLiteral("yyyyMMdd"));
-    }
-    throw FallaDecodificacion(QStringLiteral("Date \"%1\" does not convert.").arg(texto));
+    QDate d;
+    if (const auto m = diaPrimero.match(t); m.hasMatch())
+        d = QDate(m.captured(4).toInt(), m.captured(3).toInt(), m.captured(1).toInt());
+    else if (const auto m = iso.match(t); m.hasMatch())
+        d = QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    if (!d.isValid() || d.year() < 1)
+        throw FallaDecodificacion(QStringLiteral("Date \"%1\" does not convert.").arg(texto));
+    return d.toString(QStringLiteral("yyyyMMdd"));
 }
 
+// Times h:mm or h:mm:ss, 24-hour.
 QString HoraDm510(const QString& texto) {
-    const QString t = Recorta(texto);
-    for (const QString& formato : {QStringLiteral("H:mm"), QStringLiteral("H:mm:ss")}) {
-        const QTime h = QTime::fromString(t, formato);
-        if (h.isValid())
-            return h.toString(QStringLiteral("HHmm"));
-    }
-    throw FallaDecodificacion(QStringLiteral("Time \"%1\" does not convert.").arg(texto));
+    static const QRegularExpression hora(
+        QRegularExpression::anchoredPattern(QStringLiteral("(\\d{1,2}):(\\d{2})(?::(\\d{2}))?")));
+    const auto m = hora.match(Recorta(texto));
+    const QTime h = m.hasMatch() ? QTime(m.captured(1).toInt(), m.captured(2).toInt(),
+                                         m.captured(3).isEmpty() ? 0 : m.captured(3).toInt())
+                                 : QTime();
+    if (!h.isValid())
+        throw FallaDecodificacion(QStringLiteral("Time \"%1\" does not convert.").arg(texto));
+    return h.toString(QStringLiteral("HHmm"));
 }
 
 } // namespace

@@ -88,7 +88,7 @@ constexpr FilaDecodificador kDecodificadores[] = {
 // clang-format on
 
 // Connection keys are five characters, blank-padded; a shorter key is taken in its padded form.
-const FilaDecodificador* Busca(const QString& conex) {
+const FilaDecodificador* FilaDe(const QString& conex) {
     if (conex.size() > 5)
         return nullptr;
     const QString clave = conex.leftJustified(5, u' ');
@@ -101,12 +101,12 @@ const FilaDecodificador* Busca(const QString& conex) {
 } // namespace
 
 Decodificador BuscaDecodificador(const QString& conex) {
-    const auto* fila = Busca(conex);
+    const auto* fila = FilaDe(conex);
     return fila ? fila->decodificador : DecodificadorPorDefecto;
 }
 
 bool TieneDecodificador(const QString& conex) {
-    return Busca(conex) != nullptr;
+    return FilaDe(conex) != nullptr;
 }
 
 QStringList CodigosConocidos() {

@@ -1,0 +1,111 @@
+// Arbitrary frames through every decoder. Built as a libFuzzer target with ORT_FUZZ, and run
+// over a fixed set of pseudo-random frames by tst_fuzz_decoders.
+#include "fuzz_decoders.h"
+
+#include "decoding/registro.h"
+#include "support/contextofalso.h"
+
+#include <QDateTime>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace ort::prueba {
+
+namespace {
+
+constexpr int kMaxTramas = 64;
+
+// Codes whose decoder copies the channel characters from the frame; every other decoder
+// computes them and must give two digits.
+bool CanalDeLaTrama(const QString& codigo) {
+    static const QStringList codigos = {"TP844", "MUX10", "DP1HS", "DMX2B", "DMX2C",
+                                        "MUX11", "MX8",   "MX8N",  "HX1",   "GPORT"};
+    return codigos.contains(codigo);
+}
+
+bool Digitos(const QString& t, int n) {
+    if (t.size() != n)
+        return false;
+    for (QChar ch : t)
+        if (ch.unicode() < u'0' || ch.unicode() > u'9')
+            return false;
+    return true;
+}
+
+QString Revisa(const QString& codigo, const ContextoFalso& c) {
+    for (const auto& l : c.lecturas) {
+        if (!CanalDeLaTrama(codigo) && !Digitos(l.lectura.left(2), 2))
+            return QStringLiteral("reading \"%1\" has no channel digits").arg(l.lectura);
+        if (!l.fechaInst.isEmpty() && !Digitos(l.fechaInst, 8))
+            return QStringLiteral("date \"%1\" is not yyyymmdd").arg(l.fechaInst);
+        if (!l.horaInst.isEmpty() && !Digitos(l.horaInst, 4))
+            return QStringLiteral("time \"%1\" is not hhnn").arg(l.horaInst);
+    }
+    if (codigo != u"GSE01" && !c.escrituras.isEmpty())
+        return QStringLiteral("wrote to the port");
+    if (codigo != u"DL-10" && c.cierres > 0)
+        return QStringLiteral("closed the port");
+    if (c.cierres > 1)
+        return QStringLiteral("closed the port twice");
+    return {};
+}
+
+} // namespace
+
+ResultadoAlAzar DecodificaAlAzar(const QString& conex, const std::uint8_t* datos, std::size_t n) {
+    ResultadoAlAzar r;
+    std::uint8_t cabeza[6] = {};
+    const std::size_t nc = n < 6 ? n : 6;
+    for (std::size_t i = 0; i < nc; ++i)
+        cabeza[i] = datos[i];
+    const int puerto = 1 + cabeza[0] % 16;
+    const int posInicio = cabeza[1] % 24 - 1; // 0 and -1 are start positions that do not fit
+    const quint32 ms = (quint32(cabeza[2]) << 24 | quint32(cabeza[3]) << 16 |
+                        quint32(cabeza[4]) << 8 | cabeza[5]) %
+                       86'400'000u;
+
+    QStringList tramas{QString()};
+    for (std::size_t i = nc; i < n && tramas.size() <= kMaxTramas; ++i) {
+        if (datos[i] == '\r')
+            tramas << QString();
+        else
+            tramas.last() += QChar(char16_t(datos[i]));
+    }
+
+    RelojFalso reloj(QDateTime(QDate(2026, 12, 4), QTime::fromMSecsSinceStartOfDay(int(ms))));
+    ContextoFalso c(reloj, puerto, posInicio);
+    EstadoDecodificadores e;
+    c.pendientes = tramas.mid(1);
+    // Each frame read once at most, plus one empty read per decoded frame.
+    c.limiteLecturas = 2 * (kMaxTramas + 1);
+    const QString codigo = conex.trimmed();
+    QString trama = tramas.first();
+    for (int pasos = 0; pasos <= kMaxTramas; ++pasos) {
+        if (DecodificaConRegistro(conex, trama, c, e))
+            ++r.fallas;
+        r.problema = Revisa(codigo, c);
+        if (!r.problema.isEmpty())
+            break;
+        if (!c.puertoAbierto() || c.pendientes.isEmpty())
+            break;
+        trama = c.pendientes.takeFirst();
+    }
+    r.lecturas = static_cast<int>(c.lecturas.size());
+    return r;
+}
+
+} // namespace ort::prueba
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* datos, std::size_t n) {
+    if (n == 0)
+        return 0;
+    static const QStringList codigos = ort::CodigosConocidos() << QStringLiteral("ZZ9");
+    const QString conex = codigos[datos[0] % codigos.size()].leftJustified(5, u' ');
+    const auto r = ort::prueba::DecodificaAlAzar(conex, datos + 1, n - 1);
+    if (!r.problema.isEmpty()) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(conex), qPrintable(r.problema));
+        std::abort();
+    }
+    return 0;
+}
