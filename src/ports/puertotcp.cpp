@@ -1,0 +1,147 @@
+#include "ports/puertotcp.h"
+
+namespace ort {
+
+class PuertoTcpQt::Bloqueo {
+public:
+    explicit Bloqueo(PuertoTcpQt& p) : p_(p) { ++p_.bloqueos_; }
+    ~Bloqueo() {
+        if (--p_.bloqueos_ > 0 || !p_.pendiente_)
+            return;
+        p_.pendiente_ = false;
+        QMetaObject::invokeMethod(
+            &p_, [p = &p_] { p->alLlegar(); }, Qt::QueuedConnection);
+    }
+    Bloqueo(const Bloqueo&) = delete;
+    Bloqueo& operator=(const Bloqueo&) = delete;
+
+private:
+    PuertoTcpQt& p_;
+};
+
+PuertoTcpQt::PuertoTcpQt(QObject* parent) : PuertoTcp(parent) {
+    connect(&socket_, &QTcpSocket::readyRead, this, &PuertoTcpQt::alLlegar);
+    connect(&socket_, &QTcpSocket::errorOccurred, this, &PuertoTcpQt::alFallar);
+    connect(&socket_, &QTcpSocket::connected, this, [this] { visto_ = true; });
+    connect(&socket_, &QTcpSocket::disconnected, this, &PuertoTcpQt::compruebaConexion);
+}
+
+PuertoTcpQt::~PuertoTcpQt() {
+    disconnect(&socket_, nullptr, this, nullptr);
+    socket_.abort();
+}
+
+template <typename F> void PuertoTcpQt::avisa(F&& f) {
+    if (bloqueos_ > 0)
+        QMetaObject::invokeMethod(this, std::forward<F>(f), Qt::QueuedConnection);
+    else
+        f();
+}
+
+bool PuertoTcpQt::conectado() const {
+    return socket_.state() == QAbstractSocket::ConnectedState;
+}
+
+std::optional<Falla> PuertoTcpQt::conecta(const QString& host, qint32 puerto) {
+    if (host.trimmed().isEmpty())
+        return Falla{QLatin1String(kFuentePuertoTcp), kFallaTcpValorNoValido,
+                     QStringLiteral("No se ha indicado el servidor remoto.")};
+    if (puerto < 1 || puerto > 65535)
+        return Falla{QLatin1String(kFuentePuertoTcp), kFallaTcpValorNoValido,
+                     QStringLiteral("El puerto remoto %1 de %2 no está entre 1 y 65535.")
+                         .arg(puerto)
+                         .arg(host.trimmed())};
+    cierra();
+    host_ = host.trimmed();
+    puerto_ = puerto;
+    ultimoError_.clear();
+    socket_.connectToHost(host_, static_cast<quint16>(puerto));
+    return std::nullopt;
+}
+
+void PuertoTcpQt::cierra() {
+    // Not a loss: nothing is reported.
+    visto_ = false;
+    pendiente_ = false;
+    if (socket_.state() == QAbstractSocket::ConnectedState)
+        socket_.flush();
+    socket_.abort();
+}
+
+void PuertoTcpQt::compruebaConexion() {
+    if (!visto_ || conectado())
+        return;
+    visto_ = false;
+    const QString causa =
+        ultimoError_.isEmpty() ? QStringLiteral("la conexión se cerró") : ultimoError_;
+    const QString motivo =
+        QStringLiteral("Se perdió la conexión con %1:%2: %3.").arg(host_).arg(puerto_).arg(causa);
+    avisa([this, motivo] { emit perdido(motivo); });
+}
+
+void PuertoTcpQt::alFallar(QAbstractSocket::SocketError error) {
+    // A wait that ends without data is no failure of the connection.
+    if (error == QAbstractSocket::SocketTimeoutError && conectado())
+        return;
+    ultimoError_ = socket_.errorString();
+    compruebaConexion();
+}
+
+void PuertoTcpQt::alLlegar() {
+    if (bloqueos_ > 0) {
+        pendiente_ = true;
+        return;
+    }
+    if (socket_.bytesAvailable() > 0)
+        emit datos();
+}
+
+void PuertoTcpQt::trae() {
+    if (!conectado() || socket_.bytesAvailable() > 0)
+        return;
+    Bloqueo b(*this);
+    socket_.waitForReadyRead(0);
+    compruebaConexion();
+}
+
+int PuertoTcpQt::esperando() {
+    trae();
+    return static_cast<int>(socket_.bytesAvailable());
+}
+
+int PuertoTcpQt::leeCaracter() {
+    trae();
+    char c = 0;
+    if (socket_.bytesAvailable() <= 0 || !socket_.getChar(&c))
+        return -1;
+    return static_cast<unsigned char>(c);
+}
+
+QByteArray PuertoTcpQt::leeTodo() {
+    trae();
+    return socket_.bytesAvailable() > 0 ? socket_.readAll() : QByteArray();
+}
+
+bool PuertoTcpQt::escribe(const QByteArray& datos) {
+    if (!conectado())
+        return false;
+    Bloqueo b(*this);
+    if (socket_.write(datos) != datos.size())
+        return false;
+    socket_.flush();
+    compruebaConexion();
+    return conectado();
+}
+
+bool PuertoTcpQt::esperaDatos(int ms) {
+    if (socket_.bytesAvailable() > 0)
+        return true;
+    if (!conectado())
+        return false;
+    Bloqueo b(*this);
+    socket_.waitForReadyRead(std::max(ms, 0));
+    compruebaConexion();
+    return socket_.bytesAvailable() > 0;
+}
+
+} // namespace ort

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "ports/puerto.h"
+
+#include <QTcpSocket>
+
+namespace ort {
+
+// Source of every failure of a socket, and its numbers.
+inline constexpr auto kFuentePuertoTcp = "PuertoTcp";
+inline constexpr qint64 kFallaTcpValorNoValido = 380; // no host, or a port outside 1..65535
+
+// A TCP client on QTcpSocket. The connection is made in the background; one that fails is
+// silent (its text stays in ultimoError()). A peer that closes or resets a connection that was
+// made is reported once through perdido(); what it sent before stays readable.
+// As with the serial line, signals that would be raised inside a blocking call are held back
+// and delivered from the event loop afterwards.
+class PuertoTcpQt final : public PuertoTcp {
+    Q_OBJECT
+public:
+    explicit PuertoTcpQt(QObject* parent = nullptr);
+    ~PuertoTcpQt() override;
+
+    // Connected, as State 7 of the socket control.
+    bool abierto() const override { return conectado(); }
+    int esperando() override;
+    int leeCaracter() override;
+    QByteArray leeTodo() override;
+    bool escribe(const QByteArray& datos) override;
+    bool esperaDatos(int ms) override;
+    void cierra() override;
+
+    // Drops any earlier connection, then starts the new one.
+    std::optional<Falla> conecta(const QString& host, qint32 puerto) override;
+    bool conectado() const override;
+
+    QString host() const { return host_; }
+    qint32 puertoRemoto() const { return puerto_; }
+    QString ultimoError() const { return ultimoError_; }
+
+private:
+    class Bloqueo;
+
+    void alLlegar();
+    void alFallar(QAbstractSocket::SocketError error);
+    void compruebaConexion();
+    void trae();
+    template <typename F> void avisa(F&& f);
+
+    QTcpSocket socket_;
+    QString host_;
+    qint32 puerto_ = 0;
+    QString ultimoError_;
+    bool visto_ = false; // connected since the last conecta(), and not yet reported lost
+    int bloqueos_ = 0;
+    bool pendiente_ = false;
+};
+
+} // namespace ort

@@ -1,0 +1,169 @@
+#include "ports/tablacampos.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace ort;
+
+using Campos = QList<CampoTabla>;
+Q_DECLARE_METATYPE(CampoTabla)
+
+namespace {
+
+const QString kArchivo = QStringLiteral("/prog/MX8.TID");
+
+CampoTabla C(const char* etiqueta, int pos, int lon, const char* carac) {
+    return {QString::fromUtf8(etiqueta), qint16(pos), qint16(lon), QString::fromUtf8(carac)};
+}
+
+} // namespace
+
+namespace QTest {
+template <> char* toString(const CampoTabla& c) {
+    return qstrdup(QStringLiteral("{%1,%2,%3,%4}")
+                       .arg(c.etiqueta)
+                       .arg(c.posicion)
+                       .arg(c.longitud)
+                       .arg(c.caracteristica)
+                       .toUtf8()
+                       .constData());
+}
+} // namespace QTest
+
+class TstTablaCampos : public QObject {
+    Q_OBJECT
+private slots:
+    void interpreta_data() {
+        QTest::addColumn<QString>("texto");
+        QTest::addColumn<int>("separador");
+        QTest::addColumn<Campos>("campos");
+        // Each problem as "number@line" (line 0: the file as a whole).
+        QTest::addColumn<QStringList>("problemas");
+
+        // clang-format off
+        QTest::newRow("title and two records")
+            << "Balanza\nPeso,3,6,PESO\nTara,1,4,TARA\n" << -99
+            << Campos{C("Peso", 3, 6, "PESO"), C("Tara", 1, 4, "TARA")} << QStringList{};
+        QTest::newRow("no final line end")
+            << "Balanza\nPeso,3,6,PESO" << -99 << Campos{C("Peso", 3, 6, "PESO")} << QStringList{};
+        QTest::newRow("CR LF lines")
+            << "Balanza\r\nPeso,3,6,PESO\r\n" << -99 << Campos{C("Peso", 3, 6, "PESO")} << QStringList{};
+        QTest::newRow("separator upper case")
+            << "SEP=44\nBalanza\n,3,4,DIAM\n" << 44 << Campos{C("", 3, 4, "DIAM")} << QStringList{};
+        QTest::newRow("separator lower case skips the next item")
+            << "sep=44\nTitulo\nA,1,2,X\n" << 44 << Campos{C("A", 1, 2, "X")} << QStringList{};
+        QTest::newRow("separator mixed case with blank")
+            << "Sep= 9,Titulo\nA,1,2,X\n" << 9 << Campos{C("A", 1, 2, "X")} << QStringList{};
+        QTest::newRow("SEP not first is a title")
+            << "Titulo\nSEP=44,1,2,X\n" << -99 << Campos{C("SEP=44", 1, 2, "X")} << QStringList{};
+        QTest::newRow("title of several items skips only the first")
+            << "Balanza,Peso,3,6,PESO\n" << -99 << Campos{C("Peso", 3, 6, "PESO")} << QStringList{};
+        QTest::newRow("record over several lines")
+            << "T\nPeso\n3\n6\nPESO\n" << -99 << Campos{C("Peso", 3, 6, "PESO")} << QStringList{};
+        QTest::newRow("quoted items keep commas")
+            << "\"Tabla, 1\"\n\"P,1\",2,3,\"C 1\"\n" << -99 << Campos{C("P,1", 2, 3, "C 1")} << QStringList{};
+        QTest::newRow("numbers with blanks, sign and decimals")
+            << "T\nA, 2 ,-1,X\nB,2.5,3.5,Y\n" << -99
+            << Campos{C("A", 2, -1, "X"), C("B", 2, 4, "Y")} << QStringList{};
+        QTest::newRow("non-numeric position, next record still read")
+            << "T\nA,x,2,X\nB,1,2,Y\n" << -99 << Campos{C("B", 1, 2, "Y")} << QStringList{"13@2"};
+        QTest::newRow("non-numeric length")
+            << "T\nA,1,2mm,X\n" << -99 << Campos{} << QStringList{"13@2"};
+        QTest::newRow("empty position")
+            << "T\nA,,2,X\n" << -99 << Campos{} << QStringList{"13@2"};
+        QTest::newRow("position beyond 16 bits")
+            << "T\nA,40000,2,X\n" << -99 << Campos{} << QStringList{"6@2"};
+        QTest::newRow("truncated last record")
+            << "T\nA,1,2,X\nB,3\n" << -99 << Campos{C("A", 1, 2, "X")} << QStringList{"62@3"};
+        QTest::newRow("trailing empty line")
+            << "T\nA,1,2,X\n\n" << -99 << Campos{C("A", 1, 2, "X")} << QStringList{"62@3"};
+        QTest::newRow("several trailing empty and blank lines")
+            << "T\nA,1,2,X\n\n  \n\n\n\n" << -99 << Campos{C("A", 1, 2, "X")} << QStringList{"62@3"};
+        QTest::newRow("truncated record and empty lines")
+            << "T\nA,1\n\n" << -99 << Campos{} << QStringList{"62@2", "62@3"};
+        QTest::newRow("empty file")
+            << "" << -99 << Campos{} << QStringList{"62@0"};
+        QTest::newRow("only a title")
+            << "Balanza\n" << -99 << Campos{} << QStringList{};
+        QTest::newRow("separator without title")
+            << "SEP=44" << 44 << Campos{} << QStringList{"62@1"};
+        QTest::newRow("separator not a number")
+            << "SEP=coma\nT\nA,1,2,X\n" << -99 << Campos{C("A", 1, 2, "X")} << QStringList{"13@1"};
+        // clang-format on
+    }
+    void interpreta() {
+        QFETCH(QString, texto);
+        QFETCH(int, separador);
+        QFETCH(Campos, campos);
+        QFETCH(QStringList, problemas);
+        const TablaCampos t = InterpretaTablaCampos(texto, kArchivo);
+        QCOMPARE(int(t.separador), separador);
+        QCOMPARE(t.campos, campos);
+        QStringList vistos;
+        for (const Falla& f : t.problemas) {
+            QCOMPARE(f.fuente, QStringLiteral("TablaCampos"));
+            QVERIFY2(f.descripcion.startsWith(kArchivo), qPrintable(f.descripcion));
+            const auto m = QRegularExpression(QStringLiteral("línea (\\d+)")).match(f.descripcion);
+            vistos << QStringLiteral("%1@%2").arg(f.numero).arg(m.hasMatch() ? m.captured(1) : "0");
+        }
+        QCOMPARE(vistos, problemas);
+    }
+
+    void problemaNombraElDato() {
+        const auto t = InterpretaTablaCampos(QStringLiteral("T\nA,1,2,X\nB,1,dos,Y\n"), kArchivo);
+        QCOMPARE(t.problemas.size(), 1);
+        const QString d = t.problemas.first().descripcion;
+        QVERIFY2(d.contains(QStringLiteral("registro 2")), qPrintable(d));
+        QVERIFY2(d.contains(QStringLiteral("longitud")), qPrintable(d));
+        QVERIFY2(d.contains(QStringLiteral("\"dos\"")), qPrintable(d));
+        const auto p = InterpretaTablaCampos(QStringLiteral("T\nA,?,2,X\n"), kArchivo);
+        QCOMPARE(p.problemas.size(), 1);
+        QVERIFY2(
+            p.problemas.first().descripcion.contains(QStringLiteral("la posición del registro 1")),
+            qPrintable(p.problemas.first().descripcion));
+        const auto c = InterpretaTablaCampos(QStringLiteral("T\nA,1,2"), kArchivo);
+        QCOMPARE(c.problemas.size(), 1);
+        QVERIFY2(c.problemas.first().descripcion.contains(QStringLiteral("la característica")),
+                 qPrintable(c.problemas.first().descripcion));
+    }
+
+    void archivo_data() {
+        QTest::addColumn<QString>("nombreEnDisco");
+        QTest::addColumn<QString>("conex");
+        QTest::addColumn<bool>("hallado");
+        QTest::newRow("exact name") << "MX8.TID"
+                                    << "MX8  " << true;
+        QTest::newRow("other letter case") << "mx8.tid"
+                                           << "MX8" << true;
+        QTest::newRow("another key's file") << "MX8N.TID"
+                                            << "MX8" << false;
+    }
+    void archivo() {
+        QFETCH(QString, nombreEnDisco);
+        QFETCH(QString, conex);
+        QFETCH(bool, hallado);
+        QTemporaryDir dir;
+        QFile f(dir.filePath(nombreEnDisco));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        // Windows-1252, as files copied from Windows may be.
+        f.write("SEP=59\nT\nDi\xe1metro,2,5,DIAM\n");
+        f.close();
+        const TablaCampos t = LeeTablaCampos(dir.path(), conex);
+        if (!hallado) {
+            QCOMPARE(t.separador, kSinSeparador);
+            QVERIFY(t.campos.isEmpty());
+            QCOMPARE(t.problemas.size(), 1);
+            QCOMPARE(t.problemas.first().numero, kFallaArchivoNoEncontrado);
+            QVERIFY2(t.problemas.first().descripcion.contains(QStringLiteral("MX8.TID")),
+                     qPrintable(t.problemas.first().descripcion));
+            return;
+        }
+        QVERIFY(t.problemas.isEmpty());
+        QCOMPARE(t.separador, qint16(59));
+        QCOMPARE(t.campos, Campos{C("Diámetro", 2, 5, "DIAM")});
+    }
+};
+
+QTEST_GUILESS_MAIN(TstTablaCampos)
+#include "tst_tablacampos.moc"
