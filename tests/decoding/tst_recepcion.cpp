@@ -9,6 +9,7 @@
 #include "support/programa.h"
 #include "support/puertofalso.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace ort;
@@ -62,6 +63,7 @@ struct Banco {
             puertos.tcp(p).conecta("127.0.0.1", 4000);
         } else {
             t.puerto(p).TipoCon = "RS232";
+            puertos.serie(p).fijaNumero(p);
             puertos.serie(p).abre();
         }
         t.puerto(p).Activo = true;
@@ -83,12 +85,15 @@ private slots:
         QTest::addColumn<QByteArray>("llega");
         QTest::addColumn<QStringList>("valores");
         QTest::newRow("value and CR") << QByteArray("12.5\r") << QStringList{"12.5"};
-        QTest::newRow("line feed and tab dropped") << QByteArray("1\n2.\t5\r") << QStringList{"12.5"};
+        QTest::newRow("line feed and tab dropped")
+            << QByteArray("1\n2.\t5\r") << QStringList{"12.5"};
         QTest::newRow("empty frames") << QByteArray("\r\n\r\x01\r") << QStringList{};
         QTest::newRow("several frames in one pass")
             << QByteArray("1\r2\r3\r") << QStringList{"1", "2", "3"};
-        QTest::newRow("bytes above 127 are characters") << QByteArray("\xb0" "5\r")
-                                                        << QStringList{QString::fromLatin1("\xb0" "5")};
+        QTest::newRow("bytes above 127 are characters") << QByteArray("\xb0"
+                                                                      "5\r")
+                                                        << QStringList{QString::fromLatin1("\xb0"
+                                                                                           "5")};
     }
     void tramas() {
         QFETCH(QByteArray, llega);
@@ -130,6 +135,7 @@ private slots:
         QCOMPARE(b.avisos.beeps, 1);
         QVERIFY(b.reloj.monotonoMs() - antes >= 3000);
         QCOMPARE(b.valores(), QStringList{"12.5"});
+        b.reloj.avanza(1000);
         b.rx.ComLee(1);
         QCOMPARE(b.valores(), QStringList({"12.5", "7"}));
     }
@@ -147,10 +153,10 @@ private slots:
         QTest::addColumn<QByteArray>("trama");
         QTest::addColumn<QStringList>("valores");
         // With a separator, fields stand in columns of 15: A,B is A, 14 blanks, B.
-        QTest::newRow("separator") << 44 << QByteArray("A,B\r")
-                                   << QStringList{"A" + QString(14, ' '), "B"};
-        QTest::newRow("no separator") << -99 << QByteArray("AB12CD\r")
-                                      << QStringList{"AB12CD", "D"};
+        QTest::newRow("separator")
+            << 44 << QByteArray("A,B\r") << QStringList{"A" + QString(14, ' '), "B"};
+        QTest::newRow("no separator")
+            << -99 << QByteArray("AB12CD\r") << QStringList{"AB12CD", "D"};
     }
     void tablaDeCampos() {
         QFETCH(int, separador);
@@ -190,7 +196,8 @@ private slots:
         RelojFalso reloj(QDateTime(QDate(2026, 12, 4), inicio));
         Espera(reloj, segundos);
         const qint64 desvio = fin.msecsTo(reloj.ahora());
-        QVERIFY2(desvio >= 0 && desvio <= 60, qPrintable(reloj.ahora().toString(Qt::ISODateWithMs)));
+        QVERIFY2(desvio >= 0 && desvio <= 60,
+                 qPrintable(reloj.ahora().toString(Qt::ISODateWithMs)));
     }
 
     void socketEnmarcado_data() {
@@ -207,7 +214,6 @@ private slots:
         Banco b;
         b.abre(3, "CALIB", true);
         b.t.puerto(3).Conex = "CALIB";
-        QString conf;
         auto& tcp = b.puertos.tcp(3);
         tcp.llega(segmentos[0]);
         for (int i = 1; i < segmentos.size(); ++i)
@@ -215,37 +221,17 @@ private slots:
         b.rx.ComLee(3);
         // Port 3 has no configuration: the log shows what was read.
         QStringList leidas;
-        for (const QString& l : b.log.lineas(3))
-            leidas << l.mid(l.lastIndexOf("  ") + 2).trimmed().mid(2);
+        for (const QString& l : b.log.lineas(3)) {
+            const QString t = l.trimmed();
+            leidas << t.mid(t.lastIndexOf("  ") + 2).mid(2);
+        }
         QCOMPARE(leidas, valores);
     }
 
     void unaPasadaNuncaDentroDeOtra() {
         Banco b;
-        // Recording a value of port 1 lets events run (a message box): port 2 asks meanwhile.
-        struct Reentrante : Grabador {
-            Banco* b;
-            QStringList orden;
-            qint16 GrabaMTVX(const QString&, const QString&, const QString&, const QString& carac,
-                             const QString&, const QString&, const QString&, const QString& v,
-                             float) override {
-                orden << v;
-                if (v == "1a")
-                    b->rx.ComLee(2);
-                return 0;
-            }
-        } reentrante;
-        reentrante.b = &b;
-        Registrador reg(b.e, b.t, b.config, reentrante, b.log);
-        Receptor rx(b.e, b.t, b.puertos, reg, b.log, nullptr);
-        b.puertos.serie(1).llega("1a\r1b\r");
-        b.puertos.serie(2).llega("2a\r");
-        // The nested request is only noted while port 1's pass runs.
-        QObject::connect(&b.rx, &Receptor::puertoCerradoPorInstrumento, [] {});
-        b.rx.ComLee(99); // outside the ports: ignored
-        struct Local {};
-        // Use the local receiver for this test.
-        reentrante.b = nullptr;
+        // Recording port 1's first value lets events run (a message box would): port 2's data
+        // arrives then and asks for a pass, which must wait for port 1's to end.
         struct Puente : Grabador {
             Receptor* rx = nullptr;
             QStringList orden;
@@ -258,12 +244,16 @@ private slots:
                 return 0;
             }
         } puente;
-        Registrador reg2(b.e, b.t, b.config, puente, b.log);
-        Receptor rx2(b.e, b.t, b.puertos, reg2, b.log, nullptr);
-        puente.rx = &rx2;
-        rx2.ComLee(1);
+        Registrador reg(b.e, b.t, b.config, puente, b.log);
+        Receptor rx(b.e, b.t, b.puertos, reg, b.log, nullptr);
+        puente.rx = &rx;
+        b.puertos.serie(1).llega("1a\r1b\r");
+        b.puertos.serie(2).llega("2a\r");
+        rx.ComLee(1);
         QCOMPARE(puente.orden, QStringList({"1a", "1b", "2a"}));
-        QVERIFY(!rx2.enPasada());
+        QVERIFY(!rx.enPasada());
+        rx.ComLee(99); // outside the ports: ignored
+        QCOMPARE(puente.orden.size(), 3);
     }
 
     void fallaEnUnaTramaNoDetieneNada() {
