@@ -1,5 +1,6 @@
 #include "ports/fabricapuertos.h"
 #include "ports/puertoserie.h"
+#include "support/pty.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -14,63 +15,11 @@
 #include <unistd.h>
 
 using namespace ort;
+using ort::prueba::Pty;
 
 Q_DECLARE_METATYPE(ort::ContadoresLinea)
 
 namespace {
-
-// A pseudo-terminal pair: ORT opens the slave device, the test plays the instrument on the
-// master side.
-class Pty {
-public:
-    Pty() {
-        int esclavo = -1;
-        char nombre[256] = {};
-        if (::openpty(&maestro_, &esclavo, nombre, nullptr, nullptr) == 0) {
-            ::close(esclavo);
-            esclavo_ = QString::fromLocal8Bit(nombre);
-        }
-    }
-    ~Pty() { cierra(); }
-    Pty(const Pty&) = delete;
-    Pty& operator=(const Pty&) = delete;
-
-    bool valido() const { return maestro_ >= 0; }
-    QString esclavo() const { return esclavo_; }
-    void cierra() {
-        if (maestro_ >= 0)
-            ::close(maestro_);
-        maestro_ = -1;
-    }
-    bool escribe(const QByteArray& b) {
-        return ::write(maestro_, b.constData(), static_cast<size_t>(b.size())) == b.size();
-    }
-    // Reads from the master until n bytes came or ms passed without any.
-    QByteArray lee(int n, int ms = 3000) {
-        QByteArray r;
-        while (r.size() < n) {
-            pollfd pfd{maestro_, POLLIN, 0};
-            if (::poll(&pfd, 1, ms) <= 0)
-                break;
-            char buf[256];
-            const auto k = ::read(maestro_, buf, sizeof buf);
-            if (k <= 0)
-                break;
-            r.append(buf, static_cast<int>(k));
-        }
-        return r;
-    }
-    // The line settings as the device holds them.
-    termios atributos() const {
-        termios t{};
-        ::tcgetattr(maestro_, &t);
-        return t;
-    }
-
-private:
-    int maestro_ = -1;
-    QString esclavo_;
-};
 
 // A program directory whose "ORTPuertos.IAU" (under the given name) holds the given text.
 void EscribeMapa(const QTemporaryDir& dir, const QString& texto,

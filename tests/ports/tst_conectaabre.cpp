@@ -1,0 +1,252 @@
+#include "config/tablas.h"
+#include "ports/conectaabre.h"
+#include "ports/fabricapuertos.h"
+#include "ports/puertoserie.h"
+#include "startup/conexion.h"
+#include "support/bases.h"
+#include "support/fakes.h"
+#include "support/programa.h"
+#include "support/pty.h"
+#include "support/puertofalso.h"
+
+#include <QTest>
+
+using namespace ort;
+using namespace ort::prueba;
+
+namespace {
+
+// Connection records beyond the demo plant's: one per case of the tests below.
+const char* kRegistros =
+    "INSERT INTO INS VALUES ('MX8','Multiplexor 8','RS232','','','4800','E','7','2','1024','',"
+    "'0','10','');"
+    "INSERT INTO INS VALUES ('PEL10','Pelicula','RS232','','','9600','N','8','1','4096','10',"
+    "'3','13','0');"
+    "INSERT INTO INS VALUES ('DL-10','Registrador','RS232','','','9600','N','8','1','','0','1',"
+    "'13','');"
+    "INSERT INTO INS VALUES "
+    "('MIG-1','Selector','RS232','','','9600','N','8','1','','1','1','13','');"
+    "INSERT INTO INS VALUES ('MUX40','Mux 40','RS232','','','9600','N','8','1','','','1','13','');"
+    "INSERT INTO INS VALUES ('MIG-2','Selector "
+    "2','RS232','','','9600','N','8','1','','','1','13','');"
+    "INSERT INTO INS VALUES ('MX200','Mux 200','RS232','','','9600','N','8','1','','','1','13','');"
+    "INSERT INTO INS VALUES ('RED1','Calibre en red','tcp/ip','10.1.2.3','5001','','','','','',"
+    "'','2','10','');"
+    "INSERT INTO INS VALUES ('RED2','Puerto malo','TCP/IP','127.0.0.1','70000','','','','','','',"
+    "'1','13','');"
+    "INSERT INTO INS VALUES ('MALO','Ajustes malos','RS232','','','9600','X','8','1','','','1',"
+    "'13','');"
+    "INSERT INTO INS VALUES ('TAB8','Tabla de 8','RS232','','','9600','N','8','1','','','1','13',"
+    "'1');"
+    "INSERT INTO INS VALUES ('TAB3','Tabla de 3','RS232','','','9600','N','8','1','','','1','13',"
+    "'1');";
+
+struct Banco {
+    DirPrograma dir;
+    Ajustes ajustes;
+    AvisosGrabados avisos;
+    RelojFalso reloj;
+    Entorno e{ajustes, avisos, reloj};
+    TablasRuntime t;
+    FabricaPuertosFalsa falsos{&reloj};
+
+    Banco() {
+        ajustes.Ruta = dir.ruta();
+        ajustes.TipoBD = kJet4;
+        ajustes.Idioma = 1;
+        ajustes.Textos = TablaTextos(43, 10, 1);
+        ajustes.Textos.fija(43, 1, 1, "Puerto");
+        const QString mtvx = dir.ruta() + "MTVX2005.MDB";
+        ajustes.StrConexion = CadenaConexion(ajustes, mtvx);
+        if (!CreaSqlite(mtvx, {"metrovax.sqlite.sql", "planta-demo.sql"}, kRegistros))
+            qFatal("no Metrovax database");
+    }
+    void abre(int p, const QString& conex, FabricaPuertos& f) {
+        t.puerto(p).Conex = conex.leftJustified(5, ' ', true);
+        ConnectAbre(e, t, f, p);
+    }
+    void abre(int p, const QString& conex) { abre(p, conex, falsos); }
+};
+
+} // namespace
+
+class TstConectaAbre : public QObject {
+    Q_OBJECT
+private slots:
+    void registroAusente() {
+        Banco b;
+        b.abre(4, "MX8X");
+        b.abre(5, "ZZ");
+        QCOMPARE(b.avisos.textos(), QStringList({"MX8X . Conexión no configurada.",
+                                                 "ZZ   . Conexión no configurada."}));
+        QVERIFY(!b.falsos.serie(4).abierto());
+        QVERIFY(b.falsos.serie(4).pasos.isEmpty());
+    }
+
+    void pasosDeLaLineaSerie_data() {
+        QTest::addColumn<QString>("conex");
+        QTest::addColumn<QStringList>("pasos");
+        QTest::addColumn<int>("inicio");
+        QTest::addColumn<int>("terminador");
+        // A padded key finds its record; a buffer of 1024 stays at its default.
+        QTest::newRow("MX8 padded, buffer 1024, empty threshold")
+            << "MX8" << QStringList{"CommPort=2",  "Settings=4800,E,7,2", "RThreshold=1",
+                                    "DTREnable=1", "RTSEnable=1",         "PortOpen=1"}
+            << 1 << 10;
+        QTest::newRow("buffer 4096, threshold 10, start 3")
+            << "PEL10" << QStringList{"CommPort=2",    "Settings=9600,N,8,1", "InBufferSize=4096",
+                                      "RThreshold=10", "DTREnable=1",         "RTSEnable=1",
+                                      "PortOpen=1"}
+            << 3 << 13;
+        QTest::newRow("threshold 0")
+            << "DL-10" << QStringList{"CommPort=2",  "Settings=9600,N,8,1", "RThreshold=1",
+                                      "DTREnable=1", "RTSEnable=1",         "PortOpen=1"}
+            << 1 << 13;
+    }
+    void pasosDeLaLineaSerie() {
+        QFETCH(QString, conex);
+        QFETCH(QStringList, pasos);
+        QFETCH(int, inicio);
+        QFETCH(int, terminador);
+        Banco b;
+        b.abre(2, conex);
+        QCOMPARE(b.falsos.serie(2).pasos, pasos);
+        QVERIFY(b.falsos.serie(2).abierto());
+        QCOMPARE(int(b.t.PosInicio[2]), inicio);
+        QCOMPARE(int(b.t.CarTerm[2]), terminador);
+        QCOMPARE(b.t.puerto(2).TipoCon, QString("RS232"));
+    }
+
+    void inicializacion_data() {
+        QTest::addColumn<QString>("conex");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("mensajes");
+        QTest::newRow("XRITE") << "XRITE" << QByteArray(" os\r") << QStringList{};
+        QTest::newRow("DL-10") << "DL-10" << QByteArray("S1A1000\r") << QStringList{};
+        QTest::newRow("PEL10") << "PEL10" << QByteArray("$RE 0\r$RA 3\r$AZ\r")
+                               << QStringList{"PEL10: Inicialización OK."};
+        QTest::newRow("MIG-1") << "MIG-1" << QByteArray(" \r") << QStringList{};
+        QTest::newRow("MUX40") << "MUX40" << QByteArray(" \r") << QStringList{};
+        QTest::newRow("MIG-2") << "MIG-2" << QByteArray("R\r") << QStringList{};
+        QTest::newRow("MX200") << "MX200" << QByteArray("R\r") << QStringList{};
+        // The record is found whatever the letter case, but the commands need the exact key.
+        QTest::newRow("lower-case key") << "pel10" << QByteArray() << QStringList{};
+        QTest::newRow("no commands") << "CALIB" << QByteArray() << QStringList{};
+    }
+    void inicializacion() {
+        QFETCH(QString, conex);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, mensajes);
+        Banco b;
+        b.abre(1, conex);
+        QVERIFY(b.falsos.serie(1).abierto());
+        QCOMPARE(b.falsos.serie(1).escrito(), bytes);
+        QCOMPARE(b.avisos.textos(), mensajes);
+    }
+
+    void pasosQueFallan() {
+        Banco b;
+        // The device is busy: every failing step has its message, the opening goes on, and the
+        // reception settings are stored all the same.
+        b.falsos.serie(3).fallaEn(PuertoSerieFalso::Paso::Abre);
+        b.abre(3, "XRITE");
+        QCOMPARE(b.avisos.mensajes.size(), 2); // opening, then the initialisation
+        const QString m = b.avisos.mensajes[0].texto;
+        QVERIFY2(m.startsWith("ORT. ConnectAbre.\n\nPuerto 3\nPuertoSerie\n8005.- "),
+                 qPrintable(m));
+        QVERIFY(b.avisos.mensajes[1].texto.contains("\n8018.- "));
+        QCOMPARE(int(b.t.CarTerm[3]), 13);
+        QCOMPARE(b.t.puerto(3).TipoCon, QString("RS232"));
+        QVERIFY(!b.falsos.serie(3).abierto());
+    }
+
+    void ajustesQueNoSeEntienden() {
+        Banco b;
+        b.abre(3, "MALO");
+        QVERIFY(!b.avisos.mensajes.isEmpty());
+        QVERIFY2(b.avisos.mensajes[0].texto.contains("\n380.- "),
+                 qPrintable(b.avisos.mensajes[0].texto));
+    }
+
+    void socket_data() {
+        QTest::addColumn<QString>("conex");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<int>("puerto");
+        QTest::addColumn<int>("avisos");
+        QTest::newRow("lower-case type is a socket") << "RED1"
+                                                     << "10.1.2.3" << 5001 << 0;
+        QTest::newRow("port out of range") << "RED2"
+                                           << "" << 0 << 1;
+    }
+    void socket() {
+        QFETCH(QString, conex);
+        QFETCH(QString, host);
+        QFETCH(int, puerto);
+        QFETCH(int, avisos);
+        Banco b;
+        b.abre(6, conex);
+        QCOMPARE(b.t.puerto(6).TipoCon, QString("TCP/IP"));
+        QCOMPARE(b.avisos.mensajes.size(), avisos);
+        QVERIFY(b.falsos.serie(6).pasos.isEmpty()); // no serial step, no initialisation
+        if (avisos == 0) {
+            QCOMPARE(b.falsos.tcp(6).host, host);
+            QCOMPARE(b.falsos.tcp(6).puerto, puerto);
+            QCOMPARE(int(b.t.PosInicio[6]), 2);
+            QCOMPARE(int(b.t.CarTerm[6]), 10);
+        } else {
+            QVERIFY(b.avisos.mensajes[0].texto.startsWith("ORT. ConnectAbre."));
+            QVERIFY(!b.falsos.tcp(6).conectado());
+        }
+    }
+
+    void tablasDeCampos() {
+        Banco b;
+        QString ocho = "SEP=44\r\nTitulo\r\n";
+        for (int i = 1; i <= 8; ++i)
+            ocho += QString("E%1,1,4,C%1\r\n").arg(i);
+        b.dir.escribe("TAB8.TID", ocho);
+        b.dir.escribe("tab3.tid",
+                      QString("\"Tres campos\"\r\n,1,5,DIAM\r\nL=,2,3,LARGO\r\nX,1,2,Y\r\n"));
+        b.abre(1, "TAB8");
+        b.abre(2, "TAB3");
+        QCOMPARE(int(b.t.TidMax), 8);
+        QCOMPARE(int(b.t.TidNum[1]), 8);
+        QCOMPARE(int(b.t.TidNum[2]), 3);
+        QCOMPARE(int(b.t.SepTabla[1]), 44);
+        QCOMPARE(int(b.t.SepTabla[2]), -99);
+        QCOMPARE(b.t.Tabla[2], QString("1"));
+        QCOMPARE(b.t.Tid(2, 2).Etiq, QString("L="));
+        QCOMPARE(b.t.Tid(2, 2).Carac, QString("LARGO"));
+        QCOMPARE(b.t.Tid(1, 8).Carac, QString("C8"));
+        QVERIFY(b.avisos.mensajes.isEmpty());
+    }
+
+    void tablaConProblemas() {
+        Banco b;
+        b.dir.escribe("TAB3.TID", QString("Titulo\r\nA,x,4,C1\r\nB,1,2,C2\r\nC,1\r\n"));
+        b.abre(1, "TAB3");
+        QCOMPARE(int(b.t.TidNum[1]), 1); // only the complete, sound record
+        QCOMPARE(b.t.Tid(1, 1).Etiq, QString("B"));
+        QCOMPARE(b.avisos.mensajes.size(), 2);
+        for (const auto& m : b.avisos.mensajes)
+            QVERIFY(m.texto.startsWith("ORT. ConnectAbre.\n\nPuerto 1\nTablaCampos\n"));
+    }
+
+    // The instrument on a pseudo-terminal receives the exact bytes, at the line's settings.
+    void pseudoTerminal() {
+        Banco b;
+        Pty pty;
+        QVERIFY(pty.valido());
+        b.dir.escribe("ORTPuertos.IAU", QString("7,%1\r\n").arg(pty.esclavo()));
+        FabricaPuertosQt reales(b.dir.ruta());
+        b.abre(7, "XRITE", reales);
+        QVERIFY2(reales.serie(7).abierto(), qPrintable(b.avisos.textos().join("|")));
+        QCOMPARE(pty.lee(4), QByteArray(" os\r"));
+        const termios t = pty.atributos();
+        QCOMPARE(cfgetospeed(&t), speed_t(B9600));
+        reales.serie(7).cierra();
+    }
+};
+
+QTEST_GUILESS_MAIN(TstConectaAbre)
+#include "tst_conectaabre.moc"
