@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds ORT and runs it on a demo plant: simulated instruments on
+# pseudo-terminals and TCP feed five ports, and readings flow into the demo's data tables.
+# With a display ORT shows its windows (end it with Ctrl-C here); without one it runs headless
+# for ORT_DEMO_SECONDS seconds (default 60; 0 runs until Ctrl-C).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+top=$PWD
+bash scripts/install-deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$(nproc)" --target ort ortsim
+
+demo=${ORT_DEMO_DIR:-$top/demo-run}
+bash tools/demo/crea-demo.sh "$demo" >/dev/null
+if command -v convert >/dev/null 2>&1; then
+  convert -size 480x200 gradient:'#1d3557-#457b9d' -fill white -font DejaVu-Sans-Bold \
+    -pointsize 40 -gravity center -annotate +0-20 'Metrovax ORT' -pointsize 16 \
+    -annotate +0+35 'Ruteador Multipuertos' "$demo/Image/CARATULA.JPG" 2>/dev/null || true
+fi
+
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+}
+trap cleanup EXIT
+
+sim=build/tools/ortsim
+# Port 1: a digital caliper; 2: an X-Rite spectrophotometer; 3: a 10-channel multiplexer.
+"$sim" --code CALIB --link "$demo/dev/port1" --rate 1 --values random:19.88,20.12 \
+  >"$demo/sim-port1.log" 2>&1 & pids+=($!)
+"$sim" --code XRITE --link "$demo/dev/port2" --rate 0.5 --values random:60,70 \
+  >"$demo/sim-port2.log" 2>&1 & pids+=($!)
+"$sim" --code MUX10 --link "$demo/dev/port3" --rate 1 --values random:7.985,8.015 --channel 3 \
+  >"$demo/sim-port3.log" 2>&1 & pids+=($!)
+# Port 4: a GSE indicator on the network, answered by ORT.
+"$sim" --code GSE01 --tcp 0 --rate 0.2 --values random:19.95,20.05 --heard "$demo/sim-port4-heard.log" \
+  >"$demo/sim-port4.log" 2>&1 & pids+=($!)
+for _ in $(seq 50); do
+  grep -q "on tcp" "$demo/sim-port4.log" 2>/dev/null && break
+  sleep 0.1
+done
+tcp=$(sed -n 's/.*on tcp 127.0.0.1:\([0-9]*\).*/\1/p' "$demo/sim-port4.log" | head -n 1)
+sqlite3 "$demo/bd/MTVX2005.MDB" "UPDATE INS SET INSTCPPR='${tcp:-0}' WHERE INSCLAVE='GSE01'"
+for p in 1 2 3; do
+  for _ in $(seq 50); do [ -e "$demo/dev/port$p" ] && break; sleep 0.1; done
+done
+printf '1,%s\r\n2,%s\r\n3,%s\r\n' "$demo/dev/port1" "$demo/dev/port2" "$demo/dev/port3" \
+  > "$demo/ORTPuertos.IAU"
+
+summary() {
+  echo
+  echo "== What landed in the data tables =="
+  for f in "$demo"/datos/*/*/*.MDB; do
+    n=$(sqlite3 "$f" "select count(*) from Datos")
+    echo "$f: $n rows; newest:"
+    sqlite3 -header -column "$f" "select * from Datos order by N desc limit 3" | sed 's/^/    /'
+  done
+  echo
+  echo "Look at them yourself with, for example:"
+  echo "  sqlite3 -header -column $demo/datos/F1/TORNO1/EJE20.MDB 'select * from Datos order by N desc limit 20'"
+}
+
+echo "Demo program directory: $demo"
+echo "Instruments: port 1 CALIB ($demo/dev/port1), port 2 XRITE, port 3 MUX10, port 4 GSE01 (tcp $tcp), port 5 TIMER"
+echo "Readings are written to the data files under $demo/datos/<format>/<machine>/<product>.MDB"
+if [ -n "${DISPLAY:-}" ] && [ -z "${ORT_DEMO_HEADLESS:-}" ]; then
+  echo "Starting ORT with its windows; end it with Ctrl-C here."
+  build/src/ort --dir "$demo" || true
+else
+  secs=${ORT_DEMO_SECONDS:-60}
+  echo "No display: ORT runs headless (log lines below: port, then the line)."
+  if [ "$secs" -gt 0 ]; then
+    echo "It stops by itself after $secs s (ORT_DEMO_SECONDS=0 runs until Ctrl-C)."
+    timeout -s TERM "$secs" build/src/ort --headless --dir "$demo" || true
+  else
+    build/src/ort --headless --dir "$demo" || true
+  fi
+fi
+summary
