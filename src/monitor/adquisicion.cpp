@@ -15,23 +15,26 @@
 namespace ort {
 
 Adquisicion::Adquisicion(Entorno& e, FabricaPuertos& puertos, Grabador& grabador, QObject* parent)
-    : QObject(parent), e_(e), puertos_(puertos), config_(e), registrador_(e, t_, config_, grabador, log_),
-      receptor_(e, t_, puertos, registrador_, log_,
+    : QObject(parent)
+    , e_(e)
+    , puertos_(puertos)
+    , config_(e)
+    , registrador_(e, t_, config_, grabador, log_)
+    , receptor_(e, t_, puertos, registrador_, log_,
                 [this](int p, int c) { return GSEArmaComando(e_, config_, p, c); }) {
     timer_.setInterval(kIntervaloMs);
     connect(&timer_, &QTimer::timeout, this, &Adquisicion::tick);
     connect(&registrador_, &Registrador::contadoresCambiados, this,
             &Adquisicion::contadoresCambiados);
-    connect(&receptor_, &Receptor::puertoCerradoPorInstrumento, this, [this](int p) {
-        cierraPuerto(p, QStringLiteral("el instrumento terminó su envío"));
-    });
+    connect(&receptor_, &Receptor::puertoCerradoPorInstrumento, this,
+            [this](int p) { cierraPuerto(p, QStringLiteral("el instrumento terminó su envío")); });
     for (int p = 1; p <= kPuertos; ++p)
         conectaEventos(p);
 }
 
 void Adquisicion::conectaEventos(int p) {
-    for (Puerto* puerto : {static_cast<Puerto*>(&puertos_.serie(p)),
-                           static_cast<Puerto*>(&puertos_.tcp(p))}) {
+    for (Puerto* puerto :
+         {static_cast<Puerto*>(&puertos_.serie(p)), static_cast<Puerto*>(&puertos_.tcp(p))}) {
         connect(puerto, &Puerto::datos, this, [this, p] { ComLeeDesdeEvento(p); });
         connect(puerto, &Puerto::evento, this, [this, p](int valor) {
             if (EventoSeMuestra(valor))
@@ -187,7 +190,9 @@ void Adquisicion::tick() {
     }
 }
 
-void Adquisicion::IniSecue() { config_.IniSecue(t_); }
+void Adquisicion::IniSecue() {
+    config_.IniSecue(t_);
+}
 
 void Adquisicion::cierraTodo() {
     for (int p = 1; p <= kPuertos; ++p) {
@@ -227,6 +232,8 @@ QString Adquisicion::captionAbre() const {
     return e_.ajustes.texto(43, abierto ? 3 : 2);
 }
 
-QString Adquisicion::archivoConfig() const { return QFileInfo(config_.ruta()).fileName(); }
+QString Adquisicion::archivoConfig() const {
+    return QFileInfo(config_.ruta()).fileName();
+}
 
 } // namespace ort

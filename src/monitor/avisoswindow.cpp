@@ -48,7 +48,9 @@ QString AvisosVentana::entrada(const QString& prompt) {
     return ok ? t : QString();
 }
 
-void AvisosVentana::beep() { QApplication::beep(); }
+void AvisosVentana::beep() {
+    QApplication::beep();
+}
 
 void AvisosVentana::ocupado(bool si) {
     if (si) {

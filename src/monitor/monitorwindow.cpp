@@ -35,7 +35,9 @@ QFont Monoespaciada() {
 
 } // namespace
 
-int DAM::filasDeCaja(int alturaPx) { return std::max(1, LogPuertos::filasPorAltura(alturaPx * 15)); }
+int DAM::filasDeCaja(int alturaPx) {
+    return std::max(1, LogPuertos::filasPorAltura(alturaPx * 15));
+}
 
 DAM::DAM(Adquisicion& a, QWidget* parent) : QWidget(parent), a_(a) {
     setObjectName(QStringLiteral("DAM"));
@@ -182,11 +184,12 @@ void DAM::showEvent(QShowEvent* e) {
 }
 
 void DAM::closeEvent(QCloseEvent* e) {
-    // The user's close is refused; the program ends only from outside.
-    if (e->spontaneous())
-        e->ignore();
-    else
+    // The user's close (close box, system menu, Alt+F4) is refused; ORT runs until it is ended
+    // from outside.
+    if (cierrePermitido_)
         e->accept();
+    else
+        e->ignore();
 }
 
 } // namespace ort

@@ -37,6 +37,9 @@ public:
     QLabel* lblGra = nullptr;
     QList<QPlainTextEdit*> Text1; // index p - 1
 
+    // The program's own end closes the window; nothing else does.
+    void permiteCierre() { cierrePermitido_ = true; }
+
     // Rows a box of the given height in pixels holds (15 twips a pixel).
     static int filasDeCaja(int alturaPx);
 
@@ -52,6 +55,7 @@ private:
     void fijaFilas();
 
     Adquisicion& a_;
+    bool cierrePermitido_ = false;
 };
 
 } // namespace ort

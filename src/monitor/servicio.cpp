@@ -46,8 +46,7 @@ void Servicio::atiendeSenales() {
     if (gTuberia[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM, 0, gTuberia) != 0)
         return;
     senales_ = std::make_unique<Senales>();
-    senales_->notificador =
-        std::make_unique<QSocketNotifier>(gTuberia[0], QSocketNotifier::Read);
+    senales_->notificador = std::make_unique<QSocketNotifier>(gTuberia[0], QSocketNotifier::Read);
     connect(senales_->notificador.get(), &QSocketNotifier::activated, this, [this] {
         char c;
         [[maybe_unused]] const ssize_t n = ::read(gTuberia[0], &c, 1);

@@ -1,0 +1,137 @@
+#include "monitor/adquisicion.h"
+#include "monitor/monitorwindow.h"
+#include "startup/conexion.h"
+#include "support/bases.h"
+#include "support/fakes.h"
+#include "support/grabadorfalso.h"
+#include "support/programa.h"
+#include "support/puertofalso.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+
+using namespace ort;
+using namespace ort::prueba;
+
+namespace {
+
+struct Banco {
+    DirPrograma dir;
+    Ajustes ajustes;
+    AvisosGrabados avisos;
+    RelojFalso reloj;
+    Entorno e{ajustes, avisos, reloj};
+    FabricaPuertosFalsa puertos{&reloj};
+    GrabadorFalso grabador;
+    Adquisicion a{e, puertos, grabador};
+
+    Banco() {
+        ajustes.Ruta = dir.ruta();
+        ajustes.TipoBD = kJet4;
+        ajustes.Idioma = 1;
+        ajustes.Textos = TablaTextos(43, 10, 1);
+        const char* textos[] = {"",           "Puerto ", "Abrir",    "Cerrar",
+                                "Configurar", "leídas",  "grabadas", " ca/se cabecera"};
+        for (int n = 1; n <= 7; ++n)
+            ajustes.Textos.fija(43, n, 1, textos[n]);
+        const QString mtvx = dir.ruta() + "MTVX2005.MDB";
+        ajustes.StrConexion = CadenaConexion(ajustes, mtvx);
+        if (!CreaSqlite(mtvx, {"metrovax.sqlite.sql", "planta-demo.sql"}))
+            qFatal("no Metrovax database");
+        dir.escribe(kArchivoUbicacion, dir.ruta() + "Planta.mdb");
+        if (!CreaSqlite(dir.ruta() + "Planta.mdb", {"ortconf.sqlite.sql"},
+                        "INSERT INTO PUERTOS VALUES (1,'CALIB',0),(5,'TIMER',-1);"
+                        "INSERT INTO CANALES VALUES (5,3,'');"
+                        "INSERT INTO CONF (Puert,Canal,Secue,Carac) VALUES (5,3,1,'X');"))
+            qFatal("no configuration");
+    }
+};
+
+} // namespace
+
+class TstMonitorWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void pestanasYCaptions() {
+        Banco b;
+        DAM w(b.a);
+        b.a.arranca();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(w.windowTitle(), QString("Ruteador Multipuertos -> Metrovax"));
+        QCOMPARE(w.SSTab1->count(), 16);
+        QCOMPARE(w.SSTab1->tabText(15), QString("16"));
+        QCOMPARE(w.bArchConf->text(), QString("Planta.mdb"));
+        QCOMPARE(w.lblHead->text(), QString(" ca/se cabecera"));
+        QCOMPARE(w.Frame1->title(), QString("Puerto 1: CALIB"));
+        QCOMPARE(w.cmdAbre->text(), QString("Abrir"));
+        QCOMPARE(w.cmdConf->text(), QString("Configurar"));
+
+        // Port 5 is a TIMER marked open: tab 5 shows it open and its counters.
+        b.a.tablas().NumLecturas[5] = 4;
+        b.a.tablas().NumGrabadas[5] = 3;
+        w.SSTab1->setCurrentIndex(4);
+        QCOMPARE(b.a.puertoActual(), 5);
+        QCOMPARE(w.Frame1->title(), QString("Puerto 5: TIMER"));
+        QCOMPARE(w.cmdAbre->text(), QString("Cerrar"));
+        QCOMPARE(w.lblRec->text(), QString("4 leídas"));
+        QCOMPARE(w.lblGra->text(), QString("3 grabadas"));
+
+        // The switch acts on the tab shown.
+        QTest::mouseClick(w.cmdAbre, Qt::LeftButton);
+        QVERIFY(!b.a.activo(5));
+        QCOMPARE(w.cmdAbre->text(), QString("Abrir"));
+        w.SSTab1->setCurrentIndex(0);
+        QCOMPARE(w.Frame1->title(), QString("Puerto 1: CALIB"));
+        w.permiteCierre();
+    }
+
+    void registroEnLaCaja() {
+        Banco b;
+        DAM w(b.a);
+        w.resize(706, 447);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const int filas = b.a.log().filas(2);
+        QCOMPARE(filas, DAM::filasDeCaja(w.Text1[1]->height()));
+        QVERIFY(filas > 3);
+        for (int i = 0; i < filas + 4; ++i)
+            b.a.log().MuestraLinea(2, QString(" linea %1").arg(i));
+        QCOMPARE(w.Text1[1]->blockCount(), filas);
+        QVERIFY(w.Text1[1]->toPlainText().endsWith(
+            QString(" linea %1").arg(filas + 3).leftJustified(92)));
+        QVERIFY(w.Text1[0]->toPlainText().isEmpty());
+        w.permiteCierre();
+    }
+
+    void elUsuarioNoLaCierra() {
+        Banco b;
+        DAM w(b.a);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(!w.close());
+        QVERIFY(w.isVisible());
+        w.permiteCierre();
+        QVERIFY(w.close());
+    }
+
+    void filasPorAltura_data() {
+        QTest::addColumn<int>("alto");
+        QTest::addColumn<int>("filas");
+        QTest::newRow("design height 5410 twips") << 5410 / 15 << 25;
+        QTest::newRow("three rows") << (3 * 210 + 90) / 15 << 3;
+        QTest::newRow("tiny box still shows a line") << 2 << 1;
+    }
+    void filasPorAltura() {
+        QFETCH(int, alto);
+        QFETCH(int, filas);
+        QCOMPARE(DAM::filasDeCaja(alto), filas);
+    }
+};
+
+QTEST_MAIN(TstMonitorWindow)
+#include "tst_monitorwindow.moc"
