@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -19,11 +20,11 @@ namespace ort {
 namespace {
 
 QIcon Lampara(bool abierto) {
-    QPixmap p(11, 18);
+    QPixmap p(9, 9);
     p.fill(abierto ? QColor(0, 255, 0) : QColor(255, 0, 0));
     QPainter pintor(&p);
     pintor.setPen(Qt::black);
-    pintor.drawRect(0, 0, 10, 17);
+    pintor.drawRect(0, 0, 8, 8);
     return QIcon(p);
 }
 
@@ -76,6 +77,13 @@ DAM::DAM(Adquisicion& a, QWidget* parent) : QWidget(parent), a_(a) {
     SSTab1 = new QTabWidget(this);
     SSTab1->setTabPosition(QTabWidget::East);
     SSTab1->setDocumentMode(true);
+    // All 16 tabs stand in one column beside the boxes, each with its port's lamp.
+    SSTab1->setUsesScrollButtons(false);
+    SSTab1->setIconSize(QSize(9, 9));
+    QFont fuenteTabs = SSTab1->font();
+    fuenteTabs.setPointSizeF(8.25);
+    SSTab1->tabBar()->setFont(fuenteTabs);
+    SSTab1->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 1px 2px; margin: 0px; }"));
     for (int p = 1; p <= kPuertos; ++p) {
         auto* caja = new QPlainTextEdit;
         caja->setObjectName(QStringLiteral("Text1_%1").arg(p));
