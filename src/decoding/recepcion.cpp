@@ -104,8 +104,13 @@ private:
 
 Receptor::Receptor(Entorno& e, TablasRuntime& t, FabricaPuertos& puertos, Registrador& registrador,
                    LogPuertos& log, ComandoGse comandoGse, QObject* parent)
-    : QObject(parent), e_(e), t_(t), puertos_(puertos), registrador_(registrador), log_(log),
-      comandoGse_(std::move(comandoGse)) {}
+    : QObject(parent)
+    , e_(e)
+    , t_(t)
+    , puertos_(puertos)
+    , registrador_(registrador)
+    , log_(log)
+    , comandoGse_(std::move(comandoGse)) {}
 
 Puerto* Receptor::puertoDe(int p) {
     if (t_.puerto(p).TipoCon == QStringLiteral("TCP/IP"))
@@ -188,7 +193,8 @@ void Receptor::decodifica(Contexto& c, int p) {
     try {
         BuscaDecodificador(t_.puerto(p).Conex)(c, estado_);
     } catch (const FallaDecodificacion& f) {
-        log_.MuestraLinea(p, QStringLiteral(" Trama no decodificada (%1): %2").arg(f.motivo(), c.trama));
+        log_.MuestraLinea(
+            p, QStringLiteral(" Trama no decodificada (%1): %2").arg(f.motivo(), c.trama));
     } catch (const std::exception& f) {
         log_.MuestraLinea(p, QStringLiteral(" Trama no decodificada (%1): %2")
                                  .arg(QString::fromStdString(f.what()), c.trama));

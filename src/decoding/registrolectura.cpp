@@ -85,21 +85,35 @@ void Registrador::RegistraLectura(int p, const QString& lectura, const QString& 
     // The row is copied: recording may reach the user (a message box) before it returns.
     const FilaConf f = *fila;
     const QString carac = (campo > 0 ? caracTabla : f.Carac).trimmed();
+    // Every write's result is kept: a failed write of the value is never hidden behind a
+    // successful write of an additional field that came after it.
+    struct Escritura {
+        QString carac, valor;
+        qint16 resultado;
+    };
+    QList<Escritura> escrituras;
     e_.avisos.ocupado(true);
-    qint16 resultado = grabador_.GrabaMTVX(f.Forma, f.Maqui, f.Produ, carac, FechaInst, HoraInst,
-                                           f.Opera, ultimo, f.DTMP);
-    if (!f.EAdic1.trimmed().isEmpty() && !f.EAVal1.trimmed().isEmpty())
-        resultado = grabador_.GrabaMTVX(f.Forma, f.Maqui, f.Produ, f.EAdic1.trimmed(), FechaInst,
-                                        HoraInst, f.Opera, f.EAVal1, 999);
-    if (!f.EAdic2.trimmed().isEmpty() && !f.EAVal2.trimmed().isEmpty())
-        resultado = grabador_.GrabaMTVX(f.Forma, f.Maqui, f.Produ, f.EAdic2.trimmed(), FechaInst,
-                                        HoraInst, f.Opera, f.EAVal2, 999);
+    escrituras << Escritura{carac, ultimo,
+                            grabador_.GrabaMTVX(f.Forma, f.Maqui, f.Produ, carac, FechaInst,
+                                                HoraInst, f.Opera, ultimo, f.DTMP)};
+    const QString adicionales[2][2] = {{f.EAdic1, f.EAVal1}, {f.EAdic2, f.EAVal2}};
+    for (const auto& [clave, valor] : adicionales)
+        if (!clave.trimmed().isEmpty() && !valor.trimmed().isEmpty())
+            escrituras << Escritura{clave.trimmed(), valor,
+                                    grabador_.GrabaMTVX(f.Forma, f.Maqui, f.Produ, clave.trimmed(),
+                                                        FechaInst, HoraInst, f.Opera, valor, 999)};
     e_.avisos.ocupado(false);
 
+    const Escritura* fallida = nullptr;
+    for (const Escritura& w : escrituras)
+        if (w.resultado == 1 || w.resultado == 2 || w.resultado == 3 || w.resultado == 6) {
+            fallida = &w;
+            break;
+        }
     const QString dirDatos = e_.ajustes.DirDatos;
     const QString ruta = dirDatos + f.Forma.trimmed() + u'/' + f.Maqui.trimmed() + u'/' +
                          f.Produ.trimmed() + QStringLiteral(".MDB");
-    switch (resultado) {
+    switch (fallida ? fallida->resultado : 0) {
     case 1:
         log_.MuestraLinea(p,
                           prefijo + e_.ajustes.texto(43, 9) + u' ' + dirDatos + f.Forma.trimmed());
@@ -112,11 +126,17 @@ void Registrador::RegistraLectura(int p, const QString& lectura, const QString& 
         log_.MuestraLinea(p, prefijo + e_.ajustes.texto(43, 10) + u' ' + ruta);
         break;
     case 6:
+        // The message box said why; the log keeps the value, so that nothing is lost unseen.
+        log_.MuestraLinea(
+            p, prefijo + QStringLiteral("No se grabó %1 = %2").arg(fallida->carac, fallida->valor));
         break;
     default:
+        break;
+    }
+    if (escrituras.first().resultado != 1 && escrituras.first().resultado != 2 &&
+        escrituras.first().resultado != 3 && escrituras.first().resultado != 6) {
         t_.NumGrabadas[p] += 1;
         emit contadoresCambiados(p);
-        break;
     }
     if (canal.SecActual >= canal.SecTotal)
         canal.SecActual = 0;

@@ -83,7 +83,8 @@ DAM::DAM(Adquisicion& a, QWidget* parent) : QWidget(parent), a_(a) {
     QFont fuenteTabs = SSTab1->font();
     fuenteTabs.setPointSizeF(8.25);
     SSTab1->tabBar()->setFont(fuenteTabs);
-    SSTab1->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 1px 2px; margin: 0px; }"));
+    SSTab1->tabBar()->setStyleSheet(
+        QStringLiteral("QTabBar::tab { padding: 1px 2px; margin: 0px; }"));
     for (int p = 1; p <= kPuertos; ++p) {
         auto* caja = new QPlainTextEdit;
         caja->setObjectName(QStringLiteral("Text1_%1").arg(p));

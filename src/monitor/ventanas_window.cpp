@@ -32,6 +32,8 @@ int EjecutaVentanas(QApplication& app, const QString& dir) {
         monitor = std::make_unique<DAM>(adquisicion);
         avisos.fijaPadre(monitor.get());
         monitor->show();
+        // From here on a message box does not hold acquisition up.
+        avisos.fijaEspera(false);
         adquisicion.arranca();
     });
     titulo.show();

@@ -162,7 +162,8 @@ private slots:
         QTest::newRow("1") << 1 << " 03/01 No existe /datos/F1" << 0.0;
         QTest::newRow("2") << 2 << " 03/01 No existe /datos/F1/TORNO1" << 0.0;
         QTest::newRow("3") << 3 << " 03/01 No existe la base /datos/F1/TORNO1/EJE20.MDB" << 0.0;
-        QTest::newRow("6") << 6 << "" << 0.0;
+        // The value of a failed write stays on the log.
+        QTest::newRow("6") << 6 << " 03/01 No se grabó DIAM = 12" << 0.0;
         QTest::newRow("0") << 0 << "" << 1.0;
     }
     void resultados() {
@@ -177,6 +178,21 @@ private slots:
             QCOMPARE(b.log.lineas(2)[1], linea.leftJustified(92));
         QCOMPARE(b.tablas.NumGrabadas[2], grabadas);
         QCOMPARE(b.tablas.NumLecturas[2], 1.0);
+    }
+
+    void fallaDeUnCampoAdicional() {
+        Banco b;
+        b.grabador.resultados = {0, 6}; // the value is written, its additional field is not
+        b.lee("0412.5");
+        QCOMPARE(b.log.lineas(2).last(),
+                 QString(" 04/01 No se grabó LOTE = L-77").leftJustified(92));
+        QCOMPARE(b.tablas.NumGrabadas[2], 1.0);
+        Banco c;
+        c.grabador.resultados = {6, 0}; // the value failed: a later success does not hide it
+        c.lee("0412.5");
+        QCOMPARE(c.log.lineas(2).last(),
+                 QString(" 04/01 No se grabó DIAM = 12.5").leftJustified(92));
+        QCOMPARE(c.tablas.NumGrabadas[2], 0.0);
     }
 
     void cajaDeTresFilas() {
