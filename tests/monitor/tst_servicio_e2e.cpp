@@ -1,6 +1,7 @@
 // ORT as a service, end to end: a simulated gauge on a pseudo-terminal, `ort --headless` on a
 // demo program directory, rows in the data table, log lines on standard output, SIGTERM.
 #include "support/bases.h"
+#include "support/programas.h"
 
 #include <QDir>
 #include <QProcess>
@@ -11,20 +12,6 @@
 
 using namespace ort::prueba;
 
-namespace {
-
-bool Espera(const std::function<bool()>& condicion, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (!condicion()) {
-        if (t.elapsed() > ms)
-            return false;
-        QTest::qWait(50);
-    }
-    return true;
-}
-
-} // namespace
 
 class TstServicioE2e : public QObject {
     Q_OBJECT
@@ -32,24 +19,18 @@ private slots:
     void lecturasHastaLaBaseYFinLimpio() {
         QTemporaryDir tmp;
         const QString dir = tmp.filePath("demo");
-        QProcess crea;
-        crea.start("bash", {ORT_DEMO_SCRIPT, dir});
-        QVERIFY(crea.waitForFinished(30000));
-        QCOMPARE(crea.exitCode(), 0);
+        QVERIFY(CreaDemo(ORT_DEMO_SCRIPT, dir));
         // Only the gauge on port 1 and the TIMER port 5 open at start.
         QVERIFY(EjecutaScript(dir + "/ORTConf2005.mdb",
                               "UPDATE PUERTOS SET Open = 0 WHERE Puert NOT IN (1, 5)"));
-        QFile mapa(dir + "/ORTPuertos.IAU");
-        QVERIFY(mapa.open(QIODevice::WriteOnly));
-        mapa.write(("1," + dir + "/dev/port1\r\n").toUtf8());
-        mapa.close();
+        QVERIFY(EscribeTexto(dir + "/ORTPuertos.IAU", "1," + dir + "/dev/port1\r\n"));
 
         QProcess sim;
         sim.start(ORTSIM_PATH,
                   {"--code", "CALIB", "--link", dir + "/dev/port1", "--rate", "5", "--count", "25",
                    "--values", "fixed:20.01", "--sent", tmp.filePath("sent.txt")});
         QVERIFY(sim.waitForStarted());
-        QVERIFY(Espera([&] { return QFile::exists(dir + "/dev/port1"); }, 5000));
+        QVERIFY(EsperaQue([&] { return QFile::exists(dir + "/dev/port1"); }, 5000));
 
         QProcess ort;
         ort.start(ORT_PATH, {"--headless", "--dir", dir});
@@ -57,7 +38,7 @@ private slots:
         const QString datos = dir + "/datos/F1/TORNO1/EJE20.MDB";
         // Readings arrive one frame at a time, each followed by the 0.1 s pause.
         QVERIFY2(
-            Espera([&] { return ValorSqlite(datos, "select count(*) from Datos").toInt() >= 25; },
+            EsperaQue([&] { return ValorSqlite(datos, "select count(*) from Datos").toInt() >= 25; },
                    30000),
             qPrintable(ValorSqlite(datos, "select count(*) from Datos") +
                        " rows; stderr: " + ort.readAllStandardError()));

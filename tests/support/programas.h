@@ -1,0 +1,55 @@
+#pragma once
+// Running the real programs in end-to-end tests: a demo program directory, simulators, ORT.
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStringList>
+#include <QTest>
+
+#include <functional>
+
+namespace ort::prueba {
+
+// Polls a condition with the event loop running, up to ms.
+inline bool EsperaQue(const std::function<bool()>& condicion, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!condicion()) {
+        if (t.elapsed() > ms)
+            return false;
+        QTest::qWait(50);
+    }
+    return true;
+}
+
+// Creates a demo program directory with the project's demo script.
+inline bool CreaDemo(const QString& script, const QString& dir) {
+    QProcess p;
+    p.start(QStringLiteral("bash"), {script, dir});
+    return p.waitForFinished(60000) && p.exitCode() == 0;
+}
+
+inline bool EscribeTexto(const QString& ruta, const QString& texto) {
+    QFile f(ruta);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(texto.toUtf8()) >= 0;
+}
+
+// The TCP port an ortsim serving TCP printed ("... on tcp 127.0.0.1:PORT").
+inline int PuertoTcpDe(QProcess& sim) {
+    int puerto = 0;
+    EsperaQue(
+        [&] {
+            sim.waitForReadyRead(50);
+            const QString salida = QString::fromUtf8(sim.peek(4096));
+            const int i = salida.indexOf(QStringLiteral("on tcp 127.0.0.1:"));
+            if (i < 0)
+                return false;
+            puerto = salida.mid(i + 17).section(u'\n', 0, 0).trimmed().toInt();
+            return puerto > 0;
+        },
+        5000);
+    return puerto;
+}
+
+} // namespace ort::prueba
