@@ -38,8 +38,8 @@ private:
 private slots:
     void lineasQueSeCaen() {
         QProcess tcp;
-        tcp.start(ORTSIM_PATH, {"--code", "CALIB", "--tcp", "0", "--rate", "2", "--values",
-                                "fixed:30"});
+        tcp.start(ORTSIM_PATH,
+                  {"--code", "CALIB", "--tcp", "0", "--rate", "2", "--values", "fixed:30"});
         const int puertoTcp = PuertoTcpDe(tcp);
         QVERIFY(puertoTcp > 0);
         preparaDemo(puertoTcp);
@@ -53,8 +53,10 @@ private slots:
         const QString datos = dir_ + "/datos/F1/TORNO1/EJE20.MDB";
         QVERIFY(EsperaQue(
             [&] {
-                return ValorSqlite(datos, "select count(*) from Datos where DIAM = 20").toInt() >= 3 &&
-                       ValorSqlite(datos, "select count(*) from Datos where TEMP = 30").toInt() >= 2;
+                return ValorSqlite(datos, "select count(*) from Datos where DIAM = 20").toInt() >=
+                           3 &&
+                       ValorSqlite(datos, "select count(*) from Datos where TEMP = 30").toInt() >=
+                           2;
             },
             20000));
 
@@ -95,15 +97,16 @@ private slots:
         QProcess ort;
         ort.start(ORT_PATH, {"--headless", "--dir", dir_});
         const QString datos = dir_ + "/datos/F1/TORNO1/EJE20.MDB";
-        QVERIFY(EsperaQue([&] { return ValorSqlite(datos, "select count(*) from Datos").toInt() >= 10; },
-                          20000));
+        QVERIFY(EsperaQue(
+            [&] { return ValorSqlite(datos, "select count(*) from Datos").toInt() >= 10; }, 20000));
         ::kill(pid_t(ort.processId()), SIGKILL);
         QVERIFY(ort.waitForFinished(5000));
         serie.kill();
         serie.waitForFinished(3000);
         QCOMPARE(ValorSqlite(datos, "PRAGMA integrity_check"), QString("ok"));
-        QCOMPARE(ValorSqlite(datos, "select count(*) from Datos where Fecha is null or Turno is null "
-                                    "or Operador is null or DIAM is null"),
+        QCOMPARE(ValorSqlite(datos,
+                             "select count(*) from Datos where Fecha is null or Turno is null "
+                             "or Operador is null or DIAM is null"),
                  QString("0"));
         QCOMPARE(ValorSqlite(datos, "select max(N) - count(*) from Datos"), QString("0"));
     }

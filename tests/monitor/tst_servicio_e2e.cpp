@@ -12,7 +12,6 @@
 
 using namespace ort::prueba;
 
-
 class TstServicioE2e : public QObject {
     Q_OBJECT
 private slots:
@@ -37,11 +36,11 @@ private slots:
         QVERIFY(ort.waitForStarted());
         const QString datos = dir + "/datos/F1/TORNO1/EJE20.MDB";
         // Readings arrive one frame at a time, each followed by the 0.1 s pause.
-        QVERIFY2(
-            EsperaQue([&] { return ValorSqlite(datos, "select count(*) from Datos").toInt() >= 25; },
-                   30000),
-            qPrintable(ValorSqlite(datos, "select count(*) from Datos") +
-                       " rows; stderr: " + ort.readAllStandardError()));
+        QVERIFY2(EsperaQue(
+                     [&] { return ValorSqlite(datos, "select count(*) from Datos").toInt() >= 25; },
+                     30000),
+                 qPrintable(ValorSqlite(datos, "select count(*) from Datos") +
+                            " rows; stderr: " + ort.readAllStandardError()));
         QCOMPARE(ValorSqlite(datos, "select count(*) from Datos where DIAM = 20.01 and LOTE = "
                                     "'L-2612' and Operador = 'OP1'"),
                  QString("25"));

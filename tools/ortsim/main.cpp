@@ -39,6 +39,8 @@ int main(int argc, char** argv) {
         {"sent", "Append each reading ORT should register to FILE.", "file"},
         {"heard", "Append what the instrument hears to FILE.", "file"},
         {"list", "List the instrument codes with a frame generator of their own."},
+        {"hold", "After --count readings keep the line open (quiet) until ended, so that ORT can "
+                 "read everything that was sent."},
     };
     p.addOptions(opciones);
     p.process(app);
@@ -78,8 +80,11 @@ int main(int argc, char** argv) {
         out << "ortsim: " << c.codigo << " on tcp 127.0.0.1:" << sim.puertoTcp() << Qt::endl;
     else
         out << "ortsim: " << c.codigo << " on " << sim.dispositivo() << Qt::endl;
+    const bool mantiene = p.isSet("hold");
     QObject::connect(&sim, &Simulador::terminado, &app, [&] {
         out << "ortsim: sent " << sim.enviadas() << " readings" << Qt::endl;
+        if (mantiene)
+            return;
         // Leave time for ORT to read the last bytes before the line goes away.
         QTimer::singleShot(500, &app, &QCoreApplication::quit);
     });
