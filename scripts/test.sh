@@ -1,11 +1,28 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds ORT and runs every test (PostgreSQL tests included, against a
-# private server started here). Used as it stands by CI.
+# Installs what is needed, builds ORT and runs every test: the unit, window, PostgreSQL and
+# end-to-end tests against a private PostgreSQL server started here on loopback, then the unit
+# tests again built with AddressSanitizer and UndefinedBehaviorSanitizer. Used as it stands by CI.
+#   ORT_CARGA_SEGUNDOS=N  length of the 16-port load test (default 600)
+#   ORT_SIN_SANITIZERS=1  skip the sanitizer build (quicker runs by hand)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 jobs=$(nproc)
+export ORT_PG_REQUIRED=1
+
+echo "== Build"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$jobs"
-export ORT_PG_REQUIRED=1
+echo "== Tests"
 bash scripts/with-postgres.sh ctest --test-dir build --output-on-failure -j "$jobs"
+
+if [ -z "${ORT_SIN_SANITIZERS:-}" ]; then
+  echo "== Unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+  cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORT_SANITIZE=ON >/dev/null
+  cmake --build build-asan -j "$jobs"
+  # Any report ends the test that made it, and so fails the run.
+  export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:strict_string_checks=1
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0
+  bash scripts/with-postgres.sh ctest --test-dir build-asan --output-on-failure -j "$jobs" -E '_e2e$'
+fi
