@@ -157,7 +157,9 @@ void Receptor::pasada(int p) {
         }
         if (c.cerradoPorInstrumento)
             break;
-        Espera(e_.reloj, pausaEntreTramas);
+        // The serial line rests after each frame; socket data has no such pause.
+        if (t_.puerto(p).TipoCon != QStringLiteral("TCP/IP"))
+            Espera(e_.reloj, pausaEntreTramas);
     }
     if (c.cerradoPorInstrumento)
         emit puertoCerradoPorInstrumento(p);

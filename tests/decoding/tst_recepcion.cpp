@@ -214,11 +214,15 @@ private slots:
         Banco b;
         b.abre(3, "CALIB", true);
         b.t.puerto(3).Conex = "CALIB";
+        b.t.CarTerm[3] = 10; // CR LF lines end at the LF; the CR is a control character
         auto& tcp = b.puertos.tcp(3);
         tcp.llega(segmentos[0]);
         for (int i = 1; i < segmentos.size(); ++i)
             tcp.llegaEn(200 * i, segmentos[i]);
+        const qint64 antes = b.reloj.monotonoMs();
         b.rx.ComLee(3);
+        // No pause after socket frames: only the wait for the second segment passes.
+        QVERIFY(b.reloj.monotonoMs() - antes <= 200 * (segmentos.size() - 1) + 60);
         // Port 3 has no configuration: the log shows what was read.
         QStringList leidas;
         for (const QString& l : b.log.lineas(3)) {
