@@ -197,9 +197,14 @@ void DecodificaTdlrf(ContextoDecodificacion& c, EstadoDecodificadores&) {
     Registra(c, DosDigitosPuerto(c), Corta(c.trama, 1, 5));
 }
 
-// The net weight follows "NET" in any letter case; the port number is the channel.
+// The net weight follows "NET" in any letter case; the port number is the channel. The frame is
+// upper-cased character by character, so that positions stay the frame's own (a whole-text
+// upper-casing turns "ß" into "SS" and shifts the cut).
 void DecodificaTodlr(ContextoDecodificacion& c, EstadoDecodificadores&) {
-    const int k = Busca(c.trama.toUpper(), QStringLiteral("NET"));
+    QString mayusculas = c.trama;
+    for (QChar& ch : mayusculas)
+        ch = ch.toUpper();
+    const int k = Busca(mayusculas, QStringLiteral("NET"));
     if (k > 0)
         Registra(c, DosDigitosPuerto(c), Corta(c.trama, k + 3, 7));
 }

@@ -138,6 +138,9 @@ private slots:
                                          << QStringList{"03:0012.50"} << 0 << 0;
         QTest::newRow("TODLR lower-case net") << "TODLR" << 16 << QStringList{"gross 9 net 12.5"}
                                               << nada << QStringList{"16: 12.5"} << 0 << 0;
+        QTest::newRow("TODLR Latin-1 sharp s before NET")
+            << "TODLR" << 3 << QStringList{QString::fromLatin1("Ma\xdf NET0012.50kg")} << nada
+            << QStringList{"03:0012.50"} << 0 << 0;
         QTest::newRow("TODLR without NET")
             << "TODLR" << 3 << QStringList{"GROSS 12.5"} << nada << nada << 0 << 0;
 

@@ -1,30 +1,883 @@
+// Frame generators, one per instrument code ORT decodes. Each writes a value the way its
+// instrument puts it on the line (fixed columns, markers, selector characters, binary numbers,
+// batches) and states exactly what ORT registers from those frames.
 #include "ortsim/generadores.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <limits>
+#include <utility>
 
 namespace ort::sim {
 
 namespace {
 
-QString Valor(double v) { return QString::number(v, 'f', 3); }
+// ---------------------------------------------------------------------------------------------
+// Shared helpers: numbers as the instruments write them, and texts placed at columns.
 
-struct FilaGenerador {
-    const char* codigo;
-    Generador f;
-};
+// Values are taken within ±1E+12, so that every text keeps at most 15 significant digits.
+constexpr double kLimite = 1e12;
+
+double Acota(double v) {
+    if (!std::isfinite(v))
+        return 0;
+    return std::clamp(v, -kLimite, kLimite);
+}
+
+// v with dec decimals; a value that rounds to zero carries no minus sign.
+QString Fijo(double v, int dec) {
+    QString t = QString::number(Acota(v), 'f', dec);
+    if (t.startsWith(u'-') && t.toDouble() == 0)
+        t.remove(0, 1);
+    return t;
+}
+
+// v in at most ancho characters: with dec decimals, fewer when the field is too narrow, and a
+// '+' before positive values when mas. A value too large even without decimals shows the
+// largest the field can hold, as a display at its limit does.
+QString Cabe(double v, int ancho, int dec, bool mas = false) {
+    for (int d = dec; d >= 0; --d) {
+        QString t = Fijo(v, d);
+        if (mas && !t.startsWith(u'-'))
+            t.prepend(u'+');
+        if (t.size() <= ancho)
+            return t;
+    }
+    const bool conSigno = v < 0 || mas;
+    const QString nueves(std::max(ancho - (conSigno ? 1 : 0), 1), u'9');
+    return (v < 0 ? QStringLiteral("-") : mas ? QStringLiteral("+") : QString()) + nueves;
+}
+
+// Right-aligned in a field of ancho characters.
+QString Der(const QString& t, int ancho) {
+    return t.rightJustified(ancho, u' ');
+}
+
+// A field of ancho characters holding n with leading zeros, the sign first: "-01250".
+QString Ceros(qint64 n, int ancho) {
+    const QString cifras = QString::number(n < 0 ? -n : n);
+    return n < 0 ? u'-' + cifras.rightJustified(ancho - 1, u'0')
+                 : cifras.rightJustified(ancho, u'0');
+}
+
+// Two channel digits.
+QString Canal2(int c) {
+    return QStringLiteral("%1").arg(c, 2, 10, QChar(u'0'));
+}
+
+// A line of blanks with each text at its 1-based column.
+QByteArray Columnas(std::initializer_list<std::pair<int, QString>> piezas) {
+    QString t;
+    for (const auto& [col, texto] : piezas) {
+        if (t.size() < col - 1 + texto.size())
+            t = t.leftJustified(col - 1 + texto.size(), u' ');
+        t.replace(col - 1, texto.size(), texto);
+    }
+    return t.toLatin1();
+}
+
+// The shortest text of a decimal text ("+12.500" gives "12.5").
+QString Corto(const QString& decimal) {
+    QString t = decimal;
+    const bool menos = t.startsWith(u'-');
+    if (menos || t.startsWith(u'+'))
+        t.remove(0, 1);
+    const qsizetype punto = t.indexOf(u'.');
+    const int escala = punto < 0 ? 0 : int(t.size() - punto - 1);
+    t.remove(u'.');
+    const qint64 n = t.toLongLong();
+    return FormatoCorto(menos ? -n : n, escala);
+}
+
+Lectura Lee(int canal, const QString& valor, const QString& fecha = {}, const QString& hora = {}) {
+    return Lectura{Canal2(canal) + valor, fecha, hora};
+}
+
+Muestra Una(const QByteArray& trama, QList<Lectura> lecturas = {}) {
+    Muestra m;
+    m.tramas << trama;
+    m.lecturas = std::move(lecturas);
+    return m;
+}
+
+// Instruments whose decoder takes every frame can only be refused by the framing: a line of
+// control characters only is empty once they are dropped, and an empty frame is not decoded.
+Muestra SoloControl() {
+    return Una(QByteArrayLiteral("\x02\x03"));
+}
+
+// The instrument's clock: the one given, or a fixed time so that frames repeat exactly. Dates
+// are written with four-digit years.
+QDateTime Cuando(const Opciones& o) {
+    if (o.cuando.isValid() && o.cuando.date().year() >= 1000 && o.cuando.date().year() <= 9999)
+        return o.cuando;
+    return QDateTime(QDate(2026, 12, 4), QTime(10, 30));
+}
+
+QString FechaInst(const QDateTime& t) {
+    return t.toString(QStringLiteral("yyyyMMdd"));
+}
+QString HoraInst(const QDateTime& t) {
+    return t.toString(QStringLiteral("HHmm"));
+}
+
+int Campos(const Opciones& o, int propios) {
+    return o.campos > 0 ? o.campos : propios;
+}
+int Lote(const Opciones& o, int propio) {
+    return o.lote > 0 ? o.lote : propio;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Single-value instruments, channel 01.
+
+// EQ4HP, FOWLE, PRECI: the frame is the value.
+Muestra GeneraTramaEntera(double v, const Opciones& o) {
+    if (o.rechazo)
+        return SoloControl();
+    const QString t = Fijo(v, 3);
+    return Una(t.toLatin1(), {Lee(1, t)});
+}
+
+// PSION terminals interleave XON characters, which the framing drops.
+Muestra GeneraPsion(double v, const Opciones& o) {
+    if (o.rechazo)
+        return SoloControl();
+    const QString t = Fijo(v, 3);
+    return Una("\x11" + t.toLatin1() + "\x11", {Lee(1, t)});
+}
+
+// A value right-aligned in columns [col, col + ancho), between a label and a unit.
+Muestra EnColumna(double v, const Opciones& o, const QString& etiqueta, int col, int ancho,
+                  int dec = 3) {
+    if (o.rechazo)
+        return SoloControl();
+    const QString t = Der(Cabe(v, ancho, dec), ancho);
+    return Una(Columnas({{1, etiqueta}, {col, t}, {col + ancho + 1, QStringLiteral("g")}}),
+               {Lee(1, t)});
+}
+
+Muestra GeneraOhaug(double v, const Opciones& o) {
+    return EnColumna(v, o, {}, 1, 9);
+}
+Muestra GeneraSare2(double v, const Opciones& o) {
+    return EnColumna(v, o, "N", 10, 10);
+}
+Muestra GeneraArite(double v, const Opciones& o) {
+    return EnColumna(v, o, "ARITE", 14, 8);
+}
+Muestra GeneraRtdig(double v, const Opciones& o) {
+    return EnColumna(v, o, "RT", 18, 7);
+}
+Muestra GeneraMarp1(double v, const Opciones& o) {
+    return EnColumna(v, o, "MARP", 19, 8);
+}
+
+// The value padded with blanks; a line of blanks is the balance's keep-alive.
+Muestra GeneraOhau2(double v, const Opciones& o) {
+    if (o.rechazo)
+        return Una(QByteArray(10, ' '));
+    const QString t = Fijo(v, 3);
+    return Una((Der(t, 10) + QStringLiteral("  ")).toLatin1(), {Lee(1, t)});
+}
+
+// A status character, then the value.
+Muestra GeneraAb520(double v, const Opciones& o) {
+    if (o.rechazo)
+        return SoloControl();
+    const QString t = Fijo(v, 3);
+    return Una("N" + t.toLatin1(), {Lee(1, t)});
+}
+
+// The sign in column 1, the digits from column 3.
+Muestra GeneraSar81(double v, const Opciones& o) {
+    if (o.rechazo)
+        return SoloControl();
+    const QString cifras = Der(Cabe(std::fabs(v), 8, 3), 8);
+    const QString signo =
+        v < 0 && cifras.toDouble() != 0 ? QStringLiteral("-") : QStringLiteral("+");
+    return Una(Columnas({{1, signo}, {3, cifras}, {12, "g"}}), {Lee(1, signo + cifras)});
+}
+
+// Only frames whose number is above zero are readings; others are status lines.
+Muestra GeneraMetbd(double v, const Opciones& o) {
+    if (o.rechazo)
+        return Una("ERR");
+    const QString t = Fijo(v, 3);
+    return Una(t.toLatin1(), t.toDouble() > 0 ? QList<Lectura>{Lee(1, t)} : QList<Lectura>{});
+}
+
+// A sample number above zero in columns 1-5, the value in 6-13.
+Muestra GeneraPharm(double v, const Opciones& o) {
+    const QString t = Der(Cabe(v, 8, 3), 8);
+    if (o.rechazo)
+        return Una(Columnas({{1, "00000"}, {6, t}}));
+    return Una(Columnas({{1, "00001"}, {6, t}}), {Lee(1, t)});
+}
+
+// Readings start with P, V or a blank (variants 0, 1, 2); other letters are status lines.
+Muestra GeneraAfiii(double v, const Opciones& o) {
+    static const QString letras = QStringLiteral("PV ");
+    const QString t = Der(Cabe(v, 6, 3), 6);
+    if (o.rechazo)
+        return Una(Columnas({{1, "A"}, {2, t}, {9, "mm"}}));
+    return Una(Columnas({{1, letras.mid(std::clamp(o.variante, 0, 2), 1)}, {2, t}, {9, "mm"}}),
+               {Lee(1, t)});
+}
+
+// A bar code; "TT=" and "C39" lines are the reader's status.
+Muestra GeneraBarc1(double v, const Opciones& o) {
+    if (o.rechazo)
+        return Una("TT=0001");
+    const QString t = Fijo(v, 3);
+    return Una(t.toLatin1(), {Lee(1, t)});
+}
+
+// At least 13 characters: two of head, ten of value, then the unit. A line of 12 is refused.
+Muestra GeneraQc300(double v, const Opciones& o) {
+    const QString t = Der(Cabe(v, 10, 3), 10);
+    if (o.rechazo)
+        return Una(("QC" + t).toLatin1());
+    return Una(("QC" + t + " g").toLatin1(), {Lee(1, t)});
+}
+
+// Gross weighings ("G" in columns 11-12, either case: variants 0, 1) are recorded; net are not.
+Muestra GeneraChyjl(double v, const Opciones& o) {
+    const QString t = Cabe(v, 10, 3);
+    const QString marca = o.rechazo         ? QStringLiteral(" N")
+                          : o.variante == 1 ? QStringLiteral(" g")
+                                            : QStringLiteral(" G");
+    return Una((Der(t, 10) + marca + QStringLiteral(" kg")).toLatin1(),
+               o.rechazo ? QList<Lectura>{} : QList<Lectura>{Lee(1, t)});
+}
+
+// Axis X or Y (variants 0, 1) in column 1, the value in 2-12; other axes are not recorded.
+Muestra GeneraSt7dr(double v, const Opciones& o) {
+    const QString t = Der(Cabe(v, 11, 4), 11);
+    const QString eje = o.rechazo         ? QStringLiteral("Z")
+                        : o.variante == 1 ? QStringLiteral("Y")
+                                          : QStringLiteral("X");
+    return Una((eje + t).toLatin1(), o.rechazo ? QList<Lectura>{} : QList<Lectura>{Lee(1, t)});
+}
+
+// Panasonic gauges: a positive value and a length unit (MM, IN, or mm: variants 0, 1, 2).
+Muestra Pana(double v, const Opciones& o, const char* nombre, int colValor, int ancho,
+             int colUnidad) {
+    static const char* unidades[] = {"MM", "IN", "mm"};
+    const QString t = Cabe(v, ancho, 4);
+    const QString unidad = o.rechazo ? QStringLiteral("CM")
+                                     : QString::fromLatin1(unidades[std::clamp(o.variante, 0, 2)]);
+    const bool lee = !o.rechazo && t.toDouble() > 0;
+    return Una(Columnas({{1, nombre}, {colValor, Der(t, ancho)}, {colUnidad, unidad}}),
+               lee ? QList<Lectura>{Lee(1, t)} : QList<Lectura>{});
+}
+
+Muestra GeneraPana1(double v, const Opciones& o) {
+    return Pana(v, o, "PANA1", 11, 8, 22);
+}
+Muestra GeneraPana2(double v, const Opciones& o) {
+    return Pana(v, o, "PANA2", 14, 7, 22);
+}
+Muestra GeneraPana3(double v, const Opciones& o) {
+    return Pana(v, o, "PANA3", 25, 7, 38);
+}
+
+// A stability marker, then the value three (METPM) or four (MSICS) columns after it.
+Muestra GeneraMetpm(double v, const Opciones& o) {
+    const QString t = Der(Cabe(v, 9, 3), 9);
+    const QString marca = o.rechazo ? QStringLiteral("U  ") : QStringLiteral("S  ");
+    return Una(Columnas({{1, marca}, {4, t}, {14, "mm"}}),
+               o.rechazo ? QList<Lectura>{} : QList<Lectura>{Lee(1, t)});
+}
+
+Muestra GeneraMsics(double v, const Opciones& o) {
+    const QString t = Der(Cabe(v, 10, 3), 10);
+    const QString marca = o.rechazo ? QStringLiteral("S D") : QStringLiteral("S S");
+    return Una(Columnas({{1, marca}, {5, t}, {16, "g"}}),
+               o.rechazo ? QList<Lectura>{} : QList<Lectura>{Lee(1, t)});
+}
+
+// A decimal comma (variant 0) or point (variant 1) in columns 2-9; ORT records a point. Only
+// values above zero are readings; dashes are the gauge's "no value".
+Muestra GeneraT8530(double v, const Opciones& o) {
+    if (o.rechazo)
+        return Una(Columnas({{1, "A"}, {2, "   -----"}, {11, "mm"}}));
+    const QString t = Der(Cabe(v, 8, 3), 8);
+    QString enLinea = t;
+    if (o.variante == 0)
+        enLinea.replace(u'.', u',');
+    return Una(Columnas({{1, "A"}, {2, enLinea}, {11, "mm"}}),
+               t.toDouble() > 0 ? QList<Lectura>{Lee(1, t)} : QList<Lectura>{});
+}
+
+// Hundredths in six columns, starting three after the comma; ORT divides by 100.
+Muestra GeneraT9481(double v, const Opciones& o) {
+    const qint64 n = std::clamp<qint64>(std::llround(Acota(v) * 100), -99999, 999999);
+    const QByteArray cifras = Ceros(n, 6).toLatin1();
+    if (o.rechazo)
+        return Una("ST GS" + cifras + "kg");
+    return Una("ST,GS" + cifras + "kg", {Lee(1, FormatoCorto(n, 2))});
+}
+
+// Instruments whose frames ORT does not record.
+Muestra GeneraSinLectura(double v, const Opciones&) {
+    return Una(Fijo(v, 3).toLatin1());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Multi-value instruments and multiplexers. Values after the first are v + 1, v + 2, …
+
+// Three values at columns 4, 14 and 24, on channels 1, 2 and 3; every frame gives all three.
+Muestra GeneraXrite(double v, const Opciones& o) {
+    if (o.rechazo)
+        return SoloControl();
+    QString a[3];
+    for (int i = 0; i < 3; ++i)
+        a[i] = Der(Cabe(v + i, 7, 2), 7);
+    return Una(Columnas({{1, "L= "}, {4, a[0]}, {11, "a= "}, {14, a[1]}, {21, "b= "}, {24, a[2]}}),
+               {Lee(1, a[0]), Lee(2, a[1]), Lee(3, a[2])});
+}
+
+// Coordinates after the letters X, Y, Z (channels 1, 2, 3): the first o.campos axes (variant
+// 0, all three by default) or X and Z only (variant 1).
+Muestra GeneraKscou(double v, const Opciones& o) {
+    if (o.rechazo)
+        return Una("ERR 12");
+    QList<int> ejes;
+    if (o.variante == 1)
+        ejes = {0, 2};
+    else
+        for (int i = 0; i < std::clamp(Campos(o, 3), 1, 3); ++i)
+            ejes << i;
+    QString t;
+    Muestra m;
+    for (int k = 0; k < ejes.size(); ++k) {
+        const int i = ejes[k];
+        const QString valor = Der(Cabe(v + k, 9, 3), 9);
+        t += QString(QChar(u'X' + i)) + u' ' + valor + u' ';
+        m.lecturas << Lee(i + 1, valor);
+    }
+    m.tramas << t.toLatin1();
+    return m;
+}
+
+// The nearest 32-bit number whose four bytes all pass ORT's framing (none below 32). Positive
+// numbers below 0x20202020 cannot travel: they become the nearest negative one (-1 at most).
+std::int32_t Enviable(std::int64_t n) {
+    auto bytes = [](std::int64_t x) { return static_cast<std::uint32_t>(x); };
+    auto valido = [&](std::int64_t x) {
+        for (int i = 0; i < 4; ++i)
+            if (((bytes(x) >> (8 * i)) & 0xFF) < 0x20)
+                return false;
+        return true;
+    };
+    // The smallest valid number >= n: the first low byte from the top raised to 0x20, the
+    // ones below it to 0x20 too.
+    auto arriba = [&](std::int64_t x) -> std::int64_t {
+        for (int i = 3; i >= 0; --i)
+            if (((bytes(x) >> (8 * i)) & 0xFF) < 0x20) {
+                const std::uint64_t alto =
+                    i == 3 ? 0 : (bytes(x) >> (8 * (i + 1))) << (8 * (i + 1));
+                return static_cast<std::int32_t>(alto | (0x20202020u >> (8 * (3 - i))));
+            }
+        return x;
+    };
+    // The largest valid number <= n: below a low byte, everything 0xFF, borrowing one above.
+    auto abajo = [&](std::int64_t x) -> std::int64_t {
+        while (!valido(x)) {
+            int i = 3;
+            while (((bytes(x) >> (8 * i)) & 0xFF) >= 0x20)
+                --i;
+            const std::int64_t cero = (x >> (8 * (i + 1))) << (8 * (i + 1));
+            x = cero - 1;
+            if (x < std::numeric_limits<std::int32_t>::min())
+                return std::numeric_limits<std::int64_t>::min();
+        }
+        return x;
+    };
+    n = std::clamp<std::int64_t>(n, std::numeric_limits<std::int32_t>::min(),
+                                 std::numeric_limits<std::int32_t>::max());
+    if (valido(n))
+        return static_cast<std::int32_t>(n);
+    const std::int64_t a = arriba(n), b = abajo(n);
+    const bool hayArriba = a >= n && valido(a);
+    const bool hayAbajo = b != std::numeric_limits<std::int64_t>::min();
+    if (hayArriba && (!hayAbajo || a - n <= n - b))
+        return static_cast<std::int32_t>(a);
+    return static_cast<std::int32_t>(b);
+}
+
+// Three signed 32-bit binary numbers, most significant byte first: the load in
+// hundred-thousandths (channel 1), then two values in hundredths (channels 2, 3). Values are
+// moved to the nearest that the framing lets through (Enviable).
+Muestra GeneraTload(double v, const Opciones& o) {
+    if (o.rechazo)
+        return SoloControl();
+    auto escala = [](double x, double f) {
+        return Enviable(static_cast<std::int64_t>(std::llround(std::clamp(x * f, -3e9, 3e9))));
+    };
+    const std::int32_t n[3] = {escala(Acota(v), 1e5), escala(Acota(v + 1), 100),
+                               escala(Acota(v + 2), 100)};
+    QByteArray t;
+    for (std::int32_t x : n)
+        for (int i = 3; i >= 0; --i)
+            t += static_cast<char>((static_cast<std::uint32_t>(x) >> (8 * i)) & 0xFF);
+    return Una(t, {Lee(1, FormatoCorto(n[0], 5)), Lee(2, FormatoCorto(n[1], 2)),
+                   Lee(3, FormatoCorto(n[2], 2))});
+}
+
+// Torque before "Nm", the channel 18 columns after it and a second value 32 after it; both
+// values go to that channel. Without "Nm" (a line in lb) nothing is recorded.
+Muestra GeneraFocus(double v, const Opciones& o) {
+    const QString a = Der(Cabe(v, 5, 2), 5), b = Der(Cabe(v + 1, 8, 2), 8);
+    const QString unidad = o.rechazo ? QStringLiteral("lb") : QStringLiteral("Nm");
+    const QByteArray t =
+        Columnas({{1, a}, {6, unidad}, {20, "CH:"}, {24, Canal2(o.canal)}, {30, "ANG:"}, {38, b}});
+    return Una(t, o.rechazo ? QList<Lectura>{} : QList<Lectura>{Lee(o.canal, a), Lee(o.canal, b)});
+}
+
+// A "Canal" line announces the channel; the "Nm" line that follows gives two values on it.
+Muestra GeneraFocug(double v, const Opciones& o) {
+    const QString a = Der(Cabe(v, 5, 2), 5), b = Der(Cabe(v + 1, 8, 2), 8);
+    Muestra m;
+    m.tramas << ("Canal No." + Canal2(o.canal)).toLatin1();
+    m.tramas << Columnas(
+        {{1, a}, {6, o.rechazo ? QStringLiteral("lb") : QStringLiteral("Nm")}, {30, b}});
+    if (!o.rechazo)
+        m.lecturas = {Lee(o.canal, a), Lee(o.canal, b)};
+    return m;
+}
+
+// "*STRT nn" announces the channel; a "*CONC" result follows (a "*CALB" line is not one).
+Muestra GeneraMiran(double v, const Opciones& o) {
+    const QString t = Der(Cabe(v, 8, 3), 8);
+    Muestra m;
+    m.tramas << ("*STRT " + Canal2(o.canal)).toLatin1();
+    m.tramas << Columnas(
+        {{1, o.rechazo ? QStringLiteral("*CALB") : QStringLiteral("*CONC")}, {7, "PPM"}, {12, t}});
+    if (!o.rechazo)
+        m.lecturas = {Lee(o.canal, t)};
+    return m;
+}
+
+// The frame is the reading: two channel digits and the value.
+Muestra GeneraTp844(double v, const Opciones& o) {
+    if (o.rechazo)
+        return SoloControl();
+    const QString t = Canal2(o.canal) + Cabe(v, 10, 3, true);
+    return Una(t.toLatin1(), {Lectura{t, {}, {}}});
+}
+
+// "cc s…": channel, a blank, then the signed value. MUX10 and its kind drop a '+' (variant 0
+// sends one, variant 1 none); MUX11 and MX8N record the number's shortest form; MX8 the text.
+Muestra GeneraMux10(double v, const Opciones& o) {
+    if (o.rechazo)
+        return SoloControl();
+    const QString t = Cabe(v, 12, 3, o.variante == 0);
+    const QString valor = t.startsWith(u'+') ? t.mid(1) : t;
+    return Una((Canal2(o.canal) + u' ' + t).toLatin1(), {Lee(o.canal, valor)});
+}
+
+Muestra GeneraMux11(double v, const Opciones& o) {
+    if (o.rechazo)
+        return SoloControl();
+    const QString t = Cabe(v, 12, 3, true);
+    return Una((Canal2(o.canal) + u' ' + t).toLatin1(), {Lee(o.canal, Corto(t))});
+}
+
+Muestra GeneraMx8(double v, const Opciones& o) {
+    if (o.rechazo)
+        return SoloControl();
+    const QString t = Cabe(v, 12, 3, true);
+    return Una((Canal2(o.canal) + u' ' + t).toLatin1(), {Lee(o.canal, t)});
+}
+
+// A single-precision number in eight hexadecimal digits, least significant byte first; ORT
+// shows it with its sign and four decimals.
+Muestra GeneraHx1(double v, const Opciones& o) {
+    if (o.rechazo)
+        return SoloControl();
+    float f = static_cast<float>(Acota(v));
+    if (f == 0)
+        f = 0.0f; // no negative zero: its bytes would read as a tiny negative number
+    std::uint32_t bits;
+    static_assert(sizeof bits == sizeof f);
+    std::memcpy(&bits, &f, sizeof f);
+    QString hex;
+    for (int i = 0; i < 4; ++i)
+        hex += QStringLiteral("%1").arg((bits >> (8 * i)) & 0xFF, 2, 16, QChar(u'0')).toUpper();
+    const QString cifras = QString::asprintf("%09.4f", std::fabs(static_cast<double>(f)));
+    return Una((Canal2(o.canal) + u' ' + hex).toLatin1(),
+               {Lee(o.canal, (f < 0 ? u'-' : u'+') + cifras)});
+}
+
+// "value,cc (0); channel 1 without the comma (1)"; channel 1 may also come bare, without the comma
+// (variant 1). A channel of one character after the comma is refused.
+Muestra GeneraGport(double v, const Opciones& o) {
+    const QString t = Fijo(v, 3);
+    if (o.rechazo)
+        return Una((t + QStringLiteral(",7")).toLatin1());
+    if (o.variante == 1 && o.canal == 1)
+        return Una(t.toLatin1(), {Lee(1, t)});
+    return Una((t + u',' + Canal2(o.canal)).toLatin1(), {Lee(o.canal, t)});
+}
+
+// Channel digit 1..9 in column 1, the value in 3-10.
+Muestra GeneraMig2(double v, const Opciones& o) {
+    if (o.rechazo)
+        return SoloControl();
+    const QString t = Der(Cabe(v, 8, 3), 8);
+    return Una(Columnas({{1, QString::number(o.canal)}, {2, ","}, {3, t}}), {Lee(o.canal, t)});
+}
+
+// The four groups of selector characters; any character of a group selects it.
+const char* const kGrupos[4] = {"013", "457", "89;", "<=?"};
+
+QString Selector(int grupo, int variante) {
+    return QString(QChar(kGrupos[grupo][std::clamp(variante, 0, 2)]));
+}
+
+// Bank 0 or 1 in column 3 and a selector character in column 7 (which member of its group:
+// variants 0, 1, 2) name channels 1..8; the value is in 10-17. Selector "2" fits no group.
+Muestra GeneraMig1(double v, const Opciones& o) {
+    const QString t = Der(Cabe(v, 8, 3), 8);
+    const int c = std::clamp(o.canal, 1, 8);
+    const QString banco = c <= 4 ? QStringLiteral("0") : QStringLiteral("1");
+    const QString sel = o.rechazo ? QStringLiteral("2") : Selector((c - 1) % 4, o.variante);
+    return Una(Columnas({{1, "M"}, {3, banco}, {7, sel}, {10, t}}),
+               o.rechazo ? QList<Lectura>{} : QList<Lectura>{Lee(c, t)});
+}
+
+// Box 1..9, A, B, C in column 2, input 0/1 in 3, mode in 4, selector in 7, value in 10-17.
+// Mode "1": eight channels a box, 1..96 (selector member: variants 0, 1, 2). Mode "0" (variant
+// 3): two channels a box, 1..24; higher channels are sent in mode "1".
+Muestra GeneraMux40(double v, const Opciones& o) {
+    static const QString cajas = QStringLiteral("123456789ABC");
+    const QString t = Der(Cabe(v, 8, 3), 8);
+    const int c = std::clamp(o.canal, 1, 96);
+    QString caja, entrada, modo, sel;
+    if (o.variante == 3 && c <= 24 && !o.rechazo) {
+        caja = cajas.mid((c - 1) / 2, 1);
+        entrada = QString::number((c - 1) % 2);
+        modo = QStringLiteral("0");
+        sel = QStringLiteral("0");
+    } else {
+        const int r = (c - 1) % 8;
+        caja = cajas.mid((c - 1) / 8, 1);
+        entrada = QString::number(r / 4);
+        modo = QStringLiteral("1");
+        sel = o.rechazo ? QStringLiteral("2") : Selector(r % 4, o.variante % 3);
+    }
+    return Una(Columnas({{1, "X"}, {2, caja}, {3, entrada}, {4, modo}, {7, sel}, {10, t}}),
+               o.rechazo ? QList<Lectura>{} : QList<Lectura>{Lee(c, t)});
+}
+
+// ---------------------------------------------------------------------------------------------
+// Answered, batch, time-stamped and sampled instruments.
+
+// GSE01 indicator of unit n (channel n + 1, 1..10): asks to be loaded with "An", waits for
+// ORT's answer ("+++", "ATDT 0n, WR, CN", the context command), then sends its measurement
+// "Bn,v1,v2", two readings on the channel. A message with one comma is refused.
+Muestra GeneraGse01(double v, const Opciones& o) {
+    const int c = std::clamp(o.canal, 1, 10);
+    const QByteArray unidad = QByteArray::number(c - 1);
+    const QString a = Fijo(v, 3), b = Fijo(v + 1, 3);
+    Muestra m;
+    m.respuestaTras = 0;
+    m.tramas << "A" + unidad;
+    if (o.rechazo) {
+        m.tramas << "B" + unidad + "," + a.toLatin1();
+        return m;
+    }
+    m.tramas << "B" + unidad + "," + a.toLatin1() + "," + b.toLatin1();
+    m.lecturas = {Lee(c, a), Lee(c, b)};
+    return m;
+}
+
+// A status frame, then the value frame; after "OL" (overload) the value is not recorded.
+Muestra GeneraAnd(double v, const Opciones& o) {
+    const QString t = Cabe(v, 10, 3, true);
+    Muestra m;
+    m.tramas << (o.rechazo ? QByteArrayLiteral("OL") : QByteArrayLiteral("ST")) << t.toLatin1();
+    if (!o.rechazo)
+        m.lecturas = {Lee(1, t)};
+    return m;
+}
+
+// The value frame, after two filler frames ("00" in columns 2-3) in variant 1. Fillers with no
+// value frame after them record nothing.
+Muestra GeneraPel10(double v, const Opciones& o) {
+    const QString t = Fijo(v, 3);
+    Muestra m;
+    if (o.rechazo) {
+        m.tramas << "R00000";
+        return m;
+    }
+    if (o.variante == 1)
+        m.tramas << "R00000"
+                 << "R00000";
+    m.tramas << "N" + t.toLatin1();
+    m.lecturas = {Lee(1, t)};
+    return m;
+}
+
+// A logger's dump: o.lote values (5 by default) in columns 1-8, each with its sign so that no
+// value starts with 8 or 9, then the closing marker "99999999", after which ORT closes the
+// port until it is opened again.
+Muestra GeneraDl10(double v, const Opciones& o) {
+    Muestra m;
+    if (!o.rechazo)
+        for (int j = 0; j < Lote(o, 5); ++j) {
+            QString t = Cabe(v + j, 8, 3, true);
+            t.insert(1, QString(8 - t.size(), u'0'));
+            m.tramas << (t + QStringLiteral(" mm")).toLatin1();
+            m.lecturas << Lee(1, t);
+        }
+    m.tramas << "99999999";
+    return m;
+}
+
+// A batch of stored records: a "Y01" head, then o.lote "Y02" records (3 by default), each with
+// its value in 10-18, its date mm/dd/yy at 19 and its time hh:nn at 28, a minute apart and the
+// last at the instrument's clock. Two-digit years carry 1980..2079.
+Muestra GeneraDp3dx(double v, const Opciones& o) {
+    Muestra m;
+    m.tramas << "Y01 LOTE";
+    if (o.rechazo)
+        return m;
+    const int n = Lote(o, 3);
+    const QDateTime fin =
+        std::clamp(Cuando(o), QDateTime(QDate(1980, 1, 1), QTime(0, 0)).addSecs(60 * (n - 1)),
+                   QDateTime(QDate(2079, 12, 31), QTime(23, 59)));
+    for (int j = 0; j < n; ++j) {
+        const QDateTime t = fin.addSecs(-60 * (n - 1 - j));
+        const QString valor = Der(Cabe(v + j, 9, 3, true), 9);
+        m.tramas << Columnas({{1, "Y02"},
+                              {5, "DP"},
+                              {10, valor},
+                              {19, t.toString(QStringLiteral("MM/dd/yy"))},
+                              {28, t.toString(QStringLiteral("HH:mm"))}});
+        m.lecturas << Lee(1, valor, FechaInst(t), HoraInst(t));
+    }
+    return m;
+}
+
+// A report: a head line, then o.lote data lines (2 by default) of o.campos values (3 by
+// default). A data line has a blank in column 2, 19 columns of head and values of ten columns
+// one apart from column 20, so that its length is 18 + 11 × values.
+Muestra GeneraQmate(double v, const Opciones& o) {
+    Muestra m;
+    m.tramas << "QMATE REPORT";
+    if (o.rechazo)
+        return m;
+    const int campos = Campos(o, 3);
+    int k = 0;
+    for (int j = 0; j < Lote(o, 2); ++j) {
+        QString t = QStringLiteral("D LOTE %1").arg(j + 1, 4, 10, QChar(u'0')).leftJustified(19);
+        for (int i = 0; i < campos; ++i, ++k) {
+            const QString valor = Der(Cabe(v + k, 10, 3), 10);
+            t += (i > 0 ? QStringLiteral(" ") : QString()) + valor;
+            m.lecturas << Lee(1, valor);
+        }
+        m.tramas << t.toLatin1();
+    }
+    return m;
+}
+
+// Value in 1-5, time hh:nn at 7 and date dd/mm/yyyy at 16; ORT puts it on the channel of its
+// port number (o.canal here).
+Muestra GeneraTdlrf(double v, const Opciones& o) {
+    if (o.rechazo)
+        return SoloControl();
+    const QDateTime t = Cuando(o);
+    const QString valor = Der(Cabe(v, 5, 2), 5);
+    return Una(Columnas({{1, valor},
+                         {7, t.toString(QStringLiteral("HH:mm"))},
+                         {16, t.toString(QStringLiteral("dd/MM/yyyy"))}}),
+               {Lee(o.canal, valor, FechaInst(t), HoraInst(t))});
+}
+
+// The net weight after "NET" ("net" in variant 1), on the channel of the port's number. A
+// German scale (variant 2) labels its gross weight "Maß", with the Latin-1 character ß.
+Muestra GeneraTodlr(double v, const Opciones& o) {
+    const QString bruto = Der(Cabe(v + 1, 7, 2), 7), neto = Der(Cabe(v, 7, 2), 7);
+    const QString etiqueta = o.variante == 2 ? QStringLiteral("Maß") : QStringLiteral("GROSS");
+    if (o.rechazo)
+        return Una(Columnas({{1, etiqueta}, {7, bruto}, {15, "kg"}}));
+    return Una(Columnas({{1, etiqueta},
+                         {7, bruto},
+                         {15, o.variante == 1 ? QStringLiteral("net") : QStringLiteral("NET")},
+                         {18, neto},
+                         {26, "kg"}}),
+               {Lee(o.canal, neto)});
+}
+
+// A comma-separated export: the header line, then o.lote lines (3 by default) of date, time,
+// three fields and the value, a minute apart and the last at the instrument's clock.
+// Variant 0: d/m/yyyy and hh:mm:ss on every line. Variant 1: yyyy-mm-dd on the first line only
+// (the others leave it empty and take it over) and h:mm on every line. Variant 2: dd-mm-yyyy on
+// every line and hh:mm on the first only. A line with an empty date right after the header
+// counts as header: that is the refused sample.
+Muestra GeneraDm510(double v, const Opciones& o) {
+    Muestra m;
+    m.tramas << "Date,Time,Channel,Unit,Status,Value";
+    if (o.rechazo) {
+        m.tramas << ",10:30,1,mm,OK," + Fijo(v, 3).toLatin1();
+        return m;
+    }
+    const int n = Lote(o, 3);
+    QString fechaInst, horaInst;
+    for (int j = 0; j < n; ++j) {
+        const QDateTime t = Cuando(o).addSecs(-60 * (n - 1 - j));
+        QString fecha, hora;
+        switch (o.variante) {
+        case 1:
+            fecha = j == 0 ? t.toString(QStringLiteral("yyyy-MM-dd")) : QString();
+            hora = t.toString(QStringLiteral("H:mm"));
+            break;
+        case 2:
+            fecha = t.toString(QStringLiteral("dd-MM-yyyy"));
+            hora = j == 0 ? t.toString(QStringLiteral("HH:mm")) : QString();
+            break;
+        default:
+            fecha = t.toString(QStringLiteral("d/M/yyyy"));
+            hora = t.toString(QStringLiteral("HH:mm:ss"));
+        }
+        if (!fecha.isEmpty())
+            fechaInst = FechaInst(t);
+        if (!hora.isEmpty())
+            horaInst = HoraInst(t);
+        const QString valor = Fijo(v + j, 3);
+        m.tramas << QStringLiteral("%1,%2,1,mm,OK,%3").arg(fecha, hora, valor).toLatin1();
+        m.lecturas << Lee(1, valor, fechaInst, horaInst);
+    }
+    return m;
+}
+
+// "E2" and tenths in columns 3-7; ORT divides by 10. The instrument sends all the time and ORT
+// keeps only the frames that arrive in the first four seconds of every ten minutes (seconds
+// since midnight, rounded, modulo 600 in 0..3): the readings stated here are those of a frame
+// decoded inside that window, and a test must set its clock there (10:00:02, say). Other
+// headers ("E1") are not readings.
+Muestra GeneraIshid(double v, const Opciones& o) {
+    const qint64 n = std::clamp<qint64>(std::llround(Acota(v) * 10), -9999, 99999);
+    const QByteArray t = Ceros(n, 5).toLatin1() + " kg";
+    if (o.rechazo)
+        return Una("E1" + t);
+    return Una("E2" + t, {Lee(1, FormatoCorto(n, 1))});
+}
 
 // clang-format off
-const FilaGenerador kGeneradores[] = {
-    {"TABLA", GeneraCampos},
+const Instrumento kInstrumentos[] = {
+    // Single-value instruments, channel 01.
+    {"EQ4HP", GeneraTramaEntera, 1, 1, "the value is the whole frame: 12.345"},
+    {"FOWLE", GeneraTramaEntera, 1, 1, "the value is the whole frame: 12.345"},
+    {"PRECI", GeneraTramaEntera, 1, 1, "the value is the whole frame: 12.345"},
+    {"PSION", GeneraPsion,       1, 1, "the value between XON characters"},
+    {"OHAUG", GeneraOhaug,       1, 1, "value in columns 1-9, then the unit"},
+    {"OHAU2", GeneraOhau2,       1, 1, "value padded with blanks; blank lines are keep-alives"},
+    {"AB520", GeneraAb520,       1, 1, "status character, then the value"},
+    {"SARE2", GeneraSare2,       1, 1, "value in columns 10-19"},
+    {"ARITE", GeneraArite,       1, 1, "value in columns 14-21"},
+    {"RTDIG", GeneraRtdig,       1, 1, "value in columns 18-24"},
+    {"MARP1", GeneraMarp1,       1, 1, "value in columns 19-26"},
+    {"SAR81", GeneraSar81,       1, 1, "sign in column 1, digits in 3-10"},
+    {"SARMC", GeneraSar81,       1, 1, "sign in column 1, digits in 3-10"},
+    {"METBD", GeneraMetbd,       1, 1, "the value; only values above zero are readings"},
+    {"PHARM", GeneraPharm,       1, 1, "sample number in 1-5, value in 6-13"},
+    {"AFIII", GeneraAfiii,       1, 3, "P (0), V (1) or blank (2) in column 1, value in 2-7"},
+    {"BARC1", GeneraBarc1,       1, 1, "a bar code; TT= and C39 lines are status"},
+    {"QC300", GeneraQc300,       1, 1, "13 columns or more, value in 3-12"},
+    {"QCIII", GeneraQc300,       1, 1, "13 columns or more, value in 3-12"},
+    {"CHYJL", GeneraChyjl,       1, 2, "value in 1-10, gross mark G (0) or g (1) in 11-12"},
+    {"ST7DR", GeneraSt7dr,       1, 2, "axis X (0) or Y (1), value in 2-12"},
+    {"PANA1", GeneraPana1,       1, 3, "value in 11-18, unit MM (0), IN (1), mm (2) at 22; > 0"},
+    {"PANA2", GeneraPana2,       1, 3, "value in 14-20, unit MM (0), IN (1), mm (2) at 22; > 0"},
+    {"PANA3", GeneraPana3,       1, 3, "value in 25-31, unit MM (0), IN (1), mm (2) at 38; > 0"},
+    {"METPM", GeneraMetpm,       1, 1, "\"S  \" then the value"},
+    {"MSICS", GeneraMsics,       1, 1, "\"S S \" then the value"},
+    {"T8530", GeneraT8530,       1, 2, "decimal comma (0) or point (1), value in 2-9; > 0"},
+    {"T9481", GeneraT9481,       1, 1, "hundredths three columns after the comma"},
+    {"METDP", GeneraSinLectura,  1, 1, "frames ORT does not record"},
+    {"MUXBT", GeneraSinLectura,  1, 1, "frames ORT does not record"},
+    {"D3000", GeneraSinLectura,  1, 1, "frames ORT does not record"},
+    {"DMYTE", GeneraSinLectura,  1, 1, "frames ORT does not record"},
+    // Multi-value instruments and multiplexers.
+    {"XRITE", GeneraXrite,       1, 1, "three values on channels 1, 2, 3"},
+    {"KSCOU", GeneraKscou,       1, 2, "X, Y, Z on channels 1-3: --fields axes (0), X and Z (1)"},
+    {"KSTEC", GeneraKscou,       1, 2, "X, Y, Z on channels 1-3: --fields axes (0), X and Z (1)"},
+    {"TLOAD", GeneraTload,       1, 1, "three binary numbers on channels 1, 2, 3"},
+    {"FOCUS", GeneraFocus,      99, 1, "torque before Nm and a second value, with the channel"},
+    {"FOCUG", GeneraFocug,      99, 1, "channel announced by a Canal line, then an Nm line"},
+    {"MIRAN", GeneraMiran,      99, 1, "channel announced by *STRT, then a *CONC result"},
+    {"TP844", GeneraTp844,      99, 1, "channel digits, then the value"},
+    {"MUX10", GeneraMux10,      99, 2, "cc +value (0) or cc value (1); ORT drops the +"},
+    {"DP1HS", GeneraMux10,      99, 2, "cc +value (0) or cc value (1); ORT drops the +"},
+    {"DMX2B", GeneraMux10,      99, 2, "cc +value (0) or cc value (1); ORT drops the +"},
+    {"DMX2C", GeneraMux10,      99, 2, "cc +value (0) or cc value (1); ORT drops the +"},
+    {"MUX11", GeneraMux11,      99, 1, "cc +value; ORT records the number's shortest form"},
+    {"MX8N",  GeneraMux11,      99, 1, "cc +value; ORT records the number's shortest form"},
+    {"MX8",   GeneraMx8,        99, 1, "cc +value, recorded as sent"},
+    {"HX1",   GeneraHx1,        99, 1, "cc and a single-precision number in hexadecimal"},
+    {"GPORT", GeneraGport,      99, 2, "value,cc (0); channel 1 without the comma (1)"},
+    {"MIG-2", GeneraMig2,        9, 1, "channel digit in column 1, value in 3-10"},
+    {"MX110", GeneraMig2,        9, 1, "channel digit in column 1, value in 3-10"},
+    {"MX200", GeneraMig2,        9, 1, "channel digit in column 1, value in 3-10"},
+    {"MIG-1", GeneraMig1,        8, 3, "bank, selector (group member 0-2), value in 10-17"},
+    {"MUX40", GeneraMux40,      96, 4, "box, input, mode 1 + selector member 0-2, or mode 0 (3)"},
+    // Answered, batch, time-stamped and sampled instruments.
+    {"GSE01", GeneraGse01,      10, 1, "asks An, is answered, sends Bn,v1,v2 on channel n+1"},
+    {"AND",   GeneraAnd,         1, 1, "a status frame, then the value frame"},
+    {"PEL10", GeneraPel10,       1, 2, "the value frame, after two filler frames in variant 1"},
+    {"DL-10", GeneraDl10,        1, 1, "batch of values, then 99999999 (ORT closes the port)"},
+    {"DP3DX", GeneraDp3dx,       1, 1, "a batch of dated Y02 records"},
+    {"DP7",   GeneraDp3dx,       1, 1, "a batch of dated Y02 records"},
+    {"QMATE", GeneraQmate,       1, 1, "a report of lines of several values"},
+    {"TDLRF", GeneraTdlrf,      16, 1, "value, time and date; channel = ORT port number"},
+    {"TODLR", GeneraTodlr,      16, 3, "net after NET (0), net (1), ß label (2); channel = port"},
+    {"DM510", GeneraDm510,       1, 3, "CSV: all dated (0), first dated (1), first timed (2)"},
+    {"ISHID", GeneraIshid,       1, 1, "E2 and tenths; ORT samples the first 4 s of 10 min"},
+    // Not an instrument code: a port decoded by its field table.
+    {"TABLA", GeneraCampos,      1, 1, "field-table port: comma-separated values (SEP=44)"},
 };
 // clang-format on
 
 } // namespace
 
+QString FormatoCorto(qint64 n, int escala) {
+    if (n == 0)
+        return QStringLiteral("0");
+    const bool menos = n < 0;
+    QString d = QString::number(menos ? 0 - static_cast<quint64>(n) : static_cast<quint64>(n));
+    while (d.size() > 1 && d.endsWith(u'0')) {
+        d.chop(1);
+        --escala;
+    }
+    // Decimal exponent of the first digit.
+    const int e = int(d.size()) - 1 - escala;
+    QString t;
+    if (e < -4 || e >= 15) {
+        t = d.left(1) + (d.size() > 1 ? u'.' + d.mid(1) : QString()) + u'E' +
+            (e < 0 ? u'-' : u'+') + QStringLiteral("%1").arg(std::abs(e), 2, 10, QChar(u'0'));
+    } else if (escala <= 0) {
+        t = d + QString(-escala, u'0');
+    } else if (escala >= d.size()) {
+        t = QStringLiteral("0.") + QString(escala - d.size(), u'0') + d;
+    } else {
+        t = d.left(d.size() - escala) + u'.' + d.mid(d.size() - escala);
+    }
+    return menos ? u'-' + t : t;
+}
+
 Muestra GeneraValor(double valor, const Opciones& o) {
+    const QString v = Fijo(valor, 3);
     Muestra m;
-    const QString v = Valor(valor);
     m.tramas << v.toLatin1();
     if (!o.rechazo)
-        m.lecturas << QStringLiteral("01") + v;
+        m.lecturas << Lee(1, v);
     return m;
 }
 
@@ -32,27 +885,39 @@ Muestra GeneraCampos(double valor, const Opciones& o) {
     Muestra m;
     QStringList valores;
     for (int i = 0; i < std::max(o.campos, 1); ++i)
-        valores << Valor(valor + i);
+        valores << Fijo(valor + i, 3);
     m.tramas << valores.join(u',').toLatin1();
     // Each field is cut in a column of 15 after the separator expands; the value fills its start.
     for (const QString& v : valores)
-        m.lecturas << QStringLiteral("01") + v;
+        m.lecturas << Lee(1, v);
     return m;
 }
 
-Generador BuscaGenerador(const QString& codigo) {
+const Instrumento* BuscaInstrumento(const QString& codigo) {
     const QString c = codigo.trimmed();
-    for (const auto& g : kGeneradores)
-        if (c == QLatin1String(g.codigo))
-            return g.f;
-    return GeneraValor;
+    for (const auto& i : kInstrumentos)
+        if (c == QLatin1String(i.codigo))
+            return &i;
+    return nullptr;
+}
+
+QList<const Instrumento*> Instrumentos() {
+    QList<const Instrumento*> r;
+    for (const auto& i : kInstrumentos)
+        r << &i;
+    return r;
 }
 
 QStringList CodigosSimulados() {
     QStringList r;
-    for (const auto& g : kGeneradores)
-        r << QString::fromLatin1(g.codigo);
+    for (const auto& i : kInstrumentos)
+        r << QString::fromLatin1(i.codigo);
     return r;
+}
+
+Generador BuscaGenerador(const QString& codigo) {
+    const Instrumento* i = BuscaInstrumento(codigo);
+    return i ? i->genera : GeneraValor;
 }
 
 } // namespace ort::sim
