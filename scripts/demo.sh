@@ -31,10 +31,10 @@ sim=build/tools/ortsim
   >"$demo/sim-port1.log" 2>&1 & pids+=($!)
 "$sim" --code XRITE --link "$demo/dev/port2" --rate 0.5 --values random:60,70 \
   >"$demo/sim-port2.log" 2>&1 & pids+=($!)
-"$sim" --code MUX10 --link "$demo/dev/port3" --rate 1 --values random:7.985,8.015 --channel 3 \
+"$sim" --code MUX10 --link "$demo/dev/port3" --rate 1 --values random:7.985,8.015 --channel 2 \
   >"$demo/sim-port3.log" 2>&1 & pids+=($!)
 # Port 4: a GSE indicator on the network, answered by ORT.
-"$sim" --code GSE01 --tcp 0 --rate 0.2 --values random:19.95,20.05 --heard "$demo/sim-port4-heard.log" \
+"$sim" --code GSE01 --tcp 0 --rate 0.2 --channel 2 --dialogue --values random:19.95,20.05 --heard "$demo/sim-port4-heard.log" \
   >"$demo/sim-port4.log" 2>&1 & pids+=($!)
 for _ in $(seq 50); do
   grep -q "on tcp" "$demo/sim-port4.log" 2>/dev/null && break
