@@ -5,6 +5,7 @@
 #include "decoding/registro.h"
 #include "decoding/registrolectura.h"
 #include "ports/puerto.h"
+#include "recording/grabacion.h"
 #include "startup/avisos.h"
 #include "startup/conexion.h"
 #include "startup/reloj.h"
@@ -131,6 +132,8 @@ void Receptor::ComLee(int p) {
     pasada(p);
     while (!pendientes_.isEmpty())
         pasada(pendientes_.takeFirst());
+    // With group commit, the values of the passes are committed together now.
+    registrador_.grabador().terminaPasada();
     enPasada_ = false;
 }
 

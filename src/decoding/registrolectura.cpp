@@ -103,6 +103,8 @@ void Registrador::RegistraLectura(int p, const QString& lectura, const QString& 
                                     grabador_.GrabaMTVX(f.Forma, f.Maqui, f.Produ, clave.trimmed(),
                                                         FechaInst, HoraInst, f.Opera, valor, 999)};
     e_.avisos.ocupado(false);
+    for (const QString& nota : grabador_.tomaAvisos())
+        log_.MuestraLinea(p, u' ' + nota);
 
     const Escritura* fallida = nullptr;
     for (const Escritura& w : escrituras)

@@ -28,6 +28,7 @@ public:
     // The counters' captions of a port.
     QString captionRec(int p) const;
     QString captionGra(int p) const;
+    Grabador& grabador() { return grabador_; }
 
 signals:
     void contadoresCambiados(int p);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace ort {
 
@@ -13,6 +14,10 @@ public:
     virtual qint16 GrabaMTVX(const QString& Forma, const QString& Maqui, const QString& Produ,
                              const QString& Carac, const QString& Fecha, const QString& Hora,
                              const QString& Opera, const QString& Valor, float DTMP) = 0;
+    // The receive pass that wrote its values has ended.
+    virtual void terminaPasada() {}
+    // Notes for the port's log, each given once.
+    virtual QStringList tomaAvisos() { return {}; }
 };
 
 } // namespace ort

@@ -167,12 +167,21 @@ std::optional<QString> TipoDeclarado(Conexion& c, const QString& tablaCitada,
 
 // The newest row's read and its update or insert are one transaction: a second writer of the
 // same table waits, so two writers never take the same next N. Rolled back unless committed.
+// Inside a receive pass's transaction (group commit) each value is a savepoint of its own, so a
+// failed value leaves the others of the pass as they are.
 class Transaccion {
 public:
-    explicit Transaccion(Conexion& c) : c_(c) {}
+    Transaccion(Conexion& c, bool anidada) : c_(c), anidada_(anidada) {}
     ~Transaccion() {
-        if (abierta_)
-            QSqlQuery(c_.db()).exec(QStringLiteral("ROLLBACK"));
+        if (!abierta_)
+            return;
+        QSqlQuery q(c_.db());
+        if (anidada_) {
+            q.exec(QStringLiteral("ROLLBACK TO SAVEPOINT valor"));
+            q.exec(QStringLiteral("RELEASE SAVEPOINT valor"));
+        } else {
+            q.exec(QStringLiteral("ROLLBACK"));
+        }
     }
     Transaccion(const Transaccion&) = delete;
     Transaccion& operator=(const Transaccion&) = delete;
@@ -181,8 +190,11 @@ public:
         QSqlQuery q(c_.db());
         // SQLite: take the write lock now, waiting on the busy timeout, rather than failing at
         // the write after another writer has read the same newest row.
-        if (!q.exec(c_.motor() == Motor::Postgres ? QStringLiteral("BEGIN")
-                                                  : QStringLiteral("BEGIN IMMEDIATE"))) {
+        const QString comienzo = anidada_ ? QStringLiteral("SAVEPOINT valor")
+                                 : c_.motor() == Motor::Postgres
+                                     ? QStringLiteral("BEGIN")
+                                     : QStringLiteral("BEGIN IMMEDIATE");
+        if (!q.exec(comienzo)) {
             falla = FallaDe(q, c_);
             return false;
         }
@@ -198,7 +210,8 @@ public:
 
     bool confirma(Falla& falla) {
         QSqlQuery q(c_.db());
-        if (!q.exec(QStringLiteral("COMMIT"))) {
+        if (!q.exec(anidada_ ? QStringLiteral("RELEASE SAVEPOINT valor")
+                             : QStringLiteral("COMMIT"))) {
             falla = FallaDe(q, c_);
             return false;
         }
@@ -208,6 +221,7 @@ public:
 
 private:
     Conexion& c_;
+    bool anidada_;
     bool abierta_ = false;
 };
 
@@ -224,7 +238,7 @@ struct Escritura {
     QDateTime ahora;
 };
 
-bool Escribe(Conexion& c, const Escritura& w, Falla& falla) {
+bool Escribe(Conexion& c, const Escritura& w, Falla& falla, bool anidada) {
     if (!c.abierta()) {
         falla = c.error.descripcion.isEmpty()
                     ? FallaDe(QStringLiteral("La base de datos de los datos no está abierta."))
@@ -235,7 +249,7 @@ bool Escribe(Conexion& c, const Escritura& w, Falla& falla) {
     // Declared first, so that a failed transaction is rolled back before the statement is freed.
     QSqlQuery q(c.db());
     q.setForwardOnly(true);
-    Transaccion tr(c);
+    Transaccion tr(c, anidada);
     if (!tr.inicia(w.tablaCitada, falla))
         return false;
 
@@ -335,8 +349,90 @@ void GrabadorDatos::fijaApertura(Apertura apertura) {
 }
 
 void GrabadorDatos::cierra() {
+    terminaPasada();
     abierta_.reset();
     cadenaAbierta_.clear();
+}
+
+void GrabadorDatos::terminaPasada() {
+    if (!loteAbierto_)
+        return;
+    loteAbierto_ = false;
+    if (!abierta_ || !abierta_->abierta())
+        return;
+    QSqlQuery q(abierta_->db());
+    if (!q.exec(QStringLiteral("COMMIT"))) {
+        const Falla f = FallaDe(q, *abierta_);
+        q.exec(QStringLiteral("ROLLBACK"));
+        e_.avisos.mensaje(QStringLiteral("DAM. GrabaMTVX.\n") + f.fuente + u'\n' +
+                              QString::number(f.numero) + QStringLiteral(".- ") + f.descripcion +
+                              QStringLiteral("\nNo se grabaron los valores de esta pasada."),
+                          Avisos::Icono::Critico);
+        abierta_.reset();
+        cadenaAbierta_.clear();
+    }
+}
+
+// A data table whose N has no index makes every value read the whole table to find the newest
+// row. ORT never changes the product's tables; it says so once per table.
+void GrabadorDatos::revisaIndice(Conexion& c, const QString& tablaCitada) {
+    if (!c.abierta())
+        return;
+    const QString clave = c.cadena() + u'|' + tablaCitada;
+    if (tablasRevisadas_.contains(clave))
+        return;
+    tablasRevisadas_.insert(clave);
+    QSqlQuery q(c.db());
+    bool indexada = false;
+    if (c.motor() == Motor::Postgres) {
+        q.prepare(QStringLiteral(
+            "select count(*) from pg_index i join pg_attribute a on a.attrelid = i.indrelid and "
+            "a.attnum = i.indkey[0] where i.indrelid = cast(? as regclass) and lower(a.attname) = "
+            "'n'"));
+        q.addBindValue(tablaCitada);
+        indexada = q.exec() && q.next() && q.value(0).toInt() > 0;
+    } else {
+        if (q.exec(QStringLiteral("PRAGMA table_info(%1)").arg(tablaCitada))) {
+            int columnasClave = 0;
+            bool nEsClave = false;
+            while (q.next())
+                if (q.value(5).toInt() > 0) {
+                    ++columnasClave;
+                    nEsClave =
+                        nEsClave || q.value(1).toString().compare(u"N", Qt::CaseInsensitive) == 0;
+                }
+            indexada = nEsClave && columnasClave == 1;
+        }
+        QStringList indices;
+        if (!indexada && q.exec(QStringLiteral("PRAGMA index_list(%1)").arg(tablaCitada)))
+            while (q.next())
+                indices << q.value(1).toString();
+        for (const QString& i : indices) {
+            QSqlQuery d(c.db());
+            if (d.exec(QStringLiteral("PRAGMA index_info(\"%1\")")
+                           .arg(QString(i).replace(u'"', QStringLiteral("\"\"")))) &&
+                d.next() && d.value(0).toInt() == 0 &&
+                d.value(2).toString().compare(u"N", Qt::CaseInsensitive) == 0)
+                indexada = true;
+        }
+    }
+    if (indexada)
+        return;
+    QString filas = QStringLiteral("?");
+    if (q.exec(QStringLiteral("select count(*) from %1").arg(tablaCitada)) && q.next())
+        filas = QString::number(q.value(0).toLongLong());
+    avisos_ << QStringLiteral("La tabla %1 de %2 no tiene índice en N: cada valor recorre sus %3 "
+                              "filas para hallar la más reciente.")
+                   .arg(tablaCitada,
+                        c.archivo().isEmpty() ? ValorCadena(c.cadena(), "Initial Catalog")
+                                              : c.archivo(),
+                        filas);
+}
+
+QStringList GrabadorDatos::tomaAvisos() {
+    QStringList r;
+    r.swap(avisos_);
+    return r;
 }
 
 qint16 GrabadorDatos::GrabaMTVX(const QString& Forma, const QString& Maqui, const QString& Produ,
@@ -442,21 +538,30 @@ qint16 GrabadorDatos::graba(const QString& Forma, const QString& Maqui, const QS
     w.turno = BuscaTurno(e_.ajustes, w.hora.toString(QStringLiteral("HHmm")));
 
     bool ok;
-    if (apertura_ == Apertura::Mantenida) {
+    if (apertura_ != Apertura::PorValor) {
         if (!abierta_ || !abierta_->abierta() || cadenaAbierta_ != strConexionDatos_) {
             cierra();
             abierta_ = std::make_unique<Conexion>();
             OpenDBOK(strConexionDatos_, *abierta_, e_, Comprobacion::Ligera);
             cadenaAbierta_ = strConexionDatos_;
         }
-        ok = Escribe(*abierta_, w, falla);
-        // A failed connection is not trusted with the next value.
-        if (!ok)
+        revisaIndice(*abierta_, w.tablaCitada);
+        if (apertura_ == Apertura::PorPasada && !loteAbierto_ && abierta_->abierta()) {
+            QSqlQuery q(abierta_->db());
+            loteAbierto_ =
+                q.exec(abierta_->motor() == Motor::Postgres ? QStringLiteral("BEGIN")
+                                                            : QStringLiteral("BEGIN IMMEDIATE"));
+        }
+        ok = Escribe(*abierta_, w, falla, loteAbierto_);
+        // A failed connection is not trusted with the next value (within a pass, the failed
+        // value's savepoint was rolled back and the connection goes on).
+        if (!ok && !loteAbierto_)
             cierra();
     } else {
         Conexion c;
         OpenDBOK(strConexionDatos_, c, e_, Comprobacion::Ligera);
-        ok = Escribe(c, w, falla);
+        revisaIndice(c, w.tablaCitada);
+        ok = Escribe(c, w, falla, false);
     }
     return ok ? 0 : 6;
 }

@@ -4,7 +4,9 @@
 #include "startup/ajustes.h"
 #include "startup/conexion.h"
 
+#include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -23,6 +25,7 @@ public:
     enum class Apertura {
         PorValor,  // a connection of its own for every value, released after it
         Mantenida, // kept open between values of the same data table, until cierra()
+        PorPasada, // kept open, and the values of one receive pass committed together
     };
 
     explicit GrabadorDatos(Entorno& e, Apertura apertura = Apertura::PorValor);
@@ -40,6 +43,10 @@ public:
     Apertura apertura() const { return apertura_; }
     // Releases a connection kept open between values.
     void cierra();
+    // Commits the values of a receive pass (group commit); a failure is reported.
+    void terminaPasada() override;
+    // Notes for the port's log (a data table without an index on N), each given once.
+    QStringList tomaAvisos() override;
 
     // The latest data table located: its connection string and its name.
     const QString& StrConexionDatos() const { return strConexionDatos_; }
@@ -53,7 +60,12 @@ private:
 
     Entorno& e_;
     Apertura apertura_;
+    void revisaIndice(Conexion& c, const QString& tablaCitada);
+
     std::unique_ptr<Conexion> abierta_;
+    bool loteAbierto_ = false;
+    QSet<QString> tablasRevisadas_;
+    QStringList avisos_;
     QString cadenaAbierta_;
     QString strConexionDatos_;
     QString tablaDatos_;

@@ -134,6 +134,52 @@ private slots:
         }
     }
 
+    // Group commit: a receive pass's values in one transaction give exactly the rows that writing
+    // them one by one gives; a value that fails leaves the others of its pass in place.
+    void grabacionPorPasada() {
+        Banco porValor, porPasada;
+        porPasada.grabador.fijaApertura(GrabadorDatos::Apertura::PorPasada);
+        for (Banco* b : {&porValor, &porPasada}) {
+            QVERIFY(
+                EjecutaScript(b->dir.ruta() + kConfPorDefecto,
+                              "INSERT INTO CONF (Puert,Canal,Secue,Opera,Forma,Maqui,Produ,Carac,"
+                              "EAdic1,EAVal1,DTMP) VALUES (1,1,2,'OP1','F1','M1','P1','TEMP',"
+                              "'LOTE','L1',60),(1,1,3,'OP1','F1','M1','P1','NOHAY','','',60)"));
+            QVERIFY(b->config.recarga());
+            b->config.IniSecue(b->t);
+            b->llegan(1, 7);
+            b->reloj.avanza(30000);
+            b->llegan(8, 9);
+        }
+        const char* volcado =
+            "select group_concat(N || '|' || Fecha || '|' || Turno || '|' || "
+            "Operador || '|' || coalesce(DIAM,'') || '|' || coalesce(TEMP,'') || "
+            "'|' || coalesce(LOTE,''), ';') from (select * from Datos order by N)";
+        QCOMPARE(ValorSqlite(porPasada.datos, volcado), ValorSqlite(porValor.datos, volcado));
+        QCOMPARE(porPasada.t.NumGrabadas[1], porValor.t.NumGrabadas[1]);
+        QCOMPARE(porPasada.log.lineas(1), porValor.log.lineas(1));
+        QVERIFY(porValor.log.lineas(1).join('\n').contains("No se grabó NOHAY = 3"));
+    }
+
+    void tablaSinIndiceEnN() {
+        Banco b;
+        QVERIFY(CreaSqlite(b.datos, {},
+                           "CREATE TABLE Datos (N INTEGER, Fecha TEXT, Turno VARCHAR(10), Operador "
+                           "VARCHAR(8), DIAM DOUBLE, LOTE VARCHAR(20), TEMP DOUBLE)"));
+        b.llegan(1, 3);
+        QCOMPARE(b.valores(), QString("1.0,2.0,3.0"));
+        QStringList avisos;
+        for (const QString& l : b.log.lineas(1))
+            if (l.contains("no tiene índice en N"))
+                avisos << l;
+        QCOMPARE(avisos.size(), 1); // said once, not at every value
+        QVERIFY(avisos[0].startsWith(" La tabla \"Datos\" de "));
+        // With the key on N nothing is said.
+        Banco c;
+        c.llegan(1, 3);
+        QVERIFY(!c.log.texto(1).contains("índice"));
+    }
+
     void bloqueo_data() {
         QTest::addColumn<QString>("sentencia");
         QTest::newRow("write lock") << "EXCLUSIVE";
