@@ -15,7 +15,7 @@
 
 namespace ort {
 
-int EjecutaVentanas(QApplication& app, const QString& dir) {
+int EjecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::Apertura escritura) {
     AvisosVentana avisos;
     auto ajustes = CargaAjustes(dir, avisos);
     if (!ajustes)
@@ -23,7 +23,7 @@ int EjecutaVentanas(QApplication& app, const QString& dir) {
     RelojSistema reloj;
     Entorno e{*ajustes, avisos, reloj};
     FabricaPuertosQt puertos(ajustes->Ruta);
-    GrabadorDatos grabador(e);
+    GrabadorDatos grabador(e, escritura);
     Adquisicion adquisicion(e, puertos, grabador);
     std::unique_ptr<DAM> monitor;
 

@@ -13,10 +13,12 @@
 #include <QCoreApplication>
 #include <QDir>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 namespace ort {
-int EjecutaVentanas(QApplication& app, const QString& dir);
+int EjecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::Apertura escritura);
 }
 
 namespace {
@@ -24,6 +26,7 @@ namespace {
 struct Opciones {
     QString dir;
     bool headless = false;
+    ort::GrabadorDatos::Apertura escritura = ort::GrabadorDatos::Apertura::PorValor;
 };
 
 Opciones LeeOpciones(const QCoreApplication& app) {
@@ -40,15 +43,29 @@ Opciones LeeOpciones(const QCoreApplication& app) {
     p.addOption({QStringLiteral("headless"),
                  QStringLiteral("Run acquisition without any window: log lines to standard output, "
                                 "messages to standard error; SIGINT/SIGTERM end it.")});
+    p.addOption({QStringLiteral("escritura"),
+                 QStringLiteral("How readings are written: \"valor\" (default) opens the data "
+                                "table for every value and commits it at once; \"pasada\" keeps "
+                                "the connection open and commits the values of a receive pass "
+                                "together (group commit: same rows, fewer disk syncs)."),
+                 QStringLiteral("MODE"), QStringLiteral("valor")});
     p.process(app);
     Opciones o;
+    const QString escritura = p.value(QStringLiteral("escritura"));
+    if (escritura == QStringLiteral("pasada")) {
+        o.escritura = ort::GrabadorDatos::Apertura::PorPasada;
+    } else if (escritura != QStringLiteral("valor")) {
+        std::fprintf(stderr, "ort: --escritura takes \"valor\" or \"pasada\"\n");
+        std::exit(2);
+    }
     o.dir = p.isSet(QStringLiteral("dir")) ? QDir(p.value(QStringLiteral("dir"))).absolutePath()
                                            : QCoreApplication::applicationDirPath();
     o.headless = p.isSet(QStringLiteral("headless"));
     return o;
 }
 
-int SinVentanas(QCoreApplication& app, const QString& dir) {
+int SinVentanas(QCoreApplication& app, const QString& dir,
+                ort::GrabadorDatos::Apertura escritura) {
     ort::AvisosConsola avisos;
     auto ajustes = ort::CargaAjustes(dir, avisos);
     if (!ajustes)
@@ -56,7 +73,7 @@ int SinVentanas(QCoreApplication& app, const QString& dir) {
     ort::RelojSistema reloj;
     ort::Entorno e{*ajustes, avisos, reloj};
     ort::FabricaPuertosQt puertos(ajustes->Ruta);
-    ort::GrabadorDatos grabador(e);
+    ort::GrabadorDatos grabador(e, escritura);
     ort::Adquisicion adquisicion(e, puertos, grabador);
     ort::Servicio servicio(adquisicion);
     servicio.atiendeSenales();
@@ -87,6 +104,6 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationVersion(QStringLiteral(ORT_VERSION));
     const Opciones o = LeeOpciones(*app);
     if (o.headless || !ventanas)
-        return SinVentanas(*app, o.dir);
-    return ort::EjecutaVentanas(static_cast<QApplication&>(*app), o.dir);
+        return SinVentanas(*app, o.dir, o.escritura);
+    return ort::EjecutaVentanas(static_cast<QApplication&>(*app), o.dir, o.escritura);
 }
