@@ -7,7 +7,6 @@
 #include "startup/textfuncs.h"
 
 #include <QApplication>
-#include <QFocusEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -22,7 +21,7 @@ namespace ort {
 
 namespace {
 
-// Design places are in twips, 15 to a pixel.
+// Places on the form are in twips, 15 to a pixel.
 void Coloca(QWidget* w, int izquierda, int arriba, int ancho, int alto) {
     auto px = [](int twips) { return (twips + 7) / 15; };
     w->setGeometry(px(izquierda), px(arriba), px(ancho), px(alto));
@@ -127,7 +126,7 @@ void Canal::construye() {
         Label1[d.indice] =
             etiqueta(QStringLiteral("Label1_%1").arg(d.indice).toLatin1().constData(),
                      QString::fromUtf8(d.texto), d.l, d.t, d.w, 195);
-    // The design's captions were measured in a narrow font: when the default sans font is
+    // The captions were laid out for a narrow font: when the default sans font is
     // wider, the captions get the largest size at which every one of them fits its place.
     QFont fuenteEtiquetas = Fuente(false);
     auto caben = [&] {

@@ -330,31 +330,6 @@ private slots:
         QCOMPARE(a.tamanoDefinido(tabla, columna), tamano);
     }
 
-    void borraUnaSecuencia() {
-        Banco b;
-        QVERIFY(b.crea("INSERT INTO PUERTOS VALUES (1,'CALIB',0);"
-                       "INSERT INTO CANALES VALUES (1,5,'ch');"
-                       "INSERT INTO CONF (Puert,Canal,Secue) VALUES (1,5,1),(1,5,2),(1,6,2);"));
-        AlmacenConfig a(b.e);
-        QVERIFY(a.IniArch());
-        QCOMPARE(a.borraSecuencia(1, 5, 3), Borrado::NoExiste);
-        QCOMPARE(a.borraSecuencia(1, 5, 2), Borrado::Borrada);
-        QCOMPARE(b.secuencias(1, 5), QString("1"));
-        QCOMPARE(b.secuencias(1, 6), QString("2"));
-        QVERIFY(!a.buscaConf(1, 5, 2));
-        QVERIFY(a.buscaConf(1, 6, 2));
-        QCOMPARE(a.borraSecuencia(1, 5, 1), Borrado::Borrada);
-        QVERIFY(a.buscaCanal(1, 5)); // the channel and the port keep their rows
-        QCOMPARE(ValorSqlite(b.base, "select count(*) from CANALES"), QString("1"));
-        QCOMPARE(ValorSqlite(b.base, "select count(*) from PUERTOS"), QString("1"));
-        QVERIFY(EjecutaSentencia(b.base, "CREATE TRIGGER no_borra BEFORE DELETE ON CONF BEGIN "
-                                         "SELECT RAISE(ABORT, 'no se borra'); END;"));
-        Falla f;
-        QCOMPARE(a.borraSecuencia(1, 6, 2, &f), Borrado::Fallo);
-        QVERIFY(f.descripcion.contains("no se borra"));
-        QVERIFY(a.buscaConf(1, 6, 2));
-    }
-
     void tablasConLimites() {
         TablasRuntime t;
         QCOMPARE(t.LimInf(16, 99, 50), -999999.0);
