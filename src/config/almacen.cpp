@@ -8,9 +8,13 @@
 
 #include <QFileInfo>
 #include <QMap>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+
+#include <algorithm>
+#include <tuple>
 
 namespace ort {
 
@@ -28,6 +32,18 @@ QString Texto(const QSqlQuery& q, const QSqlRecord& r, const char* columna) {
 int Entero(const QSqlQuery& q, const QSqlRecord& r, const char* columna) {
     const int i = r.indexOf(QLatin1String(columna));
     return i < 0 ? 0 : AEntero16(q.value(i).toDouble());
+}
+
+// Puts a row into rows kept in key order, replacing the one with its key.
+template <typename Fila, typename FClave>
+void Coloca(QList<Fila>& filas, const Fila& nueva, FClave clave) {
+    const auto k = clave(nueva);
+    auto it = std::lower_bound(filas.begin(), filas.end(), k,
+                               [&](const Fila& f, const auto& v) { return clave(f) < v; });
+    if (it != filas.end() && clave(*it) == k)
+        *it = nueva;
+    else
+        filas.insert(it, nueva);
 }
 
 } // namespace
@@ -264,6 +280,158 @@ bool AlmacenConfig::fijaOpen(int p, bool open) {
     }
     fila->Open = open;
     return true;
+}
+
+int AlmacenConfig::tamanoDefinido(const QString& tabla, const QString& columna) {
+    const auto citada = CitaIdentificador(tabla);
+    if (!citada || !conexion_.abierta())
+        return 0;
+    QSqlQuery q(conexion_.db());
+    if (!q.exec(QStringLiteral("PRAGMA table_info(%1)").arg(*citada)))
+        return 0;
+    QString tipo;
+    while (q.next())
+        if (q.value(1).toString().compare(columna, Qt::CaseInsensitive) == 0)
+            tipo = q.value(2).toString();
+    static const QRegularExpression texto(
+        QStringLiteral("^\\s*(?:n?varchar|n?char|character(?:\\s+varying)?|text)\\s*\\(\\s*(\\d+)"),
+        QRegularExpression::CaseInsensitiveOption);
+    const auto m = texto.match(tipo);
+    return m.hasMatch() ? m.captured(1).toInt() : 0;
+}
+
+Falla AlmacenConfig::fallaDe(const QSqlError& error) const {
+    bool numerico = false;
+    const qint64 numero = error.nativeErrorCode().toLongLong(&numerico);
+    QString descripcion = error.databaseText();
+    if (descripcion.isEmpty())
+        descripcion = error.text();
+    return {ruta_, numerico ? numero : errbd::kGeneral, descripcion};
+}
+
+std::optional<Falla> AlmacenConfig::grabaSecuencia(const EdicionSecuencia& e) {
+    if (!conexion_.abierta())
+        return Falla{ruta_, errbd::kNoEncontrada,
+                     QStringLiteral("La base de datos de configuración no está abierta.")};
+    // The key part of a key field: its first n characters, without the blanks that pad it.
+    auto clave = [this](const QString& campo, const char* tabla, const char* columna) {
+        const int n = tamanoDefinido(QLatin1String(tabla), QLatin1String(columna));
+        QString k = n > 0 ? campo.left(n) : campo;
+        while (k.endsWith(u' '))
+            k.chop(1);
+        return k;
+    };
+    FilaPuerto puerto;
+    puerto.Puert = e.Puert;
+    puerto.Conex = clave(e.Conex, "PUERTOS", "Conex");
+    if (const FilaPuerto* antes = buscaPuerto(e.Puert))
+        puerto.Open = antes->Open;
+    const FilaCanal canal{e.Puert, e.Canal, e.Descr};
+    FilaConf conf;
+    conf.Puert = e.Puert;
+    conf.Canal = e.Canal;
+    conf.Secue = e.Secue;
+    conf.Opera = clave(e.Opera, "CONF", "Opera");
+    conf.Estac = clave(e.Estac, "CONF", "Estac");
+    conf.Maqui = clave(e.Maqui, "CONF", "Maqui");
+    conf.Produ = clave(e.Produ, "CONF", "Produ");
+    conf.Forma = clave(e.Forma, "CONF", "Forma");
+    conf.Carac = clave(e.Carac, "CONF", "Carac");
+    conf.EAdic1 = clave(e.EAdic1, "CONF", "EAdic1");
+    conf.EAVal1 = e.EAVal1;
+    conf.EAdic2 = clave(e.EAdic2, "CONF", "EAdic2");
+    conf.EAVal2 = e.EAVal2;
+    if (const FilaConf* antes = buscaConf(e.Puert, e.Canal, e.Secue))
+        conf.DTMP = antes->DTMP;
+
+    QSqlDatabase db = conexion_.db();
+    if (!db.transaction())
+        return fallaDe(db.lastError());
+    QSqlQuery q(db);
+    // An empty field is stored as empty text, never as Null.
+    auto liga = [&q](const QVariantList& valores) {
+        for (const QVariant& v : valores)
+            q.addBindValue(v.typeId() == QMetaType::QString && v.toString().isNull()
+                               ? QVariant(QStringLiteral(""))
+                               : v);
+    };
+    // Updates the row in place; adds it when there is none.
+    auto escribe = [&q, &liga](const QString& actualiza, const QVariantList& valoresAct,
+                               const QString& agrega, const QVariantList& valoresAgr) {
+        q.prepare(actualiza);
+        liga(valoresAct);
+        if (!q.exec())
+            return false;
+        if (q.numRowsAffected() > 0)
+            return true;
+        q.prepare(agrega);
+        liga(valoresAgr);
+        return q.exec();
+    };
+    const bool ok =
+        escribe(QStringLiteral("Update PUERTOS set Conex=? where Puert=?"), {puerto.Conex, e.Puert},
+                QStringLiteral("Insert into PUERTOS (Puert, Conex) values (?, ?)"),
+                {e.Puert, puerto.Conex}) &&
+        escribe(QStringLiteral("Update CANALES set Descr=? where Puert=? and Canal=?"),
+                {e.Descr, e.Puert, e.Canal},
+                QStringLiteral("Insert into CANALES (Puert, Canal, Descr) values (?, ?, ?)"),
+                {e.Puert, e.Canal, e.Descr}) &&
+        escribe(QStringLiteral("Update CONF set Opera=?, Estac=?, Maqui=?, Produ=?, Forma=?, "
+                               "Carac=?, EAdic1=?, EAVal1=?, EAdic2=?, EAVal2=? "
+                               "where Puert=? and Canal=? and Secue=?"),
+                {conf.Opera, conf.Estac, conf.Maqui, conf.Produ, conf.Forma, conf.Carac,
+                 conf.EAdic1, conf.EAVal1, conf.EAdic2, conf.EAVal2, e.Puert, e.Canal, e.Secue},
+                QStringLiteral("Insert into CONF (Puert, Canal, Secue, Opera, Estac, Maqui, "
+                               "Produ, Forma, Carac, EAdic1, EAVal1, EAdic2, EAVal2) "
+                               "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                {e.Puert, e.Canal, e.Secue, conf.Opera, conf.Estac, conf.Maqui, conf.Produ,
+                 conf.Forma, conf.Carac, conf.EAdic1, conf.EAVal1, conf.EAdic2, conf.EAVal2});
+    if (!ok) {
+        const Falla f = fallaDe(q.lastError());
+        db.rollback();
+        return f;
+    }
+    if (!db.commit()) {
+        const Falla f = fallaDe(db.lastError());
+        db.rollback();
+        return f;
+    }
+    // The rows held here are those a load would give: rows outside the runtime tables' bounds
+    // are in the database but not here.
+    if (TablasRuntime::puertoValido(e.Puert)) {
+        Coloca(puertos_, puerto, [](const FilaPuerto& f) { return f.Puert; });
+        if (TablasRuntime::canalValido(e.Canal)) {
+            Coloca(canales_, canal,
+                   [](const FilaCanal& f) { return std::make_tuple(f.Puert, f.Canal); });
+            if (e.Secue >= 1 && e.Secue <= kSecuencias)
+                Coloca(conf_, conf, [](const FilaConf& f) {
+                    return std::make_tuple(f.Puert, f.Canal, f.Secue);
+                });
+        }
+    }
+    return std::nullopt;
+}
+
+Borrado AlmacenConfig::borraSecuencia(int p, int c, int s, Falla* falla) {
+    auto falla_ = [&](const Falla& f) {
+        if (falla)
+            *falla = f;
+        return Borrado::Fallo;
+    };
+    if (!conexion_.abierta())
+        return falla_({ruta_, errbd::kNoEncontrada,
+                       QStringLiteral("La base de datos de configuración no está abierta.")});
+    QSqlQuery q(conexion_.db());
+    q.prepare(QStringLiteral("Delete from CONF where Puert=? and Canal=? and Secue=?"));
+    q.addBindValue(p);
+    q.addBindValue(c);
+    q.addBindValue(s);
+    if (!q.exec())
+        return falla_(fallaDe(q.lastError()));
+    if (q.numRowsAffected() <= 0)
+        return Borrado::NoExiste;
+    conf_.removeIf([&](const FilaConf& f) { return f.Puert == p && f.Canal == c && f.Secue == s; });
+    return Borrado::Borrada;
 }
 
 } // namespace ort

@@ -5,6 +5,10 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
+class QSqlError;
+
 namespace ort {
 
 class TablasRuntime;
@@ -26,6 +30,18 @@ struct FilaConf {
     QString Opera, Estac, Maqui, Produ, Forma, Carac, EAdic1, EAVal1, EAdic2, EAVal2;
     float DTMP = 0;
 };
+
+// What the channel editor saves for one sequence: the port's connection key, the channel's
+// description and the sequence's quality context, as the fields hold them (a key field may
+// carry a picked key's padding and description after the key).
+struct EdicionSecuencia {
+    int Puert = 0, Canal = 0, Secue = 0;
+    QString Conex;
+    QString Descr;
+    QString Opera, Estac, Maqui, Produ, Forma, Carac, EAdic1, EAVal1, EAdic2, EAVal2;
+};
+
+enum class Borrado { Borrada, NoExiste, Fallo };
 
 // The default configuration database, in the program directory.
 inline const QString kConfPorDefecto = QStringLiteral("ORTConf2005.mdb");
@@ -64,6 +80,18 @@ public:
     // Stores a port's open mark; false when the database refused it (reported).
     bool fijaOpen(int p, bool open);
 
+    // The channel editor's save: the port's PUERTOS row, the channel's CANALES row and the
+    // sequence's CONF row, each updated in place or added, all in one transaction. Every key
+    // is cut to its column's defined size and loses its trailing blanks; the description and
+    // the two additional values are stored whole. On failure nothing is written and the
+    // database's error is returned; on success the rows held here follow.
+    std::optional<Falla> grabaSecuencia(const EdicionSecuencia& e);
+    // Deletes one sequence's CONF row; the channel and the port keep theirs.
+    Borrado borraSecuencia(int p, int c, int s, Falla* falla = nullptr);
+    // A column's defined size in characters, from its declared type ("VARCHAR(5)"); 0 when the
+    // type gives none or the column does not exist.
+    int tamanoDefinido(const QString& tabla, const QString& columna);
+
     // Reloads the rows from the database (after changes made around this store).
     bool recarga();
 
@@ -73,6 +101,7 @@ public:
 
 private:
     bool carga(bool informar);
+    Falla fallaDe(const QSqlError& error) const;
     void informa(const QString& texto) const;
 
     Entorno& e_;

@@ -1,4 +1,5 @@
 // The program with its windows: the title window, then the monitor, on top of acquisition.
+#include "editor/enlace.h"
 #include "monitor/adquisicion.h"
 #include "monitor/avisoswindow.h"
 #include "monitor/monitorwindow.h"
@@ -30,6 +31,7 @@ int EjecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::Apertu
     OrtCarat titulo(ajustes->Ruta, ajustes->Compania);
     QObject::connect(&titulo, &OrtCarat::cerrada, &app, [&] {
         monitor = std::make_unique<DAM>(adquisicion);
+        EnlazaConfiguracion(*monitor, adquisicion);
         avisos.fijaPadre(monitor.get());
         monitor->show();
         // From here on a message box does not hold acquisition up.

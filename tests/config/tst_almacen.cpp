@@ -193,6 +193,143 @@ private slots:
         QVERIFY(b.avisos.mensajes[0].texto.contains("PUERTOS"));
     }
 
+    void grabaLasTresFilas() {
+        Banco b;
+        QVERIFY(b.crea("INSERT INTO PUERTOS VALUES (2,'OLD',-1);"
+                       "INSERT INTO CONF (Puert,Canal,Secue,Opera,DTMP) VALUES (2,3,1,'X',2.5);"));
+        AlmacenConfig a(b.e);
+        QVERIFY(a.IniArch());
+        EdicionSecuencia ed;
+        ed.Puert = 2;
+        ed.Canal = 3;
+        ed.Secue = 1;
+        ed.Conex = "CALIB: Calibre digital"; // a picked key: cut at the column's 5 characters
+        ed.Descr = QString(30, 'd');
+        ed.Opera = "OP1     : JUAN PEREZ"; // padded to 8, then its description
+        ed.Estac = "E1";                   // typed bare
+        ed.Maqui = "TORNO1  : Torno CNC 1";
+        ed.Produ = "EJE20           : Eje 20 mm";
+        ed.Forma = "F1      : Plan";
+        ed.Carac = "DIAMETRO-LARGO";       // longer than its 10 characters
+        ed.EAdic1 = "LOTE      ";          // picked by a click: key padded, no description
+        ed.EAVal1 = "VALOR DE 20 CAR ABC"; // whole, beyond what the field lets a user type
+        QVERIFY(!a.grabaSecuencia(ed));
+        auto valor = [&](const char* sql) { return ValorSqlite(b.base, sql); };
+        QCOMPARE(valor("select Conex||'|'||Open from PUERTOS where Puert=2"), QString("CALIB|-1"));
+        QCOMPARE(valor("select Descr from CANALES where Puert=2 and Canal=3"), QString(30, 'd'));
+        QCOMPARE(valor("select Opera||'|'||Estac||'|'||Maqui||'|'||Produ||'|'||Forma||'|'||Carac"
+                       "||'|'||EAdic1||'|'||EAVal1||'|'||EAdic2||'|'||EAVal2||'|'||DTMP from CONF "
+                       "where Puert=2 and Canal=3 and Secue=1"),
+                 QString("OP1|E1|TORNO1|EJE20|F1|DIAMETRO-L|LOTE|VALOR DE 20 CAR ABC|||2.5"));
+        // The rows held in memory are those the database now has.
+        QCOMPARE(a.buscaPuerto(2)->Conex, QString("CALIB"));
+        QCOMPARE(a.buscaPuerto(2)->Open, true);
+        QCOMPARE(a.buscaCanal(2, 3)->Descr, QString(30, 'd'));
+        QCOMPARE(a.buscaConf(2, 3, 1)->Carac, QString("DIAMETRO-L"));
+        QCOMPARE(a.buscaConf(2, 3, 1)->DTMP, 2.5f);
+
+        // A second save updates the same rows; a new sequence lands in key order.
+        ed.Opera = "ANA";
+        QVERIFY(!a.grabaSecuencia(ed));
+        ed.Secue = 2;
+        QVERIFY(!a.grabaSecuencia(ed));
+        ed.Canal = 1;
+        ed.Secue = 1;
+        QVERIFY(!a.grabaSecuencia(ed));
+        QCOMPARE(valor("select count(*) from PUERTOS"), QString("1"));
+        QCOMPARE(valor("select count(*) from CANALES"), QString("2"));
+        QCOMPARE(valor("select group_concat(Canal||'/'||Secue||'='||Opera) from CONF"),
+                 QString("3/1=ANA,3/2=ANA,1/1=ANA"));
+        QStringList orden;
+        for (const FilaConf& f : a.conf())
+            orden << QString("%1/%2").arg(f.Canal).arg(f.Secue);
+        QCOMPARE(orden, QStringList({"1/1", "3/1", "3/2"}));
+        QCOMPARE(a.canales().first().Canal, 1);
+        // What a reload gives is what was held.
+        QVERIFY(a.recarga());
+        QCOMPARE(a.conf().size(), 3);
+        QCOMPARE(a.buscaConf(2, 3, 1)->Opera, QString("ANA"));
+        QVERIFY(b.avisos.mensajes.isEmpty());
+    }
+
+    void grabacionFallidaNoEscribeNada() {
+        Banco b;
+        QVERIFY(b.crea("INSERT INTO PUERTOS VALUES (1,'OLD',0);"));
+        QVERIFY(EjecutaSentencia(b.base, "CREATE TRIGGER sin_conf BEFORE INSERT ON CONF BEGIN "
+                                         "SELECT RAISE(ABORT, 'CONF bloqueada'); END;"));
+        AlmacenConfig a(b.e);
+        QVERIFY(a.IniArch());
+        EdicionSecuencia ed;
+        ed.Puert = 1;
+        ed.Canal = 4;
+        ed.Secue = 1;
+        ed.Conex = "NUEVO";
+        ed.Descr = "canal nuevo";
+        const auto falla = a.grabaSecuencia(ed);
+        QVERIFY(falla);
+        QVERIFY(falla->descripcion.contains("CONF bloqueada"));
+        QCOMPARE(falla->fuente, b.base);
+        QCOMPARE(ValorSqlite(b.base, "select Conex from PUERTOS"), QString("OLD"));
+        QCOMPARE(ValorSqlite(b.base, "select count(*) from CANALES"), QString("0"));
+        QCOMPARE(a.buscaPuerto(1)->Conex, QString("OLD"));
+        QVERIFY(!a.buscaCanal(1, 4));
+        // The connection is usable afterwards: no transaction was left open.
+        QVERIFY(EjecutaSentencia(b.base, "DROP TRIGGER sin_conf"));
+        QVERIFY(!a.grabaSecuencia(ed));
+        QCOMPARE(ValorSqlite(b.base, "select Conex from PUERTOS"), QString("NUEVO"));
+    }
+
+    void secuenciaFueraDeLasTablasSeGrabaSinCargarse() {
+        Banco b;
+        QVERIFY(b.crea(""));
+        AlmacenConfig a(b.e);
+        QVERIFY(a.IniArch());
+        EdicionSecuencia ed;
+        ed.Puert = 1;
+        ed.Canal = 2;
+        ed.Secue = 60; // kept in the database; the next renumbering closes it up
+        QVERIFY(!a.grabaSecuencia(ed));
+        QCOMPARE(ValorSqlite(b.base, "select Secue from CONF"), QString("60"));
+        QVERIFY(!a.buscaConf(1, 2, 60));
+        TablasRuntime t;
+        a.IniSecue(t);
+        QCOMPARE(b.secuencias(1, 2), QString("1"));
+        QVERIFY(a.buscaConf(1, 2, 1));
+        QVERIFY(b.avisos.mensajes.isEmpty());
+    }
+
+    void tamanoDefinido_data() {
+        QTest::addColumn<QString>("tabla");
+        QTest::addColumn<QString>("columna");
+        QTest::addColumn<int>("tamano");
+        QTest::newRow("PUERTOS.Conex") << "PUERTOS"
+                                       << "Conex" << 5;
+        QTest::newRow("CONF.Produ, other case") << "conf"
+                                                << "PRODU" << 16;
+        QTest::newRow("number") << "CONF"
+                                << "DTMP" << 0;
+        QTest::newRow("no such column") << "CONF"
+                                        << "Nada" << 0;
+        QTest::newRow("no such table") << "NADA"
+                                       << "Conex" << 0;
+        QTest::newRow("TEXT(n)") << "EXTRA"
+                                 << "a" << 12;
+        QTest::newRow("char (n)") << "EXTRA"
+                                  << "b" << 3;
+        QTest::newRow("TEXT") << "EXTRA"
+                              << "c" << 0;
+    }
+    void tamanoDefinido() {
+        QFETCH(QString, tabla);
+        QFETCH(QString, columna);
+        QFETCH(int, tamano);
+        Banco b;
+        QVERIFY(b.crea("CREATE TABLE EXTRA (a TEXT(12), b char (3), c TEXT);"));
+        AlmacenConfig a(b.e);
+        QVERIFY(a.IniArch());
+        QCOMPARE(a.tamanoDefinido(tabla, columna), tamano);
+    }
+
     void tablasConLimites() {
         TablasRuntime t;
         QCOMPARE(t.LimInf(16, 99, 50), -999999.0);

@@ -1,0 +1,97 @@
+#include "config/ubicacion.h"
+
+#include "config/almacen.h"
+#include "startup/archivosproducto.h"
+#include "startup/conexion.h"
+#include "startup/lectoritems.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace ort {
+
+ListaUbicaciones LeeUbicaciones(const QString& dirPrograma) {
+    ListaUbicaciones r;
+    const QString archivo = BuscaArchivo(dirPrograma, kArchivoUbicacion);
+    const auto texto = LeeArchivoTexto(archivo);
+    if (!texto) {
+        // The numbers the product's file functions gave: file not found, path/file access error.
+        r.error =
+            QFile::exists(archivo)
+                ? Falla{archivo, 75, QStringLiteral("No se puede leer el archivo %1.").arg(archivo)}
+                : Falla{archivo, 53, QStringLiteral("No se encuentra el archivo %1.").arg(archivo)};
+        return r;
+    }
+    // Empty lines are left out: the list offers only databases that can be chosen.
+    LectorItems lector(*texto);
+    while (r.rutas.size() < kMaxUbicaciones) {
+        const auto item = lector.item();
+        if (!item)
+            break;
+        if (!item->trimmed().isEmpty())
+            r.rutas << *item;
+    }
+    return r;
+}
+
+QString EligeUbicacion(const QString& texto, const QString& dirPrograma) {
+    if (texto.right(4).toUpper() == QStringLiteral(".MDB"))
+        return texto;
+    return dirPrograma + kConfPorDefecto;
+}
+
+bool PruebaConfiguracion(const QString& ruta, Entorno& e, QString* problema) {
+    Conexion c;
+    if (!OpenDBOK(CadenaJet(ruta, e.ajustes.ClaveBD), c, e)) {
+        if (problema)
+            *problema = c.error.descripcion;
+        return false;
+    }
+    QSqlQuery q(c.db());
+    q.setForwardOnly(true);
+    for (const char* sql :
+         {"Select * from PUERTOS order by Puert", "Select * from CANALES order by Puert, Canal",
+          "Select * from CONF order by Puert, Canal, Secue"})
+        if (!q.exec(QLatin1String(sql))) {
+            if (problema)
+                *problema = q.lastError().text();
+            return false;
+        }
+    q.finish();
+    return true;
+}
+
+QStringList LineasUbicacion(const QString& ruta, const QStringList& anteriores) {
+    QStringList lineas{ruta};
+    QStringList escritas{ruta.toUpper()};
+    for (int i = 0; i < kMaxUbicaciones - 1; ++i) {
+        if (i >= anteriores.size()) {
+            lineas << QString();
+            continue;
+        }
+        const QString& entrada = anteriores[i];
+        if (!entrada.isEmpty() && escritas.contains(entrada.toUpper()))
+            continue;
+        lineas << entrada;
+        escritas << entrada.toUpper();
+    }
+    return lineas;
+}
+
+bool EscribeUbicaciones(const QString& dirPrograma, const QString& ruta,
+                        const QStringList& anteriores, QString* problema) {
+    QSaveFile f(BuscaArchivo(dirPrograma, kArchivoUbicacion));
+    QByteArray contenido;
+    for (const QString& linea : LineasUbicacion(ruta, anteriores))
+        contenido += linea.toUtf8() + "\r\n";
+    if (!f.open(QIODevice::WriteOnly) || f.write(contenido) != contenido.size() || !f.commit()) {
+        if (problema)
+            *problema = f.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace ort

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QDialog>
+
+class QComboBox;
+class QFileDialog;
+class QPushButton;
+
+namespace ort {
+
+struct Entorno;
+
+// ORTConfig: chooses the configuration database. Lists the databases used before, browses for
+// another, and on confirming proves the chosen file's tables and rewrites the location file.
+// The monitor restarts acquisition on it once the dialog has closed.
+class ORTConfig : public QDialog {
+    Q_OBJECT
+public:
+    explicit ORTConfig(Entorno& e, QWidget* parent = nullptr);
+
+    QComboBox* cboDBConf = nullptr;
+    QPushButton* cmdRuta = nullptr;
+    QPushButton* bAceptar = nullptr;
+    // The file browser, restricted to "*.mdb" in any letter case.
+    QFileDialog* DLG = nullptr;
+
+    void cmdRuta_Click();
+    void bAceptar_Click();
+
+private:
+    void Form_Load();
+    QString texto(int g, int n, const QString& siFalta) const;
+
+    Entorno& e_;
+};
+
+} // namespace ort

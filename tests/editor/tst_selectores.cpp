@@ -1,0 +1,328 @@
+#include "bancoeditor.h"
+#include "editor/canal.h"
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+
+using namespace ort;
+using namespace ort::prueba;
+
+namespace {
+
+// Port 1, channel 1, sequence 1 configured along the fixture plant.
+const char* kFilas =
+    "INSERT INTO PUERTOS VALUES (1,'CALIB',0);"
+    "INSERT INTO CANALES VALUES (1,1,'Diámetro');"
+    "INSERT INTO CONF (Puert,Canal,Secue,Opera,Estac,Maqui,Produ,Forma,Carac,EAdic1,EAVal1,"
+    "EAdic2,EAVal2) VALUES (1,1,1,'OP1','E1','TORNO1','EJE20','F1','LARGO','LOTE','L-7','','');";
+
+QStringList Columna(const Canal& v, int c) {
+    QStringList r;
+    const QAbstractItemModel* m = v.DBGrid1->model();
+    for (int f = 0; f < m->rowCount(); ++f)
+        r << m->index(f, c).data().toString();
+    return r;
+}
+
+QStringList Cabeceras(const Canal& v) {
+    QStringList r;
+    const QAbstractItemModel* m = v.DBGrid1->model();
+    for (int c = 0; c < m->columnCount(); ++c)
+        r << m->headerData(c, Qt::Horizontal).toString();
+    return r;
+}
+
+QList<int> Anchos(const Canal& v) {
+    QList<int> r;
+    for (int c = 0; c < v.DBGrid1->model()->columnCount(); ++c)
+        r << v.DBGrid1->columnWidth(c);
+    return r;
+}
+
+int FilaActual(const Canal& v) {
+    const QModelIndex i = v.DBGrid1->currentIndex();
+    return i.isValid() ? i.row() : -1;
+}
+
+// The user moves into a field, by the keyboard.
+bool Entra(QLineEdit* campo) {
+    campo->setFocus(Qt::TabFocusReason);
+    return QTest::qWaitFor([campo] { return campo->hasFocus(); }, 2000);
+}
+
+bool Abre(Canal& v) {
+    v.show();
+    v.activateWindow(); // a display without a window manager activates nothing by itself
+    return QTest::qWaitForWindowActive(&v);
+}
+
+} // namespace
+
+class TstSelectores : public QObject {
+    Q_OBJECT
+private slots:
+    void conexionesAlAbrir() {
+        BancoEditor b(kFilas, 1);
+        Canal v(b.e, b.almacen, b.t);
+        QCOMPARE(v.TablaActiva, QString());
+        QVERIFY(Abre(v));
+        // The first field in tab order gets the focus and shows its picker.
+        QVERIFY(v.txtConex->hasFocus());
+        QCOMPARE(v.TablaActiva, QString("CNX"));
+        QCOMPARE(v.lblD1->text(), QString("Conexiones:"));
+        QVERIFY(v.lblD1->isVisible() && v.DBGrid1->isVisible());
+        QVERIFY(!v.lblFalla->isVisible());
+        QCOMPARE(Columna(v, 0),
+                 QStringList({"CALIB", "GSE01", "MUX10", "TABLA", "TIMER", "XRITE"}));
+        // Captions and widths go by field name, whatever the column's place.
+        const QList<QPair<QString, int>> esperado = {
+            {"INSCLAVE", 1},  {"INSDESCR", 2},  {"INSTIPOC", 3},  {"INSBAUDI", 4}, {"INSPARID", 5},
+            {"INSBDATO", 6},  {"INSBPARO", 7},  {"INSBUFFE", 8},  {"INSRCVTH", 9}, {"INSRMTIP", 10},
+            {"INSTCPPR", 11}, {"INSINICI", 12}, {"INSTERMI", 13}, {"INSTABLA", 14}};
+        const int twips[] = {0,   900, 5400, 780, 780, 390, 390, 390,
+                             780, 570, 1500, 780, 570, 570, 570};
+        QCOMPARE(v.DBGrid1->model()->columnCount(), 14);
+        for (const auto& [campo, k] : esperado) {
+            const int c = v.resultado().columna(campo);
+            QVERIFY2(c >= 0, qPrintable(campo));
+            QCOMPARE(v.DBGrid1->model()->headerData(c, Qt::Horizontal).toString(),
+                     QString("T61.%1").arg(k));
+            QCOMPARE(v.DBGrid1->columnWidth(c), (twips[k] + 7) / 15);
+        }
+        // Positioned on the port's key, written back with its description.
+        QCOMPARE(FilaActual(v), 0);
+        QCOMPARE(v.txtConex->text(), QString("CALIB: Calibre digital"));
+        QCOMPARE(v.ordenTab().indexOf(v.DBGrid1), 2);
+        QCOMPARE(v.txtCanal->nextInFocusChain(), v.DBGrid1);
+        // Moving through the list fills the field.
+        v.DBGrid1->setCurrentIndex(v.DBGrid1->model()->index(5, 0));
+        QCOMPARE(v.txtConex->text(), QString("XRITE: Espectrofotómetro X-Rite"));
+    }
+
+    void cascada() {
+        BancoEditor b(kFilas, 1);
+        Canal v(b.e, b.almacen, b.t);
+        QVERIFY(Abre(v));
+
+        QVERIFY(Entra(v.txtOpera));
+        QCOMPARE(v.TablaActiva, QString("USU"));
+        QCOMPARE(v.lblD1->text(), QString("Operadores:"));
+        QCOMPARE(Columna(v, 0), QStringList({"ANA", "LUIS", "OP1"}));
+        QCOMPARE(Cabeceras(v), QStringList({"Clave", "Nombre"}));
+        QCOMPARE(Anchos(v), QList<int>({72, 300}));
+        QCOMPARE(FilaActual(v), 2);
+        QCOMPARE(v.txtOpera->text(), QString("OP1     : JUAN PEREZ"));
+        QCOMPARE(v.ordenTab().indexOf(v.DBGrid1), 5);
+
+        QVERIFY(Entra(v.txtEstac));
+        QCOMPARE(v.TablaActiva, QString("EXU"));
+        QCOMPARE(v.lblD1->text(), QString("Estaciones de OP1: "));
+        QCOMPARE(Columna(v, 0), QStringList({"E1", "E2"}));
+        QCOMPARE(Cabeceras(v), QStringList({"", "Estación"}));
+        QCOMPARE(Anchos(v), QList<int>({48, 240}));
+        QCOMPARE(v.txtEstac->text(), QString("E1  : Torneado"));
+        QCOMPARE(v.ordenTab().indexOf(v.DBGrid1), 7);
+
+        QVERIFY(Entra(v.txtMaqui));
+        QCOMPARE(v.TablaActiva, QString("MXE"));
+        QCOMPARE(v.lblD1->text(), QString("Máquinas de E1: "));
+        QCOMPARE(Columna(v, 0), QStringList({"TORNO1"}));
+        QCOMPARE(Cabeceras(v), QStringList({"Clave", "Máquina"}));
+        QCOMPARE(v.txtMaqui->text(), QString("TORNO1  : Torno CNC 1"));
+
+        QVERIFY(Entra(v.txtProdu));
+        QCOMPARE(v.TablaActiva, QString("PXM"));
+        QCOMPARE(v.lblD1->text(), QString("Productos de TORNO1: "));
+        QCOMPARE(Columna(v, 0), QStringList({"EJE20", "TUBO1"}));
+        QCOMPARE(Anchos(v), QList<int>({128, 240}));
+        QCOMPARE(v.txtProdu->text(), QString("EJE20           : Eje 20 mm"));
+
+        QVERIFY(Entra(v.txtForma));
+        QCOMPARE(v.TablaActiva, QString("FXP"));
+        QCOMPARE(v.lblD1->text(), QString("Formatos de EJE20: "));
+        QCOMPARE(Columna(v, 0), QStringList({"F1"}));
+        QCOMPARE(v.txtForma->text(), QString("F1      : Plan dimensional"));
+
+        QVERIFY(Entra(v.txtCarac));
+        QCOMPARE(v.TablaActiva, QString("CXF"));
+        QCOMPARE(v.lblD1->text(), QString("Características de F1:"));
+        QCOMPARE(Columna(v, 0), QStringList({"DIAM", "LARGO", "LOTE", "TEMP"}));
+        QCOMPARE(Columna(v, 1), QStringList({"1", "2", "4", "3"}));
+        QCOMPARE(Cabeceras(v), QStringList({"Clave", "Posic.", "Característica"}));
+        QCOMPARE(Anchos(v), QList<int>({72, 40, 266}));
+        QCOMPARE(FilaActual(v), 1);
+        QCOMPARE(v.txtCarac->text(), QString("LARGO     : Largo total"));
+        QCOMPARE(v.ordenTab().indexOf(v.DBGrid1), 11);
+
+        // The additional fields: positioned, but neither entering nor moving writes.
+        QVERIFY(Entra(v.txtEAdic[1]));
+        QCOMPARE(v.TablaActiva, QString("ADI1"));
+        QCOMPARE(v.lblD1->text(), QString("Características de F1:"));
+        QCOMPARE(FilaActual(v), 2);
+        QCOMPARE(v.txtEAdic[1]->text(), QString("LOTE"));
+        v.DBGrid1->setCurrentIndex(v.DBGrid1->model()->index(3, 0));
+        QCOMPARE(v.txtEAdic[1]->text(), QString("LOTE"));
+        QCOMPARE(v.txtCarac->text(), QString("LARGO     : Largo total"));
+
+        // The whole context saved: keys only.
+        v.cmdAceptar->click();
+        QVERIFY(b.avisos.mensajes.isEmpty());
+        QCOMPARE(b.valor("select Opera||'|'||Estac||'|'||Maqui||'|'||Produ||'|'||Forma||'|'||"
+                         "Carac||'|'||EAdic1 from CONF"),
+                 QString("OP1|E1|TORNO1|EJE20|F1|LARGO|LOTE"));
+        QCOMPARE(b.valor("select Conex from PUERTOS"), QString("CALIB"));
+    }
+
+    void clicEnLaListaDeUnCampoAdicional() {
+        BancoEditor b(kFilas, 1);
+        Canal v(b.e, b.almacen, b.t);
+        QVERIFY(Abre(v));
+        QVERIFY(Entra(v.txtEAdic[2]));
+        QCOMPARE(v.TablaActiva, QString("ADI2"));
+        QCOMPARE(FilaActual(v), -1); // an empty field is found nowhere
+        const QModelIndex temp = v.DBGrid1->model()->index(3, 2);
+        QTest::mouseClick(v.DBGrid1->viewport(), Qt::LeftButton, {},
+                          v.DBGrid1->visualRect(temp).center());
+        QCOMPARE(v.txtEAdic[2]->text(), QString("TEMP      ")); // padded key, no description
+        QCOMPARE(v.txtCarac->text(), QString("LARGO"));
+        // Back in the characteristic field, a row change fills it and a click adds nothing.
+        QVERIFY(Entra(v.txtCarac));
+        QCOMPARE(v.txtCarac->text(), QString("LARGO     : Largo total"));
+        const QModelIndex diam = v.DBGrid1->model()->index(0, 0);
+        QTest::mouseClick(v.DBGrid1->viewport(), Qt::LeftButton, {},
+                          v.DBGrid1->visualRect(diam).center());
+        QCOMPARE(v.txtCarac->text(), QString("DIAM      : Diámetro"));
+        QCOMPARE(v.txtEAdic[2]->text(), QString("TEMP      "));
+        v.cmdAceptar->click();
+        QCOMPARE(b.valor("select Carac||'|'||EAdic2 from CONF"), QString("DIAM|TEMP"));
+    }
+
+    void elCanalEscondeLaLista() {
+        BancoEditor b(kFilas, 1);
+        Canal v(b.e, b.almacen, b.t);
+        QVERIFY(Abre(v));
+        QVERIFY(Entra(v.txtOpera));
+        QVERIFY(v.DBGrid1->isVisible());
+        QVERIFY(Entra(v.txtCanal));
+        QCOMPARE(v.TablaActiva, QString("CANAL"));
+        QVERIFY(!v.DBGrid1->isVisible() && !v.lblD1->isVisible());
+        for (QLineEdit* c : {v.txtSecue, v.txtDescr, v.txtEAVal[1]}) {
+            QVERIFY(Entra(c));
+            QCOMPARE(v.TablaActiva, QString("CANAL"));
+            QVERIFY(!v.DBGrid1->isVisible());
+        }
+        // Those fields leave the last picker as it was.
+        QVERIFY(Entra(v.txtForma));
+        QVERIFY(Entra(v.txtEAVal[2]));
+        QCOMPARE(v.TablaActiva, QString("FXP"));
+        QVERIFY(v.DBGrid1->isVisible());
+        QCOMPARE(v.lblD1->text(), QString("Formatos de EJE20: "));
+    }
+
+    void clavesPadre_data() {
+        QTest::addColumn<QString>("campoPadre");
+        QTest::addColumn<QString>("padre");
+        QTest::addColumn<QString>("titulo");
+        QTest::addColumn<QStringList>("claves");
+        QTest::newRow("operator padded and described")
+            << "txtOpera"
+            << "OP1     : JUAN PEREZ"
+            << "Estaciones de OP1: " << QStringList{"E1", "E2"};
+        QTest::newRow("operator with blanks around") << "txtOpera"
+                                                     << "  ANA "
+                                                     << "Estaciones de ANA: " << QStringList{"E2"};
+        QTest::newRow("station cut at 4") << "txtEstac"
+                                          << "E1XXXX"
+                                          << "Máquinas de E1XX: " << QStringList{};
+        QTest::newRow("station E2 with its description")
+            << "txtEstac"
+            << "E2  : Rectificado"
+            << "Máquinas de E2: " << QStringList{"RECT1"};
+        QTest::newRow("a quote in the key is a value, not SQL")
+            << "txtOpera"
+            << "O'P"
+            << "Estaciones de O'P: " << QStringList{};
+        QTest::newRow("empty parent") << "txtMaqui"
+                                      << ""
+                                      << "Productos de : " << QStringList{};
+        QTest::newRow("format for the characteristics")
+            << "txtForma"
+            << "F2      : Plan de rectificado"
+            << "Características de F2:" << QStringList{"DIAM"};
+    }
+    void clavesPadre() {
+        QFETCH(QString, campoPadre);
+        QFETCH(QString, padre);
+        QFETCH(QString, titulo);
+        QFETCH(QStringList, claves);
+        BancoEditor b(QString(), 1);
+        Canal v(b.e, b.almacen, b.t);
+        QVERIFY(Abre(v));
+        auto* campo = v.findChild<QLineEdit*>(campoPadre);
+        QVERIFY(campo);
+        campo->setText(padre);
+        QLineEdit* hijo = campo == v.txtOpera   ? v.txtEstac
+                          : campo == v.txtEstac ? v.txtMaqui
+                          : campo == v.txtMaqui ? v.txtProdu
+                                                : v.txtCarac;
+        QVERIFY(Entra(hijo));
+        QCOMPARE(v.lblD1->text(), titulo);
+        QCOMPARE(Columna(v, 0), claves);
+        QVERIFY(!v.lblFalla->isVisible());
+        QCOMPARE(hijo->text(), QString()); // nothing to find, nothing written
+    }
+
+    void consultaFallida() {
+        BancoEditor b(kFilas, 1);
+        b.ajustes.StrConexion = CadenaJet(b.dir.ruta() + "bd/NOESTA.MDB", QString());
+        Canal v(b.e, b.almacen, b.t);
+        QVERIFY(Abre(v));
+        QCOMPARE(v.TablaActiva, QString("CNX"));
+        QCOMPARE(v.lblD1->text(), QString("Conexiones:"));
+        QCOMPARE(v.DBGrid1->model()->rowCount(), 0);
+        QVERIFY(v.lblFalla->isVisible());
+        QVERIFY2(v.lblFalla->text().startsWith("No se pudo leer la lista: "),
+                 qPrintable(v.lblFalla->text()));
+        QCOMPARE(v.txtConex->text(), QString("CALIB"));
+        QVERIFY(b.avisos.mensajes.isEmpty());
+        // The window stays usable: other pickers, then a save.
+        QVERIFY(Entra(v.txtOpera));
+        QCOMPARE(v.TablaActiva, QString("USU"));
+        QVERIFY(v.lblFalla->isVisible());
+        // Once the database is there, the next picker lists again.
+        b.ajustes.StrConexion = CadenaJet(b.mtvx, QString());
+        QVERIFY(Entra(v.txtEstac));
+        QCOMPARE(Columna(v, 0), QStringList({"E1", "E2"}));
+        QVERIFY(!v.lblFalla->isVisible());
+        Escribe(v);
+        QCOMPARE(b.valor("select Descr from CANALES"), QString("nuevo"));
+    }
+
+    // Under a real display (ORT_CAPTURAS=dir, QT_QPA_PLATFORM=xcb): the editor as users see it.
+    void captura() {
+        const QString destino = qEnvironmentVariable("ORT_CAPTURAS");
+        if (destino.isEmpty())
+            QSKIP("ORT_CAPTURAS not set");
+        BancoEditor b(kFilas, 1);
+        Canal v(b.e, b.almacen, b.t);
+        QVERIFY(Abre(v));
+        for (QLineEdit* c : {v.txtOpera, v.txtEstac, v.txtMaqui, v.txtProdu})
+            QVERIFY(Entra(c));
+        QTest::qWait(300);
+        QVERIFY(v.grab().save(destino + "/editor.png"));
+    }
+
+private:
+    static void Escribe(Canal& v) {
+        v.txtDescr->setText("nuevo");
+        v.cmdAceptar->click();
+    }
+};
+
+QTEST_MAIN(TstSelectores)
+#include "tst_selectores.moc"
