@@ -45,17 +45,20 @@ Opciones LeeOpciones(const QCoreApplication& app) {
                                 "messages to standard error; SIGINT/SIGTERM end it.")});
     p.addOption({QStringLiteral("escritura"),
                  QStringLiteral("How readings are written: \"valor\" (default) opens the data "
-                                "table for every value and commits it at once; \"pasada\" keeps "
-                                "the connection open and commits the values of a receive pass "
-                                "together (group commit: same rows, fewer disk syncs)."),
+                                "table for every value and commits it at once; \"conexion\" "
+                                "keeps the connection open between values; \"pasada\" keeps it "
+                                "open and commits the values of a receive pass together (group "
+                                "commit: same rows, fewer disk syncs)."),
                  QStringLiteral("MODE"), QStringLiteral("valor")});
     p.process(app);
     Opciones o;
     const QString escritura = p.value(QStringLiteral("escritura"));
     if (escritura == QStringLiteral("pasada")) {
         o.escritura = ort::GrabadorDatos::Apertura::PorPasada;
+    } else if (escritura == QStringLiteral("conexion")) {
+        o.escritura = ort::GrabadorDatos::Apertura::Mantenida;
     } else if (escritura != QStringLiteral("valor")) {
-        std::fprintf(stderr, "ort: --escritura takes \"valor\" or \"pasada\"\n");
+        std::fprintf(stderr, "ort: --escritura takes \"valor\", \"conexion\" or \"pasada\"\n");
         std::exit(2);
     }
     o.dir = p.isSet(QStringLiteral("dir")) ? QDir(p.value(QStringLiteral("dir"))).absolutePath()
