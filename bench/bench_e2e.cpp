@@ -151,14 +151,16 @@ Medida Mide(QTcpServer& servidor, const QString& archivo, int rafaga, int muestr
 QString DemoTcp(const QString& base, quint16 puerto) {
     const QString dir = base + QString("/demo%1").arg(puerto);
     QProcess::execute("bash", {QStringLiteral(ORT_DEMO_SCRIPT), dir});
-    QProcess::execute("sqlite3", {dir + "/bd/MTVX2005.MDB",
-                                  QString("INSERT INTO INS VALUES ('REDTC','Calibre en red','TCP/IP',"
-                                          "'127.0.0.1','%1','','','','','','','1','13','0')")
-                                      .arg(puerto)});
-    QProcess::execute("sqlite3", {dir + "/ORTConf2005.mdb",
-                                  "DELETE FROM PUERTOS; DELETE FROM CONF; INSERT INTO PUERTOS "
-                                  "VALUES (1,'REDTC',-1); INSERT INTO CONF VALUES (1,1,1,'OP1','E1',"
-                                  "'TORNO1','EJE20','F1','DIAM','','','','',0)"});
+    QProcess::execute("sqlite3",
+                      {dir + "/bd/MTVX2005.MDB",
+                       QString("INSERT INTO INS VALUES ('REDTC','Calibre en red','TCP/IP',"
+                               "'127.0.0.1','%1','','','','','','','1','13','0')")
+                           .arg(puerto)});
+    QProcess::execute("sqlite3",
+                      {dir + "/ORTConf2005.mdb",
+                       "DELETE FROM PUERTOS; DELETE FROM CONF; INSERT INTO PUERTOS "
+                       "VALUES (1,'REDTC',-1); INSERT INTO CONF VALUES (1,1,1,'OP1','E1',"
+                       "'TORNO1','EJE20','F1','DIAM','','','','',0)"});
     return dir;
 }
 
@@ -179,8 +181,9 @@ Medida Base(const QString& base, int rafaga, int muestras) {
     QTcpServer servidor;
     servidor.listen(QHostAddress::LocalHost);
     const QString archivo = base + "/base.db";
-    QProcess::execute("bash", {"-c", QString("sqlite3 '%1' < '%2'")
-                                         .arg(archivo, QStringLiteral(ORT_SQL_DIR "/datos.sqlite.sql"))});
+    QProcess::execute("bash",
+                      {"-c", QString("sqlite3 '%1' < '%2'")
+                                 .arg(archivo, QStringLiteral(ORT_SQL_DIR "/datos.sqlite.sql"))});
     QProcess lector;
     lector.start(QCoreApplication::applicationFilePath(),
                  {"--lector-base", QString::number(servidor.serverPort()), archivo});

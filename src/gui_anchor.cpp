@@ -1,4 +1,6 @@
 // Keeps the window library non-empty while it grows; holds nothing.
 namespace ort {
-int guiAnchor() { return 0; }
+int guiAnchor() {
+    return 0;
+}
 } // namespace ort

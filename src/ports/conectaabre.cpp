@@ -34,7 +34,9 @@ private:
     int p_;
 };
 
-qint16 Entero16(const QString& texto) { return AEntero16(NumeroDe(texto)); }
+qint16 Entero16(const QString& texto) {
+    return AEntero16(NumeroDe(texto));
+}
 
 } // namespace
 
@@ -57,9 +59,7 @@ void ConnectAbre(Entorno& e, TablasRuntime& t, FabricaPuertos& puertos, int p) {
                          Avisos::Icono::Exclamacion);
         return;
     }
-    auto campo = [&ins](const char* columna) {
-        return ins.texto_(0, QLatin1String(columna));
-    };
+    auto campo = [&ins](const char* columna) { return ins.texto_(0, QLatin1String(columna)); };
 
     const QString tipo = campo("INSTIPOC").toUpper();
     if (tipo == QStringLiteral("TCP/IP")) {

@@ -37,6 +37,8 @@ QString ClasificaEvento(int valor, const Ajustes& a) {
     return a.texto(0, 66) + QString::number(valor);
 }
 
-bool EventoSeMuestra(int valor) { return valor != 2 && (valor < 1 || valor > 7); }
+bool EventoSeMuestra(int valor) {
+    return valor != 2 && (valor < 1 || valor > 7);
+}
 
 } // namespace ort

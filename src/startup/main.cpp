@@ -67,8 +67,7 @@ Opciones LeeOpciones(const QCoreApplication& app) {
     return o;
 }
 
-int SinVentanas(QCoreApplication& app, const QString& dir,
-                ort::GrabadorDatos::Apertura escritura) {
+int SinVentanas(QCoreApplication& app, const QString& dir, ort::GrabadorDatos::Apertura escritura) {
     ort::AvisosConsola avisos;
     auto ajustes = ort::CargaAjustes(dir, avisos);
     if (!ajustes)

@@ -60,9 +60,7 @@ int main(int argc, char** argv) {
          "in turn).",
          "spec", "random:10,20"},
         {"seed", "Seed of the random values.", "n", "1"},
-        {"term",
-         "Terminator character code after each frame, or none (default: 13).",
-         "code"},
+        {"term", "Terminator character code after each frame, or none (default: 13).", "code"},
         {"lf", "Send an LF after the terminator (ORT drops it)."},
         {"channel",
          "Channel of the readings, for instruments that carry one (see --list); for TDLRF and "
