@@ -47,7 +47,7 @@ public:
     // GSE01 context command.
     Resultado producto(const QString& clave);
     Resultado operador(const QString& clave);
-    // Port opening: at most one row with the lower and upper specification limits.
+    // Port opening: at most one row with the lower and upper tolerance limits.
     Resultado limites(const QString& maquina, const QString& producto,
                       const QString& caracteristica);
 

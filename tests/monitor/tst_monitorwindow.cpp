@@ -122,7 +122,7 @@ private slots:
     void filasPorAltura_data() {
         QTest::addColumn<int>("alto");
         QTest::addColumn<int>("filas");
-        QTest::newRow("design height 5410 twips") << 5410 / 15 << 25;
+        QTest::newRow("the original box height, 5410 twips") << 5410 / 15 << 25;
         QTest::newRow("three rows") << (3 * 210 + 90) / 15 << 3;
         QTest::newRow("tiny box still shows a line") << 2 << 1;
     }
