@@ -2,7 +2,7 @@
 # Installs everything ORT needs to build, test and run its demo on Debian 12.
 set -euo pipefail
 pkgs=(
-  build-essential cmake ninja-build pkg-config clang clang-format
+  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev
   libqt6sql6-sqlite libqt6sql6-psql libqt6serialport6
   libgl-dev

@@ -16,6 +16,14 @@ cmake --build build -j "$jobs"
 echo "== Tests"
 bash scripts/with-postgres.sh ctest --test-dir build --output-on-failure -j "$jobs"
 
+echo "== Fuzzing every decoder through the registry (libFuzzer, a short fixed run)"
+# Longer on demand: ORT_FUZZ_RUNS=10000000 bash scripts/test.sh, or run build-fuzz/tests/fuzz_decoders.
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DORT_FUZZ=ON -DORT_WERROR=OFF >/dev/null
+cmake --build build-fuzz --target fuzz_decoders
+./build-fuzz/tests/fuzz_decoders -runs="${ORT_FUZZ_RUNS:-200000}" -seed=1 -max_len=512 \
+  -max_total_time=300 2>&1 | tail -n 3
+
 if [ -z "${ORT_SIN_SANITIZERS:-}" ]; then
   echo "== Unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
   cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORT_SANITIZE=ON >/dev/null

@@ -1,0 +1,57 @@
+#include "startup/titlewindow.h"
+
+#include <QDir>
+#include <QImage>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace ort;
+
+class TstTitleWindow : public QObject {
+    Q_OBJECT
+private slots:
+    // The picture at its own size; a click, a key or the 3-second timer each close it, once.
+    void cierre_data() {
+        QTest::addColumn<QString>("como");
+        QTest::newRow("click") << "click";
+        QTest::newRow("key") << "key";
+        QTest::newRow("timer") << "timer";
+    }
+    void cierre() {
+        QFETCH(QString, como);
+        QTemporaryDir dir;
+        QDir().mkpath(dir.filePath("image"));
+        QImage imagen(321, 123, QImage::Format_RGB32);
+        imagen.fill(Qt::darkBlue);
+        QVERIFY(imagen.save(dir.filePath("image/caratula.jpg"), "JPG")); // found in any case
+        OrtCarat w(dir.path() + '/', "Planta");
+        QSignalSpy cerrada(&w, &OrtCarat::cerrada);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(w.size(), QSize(321, 123));
+        if (como == "click")
+            QTest::mouseClick(&w, Qt::LeftButton);
+        else if (como == "key")
+            QTest::keyClick(&w, Qt::Key_Space);
+        else
+            QTRY_COMPARE_WITH_TIMEOUT(cerrada.count(), 1, 4000);
+        QCOMPARE(cerrada.count(), 1);
+        QVERIFY(!w.isVisible());
+        QTest::mouseClick(&w, Qt::LeftButton);
+        QCOMPARE(cerrada.count(), 1);
+    }
+
+    void sinImagen() {
+        QTemporaryDir dir;
+        OrtCarat w(dir.path() + '/', "Planta Demo");
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(w.findChild<QLabel*>()->text().contains("Planta Demo"));
+        QTest::keyClick(&w, Qt::Key_Escape);
+    }
+};
+
+QTEST_MAIN(TstTitleWindow)
+#include "tst_titlewindow.moc"
