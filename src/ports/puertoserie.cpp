@@ -14,25 +14,6 @@
 
 namespace ort {
 
-// Marks a call that may block or pull from the device: signals it causes are held back, and
-// data that arrived meanwhile is looked at again from the event loop.
-class PuertoSerieQt::Bloqueo {
-public:
-    explicit Bloqueo(PuertoSerieQt& p) : p_(p) { ++p_.bloqueos_; }
-    ~Bloqueo() {
-        if (--p_.bloqueos_ > 0 || !p_.pendiente_)
-            return;
-        p_.pendiente_ = false;
-        QMetaObject::invokeMethod(
-            &p_, [p = &p_] { p->alLlegar(); }, Qt::QueuedConnection);
-    }
-    Bloqueo(const Bloqueo&) = delete;
-    Bloqueo& operator=(const Bloqueo&) = delete;
-
-private:
-    PuertoSerieQt& p_;
-};
-
 std::optional<ConfiguracionSerie> InterpretaSettings(const QString& s, QString* problema) {
     const auto mal = [&](const QString& que) -> std::optional<ConfiguracionSerie> {
         if (problema)
@@ -159,13 +140,6 @@ PuertoSerieQt::~PuertoSerieQt() {
     serie_.close();
 }
 
-template <typename F> void PuertoSerieQt::avisa(F&& f) {
-    if (bloqueos_ > 0)
-        QMetaObject::invokeMethod(this, std::forward<F>(f), Qt::QueuedConnection);
-    else
-        f();
-}
-
 Falla PuertoSerieQt::falla(qint64 numero, const QString& descripcion) const {
     return Falla{QLatin1String(kFuentePuertoSerie), numero, descripcion};
 }
@@ -182,7 +156,7 @@ bool PuertoSerieQt::abierto() const {
 void PuertoSerieQt::trae() {
     if (!serie_.isOpen() || serie_.bytesAvailable() > 0)
         return;
-    Bloqueo b(*this);
+    Retencion::Guardia b(retencion_);
     ++silencio_;
     serie_.waitForReadyRead(0);
     --silencio_;
@@ -211,7 +185,7 @@ QByteArray PuertoSerieQt::leeTodo() {
 bool PuertoSerieQt::escribe(const QByteArray& datos) {
     if (!serie_.isOpen())
         return false;
-    Bloqueo b(*this);
+    Retencion::Guardia b(retencion_);
     fallaEscritura_ = false;
     if (serie_.write(datos) != datos.size())
         return false;
@@ -225,7 +199,7 @@ bool PuertoSerieQt::esperaDatos(int ms) {
         return false;
     if (serie_.bytesAvailable() > 0)
         return true;
-    Bloqueo b(*this);
+    Retencion::Guardia b(retencion_);
     ++silencio_;
     serie_.waitForReadyRead(std::max(ms, 0));
     --silencio_;
@@ -236,7 +210,7 @@ bool PuertoSerieQt::esperaDatos(int ms) {
 }
 
 void PuertoSerieQt::cierra() {
-    pendiente_ = false;
+    retencion_.limpiaPendiente();
     if (serie_.isOpen())
         serie_.close();
 }
@@ -361,7 +335,7 @@ std::optional<Falla> PuertoSerieQt::abre() {
                          QStringLiteral("No se puede abrir el %1: %2.").arg(nombre(), motivo));
         }
     }
-    pendiente_ = false;
+    retencion_.limpiaPendiente();
     contadores_ = leeContadores();
     aplicaLineas();
     return std::nullopt;
@@ -383,15 +357,15 @@ void PuertoSerieQt::revisaContadores() {
     const QList<int> eventos = EventosDeContadores(*contadores_, *ahora);
     contadores_ = ahora;
     for (int valor : eventos)
-        avisa([this, valor] { emit evento(valor); });
+        retencion_.avisa([this, valor] { emit evento(valor); });
 }
 
 void PuertoSerieQt::alLlegar() {
     if (!serie_.isOpen())
         return;
     revisaContadores();
-    if (bloqueos_ > 0) {
-        pendiente_ = true;
+    if (retencion_.activa()) {
+        retencion_.marcaPendiente();
         return;
     }
     // The "characters received" event: only once RThreshold characters are waiting.
@@ -404,10 +378,10 @@ void PuertoSerieQt::pierde(const QString& causa) {
         return;
     const QString motivo =
         QStringLiteral("Se perdió el %1: %2; el puerto se ha cerrado.").arg(nombre(), causa);
-    pendiente_ = false;
+    retencion_.limpiaPendiente();
     // Closing stops the flood of errors that a vanished device raises.
     serie_.close();
-    avisa([this, motivo] { emit perdido(motivo); });
+    retencion_.avisa([this, motivo] { emit perdido(motivo); });
 }
 
 void PuertoSerieQt::alFallar(QSerialPort::SerialPortError error) {
@@ -433,7 +407,7 @@ void PuertoSerieQt::alFallar(QSerialPort::SerialPortError error) {
     const int valor =
         error == QSerialPort::WriteError ? EventoCom::TransmisionLlena : EventoCom::Desconocido;
     serie_.clearError();
-    avisa([this, valor] { emit evento(valor); });
+    retencion_.avisa([this, valor] { emit evento(valor); });
 }
 
 } // namespace ort

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ports/puerto.h"
+#include "ports/retencion.h"
 
 #include <QList>
 #include <QSerialPort>
@@ -115,8 +116,6 @@ public:
     bool rts() const { return rts_; }
 
 private:
-    class Bloqueo;
-
     void alLlegar();
     void alFallar(QSerialPort::SerialPortError error);
     void pierde(const QString& causa);
@@ -127,7 +126,6 @@ private:
     void aplicaLineas();
     Falla falla(qint64 numero, const QString& descripcion) const;
     QString nombre() const;
-    template <typename F> void avisa(F&& f);
 
     QString directorio_;
     QSerialPort serie_;
@@ -138,9 +136,8 @@ private:
     int umbral_ = 0;
     bool dtr_ = false;
     bool rts_ = false;
-    int bloqueos_ = 0;       // depth of blocking calls under way
-    bool pendiente_ = false; // data arrived during a blocking call
-    int silencio_ = 0;       // errors of calls whose results are looked at directly
+    Retencion retencion_{this, [this] { alLlegar(); }};
+    int silencio_ = 0; // errors of calls whose results are looked at directly
     bool fallaEscritura_ = false;
     std::optional<ContadoresLinea> contadores_; // none when the driver keeps none
 };

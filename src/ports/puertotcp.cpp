@@ -2,23 +2,6 @@
 
 namespace ort {
 
-class PuertoTcpQt::Bloqueo {
-public:
-    explicit Bloqueo(PuertoTcpQt& p) : p_(p) { ++p_.bloqueos_; }
-    ~Bloqueo() {
-        if (--p_.bloqueos_ > 0 || !p_.pendiente_)
-            return;
-        p_.pendiente_ = false;
-        QMetaObject::invokeMethod(
-            &p_, [p = &p_] { p->alLlegar(); }, Qt::QueuedConnection);
-    }
-    Bloqueo(const Bloqueo&) = delete;
-    Bloqueo& operator=(const Bloqueo&) = delete;
-
-private:
-    PuertoTcpQt& p_;
-};
-
 PuertoTcpQt::PuertoTcpQt(QObject* parent) : PuertoTcp(parent) {
     connect(&socket_, &QTcpSocket::readyRead, this, &PuertoTcpQt::alLlegar);
     connect(&socket_, &QTcpSocket::errorOccurred, this, &PuertoTcpQt::alFallar);
@@ -29,13 +12,6 @@ PuertoTcpQt::PuertoTcpQt(QObject* parent) : PuertoTcp(parent) {
 PuertoTcpQt::~PuertoTcpQt() {
     disconnect(&socket_, nullptr, this, nullptr);
     socket_.abort();
-}
-
-template <typename F> void PuertoTcpQt::avisa(F&& f) {
-    if (bloqueos_ > 0)
-        QMetaObject::invokeMethod(this, std::forward<F>(f), Qt::QueuedConnection);
-    else
-        f();
 }
 
 bool PuertoTcpQt::conectado() const {
@@ -62,7 +38,7 @@ std::optional<Falla> PuertoTcpQt::conecta(const QString& host, qint32 puerto) {
 void PuertoTcpQt::cierra() {
     // Not a loss: nothing is reported.
     visto_ = false;
-    pendiente_ = false;
+    retencion_.limpiaPendiente();
     if (socket_.state() == QAbstractSocket::ConnectedState)
         socket_.flush();
     socket_.abort();
@@ -76,7 +52,7 @@ void PuertoTcpQt::compruebaConexion() {
         ultimoError_.isEmpty() ? QStringLiteral("la conexión se cerró") : ultimoError_;
     const QString motivo =
         QStringLiteral("Se perdió la conexión con %1:%2: %3.").arg(host_).arg(puerto_).arg(causa);
-    avisa([this, motivo] { emit perdido(motivo); });
+    retencion_.avisa([this, motivo] { emit perdido(motivo); });
 }
 
 void PuertoTcpQt::alFallar(QAbstractSocket::SocketError error) {
@@ -88,8 +64,8 @@ void PuertoTcpQt::alFallar(QAbstractSocket::SocketError error) {
 }
 
 void PuertoTcpQt::alLlegar() {
-    if (bloqueos_ > 0) {
-        pendiente_ = true;
+    if (retencion_.activa()) {
+        retencion_.marcaPendiente();
         return;
     }
     if (socket_.bytesAvailable() > 0)
@@ -99,7 +75,7 @@ void PuertoTcpQt::alLlegar() {
 void PuertoTcpQt::trae() {
     if (!conectado() || socket_.bytesAvailable() > 0)
         return;
-    Bloqueo b(*this);
+    Retencion::Guardia b(retencion_);
     socket_.waitForReadyRead(0);
     compruebaConexion();
 }
@@ -125,7 +101,7 @@ QByteArray PuertoTcpQt::leeTodo() {
 bool PuertoTcpQt::escribe(const QByteArray& datos) {
     if (!conectado())
         return false;
-    Bloqueo b(*this);
+    Retencion::Guardia b(retencion_);
     if (socket_.write(datos) != datos.size())
         return false;
     socket_.flush();
@@ -138,7 +114,7 @@ bool PuertoTcpQt::esperaDatos(int ms) {
         return true;
     if (!conectado())
         return false;
-    Bloqueo b(*this);
+    Retencion::Guardia b(retencion_);
     socket_.waitForReadyRead(std::max(ms, 0));
     compruebaConexion();
     return socket_.bytesAvailable() > 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ports/puerto.h"
+#include "ports/retencion.h"
 
 #include <QTcpSocket>
 
@@ -39,21 +40,17 @@ public:
     QString ultimoError() const { return ultimoError_; }
 
 private:
-    class Bloqueo;
-
     void alLlegar();
     void alFallar(QAbstractSocket::SocketError error);
     void compruebaConexion();
     void trae();
-    template <typename F> void avisa(F&& f);
 
     QTcpSocket socket_;
     QString host_;
     qint32 puerto_ = 0;
     QString ultimoError_;
     bool visto_ = false; // connected since the last conecta(), and not yet reported lost
-    int bloqueos_ = 0;
-    bool pendiente_ = false;
+    Retencion retencion_{this, [this] { alLlegar(); }};
 };
 
 } // namespace ort
