@@ -7,7 +7,7 @@
 //   bench_e2e [burst frames] [latency samples]     (defaults: 2000, 200)
 
 #include "recording/grabador.h"
-#include "startup/avisos.h"
+#include "startup/avisosconsola.h"
 #include "startup/conexion.h"
 #include "startup/reloj.h"
 
@@ -192,13 +192,6 @@ Medida Base(const QString& base, int rafaga, int muestras) {
     return m;
 }
 
-class SinAvisos : public ort::Avisos {
-public:
-    void mensaje(const QString& t, Icono) override { std::fprintf(stderr, "%s\n", qPrintable(t)); }
-    bool pregunta(const QString&) override { return false; }
-    QString entrada(const QString&) override { return {}; }
-};
-
 // Per-value cost of GrabaMTVX into a table of `filas` rows, with or without the key on N.
 double CostePorValor(const QString& base, int filas, bool indice) {
     const QString dir = base + (indice ? "/con" : "/sin");
@@ -221,7 +214,7 @@ double CostePorValor(const QString& base, int filas, bool indice) {
     ort::Ajustes a;
     a.TipoBD = ort::kJet4;
     a.DirDatos = dir + '/';
-    SinAvisos avisos;
+    ort::AvisosConsola avisos;
     ort::RelojSistema reloj;
     ort::Entorno e{a, avisos, reloj};
     ort::GrabadorDatos g(e);

@@ -12,7 +12,7 @@
 #include "decoding/registrolectura.h"
 #include "ports/puerto.h"
 #include "recording/grabacion.h"
-#include "startup/avisos.h"
+#include "startup/avisosconsola.h"
 #include "startup/conexion.h"
 #include "startup/reloj.h"
 
@@ -33,13 +33,6 @@
 using namespace ort;
 
 namespace {
-
-class SinAvisos : public Avisos {
-public:
-    void mensaje(const QString& t, Icono) override { std::fprintf(stderr, "%s\n", qPrintable(t)); }
-    bool pregunta(const QString&) override { return false; }
-    QString entrada(const QString&) override { return {}; }
-};
 
 // Counts values instead of writing them: the pass itself is measured.
 class GrabadorNulo : public Grabador {
@@ -87,7 +80,7 @@ public:
 double TramasPorSegundoOrt(const QByteArray& bytes, int tramas, const QString& dir) {
     Ajustes ajustes;
     ajustes.Ruta = dir + u'/';
-    SinAvisos avisos;
+    AvisosConsola avisos;
     RelojSistema reloj;
     Entorno e{ajustes, avisos, reloj};
     {
