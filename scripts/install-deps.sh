@@ -8,6 +8,7 @@ pkgs=(
   libgl-dev
   postgresql postgresql-client
   sqlite3 socat xvfb xauth x11-apps imagemagick procps
+  mdbtools-dev
 )
 missing=()
 for p in "${pkgs[@]}"; do
