@@ -37,6 +37,13 @@ int Uso(const QString& problema) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     Vigilancia::inicia();
+    struct AlTerminar {
+        ~AlTerminar() { Vigilancia::termina(); }
+    } alTerminar;
+    // Qt's own warnings would otherwise end in the library's captured standard error.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& texto) {
+        Vigilancia::mensaje(QStringLiteral("ortimporta: ") + texto);
+    });
     QStringList posicionales;
     QString dir;
     bool forzar = false, hayDir = false;

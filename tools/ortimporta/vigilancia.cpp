@@ -23,6 +23,8 @@ int capturaLectura = -1; // the library's standard error, read back
 std::atomic<quint64> progreso{0};
 std::atomic<bool> masAllaDelFinal{false};
 std::atomic<bool> enLectura{false};
+std::atomic<bool> terminar{false};
+std::thread vigilante;
 QMutex mutex;
 QString archivoActual, etapaActual;
 // The temporary file, also for the signal handler (which may only use what is already there).
@@ -97,6 +99,8 @@ void vigila() {
     auto desde = steady_clock::now();
     for (;;) {
         std::this_thread::sleep_for(milliseconds(200));
+        if (terminar.load())
+            return;
         {
             QMutexLocker l(&mutex);
             leeCaptura();
@@ -136,7 +140,13 @@ void inicia() {
     }
     std::signal(SIGINT, alCortar);
     std::signal(SIGTERM, alCortar);
-    std::thread(vigila).detach();
+    vigilante = std::thread(vigila);
+}
+
+void termina() {
+    terminar = true;
+    if (vigilante.joinable())
+        vigilante.join();
 }
 
 void mensaje(const QString& texto) {

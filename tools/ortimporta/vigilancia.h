@@ -13,6 +13,8 @@ namespace Vigilancia {
 
 // Takes over standard error and starts the watcher; once, at the start of the program.
 void inicia();
+// Stops the watcher; before the program ends.
+void termina();
 // Where the program's own messages go (the real standard error).
 void mensaje(const QString& texto);
 
