@@ -147,6 +147,9 @@ void termina() {
     terminar = true;
     if (vigilante.joinable())
         vigilante.join();
+    // What the sanitizers report at exit goes where it can be seen.
+    if (errorReal != 2)
+        ::dup2(errorReal, 2);
 }
 
 void mensaje(const QString& texto) {
