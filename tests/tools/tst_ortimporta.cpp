@@ -1,4 +1,6 @@
 #include "ortimporta/jet.h"
+#include "qualitydb/basecalidad.h"
+#include "startup/conexion.h"
 #include "support/bases.h"
 #include "support/programa.h"
 
@@ -320,6 +322,29 @@ private slots:
         QVERIFY2(c.salida.contains("0 archivos convertidos (0 filas), 4 ya estaban en SQLite"),
                  qPrintable(c.salida));
         QCOMPARE(Huella(mtvx + ".jet"), huellaJet);
+
+        // ORT opens the converted database under its product name and reads its sizes.
+        {
+            ort::Conexion con;
+            QVERIFY2(ort::AbreConexion(ort::CadenaJet(mtvx, QString()), con),
+                     qPrintable(con.error.descripcion));
+            QCOMPARE(ort::BaseCalidad(con).tamanoDefinido("Customers", "CompanyName"), 40);
+        }
+
+        // A Jet file put back over a converted one: its kept original is not overwritten
+        // without --force.
+        QFile::remove(mtvx);
+        QVERIFY(Copia(muestra("DateTestDatabase.mdb"), mtvx));
+        const QByteArray devuelto = Huella(mtvx);
+        c = Corre({"--dir", r});
+        QCOMPARE(c.codigo, 1);
+        QVERIFY2(c.errores.contains("ya existe " + mtvx + ".jet"), qPrintable(c.errores));
+        QCOMPARE(Huella(mtvx), devuelto);
+        QCOMPARE(Huella(mtvx + ".jet"), huellaJet);
+        c = Corre({"--dir", r, "--force"});
+        QVERIFY2(c.codigo == 0, qPrintable(c.errores));
+        QCOMPARE(Huella(mtvx + ".jet"), devuelto);
+        QCOMPARE(ValorSqlite(mtvx, "select count(*) from DateTest"), QString("6"));
     }
 };
 
