@@ -84,11 +84,10 @@ QString FormatoGeneral(double x) {
         throw FallaDecodificacion(QStringLiteral("Number out of range."));
     if (x == 0)
         return QStringLiteral("0");
-    const double a = std::fabs(x);
-    const bool llano = a >= 1e-4 && a < 1e15;
+    // Fifteen significant digits at most, as many as a double always holds: the noise of a
+    // division (12.3 / 100 = 0.12300000000000001) is not written.
     char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, x,
-                                 llano ? std::chars_format::fixed : std::chars_format::scientific);
+    const auto r = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::general, 15);
     QString t = QString::fromLatin1(buf, r.ptr - buf);
     return t.replace(u'e', u'E');
 }
