@@ -65,9 +65,15 @@ qint64 ClasificaPostgres(const QSqlError& e) {
 bool AbreSqlite(const QMap<QString, QString>& partes, Conexion& c, QSqlDatabase& db,
                 QString& archivo) {
     archivo = partes.value(QStringLiteral("data source"));
-    if (archivo.isEmpty() || !QFileInfo(archivo).isFile()) {
+    const QFileInfo info(archivo);
+    if (archivo.isEmpty() || !info.exists()) {
         c.error = ErrorDe(driverSqlite(), errbd::kNoEncontrada,
                           QStringLiteral("No se encuentra el archivo '%1'.").arg(archivo));
+        return false;
+    }
+    if (!info.isFile()) {
+        c.error = ErrorDe(driverSqlite(), errbd::kGeneral,
+                          QStringLiteral("'%1' no es un archivo.").arg(archivo));
         return false;
     }
     // mode=rw: a file that vanished meanwhile is not created anew.
@@ -77,8 +83,9 @@ bool AbreSqlite(const QMap<QString, QString>& partes, Conexion& c, QSqlDatabase&
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=10000"));
     if (!db.open()) {
         const QSqlError e = db.lastError();
-        c.error = ErrorDe(driverSqlite(), EsDanoSqlite(e) ? errbd::kFormato : errbd::kNoEncontrada,
-                          e.text());
+        // The file is there: a refusal (permission, I/O) is reported, not taken for absence.
+        c.error =
+            ErrorDe(driverSqlite(), EsDanoSqlite(e) ? errbd::kFormato : errbd::kGeneral, e.text());
         return false;
     }
     // SQLite opens lazily: reading the schema proves the file is a database.
@@ -181,7 +188,11 @@ bool Reconstruye(QSqlDatabase& origen, const QString& temporal, QString& problem
     }
     for (const QString& t : tablas) {
         const QString citada = u'"' + QString(t).replace(u'"', QStringLiteral("\"\"")) + u'"';
-        if (!q.exec(QStringLiteral("INSERT INTO reparada.%1 SELECT * FROM main.%1").arg(citada))) {
+        // Row by row from the table itself: without the WHERE, SQLite would copy the key
+        // indexes (PRIMARY KEY, UNIQUE) page by page, damage included, instead of building them.
+        if (!q.exec(QStringLiteral("INSERT INTO reparada.%1 SELECT * FROM main.%1 NOT INDEXED "
+                                   "WHERE 1")
+                        .arg(citada))) {
             problema = q.lastError().text();
             ok = false;
             break;

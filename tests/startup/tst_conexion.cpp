@@ -29,17 +29,19 @@ struct Banco {
 
 // A database with enough rows for its index to spread over pages of its own.
 void CreaConIndice(const QString& archivo) {
-    QString script = "PRAGMA page_size=1024; CREATE TABLE T (A INTEGER PRIMARY KEY, B TEXT);";
+    QString script =
+        "PRAGMA page_size=1024; CREATE TABLE T (A INTEGER PRIMARY KEY, B TEXT, C TEXT UNIQUE);";
     script += "CREATE INDEX IB ON T(B);";
     script += "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM n WHERE x<2000) "
-              "INSERT INTO T SELECT x, printf('valor-%06d', x) FROM n;";
+              "INSERT INTO T SELECT x, printf('valor-%06d', x), printf('clave-%06d', x) FROM n;";
     QVERIFY(EjecutaScript(archivo, script));
 }
 
-// Overwrites one page of the index with garbage; the table itself stays readable.
-void DanaIndice(const QString& archivo) {
+// Overwrites one page of an index with garbage; the table itself stays readable.
+void DanaIndice(const QString& archivo, const QString& indice = "IB") {
     const int pagina =
-        ValorSqlite(archivo, "select rootpage from sqlite_master where name='IB'").toInt();
+        ValorSqlite(archivo, "select rootpage from sqlite_master where name='" + indice + "'")
+            .toInt();
     QVERIFY(pagina > 1);
     QFile f(archivo);
     QVERIFY(f.open(QIODevice::ReadWrite));
@@ -143,6 +145,17 @@ private slots:
         QCOMPARE(c.error.numero, errbd::kNoEncontrada);
     }
 
+    // The file is there but cannot be opened as one: said, not taken for a missing file.
+    void carpetaNoEsArchivo() {
+        QTemporaryDir d;
+        Banco b;
+        Conexion c;
+        QVERIFY(!OpenDBOK(CadenaJet(d.path(), ""), c, b.e));
+        QCOMPARE(c.error.numero, errbd::kGeneral);
+        QCOMPARE(b.avisos.mensajes.size(), 1);
+        QVERIFY(b.avisos.mensajes[0].texto.contains("no es un archivo"));
+    }
+
     void cadenaVaciaFallaEnSilencio() {
         Banco b;
         Conexion c;
@@ -170,11 +183,17 @@ private slots:
         QCOMPARE(QDir(d.path()).entryList(QDir::Files), QStringList{"BASURA.MDB"});
     }
 
+    void danadaSeReparaYAbre_data() {
+        QTest::addColumn<QString>("indice");
+        QTest::newRow("plain index") << "IB";
+        QTest::newRow("key index (UNIQUE)") << "sqlite_autoindex_T_1";
+    }
     void danadaSeReparaYAbre() {
+        QFETCH(QString, indice);
         QTemporaryDir d;
         const QString f = d.filePath("MTVX2005.MDB");
         CreaConIndice(f);
-        DanaIndice(f);
+        DanaIndice(f, indice);
         Banco b;
         Conexion c;
         QVERIFY2(OpenDBOK(CadenaJet(f, ""), c, b.e), qPrintable(b.avisos.textos().join("|")));
