@@ -296,6 +296,23 @@ QString CadenaConClave(const QString& cadena, const QString& clave) {
     return piezas.join(u';');
 }
 
+namespace {
+// The password field of a connection string, whichever form it has.
+QString ClaveDe(const QString& cadena) {
+    const auto partes = LeeCadena(cadena);
+    return partes.value(QStringLiteral("password"),
+                        partes.value(QStringLiteral("jet oledb:database password")));
+}
+} // namespace
+
+void PasaClaveNueva(Ajustes& a, const QString& rechazada, const QString& aceptada) {
+    // The Metrovax string held the refused password when it was built from the same one (a
+    // data catalogue of the same server, the configuration file): it takes the new one too.
+    const QString vieja = ClaveDe(rechazada);
+    if (ClaveDe(a.StrConexion) == vieja)
+        a.StrConexion = CadenaConClave(a.StrConexion, ClaveDe(aceptada));
+}
+
 QString CadenaJet(const QString& ruta, const QString& clave) {
     return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + ruta +
            QStringLiteral(";Jet OLEDB:Database Password=") + clave + u';';
@@ -357,9 +374,8 @@ bool OpenDBOK(const QString& cadena, Conexion& conexion, Entorno& e, Comprobacio
         if (ok && conexion.motor() == Motor::Sqlite && comprobacion == Comprobacion::Completa)
             ok = CompruebaPaginas(conexion);
         if (ok) {
-            // The new password also serves every later opening of the Metrovax database.
-            if (actual != cadena && cadena == e.ajustes.StrConexion)
-                e.ajustes.StrConexion = actual;
+            if (actual != cadena)
+                PasaClaveNueva(e.ajustes, cadena, actual);
             return true;
         }
         conexion.cierra();

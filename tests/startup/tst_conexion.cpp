@@ -75,6 +75,37 @@ private slots:
         QCOMPARE(ValorCadena(c, "data source"), QString("/x.mdb"));
     }
 
+    // A password accepted at a prompt reaches the Metrovax string when it held the refused one.
+    void pasaClaveNueva_data() {
+        QTest::addColumn<QString>("tipo");
+        QTest::addColumn<QString>("fuente"); // data source of the string that was opened
+        QTest::addColumn<QString>("claveMtvx");
+        QTest::addColumn<bool>("cambia");
+        QTest::newRow("server: the Metrovax catalogue") << kSqlServer << "MTVX" << "vieja" << true;
+        QTest::newRow("server: the data catalogue") << kSqlServer << "MTVXDATA" << "vieja" << true;
+        QTest::newRow("file: a data file") << kJet4 << "/d/F1/M/P.MDB" << "vieja" << true;
+        QTest::newRow("another password is kept") << kSqlServer << "MTVXDATA" << "otra" << false;
+    }
+    void pasaClaveNueva() {
+        QFETCH(QString, tipo);
+        QFETCH(QString, fuente);
+        QFETCH(QString, claveMtvx);
+        QFETCH(bool, cambia);
+        Ajustes a;
+        a.TipoBD = tipo;
+        a.ServidorBD = "srv";
+        a.UsuarioBD = "u";
+        a.ClaveBD = claveMtvx;
+        a.StrConexion = CadenaConexion(a, tipo == kJet4 ? "/bd/MTVX2005.MDB" : "MTVX");
+        const QString antes = a.StrConexion;
+        a.ClaveBD = "vieja";
+        const QString rechazada = CadenaConexion(a, fuente);
+        a.ClaveBD = "nueva";
+        PasaClaveNueva(a, rechazada, CadenaConClave(rechazada, "nueva"));
+        QCOMPARE(a.StrConexion, cambia ? CadenaConClave(antes, "nueva") : antes);
+        QCOMPARE(a.StrConexion.contains("nueva;"), cambia);
+    }
+
     void adaptaSql_data() {
         QTest::addColumn<int>("motor");
         QTest::addColumn<QString>("sql");
