@@ -429,6 +429,10 @@ QString AdaptaSql(const QString& sql, Motor motor) {
         s += QStringLiteral(" limit 1");
     }
     if (motor == Motor::Postgres) {
+        // The product's engines compared "like" without letter case (a bracketed name stays).
+        static const QRegularExpression like(QStringLiteral("\\blike\\b(?![^\\[]*\\])"),
+                                             QRegularExpression::CaseInsensitiveOption);
+        s.replace(like, QStringLiteral("ilike"));
         static const QRegularExpression corchetes(QStringLiteral("\\[([^\\]]*)\\]"));
         s.replace(corchetes, QStringLiteral("\"\\1\""));
     }

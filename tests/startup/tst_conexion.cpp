@@ -116,6 +116,8 @@ private slots:
         QTest::newRow("postgres top and brackets")
             << int(Motor::Postgres) << top
             << "Select N,Fecha,\"DIAM\" from \"Datos\" order by N Desc limit 1";
+        QTest::newRow("postgres like ignores case") << int(Motor::Postgres) << "Select [LIKE] from EXU where RTRIM(EXUUSUAR) like ?" << "Select \"LIKE\" from EXU where RTRIM(EXUUSUAR) ilike ?";
+        QTest::newRow("sqlite like stays") << int(Motor::Sqlite) << "Select A from T where B LIKE ?" << "Select A from T where B LIKE ?";
         QTest::newRow("no top") << int(Motor::Postgres) << "Select * from INS"
                                 << "Select * from INS";
     }
