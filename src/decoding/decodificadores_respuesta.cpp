@@ -124,7 +124,8 @@ QString FechaDm510(const QString& texto) {
     else if (const auto m = iso.match(t); m.hasMatch())
         d = QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
     if (!d.isValid() || d.year() < 1)
-        throw FallaDecodificacion(QStringLiteral("la fecha \"%1\" no se puede convertir").arg(texto));
+        throw FallaDecodificacion(
+            QStringLiteral("la fecha \"%1\" no se puede convertir").arg(texto));
     return d.toString(QStringLiteral("yyyyMMdd"));
 }
 
@@ -137,7 +138,8 @@ QString HoraDm510(const QString& texto) {
                                          m.captured(3).isEmpty() ? 0 : m.captured(3).toInt())
                                  : QTime();
     if (!h.isValid())
-        throw FallaDecodificacion(QStringLiteral("la hora \"%1\" no se puede convertir").arg(texto));
+        throw FallaDecodificacion(
+            QStringLiteral("la hora \"%1\" no se puede convertir").arg(texto));
     return h.toString(QStringLiteral("HHmm"));
 }
 
@@ -158,7 +160,8 @@ void DecodificaAnd(ContextoDecodificacion& c, EstadoDecodificadores&) {
     if (estado == u"OL")
         return;
     if (valor.isEmpty()) {
-        c.anota(QStringLiteral(" No llegó la trama del valor tras la trama de estado; no se grabó nada."));
+        c.anota(QStringLiteral(
+            " No llegó la trama del valor tras la trama de estado; no se grabó nada."));
         return;
     }
     RegistraUno(c, valor);

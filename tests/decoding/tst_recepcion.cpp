@@ -159,7 +159,8 @@ private slots:
         QTest::newRow("no separator")
             << false << -99 << QByteArray("AB12CD\r") << QStringList{"AB12CD", "D"};
         // Socket data is framed by the terminator too, so its port's field table applies.
-        QTest::newRow("socket") << true << -99 << QByteArray("AB12CD\r") << QStringList{"AB12CD", "D"};
+        QTest::newRow("socket") << true << -99 << QByteArray("AB12CD\r")
+                                << QStringList{"AB12CD", "D"};
     }
     void tablaDeCampos() {
         QFETCH(bool, tcp);

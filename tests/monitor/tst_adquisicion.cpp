@@ -6,11 +6,11 @@
 #include "support/programa.h"
 #include "support/puertofalso.h"
 
-#include <QSignalSpy>
-#include <QFile>
 #include <QDir>
-#include <QTimer>
+#include <QFile>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 using namespace ort;
 using namespace ort::prueba;
@@ -178,7 +178,8 @@ private slots:
         QSignalSpy estados(&b.a, &Adquisicion::estadoPuerto);
         b.a.Reinicia();
         QCOMPARE(b.avisos.mensajes.size(), 1);
-        QVERIFY2(b.avisos.mensajes[0].texto.contains(b.conf), qPrintable(b.avisos.textos().join("|")));
+        QVERIFY2(b.avisos.mensajes[0].texto.contains(b.conf),
+                 qPrintable(b.avisos.textos().join("|")));
         QCOMPARE(estados.count(), kPuertos); // every port shown closed
         for (const auto& args : estados)
             QVERIFY(!args.at(1).toBool());

@@ -72,7 +72,9 @@ private slots:
         QTest::newRow("characteristics") << "car"
                                          << "F1" << QStringList{"CXFCARAC", "CXFPOSIC", "CARDESC1"}
                                          << QStringList{"DIAM", "LARGO", "LOTE", "TEMP"} << 10;
-        QTest::newRow("parent in another letter case") << "est" << "op1" << QStringList{"EXUESTAC", "ESTDESC1"} << QStringList{"E1", "E2"} << 4;
+        QTest::newRow("parent in another letter case")
+            << "est"
+            << "op1" << QStringList{"EXUESTAC", "ESTDESC1"} << QStringList{"E1", "E2"} << 4;
         QTest::newRow("key with a quote")
             << "est"
             << "O'HARA" << QStringList{"EXUESTAC", "ESTDESC1"} << QStringList{"E'3"} << 4;

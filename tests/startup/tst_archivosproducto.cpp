@@ -174,8 +174,12 @@ private slots:
             << ArchivoIdioma(1, 0, 1, 3, {{E("MV", "a"), E("MV", "b"), E("MV", "c")}}).toUtf8()
             << "MV"
             << "MVLang.IAU, línea 10: el grupo 0 tiene más entradas";
-        QTest::newRow("absurd table size") << "MVLang.IAU" << QByteArray("1\r\n30000,30000,3\r\n0\r\n") << "MV" << "MVLang.IAU, línea 2: la tabla de textos";
-        QTest::newRow("header without a number") << "MVLang.IAU" << QByteArray("x\r\n0,0,3\r\n") << "MV" << "MVLang.IAU, línea 1";
+        QTest::newRow("absurd table size")
+            << "MVLang.IAU" << QByteArray("1\r\n30000,30000,3\r\n0\r\n") << "MV"
+            << "MVLang.IAU, línea 2: la tabla de textos";
+        QTest::newRow("header without a number")
+            << "MVLang.IAU" << QByteArray("x\r\n0,0,3\r\n") << "MV"
+            << "MVLang.IAU, línea 1";
         QTest::newRow("KW opens a group")
             << "MVLang.IAU" << ArchivoIdioma(1, 0, 1, 3, {{E("KW", "a")}}).toUtf8() << "KW"
             << "MVLang.IAU, línea 4: una entrada \"KW\"";
@@ -208,7 +212,8 @@ private slots:
     void numerosYGruposDeMas() {
         DirPrograma d;
         d.productoJet();
-        QString idioma = ArchivoIdioma(1, 1, 1, 3, {{E("MV", "a")}, {E("MV", "b")}, {E("MV", "c")}});
+        QString idioma =
+            ArchivoIdioma(1, 1, 1, 3, {{E("MV", "a")}, {E("MV", "b")}, {E("MV", "c")}});
         idioma.replace("\r\n1\r\n001", "\r\n1.0\r\n001").replace("1\r\n1,1,3", "1 esp\r\n1,1,3");
         d.escribe("MVLang.IAU", idioma);
         d.escribe("MVTurn.IAU", QByteArray("1.0\r\n\"M\",1400 h\r\n"));

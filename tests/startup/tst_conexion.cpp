@@ -81,10 +81,14 @@ private slots:
         QTest::addColumn<QString>("fuente"); // data source of the string that was opened
         QTest::addColumn<QString>("claveMtvx");
         QTest::addColumn<bool>("cambia");
-        QTest::newRow("server: the Metrovax catalogue") << kSqlServer << "MTVX" << "vieja" << true;
-        QTest::newRow("server: the data catalogue") << kSqlServer << "MTVXDATA" << "vieja" << true;
-        QTest::newRow("file: a data file") << kJet4 << "/d/F1/M/P.MDB" << "vieja" << true;
-        QTest::newRow("another password is kept") << kSqlServer << "MTVXDATA" << "otra" << false;
+        QTest::newRow("server: the Metrovax catalogue") << kSqlServer << "MTVX"
+                                                        << "vieja" << true;
+        QTest::newRow("server: the data catalogue") << kSqlServer << "MTVXDATA"
+                                                    << "vieja" << true;
+        QTest::newRow("file: a data file") << kJet4 << "/d/F1/M/P.MDB"
+                                           << "vieja" << true;
+        QTest::newRow("another password is kept") << kSqlServer << "MTVXDATA"
+                                                  << "otra" << false;
     }
     void pasaClaveNueva() {
         QFETCH(QString, tipo);
@@ -116,8 +120,11 @@ private slots:
         QTest::newRow("postgres top and brackets")
             << int(Motor::Postgres) << top
             << "Select N,Fecha,\"DIAM\" from \"Datos\" order by N Desc limit 1";
-        QTest::newRow("postgres like ignores case") << int(Motor::Postgres) << "Select [LIKE] from EXU where RTRIM(EXUUSUAR) like ?" << "Select \"LIKE\" from EXU where RTRIM(EXUUSUAR) ilike ?";
-        QTest::newRow("sqlite like stays") << int(Motor::Sqlite) << "Select A from T where B LIKE ?" << "Select A from T where B LIKE ?";
+        QTest::newRow("postgres like ignores case")
+            << int(Motor::Postgres) << "Select [LIKE] from EXU where RTRIM(EXUUSUAR) like ?"
+            << "Select \"LIKE\" from EXU where RTRIM(EXUUSUAR) ilike ?";
+        QTest::newRow("sqlite like stays") << int(Motor::Sqlite) << "Select A from T where B LIKE ?"
+                                           << "Select A from T where B LIKE ?";
         QTest::newRow("no top") << int(Motor::Postgres) << "Select * from INS"
                                 << "Select * from INS";
     }
