@@ -260,6 +260,8 @@ private slots:
         QVERIFY(b.avisos.mensajes.isEmpty());
     }
 
+    // A failing CONF row takes the PUERTOS and CANALES rows back with it: the three rows are
+    // one transaction, so a sequence is never saved by halves.
     void grabacionFallidaNoEscribeNada() {
         Banco b;
         QVERIFY(b.crea("INSERT INTO PUERTOS VALUES (1,'OLD',0);"));
