@@ -418,9 +418,12 @@ void GrabadorDatos::revisaIndice(Conexion& c, const QString& tablaCitada) {
     }
     if (indexada)
         return;
-    QString filas = QStringLiteral("?");
-    if (q.exec(QStringLiteral("select count(*) from %1").arg(tablaCitada)) && q.next())
-        filas = QString::number(q.value(0).toLongLong());
+    // A table that cannot be read is not there: the write says so, not this note.
+    if (!q.exec(QStringLiteral("select count(*) from %1").arg(tablaCitada)) || !q.next()) {
+        tablasRevisadas_.remove(clave);
+        return;
+    }
+    const QString filas = QString::number(q.value(0).toLongLong());
     // The port's log has room for a short line; the message says it all.
     avisos_ << QStringLiteral("Tabla sin índice en N (lenta): %1").arg(tablaCitada);
     e_.avisos.mensaje(
