@@ -70,11 +70,18 @@ bool AlmacenConfig::IniArch() {
 
 bool AlmacenConfig::abre(const QString& ruta) {
     ruta_ = ruta;
+    cargada_ = false;
     puertos_.clear();
     canales_.clear();
     conf_.clear();
-    if (!OpenDBOK(CadenaJet(ruta, e_.ajustes.ClaveBD), conexion_, e_))
+    if (!OpenDBOK(CadenaJet(ruta, e_.ajustes.ClaveBD), conexion_, e_)) {
+        // The opening says nothing of a missing file; without this database no port opens.
+        if (conexion_.error.numero == errbd::kNoEncontrada)
+            informa(QStringLiteral("ORT. IniArch.\n\nNo se puede abrir la base de datos de "
+                                   "configuración %1.\n%2\n\nLos puertos quedan cerrados.")
+                        .arg(ruta, conexion_.error.descripcion));
         return false;
+    }
     return carga(true);
 }
 
@@ -128,6 +135,9 @@ bool AlmacenConfig::carga(bool informar) {
     if (!q.exec(QStringLiteral("Select * from CONF order by Puert, Canal, Secue")))
         return falla(QStringLiteral("CONF"));
     r = q.record();
+    // The renumbering brings the first 50 rows of every channel listed in CANALES into 1..50,
+    // whatever their numbers are now: such rows are waiting for it, not unused.
+    int clavePuerto = 0, claveCanal = 0, orden = 0;
     while (q.next()) {
         FilaConf f;
         f.Puert = Entero(q, r, "Puert");
@@ -144,12 +154,23 @@ bool AlmacenConfig::carga(bool informar) {
         f.EAdic2 = Texto(q, r, "EAdic2");
         f.EAVal2 = Texto(q, r, "EAVal2");
         f.DTMP = static_cast<float>(q.value(r.indexOf(QStringLiteral("DTMP"))).toDouble());
+        if (f.Puert != clavePuerto || f.Canal != claveCanal)
+            orden = 0;
+        clavePuerto = f.Puert;
+        claveCanal = f.Canal;
+        ++orden;
         if (!TablasRuntime::puertoValido(f.Puert) || !TablasRuntime::canalValido(f.Canal) ||
             f.Secue < 1 || f.Secue > kSecuencias) {
-            omitidas << QStringLiteral("CONF: Puert = %1, Canal = %2, Secue = %3")
-                            .arg(f.Puert)
-                            .arg(f.Canal)
-                            .arg(f.Secue);
+            const bool aRenumerar =
+                orden <= kSecuencias &&
+                std::any_of(canales.cbegin(), canales.cend(), [&f](const FilaCanal& k) {
+                    return k.Puert == f.Puert && k.Canal == f.Canal;
+                });
+            if (!aRenumerar)
+                omitidas << QStringLiteral("CONF: Puert = %1, Canal = %2, Secue = %3")
+                                .arg(f.Puert)
+                                .arg(f.Canal)
+                                .arg(f.Secue);
             continue;
         }
         conf << f;
@@ -157,6 +178,7 @@ bool AlmacenConfig::carga(bool informar) {
     puertos_ = puertos;
     canales_ = canales;
     conf_ = conf;
+    cargada_ = true;
     // Each skipped row is reported once, at the load that first meets it.
     QStringList nuevas;
     for (const QString& o : omitidas)
@@ -175,7 +197,8 @@ void AlmacenConfig::IniSecue(TablasRuntime& t) {
     for (int p = 0; p <= kPuertos; ++p)
         for (int c = 0; c <= kCanales; ++c)
             t.canal(p, c).SecTotal = 0;
-    if (!conexion_.abierta())
+    // A database whose tables could not be read was reported when it was opened.
+    if (!conexion_.abierta() || !cargada_)
         return;
     QSqlDatabase db = conexion_.db();
     bool ok = db.transaction();
@@ -213,17 +236,21 @@ void AlmacenConfig::IniSecue(TablasRuntime& t) {
                     problema = u.lastError().text();
                 }
             }
-        t.canal(canal.Puert, canal.Canal).SecTotal =
-            static_cast<qint16>(std::min<qsizetype>(secuencias.size(), kSecuencias));
     }
-    if (ok && db.commit()) {
-        carga(false);
-        return;
+    if (!(ok && db.commit())) {
+        if (problema.isEmpty())
+            problema = db.lastError().text();
+        db.rollback();
+        informa(QStringLiteral("ORT. IniSecue.\n\n%1\n\n%2").arg(ruta_, problema));
     }
-    if (problema.isEmpty())
-        problema = db.lastError().text();
-    db.rollback();
-    informa(QStringLiteral("ORT. IniSecue.\n\n%1\n\n%2").arg(ruta_, problema));
+    // The rows and the totals are those the database holds now, renumbered or not: each
+    // channel's cycle runs up to its highest sequence (after a renumbering, its count).
+    carga(false);
+    for (const FilaConf& f : std::as_const(conf_))
+        if (buscaCanal(f.Puert, f.Canal)) {
+            qint16& total = t.canal(f.Puert, f.Canal).SecTotal;
+            total = std::max<qint16>(total, static_cast<qint16>(f.Secue));
+        }
 }
 
 void AlmacenConfig::IniMux(TablasRuntime& t) const {

@@ -64,7 +64,8 @@ public:
     const QString& ruta() const { return ruta_; }
 
     // Renumbers every channel's sequences 1..n in their order, in one transaction, and counts
-    // them into the runtime tables.
+    // them into the runtime tables. When the renumbering fails it is undone, reported, and the
+    // rows and totals are those the database still holds.
     void IniSecue(TablasRuntime& t);
     // Copies each port's connection key, padded or cut to 5 characters.
     void IniMux(TablasRuntime& t) const;
@@ -111,6 +112,7 @@ private:
     QList<FilaCanal> canales_;
     QList<FilaConf> conf_;
     QStringList omitidas_;
+    bool cargada_ = false; // the three tables were read at the last opening
 };
 
 } // namespace ort

@@ -80,12 +80,20 @@ QStringList LineasUbicacion(const QString& ruta, const QStringList& anteriores) 
     return lineas;
 }
 
+QString ItemUbicacion(const QString& ruta) {
+    // A comma ends an item and leading blanks are skipped: such a path is written in quotes,
+    // which the reading takes away (a path holding a quote itself cannot be written as an item).
+    if (ruta.contains(u',') || ruta.startsWith(u' ') || ruta.startsWith(u'\t'))
+        return u'"' + ruta + u'"';
+    return ruta;
+}
+
 bool EscribeUbicaciones(const QString& dirPrograma, const QString& ruta,
                         const QStringList& anteriores, QString* problema) {
     QSaveFile f(BuscaArchivo(dirPrograma, kArchivoUbicacion));
     QByteArray contenido;
     for (const QString& linea : LineasUbicacion(ruta, anteriores))
-        contenido += linea.toUtf8() + "\r\n";
+        contenido += ItemUbicacion(linea).toUtf8() + "\r\n";
     if (!f.open(QIODevice::WriteOnly) || f.write(contenido) != contenido.size() || !f.commit()) {
         if (problema)
             *problema = f.errorString();

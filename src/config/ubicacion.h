@@ -37,6 +37,9 @@ bool PruebaConfiguracion(const QString& ruta, Entorno& e, QString* problema = nu
 // that does not exist giving an empty line.
 QStringList LineasUbicacion(const QString& ruta, const QStringList& anteriores);
 
+// One line of the location file as written: quoted when the reading would cut or trim it.
+QString ItemUbicacion(const QString& ruta);
+
 // Rewrites the location file with those lines, through a temporary file renamed over it, so the
 // old list stays whole when the writing fails.
 bool EscribeUbicaciones(const QString& dirPrograma, const QString& ruta,

@@ -50,6 +50,10 @@ public:
     virtual QString gseArmaComando(int canal) = 0;
     // A line on the port's log, for frames a decoder drops with a reason.
     virtual void anota(const QString& linea) = 0;
+    // The note of a frame dropped for a reason, with the frame's text.
+    void ignora(const QString& motivo) {
+        anota(QStringLiteral(" Trama ignorada (%1): %2").arg(motivo, trama));
+    }
 
     // Kept for one receive pass (DM510's last date and time).
     QString pasoFecha, pasoHora;

@@ -13,7 +13,7 @@ namespace ort {
 namespace {
 
 [[noreturn]] void NoCabe(const QString& que) {
-    throw FallaDecodificacion(QStringLiteral("Cut outside the frame: %1.").arg(que));
+    throw FallaDecodificacion(QStringLiteral("corte fuera de la trama: %1").arg(que));
 }
 
 int DigitoHex(QChar c) {
@@ -81,14 +81,13 @@ QString DosDigitos(double x) {
 
 QString FormatoGeneral(double x) {
     if (!std::isfinite(x))
-        throw FallaDecodificacion(QStringLiteral("Number out of range."));
+        throw FallaDecodificacion(QStringLiteral("número fuera de rango"));
     if (x == 0)
         return QStringLiteral("0");
-    const double a = std::fabs(x);
-    const bool llano = a >= 1e-4 && a < 1e15;
+    // Fifteen significant digits at most, as many as a double always holds: the noise of a
+    // division (12.3 / 100 = 0.12300000000000001) is not written.
     char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, x,
-                                 llano ? std::chars_format::fixed : std::chars_format::scientific);
+    const auto r = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::general, 15);
     QString t = QString::fromLatin1(buf, r.ptr - buf);
     return t.replace(u'e', u'E');
 }
@@ -97,7 +96,7 @@ int ByteDe(QChar c) {
     const int b = c.unicode();
     if (b > 255)
         throw FallaDecodificacion(
-            QStringLiteral("Character U+%1 is not a byte.").arg(b, 4, 16, QChar(u'0')));
+            QStringLiteral("el carácter U+%1 no es un byte").arg(b, 4, 16, QChar(u'0')));
     return b;
 }
 
@@ -113,13 +112,13 @@ std::uint32_t HexCuatro(const QString& trama, int k) {
 float FlotanteHex(const QString& digitos) {
     if (digitos.size() != 8)
         throw FallaDecodificacion(
-            QStringLiteral("\"%1\" is not eight hexadecimal digits.").arg(digitos));
+            QStringLiteral("\"%1\" no son ocho dígitos hexadecimales").arg(digitos));
     int b[4];
     for (int i = 0; i < 4; ++i) {
         const int alto = DigitoHex(digitos[2 * i]), bajo = DigitoHex(digitos[2 * i + 1]);
         if (alto < 0 || bajo < 0)
             throw FallaDecodificacion(
-                QStringLiteral("\"%1\" is not eight hexadecimal digits.").arg(digitos));
+                QStringLiteral("\"%1\" no son ocho dígitos hexadecimales").arg(digitos));
         b[i] = alto * 16 + bajo;
     }
     const int e = (b[3] % 128) * 2 + b[2] / 128 - 127;
@@ -129,7 +128,7 @@ float FlotanteHex(const QString& digitos) {
         v = -v;
     if (std::fabs(v) > std::numeric_limits<float>::max())
         throw FallaDecodificacion(
-            QStringLiteral("\"%1\" does not fit a single-precision number.").arg(digitos));
+            QStringLiteral("\"%1\" no cabe en un número de precisión simple").arg(digitos));
     return static_cast<float>(v);
 }
 

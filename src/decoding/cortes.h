@@ -23,7 +23,7 @@ QString QuitaCaracter(const QString& texto, int car);
 
 // x rounded to a whole number (halves away from zero) with at least two digits: "07", "12".
 QString DosDigitos(double x);
-// The shortest text that reads back as x, "." as the decimal point, no trailing zeros.
+// x with at most 15 significant digits, "." as the decimal point, no trailing zeros.
 // Numbers from 1E-04 up to below 1E+15 are written plainly; others as "1.5E-05", "2E+15".
 QString FormatoGeneral(double x);
 

@@ -19,7 +19,7 @@ std::optional<QString> CanalDe(ContextoDecodificacion& c, double numero) {
     const QString canal = DosDigitos(numero);
     if (canal.size() == 2 && canal[0].isDigit())
         return canal;
-    c.anota(QStringLiteral("Channel %1 out of range; frame ignored.").arg(canal));
+    c.ignora(QStringLiteral("canal %1 fuera de rango").arg(canal));
     return std::nullopt;
 }
 
@@ -68,12 +68,12 @@ int CanalPorGrupos(const QString& caja, int entrada, int g) {
 bool HayCanalAnunciado(ContextoDecodificacion& c, const QString& canal) {
     if (!canal.isEmpty())
         return true;
-    c.anota(QStringLiteral("Reading before any channel announcement; frame ignored."));
+    c.ignora(QStringLiteral("lectura antes de que se anuncie un canal"));
     return false;
 }
 
 void IgnoraSelector(ContextoDecodificacion& c) {
-    c.anota(QStringLiteral("Selector characters fit no channel; frame ignored."));
+    c.ignora(QStringLiteral("el selector no corresponde a ningún canal"));
 }
 
 } // namespace
@@ -182,7 +182,7 @@ void DecodificaGport(ContextoDecodificacion& c, EstadoDecodificadores&) {
     }
     const QString canal = Corta(c.trama, k + 1, 2);
     if (canal.size() != 2) {
-        c.anota(QStringLiteral("No two channel characters after the comma; frame ignored."));
+        c.ignora(QStringLiteral("faltan los dos caracteres del canal tras la coma"));
         return;
     }
     Registra(c, canal, Corta(c.trama, 1, k - 1));
@@ -214,7 +214,7 @@ void DecodificaMux40(ContextoDecodificacion& c, EstadoDecodificadores&) {
         return;
     }
     if (canal > 99) {
-        c.anota(QStringLiteral("Channel %1 does not fit two digits; frame ignored.").arg(canal));
+        c.ignora(QStringLiteral("el canal %1 no cabe en dos dígitos").arg(canal));
         return;
     }
     Registra(c, DosDigitos(canal), Corta(c.trama, 10, 8));

@@ -40,10 +40,10 @@ bool SoloDigitos(const QString& t) {
 void FijaFechaHora(ContextoDecodificacion& c, const QString& fecha, const QString& hora) {
     if (fecha.size() != 8 || !SoloDigitos(fecha) ||
         !QDate::fromString(fecha, QStringLiteral("yyyyMMdd")).isValid())
-        throw FallaDecodificacion(QStringLiteral("Date \"%1\" is not a date.").arg(fecha));
+        throw FallaDecodificacion(QStringLiteral("la fecha \"%1\" no es una fecha").arg(fecha));
     if (hora.size() != 4 || !SoloDigitos(hora) ||
         !QTime::fromString(hora, QStringLiteral("HHmm")).isValid())
-        throw FallaDecodificacion(QStringLiteral("Time \"%1\" is not a time.").arg(hora));
+        throw FallaDecodificacion(QStringLiteral("la hora \"%1\" no es una hora").arg(hora));
     c.FechaInst = fecha;
     c.HoraInst = hora;
 }
@@ -71,7 +71,7 @@ void RegistraMedidaGse(ContextoDecodificacion& c) {
     const int k1 = Busca(c.trama, QStringLiteral(","));
     const int k2 = k1 > 0 ? Busca(c.trama, QStringLiteral(","), k1 + 1) : 0;
     if (k2 == 0) {
-        c.anota(QStringLiteral("GSE01 message without its two commas; frame ignored."));
+        c.ignora(QStringLiteral("mensaje GSE01 sin sus dos comas"));
         return;
     }
     Registra(c, canal, Corta(c.trama, k1 + 1, k2 - k1 - 1));
@@ -124,7 +124,8 @@ QString FechaDm510(const QString& texto) {
     else if (const auto m = iso.match(t); m.hasMatch())
         d = QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
     if (!d.isValid() || d.year() < 1)
-        throw FallaDecodificacion(QStringLiteral("Date \"%1\" does not convert.").arg(texto));
+        throw FallaDecodificacion(
+            QStringLiteral("la fecha \"%1\" no se puede convertir").arg(texto));
     return d.toString(QStringLiteral("yyyyMMdd"));
 }
 
@@ -137,7 +138,8 @@ QString HoraDm510(const QString& texto) {
                                          m.captured(3).isEmpty() ? 0 : m.captured(3).toInt())
                                  : QTime();
     if (!h.isValid())
-        throw FallaDecodificacion(QStringLiteral("Time \"%1\" does not convert.").arg(texto));
+        throw FallaDecodificacion(
+            QStringLiteral("la hora \"%1\" no se puede convertir").arg(texto));
     return h.toString(QStringLiteral("HHmm"));
 }
 
@@ -158,7 +160,8 @@ void DecodificaAnd(ContextoDecodificacion& c, EstadoDecodificadores&) {
     if (estado == u"OL")
         return;
     if (valor.isEmpty()) {
-        c.anota(QStringLiteral("No value frame after the status frame; nothing recorded."));
+        c.anota(QStringLiteral(
+            " No llegó la trama del valor tras la trama de estado; no se grabó nada."));
         return;
     }
     RegistraUno(c, valor);
@@ -172,7 +175,7 @@ void DecodificaPel10(ContextoDecodificacion& c, EstadoDecodificadores&) {
         leida = true;
     }
     if (leida && c.trama.isEmpty()) {
-        c.anota(QStringLiteral("No value frame after the fillers; nothing recorded."));
+        c.anota(QStringLiteral(" No llegó la trama del valor tras el relleno; no se grabó nada."));
         return;
     }
     RegistraUno(c, Desde(c.trama, 2));
@@ -219,7 +222,7 @@ void DecodificaDm510(ContextoDecodificacion& c, EstadoDecodificadores&) {
          k = Busca(c.trama, QStringLiteral(","), k + 1))
         comas[n++] = k;
     if (n == 0) {
-        c.anota(QStringLiteral("DM510 line without commas; frame ignored."));
+        c.ignora(QStringLiteral("línea DM510 sin comas"));
         return;
     }
     const QString f1 = Corta(c.trama, 1, comas[0] - 1);
@@ -229,7 +232,7 @@ void DecodificaDm510(ContextoDecodificacion& c, EstadoDecodificadores&) {
         return;
     }
     if (n < 5) {
-        c.anota(QStringLiteral("DM510 line with fewer than five commas; frame ignored."));
+        c.ignora(QStringLiteral("línea DM510 con menos de cinco comas"));
         return;
     }
     const QString f2 = Corta(c.trama, comas[0] + 1, comas[1] - comas[0] - 1);

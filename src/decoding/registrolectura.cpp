@@ -79,6 +79,10 @@ void Registrador::RegistraLectura(int p, const QString& lectura, const QString& 
     }
     if (fuera) {
         e_.avisos.beep();
+        // The rejected reading used its sequence: on the last one the cycle starts again, as
+        // after a recorded reading, so that the next reading finds sequence 1.
+        if (canal.SecActual >= canal.SecTotal)
+            canal.SecActual = 0;
         return;
     }
 

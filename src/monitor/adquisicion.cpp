@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 namespace ort {
 
@@ -61,6 +62,10 @@ void Adquisicion::arranca() {
 }
 
 void Adquisicion::Reinicia() {
+    if (ocupada_)
+        return; // asked for during a port's wait: the restart under way is not re-entered
+    ocupada_ = true;
+    const auto libera = qScopeGuard([this] { ocupada_ = false; });
     for (int p = 1; p <= kPuertos; ++p)
         if (t_.puerto(p).Activo) {
             if (t_.puerto(p).TipoCon == QStringLiteral("TCP/IP"))
@@ -70,19 +75,29 @@ void Adquisicion::Reinicia() {
             t_.puerto(p).Activo = false;
             emit estadoPuerto(p, false);
         }
-    config_.IniArch();
+    if (!config_.IniArch())
+        for (int p = 1; p <= kPuertos; ++p)
+            emit estadoPuerto(p, false); // no configuration: every port is shown closed
     config_.IniSecue(t_);
     config_.IniMux(t_);
     emit captionsCambiadas();
-    OpenPuertos();
+    abrePuertosMarcados();
 }
 
 void Adquisicion::OpenPuertos() {
+    if (ocupada_)
+        return;
+    ocupada_ = true;
+    const auto libera = qScopeGuard([this] { ocupada_ = false; });
+    abrePuertosMarcados();
+}
+
+void Adquisicion::abrePuertosMarcados() {
     const QList<FilaPuerto> filas = config_.puertos();
     for (const FilaPuerto& f : filas) {
         t_.PuertoActual = f.Puert;
         if (f.Open) {
-            cmdAbre();
+            conmuta();
         } else {
             t_.puerto(f.Puert).Activo = false;
             emit estadoPuerto(f.Puert, false);
@@ -91,9 +106,19 @@ void Adquisicion::OpenPuertos() {
 }
 
 void Adquisicion::cmdAbre() {
+    // A click during the wait for a socket (of any port, or of a restart) is ignored: the
+    // wait lets events run, and nothing may switch a port or restart inside it.
+    if (ocupada_)
+        return;
+    ocupada_ = true;
+    const auto libera = qScopeGuard([this] { ocupada_ = false; });
+    conmuta();
+}
+
+void Adquisicion::conmuta() {
     const int p = t_.PuertoActual;
     if (!TablasRuntime::puertoValido(p) || esperandoSocket_[p])
-        return; // a second click during the wait for a socket is ignored
+        return;
     PuertoInfo& info = t_.puerto(p);
     const QString codigo = info.Conex.trimmed().toUpper();
     if (codigo == QStringLiteral("NADA"))
@@ -191,6 +216,8 @@ void Adquisicion::tick() {
 }
 
 void Adquisicion::IniSecue() {
+    if (ocupada_)
+        return;
     config_.IniSecue(t_);
 }
 

@@ -61,6 +61,8 @@ public:
     Receptor& receptor() { return receptor_; }
     QTimer& temporizador() { return timer_; }
     bool esperandoSocket(int p) const { return esperandoSocket_.at(p); }
+    // A restart or a port switch is under way (it may be waiting for a socket).
+    bool ocupada() const { return ocupada_; }
 
 signals:
     // A port opened or closed: its lamp and, when current, the switch's caption.
@@ -74,6 +76,8 @@ private:
     void cierraPuerto(int p, const QString& motivo);
     void cargaLimites(int p);
     void ComLeeDesdeEvento(int p);
+    void conmuta();
+    void abrePuertosMarcados();
 
     Entorno& e_;
     FabricaPuertos& puertos_;
@@ -84,6 +88,7 @@ private:
     Receptor receptor_;
     QTimer timer_;
     std::array<bool, kPuertos + 1> esperandoSocket_{};
+    bool ocupada_ = false;
 };
 
 } // namespace ort

@@ -112,11 +112,15 @@ DAM::DAM(Adquisicion& a, QWidget* parent) : QWidget(parent), a_(a) {
         a_.cmdAbre();
     });
     connect(cmdConf, &QPushButton::clicked, this, [this] {
+        if (a_.ocupada())
+            return; // a port's wait is under way
         if (abreEditor)
             abreEditor();
         a_.IniSecue();
     });
     connect(bArchConf, &QPushButton::clicked, this, [this] {
+        if (a_.ocupada())
+            return;
         if (abreUbicacion)
             abreUbicacion();
         a_.Reinicia();

@@ -34,6 +34,9 @@ int EjecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::Apertu
         EnlazaConfiguracion(*monitor, adquisicion);
         avisos.fijaPadre(monitor.get());
         monitor->show();
+        if (!titulo.problemaImagen().isEmpty())
+            avisos.mensaje(QStringLiteral("ORT. OrtCarat.\n\n") + titulo.problemaImagen(),
+                           Avisos::Icono::Exclamacion);
         // From here on a message box does not hold acquisition up.
         avisos.fijaEspera(false);
         adquisicion.arranca();

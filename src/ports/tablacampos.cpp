@@ -103,9 +103,10 @@ TablaCampos InterpretaTablaCampos(const QString& texto, const QString& archivo) 
                                 QStringLiteral("el archivo está vacío; falta el título."));
     } else if (primero->left(4).toUpper() == QStringLiteral("SEP=")) {
         const QString codigo = primero->mid(4);
-        bool ok = false;
-        const double v = codigo.trimmed().toDouble(&ok);
-        if (!ok || !std::isfinite(v) || v < -32768.5 || v > 32767.5)
+        // The leading number of the rest ("SEP=44 coma" is 44).
+        const auto numero = NumeroInicial(codigo);
+        const double v = numero.value_or(0.0);
+        if (!numero || v < -32768.5 || v > 32767.5)
             t.problemas << Problema(kFallaTipo, archivo, lector.lineaUltima(),
                                     QStringLiteral("el código del separador no es un número: "
                                                    "\"%1\"; la tabla queda sin separador.")

@@ -72,8 +72,9 @@ Resultado BaseCalidad::ejecuta(const Sentencia& s, const QStringList& valores) {
     }
     for (const QString& col : r.columnas) {
         int tam = 0;
+        // "*" stands for every column of its table.
         for (const auto& [columna, tabla] : s.origen)
-            if (col == QLatin1String(columna))
+            if (col == QLatin1String(columna) || qstrcmp(columna, "*") == 0)
                 tam = tamanoDefinido(QLatin1String(tabla), col);
         r.tamanos << tam;
     }
@@ -91,10 +92,10 @@ Resultado BaseCalidad::registroINS(const QString& clave) {
 }
 
 Resultado BaseCalidad::todosINS() {
-    static const Sentencia s{
-        "Select INSCLAVE, INSDESCR, INSTIPOC, INSRMTIP, INSTCPPR, INSBAUDI, INSPARID, INSBDATO, "
-        "INSBPARO, INSBUFFE, INSRCVTH, INSINICI, INSTERMI, INSTABLA from INS order by INSCLAVE",
-        "Select * from INS order by INSCLAVE", kColumnasINS};
+    // Every column, those the product does not name included (the picker shows them all).
+    static const Sentencia s{"Select * from INS order by INSCLAVE",
+                             "Select * from INS order by INSCLAVE",
+                             {{"*", "INS"}}};
     return ejecuta(s, {});
 }
 
@@ -172,7 +173,10 @@ Resultado BaseCalidad::operador(const QString& clave) {
 Resultado BaseCalidad::limites(const QString& maquina, const QString& producto,
                                const QString& caracteristica) {
     static const Sentencia s{
-        "Select CXPLINFC,CXPLSUPC from CXP where CXPMAQUI=? and CXPPRODU=? and CXPCARAC=?",
+        // Keys padded with blanks match, on either engine, as the product's engines compared
+        // text.
+        "Select CXPLINFC,CXPLSUPC from CXP where RTRIM(CXPMAQUI)=RTRIM(?) and "
+        "RTRIM(CXPPRODU)=RTRIM(?) and RTRIM(CXPCARAC)=RTRIM(?)",
         "Select CXPLINFC,CXPLSUPC from CXP where CXPMAQUI='…' and CXPPRODU='…' and CXPCARAC='…'",
         {}};
     return ejecuta(s, {maquina, producto, caracteristica});

@@ -418,15 +418,22 @@ void GrabadorDatos::revisaIndice(Conexion& c, const QString& tablaCitada) {
     }
     if (indexada)
         return;
-    QString filas = QStringLiteral("?");
-    if (q.exec(QStringLiteral("select count(*) from %1").arg(tablaCitada)) && q.next())
-        filas = QString::number(q.value(0).toLongLong());
-    avisos_ << QStringLiteral("La tabla %1 de %2 no tiene índice en N: cada valor recorre sus %3 "
-                              "filas para hallar la más reciente.")
-                   .arg(tablaCitada,
-                        c.archivo().isEmpty() ? ValorCadena(c.cadena(), "Initial Catalog")
-                                              : c.archivo(),
-                        filas);
+    // A table that cannot be read is not there: the write says so, not this note.
+    if (!q.exec(QStringLiteral("select count(*) from %1").arg(tablaCitada)) || !q.next()) {
+        tablasRevisadas_.remove(clave);
+        return;
+    }
+    const QString filas = QString::number(q.value(0).toLongLong());
+    // The port's log has room for a short line; the message says it all.
+    avisos_ << QStringLiteral("Tabla sin índice en N (lenta): %1").arg(tablaCitada);
+    e_.avisos.mensaje(
+        QStringLiteral("DAM. GrabaMTVX.\n\nLa tabla %1 de %2 no tiene índice en N: "
+                       "cada valor recorre sus %3 filas para hallar la más "
+                       "reciente.")
+            .arg(tablaCitada,
+                 c.archivo().isEmpty() ? ValorCadena(c.cadena(), "Initial Catalog") : c.archivo(),
+                 filas),
+        Avisos::Icono::Exclamacion);
 }
 
 QStringList GrabadorDatos::tomaAvisos() {

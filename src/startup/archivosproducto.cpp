@@ -67,6 +67,9 @@ std::optional<QString> DescifraClave(const QString& s, Avisos& avisos) {
 
 namespace {
 
+// The most texts a language table may hold: the product's file has a few thousand.
+constexpr qint64 kMaxTextosIdioma = 1000000;
+
 // One product file being read, for reports that name the file and the line.
 class Lectura {
 public:
@@ -106,13 +109,14 @@ public:
         const auto v = item(que);
         if (!v)
             return std::nullopt;
-        bool ok = false;
-        const int n = v->trimmed().toInt(&ok);
-        if (!ok || n < -32768 || n > 32767) {
+        // The item's leading number, rounded as the product's 16-bit conversions are ("2.0"
+        // is 2); an item that does not start with a number is a fault of the file.
+        const auto n = NumeroInicial(*v);
+        if (!n || *n < -32768.5 || *n > 32767.5) {
             falla(QStringLiteral("%1 no es un número entero: \"%2\"").arg(QLatin1String(que), *v));
             return std::nullopt;
         }
-        return n;
+        return AEntero16(*n);
     }
 
     void falla(const QString& que) {
@@ -188,15 +192,24 @@ bool CargaIdioma(Ajustes& a, Avisos& avisos) {
         f.falla(QStringLiteral("los límites de la tabla de textos no pueden ser negativos"));
         return false;
     }
+    // A header that would make a table of millions of texts is a damaged file, not a language.
+    const qint64 celdas = qint64(*G + 1) * (*N + 1) * (*L + 1);
+    if (celdas > kMaxTextosIdioma) {
+        f.falla(QStringLiteral("la tabla de textos de %1 × %2 × %3 entradas es demasiado grande "
+                               "(más de %4 textos)")
+                    .arg(*G + 1)
+                    .arg(*N + 1)
+                    .arg(*L + 1)
+                    .arg(kMaxTextosIdioma));
+        return false;
+    }
     TablaTextos textos(*G, *N, *L);
     const bool ediccionMV = a.Edicion.startsWith(QStringLiteral("MV"));
     for (int g = 0; g <= *G; ++g) {
         const auto cabecera = f.item("la cabecera del grupo");
         if (!cabecera)
             return false;
-        bool ok = false;
-        const int valor = cabecera->trimmed().toInt(&ok);
-        if (!ok || valor != g) {
+        if (NumeroDe(*cabecera) != g) {
             avisos.mensaje(a.Ruta + QStringLiteral("MVLANG.IAU Incorrecto") +
                                QStringLiteral("\n\n") + QString::number(g) +
                                QStringLiteral(" <> ") + *cabecera,
@@ -248,19 +261,7 @@ bool CargaIdioma(Ajustes& a, Avisos& avisos) {
             ++j;
         }
     }
-    // Anything but blank lines after the last declared group is a group too many.
-    while (!f.lector().fin()) {
-        const auto resto = f.lector().linea();
-        if (resto && !resto->trimmed().isEmpty()) {
-            avisos.mensaje(a.Ruta + nombre +
-                               QStringLiteral(", línea %1: hay más grupos que los %2 declarados"
-                                              "\n\nORT no puede iniciar.")
-                                   .arg(f.lineaActual())
-                                   .arg(*G + 1),
-                           Avisos::Icono::Critico);
-            return false;
-        }
-    }
+    // What follows the last declared group is not read.
     a.Idioma = static_cast<qint16>(*idioma);
     a.Textos = std::move(textos);
     return true;

@@ -65,9 +65,15 @@ qint64 ClasificaPostgres(const QSqlError& e) {
 bool AbreSqlite(const QMap<QString, QString>& partes, Conexion& c, QSqlDatabase& db,
                 QString& archivo) {
     archivo = partes.value(QStringLiteral("data source"));
-    if (archivo.isEmpty() || !QFileInfo(archivo).isFile()) {
+    const QFileInfo info(archivo);
+    if (archivo.isEmpty() || !info.exists()) {
         c.error = ErrorDe(driverSqlite(), errbd::kNoEncontrada,
                           QStringLiteral("No se encuentra el archivo '%1'.").arg(archivo));
+        return false;
+    }
+    if (!info.isFile()) {
+        c.error = ErrorDe(driverSqlite(), errbd::kGeneral,
+                          QStringLiteral("'%1' no es un archivo.").arg(archivo));
         return false;
     }
     // mode=rw: a file that vanished meanwhile is not created anew.
@@ -77,8 +83,9 @@ bool AbreSqlite(const QMap<QString, QString>& partes, Conexion& c, QSqlDatabase&
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=10000"));
     if (!db.open()) {
         const QSqlError e = db.lastError();
-        c.error = ErrorDe(driverSqlite(), EsDanoSqlite(e) ? errbd::kFormato : errbd::kNoEncontrada,
-                          e.text());
+        // The file is there: a refusal (permission, I/O) is reported, not taken for absence.
+        c.error =
+            ErrorDe(driverSqlite(), EsDanoSqlite(e) ? errbd::kFormato : errbd::kGeneral, e.text());
         return false;
     }
     // SQLite opens lazily: reading the schema proves the file is a database.
@@ -181,7 +188,11 @@ bool Reconstruye(QSqlDatabase& origen, const QString& temporal, QString& problem
     }
     for (const QString& t : tablas) {
         const QString citada = u'"' + QString(t).replace(u'"', QStringLiteral("\"\"")) + u'"';
-        if (!q.exec(QStringLiteral("INSERT INTO reparada.%1 SELECT * FROM main.%1").arg(citada))) {
+        // Row by row from the table itself: without the WHERE, SQLite would copy the key
+        // indexes (PRIMARY KEY, UNIQUE) page by page, damage included, instead of building them.
+        if (!q.exec(QStringLiteral("INSERT INTO reparada.%1 SELECT * FROM main.%1 NOT INDEXED "
+                                   "WHERE 1")
+                        .arg(citada))) {
             problema = q.lastError().text();
             ok = false;
             break;
@@ -285,6 +296,23 @@ QString CadenaConClave(const QString& cadena, const QString& clave) {
     return piezas.join(u';');
 }
 
+namespace {
+// The password field of a connection string, whichever form it has.
+QString ClaveDe(const QString& cadena) {
+    const auto partes = LeeCadena(cadena);
+    return partes.value(QStringLiteral("password"),
+                        partes.value(QStringLiteral("jet oledb:database password")));
+}
+} // namespace
+
+void PasaClaveNueva(Ajustes& a, const QString& rechazada, const QString& aceptada) {
+    // The Metrovax string held the refused password when it was built from the same one (a
+    // data catalogue of the same server, the configuration file): it takes the new one too.
+    const QString vieja = ClaveDe(rechazada);
+    if (ClaveDe(a.StrConexion) == vieja)
+        a.StrConexion = CadenaConClave(a.StrConexion, ClaveDe(aceptada));
+}
+
 QString CadenaJet(const QString& ruta, const QString& clave) {
     return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + ruta +
            QStringLiteral(";Jet OLEDB:Database Password=") + clave + u';';
@@ -346,9 +374,8 @@ bool OpenDBOK(const QString& cadena, Conexion& conexion, Entorno& e, Comprobacio
         if (ok && conexion.motor() == Motor::Sqlite && comprobacion == Comprobacion::Completa)
             ok = CompruebaPaginas(conexion);
         if (ok) {
-            // The new password also serves every later opening of the Metrovax database.
-            if (actual != cadena && cadena == e.ajustes.StrConexion)
-                e.ajustes.StrConexion = actual;
+            if (actual != cadena)
+                PasaClaveNueva(e.ajustes, cadena, actual);
             return true;
         }
         conexion.cierra();
@@ -402,6 +429,10 @@ QString AdaptaSql(const QString& sql, Motor motor) {
         s += QStringLiteral(" limit 1");
     }
     if (motor == Motor::Postgres) {
+        // The product's engines compared "like" without letter case (a bracketed name stays).
+        static const QRegularExpression like(QStringLiteral("\\blike\\b(?![^\\[]*\\])"),
+                                             QRegularExpression::CaseInsensitiveOption);
+        s.replace(like, QStringLiteral("ilike"));
         static const QRegularExpression corchetes(QStringLiteral("\\[([^\\]]*)\\]"));
         s.replace(corchetes, QStringLiteral("\"\\1\""));
     }

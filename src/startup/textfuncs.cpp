@@ -87,7 +87,7 @@ QString SinAcentos(const QString& s) {
     return r;
 }
 
-double NumeroDe(const QString& texto) {
+std::optional<double> NumeroInicial(const QString& texto) {
     int i = 0;
     const int n = texto.size();
     while (i < n && texto[i] == u' ')
@@ -108,7 +108,7 @@ double NumeroDe(const QString& texto) {
         }
     }
     if (digitos == 0)
-        return 0.0;
+        return std::nullopt;
     int fin = i;
     if (i < n && (texto[i] == u'e' || texto[i] == u'E')) {
         int j = i + 1;
@@ -125,8 +125,12 @@ double NumeroDe(const QString& texto) {
     bool ok = false;
     const double v = texto.mid(inicio, fin - inicio).toDouble(&ok);
     if (!ok || !std::isfinite(v))
-        return 0.0;
+        return std::nullopt;
     return v;
+}
+
+double NumeroDe(const QString& texto) {
+    return NumeroInicial(texto).value_or(0.0);
 }
 
 QString DecodificaTexto(const QByteArray& bytes) {

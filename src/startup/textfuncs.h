@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 namespace ort {
 
 // The program directory with blanks trimmed, ending in "/" (a bare drive name keeps its colon).
@@ -18,6 +20,8 @@ QString SinAcentos(const QString& s);
 // The leading number of a text: blanks skipped, optional sign, digits with "." as the decimal
 // point and an optional exponent; 0 when there is none.
 double NumeroDe(const QString& texto);
+// The same leading number, or no value when the text does not start with one.
+std::optional<double> NumeroInicial(const QString& texto);
 
 // Windows-1252 code of a character, or -1 when the code page cannot encode it.
 int CodigoWin1252(QChar c);

@@ -2,6 +2,7 @@
 
 #include "startup/archivosproducto.h"
 
+#include <QFileInfo>
 #include <QLabel>
 #include <QPixmap>
 #include <QVBoxLayout>
@@ -12,7 +13,13 @@ OrtCarat::OrtCarat(const QString& ruta, const QString& compania, QWidget* parent
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint) {
     setWindowTitle(QStringLiteral("Metrovax ORT"));
     auto* Image1 = new QLabel(this);
-    const QPixmap imagen(BuscaArchivo(ruta, QStringLiteral("Image/CARATULA.JPG")));
+    const QString archivo = BuscaArchivo(ruta, QStringLiteral("Image/CARATULA.JPG"));
+    const QPixmap imagen(archivo);
+    if (imagen.isNull())
+        problemaImagen_ = archivo + (QFileInfo::exists(archivo)
+                                         ? QStringLiteral("\n\nEl archivo no es una imagen JPEG "
+                                                          "que se pueda mostrar.")
+                                         : QStringLiteral("\n\nNo se encuentra el archivo."));
     auto* capa = new QVBoxLayout(this);
     capa->setContentsMargins(0, 0, 0, 0);
     capa->addWidget(Image1);

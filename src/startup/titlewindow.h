@@ -11,6 +11,9 @@ class OrtCarat : public QWidget {
 public:
     explicit OrtCarat(const QString& ruta, const QString& compania, QWidget* parent = nullptr);
 
+    // Why the title picture could not be shown (the file and the reason); empty when it was.
+    const QString& problemaImagen() const { return problemaImagen_; }
+
 signals:
     void cerrada();
 
@@ -22,6 +25,7 @@ private:
     void cierra();
     QTimer Timer1;
     bool cerrada_ = false;
+    QString problemaImagen_;
 };
 
 } // namespace ort

@@ -128,6 +128,24 @@ private slots:
         QCOMPARE(LeeUbicaciones(d.ruta()).rutas, QStringList({"/nueva.mdb", "/vieja.mdb"}));
     }
 
+    void comaEnLaRuta() {
+        DirPrograma d;
+        const QString ruta = d.ruta() + "Planta 2, línea A/conf.mdb";
+        QVERIFY(EscribeUbicaciones(d.ruta(), ruta, {"/vieja.mdb"}));
+        QCOMPARE(LeeUbicaciones(d.ruta()).rutas, QStringList({ruta, "/vieja.mdb"}));
+        // The configuration is looked for where the dialog wrote, not at the comma.
+        Ajustes ajustes;
+        ajustes.Ruta = d.ruta();
+        AvisosGrabados avisos;
+        RelojFalso reloj;
+        Entorno e{ajustes, avisos, reloj};
+        QVERIFY(QDir().mkpath(d.ruta() + "Planta 2, línea A"));
+        QVERIFY(CreaSqlite(ruta, {"ortconf.sqlite.sql"}));
+        AlmacenConfig a(e);
+        QVERIFY(a.IniArch());
+        QCOMPARE(a.ruta(), ruta);
+    }
+
     void escrituraFallida() {
         DirPrograma d;
         QVERIFY(QDir().mkpath(d.ruta() + "ORTDirec.IAU")); // a directory takes the name

@@ -102,7 +102,11 @@ private slots:
         QTest::newRow("hundredths") << 1234 / 100.0 << "12.34";
         QTest::newRow("negative") << -2.0 << "-2";
         QTest::newRow("negative zero") << -0.0 << "0";
-        QTest::newRow("shortest round trip") << 0.1 + 0.2 << "0.30000000000000004";
+        QTest::newRow("no float noise") << 0.1 + 0.2 << "0.3";
+        QTest::newRow("hundredths of 12.3") << 12.3 / 100 << "0.123";
+        QTest::newRow("tenths of 0.7") << 0.7 / 10 << "0.07";
+        QTest::newRow("15 significant digits") << 1.23456789012345678 << "1.23456789012346";
+        QTest::newRow("rounding carries into the exponent") << 999999999999999.9 << "1E+15";
         QTest::newRow("small written plainly") << 0.0001 << "0.0001";
         QTest::newRow("smaller in exponent form") << 0.00001234 << "1.234E-05";
         QTest::newRow("large written plainly") << 999999999999999.0 << "999999999999999";

@@ -202,9 +202,12 @@ private slots:
         ContextoFalso c(reloj, puerto);
         c.pendientes = pendientes;
         EstadoDecodificadores e;
-        QCOMPARE(DecodificaTramas(codigo, tramas, c, e).size(), fallas);
+        const QStringList motivos = DecodificaTramas(codigo, tramas, c, e);
+        QCOMPARE(motivos.size(), fallas);
         QCOMPARE(c.resumen(), esperado);
         QCOMPARE(c.notas.size(), notas);
+        const QString revision = RevisaNotas(motivos, c, tramas + pendientes);
+        QVERIFY2(revision.isEmpty(), qPrintable(revision));
         QVERIFY(c.escrituras.isEmpty());
     }
 

@@ -134,6 +134,8 @@ private slots:
                                         << "X-1,5" << nada;
         QTest::newRow("T9481 hundredths") << "T9481"
                                           << "AB,xx001250" << QStringList{"01:12.5"};
+        QTest::newRow("T9481 no float noise") << "T9481"
+                                              << ",xx0012.3" << QStringList{"01:0.123"};
         QTest::newRow("T9481 whole") << "T9481"
                                      << ",xx000700" << QStringList{"01:7"};
         QTest::newRow("T9481 without comma") << "T9481"

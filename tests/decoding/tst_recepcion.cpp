@@ -149,20 +149,27 @@ private slots:
     }
 
     void tablaDeCampos_data() {
+        QTest::addColumn<bool>("tcp");
         QTest::addColumn<int>("separador");
         QTest::addColumn<QByteArray>("trama");
         QTest::addColumn<QStringList>("valores");
         // With a separator, fields stand in columns of 15: A,B is A, 14 blanks, B.
         QTest::newRow("separator")
-            << 44 << QByteArray("A,B\r") << QStringList{"A" + QString(14, ' '), "B"};
+            << false << 44 << QByteArray("A,B\r") << QStringList{"A" + QString(14, ' '), "B"};
         QTest::newRow("no separator")
-            << -99 << QByteArray("AB12CD\r") << QStringList{"AB12CD", "D"};
+            << false << -99 << QByteArray("AB12CD\r") << QStringList{"AB12CD", "D"};
+        // Socket data is framed by the terminator too, so its port's field table applies.
+        QTest::newRow("socket") << true << -99 << QByteArray("AB12CD\r")
+                                << QStringList{"AB12CD", "D"};
     }
     void tablaDeCampos() {
+        QFETCH(bool, tcp);
         QFETCH(int, separador);
         QFETCH(QByteArray, trama);
         QFETCH(QStringList, valores);
         Banco b;
+        if (tcp)
+            b.abre(1, "CALIB", true);
         b.t.Tabla[1] = "1";
         b.t.SepTabla[1] = qint16(separador);
         if (separador == 44)
@@ -170,7 +177,10 @@ private slots:
         else
             b.t.fijaTabla(1, {CampoTid{"", 1, 8, "CA"}, CampoTid{"C", 1, 1, "CB"},
                               CampoTid{"ZZ", 1, 1, "CC"}});
-        b.puertos.serie(1).llega(trama);
+        if (tcp)
+            b.puertos.tcp(1).llega(trama);
+        else
+            b.puertos.serie(1).llega(trama);
         b.rx.ComLee(1);
         QCOMPARE(b.valores(), valores);
         QCOMPARE(b.grabador.llamadas[0].Carac, QString("CA"));

@@ -127,22 +127,36 @@ private slots:
         QCOMPARE(b.tablas.NumGrabadas[2], grabado ? 1.0 : 0.0);
     }
 
+    void rechazoEnLaUltimaSecuencia_data() {
+        QTest::addColumn<int>("canal");
+        QTest::addColumn<int>("secuencias");
+        QTest::newRow("3 sequences") << 3 << 3;
+        QTest::newRow("50 sequences, the tables' last") << 5 << 50;
+    }
     void rechazoEnLaUltimaSecuencia() {
+        QFETCH(int, canal);
+        QFETCH(int, secuencias);
         Banco b;
-        b.tablas.LimSup(2, 3, 3) = 50;
-        b.lee("031");
-        b.lee("032");
-        b.lee("0399"); // out of limits on sequence 3: the counter stays there
-        QCOMPARE(int(b.tablas.canal(2, 3).SecActual), 3);
-        b.lee("034");
-        QVERIFY(b.log.lineas(2)[3].startsWith(
-            " 03/04 La configuración del canal 3 secuencia 4 no existe." + QString(22, ' ') +
-            "034"));
-        QCOMPARE(int(b.tablas.canal(2, 3).SecActual), 0);
-        b.lee("035");
-        QCOMPARE(b.grabador.valores().last(), QString("DIAM=5"));
-        QCOMPARE(b.tablas.NumLecturas[2], 5.0);
-        QCOMPARE(b.tablas.NumGrabadas[2], 3.0);
+        for (int s = 1; s <= secuencias && canal == 5; ++s)
+            QVERIFY(EjecutaSentencia(b.config.ruta(),
+                                     QString("INSERT INTO CONF (Puert,Canal,Secue,Carac) VALUES "
+                                             "(2,5,%1,'C%1')")
+                                         .arg(s)));
+        QVERIFY(EjecutaSentencia(b.config.ruta(), "INSERT INTO CANALES VALUES (2,5,'')"));
+        QVERIFY(b.config.recarga());
+        b.config.IniSecue(b.tablas);
+        QCOMPARE(int(b.tablas.canal(2, canal).SecTotal), secuencias);
+        const QString c = QString("%1").arg(canal, 2, 10, QChar('0'));
+        b.tablas.LimSup(2, canal, secuencias) = 50;
+        for (int s = 1; s < secuencias; ++s)
+            b.lee(c + "1");
+        b.lee(c + "99"); // out of limits on the last sequence: the cycle starts again
+        QCOMPARE(int(b.tablas.canal(2, canal).SecActual), 0);
+        b.lee(c + "5");
+        QCOMPARE(b.tablas.NumLecturas[2], double(secuencias + 1));
+        QVERIFY(b.log.lineas(2).last().startsWith(" " + c + "/01 2026/12/04"));
+        QVERIFY(b.grabador.valores().last().endsWith("=5"));
+        QCOMPARE(b.tablas.NumGrabadas[2], double(secuencias));
     }
 
     void camposAdicionales() {

@@ -68,6 +68,8 @@ class TstSelectores : public QObject {
 private slots:
     void conexionesAlAbrir() {
         BancoEditor b(kFilas, 1);
+        // A column of INS that the product does not name is listed too.
+        QVERIFY(EjecutaSentencia(b.mtvx, "ALTER TABLE INS ADD COLUMN INSNOTAS VARCHAR(20)"));
         Canal v(b.e, b.almacen, b.t);
         QCOMPARE(v.TablaActiva, QString());
         QVERIFY(Abre(v));
@@ -86,7 +88,13 @@ private slots:
             {"INSTCPPR", 11}, {"INSINICI", 12}, {"INSTERMI", 13}, {"INSTABLA", 14}};
         const int twips[] = {0,   900, 5400, 780, 780, 390, 390, 390,
                              780, 570, 1500, 780, 570, 570, 570};
-        QCOMPARE(v.DBGrid1->model()->columnCount(), 14);
+        QCOMPARE(v.DBGrid1->model()->columnCount(), 15);
+        const int notas = v.resultado().columna("INSNOTAS");
+        QVERIFY(notas >= 0);
+        QCOMPARE(v.DBGrid1->model()->headerData(notas, Qt::Horizontal).toString(),
+                 QString("INSNOTAS"));
+        QCOMPARE(v.DBGrid1->columnWidth(notas),
+                 v.DBGrid1->horizontalHeader()->defaultSectionSize());
         for (const auto& [campo, k] : esperado) {
             const int c = v.resultado().columna(campo);
             QVERIFY2(c >= 0, qPrintable(campo));

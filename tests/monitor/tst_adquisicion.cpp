@@ -6,8 +6,11 @@
 #include "support/programa.h"
 #include "support/puertofalso.h"
 
+#include <QDir>
+#include <QFile>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 using namespace ort;
 using namespace ort::prueba;
@@ -138,6 +141,48 @@ private slots:
         QCOMPARE(b.avisos.beeps, 1);
         QCOMPARE(b.open(3), QString("0"));
         QCOMPARE(b.avisos.punteros, QList<bool>({true, false}));
+    }
+
+    // The wait lets events run: a restart or another switch asked for meanwhile is not run.
+    void nadaReentraDuranteLaEspera() {
+        Banco b;
+        b.a.Reinicia();
+        b.puertos.tcp(3).respondeTras(-1);
+        QSignalSpy captions(&b.a, &Adquisicion::captionsCambiadas);
+        QTimer::singleShot(0, &b.a, [&b] {
+            QVERIFY(b.a.ocupada());
+            b.a.Reinicia();
+            b.pulsa(2);
+            b.a.OpenPuertos();
+        });
+        b.pulsa(3);
+        QCOMPARE(captions.count(), 0);
+        QVERIFY(!b.a.activo(2) && !b.a.activo(3));
+        QCOMPARE(b.open(2), QString("0"));
+        QVERIFY(!b.a.ocupada());
+        b.pulsa(2); // after the wait the switch works again
+        QVERIFY(b.a.activo(2));
+    }
+
+    void sinBaseDeConfiguracion_data() {
+        QTest::addColumn<bool>("carpeta");
+        QTest::newRow("missing file") << false;
+        QTest::newRow("a folder") << true;
+    }
+    void sinBaseDeConfiguracion() {
+        QFETCH(bool, carpeta);
+        Banco b;
+        QVERIFY(QFile::remove(b.conf));
+        if (carpeta)
+            QVERIFY(QDir().mkpath(b.conf));
+        QSignalSpy estados(&b.a, &Adquisicion::estadoPuerto);
+        b.a.Reinicia();
+        QCOMPARE(b.avisos.mensajes.size(), 1);
+        QVERIFY2(b.avisos.mensajes[0].texto.contains(b.conf),
+                 qPrintable(b.avisos.textos().join("|")));
+        QCOMPARE(estados.count(), kPuertos); // every port shown closed
+        for (const auto& args : estados)
+            QVERIFY(!args.at(1).toBool());
     }
 
     void socketQueRespondeATiempo() {

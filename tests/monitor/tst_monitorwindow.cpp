@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 
 using namespace ort;
 using namespace ort::prueba;
@@ -105,6 +106,32 @@ private slots:
         QVERIFY(w.Text1[1]->toPlainText().endsWith(
             QString(" linea %1").arg(filas + 3).leftJustified(92)));
         QVERIFY(w.Text1[0]->toPlainText().isEmpty());
+        w.permiteCierre();
+    }
+
+    // During a port's wait for its socket the configuration buttons open nothing: their restart
+    // or renumbering would run inside the wait.
+    void botonesDuranteLaEspera() {
+        Banco b;
+        QVERIFY(EjecutaSentencia(b.dir.ruta() + "Planta.mdb",
+                                 "INSERT INTO PUERTOS VALUES (3,'GSE01',0)"));
+        QVERIFY(EjecutaSentencia(b.dir.ruta() + "MTVX2005.MDB",
+                                 "UPDATE INS SET INSTCPPR = '4100' WHERE INSCLAVE = 'GSE01'"));
+        DAM w(b.a);
+        int dialogos = 0;
+        w.abreUbicacion = [&dialogos] { ++dialogos; };
+        w.abreEditor = [&dialogos] { ++dialogos; };
+        b.a.Reinicia();
+        b.puertos.tcp(3).respondeTras(-1);
+        QTimer::singleShot(0, &w, [&w] {
+            w.bArchConf->click();
+            w.cmdConf->click();
+        });
+        b.a.fijaPuertoActual(3);
+        b.a.cmdAbre();
+        QCOMPARE(dialogos, 0);
+        w.bArchConf->click(); // after the wait the button works
+        QCOMPARE(dialogos, 1);
         w.permiteCierre();
     }
 

@@ -88,6 +88,7 @@ private slots:
             << "Balanza\n" << -99 << Campos{} << QStringList{};
         QTest::newRow("separator without title")
             << "SEP=44" << 44 << Campos{} << QStringList{"62@1"};
+        QTest::newRow("separator's leading number") << "SEP=44 coma\nT\nA,1,2,X\n" << 44 << Campos{C("A", 1, 2, "X")} << QStringList{};
         QTest::newRow("separator not a number")
             << "SEP=coma\nT\nA,1,2,X\n" << -99 << Campos{C("A", 1, 2, "X")} << QStringList{"13@1"};
         // clang-format on

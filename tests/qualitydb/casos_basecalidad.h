@@ -18,6 +18,8 @@ protected:
         "INSERT INTO USU VALUES ('O''HARA', 'Pat O''Hara')",
         "INSERT INTO EST VALUES ('E''3', 'Comilla')",
         "INSERT INTO EXU VALUES ('O''HARA', 'E''3')",
+        "INSERT INTO CXP VALUES ('RECT1   ', 'EJE20  ', 'LARGO ', 1.5, 2.5)",
+        "ALTER TABLE INS ADD COLUMN INSNOTAS VARCHAR(20)",
     };
 
 private slots:
@@ -37,10 +39,13 @@ private slots:
 
         const Resultado ins = b.todosINS();
         QVERIFY(ins.ok);
-        QCOMPARE(ins.columnas.size(), 14);
+        // Every column of INS: the 14 named ones and any other the table has.
+        QCOMPARE(ins.columnas.size(), 15);
         QCOMPARE(ins.columnas.first(), QString("INSCLAVE"));
+        QCOMPARE(ins.columnas.last(), QString("INSNOTAS"));
         QCOMPARE(ins.texto_(0, "INSCLAVE"), QString("CALIB"));
         QCOMPARE(ins.tamanos.first(), 5);
+        QCOMPARE(ins.tamanos.last(), 20);
     }
 
     void cascada_data() {
@@ -67,6 +72,9 @@ private slots:
         QTest::newRow("characteristics") << "car"
                                          << "F1" << QStringList{"CXFCARAC", "CXFPOSIC", "CARDESC1"}
                                          << QStringList{"DIAM", "LARGO", "LOTE", "TEMP"} << 10;
+        QTest::newRow("parent in another letter case")
+            << "est"
+            << "op1" << QStringList{"EXUESTAC", "ESTDESC1"} << QStringList{"E1", "E2"} << 4;
         QTest::newRow("key with a quote")
             << "est"
             << "O'HARA" << QStringList{"EXUESTAC", "ESTDESC1"} << QStringList{"E'3"} << 4;
@@ -121,6 +129,9 @@ private slots:
         QCOMPARE(lim.valor(0, "CXPLINFC").toDouble(), 19.9);
         QCOMPARE(lim.valor(0, "CXPLSUPC").toDouble(), 20.1);
         QVERIFY(b.limites("TORNO1", "EJE20", "TEMP").vacio());
+        // Keys stored padded with blanks, looked up trimmed (and the other way round).
+        QCOMPARE(b.limites("RECT1", "EJE20", "LARGO").valor(0, "CXPLSUPC").toDouble(), 2.5);
+        QCOMPARE(b.limites("RECT1 ", "EJE20", "LARGO  ").valor(0, "CXPLINFC").toDouble(), 1.5);
     }
 
     void registroDeConexion_data() {

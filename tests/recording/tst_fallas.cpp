@@ -170,10 +170,15 @@ private slots:
         QCOMPARE(b.valores(), QString("1.0,2.0,3.0"));
         QStringList avisos;
         for (const QString& l : b.log.lineas(1))
-            if (l.contains("no tiene índice en N"))
+            if (l.contains("sin índice en N"))
                 avisos << l;
         QCOMPARE(avisos.size(), 1); // said once, not at every value
-        QVERIFY(avisos[0].startsWith(" La tabla \"Datos\" de "));
+        // A short line that the log's width does not cut; the whole text in one message.
+        QCOMPARE(avisos[0].trimmed(), QString("Tabla sin índice en N (lenta): \"Datos\""));
+        QCOMPARE(b.avisos.mensajes.size(), 1);
+        QVERIFY(b.avisos.mensajes[0].texto.contains(
+            "La tabla \"Datos\" de " + b.datos + " no tiene índice en N: cada valor recorre sus "));
+        QVERIFY(b.avisos.mensajes[0].texto.endsWith("filas para hallar la más reciente."));
         // With the key on N nothing is said.
         Banco c;
         c.llegan(1, 3);

@@ -174,10 +174,12 @@ private slots:
             << ArchivoIdioma(1, 0, 1, 3, {{E("MV", "a"), E("MV", "b"), E("MV", "c")}}).toUtf8()
             << "MV"
             << "MVLang.IAU, línea 10: el grupo 0 tiene más entradas";
-        QTest::newRow("more groups than declared")
-            << "MVLang.IAU" << ArchivoIdioma(1, 0, 1, 3, {{E("MV", "a")}, {E("MV", "b")}}).toUtf8()
-            << "MV"
-            << "hay más grupos";
+        QTest::newRow("absurd table size")
+            << "MVLang.IAU" << QByteArray("1\r\n30000,30000,3\r\n0\r\n") << "MV"
+            << "MVLang.IAU, línea 2: la tabla de textos";
+        QTest::newRow("header without a number")
+            << "MVLang.IAU" << QByteArray("x\r\n0,0,3\r\n") << "MV"
+            << "MVLang.IAU, línea 1";
         QTest::newRow("KW opens a group")
             << "MVLang.IAU" << ArchivoIdioma(1, 0, 1, 3, {{E("KW", "a")}}).toUtf8() << "KW"
             << "MVLang.IAU, línea 4: una entrada \"KW\"";
@@ -204,6 +206,24 @@ private slots:
         QCOMPARE(av.mensajes.size(), 1);
         QVERIFY2(av.mensajes[0].texto.contains(esperado), qPrintable(av.mensajes[0].texto));
         QCOMPARE(av.mensajes[0].icono, Avisos::Icono::Critico);
+    }
+
+    // Numbers are the items' leading numbers; what follows the declared groups is not read.
+    void numerosYGruposDeMas() {
+        DirPrograma d;
+        d.productoJet();
+        QString idioma =
+            ArchivoIdioma(1, 1, 1, 3, {{E("MV", "a")}, {E("MV", "b")}, {E("MV", "c")}});
+        idioma.replace("\r\n1\r\n001", "\r\n1.0\r\n001").replace("1\r\n1,1,3", "1 esp\r\n1,1,3");
+        d.escribe("MVLang.IAU", idioma);
+        d.escribe("MVTurn.IAU", QByteArray("1.0\r\n\"M\",1400 h\r\n"));
+        AvisosGrabados av;
+        const auto a = CargaAjustes(d.ruta(), av);
+        QVERIFY2(a, qPrintable(av.textos().join("|")));
+        QVERIFY(av.mensajes.isEmpty());
+        QCOMPARE(a->Idioma, qint16(1));
+        QCOMPARE(a->texto(1, 0), QString("b"));
+        QCOMPARE(a->TurnoFin, QList<qint16>({0, 1400}));
     }
 
     void nombresEnOtraCajaYTextoWindows() {

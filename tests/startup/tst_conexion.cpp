@@ -29,17 +29,19 @@ struct Banco {
 
 // A database with enough rows for its index to spread over pages of its own.
 void CreaConIndice(const QString& archivo) {
-    QString script = "PRAGMA page_size=1024; CREATE TABLE T (A INTEGER PRIMARY KEY, B TEXT);";
+    QString script =
+        "PRAGMA page_size=1024; CREATE TABLE T (A INTEGER PRIMARY KEY, B TEXT, C TEXT UNIQUE);";
     script += "CREATE INDEX IB ON T(B);";
     script += "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM n WHERE x<2000) "
-              "INSERT INTO T SELECT x, printf('valor-%06d', x) FROM n;";
+              "INSERT INTO T SELECT x, printf('valor-%06d', x), printf('clave-%06d', x) FROM n;";
     QVERIFY(EjecutaScript(archivo, script));
 }
 
-// Overwrites one page of the index with garbage; the table itself stays readable.
-void DanaIndice(const QString& archivo) {
+// Overwrites one page of an index with garbage; the table itself stays readable.
+void DanaIndice(const QString& archivo, const QString& indice = "IB") {
     const int pagina =
-        ValorSqlite(archivo, "select rootpage from sqlite_master where name='IB'").toInt();
+        ValorSqlite(archivo, "select rootpage from sqlite_master where name='" + indice + "'")
+            .toInt();
     QVERIFY(pagina > 1);
     QFile f(archivo);
     QVERIFY(f.open(QIODevice::ReadWrite));
@@ -73,6 +75,41 @@ private slots:
         QCOMPARE(ValorCadena(c, "data source"), QString("/x.mdb"));
     }
 
+    // A password accepted at a prompt reaches the Metrovax string when it held the refused one.
+    void pasaClaveNueva_data() {
+        QTest::addColumn<QString>("tipo");
+        QTest::addColumn<QString>("fuente"); // data source of the string that was opened
+        QTest::addColumn<QString>("claveMtvx");
+        QTest::addColumn<bool>("cambia");
+        QTest::newRow("server: the Metrovax catalogue") << kSqlServer << "MTVX"
+                                                        << "vieja" << true;
+        QTest::newRow("server: the data catalogue") << kSqlServer << "MTVXDATA"
+                                                    << "vieja" << true;
+        QTest::newRow("file: a data file") << kJet4 << "/d/F1/M/P.MDB"
+                                           << "vieja" << true;
+        QTest::newRow("another password is kept") << kSqlServer << "MTVXDATA"
+                                                  << "otra" << false;
+    }
+    void pasaClaveNueva() {
+        QFETCH(QString, tipo);
+        QFETCH(QString, fuente);
+        QFETCH(QString, claveMtvx);
+        QFETCH(bool, cambia);
+        Ajustes a;
+        a.TipoBD = tipo;
+        a.ServidorBD = "srv";
+        a.UsuarioBD = "u";
+        a.ClaveBD = claveMtvx;
+        a.StrConexion = CadenaConexion(a, tipo == kJet4 ? "/bd/MTVX2005.MDB" : "MTVX");
+        const QString antes = a.StrConexion;
+        a.ClaveBD = "vieja";
+        const QString rechazada = CadenaConexion(a, fuente);
+        a.ClaveBD = "nueva";
+        PasaClaveNueva(a, rechazada, CadenaConClave(rechazada, "nueva"));
+        QCOMPARE(a.StrConexion, cambia ? CadenaConClave(antes, "nueva") : antes);
+        QCOMPARE(a.StrConexion.contains("nueva;"), cambia);
+    }
+
     void adaptaSql_data() {
         QTest::addColumn<int>("motor");
         QTest::addColumn<QString>("sql");
@@ -83,6 +120,11 @@ private slots:
         QTest::newRow("postgres top and brackets")
             << int(Motor::Postgres) << top
             << "Select N,Fecha,\"DIAM\" from \"Datos\" order by N Desc limit 1";
+        QTest::newRow("postgres like ignores case")
+            << int(Motor::Postgres) << "Select [LIKE] from EXU where RTRIM(EXUUSUAR) like ?"
+            << "Select \"LIKE\" from EXU where RTRIM(EXUUSUAR) ilike ?";
+        QTest::newRow("sqlite like stays") << int(Motor::Sqlite) << "Select A from T where B LIKE ?"
+                                           << "Select A from T where B LIKE ?";
         QTest::newRow("no top") << int(Motor::Postgres) << "Select * from INS"
                                 << "Select * from INS";
     }
@@ -143,6 +185,17 @@ private slots:
         QCOMPARE(c.error.numero, errbd::kNoEncontrada);
     }
 
+    // The file is there but cannot be opened as one: said, not taken for a missing file.
+    void carpetaNoEsArchivo() {
+        QTemporaryDir d;
+        Banco b;
+        Conexion c;
+        QVERIFY(!OpenDBOK(CadenaJet(d.path(), ""), c, b.e));
+        QCOMPARE(c.error.numero, errbd::kGeneral);
+        QCOMPARE(b.avisos.mensajes.size(), 1);
+        QVERIFY(b.avisos.mensajes[0].texto.contains("no es un archivo"));
+    }
+
     void cadenaVaciaFallaEnSilencio() {
         Banco b;
         Conexion c;
@@ -170,11 +223,17 @@ private slots:
         QCOMPARE(QDir(d.path()).entryList(QDir::Files), QStringList{"BASURA.MDB"});
     }
 
+    void danadaSeReparaYAbre_data() {
+        QTest::addColumn<QString>("indice");
+        QTest::newRow("plain index") << "IB";
+        QTest::newRow("key index (UNIQUE)") << "sqlite_autoindex_T_1";
+    }
     void danadaSeReparaYAbre() {
+        QFETCH(QString, indice);
         QTemporaryDir d;
         const QString f = d.filePath("MTVX2005.MDB");
         CreaConIndice(f);
-        DanaIndice(f);
+        DanaIndice(f, indice);
         Banco b;
         Conexion c;
         QVERIFY2(OpenDBOK(CadenaJet(f, ""), c, b.e), qPrintable(b.avisos.textos().join("|")));

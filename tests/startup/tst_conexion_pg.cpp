@@ -41,10 +41,17 @@ private slots:
         QVERIFY(b.avisos.prompts.isEmpty());
     }
 
+    void claveRechazadaYCorregida_data() {
+        QTest::addColumn<QString>("catalogo"); // of the Metrovax string; "postgres" is opened
+        QTest::newRow("the Metrovax string") << "postgres";
+        QTest::newRow("a data catalogue's string") << "otro";
+    }
     void claveRechazadaYCorregida() {
+        QFETCH(QString, catalogo);
         ORT_REQUIERE_POSTGRES(srv);
         Banco b(srv, "mala");
-        const QString cadena = b.ajustes.StrConexion;
+        b.ajustes.StrConexion = CadenaConexion(b.ajustes, catalogo);
+        const QString cadena = CadenaConexion(b.ajustes, "postgres");
         b.avisos.respuestasEntrada = {srv.clave};
         Conexion c;
         QVERIFY(OpenDBOK(cadena, c, b.e));
@@ -52,9 +59,9 @@ private slots:
         QVERIFY(b.avisos.mensajes.isEmpty());
         QCOMPARE(b.ajustes.ClaveBD, srv.clave);
         // Later openings of the Metrovax database use the new password without asking.
-        QCOMPARE(b.ajustes.StrConexion, CadenaConexion(b.ajustes, "postgres"));
+        QCOMPARE(b.ajustes.StrConexion, CadenaConexion(b.ajustes, catalogo));
         Conexion otra;
-        QVERIFY(OpenDBOK(b.ajustes.StrConexion, otra, b.e));
+        QVERIFY(OpenDBOK(CadenaConexion(b.ajustes, "postgres"), otra, b.e));
         QCOMPARE(b.avisos.prompts.size(), 1);
     }
 

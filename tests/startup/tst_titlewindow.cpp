@@ -1,6 +1,7 @@
 #include "startup/titlewindow.h"
 
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QSignalSpy>
@@ -31,6 +32,7 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QCOMPARE(w.size(), QSize(321, 123));
+        QVERIFY(w.problemaImagen().isEmpty());
         if (como == "click")
             QTest::mouseClick(&w, Qt::LeftButton);
         else if (como == "key")
@@ -43,9 +45,26 @@ private slots:
         QCOMPARE(cerrada.count(), 1);
     }
 
+    // Without its picture the window still says what starts, and the reason is kept to report.
+    void sinImagen_data() {
+        QTest::addColumn<QByteArray>("contenido"); // empty: no file
+        QTest::addColumn<QString>("motivo");
+        QTest::newRow("missing") << QByteArray() << "No se encuentra el archivo.";
+        QTest::newRow("not a picture") << QByteArray("no es un JPEG") << "no es una imagen JPEG";
+    }
     void sinImagen() {
+        QFETCH(QByteArray, contenido);
+        QFETCH(QString, motivo);
         QTemporaryDir dir;
+        if (!contenido.isEmpty()) {
+            QVERIFY(QDir().mkpath(dir.filePath("Image")));
+            QFile f(dir.filePath("Image/CARATULA.JPG"));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(contenido);
+        }
         OrtCarat w(dir.path() + '/', "Planta Demo");
+        QVERIFY(w.problemaImagen().startsWith(dir.path() + "/Image/CARATULA.JPG\n\n"));
+        QVERIFY2(w.problemaImagen().contains(motivo), qPrintable(w.problemaImagen()));
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QVERIFY(w.findChild<QLabel*>()->text().contains("Planta Demo"));

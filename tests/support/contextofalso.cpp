@@ -2,6 +2,8 @@
 
 #include "decoding/registro.h"
 
+#include <QRegularExpression>
+
 #include <stdexcept>
 
 namespace ort::prueba {
@@ -101,6 +103,27 @@ QStringList DecodificaTramas(const QString& conex, const QStringList& tramas, Co
         if (const auto f = DecodificaConRegistro(conex, t, c, e))
             fallas << *f;
     return fallas;
+}
+
+QString RevisaNotas(const QStringList& fallas, const ContextoFalso& c, const QStringList& tramas) {
+    // Words of the English notes the decoders once wrote; none is a Spanish word.
+    static const QRegularExpression ingles(
+        QStringLiteral("\\b(the|frame|not|is|does|ignored|nothing|recorded|outside|before|after|"
+                       "channel|range|without|fewer|reading|digits|fit|convert|value)\\b"),
+        QRegularExpression::CaseInsensitiveOption);
+    for (const QString& t : fallas + c.notas)
+        if (ingles.match(t).hasMatch())
+            return QStringLiteral("not in Spanish: ") + t;
+    for (const QString& n : c.notas) {
+        if (!n.startsWith(QStringLiteral(" Trama ignorada (")))
+            continue;
+        bool conTrama = false;
+        for (const QString& t : tramas)
+            conTrama = conTrama || n.endsWith(QStringLiteral("): ") + t);
+        if (!conTrama)
+            return QStringLiteral("without its frame: ") + n;
+    }
+    return {};
 }
 
 } // namespace ort::prueba

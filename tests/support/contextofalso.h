@@ -88,4 +88,8 @@ QString TramaDeBytes(std::initializer_list<int> bytes);
 QStringList DecodificaTramas(const QString& conex, const QStringList& tramas, ContextoFalso& c,
                              EstadoDecodificadores& e);
 
+// Checks what a decoding left for the port log: failures and notes in Spanish, and every note of
+// an ignored frame ending with that frame's text. Empty when all is well, else the first fault.
+QString RevisaNotas(const QStringList& fallas, const ContextoFalso& c, const QStringList& tramas);
+
 } // namespace ort::prueba
