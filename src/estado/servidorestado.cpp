@@ -10,6 +10,8 @@
 #include <QtHttpServer/QHttpServerRequest>
 #include <QtHttpServer/QHttpServerResponder>
 
+#include <sys/socket.h>
+
 namespace ort {
 
 QString DireccionHttp::url() const {
@@ -63,29 +65,43 @@ public:
 
 private:
     static void vigila(QTcpSocket* s) {
-        auto* pendiente = new qint64(0);
         auto* inactivo = new QTimer(s);
         inactivo->setSingleShot(true);
         inactivo->setInterval(ServidorEstado::kInactividadMs);
         inactivo->start();
         QObject::connect(inactivo, &QTimer::timeout, s, [s] { s->abort(); });
-        QObject::connect(s, &QObject::destroyed, [pendiente] { delete pendiente; });
-        QObject::connect(s, &QTcpSocket::bytesWritten, s, [pendiente](qint64) { *pendiente = 0; });
-        QObject::connect(s, &QTcpSocket::readyRead, s, [s, pendiente, inactivo] {
+        s->setProperty(kPendiente, qint64(0));
+        QObject::connect(s, &QTcpSocket::bytesWritten, s,
+                         [s](qint64) { s->setProperty(kPendiente, qint64(0)); });
+        QObject::connect(s, &QTcpSocket::readyRead, s, [s, inactivo] {
             inactivo->start();
-            *pendiente += s->bytesAvailable();
-            if (*pendiente <= ServidorEstado::kMaxPeticion)
-                return;
-            s->readAll();    // the parser gets nothing of it
-            s->disconnect(); // nor any further signal of this connection
-            s->write("HTTP/1.1 413 Payload Too Large\r\nContent-Length: 0\r\n"
-                     "Connection: close\r\n\r\n");
-            s->disconnectFromHost();
-            QObject::connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
-            if (s->state() == QAbstractSocket::UnconnectedState)
-                s->deleteLater();
+            const qint64 n = s->property(kPendiente).toLongLong() + s->bytesAvailable();
+            s->setProperty(kPendiente, n);
+            if (n > ServidorEstado::kMaxPeticion)
+                rechaza(s);
         });
     }
+
+    // Answers 413 and closes gracefully: the rest of the request is read and dropped while the
+    // answer goes out, so that the client gets the answer rather than a reset.
+    static void rechaza(QTcpSocket* s) {
+        s->disconnect(); // the parser hears nothing more of this connection
+        s->readAll();
+        QObject::connect(s, &QTcpSocket::readyRead, s, [s] { s->readAll(); });
+        QObject::connect(s, &QTcpSocket::bytesWritten, s, [s](qint64) {
+            if (s->bytesToWrite() == 0)
+                ::shutdown(int(s->socketDescriptor()), SHUT_WR);
+        });
+        QObject::connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+        QTimer::singleShot(2000, s, [s] {
+            s->abort();
+            s->deleteLater();
+        });
+        s->write("HTTP/1.1 413 Payload Too Large\r\nContent-Length: 0\r\n"
+                 "Connection: close\r\n\r\n");
+    }
+
+    static constexpr const char* kPendiente = "ortBytesSinRespuesta";
 };
 
 } // namespace
