@@ -3,6 +3,7 @@
 // and the metrics must count them, refuse what they do not serve, survive malformed requests,
 // and systemd must hear READY and watchdog pings that stop while ORT is stopped.
 #include "support/bases.h"
+#include "support/notificacion.h"
 #include "support/programas.h"
 
 #include <QJsonArray>
@@ -12,15 +13,12 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 using namespace ort::prueba;
@@ -28,51 +26,6 @@ using namespace ort::prueba;
 namespace {
 
 constexpr int kLecturas = 12;
-
-// A datagram socket standing in for systemd's notification socket. It is read as soon as a
-// message waits, as systemd reads its own: a sender blocks once the socket's queue is full.
-class SocketNotificacion : public QObject {
-public:
-    explicit SocketNotificacion(const QString& ruta) {
-        fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        sockaddr_un a{};
-        a.sun_family = AF_UNIX;
-        const QByteArray r = ruta.toLocal8Bit();
-        std::memcpy(a.sun_path, r.constData(), size_t(std::min<qsizetype>(r.size(), 100)));
-        ok_ = fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-        if (ok_) {
-            auto* n = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
-            connect(n, &QSocketNotifier::activated, this, [this] { recoge(); });
-        }
-    }
-    ~SocketNotificacion() override {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    bool ok() const { return ok_; }
-    // Every message heard since the last call, each one "KEY=value" lines.
-    QStringList lee() {
-        recoge();
-        QStringList r;
-        r.swap(oidos_);
-        return r;
-    }
-
-private:
-    void recoge() {
-        char buf[4096];
-        for (;;) {
-            const ssize_t n = ::recv(fd_, buf, sizeof buf, MSG_DONTWAIT);
-            if (n <= 0)
-                break;
-            oidos_ << QString::fromUtf8(buf, int(n));
-        }
-    }
-
-    int fd_ = -1;
-    bool ok_ = false;
-    QStringList oidos_;
-};
 
 int PuertoLibre() {
     QTcpServer s;
@@ -245,14 +198,16 @@ private slots:
         QTest::addColumn<QString>("ruta");
         QTest::addColumn<int>("codigo");
         QTest::addColumn<bool>("cuerpo");
-        QTest::addRow("GET json") << QByteArray("GET") << "/api/estado" << 200 << true;
-        QTest::addRow("HEAD page") << QByteArray("HEAD") << "/" << 200 << false;
-        QTest::addRow("HEAD metrics") << QByteArray("HEAD") << "/metrics" << 200 << false;
-        QTest::addRow("POST page") << QByteArray("POST") << "/" << 405 << true;
-        QTest::addRow("PUT json") << QByteArray("PUT") << "/api/estado" << 405 << true;
-        QTest::addRow("DELETE metr") << QByteArray("DELETE") << "/metrics" << 405 << true;
-        QTest::addRow("unknown") << QByteArray("GET") << "/config" << 404 << true;
-        QTest::addRow("traversal") << QByteArray("GET") << "/../etc" << 404 << true;
+        // clang-format off
+        QTest::addRow("GET json")     << QByteArray("GET")    << "/api/estado" << 200 << true;
+        QTest::addRow("HEAD page")    << QByteArray("HEAD")   << "/"           << 200 << false;
+        QTest::addRow("HEAD metrics") << QByteArray("HEAD")   << "/metrics"    << 200 << false;
+        QTest::addRow("POST page")    << QByteArray("POST")   << "/"           << 405 << true;
+        QTest::addRow("PUT json")     << QByteArray("PUT")    << "/api/estado" << 405 << true;
+        QTest::addRow("DELETE metr")  << QByteArray("DELETE") << "/metrics"    << 405 << true;
+        QTest::addRow("unknown")      << QByteArray("GET")    << "/config"     << 404 << true;
+        QTest::addRow("traversal")    << QByteArray("GET")    << "/../etc"     << 404 << true;
+        // clang-format on
     }
     void soloGetYHead() {
         QFETCH(QByteArray, metodo);
@@ -272,19 +227,13 @@ private slots:
         QTest::addColumn<QByteArray>("peticion");
         QTest::addColumn<QByteArray>(
             "respuesta"); // how the answer starts; empty: closed unanswered
-        QTest::addRow("garbage") << QByteArray("GARBAGE \x01\x02\x03 zzz\r\n\r\n", 24)
-                                 << QByteArray();
-        QTest::addRow("binary") << QByteArray("\xff\xfe\x00\r\n\r\nGET / HTTP/1.1\r\n\r\n", 24)
-                                << QByteArray();
-        QTest::addRow("long path")
-            << "GET /" + QByteArray(100000, 'a') + " HTTP/1.1\r\nHost: x\r\n\r\n"
-            << QByteArray("HTTP/1.1 413");
-        QTest::addRow("long header")
-            << "GET / HTTP/1.1\r\nHost: x\r\nX: " + QByteArray(40000, 'b') + "\r\n\r\n"
-            << QByteArray("HTTP/1.1 413");
-        QTest::addRow("huge body")
-            << "POST / HTTP/1.1\r\nContent-Length: 999999999\r\n\r\n" + QByteArray(200000, 'c')
-            << QByteArray("HTTP/1.1 413");
+        // clang-format off
+        QTest::addRow("garbage")     << QByteArrayLiteral("GARBAGE \x01\x02\x03 zzz\r\n\r\n")                            << QByteArray();
+        QTest::addRow("binary")      << QByteArrayLiteral("\xff\xfe\x00\r\n\r\nGET / HTTP/1.1\r\n\r\n")                  << QByteArray();
+        QTest::addRow("long path")   << "GET /" + QByteArray(100000, 'a') + " HTTP/1.1\r\nHost: x\r\n\r\n"               << QByteArray("HTTP/1.1 413");
+        QTest::addRow("long header") << "GET / HTTP/1.1\r\nHost: x\r\nX: " + QByteArray(40000, 'b') + "\r\n\r\n"         << QByteArray("HTTP/1.1 413");
+        QTest::addRow("huge body")   << "POST / HTTP/1.1\r\nContent-Length: 999999999\r\n\r\n" + QByteArray(200000, 'c') << QByteArray("HTTP/1.1 413");
+        // clang-format on
     }
     void peticionesMalasNoHacenDano() {
         QFETCH(QByteArray, peticion);
