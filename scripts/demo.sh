@@ -105,7 +105,7 @@ captura() {
   perfil=$(mktemp -d)
   "$chrome" --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
     --disable-background-networking --disable-component-update --disable-sync \
-    --user-data-dir="$perfil" --hide-scrollbars --window-size=1100,1250 \
+    --user-data-dir="$perfil" --hide-scrollbars --window-size=1100,1080 \
     --screenshot="$ORT_DEMO_CAPTURA" "http://$http/" >/dev/null 2>&1 || true
   rm -rf "$perfil"
   echo "Screenshot of the status page: $ORT_DEMO_CAPTURA"
