@@ -95,9 +95,8 @@ quint16 EnlaceEstado::sirve(const DireccionHttp& d) {
     if (d.deRed()) {
         DireccionHttp real = d;
         real.puerto = puerto;
-        DiceEnConsola(QStringLiteral("la página de estado escucha en %1, abierta a la red "
-                                     "(--http %2).")
-                          .arg(real.url(), real.url().mid(7).chopped(1)));
+        DiceEnConsola(
+            QStringLiteral("la página de estado escucha en %1, abierta a la red.").arg(real.url()));
     }
     return puerto;
 }
