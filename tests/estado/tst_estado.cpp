@@ -198,6 +198,35 @@ private slots:
         QCOMPARE(a->ClaveBD, clave);
     }
 
+    void direccionHttp_data() {
+        QTest::addColumn<QString>("texto");
+        QTest::addColumn<QString>("url"); // empty: refused
+        QTest::addColumn<bool>("deRed");
+        // clang-format off
+        QTest::addRow("loopback")   << "127.0.0.1:8088"  << "http://127.0.0.1:8088/"  << false;
+        QTest::addRow("localhost")  << "localhost:9000"  << "http://127.0.0.1:9000/"  << false;
+        QTest::addRow("ipv6")       << "[::1]:8088"      << "http://[::1]:8088/"      << false;
+        QTest::addRow("any")        << "0.0.0.0:8088"    << "http://0.0.0.0:8088/"    << true;
+        QTest::addRow("lan")        << "192.168.1.20:80" << "http://192.168.1.20:80/" << true;
+        QTest::addRow("no port")    << "127.0.0.1"       << ""                        << false;
+        QTest::addRow("port only")  << "8088"            << ""                        << false;
+        QTest::addRow("big port")   << "127.0.0.1:70000" << ""                        << false;
+        QTest::addRow("host name")  << "planta.local:80" << ""                        << false;
+        // clang-format on
+    }
+    void direccionHttp() {
+        QFETCH(QString, texto);
+        QFETCH(QString, url);
+        QFETCH(bool, deRed);
+        const auto d = InterpretaDireccionHttp(texto);
+        QCOMPARE(bool(d), !url.isEmpty());
+        if (!d)
+            return;
+        QCOMPARE(d->url(), url);
+        QCOMPARE(d->deRed(), deRed);
+        QVERIFY(InterpretaDireccionHttp("no")->ninguna);
+    }
+
     void perroGuardianDesdeElHiloDeAdquisicion() {
         QTemporaryDir tmp;
         SocketNotificacion systemd(tmp.filePath("notify"));
