@@ -16,6 +16,9 @@ cmake --build build -j "$jobs"
 echo "== Tests"
 bash scripts/with-postgres.sh ctest --test-dir build --output-on-failure -j "$jobs"
 
+echo "== Debian package"
+bash scripts/comprueba-deb.sh build
+
 echo "== Fuzzing every decoder through the registry (libFuzzer, a short fixed run)"
 # Longer on demand: ORT_FUZZ_RUNS=10000000 bash scripts/test.sh, or run build-fuzz/tests/fuzz_decoders.
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

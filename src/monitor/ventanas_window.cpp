@@ -1,5 +1,6 @@
 // The program with its windows: the title window, then the monitor, on top of acquisition.
 #include "editor/enlace.h"
+#include "estado/enlaceestado.h"
 #include "monitor/adquisicion.h"
 #include "monitor/avisoswindow.h"
 #include "monitor/monitorwindow.h"
@@ -16,7 +17,8 @@
 
 namespace ort {
 
-int EjecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::Apertura escritura) {
+int EjecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::Apertura escritura,
+                    const DireccionHttp& http) {
     AvisosVentana avisos;
     auto ajustes = CargaAjustes(dir, avisos);
     if (!ajustes)
@@ -25,7 +27,11 @@ int EjecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::Apertu
     Entorno e{*ajustes, avisos, reloj};
     FabricaPuertosQt puertos(ajustes->Ruta);
     GrabadorDatos grabador(e, escritura);
-    Adquisicion adquisicion(e, puertos, grabador);
+    LatenciaEscritura latencia;
+    GrabadorMedido medido(grabador, latencia);
+    Adquisicion adquisicion(e, puertos, medido);
+    EnlaceEstado estado(adquisicion, e, &latencia);
+    estado.sirve(http);
     std::unique_ptr<DAM> monitor;
 
     OrtCarat titulo(ajustes->Ruta, ajustes->Compania);
@@ -40,6 +46,7 @@ int EjecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::Apertu
         // From here on a message box does not hold acquisition up.
         avisos.fijaEspera(false);
         adquisicion.arranca();
+        estado.arrancado();
     });
     titulo.show();
     const int r = app.exec();

@@ -1,10 +1,12 @@
 // ort: the data-acquisition router, with its windows or as a service (--headless).
+#include "estado/enlaceestado.h"
 #include "monitor/adquisicion.h"
 #include "monitor/servicio.h"
 #include "ports/fabricapuertos.h"
 #include "recording/grabador.h"
 #include "startup/archivosproducto.h"
 #include "startup/avisosconsola.h"
+#include "startup/clave.h"
 #include "startup/conexion.h"
 #include "startup/reloj.h"
 
@@ -15,10 +17,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <memory>
+#include <string>
 
 namespace ort {
-int EjecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::Apertura escritura);
+int EjecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::Apertura escritura,
+                    const DireccionHttp& http);
 }
 
 namespace {
@@ -26,6 +31,9 @@ namespace {
 struct Opciones {
     QString dir;
     bool headless = false;
+    bool escribeClave = false;
+    // The status page: loopback by default when headless, none with windows unless asked for.
+    std::optional<ort::DireccionHttp> http;
     ort::GrabadorDatos::Apertura escritura = ort::GrabadorDatos::Apertura::PorValor;
 };
 
@@ -50,6 +58,15 @@ Opciones LeeOpciones(const QCoreApplication& app) {
                                 "open and commits the values of a receive pass together (group "
                                 "commit: same rows, fewer disk syncs)."),
                  QStringLiteral("MODE"), QStringLiteral("valor")});
+    p.addOption({QStringLiteral("http"),
+                 QStringLiteral("Status page, JSON and metrics, read-only, at HOST:PORT "
+                                "(default when headless: 127.0.0.1:8088; with windows: none); "
+                                "\"no\" turns it off. An address other than loopback opens it "
+                                "to the network and is said at start."),
+                 QStringLiteral("HOST:PORT")});
+    p.addOption({QStringLiteral("escribe-clave"),
+                 QStringLiteral("Reads the database password from standard input, writes it "
+                                "scrambled into MTVXPASS.IAU of the program directory and ends.")});
     p.process(app);
     Opciones o;
     const QString escritura = p.value(QStringLiteral("escritura"));
@@ -64,10 +81,34 @@ Opciones LeeOpciones(const QCoreApplication& app) {
     o.dir = p.isSet(QStringLiteral("dir")) ? QDir(p.value(QStringLiteral("dir"))).absolutePath()
                                            : QCoreApplication::applicationDirPath();
     o.headless = p.isSet(QStringLiteral("headless"));
+    o.escribeClave = p.isSet(QStringLiteral("escribe-clave"));
+    if (p.isSet(QStringLiteral("http"))) {
+        o.http = ort::InterpretaDireccionHttp(p.value(QStringLiteral("http")));
+        if (!o.http) {
+            std::fprintf(stderr, "ort: --http takes HOST:PORT (e.g. 127.0.0.1:8088) or \"no\"\n");
+            std::exit(2);
+        }
+    }
     return o;
 }
 
-int SinVentanas(QCoreApplication& app, const QString& dir, ort::GrabadorDatos::Apertura escritura) {
+int EscribeClave(const QString& dir) {
+    std::string linea;
+    std::getline(std::cin, linea);
+    QString clave = QString::fromStdString(linea);
+    while (clave.endsWith(u'\r'))
+        clave.chop(1);
+    QString problema;
+    if (!ort::EscribeArchivoClave(dir, clave, &problema)) {
+        std::fprintf(stderr, "ORT: %s\n", qPrintable(problema));
+        return 1;
+    }
+    std::fprintf(stderr, "ORT: clave escrita en %s/MTVXPASS.IAU\n", qPrintable(dir));
+    return 0;
+}
+
+int SinVentanas(QCoreApplication& app, const QString& dir, ort::GrabadorDatos::Apertura escritura,
+                const ort::DireccionHttp& http) {
     ort::AvisosConsola avisos;
     auto ajustes = ort::CargaAjustes(dir, avisos);
     if (!ajustes)
@@ -76,18 +117,25 @@ int SinVentanas(QCoreApplication& app, const QString& dir, ort::GrabadorDatos::A
     ort::Entorno e{*ajustes, avisos, reloj};
     ort::FabricaPuertosQt puertos(ajustes->Ruta);
     ort::GrabadorDatos grabador(e, escritura);
-    ort::Adquisicion adquisicion(e, puertos, grabador);
+    ort::LatenciaEscritura latencia;
+    ort::GrabadorMedido medido(grabador, latencia);
+    ort::Adquisicion adquisicion(e, puertos, medido);
+    ort::EnlaceEstado estado(adquisicion, e, &latencia);
+    estado.sirve(http);
     ort::Servicio servicio(adquisicion);
     servicio.atiendeSenales();
     adquisicion.arranca();
-    return app.exec();
+    estado.arrancado();
+    const int r = app.exec();
+    estado.terminando();
+    return r;
 }
 
 bool QuiereVentanas(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const QByteArray a(argv[i]);
-        if (a == "--headless" || a == "--help" || a == "-h" || a == "--version" || a == "-v" ||
-            a == "--help-all")
+        if (a == "--headless" || a == "--escribe-clave" || a == "--help" || a == "-h" ||
+            a == "--version" || a == "-v" || a == "--help-all")
             return false;
     }
     return true;
@@ -105,7 +153,11 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName(QStringLiteral("ort"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ORT_VERSION));
     const Opciones o = LeeOpciones(*app);
+    if (o.escribeClave)
+        return EscribeClave(o.dir);
     if (o.headless || !ventanas)
-        return SinVentanas(*app, o.dir, o.escritura);
-    return ort::EjecutaVentanas(static_cast<QApplication&>(*app), o.dir, o.escritura);
+        return SinVentanas(*app, o.dir, o.escritura,
+                           o.http.value_or(*ort::InterpretaDireccionHttp("127.0.0.1:8088")));
+    return ort::EjecutaVentanas(static_cast<QApplication&>(*app), o.dir, o.escritura,
+                                o.http.value_or(*ort::InterpretaDireccionHttp("no")));
 }

@@ -82,7 +82,7 @@ private slots:
         QProcess ort;
         ort.setStandardOutputFile(tmp.filePath("ort.out"));
         ort.setStandardErrorFile(tmp.filePath("ort.err"));
-        ort.start(ORT_PATH, {"--headless", "--dir", dir});
+        ort.start(ORT_PATH, {"--headless", "--dir", dir, "--http", "no"});
         QVERIFY(ort.waitForStarted());
         QTest::qWait(std::min(60, segundos / 4) * 1000);
         const qint64 memoriaInicial = MemoriaResidenteKb(ort.processId());

@@ -49,7 +49,7 @@ private slots:
         QVERIFY(EsperaQue([&] { return QFile::exists(dir_ + "/dev/port1"); }, 5000));
 
         QProcess ort;
-        ort.start(ORT_PATH, {"--headless", "--dir", dir_});
+        ort.start(ORT_PATH, {"--headless", "--dir", dir_, "--http", "no"});
         const QString datos = dir_ + "/datos/F1/TORNO1/EJE20.MDB";
         QVERIFY(EsperaQue(
             [&] {
@@ -95,7 +95,7 @@ private slots:
                                   "--values", "random:19.95,20.05"});
         QVERIFY(EsperaQue([&] { return QFile::exists(dir_ + "/dev/port1"); }, 5000));
         QProcess ort;
-        ort.start(ORT_PATH, {"--headless", "--dir", dir_});
+        ort.start(ORT_PATH, {"--headless", "--dir", dir_, "--http", "no"});
         const QString datos = dir_ + "/datos/F1/TORNO1/EJE20.MDB";
         QVERIFY(EsperaQue(
             [&] { return ValorSqlite(datos, "select count(*) from Datos").toInt() >= 10; }, 20000));

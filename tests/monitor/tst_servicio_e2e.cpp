@@ -32,7 +32,7 @@ private slots:
         QVERIFY(EsperaQue([&] { return QFile::exists(dir + "/dev/port1"); }, 5000));
 
         QProcess ort;
-        ort.start(ORT_PATH, {"--headless", "--dir", dir});
+        ort.start(ORT_PATH, {"--headless", "--dir", dir, "--http", "no"});
         QVERIFY(ort.waitForStarted());
         const QString datos = dir + "/datos/F1/TORNO1/EJE20.MDB";
         // Readings arrive one frame at a time, each followed by the 0.1 s pause.
