@@ -4,6 +4,7 @@
 #include <QChartView>
 #include <QComboBox>
 #include <QDateTimeAxis>
+#include <QGraphicsLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLegendMarker>
@@ -132,9 +133,11 @@ void GraficoPuerto::showEvent(QShowEvent* e) {
 
 void GraficoPuerto::construye() {
     grafico_ = new QChart;
-    grafico_->setMargins(QMargins(4, 4, 4, 4));
+    // Every pixel of height goes to the plot: thin margins, the legend at the side.
+    grafico_->setMargins(QMargins(2, 2, 2, 2));
+    grafico_->layout()->setContentsMargins(0, 0, 0, 0);
     grafico_->setBackgroundRoundness(0);
-    grafico_->legend()->setAlignment(Qt::AlignBottom);
+    grafico_->legend()->setAlignment(Qt::AlignRight);
     QFont pequena = font();
     pequena.setPointSizeF(8);
     grafico_->legend()->setFont(pequena);
@@ -217,8 +220,8 @@ void GraficoPuerto::refresca() {
         xMax = xMin + 60'000;
     } else {
         grafico_->setTitle(QString());
-        // At least a minute in view, and a little room after the newest point.
-        xMax = std::max(xMax, xMin + 60'000);
+        // At least ten seconds in view, and a little room after the newest point.
+        xMax = std::max(xMax, xMin + 10'000);
         xMax += (xMax - xMin) / 50;
     }
     ejeX_->setFormat(xMax - xMin > 24LL * 3600 * 1000 ? QStringLiteral("dd/MM HH:mm")

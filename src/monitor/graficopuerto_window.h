@@ -45,6 +45,7 @@ public:
     SeriesPuerto::Clave claveActual() const;
     // Times the chart was redrawn.
     int refrescos() const { return refrescos_; }
+    QSize sizeHint() const override { return QSize(480, 200); }
 
     QComboBox* cboCarac = nullptr;
     // Built the first time the tab is shown.

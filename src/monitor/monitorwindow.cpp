@@ -107,6 +107,7 @@ DAM::DAM(Adquisicion& a, QWidget* parent) : QWidget(parent), a_(a) {
         pagina->addWidget(grafico);
         pagina->setStretchFactor(0, 3);
         pagina->setStretchFactor(1, 2);
+        pagina->setSizes({330, 250});
         SSTab1->addTab(pagina, Lampara(false), QString::number(p));
     }
 
