@@ -198,6 +198,10 @@ void GraficoPuerto::ponTramos(std::vector<QLineSeries*>& lineas,
             lineas[i]->replace(tramos[qsizetype(i)]);
         else
             lineas[i]->clear();
+    // A characteristic without limits has no limit entry in the legend.
+    if (!lineas.empty())
+        for (QLegendMarker* m : grafico_->legend()->markers(lineas.front()))
+            m->setVisible(!tramos.isEmpty());
 }
 
 void GraficoPuerto::refresca() {

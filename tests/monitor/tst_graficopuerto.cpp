@@ -206,6 +206,12 @@ private slots:
             b.lee(l);
         QTRY_COMPARE(g->serieValores->count(), 5);
         QCOMPARE(g->serieRechazadas->count(), 3); // 20.5 passes the new limits
+        // Another characteristic of the port, without limits in the database.
+        g->cboCarac->setCurrentIndex(1);
+        QCOMPARE(g->claveActual(), (SeriesPuerto::Clave{3, 2}));
+        QCOMPARE(Ys(g->serieValores->points()), (QList<double>{1, 3, 5, 7}));
+        QCOMPARE(g->serieRechazadas->count(), 0);
+        QCOMPARE(g->lineasSup[0]->count(), 0);
         w.permiteCierre();
     }
 
