@@ -209,11 +209,9 @@ void GraficoPuerto::refresca() {
         return;
     sucio_ = false;
     ++refrescos_;
-    const SeriesPuerto::Dibujo d = series_.dibujo(claveActual());
+    SeriesPuerto::Dibujo d = series_.dibujo(claveActual());
     serieValores->replace(d.valores);
     serieRechazadas->replace(d.rechazadas);
-    ponTramos(lineasInf, d.inferior, QStringLiteral("Límite inferior"));
-    ponTramos(lineasSup, d.superior, QStringLiteral("Límite superior"));
 
     qint64 xMin = d.xMin, xMax = d.xMax;
     const bool nada = d.vacio() && d.inferior.isEmpty() && d.superior.isEmpty();
@@ -228,6 +226,12 @@ void GraficoPuerto::refresca() {
         xMax = std::max(xMax, xMin + 10'000);
         xMax += (xMax - xMin) / 50;
     }
+    // The limits in force now reach the right edge.
+    for (QList<QList<QPointF>>* linea : {&d.inferior, &d.superior})
+        if (!linea->isEmpty() && linea->last().last().x() >= double(d.xMax))
+            linea->last().last().setX(double(xMax));
+    ponTramos(lineasInf, d.inferior, QStringLiteral("Límite inferior"));
+    ponTramos(lineasSup, d.superior, QStringLiteral("Límite superior"));
     ejeX_->setFormat(xMax - xMin > 24LL * 3600 * 1000 ? QStringLiteral("dd/MM HH:mm")
                                                       : QStringLiteral("HH:mm:ss"));
     ejeX_->setRange(QDateTime::fromMSecsSinceEpoch(xMin), QDateTime::fromMSecsSinceEpoch(xMax));

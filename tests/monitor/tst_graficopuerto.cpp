@@ -199,8 +199,10 @@ private slots:
         b.a.cmdAbre();
         b.a.cmdAbre();
         QVERIFY(b.a.activo(5));
-        QTRY_COMPARE(g->lineasSup[0]->points().last(),
-                     QPointF(b.reloj.ahora().toMSecsSinceEpoch(), 20.6));
+        // A step at the reopening, then the new limit on to the right edge.
+        QTRY_COMPARE(g->lineasSup[0]->count(), 4);
+        QCOMPARE(g->lineasSup[0]->at(2), QPointF(b.reloj.ahora().toMSecsSinceEpoch(), 20.6));
+        QVERIFY(g->lineasSup[0]->at(3).x() > g->lineasSup[0]->at(2).x());
         QCOMPARE(Ys(g->lineasInf[0]->points()), (QList<double>{19.9, 19.9, 19.5, 19.5}));
         for (const char* l : {"0307", "0308", "0320.5"}) // the last one is DIAM's again
             b.lee(l);
