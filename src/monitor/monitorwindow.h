@@ -9,7 +9,6 @@ class QGroupBox;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
-class QSplitter;
 class QTabWidget;
 
 namespace ort {
