@@ -27,7 +27,9 @@ Registrador::Registrador(Entorno& e, TablasRuntime& t, AlmacenConfig& config, Gr
     , t_(t)
     , config_(config)
     , grabador_(grabador)
-    , log_(log) {}
+    , log_(log) {
+    qRegisterMetaType<LecturaProbada>();
+}
 
 QString Registrador::captionRec(int p) const {
     return Numero(t_.NumLecturas.at(p)) + u' ' + e_.ajustes.texto(43, 5);
@@ -68,6 +70,8 @@ void Registrador::RegistraLectura(int p, const QString& lectura, const QString& 
         fuera = v < t_.LimInf(p, c, s) || v > t_.LimSup(p, c, s);
         if (fuera)
             linea += QStringLiteral(" !");
+        emit lecturaProbada(
+            {p, c, s, carac.trimmed(), v, t_.LimInf(p, c, s), t_.LimSup(p, c, s), fuera, ahora});
     }
     log_.MuestraLinea(p, linea);
     t_.NumLecturas[p] += 1;

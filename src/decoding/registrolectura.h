@@ -1,5 +1,7 @@
 #pragma once
 
+#include "decoding/lecturaprobada.h"
+
 #include <QObject>
 #include <QString>
 
@@ -32,6 +34,8 @@ public:
 
 signals:
     void contadoresCambiados(int p);
+    // Right after the limits test of a reading that has its configuration row.
+    void lecturaProbada(const ort::LecturaProbada& l);
 
 private:
     Entorno& e_;

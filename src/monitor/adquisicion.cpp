@@ -27,6 +27,7 @@ Adquisicion::Adquisicion(Entorno& e, FabricaPuertos& puertos, Grabador& grabador
     connect(&timer_, &QTimer::timeout, this, &Adquisicion::tick);
     connect(&registrador_, &Registrador::contadoresCambiados, this,
             &Adquisicion::contadoresCambiados);
+    connect(&registrador_, &Registrador::lecturaProbada, this, &Adquisicion::lecturaProbada);
     connect(&receptor_, &Receptor::puertoCerradoPorInstrumento, this,
             [this](int p) { cierraPuerto(p, QStringLiteral("el instrumento terminó su envío")); });
     for (int p = 1; p <= kPuertos; ++p)
@@ -191,6 +192,7 @@ void Adquisicion::cargaLimites(int p) {
         }
         t_.LimInf(p, f.Canal, f.Secue) = inf;
         t_.LimSup(p, f.Canal, f.Secue) = sup;
+        emit limitesCargados(p, f.Canal, f.Secue, f.Carac.trimmed(), inf, sup);
     }
     if (!problemas.isEmpty())
         e_.avisos.mensaje(QStringLiteral("ORT. cmdAbre.\n\n") + e_.ajustes.texto(43, 1) + u' ' +

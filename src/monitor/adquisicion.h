@@ -70,6 +70,10 @@ signals:
     // Configuration reloaded: the file name and the captions.
     void captionsCambiadas();
     void contadoresCambiados(int p);
+    // Every reading tested against its limits (relayed from registration), and the limits of
+    // each sequence of a port as its opening loaded them.
+    void lecturaProbada(const ort::LecturaProbada& l);
+    void limitesCargados(int p, int c, int s, const QString& carac, double inf, double sup);
 
 private:
     void conectaEventos(int p);

@@ -1,7 +1,9 @@
 #include "monitor/monitorwindow.h"
 
 #include "monitor/adquisicion.h"
+#include "monitor/graficopuerto_window.h"
 #include "startup/conexion.h"
+#include "startup/reloj.h"
 
 #include <QCloseEvent>
 #include <QFontDatabase>
@@ -11,6 +13,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSplitter>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -43,7 +46,8 @@ int DAM::filasDeCaja(int alturaPx) {
 DAM::DAM(Adquisicion& a, QWidget* parent) : QWidget(parent), a_(a) {
     setObjectName(QStringLiteral("DAM"));
     setWindowTitle(QStringLiteral("Ruteador Multipuertos -> Metrovax"));
-    resize(706, 447);
+    // The design's window with room under the log boxes for the charts.
+    resize(706, 700);
 
     auto* Frame2 = new QGroupBox(this);
     bArchConf = new QPushButton(Frame2);
@@ -93,7 +97,18 @@ DAM::DAM(Adquisicion& a, QWidget* parent) : QWidget(parent), a_(a) {
         caja->setLineWrapMode(QPlainTextEdit::NoWrap);
         caja->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         Text1 << caja;
-        SSTab1->addTab(caja, Lampara(false), QString::number(p));
+        // The log's rows follow its own height, also when the splitter moves.
+        caja->installEventFilter(this);
+        auto* grafico = new GraficoPuerto(p);
+        Grafico << grafico;
+        auto* pagina = new QSplitter(Qt::Vertical);
+        pagina->setObjectName(QStringLiteral("pagina_%1").arg(p));
+        pagina->addWidget(caja);
+        pagina->addWidget(grafico);
+        pagina->setStretchFactor(0, 3);
+        pagina->setStretchFactor(1, 2);
+        pagina->setSizes({330, 250});
+        SSTab1->addTab(pagina, Lampara(false), QString::number(p));
     }
 
     auto* capa = new QVBoxLayout(this);
@@ -117,6 +132,7 @@ DAM::DAM(Adquisicion& a, QWidget* parent) : QWidget(parent), a_(a) {
         if (abreEditor)
             abreEditor();
         a_.IniSecue();
+        actualizaCaracteristicas();
     });
     connect(bArchConf, &QPushButton::clicked, this, [this] {
         if (a_.ocupada())
@@ -131,7 +147,20 @@ DAM::DAM(Adquisicion& a, QWidget* parent) : QWidget(parent), a_(a) {
         pintaLampara(p, abierto);
         actualizaCaptions();
     });
-    connect(&a_, &Adquisicion::captionsCambiadas, this, &DAM::actualizaCaptions);
+    connect(&a_, &Adquisicion::captionsCambiadas, this, [this] {
+        actualizaCaptions();
+        actualizaCaracteristicas();
+    });
+    connect(&a_, &Adquisicion::lecturaProbada, this, [this](const LecturaProbada& l) {
+        if (GraficoPuerto* g = Grafico.value(l.puerto - 1))
+            g->agrega(l);
+    });
+    connect(&a_, &Adquisicion::limitesCargados, this,
+            [this](int p, int c, int s, const QString& carac, double inf, double sup) {
+                if (GraficoPuerto* g = Grafico.value(p - 1))
+                    g->fijaLimites(c, s, carac, inf, sup,
+                                   a_.entorno().reloj.ahora().toMSecsSinceEpoch());
+            });
     connect(&a_, &Adquisicion::contadoresCambiados, this, [this](int p) {
         if (p == SSTab1->currentIndex() + 1)
             actualizaContadores();
@@ -145,6 +174,16 @@ DAM::DAM(Adquisicion& a, QWidget* parent) : QWidget(parent), a_(a) {
     });
     actualizaCaptions();
     actualizaContadores();
+    actualizaCaracteristicas();
+}
+
+void DAM::actualizaCaracteristicas() {
+    for (int p = 1; p <= Grafico.size(); ++p) {
+        QList<GraficoPuerto::Caracteristica> filas;
+        for (const FilaConf& f : a_.config().confDePuerto(p))
+            filas << GraficoPuerto::Caracteristica{f.Canal, f.Secue, f.Carac.trimmed()};
+        Grafico[p - 1]->fijaCaracteristicas(filas);
+    }
 }
 
 void DAM::actualizaCaptions() {
@@ -177,13 +216,23 @@ void DAM::pintaLampara(int p, bool abierto) {
         SSTab1->setTabIcon(p - 1, Lampara(abierto));
 }
 
-void DAM::fijaFilas() {
+void DAM::fijaFilas(int p) {
     // The product's rule on the box's real height: (height in twips - 90) / 210 rows.
-    for (int p = 1; p <= Text1.size(); ++p) {
-        const int filas = filasDeCaja(Text1[p - 1]->height());
-        a_.log().fijaFilas(p, filas);
-        Text1[p - 1]->setMaximumBlockCount(filas);
-    }
+    const int filas = filasDeCaja(Text1[p - 1]->height());
+    a_.log().fijaFilas(p, filas);
+    Text1[p - 1]->setMaximumBlockCount(filas);
+}
+
+void DAM::fijaFilas() {
+    for (int p = 1; p <= Text1.size(); ++p)
+        fijaFilas(p);
+}
+
+bool DAM::eventFilter(QObject* o, QEvent* e) {
+    if (e->type() == QEvent::Resize)
+        if (const int i = Text1.indexOf(qobject_cast<QPlainTextEdit*>(o)); i >= 0)
+            fijaFilas(i + 1);
+    return QWidget::eventFilter(o, e);
 }
 
 void DAM::resizeEvent(QResizeEvent* e) {

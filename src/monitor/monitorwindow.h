@@ -14,10 +14,12 @@ class QTabWidget;
 namespace ort {
 
 class Adquisicion;
+class GraficoPuerto;
 
 // DAM: the acquisition monitor. One tab and log box per port, a lamp on each tab, the frame of
 // the current port with its switch, its editor button and its counters, the column header and
-// the configuration file's button. The user cannot close it.
+// the configuration file's button. The user cannot close it. Under each log box, the chart of the
+// port's readings against their limits.
 class DAM : public QWidget {
     Q_OBJECT
 public:
@@ -35,7 +37,8 @@ public:
     QLabel* lblHead = nullptr;
     QLabel* lblRec = nullptr;
     QLabel* lblGra = nullptr;
-    QList<QPlainTextEdit*> Text1; // index p - 1
+    QList<QPlainTextEdit*> Text1;  // index p - 1
+    QList<GraficoPuerto*> Grafico; // index p - 1
 
     // The program's own end closes the window; nothing else does.
     void permiteCierre() { cierrePermitido_ = true; }
@@ -44,6 +47,7 @@ public:
     static int filasDeCaja(int alturaPx);
 
 protected:
+    bool eventFilter(QObject* o, QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void showEvent(QShowEvent* e) override;
@@ -53,6 +57,8 @@ private:
     void actualizaContadores();
     void pintaLampara(int p, bool abierto);
     void fijaFilas();
+    void fijaFilas(int p);
+    void actualizaCaracteristicas();
 
     Adquisicion& a_;
     bool cierrePermitido_ = false;
