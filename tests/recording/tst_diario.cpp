@@ -124,6 +124,42 @@ int AgregaHastaMorir(const QString& archivo) {
     }
 }
 
+// The settings of the file kind with the data directory dir and three shifts.
+void AjustesJet(Ajustes& a, const QString& dir) {
+    a.TipoBD = kJet4;
+    a.DirDatos = dir;
+    a.TurnoNombre = {QString(), "M", "T", "N"};
+    a.TurnoFin = {0, 1400, 2200, 2400};
+    a.NumTurnos = 3;
+}
+
+// Child mode: writes a journal's backlog into the data files below dir, value by value,
+// printing a line after each value written, until killed.
+int ReenviaHastaMorir(const QString& archivo, const QString& dir) {
+    class Contado : public EscritorDatos {
+    public:
+        using EscritorDatos::EscritorDatos;
+        ResultadoEscritura escribe(const Retenida& r) override {
+            const ResultadoEscritura res = EscritorDatos::escribe(r);
+            std::printf("%s\n", qPrintable(r.Valor));
+            std::fflush(stdout);
+            return res;
+        }
+    };
+    Ajustes a;
+    AjustesJet(a, dir);
+    RelojSistema reloj;
+    Diario d(archivo);
+    if (!d.abre())
+        return 2;
+    Contado esc(a, reloj, GrabadorDatos::Apertura::PorValor);
+    Reenvio r(d, esc, reloj);
+    r.fijaLote(40);
+    while (r.pasa() >= 0) {
+    }
+    return 0;
+}
+
 QString NombreConexion() {
     static QAtomicInteger<int> n;
     return QStringLiteral("tst-diario-%1").arg(n.fetchAndAddRelaxed(1));
@@ -141,9 +177,7 @@ struct Datos {
 
     bool crea(bool postgres) {
         pg = postgres;
-        a.TurnoNombre = {QString(), "M", "T", "N"};
-        a.TurnoFin = {0, 1400, 2200, 2400};
-        a.NumTurnos = 3;
+        AjustesJet(a, tmp.path() + QStringLiteral("/datos/"));
         if (pg) {
             srv = Postgres();
             a.TipoBD = kSqlServer;
@@ -156,8 +190,6 @@ struct Datos {
                               Sentencias(esquema) +
                                   Sentencias(QString(esquema).replace("P1\"", "P2\"")));
         }
-        a.TipoBD = kJet4;
-        a.DirDatos = tmp.path() + QStringLiteral("/datos/");
         QDir().mkpath(a.DirDatos + QStringLiteral("F1/M1"));
         return CreaSqlite(archivo(QStringLiteral("P1")), {QStringLiteral("datos.sqlite.sql")}) &&
                CreaSqlite(archivo(QStringLiteral("P2")), {QStringLiteral("datos.sqlite.sql")});
@@ -199,20 +231,21 @@ struct Datos {
     }
     // Readings 5 s apart: DIAM and LARGO share rows, a DIAM repeating its value opens the next
     // one, LOTE is an additional field (window 999).
-    QList<Retenida> lecturas(const QString& produ) const {
+    QList<Retenida> lecturas(const QString& produ, int vueltas = 1) const {
         const QString destino = ClaveDestino(a, "F1", "M1", produ);
         QList<Retenida> rs;
         const char* guion[][2] = {{"DIAM", "12.5"}, {"LARGO", "7"},   {"LOTE", "L1"},
                                   {"DIAM", "12.5"}, {"DIAM", "12.5"}, {"LARGO", "8"},
                                   {"TEMP", "abc"},  {"DIAM", "13"}};
         int s = 0;
-        for (const auto& [carac, valor] : guion) {
-            Retenida r =
-                Lectura(destino, valor, 1, s += 5, carac, QString(carac) == "LOTE" ? 999 : 60);
-            r.Produ = produ;
-            r.Turno = BuscaTurno(a, r.momento.toString("HHmm"));
-            rs << r;
-        }
+        for (int i = 0; i < vueltas; ++i)
+            for (const auto& [carac, valor] : guion) {
+                Retenida r =
+                    Lectura(destino, valor, 1, s += 5, carac, QString(carac) == "LOTE" ? 999 : 60);
+                r.Produ = produ;
+                r.Turno = BuscaTurno(a, r.momento.toString("HHmm"));
+                rs << r;
+            }
         return rs;
     }
     // Writes readings one by one at their own time, as an uninterrupted run does.
@@ -503,6 +536,47 @@ private slots:
         QVERIFY2(s.avisos.mensajes.isEmpty(), qPrintable(s.avisos.textos().join('|')));
     }
 
+    // ORT killed with SIGKILL while it writes a backlog back, value by value: after the restart
+    // nothing is lost and nothing doubled.
+    void killDuranteReenvio() {
+        Datos s;
+        QVERIFY(s.crea(false));
+        const QList<Retenida> rs = s.lecturas("P2", 60);
+        {
+            GrabadorDatos g(s.e);
+            s.escribe(g, s.lecturas("P1", 60));
+        }
+        QTemporaryDir tmp;
+        const QString archivo = tmp.path() + u'/' + kArchivoDiario;
+        {
+            Diario d(archivo);
+            QVERIFY(d.abre());
+            QList<Retenida> copia = rs;
+            QVERIFY(d.agrega(copia) != Diario::Admision::Rechazada);
+        }
+        QProcess hijo;
+        hijo.start(QCoreApplication::applicationFilePath(),
+                   {"--reenvia-hasta-morir", archivo, s.a.DirDatos});
+        QVERIFY(hijo.waitForStarted());
+        QByteArray salida;
+        // Killed in the middle of the third batch, values of it written.
+        while (salida.count('\n') < 100 && hijo.waitForReadyRead(20000))
+            salida += hijo.readAllStandardOutput();
+        hijo.kill();
+        QVERIFY(hijo.waitForFinished());
+        QCOMPARE(hijo.exitStatus(), QProcess::CrashExit);
+        const qint64 antes =
+            ValorSqlite(s.archivo("P2"), "select count(*) from Datos").toLongLong();
+        QVERIFY2(antes > 0 && antes < 4 * 60, qPrintable(QString::number(antes)));
+        Diario d(archivo);
+        QVERIFY(d.abre());
+        EscritorDatos esc(s.a, s.reloj);
+        Reenvio r(d, esc, s.reloj);
+        QCOMPARE(r.pasa(), -1);
+        QCOMPARE(d.total(), qint64(0));
+        QCOMPARE(s.filas("P2"), s.filas("P1"));
+    }
+
     // A data file locked by another program for longer than the busy wait: the reading that met
     // the lock and those after it are held, then replayed; the rows are those of an
     // uninterrupted run.
@@ -578,6 +652,10 @@ int main(int argc, char** argv) {
     if (argc == 3 && QByteArray(argv[1]) == "--agrega-hasta-morir") {
         QCoreApplication app(argc, argv);
         return AgregaHastaMorir(QString::fromLocal8Bit(argv[2]));
+    }
+    if (argc == 4 && QByteArray(argv[1]) == "--reenvia-hasta-morir") {
+        QCoreApplication app(argc, argv);
+        return ReenviaHastaMorir(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
     }
     QCoreApplication app(argc, argv);
     TstDiario t;
