@@ -362,7 +362,9 @@ void GrabadorDatos::terminaPasada() {
     if (!abierta_ || !abierta_->abierta())
         return;
     QSqlQuery q(abierta_->db());
-    if (!q.exec(QStringLiteral("COMMIT"))) {
+    if (q.exec(QStringLiteral("COMMIT"))) {
+        anotaFalla(0, {});
+    } else {
         const Falla f = FallaDe(q, *abierta_);
         q.exec(QStringLiteral("ROLLBACK"));
         anotaFalla(6, f);

@@ -38,10 +38,16 @@ ResultadoEscritura EscritorDatos::escribe(const Retenida& r) {
     grabador_.GrabaMTVX(r.Forma, r.Maqui, r.Produ, r.Carac, r.Fecha, r.Hora, r.Opera, r.Valor,
                         r.DTMP);
     reloj_.momento = {};
-    return resultado();
+    const ResultadoEscritura res = resultado();
+    porConfirmar_ = porConfirmar_ || res.falla == TipoFalla::Ninguna;
+    return res;
 }
 
 ResultadoEscritura EscritorDatos::cierraLote() {
+    // Nothing written since the last commit: nothing to commit, whatever the last failure was.
+    if (!porConfirmar_)
+        return {};
+    porConfirmar_ = false;
     avisos_.ultimo.clear();
     grabador_.terminaPasada();
     return resultado();
@@ -113,6 +119,8 @@ void Reenvio::falla(Estado& d) {
 }
 
 qint64 Reenvio::pasa() {
+    if (diario_.total() == 0)
+        return -1;
     const qint64 inicio = reloj_.monotonoMs();
     qint64 proxima = -1;
     for (const QString& destino : diario_.destinos()) {

@@ -77,6 +77,7 @@ private:
     RelojLectura reloj_;
     Entorno e_;
     GrabadorDatos grabador_;
+    bool porConfirmar_ = false;
 };
 
 // Writes held readings again once their data table can be written: per table in arrival order,
