@@ -7,6 +7,7 @@
 #include <QAtomicInteger>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -15,7 +16,10 @@
 #include <QTest>
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
+
+#include <sys/resource.h>
 #include <thread>
 
 using namespace ort;
@@ -158,6 +162,31 @@ int ReenviaHastaMorir(const QString& archivo, const QString& dir) {
     while (r.pasa() >= 0) {
     }
     return 0;
+}
+
+// Child mode: a data file that may grow only a little (a file-size limit stands for a full
+// disk); writes until a value fails and prints its number, result code, failure kind and the
+// count of message boxes.
+int EscribeHastaLlenar(const QString& dir) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    Ajustes a;
+    AjustesJet(a, dir);
+    AvisosGrabados avisos;
+    RelojSistema reloj;
+    Entorno e{a, avisos, reloj};
+    GrabadorDatos g(e);
+    g.callaFallasPasajeras(true);
+    const rlimit limite{static_cast<rlim_t>(QFileInfo(dir + "F1/M1/P1.MDB").size() + 16384),
+                        RLIM_INFINITY};
+    setrlimit(RLIMIT_FSIZE, &limite);
+    for (int i = 0; i < 10000; ++i)
+        if (const qint16 c = g.GrabaMTVX("F1", "M1", "P1", "LOTE", "", "", "OP",
+                                         QString(100, u'x') + QString::number(i), 0)) {
+            std::printf("%d %d %d %lld\n", i, c, static_cast<int>(g.ultimaFalla()),
+                        static_cast<long long>(avisos.mensajes.size()));
+            return 0;
+        }
+    return 1;
 }
 
 QString NombreConexion() {
@@ -505,6 +534,21 @@ private slots:
         QCOMPARE(d.apartadas(), qint64(1));
     }
 
+    // A full disk (a file-size limit on the process) is a passing failure, shown on no message.
+    void discoLleno() {
+        Datos s;
+        QVERIFY(s.crea(false));
+        QProcess hijo;
+        hijo.start(QCoreApplication::applicationFilePath(),
+                   {"--escribe-hasta-llenar", s.a.DirDatos});
+        QVERIFY(hijo.waitForFinished(60000));
+        QCOMPARE(hijo.exitCode(), 0);
+        const QStringList r = QString(hijo.readAllStandardOutput()).split(u' ');
+        QCOMPARE(r.size(), 4);
+        QVERIFY2(r[0].toInt() > 10, qPrintable(r[0])); // some values fitted first
+        QCOMPARE(r.mid(1), QStringList({"6", QString::number(int(TipoFalla::Pasajera)), "0\n"}));
+    }
+
     // ORT died with a batch being written, after k of its readings reached the table: the next
     // start writes only the others, and the table ends as an uninterrupted run leaves it. The
     // batch starts on a row that already holds a DIAM of the same value as the batch's first.
@@ -702,6 +746,10 @@ int main(int argc, char** argv) {
     if (argc == 3 && QByteArray(argv[1]) == "--agrega-hasta-morir") {
         QCoreApplication app(argc, argv);
         return AgregaHastaMorir(QString::fromLocal8Bit(argv[2]));
+    }
+    if (argc == 3 && QByteArray(argv[1]) == "--escribe-hasta-llenar") {
+        QCoreApplication app(argc, argv);
+        return EscribeHastaLlenar(QString::fromLocal8Bit(argv[2]));
     }
     if (argc == 4 && QByteArray(argv[1]) == "--reenvia-hasta-morir") {
         QCoreApplication app(argc, argv);
