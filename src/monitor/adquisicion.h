@@ -10,12 +10,15 @@
 #include <QTimer>
 
 #include <array>
+#include <memory>
 
 namespace ort {
 
 struct Entorno;
 class FabricaPuertos;
 class Grabador;
+class HiloPuerto;
+class HiloGrabacion;
 
 // Acquisition as the monitor window runs it, without the window: the restart, the port switch,
 // the polling timer, and the ports' events feeding the receive pass. The window and the headless
@@ -27,7 +30,18 @@ public:
     static constexpr qint64 kEsperaSocketMs = 10000;
 
     Adquisicion(Entorno& e, FabricaPuertos& puertos, Grabador& grabador, QObject* parent = nullptr);
+    ~Adquisicion() override;
 
+    // Serves every open port on a worker of its own and writes on one recording thread (the
+    // program does so); without it, everything runs on the calling thread, port after port.
+    // Called before arranca(). The notices in e must then be safe from any thread
+    // (AvisosEntreHilos).
+    void usaHilos();
+    bool conHilos() const { return conHilos_; }
+    // The end of the program: every worker stopped, every port closed, and every reading taken
+    // so far written and committed (or reported not recorded). Results reach the log through
+    // the event loop.
+    void detiene();
     // Loading of the monitor: restart, then one opening of the Metrovax database to check it,
     // then the polling timer.
     void arranca();
@@ -74,9 +88,13 @@ private:
     void cierraPuerto(int p, const QString& motivo);
     void cargaLimites(int p);
     void ComLeeDesdeEvento(int p);
+    void arrancaHilo(int p);
+    void detieneHilo(int p);
+    void cierraDispositivo(int p);
 
     Entorno& e_;
     FabricaPuertos& puertos_;
+    Grabador& grabador_;
     TablasRuntime t_;
     AlmacenConfig config_;
     LogPuertos log_;
@@ -84,6 +102,9 @@ private:
     Receptor receptor_;
     QTimer timer_;
     std::array<bool, kPuertos + 1> esperandoSocket_{};
+    bool conHilos_ = false;
+    std::array<std::unique_ptr<HiloPuerto>, kPuertos + 1> hilos_;
+    std::unique_ptr<HiloGrabacion> grabacion_;
 };
 
 } // namespace ort

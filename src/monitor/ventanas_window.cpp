@@ -6,6 +6,7 @@
 #include "ports/fabricapuertos.h"
 #include "recording/grabador.h"
 #include "startup/archivosproducto.h"
+#include "startup/avisoshilos.h"
 #include "startup/conexion.h"
 #include "startup/reloj.h"
 #include "startup/titlewindow.h"
@@ -22,10 +23,13 @@ int EjecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::Apertu
     if (!ajustes)
         return 1;
     RelojSistema reloj;
-    Entorno e{*ajustes, avisos, reloj};
+    // Ports' workers and the recording thread reach the windows' notices through this.
+    AvisosEntreHilos avisosHilos(avisos);
+    Entorno e{*ajustes, avisosHilos, reloj};
     FabricaPuertosQt puertos(ajustes->Ruta);
     GrabadorDatos grabador(e, escritura);
     Adquisicion adquisicion(e, puertos, grabador);
+    adquisicion.usaHilos();
     std::unique_ptr<DAM> monitor;
 
     OrtCarat titulo(ajustes->Ruta, ajustes->Compania);
@@ -40,7 +44,8 @@ int EjecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::Apertu
     });
     titulo.show();
     const int r = app.exec();
-    adquisicion.cierraTodo();
+    avisosHilos.terminando();
+    adquisicion.detiene();
     return r;
 }
 

@@ -354,12 +354,12 @@ void GrabadorDatos::cierra() {
     cadenaAbierta_.clear();
 }
 
-void GrabadorDatos::terminaPasada() {
+bool GrabadorDatos::terminaPasada() {
     if (!loteAbierto_)
-        return;
+        return true;
     loteAbierto_ = false;
     if (!abierta_ || !abierta_->abierta())
-        return;
+        return false;
     QSqlQuery q(abierta_->db());
     if (!q.exec(QStringLiteral("COMMIT"))) {
         const Falla f = FallaDe(q, *abierta_);
@@ -370,7 +370,9 @@ void GrabadorDatos::terminaPasada() {
                           Avisos::Icono::Critico);
         abierta_.reset();
         cadenaAbierta_.clear();
+        return false;
     }
+    return true;
 }
 
 // A data table whose N has no index makes every value read the whole table to find the newest
@@ -511,7 +513,7 @@ qint16 GrabadorDatos::graba(const QString& Forma, const QString& Maqui, const QS
     w.opera = Opera;
     w.valor = Valor;
     w.dtmp = DTMP;
-    w.ahora = e_.reloj.ahora();
+    w.ahora = momento_.isValid() ? momento_ : e_.reloj.ahora();
     w.fecha = w.ahora.date();
     w.hora = QTime(w.ahora.time().hour(), w.ahora.time().minute(), w.ahora.time().second());
     if (!Fecha.trimmed().isEmpty()) {

@@ -42,9 +42,12 @@ public:
     void fijaApertura(Apertura apertura);
     Apertura apertura() const { return apertura_; }
     // Releases a connection kept open between values.
-    void cierra();
-    // Commits the values of a receive pass (group commit); a failure is reported.
-    void terminaPasada() override;
+    void cierra() override;
+    // Commits the values written since the last commit (group commit); a failure is reported
+    // and the values are lost.
+    bool terminaPasada() override;
+    bool agrupa() const override { return apertura_ == Apertura::PorPasada; }
+    bool conexionPorUbicacion() const override { return e_.ajustes.TipoBD == kJet4; }
     // Notes for the port's log (a data table without an index on N), each given once.
     QStringList tomaAvisos() override;
 

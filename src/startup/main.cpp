@@ -4,6 +4,7 @@
 #include "ports/fabricapuertos.h"
 #include "recording/grabador.h"
 #include "startup/archivosproducto.h"
+#include "startup/avisoshilos.h"
 #include "startup/avisosconsola.h"
 #include "startup/conexion.h"
 #include "startup/reloj.h"
@@ -73,11 +74,13 @@ int SinVentanas(QCoreApplication& app, const QString& dir, ort::GrabadorDatos::A
     if (!ajustes)
         return 1;
     ort::RelojSistema reloj;
-    ort::Entorno e{*ajustes, avisos, reloj};
+    ort::AvisosEntreHilos avisosHilos(avisos);
+    ort::Entorno e{*ajustes, avisosHilos, reloj};
     ort::FabricaPuertosQt puertos(ajustes->Ruta);
     ort::GrabadorDatos grabador(e, escritura);
     ort::Adquisicion adquisicion(e, puertos, grabador);
-    ort::Servicio servicio(adquisicion);
+    adquisicion.usaHilos();
+    ort::Servicio servicio(adquisicion, &avisosHilos);
     servicio.atiendeSenales();
     adquisicion.arranca();
     return app.exec();

@@ -1,0 +1,122 @@
+#include "recording/hilograbacion.h"
+
+#include "recording/grabacion.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+
+namespace ort {
+
+RespuestaGrabacion GrabaPedido(Grabador& g, const PedidoGrabacion& p) {
+    RespuestaGrabacion r;
+    r.pedido = p;
+    g.fijaMomento(p.momento);
+    for (const ValorPedido& v : p.valores)
+        r.resultados << g.GrabaMTVX(p.Forma, p.Maqui, p.Produ, v.Carac, p.FechaInst, p.HoraInst,
+                                    p.Opera, v.Valor, v.DTMP);
+    g.fijaMomento({});
+    r.avisos = g.tomaAvisos();
+    return r;
+}
+
+HiloGrabacion::HiloGrabacion(Grabador& grabador, Entrega entrega)
+    : g_(grabador)
+    , entrega_(std::move(entrega)) {}
+
+HiloGrabacion::~HiloGrabacion() {
+    detiene();
+}
+
+void HiloGrabacion::inicia() {
+    if (hilo_)
+        return;
+    {
+        QMutexLocker l(&m_);
+        alto_ = false;
+    }
+    hilo_.reset(QThread::create([this] { bucle(); }));
+    hilo_->setObjectName(QStringLiteral("ort-grabacion"));
+    hilo_->start();
+}
+
+void HiloGrabacion::encola(PedidoGrabacion pedido) {
+    QMutexLocker l(&m_);
+    cola_.enqueue(std::move(pedido));
+    cv_.wakeOne();
+}
+
+int HiloGrabacion::pendientes() const {
+    QMutexLocker l(&m_);
+    return int(cola_.size()) + enCurso_;
+}
+
+void HiloGrabacion::detiene() {
+    if (!hilo_)
+        return;
+    {
+        QMutexLocker l(&m_);
+        alto_ = true;
+        cv_.wakeOne();
+    }
+    hilo_->wait();
+    hilo_.reset();
+}
+
+void HiloGrabacion::bucle() {
+    QList<RespuestaGrabacion> lote;
+    QString ubicacionLote;
+    QElapsedTimer desdeLote;
+    auto confirma = [&] {
+        const bool ok = g_.terminaPasada();
+        for (RespuestaGrabacion& r : lote) {
+            r.confirmada = ok;
+            entrega_(r);
+        }
+        QMutexLocker l(&m_);
+        enCurso_ -= int(lote.size());
+        lote.clear();
+    };
+    for (;;) {
+        PedidoGrabacion pedido;
+        bool hay = false;
+        {
+            QMutexLocker l(&m_);
+            while (cola_.isEmpty() && !alto_ && lote.isEmpty())
+                cv_.wait(&m_);
+            if (cola_.isEmpty() && alto_ && lote.isEmpty())
+                break;
+            if (!cola_.isEmpty()) {
+                pedido = cola_.dequeue();
+                hay = true;
+                ++enCurso_;
+            }
+        }
+        if (hay) {
+            const QString ubicacion = pedido.Forma.trimmed() + u'|' + pedido.Maqui.trimmed() +
+                                      u'|' + pedido.Produ.trimmed();
+            if (!lote.isEmpty() && g_.conexionPorUbicacion() && ubicacion != ubicacionLote)
+                confirma();
+            RespuestaGrabacion r = GrabaPedido(g_, pedido);
+            if (g_.agrupa()) {
+                if (lote.isEmpty()) {
+                    desdeLote.start();
+                    ubicacionLote = ubicacion;
+                }
+                lote << std::move(r);
+            } else {
+                // Written and committed value by value: answered at once.
+                entrega_(r);
+                QMutexLocker l(&m_);
+                --enCurso_;
+            }
+        }
+        // A group is committed when nothing else is waiting, or when it has lasted long
+        // enough or grown large enough: the data table's write lock is never held longer.
+        if (!lote.isEmpty() &&
+            (!hay || lote.size() >= kMaxLote || desdeLote.elapsed() >= kPlazoLoteMs))
+            confirma();
+    }
+    g_.cierra();
+}
+
+} // namespace ort
