@@ -89,13 +89,12 @@ void Adquisicion::arrancaHilo(int p) {
                      : static_cast<Puerto*>(&puertos_.serie(p));
     auto hilo = std::make_unique<HiloPuerto>(p, receptor_, e_.reloj, puerto);
     connect(hilo.get(), &HiloPuerto::perdido, this, [this](int q, const QString& motivo) {
-        log_.MuestraLinea(q, QStringLiteral(" Puerto %1: %2 Se intenta conectar de nuevo.")
-                                 .arg(q)
-                                 .arg(motivo));
+        log_.MuestraLinea(
+            q, QStringLiteral(" Puerto %1 perdido, se conectará de nuevo: %2").arg(q).arg(motivo));
         emit estadoPuerto(q, false);
     });
     connect(hilo.get(), &HiloPuerto::recuperado, this, [this](int q) {
-        log_.MuestraLinea(q, QStringLiteral(" Puerto %1: conectado de nuevo.").arg(q));
+        log_.MuestraLinea(q, QStringLiteral(" Puerto %1 conectado de nuevo.").arg(q));
         emit estadoPuerto(q, t_.puerto(q).Activo);
     });
     hilo->start();
