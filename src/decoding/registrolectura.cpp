@@ -138,7 +138,8 @@ void Registrador::RegistraLectura(int p, const QString& lectura, const QString& 
 }
 
 void Registrador::entregaDesdeGrabacion(const RespuestaGrabacion& r) {
-    QMetaObject::invokeMethod(this, [this, r] { alGrabar(r); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, r] { alGrabar(r); }, Qt::QueuedConnection);
 }
 
 void Registrador::alGrabar(const RespuestaGrabacion& r) {
@@ -154,7 +155,8 @@ void Registrador::alGrabar(const RespuestaGrabacion& r) {
         // Their group's commit failed: every value of the reading is lost, and each is shown
         // with its value so that nothing is lost unseen.
         for (const ValorPedido& v : pd.valores)
-            log_.MuestraLinea(p, prefijo + QStringLiteral("No se grabó %1 = %2").arg(v.Carac, v.Valor));
+            log_.MuestraLinea(p, prefijo +
+                                     QStringLiteral("No se grabó %1 = %2").arg(v.Carac, v.Valor));
         return;
     }
     // Every write's result is kept: a failed write of the value is never hidden behind a
@@ -182,8 +184,9 @@ void Registrador::alGrabar(const RespuestaGrabacion& r) {
         break;
     case 6:
         // The message box said why; the log keeps the value, so that nothing is lost unseen.
-        log_.MuestraLinea(p, prefijo + QStringLiteral("No se grabó %1 = %2")
-                                           .arg(pd.valores[fallida].Carac, pd.valores[fallida].Valor));
+        log_.MuestraLinea(p,
+                          prefijo + QStringLiteral("No se grabó %1 = %2")
+                                        .arg(pd.valores[fallida].Carac, pd.valores[fallida].Valor));
         break;
     default:
         break;

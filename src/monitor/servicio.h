@@ -18,7 +18,8 @@ class Servicio : public QObject {
 public:
     // avisos: the notices of the workers, told when the end comes so that none waits for an
     // answer then.
-    explicit Servicio(Adquisicion& a, AvisosEntreHilos* avisos = nullptr, QObject* parent = nullptr);
+    explicit Servicio(Adquisicion& a, AvisosEntreHilos* avisos = nullptr,
+                      QObject* parent = nullptr);
     ~Servicio() override;
 
     static QString lineaSalida(int p, const QString& linea);

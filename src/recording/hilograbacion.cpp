@@ -78,18 +78,26 @@ void HiloGrabacion::bucle() {
     };
     for (;;) {
         PedidoGrabacion pedido;
-        bool hay = false;
+        bool hay = false, termina = false;
         {
             QMutexLocker l(&m_);
-            while (cola_.isEmpty() && !alto_ && lote.isEmpty())
-                cv_.wait(&m_);
-            if (cola_.isEmpty() && alto_ && lote.isEmpty())
-                break;
+            // An open group waits for more values until its time is up.
+            while (cola_.isEmpty() && !alto_) {
+                if (lote.isEmpty()) {
+                    cv_.wait(&m_);
+                    continue;
+                }
+                const qint64 resta = kPlazoLoteMs - desdeLote.elapsed();
+                if (resta <= 0)
+                    break;
+                cv_.wait(&m_, static_cast<unsigned long>(resta));
+            }
             if (!cola_.isEmpty()) {
                 pedido = cola_.dequeue();
                 hay = true;
                 ++enCurso_;
             }
+            termina = alto_ && cola_.isEmpty();
         }
         if (hay) {
             const QString ubicacion = pedido.Forma.trimmed() + u'|' + pedido.Maqui.trimmed() +
@@ -110,11 +118,14 @@ void HiloGrabacion::bucle() {
                 --enCurso_;
             }
         }
-        // A group is committed when nothing else is waiting, or when it has lasted long
-        // enough or grown large enough: the data table's write lock is never held longer.
+        // A group is committed once it is kPlazoLoteMs old or kMaxLote readings large, and at
+        // the end: the data table's write lock is never held longer, and readers of the table
+        // (Metrovax) get their turn between groups however fast an instrument streams.
         if (!lote.isEmpty() &&
-            (!hay || lote.size() >= kMaxLote || desdeLote.elapsed() >= kPlazoLoteMs))
+            (termina || lote.size() >= kMaxLote || desdeLote.elapsed() >= kPlazoLoteMs))
             confirma();
+        if (termina && lote.isEmpty())
+            break;
     }
     g_.cierra();
 }

@@ -46,7 +46,8 @@ void AvisosEntreHilos::beep() {
     if (aqui())
         destino_.beep();
     else
-        QMetaObject::invokeMethod(this, [this] { destino_.beep(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { destino_.beep(); }, Qt::QueuedConnection);
 }
 
 void AvisosEntreHilos::ocupado(bool si) {

@@ -4,8 +4,8 @@
 #include "ports/fabricapuertos.h"
 #include "recording/grabador.h"
 #include "startup/archivosproducto.h"
-#include "startup/avisoshilos.h"
 #include "startup/avisosconsola.h"
+#include "startup/avisoshilos.h"
 #include "startup/conexion.h"
 #include "startup/reloj.h"
 
