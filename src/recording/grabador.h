@@ -9,6 +9,8 @@
 #include <QStringList>
 
 #include <memory>
+#include <unordered_map>
+#include <utility>
 
 namespace ort {
 
@@ -55,6 +57,8 @@ public:
     const QString& StrConexionDatos() const { return strConexionDatos_; }
     const QString& TablaDatos() const { return tablaDatos_; }
 
+    struct Preparadas;
+
 private:
     qint16 graba(const QString& Forma, const QString& Maqui, const QString& Produ,
                  const QString& Carac, const QString& Fecha, const QString& Hora,
@@ -64,8 +68,13 @@ private:
     Entorno& e_;
     Apertura apertura_;
     void revisaIndice(Conexion& c, const QString& tablaCitada);
+    void sueltaConexion();
 
     std::unique_ptr<Conexion> abierta_;
+    // On the kept connection: statements per table and characteristic, locations per
+    // format, machine and product (connection string and table).
+    std::unordered_map<QString, std::unique_ptr<Preparadas>> preparadas_;
+    std::unordered_map<QString, std::pair<QString, QString>> ubicaciones_;
     bool loteAbierto_ = false;
     QSet<QString> tablasRevisadas_;
     QStringList avisos_;
