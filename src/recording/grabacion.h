@@ -20,9 +20,11 @@ public:
     virtual bool terminaPasada() { return true; }
     // Whether values wait for terminaPasada() to be committed.
     virtual bool agrupa() const { return false; }
-    // Whether each data location (format, machine, product) has a connection of its own, so that
-    // a group of values is committed before another location is written.
-    virtual bool conexionPorUbicacion() const { return false; }
+    // After a failed terminaPasada(): whether the values of that location were among the lost.
+    virtual bool grupoPerdido(const QString& /*Forma*/, const QString& /*Maqui*/,
+                              const QString& /*Produ*/) const {
+        return true;
+    }
     // Releases what is held open (connections), in the thread that writes.
     virtual void cierra() {}
     // Notes for the port's log, each given once.

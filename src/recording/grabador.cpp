@@ -385,35 +385,47 @@ void GrabadorDatos::fijaApertura(Apertura apertura) {
 
 void GrabadorDatos::cierra() {
     terminaPasada();
-    sueltaConexion();
-}
-
-void GrabadorDatos::sueltaConexion() {
-    // Statements go before their connection.
-    preparadas_.clear();
+    // Statements go before their connections.
+    abiertas_.clear();
     ubicaciones_.clear();
-    abierta_.reset();
-    cadenaAbierta_.clear();
 }
 
 bool GrabadorDatos::terminaPasada() {
-    if (!loteAbierto_)
-        return true;
-    loteAbierto_ = false;
-    if (!abierta_ || !abierta_->abierta())
-        return false;
-    QSqlQuery q(abierta_->db());
-    if (!q.exec(QStringLiteral("COMMIT"))) {
-        const Falla f = FallaDe(q, *abierta_);
+    perdidas_.clear();
+    bool todas = true;
+    for (auto it = abiertas_.begin(); it != abiertas_.end();) {
+        Abierta& a = *it->second;
+        if (!a.lote || !a.c->abierta()) {
+            a.lote = false;
+            ++it;
+            continue;
+        }
+        a.lote = false;
+        QSqlQuery q(a.c->db());
+        if (q.exec(QStringLiteral("COMMIT"))) {
+            ++it;
+            continue;
+        }
+        const Falla f = FallaDe(q, *a.c);
         q.exec(QStringLiteral("ROLLBACK"));
+        q = QSqlQuery();
         e_.avisos.mensaje(QStringLiteral("DAM. GrabaMTVX.\n") + f.fuente + u'\n' +
                               QString::number(f.numero) + QStringLiteral(".- ") + f.descripcion +
                               QStringLiteral("\nNo se grabaron los valores de esta pasada."),
                           Avisos::Icono::Critico);
-        sueltaConexion();
-        return false;
+        // A connection whose commit failed is not trusted with the next value.
+        perdidas_.insert(it->first);
+        todas = false;
+        it = abiertas_.erase(it);
     }
-    return true;
+    return todas;
+}
+
+bool GrabadorDatos::grupoPerdido(const QString& Forma, const QString& Maqui,
+                                 const QString& Produ) const {
+    const auto u =
+        ubicaciones_.find(Forma.trimmed() + u'|' + Maqui.trimmed() + u'|' + Produ.trimmed());
+    return u == ubicaciones_.end() || perdidas_.contains(u->second.first);
 }
 
 // A data table whose N has no index makes every value read the whole table to find the newest
@@ -596,31 +608,34 @@ qint16 GrabadorDatos::graba(const QString& Forma, const QString& Maqui, const QS
 
     bool ok;
     if (apertura_ != Apertura::PorValor) {
-        if (!abierta_ || !abierta_->abierta() || cadenaAbierta_ != strConexionDatos_) {
-            cierra();
-            abierta_ = std::make_unique<Conexion>();
-            OpenDBOK(strConexionDatos_, *abierta_, e_, Comprobacion::Ligera);
-            cadenaAbierta_ = strConexionDatos_;
+        // One connection per data file (one in all for the server kind), kept open.
+        std::unique_ptr<Abierta>& a = abiertas_[strConexionDatos_];
+        if (a && !a->c->abierta() && !a->lote)
+            a.reset();
+        if (!a) {
+            a = std::make_unique<Abierta>();
+            a->c = std::make_unique<Conexion>();
+            OpenDBOK(strConexionDatos_, *a->c, e_, Comprobacion::Ligera);
         }
-        revisaIndice(*abierta_, w.tablaCitada);
+        Conexion& c = *a->c;
+        revisaIndice(c, w.tablaCitada);
         const QString clave = w.tablaCitada + u'|' + w.caracCitada;
-        std::unique_ptr<Preparadas>& pr = preparadas_[clave];
-        if (!pr && abierta_->abierta())
-            pr = std::make_unique<Preparadas>(*abierta_);
-        if (apertura_ == Apertura::PorPasada && !loteAbierto_ && abierta_->abierta()) {
-            QSqlQuery q(abierta_->db());
-            loteAbierto_ =
-                q.exec(abierta_->motor() == Motor::Postgres ? QStringLiteral("BEGIN")
-                                                            : QStringLiteral("BEGIN IMMEDIATE"));
+        std::unique_ptr<Preparadas>& pr = a->preparadas[clave];
+        if (!pr && c.abierta())
+            pr = std::make_unique<Preparadas>(c);
+        if (apertura_ == Apertura::PorPasada && !a->lote && c.abierta()) {
+            QSqlQuery q(c.db());
+            a->lote = q.exec(c.motor() == Motor::Postgres ? QStringLiteral("BEGIN")
+                                                          : QStringLiteral("BEGIN IMMEDIATE"));
         }
-        ok = Escribe(*abierta_, w, falla, loteAbierto_, pr.get());
+        ok = Escribe(c, w, falla, a->lote, pr.get());
         // The table may have changed under a failed write: its statements are made again.
         if (!ok)
-            preparadas_.erase(clave);
-        // A failed connection is not trusted with the next value (within a pass, the failed
+            a->preparadas.erase(clave);
+        // A failed connection is not trusted with the next value (within a group, the failed
         // value's savepoint was rolled back and the connection goes on).
-        if (!ok && !loteAbierto_)
-            cierra();
+        if (!ok && !a->lote)
+            abiertas_.erase(strConexionDatos_);
     } else {
         Conexion c;
         OpenDBOK(strConexionDatos_, c, e_, Comprobacion::Ligera);

@@ -64,12 +64,11 @@ void HiloGrabacion::detiene() {
 
 void HiloGrabacion::bucle() {
     QList<RespuestaGrabacion> lote;
-    QString ubicacionLote;
     QElapsedTimer desdeLote;
     auto confirma = [&] {
         const bool ok = g_.terminaPasada();
         for (RespuestaGrabacion& r : lote) {
-            r.confirmada = ok;
+            r.confirmada = ok || !g_.grupoPerdido(r.pedido.Forma, r.pedido.Maqui, r.pedido.Produ);
             entrega_(r);
         }
         QMutexLocker l(&m_);
@@ -100,16 +99,10 @@ void HiloGrabacion::bucle() {
             termina = alto_ && cola_.isEmpty();
         }
         if (hay) {
-            const QString ubicacion = pedido.Forma.trimmed() + u'|' + pedido.Maqui.trimmed() +
-                                      u'|' + pedido.Produ.trimmed();
-            if (!lote.isEmpty() && g_.conexionPorUbicacion() && ubicacion != ubicacionLote)
-                confirma();
             RespuestaGrabacion r = GrabaPedido(g_, pedido);
             if (g_.agrupa()) {
-                if (lote.isEmpty()) {
+                if (lote.isEmpty())
                     desdeLote.start();
-                    ubicacionLote = ubicacion;
-                }
                 lote << std::move(r);
             } else {
                 // Written and committed value by value: answered at once.

@@ -48,9 +48,9 @@ RespuestaGrabacion GrabaPedido(Grabador& g, const PedidoGrabacion& p);
 // The recording thread: the one place where the data tables are written and their connections
 // live. Readings are written in the order they were queued (so in arrival order per data table,
 // whichever port they came from). With group commit the values are committed kPlazoLoteMs after
-// the group's first value or after kMaxLote readings, whichever comes first (and before another
-// data file is written); each reading's answer is given only once its group is committed (or
-// known lost). Answers are handed to `entrega` on the recording thread.
+// the group's first value or after kMaxLote readings, whichever comes first; each reading's answer
+// is given only once its group is committed (or known lost). Answers are handed to `entrega` on the
+// recording thread.
 class HiloGrabacion {
 public:
     using Entrega = std::function<void(const RespuestaGrabacion&)>;
