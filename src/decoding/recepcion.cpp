@@ -120,8 +120,9 @@ public:
     const std::atomic<bool>* alto() const { return alto_; }
     int campo = 0;
     bool cerradoPorInstrumento = false;
-    // When the frame in hand was complete: the time of its readings.
+    // When the frame in hand was complete: the time of its readings, and on the monotonic clock.
     QDateTime momento;
+    qint64 finMs = 0;
     // The port's settings, read once for the pass.
     QString conex;
     bool tcp = false;
@@ -201,9 +202,10 @@ bool Receptor::pasada(int p, const std::atomic<bool>* alto) {
         }
         if (c.cerradoPorInstrumento)
             break;
-        // The serial line rests after each frame; socket data has no such pause.
+        // The serial line rests after each frame, counted from the frame's end, so that the
+        // time spent decoding it is part of the rest; socket data has no such pause.
         if (!tcp)
-            Espera(e_.reloj, pausaEntreTramas, alto);
+            Espera(e_.reloj, pausaEntreTramas - (e_.reloj.monotonoMs() - c.finMs) / 1000.0, alto);
     }
     if (c.cerradoPorInstrumento)
         emit puertoCerradoPorInstrumento(p);
@@ -227,6 +229,7 @@ const QString& Receptor::LeeTrama(Contexto& c) {
                 continue;
             if (ch == terminador) {
                 c.momento = e_.reloj.ahora();
+                c.finMs = e_.reloj.monotonoMs();
                 return c.trama;
             }
             if (ch >= 32)
@@ -236,6 +239,7 @@ const QString& Receptor::LeeTrama(Contexto& c) {
         if (!EsperaDatos(e_.reloj, *puerto, silencioFinTrama, c.alto())) {
             // A frame left incomplete by a silence is decoded as it stands.
             c.momento = e_.reloj.ahora();
+            c.finMs = e_.reloj.monotonoMs();
             if (!Alto(c.alto()))
                 e_.avisos.beep();
             return c.trama;

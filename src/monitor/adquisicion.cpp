@@ -5,6 +5,7 @@
 #include "ports/eventos.h"
 #include "ports/puerto.h"
 #include "qualitydb/basecalidad.h"
+#include "recording/grabacion.h"
 #include "recording/gsecomando.h"
 #include "recording/hilograbacion.h"
 #include "startup/avisos.h"
@@ -39,12 +40,13 @@ Adquisicion::~Adquisicion() {
     detiene();
 }
 
-void Adquisicion::usaHilos() {
+void Adquisicion::usaHilos(std::function<std::unique_ptr<Grabador>()> fabrica) {
     if (conHilos_)
         return;
     conHilos_ = true;
-    grabacion_ = std::make_unique<HiloGrabacion>(
-        grabador_, [this](const RespuestaGrabacion& r) { registrador_.entregaDesdeGrabacion(r); });
+    auto entrega = [this](const RespuestaGrabacion& r) { registrador_.entregaDesdeGrabacion(r); };
+    grabacion_ = fabrica ? std::make_unique<HiloGrabacion>(std::move(fabrica), entrega)
+                         : std::make_unique<HiloGrabacion>(grabador_, entrega);
     registrador_.fijaHiloGrabacion(grabacion_.get());
     grabacion_->inicia();
 }

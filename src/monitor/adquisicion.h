@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 namespace ort {
@@ -32,11 +33,12 @@ public:
     Adquisicion(Entorno& e, FabricaPuertos& puertos, Grabador& grabador, QObject* parent = nullptr);
     ~Adquisicion() override;
 
-    // Serves every open port on a worker of its own and writes on one recording thread (the
+    // Serves every open port on a worker of its own and writes apart from the ports (the
     // program does so); without it, everything runs on the calling thread, port after port.
-    // Called before arranca(). The notices in e must then be safe from any thread
-    // (AvisosEntreHilos).
-    void usaHilos();
+    // With a writer factory, each data location is written by a thread and writer of its own;
+    // without, the given writer writes on one recording thread. Called before arranca(). The
+    // notices in e must then be safe from any thread (AvisosEntreHilos).
+    void usaHilos(std::function<std::unique_ptr<Grabador>()> fabrica = {});
     bool conHilos() const { return conHilos_; }
     // The end of the program: every worker stopped, every port closed, and every reading taken
     // so far written and committed (or reported not recorded). Results reach the log through

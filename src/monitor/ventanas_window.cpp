@@ -29,7 +29,8 @@ int EjecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::Apertu
     FabricaPuertosQt puertos(ajustes->Ruta);
     GrabadorDatos grabador(e, escritura);
     Adquisicion adquisicion(e, puertos, grabador);
-    adquisicion.usaHilos();
+    // Each data file is written by a thread and writer of its own.
+    adquisicion.usaHilos([&] { return std::make_unique<GrabadorDatos>(e, escritura); });
     std::unique_ptr<DAM> monitor;
 
     OrtCarat titulo(ajustes->Ruta, ajustes->Compania);

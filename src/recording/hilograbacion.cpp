@@ -19,8 +19,23 @@ RespuestaGrabacion GrabaPedido(Grabador& g, const PedidoGrabacion& p) {
     return r;
 }
 
+struct HiloGrabacion::Carril {
+    std::unique_ptr<Grabador> propio;
+    Grabador* g = nullptr;
+    std::unique_ptr<QThread> hilo;
+    QMutex m;
+    QWaitCondition cv;
+    QQueue<PedidoGrabacion> cola;
+    int enCurso = 0;
+    bool alto = false;
+};
+
 HiloGrabacion::HiloGrabacion(Grabador& grabador, Entrega entrega)
-    : g_(grabador)
+    : grabador_(&grabador)
+    , entrega_(std::move(entrega)) {}
+
+HiloGrabacion::HiloGrabacion(Fabrica fabrica, Entrega entrega)
+    : fabrica_(std::move(fabrica))
     , entrega_(std::move(entrega)) {}
 
 HiloGrabacion::~HiloGrabacion() {
@@ -28,99 +43,141 @@ HiloGrabacion::~HiloGrabacion() {
 }
 
 void HiloGrabacion::inicia() {
-    if (hilo_)
-        return;
-    {
-        QMutexLocker l(&m_);
-        alto_ = false;
+    QMutexLocker l(&m_);
+    enMarcha_ = true;
+}
+
+HiloGrabacion::Carril& HiloGrabacion::carril(const PedidoGrabacion& p) {
+    const QString clave =
+        fabrica_ ? p.Forma.trimmed() + u'|' + p.Maqui.trimmed() + u'|' + p.Produ.trimmed()
+                 : QString();
+    QMutexLocker l(&m_);
+    std::unique_ptr<Carril>& c = carriles_[clave];
+    if (!c) {
+        c = std::make_unique<Carril>();
+        if (fabrica_) {
+            c->propio = fabrica_();
+            c->g = c->propio.get();
+        } else {
+            c->g = grabador_;
+        }
+        Carril* carril = c.get();
+        c->hilo.reset(QThread::create([this, carril] { bucle(*carril); }));
+        c->hilo->setObjectName(QStringLiteral("ort-grabacion"));
+        c->hilo->start();
     }
-    hilo_.reset(QThread::create([this] { bucle(); }));
-    hilo_->setObjectName(QStringLiteral("ort-grabacion"));
-    hilo_->start();
+    return *c;
 }
 
 void HiloGrabacion::encola(PedidoGrabacion pedido) {
-    QMutexLocker l(&m_);
-    cola_.enqueue(std::move(pedido));
-    cv_.wakeOne();
+    {
+        QMutexLocker l(&m_);
+        if (!enMarcha_)
+            return;
+    }
+    Carril& c = carril(pedido);
+    QMutexLocker l(&c.m);
+    c.cola.enqueue(std::move(pedido));
+    c.cv.wakeOne();
 }
 
 int HiloGrabacion::pendientes() const {
     QMutexLocker l(&m_);
-    return int(cola_.size()) + enCurso_;
+    int n = 0;
+    for (const auto& [clave, c] : carriles_) {
+        QMutexLocker lc(&c->m);
+        n += int(c->cola.size()) + c->enCurso;
+    }
+    return n;
 }
 
 void HiloGrabacion::detiene() {
-    if (!hilo_)
-        return;
+    std::unordered_map<QString, std::unique_ptr<Carril>> carriles;
     {
         QMutexLocker l(&m_);
-        alto_ = true;
-        cv_.wakeOne();
+        enMarcha_ = false;
+        carriles.swap(carriles_);
     }
-    hilo_->wait();
-    hilo_.reset();
+    // Every lane is told first, so that they finish together.
+    for (auto& [clave, c] : carriles) {
+        QMutexLocker l(&c->m);
+        c->alto = true;
+        c->cv.wakeOne();
+    }
+    for (auto& [clave, c] : carriles)
+        c->hilo->wait();
 }
 
-void HiloGrabacion::bucle() {
+void HiloGrabacion::bucle(Carril& c) {
+    Grabador& g = *c.g;
     QList<RespuestaGrabacion> lote;
-    QElapsedTimer desdeLote;
+    QElapsedTimer desdeLote, desdeConfirma;
+    desdeConfirma.start();
     auto confirma = [&] {
-        const bool ok = g_.terminaPasada();
+        const bool ok = g.terminaPasada();
+        desdeConfirma.restart();
         for (RespuestaGrabacion& r : lote) {
-            r.confirmada = ok || !g_.grupoPerdido(r.pedido.Forma, r.pedido.Maqui, r.pedido.Produ);
+            r.confirmada = ok || !g.grupoPerdido(r.pedido.Forma, r.pedido.Maqui, r.pedido.Produ);
             entrega_(r);
         }
-        QMutexLocker l(&m_);
-        enCurso_ -= int(lote.size());
+        QMutexLocker l(&c.m);
+        c.enCurso -= int(lote.size());
         lote.clear();
+    };
+    // How long the open group may still wait: until it is kPlazoLoteMs old, and, when nothing
+    // else is waiting, until kEntreGruposMs have passed since the last commit.
+    auto resta = [&](bool vacia) {
+        qint64 r = kPlazoLoteMs - desdeLote.elapsed();
+        if (vacia)
+            r = std::min(r, kEntreGruposMs - desdeConfirma.elapsed());
+        return r;
     };
     for (;;) {
         PedidoGrabacion pedido;
-        bool hay = false, termina = false;
+        bool hay = false, termina = false, vacia = false;
         {
-            QMutexLocker l(&m_);
-            // An open group waits for more values until its time is up.
-            while (cola_.isEmpty() && !alto_) {
+            QMutexLocker l(&c.m);
+            while (c.cola.isEmpty() && !c.alto) {
                 if (lote.isEmpty()) {
-                    cv_.wait(&m_);
+                    c.cv.wait(&c.m);
                     continue;
                 }
-                const qint64 resta = kPlazoLoteMs - desdeLote.elapsed();
-                if (resta <= 0)
+                const qint64 r = resta(true);
+                if (r <= 0)
                     break;
-                cv_.wait(&m_, static_cast<unsigned long>(resta));
+                c.cv.wait(&c.m, static_cast<unsigned long>(r));
             }
-            if (!cola_.isEmpty()) {
-                pedido = cola_.dequeue();
+            if (!c.cola.isEmpty()) {
+                pedido = c.cola.dequeue();
                 hay = true;
-                ++enCurso_;
+                ++c.enCurso;
             }
-            termina = alto_ && cola_.isEmpty();
+            vacia = c.cola.isEmpty();
+            termina = c.alto && vacia;
         }
         if (hay) {
-            RespuestaGrabacion r = GrabaPedido(g_, pedido);
-            if (g_.agrupa()) {
+            RespuestaGrabacion r = GrabaPedido(g, pedido);
+            if (g.agrupa()) {
                 if (lote.isEmpty())
                     desdeLote.start();
                 lote << std::move(r);
             } else {
                 // Written and committed value by value: answered at once.
                 entrega_(r);
-                QMutexLocker l(&m_);
-                --enCurso_;
+                QMutexLocker l(&c.m);
+                --c.enCurso;
             }
         }
-        // A group is committed once it is kPlazoLoteMs old or kMaxLote readings large, and at
-        // the end: the data table's write lock is never held longer, and readers of the table
-        // (Metrovax) get their turn between groups however fast an instrument streams.
-        if (!lote.isEmpty() &&
-            (termina || lote.size() >= kMaxLote || desdeLote.elapsed() >= kPlazoLoteMs))
+        // A lone reading is committed at once; under a stream the values gather into groups,
+        // committed at most kPlazoLoteMs after their first value (or at kMaxLote readings): the
+        // data table's write lock is never held longer, and its readers (Metrovax) get their
+        // turn between groups however fast an instrument streams.
+        if (!lote.isEmpty() && (termina || lote.size() >= kMaxLote || resta(vacia) <= 0))
             confirma();
         if (termina && lote.isEmpty())
             break;
     }
-    g_.cierra();
+    g.cierra();
 }
 
 } // namespace ort

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <unordered_map>
 
 class QThread;
 
@@ -45,42 +46,50 @@ struct RespuestaGrabacion {
 // Writes one reading's values through the writer, in the calling thread.
 RespuestaGrabacion GrabaPedido(Grabador& g, const PedidoGrabacion& p);
 
-// The recording thread: the one place where the data tables are written and their connections
-// live. Readings are written in the order they were queued (so in arrival order per data table,
-// whichever port they came from). With group commit the values are committed kPlazoLoteMs after
-// the group's first value or after kMaxLote readings, whichever comes first; each reading's answer
-// is given only once its group is committed (or known lost). Answers are handed to `entrega` on the
-// recording thread.
+// Recording, apart from the ports: the one place where the data tables are written and their
+// connections live. Readings are written in the order they were queued. With a writer factory,
+// each data location (format, machine, product) has a lane of its own, a thread with its own
+// writer and connection, so that the disk syncs of different data files overlap; one data
+// table's readings always go through one lane, in arrival order. With group commit a reading
+// that finds its lane idle is committed at once (or kEntreGruposMs after the lane's last commit);
+// under a stream the values gather into groups committed kPlazoLoteMs after their first value
+// or at kMaxLote readings, whichever comes first. Each reading's answer is given only once its
+// group is committed (or known lost).
+// Answers are handed to `entrega` on the lane's thread.
 class HiloGrabacion {
 public:
     using Entrega = std::function<void(const RespuestaGrabacion&)>;
+    using Fabrica = std::function<std::unique_ptr<Grabador>()>;
     static constexpr qint64 kPlazoLoteMs = 100;
+    static constexpr qint64 kEntreGruposMs = 50;
     static constexpr int kMaxLote = 256;
 
+    // One lane, through the given writer.
     HiloGrabacion(Grabador& grabador, Entrega entrega);
+    // A lane per data location, each with a writer of the factory's.
+    HiloGrabacion(Fabrica fabrica, Entrega entrega);
     ~HiloGrabacion();
     HiloGrabacion(const HiloGrabacion&) = delete;
     HiloGrabacion& operator=(const HiloGrabacion&) = delete;
 
     void inicia();
     void encola(PedidoGrabacion pedido);
-    // Writes and commits everything queued, releases the connections and ends the thread.
+    // Writes and commits everything queued, releases the connections and ends the threads.
     void detiene();
-    bool enMarcha() const { return hilo_ != nullptr; }
     // Readings queued and not yet answered.
     int pendientes() const;
 
 private:
-    void bucle();
+    struct Carril;
+    Carril& carril(const PedidoGrabacion& p);
+    void bucle(Carril& c);
 
-    Grabador& g_;
+    Grabador* grabador_ = nullptr;
+    Fabrica fabrica_;
     Entrega entrega_;
-    std::unique_ptr<QThread> hilo_;
-    mutable QMutex m_;
-    QWaitCondition cv_;
-    QQueue<PedidoGrabacion> cola_;
-    int enCurso_ = 0;
-    bool alto_ = false;
+    mutable QMutex m_; // guards carriles_ and enMarcha_
+    std::unordered_map<QString, std::unique_ptr<Carril>> carriles_;
+    bool enMarcha_ = false;
 };
 
 } // namespace ort

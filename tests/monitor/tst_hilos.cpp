@@ -73,7 +73,7 @@ struct Planta {
         puertos = std::make_unique<FabricaPuertosQt>(ajustes->Ruta);
         grabador = std::make_unique<GrabadorDatos>(*e, apertura);
         a = std::make_unique<Adquisicion>(*e, *puertos, *grabador);
-        a->usaHilos();
+        a->usaHilos([this, apertura] { return std::make_unique<GrabadorDatos>(*e, apertura); });
         a->arranca();
         return true;
     }
