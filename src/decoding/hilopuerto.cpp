@@ -25,15 +25,15 @@ HiloPuerto::~HiloPuerto() {
 }
 
 void HiloPuerto::pide() {
-    QMutexLocker l(&m_);
+    std::lock_guard l(m_);
     pedido_ = true;
-    cv_.wakeOne();
+    cv_.notify_one();
 }
 
 void HiloPuerto::pideAlto() {
+    std::lock_guard l(m_);
     alto_ = true;
-    QMutexLocker l(&m_);
-    cv_.wakeOne();
+    cv_.notify_one();
 }
 
 void HiloPuerto::detiene() {
@@ -52,8 +52,9 @@ void HiloPuerto::detiene() {
 bool HiloPuerto::duerme(qint64 ms) {
     const qint64 fin = reloj_.monotonoMs() + ms;
     for (qint64 resta = ms; resta > 0 && !alto_; resta = fin - reloj_.monotonoMs()) {
-        QMutexLocker l(&m_);
-        cv_.wait(&m_, static_cast<unsigned long>(std::min<qint64>(resta, kTramoMs)));
+        std::unique_lock l(m_);
+        if (!alto_)
+            cv_.wait_for(l, std::chrono::milliseconds(std::min<qint64>(resta, kTramoMs)));
     }
     return !alto_;
 }
@@ -62,9 +63,9 @@ void HiloPuerto::run() {
     if (!puerto_) {
         while (!alto_) {
             {
-                QMutexLocker l(&m_);
+                std::unique_lock l(m_);
                 if (!pedido_ && !alto_)
-                    cv_.wait(&m_, kTramoMs);
+                    cv_.wait_for(l, std::chrono::milliseconds(kTramoMs));
                 if (!pedido_)
                     continue;
                 pedido_ = false;

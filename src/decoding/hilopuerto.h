@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QMutex>
 #include <QThread>
-#include <QWaitCondition>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 namespace ort {
 
@@ -56,8 +56,8 @@ private:
     Puerto* puerto_;
     QThread* origen_;
     std::atomic<bool> alto_{false};
-    QMutex m_;
-    QWaitCondition cv_;
+    std::mutex m_; // std rather than Qt's: ThreadSanitizer sees through them
+    std::condition_variable cv_;
     bool pedido_ = false;
     QString motivoPerdida_; // set on the worker's thread only
 };

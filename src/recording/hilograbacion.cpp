@@ -23,8 +23,9 @@ struct HiloGrabacion::Carril {
     std::unique_ptr<Grabador> propio;
     Grabador* g = nullptr;
     std::unique_ptr<QThread> hilo;
-    QMutex m;
-    QWaitCondition cv;
+    // std primitives rather than Qt's: ThreadSanitizer sees through them.
+    std::mutex m;
+    std::condition_variable cv;
     QQueue<PedidoGrabacion> cola;
     int enCurso = 0;
     bool alto = false;
@@ -43,7 +44,7 @@ HiloGrabacion::~HiloGrabacion() {
 }
 
 void HiloGrabacion::inicia() {
-    QMutexLocker l(&m_);
+    std::lock_guard l(m_);
     enMarcha_ = true;
 }
 
@@ -51,7 +52,7 @@ HiloGrabacion::Carril& HiloGrabacion::carril(const PedidoGrabacion& p) {
     const QString clave =
         fabrica_ ? p.Forma.trimmed() + u'|' + p.Maqui.trimmed() + u'|' + p.Produ.trimmed()
                  : QString();
-    QMutexLocker l(&m_);
+    std::lock_guard l(m_);
     std::unique_ptr<Carril>& c = carriles_[clave];
     if (!c) {
         c = std::make_unique<Carril>();
@@ -71,21 +72,21 @@ HiloGrabacion::Carril& HiloGrabacion::carril(const PedidoGrabacion& p) {
 
 void HiloGrabacion::encola(PedidoGrabacion pedido) {
     {
-        QMutexLocker l(&m_);
+        std::lock_guard l(m_);
         if (!enMarcha_)
             return;
     }
     Carril& c = carril(pedido);
-    QMutexLocker l(&c.m);
+    std::lock_guard l(c.m);
     c.cola.enqueue(std::move(pedido));
-    c.cv.wakeOne();
+    c.cv.notify_one();
 }
 
 int HiloGrabacion::pendientes() const {
-    QMutexLocker l(&m_);
+    std::lock_guard l(m_);
     int n = 0;
     for (const auto& [clave, c] : carriles_) {
-        QMutexLocker lc(&c->m);
+        std::lock_guard lc(c->m);
         n += int(c->cola.size()) + c->enCurso;
     }
     return n;
@@ -94,15 +95,15 @@ int HiloGrabacion::pendientes() const {
 void HiloGrabacion::detiene() {
     std::unordered_map<QString, std::unique_ptr<Carril>> carriles;
     {
-        QMutexLocker l(&m_);
+        std::lock_guard l(m_);
         enMarcha_ = false;
         carriles.swap(carriles_);
     }
     // Every lane is told first, so that they finish together.
     for (auto& [clave, c] : carriles) {
-        QMutexLocker l(&c->m);
+        std::lock_guard l(c->m);
         c->alto = true;
-        c->cv.wakeOne();
+        c->cv.notify_one();
     }
     for (auto& [clave, c] : carriles)
         c->hilo->wait();
@@ -120,7 +121,7 @@ void HiloGrabacion::bucle(Carril& c) {
             r.confirmada = ok || !g.grupoPerdido(r.pedido.Forma, r.pedido.Maqui, r.pedido.Produ);
             entrega_(r);
         }
-        QMutexLocker l(&c.m);
+        std::lock_guard l(c.m);
         c.enCurso -= int(lote.size());
         lote.clear();
     };
@@ -136,16 +137,16 @@ void HiloGrabacion::bucle(Carril& c) {
         PedidoGrabacion pedido;
         bool hay = false, termina = false, vacia = false;
         {
-            QMutexLocker l(&c.m);
+            std::unique_lock l(c.m);
             while (c.cola.isEmpty() && !c.alto) {
                 if (lote.isEmpty()) {
-                    c.cv.wait(&c.m);
+                    c.cv.wait(l);
                     continue;
                 }
                 const qint64 r = resta(true);
                 if (r <= 0)
                     break;
-                c.cv.wait(&c.m, static_cast<unsigned long>(r));
+                c.cv.wait_for(l, std::chrono::milliseconds(r));
             }
             if (!c.cola.isEmpty()) {
                 pedido = c.cola.dequeue();
@@ -164,7 +165,7 @@ void HiloGrabacion::bucle(Carril& c) {
             } else {
                 // Written and committed value by value: answered at once.
                 entrega_(r);
-                QMutexLocker l(&c.m);
+                std::lock_guard l(c.m);
                 --c.enCurso;
             }
         }

@@ -2,14 +2,14 @@
 
 #include <QDateTime>
 #include <QList>
-#include <QMutex>
 #include <QQueue>
 #include <QString>
 #include <QStringList>
-#include <QWaitCondition>
 
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <unordered_map>
 
 class QThread;
@@ -87,7 +87,7 @@ private:
     Grabador* grabador_ = nullptr;
     Fabrica fabrica_;
     Entrega entrega_;
-    mutable QMutex m_; // guards carriles_ and enMarcha_
+    mutable std::mutex m_; // guards carriles_ and enMarcha_
     std::unordered_map<QString, std::unique_ptr<Carril>> carriles_;
     bool enMarcha_ = false;
 };
