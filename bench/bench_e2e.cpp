@@ -27,6 +27,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -104,10 +105,23 @@ private:
 struct Medida {
     double tramasPorSegundo = 0;
     double mediana = 0, p99 = 0; // ms
+    double cpuPorTrama = 0;      // µs of the receiving process's CPU per frame of the burst
 };
 
+// CPU time a process has used so far (user and system), in microseconds.
+double CpuUs(qint64 pid) {
+    QFile f(QString("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !f.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray stat = f.readAll();
+    const QList<QByteArray> campos = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    if (campos.size() < 13)
+        return 0;
+    return (campos[11].toDouble() + campos[12].toDouble()) * 1e6 / double(sysconf(_SC_CLK_TCK));
+}
+
 // Plays the instrument: a burst of frames, then frames one at a time, each timed to its row.
-Medida Mide(QTcpServer& servidor, const QString& archivo, int rafaga, int muestras) {
+Medida Mide(QTcpServer& servidor, const QString& archivo, int rafaga, int muestras, qint64 pid) {
     Medida m;
     if (!servidor.waitForNewConnection(20000)) {
         std::fprintf(stderr, "nobody connected\n");
@@ -121,6 +135,7 @@ Medida Mide(QTcpServer& servidor, const QString& archivo, int rafaga, int muestr
         rafagaBytes += "20.000\r";
     QElapsedTimer t;
     t.start();
+    const double cpu0 = CpuUs(pid);
     s->write(rafagaBytes);
     // Without an event loop, the socket sends what it holds only while it is waited on.
     while (s->bytesToWrite() > 0 && s->waitForBytesWritten(10000)) {
@@ -128,6 +143,7 @@ Medida Mide(QTcpServer& servidor, const QString& archivo, int rafaga, int muestr
     while (contador.filas() < inicio + rafaga && t.elapsed() < 120000)
         QThread::msleep(50);
     m.tramasPorSegundo = rafaga / (t.nsecsElapsed() / 1e9);
+    m.cpuPorTrama = (CpuUs(pid) - cpu0) / rafaga;
     std::vector<double> esperas;
     for (int i = 0; i < muestras; ++i) {
         const quint32 antes = contador.cambios();
@@ -171,7 +187,8 @@ Medida Ort(const QString& base, const QString& escritura, int rafaga, int muestr
     QProcess ort;
     ort.setStandardOutputFile(QProcess::nullDevice());
     ort.start(kBin + "/src/ort", {"--headless", "--dir", dir, "--escritura", escritura});
-    const Medida m = Mide(servidor, dir + "/datos/F1/TORNO1/EJE20.MDB", rafaga, muestras);
+    const Medida m =
+        Mide(servidor, dir + "/datos/F1/TORNO1/EJE20.MDB", rafaga, muestras, ort.processId());
     ::kill(pid_t(ort.processId()), SIGTERM);
     ort.waitForFinished(10000);
     return m;
@@ -187,7 +204,7 @@ Medida Base(const QString& base, int rafaga, int muestras) {
     QProcess lector;
     lector.start(QCoreApplication::applicationFilePath(),
                  {"--lector-base", QString::number(servidor.serverPort()), archivo});
-    const Medida m = Mide(servidor, archivo, rafaga, muestras);
+    const Medida m = Mide(servidor, archivo, rafaga, muestras, lector.processId());
     lector.waitForFinished(10000);
     return m;
 }
@@ -240,14 +257,14 @@ int main(int argc, char** argv) {
     const Medida conexion = Ort(tmp.path(), "conexion", rafaga, muestras);
     const Medida pasada = Ort(tmp.path(), "pasada", rafaga, muestras);
     std::printf("end to end over TCP, burst of %d frames, %d timed frames\n", rafaga, muestras);
-    std::printf("%-44s %12s %10s %10s %10s\n", "pipeline", "frames/s", "median ms", "p99 ms",
-                "vs baseline");
+    std::printf("%-44s %10s %10s %8s %11s %12s\n", "pipeline", "frames/s", "median ms", "p99 ms",
+                "vs baseline", "CPU us/frame");
     auto fila = [&](const char* nombre, const Medida& m) {
-        std::printf("%-44s %12.0f %10.2f %10.2f %10.2f\n", nombre, m.tramasPorSegundo, m.mediana,
-                    m.p99, m.tramasPorSegundo / base.tramasPorSegundo);
+        std::printf("%-44s %10.0f %10.2f %8.2f %11.2f %12.1f\n", nombre, m.tramasPorSegundo,
+                    m.mediana, m.p99, m.tramasPorSegundo / base.tramasPorSegundo, m.cpuPorTrama);
     };
     fila("baseline: one transaction per line", base);
-    fila("ORT, value by value (default)", valor);
+    fila("ORT, value by value (--escritura valor)", valor);
     fila("ORT, connection kept (--escritura conexion)", conexion);
     fila("ORT, group commit (--escritura pasada)", pasada);
     const double con = CostePorValor(tmp.path(), 100000, true);

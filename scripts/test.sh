@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds ORT and runs every test: the unit, window, PostgreSQL and
 # end-to-end tests against a private PostgreSQL server started here on loopback, then the unit
-# tests again built with AddressSanitizer and UndefinedBehaviorSanitizer. Used as it stands by CI.
+# tests again built with AddressSanitizer and UndefinedBehaviorSanitizer, and the tests of the
+# ports' workers and the recording threads built with ThreadSanitizer. Used as it stands by CI.
 #   ORT_CARGA_SEGUNDOS=N  length of the 16-port load test (default 600)
 #   ORT_SIN_SANITIZERS=1  skip the sanitizer build (quicker runs by hand)
 set -euo pipefail
@@ -36,4 +37,11 @@ if [ -z "${ORT_SIN_SANITIZERS:-}" ]; then
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0
   bash scripts/with-postgres.sh ctest --test-dir build-asan --output-on-failure -j "$jobs" -E '_e2e$'
+
+  echo "== The tests of the ports' workers and recording under ThreadSanitizer"
+  cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORT_TSAN=ON >/dev/null
+  cmake --build build-tsan -j "$jobs" --target tst_hilos tst_servicio_e2e tst_fallas_e2e ort ortsim
+  # Any report ends the process that made it (the test, or the ORT it runs), and so fails the run.
+  TSAN_OPTIONS="halt_on_error=1 die_after_fork=0 suppressions=$PWD/scripts/tsan.supp" \
+    ctest --test-dir build-tsan --output-on-failure -R 'tst_hilos|tst_servicio_e2e|tst_fallas_e2e'
 fi

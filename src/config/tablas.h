@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QReadWriteLock>
 #include <QString>
 
 #include <array>
@@ -73,6 +74,11 @@ public:
 
     std::array<double, kPuertos + 1> NumLecturas{};
     std::array<double, kPuertos + 1> NumGrabadas{};
+
+    // Guards these tables and the configuration rows between the window thread, which reloads
+    // and edits them, and the ports' workers, which read them and advance the sequences. Held
+    // only for short steps, never across a wait for an instrument.
+    mutable QReadWriteLock cerrojo{QReadWriteLock::Recursive};
 
 private:
     static int indicePuerto(int p);

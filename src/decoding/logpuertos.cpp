@@ -2,6 +2,8 @@
 
 #include "startup/textfuncs.h"
 
+#include <QThread>
+
 namespace ort {
 
 LogPuertos::LogPuertos(QObject* parent) : QObject(parent) {
@@ -23,6 +25,13 @@ int LogPuertos::filas(int p) const {
 void LogPuertos::MuestraLinea(int p, const QString& linea) {
     if (!TablasRuntime::puertoValido(p))
         return;
+    // A port's worker or the recording thread: the line is shown by the window thread, in the
+    // order the lines were given.
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(
+            this, [this, p, linea] { MuestraLinea(p, linea); }, Qt::QueuedConnection);
+        return;
+    }
     const QString l = FijaAncho(linea, kAncho);
     QStringList& caja = lineas_[p];
     if (caja.size() >= filas_[p] && !caja.isEmpty())

@@ -25,7 +25,8 @@ public:
     void fijaFilas(int p, int filas);
     int filas(int p) const;
     // MuestraLinea: pads or cuts the line to 92 characters and appends it, dropping the oldest
-    // line when the box is full.
+    // line when the box is full. From another thread, the line is appended by this object's
+    // thread, later and in order.
     void MuestraLinea(int p, const QString& linea);
     const QStringList& lineas(int p) const;
     // The box's text: each line followed by CR LF.

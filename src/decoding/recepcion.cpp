@@ -16,10 +16,15 @@ namespace {
 
 constexpr qint64 kTramoEsperaMs = 50;
 
+bool Alto(const std::atomic<bool>* alto) {
+    return alto && alto->load(std::memory_order_relaxed);
+}
+
 // Waits on the device, never past the given time on the clock: true when data is waiting.
-bool EsperaDatos(Reloj& reloj, Puerto& puerto, double segundos) {
+bool EsperaDatos(Reloj& reloj, Puerto& puerto, double segundos,
+                 const std::atomic<bool>* alto = nullptr) {
     const qint64 fin = reloj.monotonoMs() + qint64(segundos * 1000.0);
-    while (puerto.abierto()) {
+    while (puerto.abierto() && !Alto(alto)) {
         if (puerto.esperando() > 0)
             return true;
         const qint64 resta = fin - reloj.monotonoMs();
@@ -32,7 +37,7 @@ bool EsperaDatos(Reloj& reloj, Puerto& puerto, double segundos) {
 
 } // namespace
 
-void Espera(Reloj& reloj, double segundos) {
+void Espera(Reloj& reloj, double segundos, const std::atomic<bool>* alto) {
     if (!(segundos > 0 && segundos < 86400))
         return;
     auto ahora = [&reloj] { return static_cast<float>(reloj.segundosDesdeMedianoche()); };
@@ -42,11 +47,11 @@ void Espera(Reloj& reloj, double segundos) {
     const float inicio = ahora();
     float fin = inicio + static_cast<float>(segundos);
     if (fin > 86400.0f) {
-        while (ahora() >= inicio)
+        while (ahora() >= inicio && !Alto(alto))
             duerme(86400.0f - ahora());
         fin -= 86400.0f;
     }
-    while (ahora() <= fin)
+    while (ahora() <= fin && !Alto(alto))
         duerme(fin - ahora());
 }
 
@@ -64,14 +69,31 @@ QString ExpandeSeparador(const QString& texto, int car) {
 // What decoders see of the running pass.
 class Receptor::Contexto : public ContextoDecodificacion {
 public:
-    Contexto(Receptor& r, int p, Puerto* puerto) : r_(r), p_(p), puerto_(puerto) {}
+    Contexto(Receptor& r, int p, Puerto* puerto, const std::atomic<bool>* alto)
+        : r_(r)
+        , p_(p)
+        , puerto_(puerto)
+        , alto_(alto) {
+        QReadLocker l(&r.t_.cerrojo);
+        conex = r.t_.puerto(p).Conex;
+        tcp = r.t_.puerto(p).TipoCon == QStringLiteral("TCP/IP");
+        terminador = r.t_.CarTerm.at(p);
+        inicio = r.t_.PosInicio.at(p);
+    }
 
     int puerto() const override { return p_; }
     void registra(const QString& lectura) override {
-        r_.registrador_.RegistraLectura(p_, lectura, FechaInst, HoraInst, campo);
+        r_.registrador_.RegistraLectura(p_, lectura, FechaInst, HoraInst, campo, momento);
     }
     const QString& leeTrama() override { return r_.LeeTrama(*this); }
-    int esperando() override { return puerto_ && puerto_->abierto() ? puerto_->esperando() : 0; }
+    // A batch's next frame may still be on the line: it is waited for a little.
+    int esperando() override {
+        if (!puerto_ || !puerto_->abierto())
+            return 0;
+        if (puerto_->esperando() <= 0)
+            EsperaDatos(r_.e_.reloj, *puerto_, r_.huecoLote, alto_);
+        return puerto_->abierto() ? puerto_->esperando() : 0;
+    }
     void escribe(const QByteArray& datos) override {
         if (puerto_ && puerto_->abierto())
             puerto_->escribe(datos);
@@ -83,24 +105,35 @@ public:
         }
     }
     bool puertoAbierto() const override { return puerto_ && puerto_->abierto(); }
-    void espera(double segundos) override { Espera(r_.e_.reloj, segundos); }
+    void espera(double segundos) override { Espera(r_.e_.reloj, segundos, alto_); }
     double segundosDesdeMedianoche() const override {
         return r_.e_.reloj.segundosDesdeMedianoche();
     }
-    int posInicio() const override { return r_.t_.PosInicio.at(p_); }
+    int posInicio() const override { return inicio; }
     QString gseArmaComando(int canal) override {
+        QReadLocker l(&r_.t_.cerrojo);
         return r_.comandoGse_ ? r_.comandoGse_(p_, canal) : QString();
     }
     void anota(const QString& linea) override { r_.log_.MuestraLinea(p_, linea); }
 
     Puerto* dispositivo() const { return puerto_; }
+    const std::atomic<bool>* alto() const { return alto_; }
     int campo = 0;
     bool cerradoPorInstrumento = false;
+    // When the frame in hand was complete: the time of its readings, and on the monotonic clock.
+    QDateTime momento;
+    qint64 finMs = 0;
+    // The port's settings, read once for the pass.
+    QString conex;
+    bool tcp = false;
+    int terminador = 13;
+    int inicio = 1;
 
 private:
     Receptor& r_;
     int p_;
     Puerto* puerto_;
+    const std::atomic<bool>* alto_;
 };
 
 Receptor::Receptor(Entorno& e, TablasRuntime& t, FabricaPuertos& puertos, Registrador& registrador,
@@ -113,12 +146,6 @@ Receptor::Receptor(Entorno& e, TablasRuntime& t, FabricaPuertos& puertos, Regist
     , log_(log)
     , comandoGse_(std::move(comandoGse)) {}
 
-Puerto* Receptor::puertoDe(int p) {
-    if (t_.puerto(p).TipoCon == QStringLiteral("TCP/IP"))
-        return &puertos_.tcp(p);
-    return &puertos_.serie(p);
-}
-
 void Receptor::ComLee(int p) {
     if (!TablasRuntime::puertoValido(p))
         return;
@@ -129,65 +156,92 @@ void Receptor::ComLee(int p) {
         return;
     }
     enPasada_ = true;
-    pasada(p);
+    pasada(p, nullptr);
     while (!pendientes_.isEmpty())
-        pasada(pendientes_.takeFirst());
+        pasada(pendientes_.takeFirst(), nullptr);
     // With group commit, the values of the passes are committed together now.
     registrador_.grabador().terminaPasada();
     enPasada_ = false;
 }
 
-void Receptor::pasada(int p) {
-    const QString conex = t_.puerto(p).Conex;
-    if (conex == QStringLiteral("TIMER")) {
-        Contexto c(*this, p, nullptr);
-        decodifica(c, p);
-        return;
+bool Receptor::Pasada(int p, const std::atomic<bool>* alto) {
+    return TablasRuntime::puertoValido(p) && pasada(p, alto);
+}
+
+bool Receptor::pasada(int p, const std::atomic<bool>* alto) {
+    bool timer, tcp;
+    {
+        QReadLocker l(&t_.cerrojo);
+        timer = t_.puerto(p).Conex == QStringLiteral("TIMER");
+        tcp = t_.puerto(p).TipoCon == QStringLiteral("TCP/IP");
     }
-    Puerto* puerto = puertoDe(p);
+    if (timer) {
+        Contexto c(*this, p, nullptr, alto);
+        c.momento = e_.reloj.ahora();
+        decodifica(c, p);
+        return false;
+    }
+    Puerto* puerto = tcp ? static_cast<Puerto*>(&puertos_.tcp(p)) : &puertos_.serie(p);
     if (!puerto->abierto())
-        return;
-    Contexto c(*this, p, puerto);
-    while (puerto->abierto() && puerto->esperando() >= 1) {
+        return false;
+    Contexto c(*this, p, puerto, alto);
+    while (puerto->abierto() && puerto->esperando() >= 1 && !Alto(alto)) {
         LeeTrama(c);
         if (!c.trama.isEmpty()) {
             c.FechaInst.clear();
             c.HoraInst.clear();
-            if (t_.Tabla.at(p) == QStringLiteral("1"))
+            bool tabla;
+            {
+                QReadLocker l(&t_.cerrojo);
+                tabla = t_.Tabla.at(p) == QStringLiteral("1");
+            }
+            if (tabla)
                 DecodificaTabla(c, p);
             else
                 decodifica(c, p);
         }
         if (c.cerradoPorInstrumento)
             break;
-        // The serial line rests after each frame; socket data has no such pause.
-        if (t_.puerto(p).TipoCon != QStringLiteral("TCP/IP"))
-            Espera(e_.reloj, pausaEntreTramas);
+        // The serial line rests after each frame, counted from the frame's end, so that the
+        // time spent decoding it is part of the rest; socket data has no such pause.
+        if (!tcp)
+            Espera(e_.reloj, pausaEntreTramas - (e_.reloj.monotonoMs() - c.finMs) / 1000.0, alto);
     }
     if (c.cerradoPorInstrumento)
         emit puertoCerradoPorInstrumento(p);
+    return c.cerradoPorInstrumento;
 }
 
 const QString& Receptor::LeeTrama(Contexto& c) {
     c.trama.clear();
     Puerto* puerto = c.dispositivo();
-    if (!puerto || !puerto->abierto() || puerto->esperando() < 1)
+    if (!puerto || !puerto->abierto())
         return c.trama;
-    const int terminador = t_.CarTerm.at(c.puerto());
+    // A further frame that a decoder asks for may not have begun yet: it is waited for like any
+    // frame, on this port only; nothing within the silence means there is none.
+    if (puerto->esperando() < 1 && !EsperaDatos(e_.reloj, *puerto, silencioFinTrama, c.alto()))
+        return c.trama;
+    const int terminador = c.terminador;
     for (;;) {
         if (puerto->esperando() > 0) {
             const int ch = puerto->leeCaracter();
             if (ch < 0)
                 continue;
-            if (ch == terminador)
+            if (ch == terminador) {
+                c.momento = e_.reloj.ahora();
+                c.finMs = e_.reloj.monotonoMs();
                 return c.trama;
+            }
             if (ch >= 32)
                 c.trama += QChar(char16_t(ch));
             continue;
         }
-        if (!EsperaDatos(e_.reloj, *puerto, silencioFinTrama)) {
+        if (!EsperaDatos(e_.reloj, *puerto, silencioFinTrama, c.alto())) {
             // A frame left incomplete by a silence is decoded as it stands.
-            e_.avisos.beep();
+            c.momento = e_.reloj.ahora();
+            c.finMs = e_.reloj.monotonoMs();
+            if (!Alto(c.alto()))
+                e_.avisos.beep();
             return c.trama;
         }
     }
@@ -195,8 +249,16 @@ const QString& Receptor::LeeTrama(Contexto& c) {
 
 void Receptor::decodifica(Contexto& c, int p) {
     c.campo = 0;
+    // The channels that FOCUG and MIRAN announce are common to all ports: each pass works on a
+    // copy and hands back what its decoder changed.
+    EstadoDecodificadores estado;
+    {
+        QMutexLocker l(&mutexEstado_);
+        estado = estado_;
+    }
+    const EstadoDecodificadores antes = estado;
     try {
-        BuscaDecodificador(t_.puerto(p).Conex)(c, estado_);
+        BuscaDecodificador(c.conex)(c, estado);
     } catch (const FallaDecodificacion& f) {
         log_.MuestraLinea(
             p, QStringLiteral(" Trama no decodificada (%1): %2").arg(f.motivo(), c.trama));
@@ -204,15 +266,28 @@ void Receptor::decodifica(Contexto& c, int p) {
         log_.MuestraLinea(p, QStringLiteral(" Trama no decodificada (%1): %2")
                                  .arg(QString::fromStdString(f.what()), c.trama));
     }
+    QMutexLocker l(&mutexEstado_);
+    if (estado.CanalFocug != antes.CanalFocug)
+        estado_.CanalFocug = estado.CanalFocug;
+    if (estado.CanalMiran != antes.CanalMiran)
+        estado_.CanalMiran = estado.CanalMiran;
 }
 
 void Receptor::DecodificaTabla(Contexto& c, int p) {
     try {
         QString trama = c.trama;
-        if (t_.SepTabla.at(p) != -99)
-            trama = ExpandeSeparador(trama, t_.SepTabla.at(p));
-        for (int i = 1; i <= t_.TidNum.at(p); ++i) {
-            const CampoTid& campo = t_.Tid(p, i);
+        QList<CampoTid> campos;
+        int separador;
+        {
+            QReadLocker l(&t_.cerrojo);
+            separador = t_.SepTabla.at(p);
+            for (int i = 1; i <= t_.TidNum.at(p); ++i)
+                campos << t_.Tid(p, i);
+        }
+        if (separador != -99)
+            trama = ExpandeSeparador(trama, separador);
+        for (int i = 1; i <= campos.size(); ++i) {
+            const CampoTid& campo = campos[i - 1];
             const int pos = campo.Etiq.isEmpty() ? 1 : int(trama.indexOf(campo.Etiq)) + 1;
             if (pos <= 0)
                 continue;

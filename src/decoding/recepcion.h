@@ -6,6 +6,10 @@
 #include <QSet>
 #include <QString>
 
+#include <QDateTime>
+#include <QMutex>
+
+#include <atomic>
 #include <functional>
 
 namespace ort {
@@ -19,8 +23,9 @@ class Registrador;
 class LogPuertos;
 
 // Blocks for that many seconds without handling events, on the given clock; 0 or 86400 and
-// beyond return at once, and a wait that crosses midnight ends at the right time.
-void Espera(Reloj& reloj, double segundos);
+// beyond return at once, and a wait that crosses midnight ends at the right time. A raised
+// stop flag ends it within one slice of 50 ms.
+void Espera(Reloj& reloj, double segundos, const std::atomic<bool>* alto = nullptr);
 // Each character of code car replaced by blanks up to the next column of 15.
 QString ExpandeSeparador(const QString& texto, int car);
 
@@ -36,13 +41,21 @@ public:
     Receptor(Entorno& e, TablasRuntime& t, FabricaPuertos& puertos, Registrador& registrador,
              LogPuertos& log, ComandoGse comandoGse, QObject* parent = nullptr);
 
+    // Serves port p on the calling thread; a call made during a pass runs right after it.
     void ComLee(int p);
     bool enPasada() const { return enPasada_; }
+    // One receive pass of port p, as its worker runs it on the port's own thread: several
+    // ports' passes may run at once. Its waits end early when alto is raised. True when the
+    // instrument closed the port (DL-10 at the end of its batch).
+    bool Pasada(int p, const std::atomic<bool>* alto = nullptr);
 
     // The pause after each frame; the benchmark sets it to 0, the program keeps 0.1 s.
     double pausaEntreTramas = 0.1;
     // Silence that ends an incomplete frame.
     double silencioFinTrama = 3.0;
+    // How long a batch decoder waits for its next frame before its pass ends: frames that
+    // follow at line pace belong to the same batch.
+    double huecoLote = 0.2;
 
     EstadoDecodificadores& estado() { return estado_; }
 
@@ -52,8 +65,7 @@ signals:
 
 private:
     class Contexto;
-    void pasada(int p);
-    Puerto* puertoDe(int p);
+    bool pasada(int p, const std::atomic<bool>* alto);
     const QString& LeeTrama(Contexto& c);
     void decodifica(Contexto& c, int p);
     void DecodificaTabla(Contexto& c, int p);
@@ -65,6 +77,7 @@ private:
     LogPuertos& log_;
     ComandoGse comandoGse_;
     EstadoDecodificadores estado_;
+    QMutex mutexEstado_; // estado_ is common to every port's worker
     bool enPasada_ = false;
     QList<int> pendientes_;
 };

@@ -4,10 +4,15 @@
 #include "config/tablas.h"
 #include "decoding/logpuertos.h"
 #include "recording/grabacion.h"
+#include "recording/hilograbacion.h"
 #include "startup/avisos.h"
 #include "startup/conexion.h"
 #include "startup/reloj.h"
 #include "startup/textfuncs.h"
+
+#include <QThread>
+
+#include <optional>
 
 namespace ort {
 
@@ -27,9 +32,7 @@ Registrador::Registrador(Entorno& e, TablasRuntime& t, AlmacenConfig& config, Gr
     , t_(t)
     , config_(config)
     , grabador_(grabador)
-    , log_(log) {
-    qRegisterMetaType<LecturaProbada>();
-}
+    , log_(log) {}
 
 QString Registrador::captionRec(int p) const {
     return Numero(t_.NumLecturas.at(p)) + u' ' + e_.ajustes.texto(43, 5);
@@ -39,117 +42,164 @@ QString Registrador::captionGra(int p) const {
     return Numero(t_.NumGrabadas.at(p)) + u' ' + e_.ajustes.texto(43, 6);
 }
 
+void Registrador::enVentana(std::function<void()> f) {
+    if (QThread::currentThread() == thread())
+        f();
+    else
+        QMetaObject::invokeMethod(this, std::move(f), Qt::QueuedConnection);
+}
+
 void Registrador::RegistraLectura(int p, const QString& lectura, const QString& FechaInst,
-                                  const QString& HoraInst, int campo) {
+                                  const QString& HoraInst, int campo, const QDateTime& momento) {
     const int c = AEntero16(NumeroDe(lectura.left(2)));
     if (c <= 0)
         return;
-    CanalInfo& canal = t_.canal(p, c);
-    const int s = canal.SecActual + 1;
-    QString& ultimo = t_.UltValor(p, c, s); // checks the bounds before anything changes
-    const QString caracTabla = campo > 0 ? t_.Tid(p, campo).Carac : QString();
-    canal.SecActual = static_cast<qint16>(s);
-    ultimo = lectura.mid(2);
-
-    const QString prefijo = u' ' + DosDigitos(c) + u'/' + DosDigitos(s) + u' ';
-    const FilaConf* fila = config_.buscaConf(p, c, s);
-    QString linea;
+    const QDateTime cuando = momento.isValid() ? momento : e_.reloj.ahora();
+    QString linea, ultimo, caracTabla, prefijo;
+    std::optional<FilaConf> fila;
+    std::optional<LecturaProbada> probada;
     bool fuera = false;
-    if (!fila) {
-        linea =
-            prefijo +
-            QStringLiteral("La configuración del canal %1 secuencia %2 no existe.").arg(c).arg(s) +
-            QString(22, u' ') + lectura;
-    } else {
-        const QDateTime ahora = e_.reloj.ahora();
-        const QString carac = campo > 0 ? caracTabla : fila->Carac;
-        linea = prefijo + ahora.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")) +
-                QStringLiteral("  ") + fila->Opera + u' ' + fila->Forma + u' ' + fila->Maqui +
-                u' ' + fila->Produ + u' ' + carac + QStringLiteral("  ") + ultimo.left(8);
-        const double v = NumeroDe(ultimo);
-        fuera = v < t_.LimInf(p, c, s) || v > t_.LimSup(p, c, s);
-        if (fuera)
-            linea += QStringLiteral(" !");
-        emit lecturaProbada(
-            {p, c, s, carac.trimmed(), v, t_.LimInf(p, c, s), t_.LimSup(p, c, s), fuera, ahora});
-    }
-    log_.MuestraLinea(p, linea);
-    t_.NumLecturas[p] += 1;
-    emit contadoresCambiados(p);
+    int s = 0;
+    {
+        // Sequences, rows and limits may be reloaded from the window thread meanwhile.
+        QReadLocker cerrojo(&t_.cerrojo);
+        CanalInfo& canal = t_.canal(p, c);
+        s = canal.SecActual + 1;
+        QString& ultimoValor = t_.UltValor(p, c, s); // checks the bounds before anything changes
+        caracTabla = campo > 0 ? t_.Tid(p, campo).Carac : QString();
+        canal.SecActual = static_cast<qint16>(s);
+        ultimoValor = lectura.mid(2);
+        ultimo = ultimoValor;
 
-    if (!fila) {
-        canal.SecActual = 0;
-        return;
+        prefijo = u' ' + DosDigitos(c) + u'/' + DosDigitos(s) + u' ';
+        if (const FilaConf* f = config_.buscaConf(p, c, s))
+            fila = *f;
+        if (!fila) {
+            linea = prefijo +
+                    QStringLiteral("La configuración del canal %1 secuencia %2 no existe.")
+                        .arg(c)
+                        .arg(s) +
+                    QString(22, u' ') + lectura;
+            canal.SecActual = 0;
+        } else {
+            const QString carac = campo > 0 ? caracTabla : fila->Carac;
+            linea = prefijo + cuando.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")) +
+                    QStringLiteral("  ") + fila->Opera + u' ' + fila->Forma + u' ' + fila->Maqui +
+                    u' ' + fila->Produ + u' ' + carac + QStringLiteral("  ") + ultimo.left(8);
+            const double v = NumeroDe(ultimo);
+            fuera = v < t_.LimInf(p, c, s) || v > t_.LimSup(p, c, s);
+            if (fuera)
+                linea += QStringLiteral(" !");
+            probada = LecturaProbada{
+                p, c, s, carac.trimmed(), v, t_.LimInf(p, c, s), t_.LimSup(p, c, s), fuera, cuando};
+            // A rejected reading used its sequence as a recorded one does: on the last one the
+            // cycle starts again now, so the next reading of the channel takes sequence 1
+            // however long recording takes.
+            if (canal.SecActual >= canal.SecTotal)
+                canal.SecActual = 0;
+        }
     }
+    if (probada)
+        emit lecturaProbada(*probada);
+    enVentana([this, p, linea] {
+        log_.MuestraLinea(p, linea);
+        t_.NumLecturas[p] += 1;
+        emit contadoresCambiados(p);
+    });
+
+    if (!fila)
+        return;
     if (fuera) {
         e_.avisos.beep();
-        // The rejected reading used its sequence: on the last one the cycle starts again, as
-        // after a recorded reading, so that the next reading finds sequence 1.
-        if (canal.SecActual >= canal.SecTotal)
-            canal.SecActual = 0;
         return;
     }
 
-    // The row is copied: recording may reach the user (a message box) before it returns.
-    const FilaConf f = *fila;
-    const QString carac = (campo > 0 ? caracTabla : f.Carac).trimmed();
-    // Every write's result is kept: a failed write of the value is never hidden behind a
-    // successful write of an additional field that came after it.
-    struct Escritura {
-        QString carac, valor;
-        qint16 resultado;
-    };
-    QList<Escritura> escrituras;
-    e_.avisos.ocupado(true);
-    escrituras << Escritura{carac, ultimo,
-                            grabador_.GrabaMTVX(f.Forma, f.Maqui, f.Produ, carac, FechaInst,
-                                                HoraInst, f.Opera, ultimo, f.DTMP)};
+    const FilaConf& f = *fila;
+    PedidoGrabacion pedido;
+    pedido.puerto = p;
+    pedido.canal = c;
+    pedido.secuencia = s;
+    pedido.momento = cuando;
+    pedido.Forma = f.Forma;
+    pedido.Maqui = f.Maqui;
+    pedido.Produ = f.Produ;
+    pedido.Opera = f.Opera;
+    pedido.FechaInst = FechaInst;
+    pedido.HoraInst = HoraInst;
+    pedido.valores << ValorPedido{(campo > 0 ? caracTabla : f.Carac).trimmed(), ultimo, f.DTMP};
     const QString adicionales[2][2] = {{f.EAdic1, f.EAVal1}, {f.EAdic2, f.EAVal2}};
     for (const auto& [clave, valor] : adicionales)
         if (!clave.trimmed().isEmpty() && !valor.trimmed().isEmpty())
-            escrituras << Escritura{clave.trimmed(), valor,
-                                    grabador_.GrabaMTVX(f.Forma, f.Maqui, f.Produ, clave.trimmed(),
-                                                        FechaInst, HoraInst, f.Opera, valor, 999)};
-    e_.avisos.ocupado(false);
-    for (const QString& nota : grabador_.tomaAvisos())
-        log_.MuestraLinea(p, u' ' + nota);
+            pedido.valores << ValorPedido{clave.trimmed(), valor, 999};
 
-    const Escritura* fallida = nullptr;
-    for (const Escritura& w : escrituras)
-        if (w.resultado == 1 || w.resultado == 2 || w.resultado == 3 || w.resultado == 6) {
-            fallida = &w;
+    if (hilo_) {
+        hilo_->encola(std::move(pedido));
+        return;
+    }
+    e_.avisos.ocupado(true);
+    const RespuestaGrabacion r = GrabaPedido(grabador_, pedido);
+    e_.avisos.ocupado(false);
+    alGrabar(r);
+}
+
+void Registrador::entregaDesdeGrabacion(const RespuestaGrabacion& r) {
+    QMetaObject::invokeMethod(
+        this, [this, r] { alGrabar(r); }, Qt::QueuedConnection);
+}
+
+void Registrador::alGrabar(const RespuestaGrabacion& r) {
+    const PedidoGrabacion& pd = r.pedido;
+    const int p = pd.puerto;
+    for (const QString& nota : r.avisos)
+        log_.MuestraLinea(p, u' ' + nota);
+    const QString prefijo = u' ' + DosDigitos(pd.canal) + u'/' + DosDigitos(pd.secuencia) + u' ';
+    auto fallo = [](qint16 codigo) {
+        return codigo == 1 || codigo == 2 || codigo == 3 || codigo == 6;
+    };
+    if (!r.confirmada) {
+        // Their group's commit failed: every value of the reading is lost, and each is shown
+        // with its value so that nothing is lost unseen.
+        for (const ValorPedido& v : pd.valores)
+            log_.MuestraLinea(p, prefijo +
+                                     QStringLiteral("No se grabó %1 = %2").arg(v.Carac, v.Valor));
+        return;
+    }
+    // Every write's result is kept: a failed write of the value is never hidden behind a
+    // successful write of an additional field that came after it.
+    int fallida = -1;
+    for (int i = 0; i < r.resultados.size(); ++i)
+        if (fallo(r.resultados[i])) {
+            fallida = i;
             break;
         }
     const QString dirDatos = e_.ajustes.DirDatos;
-    const QString ruta = dirDatos + f.Forma.trimmed() + u'/' + f.Maqui.trimmed() + u'/' +
-                         f.Produ.trimmed() + QStringLiteral(".MDB");
-    switch (fallida ? fallida->resultado : 0) {
+    const QString ruta = dirDatos + pd.Forma.trimmed() + u'/' + pd.Maqui.trimmed() + u'/' +
+                         pd.Produ.trimmed() + QStringLiteral(".MDB");
+    switch (fallida >= 0 ? r.resultados[fallida] : 0) {
     case 1:
         log_.MuestraLinea(p,
-                          prefijo + e_.ajustes.texto(43, 9) + u' ' + dirDatos + f.Forma.trimmed());
+                          prefijo + e_.ajustes.texto(43, 9) + u' ' + dirDatos + pd.Forma.trimmed());
         break;
     case 2:
         log_.MuestraLinea(p, prefijo + e_.ajustes.texto(43, 9) + u' ' + dirDatos +
-                                 f.Forma.trimmed() + u'/' + f.Maqui.trimmed());
+                                 pd.Forma.trimmed() + u'/' + pd.Maqui.trimmed());
         break;
     case 3:
         log_.MuestraLinea(p, prefijo + e_.ajustes.texto(43, 10) + u' ' + ruta);
         break;
     case 6:
         // The message box said why; the log keeps the value, so that nothing is lost unseen.
-        log_.MuestraLinea(
-            p, prefijo + QStringLiteral("No se grabó %1 = %2").arg(fallida->carac, fallida->valor));
+        log_.MuestraLinea(p,
+                          prefijo + QStringLiteral("No se grabó %1 = %2")
+                                        .arg(pd.valores[fallida].Carac, pd.valores[fallida].Valor));
         break;
     default:
         break;
     }
-    if (escrituras.first().resultado != 1 && escrituras.first().resultado != 2 &&
-        escrituras.first().resultado != 3 && escrituras.first().resultado != 6) {
+    if (!r.resultados.isEmpty() && !fallo(r.resultados.first())) {
         t_.NumGrabadas[p] += 1;
         emit contadoresCambiados(p);
     }
-    if (canal.SecActual >= canal.SecTotal)
-        canal.SecActual = 0;
 }
 
 } // namespace ort

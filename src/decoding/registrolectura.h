@@ -2,8 +2,11 @@
 
 #include "decoding/lecturaprobada.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QString>
+
+#include <functional>
 
 namespace ort {
 
@@ -12,6 +15,8 @@ class TablasRuntime;
 class AlmacenConfig;
 class Grabador;
 class LogPuertos;
+class HiloGrabacion;
+struct RespuestaGrabacion;
 
 // Ties each reading to its channel's next sequence, shows it on the port's log, tests it against
 // the sequence's limits and has it recorded with the sequence's additional fields.
@@ -22,10 +27,20 @@ public:
                 LogPuertos& log, QObject* parent = nullptr);
 
     // lectura: two channel digits and the value text; campo: the field-table record that
-    // produced it (0 outside field-table mode). An index outside the tables throws FueraDeTabla
-    // before anything is changed.
+    // produced it (0 outside field-table mode); momento: when its frame was complete (none:
+    // now). An index outside the tables throws FueraDeTabla before anything is changed.
+    // Called from a port's worker, it reaches the log and the counters through the window
+    // thread, and has the values written by the recording thread when one is given.
     void RegistraLectura(int p, const QString& lectura, const QString& FechaInst,
-                         const QString& HoraInst, int campo = 0);
+                         const QString& HoraInst, int campo = 0, const QDateTime& momento = {});
+
+    // The recording thread that writes the values; without one they are written in place.
+    void fijaHiloGrabacion(HiloGrabacion* hilo) { hilo_ = hilo; }
+    // What became of a reading's values: notes, the line of a failure, the recorded counter.
+    // Runs on the window thread.
+    void alGrabar(const RespuestaGrabacion& r);
+    // The recording thread's answers, handed over to the window thread.
+    void entregaDesdeGrabacion(const RespuestaGrabacion& r);
 
     // The counters' captions of a port.
     QString captionRec(int p) const;
@@ -38,11 +53,15 @@ signals:
     void lecturaProbada(const ort::LecturaProbada& l);
 
 private:
+    // Runs f on the window thread: now when called there, later (in order) otherwise.
+    void enVentana(std::function<void()> f);
+
     Entorno& e_;
     TablasRuntime& t_;
     AlmacenConfig& config_;
     Grabador& grabador_;
     LogPuertos& log_;
+    HiloGrabacion* hilo_ = nullptr;
 };
 
 } // namespace ort

@@ -273,7 +273,10 @@ void Canal::cmdAceptar_Click() {
     ed.EAVal1 = txtEAVal[1]->text();
     ed.EAdic2 = txtEAdic[2]->text();
     ed.EAVal2 = txtEAVal[2]->text();
+    // The ports' workers read these rows and tables: they wait while the editor changes them.
+    QWriteLocker cerrojo(&t_.cerrojo);
     if (const auto falla = config_.grabaSecuencia(ed)) {
+        cerrojo.unlock();
         e_.avisos.mensaje(QStringLiteral("Canal. CmdAceptar.\n\n") + falla->fuente + u'\n' +
                               QString::number(falla->numero) + QStringLiteral(".- ") +
                               falla->descripcion,
@@ -299,7 +302,10 @@ void Canal::bEliminar_Click() {
                             QString::number(c) + u'?'))
         return;
     Falla falla;
-    switch (config_.borraSecuencia(p, c, s, &falla)) {
+    QWriteLocker cerrojo(&t_.cerrojo);
+    const Borrado borrado = config_.borraSecuencia(p, c, s, &falla);
+    cerrojo.unlock();
+    switch (borrado) {
     case Borrado::Borrada:
         accept();
         break;

@@ -51,8 +51,4 @@ qint16 GrabadorMedido::GrabaMTVX(const QString& Forma, const QString& Maqui, con
     return r;
 }
 
-void GrabadorMedido::terminaPasada() {
-    real_.terminaPasada();
-}
-
 } // namespace ort

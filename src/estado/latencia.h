@@ -6,6 +6,7 @@
 
 #include <array>
 #include <atomic>
+#include <memory>
 
 namespace ort {
 
@@ -38,13 +39,26 @@ public:
     GrabadorMedido(Grabador& real, LatenciaEscritura& latencia)
         : real_(real)
         , latencia_(latencia) {}
+    // Owns the real writer (one of a recording lane's).
+    GrabadorMedido(std::unique_ptr<Grabador> real, LatenciaEscritura& latencia)
+        : propio_(std::move(real))
+        , real_(*propio_)
+        , latencia_(latencia) {}
     qint16 GrabaMTVX(const QString& Forma, const QString& Maqui, const QString& Produ,
                      const QString& Carac, const QString& Fecha, const QString& Hora,
                      const QString& Opera, const QString& Valor, float DTMP) override;
-    void terminaPasada() override;
+    bool terminaPasada() override { return real_.terminaPasada(); }
+    bool agrupa() const override { return real_.agrupa(); }
+    bool grupoPerdido(const QString& Forma, const QString& Maqui,
+                      const QString& Produ) const override {
+        return real_.grupoPerdido(Forma, Maqui, Produ);
+    }
+    void cierra() override { real_.cierra(); }
     QStringList tomaAvisos() override { return real_.tomaAvisos(); }
+    void fijaMomento(const QDateTime& momento) override { real_.fijaMomento(momento); }
 
 private:
+    std::unique_ptr<Grabador> propio_;
     Grabador& real_;
     LatenciaEscritura& latencia_;
 };

@@ -1,10 +1,13 @@
 #include "monitor/adquisicion.h"
 
+#include "decoding/hilopuerto.h"
 #include "ports/conectaabre.h"
 #include "ports/eventos.h"
 #include "ports/puerto.h"
 #include "qualitydb/basecalidad.h"
+#include "recording/grabacion.h"
 #include "recording/gsecomando.h"
+#include "recording/hilograbacion.h"
 #include "startup/avisos.h"
 #include "startup/conexion.h"
 #include "startup/reloj.h"
@@ -19,6 +22,7 @@ Adquisicion::Adquisicion(Entorno& e, FabricaPuertos& puertos, Grabador& grabador
     : QObject(parent)
     , e_(e)
     , puertos_(puertos)
+    , grabador_(grabador)
     , config_(e)
     , registrador_(e, t_, config_, grabador, log_)
     , receptor_(e, t_, puertos, registrador_, log_,
@@ -34,6 +38,28 @@ Adquisicion::Adquisicion(Entorno& e, FabricaPuertos& puertos, Grabador& grabador
         conectaEventos(p);
 }
 
+Adquisicion::~Adquisicion() {
+    detiene();
+}
+
+void Adquisicion::usaHilos(std::function<std::unique_ptr<Grabador>()> fabrica) {
+    if (conHilos_)
+        return;
+    conHilos_ = true;
+    auto entrega = [this](const RespuestaGrabacion& r) { registrador_.entregaDesdeGrabacion(r); };
+    grabacion_ = fabrica ? std::make_unique<HiloGrabacion>(std::move(fabrica), entrega)
+                         : std::make_unique<HiloGrabacion>(grabador_, entrega);
+    registrador_.fijaHiloGrabacion(grabacion_.get());
+    grabacion_->inicia();
+}
+
+void Adquisicion::detiene() {
+    timer_.stop();
+    cierraTodo();
+    if (grabacion_)
+        grabacion_->detiene();
+}
+
 void Adquisicion::conectaEventos(int p) {
     for (Puerto* puerto :
          {static_cast<Puerto*>(&puertos_.serie(p)), static_cast<Puerto*>(&puertos_.tcp(p))}) {
@@ -42,15 +68,55 @@ void Adquisicion::conectaEventos(int p) {
             if (EventoSeMuestra(valor))
                 log_.MuestraLinea(p, u' ' + ClasificaEvento(valor, e_.ajustes));
         });
-        connect(puerto, &Puerto::perdido, this,
-                [this, p](const QString& motivo) { cierraPuerto(p, motivo); });
+        connect(puerto, &Puerto::perdido, this, [this, p](const QString& motivo) {
+            // A port's worker connects its device again itself.
+            if (!hilos_[p])
+                cierraPuerto(p, motivo);
+        });
     }
 }
 
 void Adquisicion::ComLeeDesdeEvento(int p) {
-    if (!t_.puerto(p).Activo)
+    // A port's worker watches its device itself.
+    if (!t_.puerto(p).Activo || hilos_[p])
         return;
     receptor_.ComLee(p);
+}
+
+void Adquisicion::arrancaHilo(int p) {
+    if (!conHilos_ || hilos_[p])
+        return;
+    Puerto* puerto = nullptr;
+    if (t_.puerto(p).Conex != QStringLiteral("TIMER"))
+        puerto = t_.puerto(p).TipoCon == QStringLiteral("TCP/IP")
+                     ? static_cast<Puerto*>(&puertos_.tcp(p))
+                     : static_cast<Puerto*>(&puertos_.serie(p));
+    auto hilo = std::make_unique<HiloPuerto>(p, receptor_, e_.reloj, puerto);
+    connect(hilo.get(), &HiloPuerto::perdido, this, [this](int q, const QString& motivo) {
+        log_.MuestraLinea(
+            q, QStringLiteral(" Puerto %1 perdido, se conectará de nuevo: %2").arg(q).arg(motivo));
+        emit estadoPuerto(q, false);
+    });
+    connect(hilo.get(), &HiloPuerto::recuperado, this, [this](int q) {
+        log_.MuestraLinea(q, QStringLiteral(" Puerto %1 conectado de nuevo.").arg(q));
+        emit estadoPuerto(q, t_.puerto(q).Activo);
+    });
+    hilo->start();
+    hilos_[p] = std::move(hilo);
+}
+
+void Adquisicion::detieneHilo(int p) {
+    if (auto hilo = std::move(hilos_[p]))
+        hilo->detiene();
+}
+
+// Stops the port's worker (the device is then back on this thread) and closes the device.
+void Adquisicion::cierraDispositivo(int p) {
+    detieneHilo(p);
+    if (t_.puerto(p).TipoCon == QStringLiteral("TCP/IP"))
+        puertos_.tcp(p).cierra();
+    else
+        puertos_.serie(p).cierra();
 }
 
 void Adquisicion::arranca() {
@@ -69,18 +135,20 @@ void Adquisicion::Reinicia() {
     const auto libera = qScopeGuard([this] { ocupada_ = false; });
     for (int p = 1; p <= kPuertos; ++p)
         if (t_.puerto(p).Activo) {
-            if (t_.puerto(p).TipoCon == QStringLiteral("TCP/IP"))
-                puertos_.tcp(p).cierra();
-            else
-                puertos_.serie(p).cierra();
+            cierraDispositivo(p);
             t_.puerto(p).Activo = false;
             emit estadoPuerto(p, false);
         }
-    if (!config_.IniArch())
+    bool conConfiguracion;
+    {
+        QWriteLocker l(&t_.cerrojo);
+        conConfiguracion = config_.IniArch();
+        config_.IniSecue(t_);
+        config_.IniMux(t_);
+    }
+    if (!conConfiguracion)
         for (int p = 1; p <= kPuertos; ++p)
             emit estadoPuerto(p, false); // no configuration: every port is shown closed
-    config_.IniSecue(t_);
-    config_.IniMux(t_);
     emit captionsCambiadas();
     abrePuertosMarcados();
 }
@@ -126,6 +194,8 @@ void Adquisicion::conmuta() {
         return;
     if (codigo == QStringLiteral("TIMER")) {
         info.Activo = !info.Activo;
+        if (!info.Activo)
+            detieneHilo(p);
     } else if (!info.Activo) {
         ConnectAbre(e_, t_, puertos_, p);
         bool abierto;
@@ -154,16 +224,18 @@ void Adquisicion::conmuta() {
         else
             e_.avisos.beep();
     } else {
-        if (info.TipoCon == QStringLiteral("TCP/IP"))
-            puertos_.tcp(p).cierra();
-        else
-            puertos_.serie(p).cierra();
+        cierraDispositivo(p);
         info.Activo = false;
     }
     emit estadoPuerto(p, info.Activo);
-    config_.fijaOpen(p, info.Activo);
-    if (info.Activo)
+    {
+        QWriteLocker l(&t_.cerrojo);
+        config_.fijaOpen(p, info.Activo);
+    }
+    if (info.Activo) {
         cargaLimites(p);
+        arrancaHilo(p);
+    }
 }
 
 void Adquisicion::cargaLimites(int p) {
@@ -190,6 +262,7 @@ void Adquisicion::cargaLimites(int p) {
                 sup = vs.toDouble();
             }
         }
+        QWriteLocker l(&t_.cerrojo);
         t_.LimInf(p, f.Canal, f.Secue) = inf;
         t_.LimSup(p, f.Canal, f.Secue) = sup;
         emit limitesCargados(p, f.Canal, f.Secue, f.Carac.trimmed(), inf, sup);
@@ -207,7 +280,11 @@ void Adquisicion::tick() {
         const PuertoInfo& info = t_.puerto(p);
         if (!info.Activo)
             continue;
-        if (info.Conex == QStringLiteral("TIMER")) {
+        if (hilos_[p]) {
+            // A worker watches its device; a TIMER port's worker is asked for its pass.
+            if (info.Conex == QStringLiteral("TIMER"))
+                hilos_[p]->pide();
+        } else if (info.Conex == QStringLiteral("TIMER")) {
             receptor_.ComLee(p);
         } else if (info.TipoCon != QStringLiteral("TCP/IP")) {
             PuertoSerie& serie = puertos_.serie(p);
@@ -220,11 +297,17 @@ void Adquisicion::tick() {
 void Adquisicion::IniSecue() {
     if (ocupada_)
         return;
+    QWriteLocker l(&t_.cerrojo);
     config_.IniSecue(t_);
 }
 
 void Adquisicion::cierraTodo() {
+    // Every worker is told to stop first, so that their last waits end together.
+    for (int p = 1; p <= kPuertos; ++p)
+        if (hilos_[p])
+            hilos_[p]->pideAlto();
     for (int p = 1; p <= kPuertos; ++p) {
+        detieneHilo(p);
         puertos_.serie(p).cierra();
         puertos_.tcp(p).cierra();
         t_.puerto(p).Activo = false;
@@ -235,6 +318,7 @@ void Adquisicion::cierraPuerto(int p, const QString& motivo) {
     if (!TablasRuntime::puertoValido(p))
         return;
     const bool estaba = t_.puerto(p).Activo;
+    detieneHilo(p);
     t_.puerto(p).Activo = false;
     if (estaba) {
         log_.MuestraLinea(p, QStringLiteral(" Puerto %1 cerrado: %2").arg(p).arg(motivo));

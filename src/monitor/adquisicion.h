@@ -10,12 +10,16 @@
 #include <QTimer>
 
 #include <array>
+#include <functional>
+#include <memory>
 
 namespace ort {
 
 struct Entorno;
 class FabricaPuertos;
 class Grabador;
+class HiloPuerto;
+class HiloGrabacion;
 
 // Acquisition as the monitor window runs it, without the window: the restart, the port switch,
 // the polling timer, and the ports' events feeding the receive pass. The window and the headless
@@ -27,7 +31,19 @@ public:
     static constexpr qint64 kEsperaSocketMs = 10000;
 
     Adquisicion(Entorno& e, FabricaPuertos& puertos, Grabador& grabador, QObject* parent = nullptr);
+    ~Adquisicion() override;
 
+    // Serves every open port on a worker of its own and writes apart from the ports (the
+    // program does so); without it, everything runs on the calling thread, port after port.
+    // With a writer factory, each data location is written by a thread and writer of its own;
+    // without, the given writer writes on one recording thread. Called before arranca(). The
+    // notices in e must then be safe from any thread (AvisosEntreHilos).
+    void usaHilos(std::function<std::unique_ptr<Grabador>()> fabrica = {});
+    bool conHilos() const { return conHilos_; }
+    // The end of the program: every worker stopped, every port closed, and every reading taken
+    // so far written and committed (or reported not recorded). Results reach the log through
+    // the event loop.
+    void detiene();
     // Loading of the monitor: restart, then one opening of the Metrovax database to check it,
     // then the polling timer.
     void arranca();
@@ -82,9 +98,13 @@ private:
     void ComLeeDesdeEvento(int p);
     void conmuta();
     void abrePuertosMarcados();
+    void arrancaHilo(int p);
+    void detieneHilo(int p);
+    void cierraDispositivo(int p);
 
     Entorno& e_;
     FabricaPuertos& puertos_;
+    Grabador& grabador_;
     TablasRuntime t_;
     AlmacenConfig config_;
     LogPuertos log_;
@@ -93,6 +113,9 @@ private:
     QTimer timer_;
     std::array<bool, kPuertos + 1> esperandoSocket_{};
     bool ocupada_ = false;
+    bool conHilos_ = false;
+    std::array<std::unique_ptr<HiloPuerto>, kPuertos + 1> hilos_;
+    std::unique_ptr<HiloGrabacion> grabacion_;
 };
 
 } // namespace ort

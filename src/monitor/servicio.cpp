@@ -1,6 +1,7 @@
 #include "monitor/servicio.h"
 
 #include "monitor/adquisicion.h"
+#include "startup/avisoshilos.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -25,7 +26,10 @@ struct Servicio::Senales {
     std::unique_ptr<QSocketNotifier> notificador;
 };
 
-Servicio::Servicio(Adquisicion& a, QObject* parent) : QObject(parent), a_(a) {
+Servicio::Servicio(Adquisicion& a, AvisosEntreHilos* avisos, QObject* parent)
+    : QObject(parent)
+    , a_(a)
+    , avisos_(avisos) {
     connect(&a_.log(), &LogPuertos::lineaAgregada, this, [](int p, const QString& linea) {
         const QByteArray l = lineaSalida(p, linea).toUtf8() + '\n';
         std::fwrite(l.constData(), 1, size_t(l.size()), stdout);
@@ -61,8 +65,12 @@ void Servicio::atiendeSenales() {
 }
 
 void Servicio::termina() {
-    a_.temporizador().stop();
-    a_.cierraTodo();
+    // Workers stop within a slice of their waits, the ports close, and what they took is
+    // written and committed; the lines of its results are shown before the end.
+    if (avisos_)
+        avisos_->terminando();
+    a_.detiene();
+    QCoreApplication::sendPostedEvents();
     QCoreApplication::exit(0);
 }
 

@@ -8,6 +8,7 @@
 namespace ort {
 
 class Adquisicion;
+class AvisosEntreHilos;
 
 // ORT as a service: the same acquisition with no window. Every log line goes to standard output
 // as the port in two digits, a blank and the line without its trailing blanks, flushed at once.
@@ -15,7 +16,10 @@ class Adquisicion;
 class Servicio : public QObject {
     Q_OBJECT
 public:
-    explicit Servicio(Adquisicion& a, QObject* parent = nullptr);
+    // avisos: the notices of the workers, told when the end comes so that none waits for an
+    // answer then.
+    explicit Servicio(Adquisicion& a, AvisosEntreHilos* avisos = nullptr,
+                      QObject* parent = nullptr);
     ~Servicio() override;
 
     static QString lineaSalida(int p, const QString& linea);
@@ -26,6 +30,7 @@ private:
     void termina();
 
     Adquisicion& a_;
+    AvisosEntreHilos* avisos_;
     struct Senales;
     std::unique_ptr<Senales> senales_;
 };

@@ -7,6 +7,7 @@
 #include "ports/fabricapuertos.h"
 #include "recording/grabador.h"
 #include "startup/archivosproducto.h"
+#include "startup/avisoshilos.h"
 #include "startup/conexion.h"
 #include "startup/reloj.h"
 #include "startup/titlewindow.h"
@@ -24,12 +25,19 @@ int EjecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::Apertu
     if (!ajustes)
         return 1;
     RelojSistema reloj;
-    Entorno e{*ajustes, avisos, reloj};
+    // Ports' workers and the recording thread reach the windows' notices through this.
+    AvisosEntreHilos avisosHilos(avisos);
+    Entorno e{*ajustes, avisosHilos, reloj};
     FabricaPuertosQt puertos(ajustes->Ruta);
     GrabadorDatos grabador(e, escritura);
     LatenciaEscritura latencia;
     GrabadorMedido medido(grabador, latencia);
     Adquisicion adquisicion(e, puertos, medido);
+    // Each data file is written by a thread and writer of its own; every value is timed.
+    adquisicion.usaHilos([&] {
+        return std::make_unique<GrabadorMedido>(std::make_unique<GrabadorDatos>(e, escritura),
+                                                latencia);
+    });
     EnlaceEstado estado(adquisicion, e, &latencia);
     estado.sirve(http);
     std::unique_ptr<DAM> monitor;
@@ -50,7 +58,8 @@ int EjecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::Apertu
     });
     titulo.show();
     const int r = app.exec();
-    adquisicion.cierraTodo();
+    avisosHilos.terminando();
+    adquisicion.detiene();
     return r;
 }
 

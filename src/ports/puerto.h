@@ -64,6 +64,14 @@ public:
     virtual std::optional<Falla> conecta(const QString& host, qint32 puerto) = 0;
     // State 7 of the socket control.
     virtual bool conectado() const = 0;
+    // Waits up to ms for a connection under way to complete, without handling events (a
+    // worker's thread has no event loop to complete it); true when connected.
+    virtual bool esperaConexion(int) { return conectado(); }
+    // A connection started and not yet made nor refused.
+    virtual bool conectando() const { return false; }
+    // The host and port of the last conecta().
+    virtual QString hostRemoto() const { return {}; }
+    virtual qint32 numeroRemoto() const { return 0; }
 };
 
 // The 16 serial lines and 16 sockets of acquisition (element p serves port p).

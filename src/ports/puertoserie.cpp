@@ -131,6 +131,8 @@ QList<int> EventosDeContadores(const ContadoresLinea& antes, const ContadoresLin
 PuertoSerieQt::PuertoSerieQt(QString directorioPrograma, QObject* parent)
     : PuertoSerie(parent)
     , directorio_(std::move(directorioPrograma)) {
+    // A child, so that it follows the port into its worker's thread.
+    serie_.setParent(this);
     connect(&serie_, &QSerialPort::readyRead, this, &PuertoSerieQt::alLlegar);
     connect(&serie_, &QSerialPort::errorOccurred, this, &PuertoSerieQt::alFallar);
 }

@@ -3,6 +3,8 @@
 namespace ort {
 
 PuertoTcpQt::PuertoTcpQt(QObject* parent) : PuertoTcp(parent) {
+    // A child, so that it follows the port into its worker's thread.
+    socket_.setParent(this);
     connect(&socket_, &QTcpSocket::readyRead, this, &PuertoTcpQt::alLlegar);
     connect(&socket_, &QTcpSocket::errorOccurred, this, &PuertoTcpQt::alFallar);
     connect(&socket_, &QTcpSocket::connected, this, [this] { visto_ = true; });
@@ -106,6 +108,15 @@ bool PuertoTcpQt::escribe(const QByteArray& datos) {
         return false;
     socket_.flush();
     compruebaConexion();
+    return conectado();
+}
+
+bool PuertoTcpQt::esperaConexion(int ms) {
+    if (socket_.state() == QAbstractSocket::ConnectingState ||
+        socket_.state() == QAbstractSocket::HostLookupState) {
+        Retencion::Guardia b(retencion_);
+        socket_.waitForConnected(std::max(ms, 0));
+    }
     return conectado();
 }
 

@@ -34,9 +34,16 @@ public:
     // Drops any earlier connection, then starts the new one.
     std::optional<Falla> conecta(const QString& host, qint32 puerto) override;
     bool conectado() const override;
+    bool esperaConexion(int ms) override;
+    bool conectando() const override {
+        return socket_.state() == QAbstractSocket::ConnectingState ||
+               socket_.state() == QAbstractSocket::HostLookupState;
+    }
 
     QString host() const { return host_; }
     qint32 puertoRemoto() const { return puerto_; }
+    QString hostRemoto() const override { return host_; }
+    qint32 numeroRemoto() const override { return puerto_; }
     QString ultimoError() const { return ultimoError_; }
 
 private:

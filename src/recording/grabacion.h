@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -14,10 +15,26 @@ public:
     virtual qint16 GrabaMTVX(const QString& Forma, const QString& Maqui, const QString& Produ,
                              const QString& Carac, const QString& Fecha, const QString& Hora,
                              const QString& Opera, const QString& Valor, float DTMP) = 0;
-    // The receive pass that wrote its values has ended.
-    virtual void terminaPasada() {}
+    // The values written so far are committed together (group commit); false when that commit
+    // failed and they are lost.
+    virtual bool terminaPasada() { return true; }
+    // Whether values wait for terminaPasada() to be committed.
+    virtual bool agrupa() const { return false; }
+    // After a failed terminaPasada(): whether the values of that location were among the lost.
+    virtual bool grupoPerdido(const QString& /*Forma*/, const QString& /*Maqui*/,
+                              const QString& /*Produ*/) const {
+        return true;
+    }
+    // Releases what is held open (connections), in the thread that writes.
+    virtual void cierra() {}
     // Notes for the port's log, each given once.
     virtual QStringList tomaAvisos() { return {}; }
+
+    // The time of the reading being written (when its frame was complete); none means now.
+    virtual void fijaMomento(const QDateTime& momento) { momento_ = momento; }
+
+protected:
+    QDateTime momento_;
 };
 
 } // namespace ort

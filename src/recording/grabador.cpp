@@ -239,7 +239,22 @@ struct Escritura {
     QDateTime ahora;
 };
 
-bool Escribe(Conexion& c, const Escritura& w, Falla& falla, bool anidada) {
+} // namespace
+
+// The statements of one characteristic of one data table on a kept connection, prepared once,
+// and the column's declared type, read once.
+struct GrabadorDatos::Preparadas {
+    explicit Preparadas(Conexion& c) : lee(c.db()), inserta(c.db()), actualiza(c.db()) {
+        lee.setForwardOnly(true);
+    }
+    QSqlQuery lee, inserta, actualiza;
+    std::optional<QString> tipo;
+};
+
+namespace {
+
+bool Escribe(Conexion& c, const Escritura& w, Falla& falla, bool anidada,
+             GrabadorDatos::Preparadas* pr) {
     if (!c.abierta()) {
         falla = c.error.descripcion.isEmpty()
                     ? FallaDe(QStringLiteral("La base de datos de los datos no está abierta."))
@@ -248,8 +263,19 @@ bool Escribe(Conexion& c, const Escritura& w, Falla& falla, bool anidada) {
     }
     const bool pg = c.motor() == Motor::Postgres;
     // Declared first, so that a failed transaction is rolled back before the statement is freed.
-    QSqlQuery q(c.db());
-    q.setForwardOnly(true);
+    std::optional<GrabadorDatos::Preparadas> propias;
+    if (!pr)
+        pr = &propias.emplace(c);
+    QSqlQuery& q = pr->lee;
+    // Kept statements are reset however this ends, after the transaction has been rolled back.
+    struct Reinicia {
+        GrabadorDatos::Preparadas& p;
+        ~Reinicia() {
+            p.lee.finish();
+            p.inserta.finish();
+            p.actualiza.finish();
+        }
+    } reinicia{*pr};
     Transaccion tr(c, anidada);
     if (!tr.inicia(w.tablaCitada, falla))
         return false;
@@ -258,8 +284,10 @@ bool Escribe(Conexion& c, const Escritura& w, Falla& falla, bool anidada) {
         AdaptaSql(QStringLiteral("Select Top 1 N,Fecha,Turno,Operador,") + w.caracCitada +
                       QStringLiteral(" from ") + w.tablaCitada + QStringLiteral(" order by N Desc"),
                   c.motor());
-    if (!q.exec(lee)) {
+    if ((q.lastQuery().isEmpty() && !q.prepare(lee)) || !q.exec()) {
         falla = FallaDe(q, c);
+        q = QSqlQuery(c.db());
+        q.setForwardOnly(true);
         return false;
     }
     bool nuevaFila = true;
@@ -290,40 +318,47 @@ bool Escribe(Conexion& c, const Escritura& w, Falla& falla, bool anidada) {
     }
     q.finish();
 
-    const auto tipo = TipoDeclarado(c, w.tablaCitada, w.carac, falla);
+    if (!pr->tipo)
+        pr->tipo = TipoDeclarado(c, w.tablaCitada, w.carac, falla);
+    const auto& tipo = pr->tipo;
     if (!tipo)
         return false;
     const QVariant valor = EsTipoTexto(*tipo) ? QVariant(w.valor) : QVariant(NumeroDe(w.valor));
 
+    QSqlQuery& e = nuevaFila ? pr->inserta : pr->actualiza;
     if (nuevaFila) {
         const QString fecha = w.fecha.toString(QStringLiteral("yyyy-MM-dd")) + u' ' +
                               w.hora.toString(QStringLiteral("HH:mm:ss"));
-        q.prepare(QStringLiteral("Insert into ") + w.tablaCitada +
-                  QStringLiteral(" (N,Fecha,Turno,Operador,") + w.caracCitada +
-                  (pg ? QStringLiteral(") values (?,cast(? as timestamp),?,?,?)")
-                      : QStringLiteral(") values (?,?,?,?,?)")));
-        q.addBindValue(static_cast<qint32>(n));
-        q.addBindValue(fecha);
-        q.addBindValue(w.turno);
-        q.addBindValue(w.opera);
-        q.addBindValue(valor);
+        if (e.lastQuery().isEmpty())
+            e.prepare(QStringLiteral("Insert into ") + w.tablaCitada +
+                      QStringLiteral(" (N,Fecha,Turno,Operador,") + w.caracCitada +
+                      (pg ? QStringLiteral(") values (?,cast(? as timestamp),?,?,?)")
+                          : QStringLiteral(") values (?,?,?,?,?)")));
+        e.bindValue(0, static_cast<qint32>(n));
+        e.bindValue(1, fecha);
+        e.bindValue(2, w.turno);
+        e.bindValue(3, w.opera);
+        e.bindValue(4, valor);
     } else {
-        q.prepare(QStringLiteral("Update ") + w.tablaCitada + QStringLiteral(" set ") +
-                  w.caracCitada + QStringLiteral(" = ? where N = ?"));
-        q.addBindValue(valor);
-        q.addBindValue(static_cast<qint32>(n - 1));
+        if (e.lastQuery().isEmpty())
+            e.prepare(QStringLiteral("Update ") + w.tablaCitada + QStringLiteral(" set ") +
+                      w.caracCitada + QStringLiteral(" = ? where N = ?"));
+        e.bindValue(0, valor);
+        e.bindValue(1, static_cast<qint32>(n - 1));
     }
-    if (!q.exec()) {
-        falla = FallaDe(q, c);
+    if (!e.exec()) {
+        falla = FallaDe(e, c);
+        // Prepared again next time: a failed statement is not trusted.
+        e = QSqlQuery(c.db());
         return false;
     }
-    if (q.numRowsAffected() != 1) {
+    if (e.numRowsAffected() != 1) {
         falla = FallaDe(QStringLiteral("No se pudo escribir el valor en la fila %1 de %2.")
                             .arg(nuevaFila ? n : n - 1)
                             .arg(w.tablaCitada));
         return false;
     }
-    q.finish();
+    e.finish();
     return tr.confirma(falla);
 }
 
@@ -351,22 +386,30 @@ void GrabadorDatos::fijaApertura(Apertura apertura) {
 
 void GrabadorDatos::cierra() {
     terminaPasada();
-    abierta_.reset();
-    cadenaAbierta_.clear();
+    // Statements go before their connections.
+    abiertas_.clear();
+    ubicaciones_.clear();
 }
 
-void GrabadorDatos::terminaPasada() {
-    if (!loteAbierto_)
-        return;
-    loteAbierto_ = false;
-    if (!abierta_ || !abierta_->abierta())
-        return;
-    QSqlQuery q(abierta_->db());
-    if (q.exec(QStringLiteral("COMMIT"))) {
-        anotaFalla(0, {});
-    } else {
-        const Falla f = FallaDe(q, *abierta_);
+bool GrabadorDatos::terminaPasada() {
+    perdidas_.clear();
+    bool todas = true;
+    for (auto it = abiertas_.begin(); it != abiertas_.end();) {
+        Abierta& a = *it->second;
+        if (!a.lote || !a.c->abierta()) {
+            a.lote = false;
+            ++it;
+            continue;
+        }
+        a.lote = false;
+        QSqlQuery q(a.c->db());
+        if (q.exec(QStringLiteral("COMMIT"))) {
+            ++it;
+            continue;
+        }
+        const Falla f = FallaDe(q, *a.c);
         q.exec(QStringLiteral("ROLLBACK"));
+        q = QSqlQuery();
         anotaFalla(6, f);
         if (!(callaPasajeras_ && tipoFalla_ == TipoFalla::Pasajera))
             e_.avisos.mensaje(QStringLiteral("DAM. GrabaMTVX.\n") + f.fuente + u'\n' +
@@ -374,9 +417,21 @@ void GrabadorDatos::terminaPasada() {
                                   f.descripcion +
                                   QStringLiteral("\nNo se grabaron los valores de esta pasada."),
                               Avisos::Icono::Critico);
-        abierta_.reset();
-        cadenaAbierta_.clear();
+        // A connection whose commit failed is not trusted with the next value.
+        perdidas_.insert(it->first);
+        todas = false;
+        it = abiertas_.erase(it);
     }
+    if (todas)
+        anotaFalla(0, {});
+    return todas;
+}
+
+bool GrabadorDatos::grupoPerdido(const QString& Forma, const QString& Maqui,
+                                 const QString& Produ) const {
+    const auto u =
+        ubicaciones_.find(Forma.trimmed() + u'|' + Maqui.trimmed() + u'|' + Produ.trimmed());
+    return u == ubicaciones_.end() || perdidas_.contains(u->second.first);
 }
 
 // A data table whose N has no index makes every value read the whole table to find the newest
@@ -466,6 +521,16 @@ qint16 GrabadorDatos::ubica(const QString& Forma, const QString& Maqui, const QS
                             Falla& falla) {
     const Ajustes& a = e_.ajustes;
     const QString f = Forma.trimmed(), m = Maqui.trimmed(), p = Produ.trimmed();
+    // On a kept connection a data location found once is not looked for again on disk.
+    const QString clave = f + u'|' + m + u'|' + p;
+    if (apertura_ != Apertura::PorValor) {
+        const auto u = ubicaciones_.find(clave);
+        if (u != ubicaciones_.end()) {
+            strConexionDatos_ = u->second.first;
+            tablaDatos_ = u->second.second;
+            return 0;
+        }
+    }
     if (a.TipoBD == kJet4) {
         // The keys become names inside DirDatos: none may lead out of it.
         const std::pair<const char*, const QString*> claves[] = {
@@ -489,9 +554,13 @@ qint16 GrabadorDatos::ubica(const QString& Forma, const QString& Maqui, const QS
             return 3;
         strConexionDatos_ = CadenaConexion(a, archivo);
         tablaDatos_ = QStringLiteral("Datos");
+        if (apertura_ != Apertura::PorValor)
+            ubicaciones_[clave] = {strConexionDatos_, tablaDatos_};
     } else if (a.TipoBD == kSqlServer) {
         strConexionDatos_ = CadenaConexion(a, a.CatalogoBD + QStringLiteral("DATA"));
         tablaDatos_ = QStringLiteral("Datos_") + f + u'_' + m + u'_' + p;
+        if (apertura_ != Apertura::PorValor)
+            ubicaciones_[clave] = {strConexionDatos_, tablaDatos_};
     }
     // Any other kind keeps the table of the previous call.
     return 0;
@@ -525,7 +594,7 @@ qint16 GrabadorDatos::graba(const QString& Forma, const QString& Maqui, const QS
     w.opera = Opera;
     w.valor = Valor;
     w.dtmp = DTMP;
-    w.ahora = e_.reloj.ahora();
+    w.ahora = momento_.isValid() ? momento_ : e_.reloj.ahora();
     w.fecha = w.ahora.date();
     w.hora = QTime(w.ahora.time().hour(), w.ahora.time().minute(), w.ahora.time().second());
     if (!Fecha.trimmed().isEmpty()) {
@@ -553,29 +622,39 @@ qint16 GrabadorDatos::graba(const QString& Forma, const QString& Maqui, const QS
 
     bool ok;
     if (apertura_ != Apertura::PorValor) {
-        if (!abierta_ || !abierta_->abierta() || cadenaAbierta_ != strConexionDatos_) {
-            cierra();
-            abierta_ = std::make_unique<Conexion>();
-            OpenDBOK(strConexionDatos_, *abierta_, e_, Comprobacion::Ligera);
-            cadenaAbierta_ = strConexionDatos_;
+        // One connection per data file (one in all for the server kind), kept open.
+        std::unique_ptr<Abierta>& a = abiertas_[strConexionDatos_];
+        if (a && !a->c->abierta() && !a->lote)
+            a.reset();
+        if (!a) {
+            a = std::make_unique<Abierta>();
+            a->c = std::make_unique<Conexion>();
+            OpenDBOK(strConexionDatos_, *a->c, e_, Comprobacion::Ligera);
         }
-        revisaIndice(*abierta_, w.tablaCitada);
-        if (apertura_ == Apertura::PorPasada && !loteAbierto_ && abierta_->abierta()) {
-            QSqlQuery q(abierta_->db());
-            loteAbierto_ =
-                q.exec(abierta_->motor() == Motor::Postgres ? QStringLiteral("BEGIN")
-                                                            : QStringLiteral("BEGIN IMMEDIATE"));
+        Conexion& c = *a->c;
+        revisaIndice(c, w.tablaCitada);
+        const QString clave = w.tablaCitada + u'|' + w.caracCitada;
+        std::unique_ptr<Preparadas>& pr = a->preparadas[clave];
+        if (!pr && c.abierta())
+            pr = std::make_unique<Preparadas>(c);
+        if (apertura_ == Apertura::PorPasada && !a->lote && c.abierta()) {
+            QSqlQuery q(c.db());
+            a->lote = q.exec(c.motor() == Motor::Postgres ? QStringLiteral("BEGIN")
+                                                          : QStringLiteral("BEGIN IMMEDIATE"));
         }
-        ok = Escribe(*abierta_, w, falla, loteAbierto_);
-        // A failed connection is not trusted with the next value (within a pass, the failed
+        ok = Escribe(c, w, falla, a->lote, pr.get());
+        // The table may have changed under a failed write: its statements are made again.
+        if (!ok)
+            a->preparadas.erase(clave);
+        // A failed connection is not trusted with the next value (within a group, the failed
         // value's savepoint was rolled back and the connection goes on).
-        if (!ok && !loteAbierto_)
-            cierra();
+        if (!ok && !a->lote)
+            abiertas_.erase(strConexionDatos_);
     } else {
         Conexion c;
         OpenDBOK(strConexionDatos_, c, e_, Comprobacion::Ligera);
         revisaIndice(c, w.tablaCitada);
-        ok = Escribe(c, w, falla, false);
+        ok = Escribe(c, w, falla, false, nullptr);
     }
     return ok ? 0 : 6;
 }

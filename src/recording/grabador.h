@@ -11,6 +11,8 @@
 
 #include <memory>
 #include <optional>
+#include <unordered_map>
+#include <utility>
 
 namespace ort {
 
@@ -47,8 +49,8 @@ class GrabadorDatos : public Grabador {
 public:
     enum class Apertura {
         PorValor,  // a connection of its own for every value, released after it
-        Mantenida, // kept open between values of the same data table, until cierra()
-        PorPasada, // kept open, and the values of one receive pass committed together
+        Mantenida, // a connection per data file kept open between values, until cierra()
+        PorPasada, // kept open, and the values committed in groups (group commit)
     };
 
     explicit GrabadorDatos(Entorno& e, Apertura apertura = Apertura::PorValor);
@@ -64,10 +66,14 @@ public:
 
     void fijaApertura(Apertura apertura);
     Apertura apertura() const { return apertura_; }
-    // Releases a connection kept open between values.
-    void cierra();
-    // Commits the values of a receive pass (group commit); a failure is reported.
-    void terminaPasada() override;
+    // Commits and releases the connections kept open between values.
+    void cierra() override;
+    // Commits the values written since the last commit (group commit); a failure is reported
+    // and the values are lost.
+    bool terminaPasada() override;
+    bool agrupa() const override { return apertura_ == Apertura::PorPasada; }
+    bool grupoPerdido(const QString& Forma, const QString& Maqui,
+                      const QString& Produ) const override;
     // Notes for the port's log (a data table without an index on N), each given once.
     QStringList tomaAvisos() override;
 
@@ -91,6 +97,8 @@ public:
     const QString& StrConexionDatos() const { return strConexionDatos_; }
     const QString& TablaDatos() const { return tablaDatos_; }
 
+    struct Preparadas;
+
 private:
     qint16 graba(const QString& Forma, const QString& Maqui, const QString& Produ,
                  const QString& Carac, const QString& Fecha, const QString& Hora,
@@ -101,11 +109,20 @@ private:
     Apertura apertura_;
     void revisaIndice(Conexion& c, const QString& tablaCitada);
 
-    std::unique_ptr<Conexion> abierta_;
-    bool loteAbierto_ = false;
+    // Kept connections, by connection string: their group's transaction, and their statements
+    // per table and characteristic, prepared once.
+    struct Abierta {
+        std::unordered_map<QString, std::unique_ptr<Preparadas>> preparadas;
+        std::unique_ptr<Conexion> c; // declared last: destroyed after its statements
+        bool lote = false;
+    };
+    std::unordered_map<QString, std::unique_ptr<Abierta>> abiertas_;
+    // Locations found, by format, machine and product: connection string and table.
+    std::unordered_map<QString, std::pair<QString, QString>> ubicaciones_;
+    // Connections whose last group commit failed.
+    QSet<QString> perdidas_;
     QSet<QString> tablasRevisadas_;
     QStringList avisos_;
-    QString cadenaAbierta_;
     QString strConexionDatos_;
     QString tablaDatos_;
 

@@ -60,18 +60,43 @@ private slots:
             },
             20000));
 
-        // The gauge's cable is pulled, and the network gauge resets its connection.
+        // The gauge's cable is pulled, and the network gauge resets its connection: each port
+        // says so once and is connected again when its instrument is back, without anyone
+        // touching the port.
         serie.kill();
         tcp.kill();
+        serie.waitForFinished(3000);
+        tcp.waitForFinished(3000);
         QString salida;
+        auto lee = [&] { salida += QString::fromUtf8(ort.readAllStandardOutput()); };
         QVERIFY2(EsperaQue(
                      [&] {
-                         salida += QString::fromUtf8(ort.readAllStandardOutput());
-                         return salida.contains("01  Puerto 1 cerrado:") &&
-                                salida.contains("06  Puerto 6 cerrado:");
+                         lee();
+                         return salida.contains("01  Puerto 1 perdido") &&
+                                salida.contains("06  Puerto 6 perdido");
                      },
                      15000),
                  qPrintable(salida.right(2000)));
+        const int filas = ValorSqlite(datos, "select count(*) from Datos").toInt();
+        serie.start(ORTSIM_PATH, {"--code", "CALIB", "--link", dir_ + "/dev/port1", "--rate", "5",
+                                  "--values", "fixed:20.01"});
+        tcp.start(ORTSIM_PATH, {"--code", "CALIB", "--tcp", QString::number(puertoTcp), "--rate",
+                                "2", "--values", "fixed:31"});
+        QVERIFY2(EsperaQue(
+                     [&] {
+                         lee();
+                         return salida.contains("01  Puerto 1 conectado de nuevo") &&
+                                salida.contains("06  Puerto 6 conectado de nuevo") &&
+                                ValorSqlite(datos, "select count(*) from Datos where DIAM = 20.01")
+                                        .toInt() >= 1 &&
+                                ValorSqlite(datos, "select count(*) from Datos where TEMP = 31")
+                                        .toInt() >= 1;
+                     },
+                     20000),
+                 qPrintable(salida.right(2000)));
+        QVERIFY(ValorSqlite(datos, "select count(*) from Datos").toInt() > filas);
+        QCOMPARE(salida.count("Puerto 1 perdido"), 1);
+        QCOMPARE(salida.count("Puerto 6 perdido"), 1);
         // ORT keeps running and serving: the TIMER port goes on.
         const int antes = salida.count(QRegularExpression("(^|\\n)05 "));
         QVERIFY(EsperaQue(
@@ -84,6 +109,10 @@ private slots:
         ::kill(pid_t(ort.processId()), SIGTERM);
         QVERIFY(ort.waitForFinished(10000));
         QCOMPARE(ort.exitCode(), 0);
+        serie.kill();
+        tcp.kill();
+        serie.waitForFinished(3000);
+        tcp.waitForFinished(3000);
     }
 
     // A power cut in the middle of writing: the data file opens afterwards, no row half-written.

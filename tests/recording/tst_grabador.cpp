@@ -673,8 +673,9 @@ private slots:
             QCOMPARE(QSqlDatabase::connectionNames().size(), nombres.size() + 1);
             // Between values no transaction is held.
             QVERIFY(LibreParaEscribir(s.archivo));
+            // A connection of its own for each data file.
             QCOMPARE(g.GrabaMTVX("F1", "M1", "P2", "TEMP", "", "", "OP", "4", 60), 0);
-            QCOMPARE(QSqlDatabase::connectionNames().size(), nombres.size() + 1);
+            QCOMPARE(QSqlDatabase::connectionNames().size(), nombres.size() + 2);
             QCOMPARE(g.StrConexionDatos(), CadenaConexion(s.a, otro));
             g.fijaApertura(Apertura::PorValor);
             QCOMPARE(QSqlDatabase::connectionNames(), nombres);

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QQueue>
+#include <QString>
+#include <QStringList>
+
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+
+class QThread;
+
+namespace ort {
+
+class Grabador;
+
+// One value of a reading to write: the measured characteristic or an additional field.
+struct ValorPedido {
+    QString Carac;
+    QString Valor;
+    float DTMP = 0;
+};
+
+// A reading's values, as registration hands them to recording.
+struct PedidoGrabacion {
+    int puerto = 0, canal = 0, secuencia = 0;
+    // When its frame was complete: the row's date and what the sample window compares.
+    QDateTime momento;
+    QString Forma, Maqui, Produ, Opera, FechaInst, HoraInst;
+    QList<ValorPedido> valores;
+};
+
+// What became of a reading's values: one result code per value (as GrabaMTVX gives them),
+// the notes for the port's log, and whether the group they were committed with was committed.
+struct RespuestaGrabacion {
+    PedidoGrabacion pedido;
+    QList<qint16> resultados;
+    QStringList avisos;
+    bool confirmada = true;
+};
+
+// Writes one reading's values through the writer, in the calling thread.
+RespuestaGrabacion GrabaPedido(Grabador& g, const PedidoGrabacion& p);
+
+// Recording, apart from the ports: the one place where the data tables are written and their
+// connections live. Readings are written in the order they were queued. With a writer factory,
+// each data location (format, machine, product) has a lane of its own, a thread with its own
+// writer and connection, so that the disk syncs of different data files overlap; one data
+// table's readings always go through one lane, in arrival order. With group commit a reading
+// that finds its lane idle is committed at once (or kEntreGruposMs after the lane's last commit);
+// under a stream the values gather into groups committed kPlazoLoteMs after their first value
+// or at kMaxLote readings, whichever comes first. Each reading's answer is given only once its
+// group is committed (or known lost).
+// Answers are handed to `entrega` on the lane's thread.
+class HiloGrabacion {
+public:
+    using Entrega = std::function<void(const RespuestaGrabacion&)>;
+    using Fabrica = std::function<std::unique_ptr<Grabador>()>;
+    static constexpr qint64 kPlazoLoteMs = 100;
+    static constexpr qint64 kEntreGruposMs = 50;
+    static constexpr int kMaxLote = 256;
+
+    // One lane, through the given writer.
+    HiloGrabacion(Grabador& grabador, Entrega entrega);
+    // A lane per data location, each with a writer of the factory's.
+    HiloGrabacion(Fabrica fabrica, Entrega entrega);
+    ~HiloGrabacion();
+    HiloGrabacion(const HiloGrabacion&) = delete;
+    HiloGrabacion& operator=(const HiloGrabacion&) = delete;
+
+    void inicia();
+    void encola(PedidoGrabacion pedido);
+    // Writes and commits everything queued, releases the connections and ends the threads.
+    void detiene();
+    // Readings queued and not yet answered.
+    int pendientes() const;
+
+private:
+    struct Carril;
+    Carril& carril(const PedidoGrabacion& p);
+    void bucle(Carril& c);
+
+    Grabador* grabador_ = nullptr;
+    Fabrica fabrica_;
+    Entrega entrega_;
+    mutable std::mutex m_; // guards carriles_ and enMarcha_
+    std::unordered_map<QString, std::unique_ptr<Carril>> carriles_;
+    bool enMarcha_ = false;
+};
+
+} // namespace ort

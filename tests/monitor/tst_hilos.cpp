@@ -1,0 +1,390 @@
+// Every port served at once: workers per port, the recording thread, the frame's time, a clean
+// stop. Real ports (pseudo-terminals, loopback TCP), real clock, the demo plant's data files.
+#include "decoding/registrolectura.h"
+#include "monitor/adquisicion.h"
+#include "ports/fabricapuertos.h"
+#include "recording/grabador.h"
+#include "recording/hilograbacion.h"
+#include "startup/archivosproducto.h"
+#include "startup/avisoshilos.h"
+#include "startup/conexion.h"
+#include "startup/reloj.h"
+#include "support/bases.h"
+#include "support/fakes.h"
+#include "support/grabadorfalso.h"
+#include "support/programas.h"
+#include "support/pty.h"
+
+#include <QElapsedTimer>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <array>
+#include <atomic>
+#include <csignal>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+using namespace ort;
+using namespace ort::prueba;
+
+Q_DECLARE_METATYPE(ort::GrabadorDatos::Apertura)
+
+namespace {
+
+using Apertura = GrabadorDatos::Apertura;
+
+// The demo plant with the test's own ports, channels and sequences; serial ports 1..4 are
+// pseudo-terminals played by the test. Acquisition runs as the program runs it: a worker per
+// port and the recording thread.
+struct Planta {
+    QTemporaryDir tmp;
+    QString dir = tmp.filePath("planta");
+    std::array<std::unique_ptr<Pty>, 5> pty;
+    AvisosGrabados avisos;
+    AvisosEntreHilos avisosHilos{avisos};
+    RelojSistema reloj;
+    std::optional<Ajustes> ajustes;
+    std::unique_ptr<Entorno> e;
+    std::unique_ptr<FabricaPuertosQt> puertos;
+    std::unique_ptr<GrabadorDatos> grabador;
+    std::unique_ptr<Adquisicion> a;
+
+    bool arranca(const QString& conf, Apertura apertura = Apertura::PorValor,
+                 const QString& mtvx = QString()) {
+        if (!CreaDemo(ORT_DEMO_SCRIPT, dir) ||
+            !EjecutaScript(dir + "/ORTConf2005.mdb",
+                           "DELETE FROM PUERTOS; DELETE FROM CANALES; DELETE FROM CONF;" + conf) ||
+            (!mtvx.isEmpty() && !EjecutaScript(dir + "/bd/MTVX2005.MDB", mtvx)))
+            return false;
+        QString iau;
+        for (int p = 1; p <= 4; ++p) {
+            pty[p] = std::make_unique<Pty>();
+            iau += QString("%1,%2\r\n").arg(p).arg(pty[p]->esclavo());
+        }
+        if (!EscribeTexto(dir + "/ORTPuertos.IAU", iau))
+            return false;
+        ajustes = CargaAjustes(dir, avisosHilos);
+        if (!ajustes)
+            return false;
+        e = std::make_unique<Entorno>(Entorno{*ajustes, avisosHilos, reloj});
+        puertos = std::make_unique<FabricaPuertosQt>(ajustes->Ruta);
+        grabador = std::make_unique<GrabadorDatos>(*e, apertura);
+        a = std::make_unique<Adquisicion>(*e, *puertos, *grabador);
+        a->usaHilos([this, apertura] { return std::make_unique<GrabadorDatos>(*e, apertura); });
+        a->arranca();
+        return true;
+    }
+    ~Planta() {
+        if (a)
+            a->detiene();
+    }
+    QString datos(const QString& ctx) const { return dir + "/datos/" + ctx + ".MDB"; }
+    QString valor(const QString& ctx, const QString& sql) const {
+        return ValorSqlite(datos(ctx), sql);
+    }
+    int filas(const QString& ctx, const QString& donde = "1") const {
+        return valor(ctx, "select count(*) from Datos where " + donde).toInt();
+    }
+};
+
+// A sequence row: port, channel, context and characteristic, with a window of DTMP seconds.
+QString Conf(int p, const QString& maqui, const QString& produ, const QString& carac,
+             int dtmp = 0) {
+    return QString(
+               "INSERT INTO CANALES VALUES (%1,1,'');"
+               "INSERT INTO CONF VALUES (%1,1,1,'OP1','E1','%2','%3','F1','%4','','','','',%5);")
+        .arg(p)
+        .arg(maqui, produ, carac)
+        .arg(dtmp);
+}
+
+// Milliseconds until the condition holds (event loop running), or -1 after ms.
+qint64 Tarda(const std::function<bool()>& condicion, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!condicion()) {
+        if (t.elapsed() > ms)
+            return -1;
+        QTest::qWait(5);
+    }
+    return t.elapsed();
+}
+
+} // namespace
+
+class TstHilos : public QObject {
+    Q_OBJECT
+private slots:
+    // A port that streams (25 frames a second, more than its serial rest lets it take) holds up
+    // no other port: the 1 Hz gauge beside it has its rows within 250 ms.
+    void unFlujoNoDetieneAOtroPuerto() {
+        Planta pl;
+        QVERIFY(pl.arranca("INSERT INTO PUERTOS VALUES (1,'CALIB',-1),(2,'CALIB',-1);" +
+                           Conf(1, "RECT1", "EJE20", "TEMP") + Conf(2, "TORNO1", "TUBO1", "TEMP")));
+        std::atomic<bool> fin{false};
+        std::thread flujo([&] {
+            while (!fin) {
+                pl.pty[1]->escribe("12.5\r");
+                std::this_thread::sleep_for(std::chrono::milliseconds(40));
+            }
+        });
+        QTest::qWait(500);
+        for (int i = 1; i <= 3; ++i) {
+            pl.pty[2]->escribe(QString("%1.5\r").arg(i).toLatin1());
+            const qint64 ms = Tarda([&] { return pl.filas("F1/TORNO1/TUBO1") == i; }, 3000);
+            QVERIFY2(ms >= 0 && ms <= 250, qPrintable(QString("reading %1: %2 ms").arg(i).arg(ms)));
+            QTest::qWait(1000 - int(ms));
+        }
+        fin = true;
+        flujo.join();
+        QVERIFY(pl.filas("F1/RECT1/EJE20") >= 10);
+    }
+
+    // AND sends its value in a frame after its status frame; it is waited for like any frame,
+    // however it trails the status: a little, much, or character by character.
+    void andEsperaSuTramaDeValor_data() {
+        QTest::addColumn<int>("trasEstadoMs");
+        QTest::addColumn<int>("entreCaracteresMs");
+        QTest::addRow("30 ms after") << 30 << 0;
+        QTest::addRow("0.3 s after") << 300 << 0;
+        QTest::addRow("at line pace") << 2 << 2;
+    }
+    void andEsperaSuTramaDeValor() {
+        QFETCH(int, trasEstadoMs);
+        QFETCH(int, entreCaracteresMs);
+        Planta pl;
+        QVERIFY(pl.arranca("INSERT INTO PUERTOS VALUES (1,'AND',-1);" +
+                               Conf(1, "TORNO1", "TUBO1", "TEMP"),
+                           Apertura::PorValor,
+                           "INSERT INTO INS VALUES ('AND','Balanza','RS232','','','9600','N',"
+                           "'8','1','','','1','13','0')"));
+        auto envia = [&](const QByteArray& b) {
+            if (entreCaracteresMs == 0)
+                return void(pl.pty[1]->escribe(b));
+            for (char ch : b) {
+                pl.pty[1]->escribe(QByteArray(1, ch));
+                QThread::msleep(entreCaracteresMs);
+            }
+        };
+        for (const char* valor : {"12.50", "13.25"}) {
+            envia("ST\r");
+            QThread::msleep(trasEstadoMs);
+            envia(QByteArray(valor) + '\r');
+        }
+        QVERIFY(Tarda([&] { return pl.filas("F1/TORNO1/TUBO1") == 2; }, 5000) >= 0);
+        QCOMPARE(pl.valor("F1/TORNO1/TUBO1", "select group_concat(TEMP, ' ') from Datos"),
+                 QString("12.5 13.25"));
+        for (const QString& l : pl.a->log().lineas(1))
+            QVERIFY2(!l.contains("No value frame"), qPrintable(l));
+    }
+
+    // A reading's time is when its frame was complete: the row written late (the data table
+    // held by another writer) carries it, and so does the log line.
+    void laFechaEsLaDeLaTrama() {
+        Planta pl;
+        QVERIFY(pl.arranca("INSERT INTO PUERTOS VALUES (1,'CALIB',-1);" +
+                           Conf(1, "TORNO1", "TUBO1", "TEMP")));
+        QTest::qWait(300);
+        const QString nombre = "bloqueo";
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", nombre);
+            db.setDatabaseName(pl.datos("F1/TORNO1/TUBO1"));
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(q.exec("BEGIN IMMEDIATE"));
+            const QDateTime enviada = QDateTime::currentDateTime();
+            pl.pty[1]->escribe("7.25\r");
+            QTest::qWait(2500);
+            QCOMPARE(pl.filas("F1/TORNO1/TUBO1"), 0);
+            QVERIFY(q.exec("ROLLBACK"));
+            QVERIFY(Tarda([&] { return pl.filas("F1/TORNO1/TUBO1") == 1; }, 5000) >= 0);
+            const QDateTime fecha = QDateTime::fromString(
+                pl.valor("F1/TORNO1/TUBO1", "select Fecha from Datos"), "yyyy-MM-dd HH:mm:ss");
+            QVERIFY2(qAbs(enviada.secsTo(fecha)) <= 1,
+                     qPrintable(enviada.toString() + " / " + fecha.toString()));
+            const QString linea = pl.a->log().lineas(1).last();
+            QVERIFY2(linea.contains(fecha.toString("yyyy/MM/dd HH:mm:ss")), qPrintable(linea));
+        }
+        QSqlDatabase::removeDatabase(nombre);
+    }
+
+    // Two ports write one data table at once: every value lands once, rows are numbered
+    // without gap or repeat, and each port's values keep their order.
+    void dosPuertosUnaTabla_data() {
+        QTest::addColumn<Apertura>("apertura");
+        QTest::addRow("value by value") << Apertura::PorValor;
+        QTest::addRow("kept connection") << Apertura::Mantenida;
+        QTest::addRow("group commit") << Apertura::PorPasada;
+    }
+    void dosPuertosUnaTabla() {
+        QFETCH(Apertura, apertura);
+        Planta pl;
+        QVERIFY(pl.arranca("INSERT INTO PUERTOS VALUES (1,'CALIB',-1),(2,'CALIB',-1);" +
+                               Conf(1, "TORNO1", "EJE20", "DIAM", 60) +
+                               Conf(2, "TORNO1", "EJE20", "LARGO", 60),
+                           apertura));
+        constexpr int n = 15;
+        QByteArray diam, largo;
+        for (int i = 0; i < n; ++i) {
+            diam += QString("20.0%1\r").arg(i, 2, 10, QChar('0')).toLatin1();
+            largo += QString("100.0%1\r").arg(i, 2, 10, QChar('0')).toLatin1();
+        }
+        pl.pty[1]->escribe(diam);
+        pl.pty[2]->escribe(largo);
+        const QString ctx = "F1/TORNO1/EJE20";
+        QVERIFY(Tarda(
+                    [&] {
+                        return pl.filas(ctx, "DIAM is not null") == n &&
+                               pl.filas(ctx, "LARGO is not null") == n;
+                    },
+                    10000) >= 0);
+        QCOMPARE(pl.valor(ctx, "select max(N) - count(*) from Datos"), QString("0"));
+        QCOMPARE(pl.valor(ctx, "select count(*) from Datos where DIAM is null and LARGO is null"),
+                 QString("0"));
+        for (const QString col : {"DIAM", "LARGO"}) {
+            const QString orden =
+                pl.valor(ctx, QString("select group_concat(%1, ' ') from (select %1 from Datos "
+                                      "where %1 is not null order by N)")
+                                  .arg(col));
+            const QStringList v = orden.split(' ');
+            QCOMPARE(v.size(), n);
+            for (int i = 1; i < n; ++i)
+                QVERIFY2(v[i].toDouble() > v[i - 1].toDouble(), qPrintable(orden));
+        }
+    }
+
+    // Group commit under a TCP stream: readings are committed (and so counted as recorded) at
+    // least every 100 ms while the stream lasts (with room for a loaded machine), and readers
+    // of the data table get their turn.
+    void grupoBajoFlujoConfirmaAMenudo() {
+        QProcess sim;
+        sim.start(ORTSIM_PATH,
+                  {"--code", "CALIB", "--tcp", "0", "--rate", "200", "--values", "random:1,50"});
+        const int puertoTcp = PuertoTcpDe(sim);
+        QVERIFY(puertoTcp > 0);
+        Planta pl;
+        QVERIFY(pl.arranca("INSERT INTO PUERTOS VALUES (1,'REDTC',-1);" +
+                               Conf(1, "TORNO1", "TUBO1", "TEMP"),
+                           Apertura::PorPasada,
+                           QString("INSERT INTO INS VALUES ('REDTC','Calibre en red','TCP/IP',"
+                                   "'127.0.0.1','%1','','','','','','','1','13','0')")
+                               .arg(puertoTcp)));
+        const QString ctx = "F1/TORNO1/TUBO1";
+        const double& grabadas = pl.a->tablas().NumGrabadas[1];
+        QVERIFY(Tarda([&] { return grabadas > 0; }, 5000) >= 0);
+        QElapsedTimer t, desdeCambio;
+        t.start();
+        desdeCambio.start();
+        double antes = grabadas;
+        qint64 peor = 0;
+        while (t.elapsed() < 1500) {
+            QTest::qWait(5);
+            if (grabadas > antes) {
+                peor = std::max(peor, desdeCambio.restart());
+                antes = grabadas;
+            }
+        }
+        // Metrovax reading the table meanwhile waits at most for one group's commit.
+        qint64 peorLectura = 0;
+        for (int i = 0; i < 10; ++i) {
+            QElapsedTimer l;
+            l.start();
+            QVERIFY(pl.filas(ctx) > 0);
+            peorLectura = std::max(peorLectura, l.elapsed());
+            QTest::qWait(20);
+        }
+        sim.kill();
+        sim.waitForFinished(3000);
+        QVERIFY2(peor <= 300, qPrintable(QString("%1 ms without a commit").arg(peor)));
+        QVERIFY2(peorLectura <= 300, qPrintable(QString("a reader waited %1 ms").arg(peorLectura)));
+        QVERIFY(antes >= 200);
+    }
+
+    // A group whose commit fails is answered as lost: each reading shows on its port's log as
+    // not recorded, with its values, and none counts as recorded.
+    void grupoFallidoNoCuenta() {
+        struct GrabadorQueFalla : GrabadorFalso {
+            bool agrupa() const override { return true; }
+            bool terminaPasada() override { return false; }
+        } g;
+        QList<RespuestaGrabacion> respuestas;
+        std::mutex m;
+        {
+            HiloGrabacion h(g, [&](const RespuestaGrabacion& r) {
+                std::lock_guard l(m);
+                respuestas << r;
+            });
+            h.inicia();
+            for (int i = 1; i <= 3; ++i) {
+                PedidoGrabacion p;
+                p.puerto = 2;
+                p.canal = 1;
+                p.secuencia = i;
+                p.valores << ValorPedido{"DIAM", QString("20.%1").arg(i), 60}
+                          << ValorPedido{"LOTE", "L-1", 999};
+                h.encola(p);
+            }
+        }
+        QCOMPARE(respuestas.size(), 3);
+        Ajustes aj;
+        AvisosGrabados av;
+        RelojFalso reloj;
+        Entorno e{aj, av, reloj};
+        TablasRuntime t;
+        AlmacenConfig config(e);
+        LogPuertos log;
+        Registrador reg(e, t, config, g, log);
+        for (const RespuestaGrabacion& r : respuestas) {
+            QVERIFY(!r.confirmada);
+            reg.alGrabar(r);
+        }
+        QCOMPARE(t.NumGrabadas[2], 0.0);
+        const QStringList lineas = log.lineas(2);
+        QCOMPARE(lineas.size(), 6);
+        QVERIFY(lineas[0].startsWith(" 01/01 No se grabó DIAM = 20.1"));
+        QVERIFY(lineas[1].startsWith(" 01/01 No se grabó LOTE = L-1"));
+        QVERIFY(lineas[4].startsWith(" 01/03 No se grabó DIAM = 20.3"));
+    }
+
+    // SIGTERM while an instrument streams: ORT ends within 2 s with status 0, and every reading
+    // it showed was committed.
+    void sigtermDuranteUnFlujo() {
+        QTemporaryDir tmp;
+        const QString dir = tmp.filePath("demo");
+        QVERIFY(CreaDemo(ORT_DEMO_SCRIPT, dir));
+        QVERIFY(EjecutaScript(dir + "/ORTConf2005.mdb",
+                              "UPDATE PUERTOS SET Open = 0 WHERE Puert <> 1"));
+        QVERIFY(EscribeTexto(dir + "/ORTPuertos.IAU", "1," + dir + "/dev/port1\r\n"));
+        QProcess sim;
+        sim.start(ORTSIM_PATH, {"--code", "CALIB", "--link", dir + "/dev/port1", "--rate", "25",
+                                "--values", "random:19.95,20.05"});
+        QVERIFY(EsperaQue([&] { return QFile::exists(dir + "/dev/port1"); }, 5000));
+        QProcess ort;
+        ort.start(ORT_PATH, {"--headless", "--dir", dir});
+        const QString datos = dir + "/datos/F1/TORNO1/EJE20.MDB";
+        QVERIFY(EsperaQue(
+            [&] { return ValorSqlite(datos, "select count(*) from Datos").toInt() >= 5; }, 20000));
+        QElapsedTimer t;
+        t.start();
+        ::kill(pid_t(ort.processId()), SIGTERM);
+        QVERIFY(ort.waitForFinished(5000));
+        const qint64 ms = t.elapsed();
+        sim.kill();
+        sim.waitForFinished(3000);
+        QVERIFY2(ms <= 2000, qPrintable(QString("%1 ms").arg(ms)));
+        QCOMPARE(ort.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(ort.exitCode() == 0, ort.readAllStandardError().right(3000).constData());
+        const QString salida = QString::fromUtf8(ort.readAllStandardOutput());
+        const int mostradas = int(salida.count(QRegularExpression("(^|\\n)01  01/01 ")));
+        const int noGrabadas = int(salida.count("No se grabó"));
+        QCOMPARE(ValorSqlite(datos, "select count(DIAM) from Datos").toInt(),
+                 mostradas - noGrabadas);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstHilos)
+#include "tst_hilos.moc"
