@@ -172,7 +172,7 @@ def main():
     ap.add_argument("--n", type=int, default=150)
     ap.add_argument("--semilla", type=int, default=19)
     ap.add_argument("--raiz", default=str(pathlib.Path(__file__).resolve().parent.parent))
-    a = ap.parse_args()
+    a = ap.parse_intermixed_args()
     root = pathlib.Path(a.raiz)
     sites = all_sites(root)
     mutants = choose(sites, a.n, a.semilla)

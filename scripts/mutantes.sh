@@ -109,7 +109,7 @@ while IFS=$'\t' read -r id file line col kind before after; do
   t0=$(date +%s)
   cp "$file" "$work/original"
   mutated=$file
-  if ! python3 scripts/mutantes.py aplica --n "$n" --semilla "$seed" "$id" >/dev/null; then
+  if ! python3 scripts/mutantes.py aplica "$id" --n "$n" --semilla "$seed" >/dev/null; then
     restore; echo "$id could not be applied" >&2; exit 1
   fi
   what="$id $file:$line $kind '$before' -> '$after'"
