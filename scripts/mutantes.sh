@@ -31,6 +31,7 @@ if ! git diff --quiet HEAD -- src || [ -n "$(git ls-files --others --exclude-sta
   exit 1
 fi
 
+exec 3>&2  # the terminal's standard error, for the traps: they may run inside a redirection
 work=$(mktemp -d /tmp/ort-mut.XXXXXX)
 mutated=""  # file of src/ now holding a mutant; its original is in $work/original
 child=""
@@ -39,16 +40,27 @@ restore() {
     cp "$work/original" "$mutated" && mutated=""
   fi
 }
+descendants() {
+  local p
+  for p in $(pgrep -P "$1"); do
+    echo "$p"
+    descendants "$p"
+  done
+}
 finish() {
-  [ -n "$child" ] && kill -TERM "$child" 2>/dev/null && wait "$child" 2>/dev/null
+  if [ -n "$child" ]; then
+    # ctest starts each test in a process group of its own: stop the whole tree, tests included.
+    kill -TERM $(descendants "$child") "$child" 2>/dev/null
+    wait "$child" 2>/dev/null
+  fi
   restore
   rm -rf "$work"
   if ! git diff --quiet HEAD -- src; then
-    echo "WARNING: src/ differs from HEAD after the run: check 'git diff src'" >&2
+    echo "WARNING: src/ differs from HEAD after the run: check 'git diff src'" >&3
   fi
 }
 trap finish EXIT
-trap 'echo; echo "interrupted" >&2; exit 130' INT TERM HUP
+trap 'echo >&3; echo "interrupted; src/ restored" >&3; exit 130' INT TERM HUP
 
 python3 scripts/mutantes.py lista --n "$n" --semilla "$seed" >"$work/lista" || exit 1
 if [ -n "$list" ]; then
@@ -84,6 +96,8 @@ run 0 cmake --build "$build" -j "$jobs" --target "${targets[@]}" >"$work/build.l
   || { tail -n 30 "$work/build.log" >&2; echo "the unmutated sources do not build" >&2; exit 1; }
 
 export QTEST_FUNCTION_TIMEOUT=$((limit * 1000))
+# A crashing mutant ends its test at once, without a debugger-made stack trace.
+export QTEST_DISABLE_STACK_DUMP=1
 echo "== Tests without mutants (${#tests[@]} tests, excluding '$exclude')"
 start=$(date +%s)
 if ! run 0 ctest --test-dir "$build" -E "$exclude" -j "$jobs" >"$work/ctest.log" 2>&1; then
@@ -92,7 +106,8 @@ if ! run 0 ctest --test-dir "$build" -E "$exclude" -j "$jobs" >"$work/ctest.log"
   exit 1
 fi
 base=$(( $(date +%s) - start ))
-# A run lasting far longer than the unmutated one is a hang: it is stopped and counts as killed.
+# A run lasting far longer than the unmutated one is a hang: ctest stops its tests at a time of
+# day given to it (and timeout stops ctest itself a minute later); it counts as killed.
 whole=$(( base * 3 + limit ))
 echo "   passed in ${base} s; a mutant's run is stopped after ${whole} s"
 
@@ -106,7 +121,7 @@ results="$build/mutantes.tsv"
 killed=0 survived=0 broken=0
 while IFS=$'\t' read -r id file line col kind before after; do
   [ -z "$only" ] || [[ $only == *",$id,"* ]] || continue
-  t0=$(date +%s)
+  t0=$(date +%s) t1=""
   cp "$file" "$work/original"
   mutated=$file
   if ! python3 scripts/mutantes.py aplica "$id" --n "$n" --semilla "$seed" >/dev/null; then
@@ -119,8 +134,10 @@ while IFS=$'\t' read -r id file line col kind before after; do
     result="did-not-compile" by=""
     broken=$((broken + 1))
   else
+    t1=$(date +%s)
     rm -f "$work/ctest.log"
-    run "$whole" ctest --test-dir "$build" -E "$exclude" -j "$jobs" --stop-on-failure \
+    run $((whole + 60)) ctest --test-dir "$build" -E "$exclude" -j "$jobs" --stop-on-failure \
+      --stop-time "$(date -d "+$whole seconds" +%H:%M:%S)" \
       >"$work/ctest.log" 2>&1
     rc=$?
     if [ $rc -eq 0 ]; then
@@ -128,13 +145,16 @@ while IFS=$'\t' read -r id file line col kind before after; do
       survived=$((survived + 1))
     else
       by=$(sed -n 's/.*Test *#[0-9]*: \([^ ]*\) .*\*\*\*.*/\1/p' "$work/ctest.log" | head -n 1)
-      [ $rc -eq 124 ] && by="${by:-run stopped after ${whole} s}"
+      [ $rc -eq 124 ] && by="${by:-run stopped after $((whole + 60)) s}"
+      grep -q 'Timeout' "$work/ctest.log" && by="${by:-timeout}"
       result="killed" by="${by:-ctest exit $rc}"
       killed=$((killed + 1))
     fi
   fi
   restore
-  printf '%-15s %s%s (%d s)\n' "$result" "$what" "${by:+  [$by]}" $(( $(date +%s) - t0 ))
+  t2=$(date +%s)
+  printf '%-15s %s%s (%d s%s)\n' "$result" "$what" "${by:+  [$by]}" $((t2 - t0)) \
+    "${t1:+: build $((t1 - t0)) s, tests $((t2 - t1)) s}"
   printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$id" "$result" "$file" "$line" "$col" "$kind" \
     "$before" "$after" "$by" >>"$results"
 done <"$work/lista"
