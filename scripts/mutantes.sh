@@ -119,7 +119,8 @@ echo "== Mutants (seed $seed)"
 results="$build/mutantes.tsv"
 : >"$results"
 killed=0 survived=0 broken=0
-while IFS=$'\t' read -r id file line col kind before after; do
+# The list comes in on descriptor 5, out of reach of the commands run for each mutant.
+while IFS=$'\t' read -r -u 5 id file line col kind before after; do
   [ -z "$only" ] || [[ $only == *",$id,"* ]] || continue
   t0=$(date +%s) t1=""
   cp "$file" "$work/original"
@@ -157,7 +158,7 @@ while IFS=$'\t' read -r id file line col kind before after; do
     "${t1:+: build $((t1 - t0)) s, tests $((t2 - t1)) s}"
   printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$id" "$result" "$file" "$line" "$col" "$kind" \
     "$before" "$after" "$by" >>"$results"
-done <"$work/lista"
+done 5<"$work/lista"
 
 counted=$((killed + survived))
 rate=$(awk -v k=$killed -v c=$counted 'BEGIN { printf "%.1f", c ? 100 * k / c : 0 }')
