@@ -1,0 +1,166 @@
+#!/usr/bin/env bash
+# Mutation sample: applies a fixed, seeded set of small mutants to src/ one at a time (comparison
+# flipped, constant off by one, condition negated, statement removed; chosen by
+# scripts/mutantes.py), rebuilds incrementally in build-mut, runs the fast tests and says whether
+# they kill each mutant (warnings are not errors there). A mutant that does not compile is not
+# counted. Ends with
+#   killed K, survived S (rate R %)
+# and leaves one line per mutant in build-mut/mutantes.tsv. src/ is always restored, also on
+# Ctrl-C or failure; the script refuses to start when src/ has changes of its own.
+#   -n N      number of mutants (default 150)
+#   -s SEED   seed of the choice (default 19)
+#   -e REGEX  ctest exclusion regex (default '_e2e$|_pg$': no end-to-end, soak or PostgreSQL-only tests)
+#   -t SECS   time limit of one test function (default 120; a mutant that hangs counts as killed)
+#   -j JOBS   build and test jobs (default 2)
+#   -m IDS    only these mutants of the set, comma-separated (e.g. M003,M117)
+#   -b DIR    build directory (default build-mut)
+#   -l        list the mutants and stop
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+n=150 seed=19 exclude='_e2e$|_pg$' limit=120 jobs=2 only="" build=build-mut list=""
+while getopts "n:s:e:t:j:m:b:lh" opt; do
+  case $opt in
+    n) n=$OPTARG ;; s) seed=$OPTARG ;; e) exclude=$OPTARG ;; t) limit=$OPTARG ;;
+    j) jobs=$OPTARG ;; m) only=",$OPTARG," ;; b) build=$OPTARG ;; l) list=1 ;;
+    *) sed -n '2,/^set /p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 2 ;;
+  esac
+done
+
+if ! git diff --quiet HEAD -- src || [ -n "$(git ls-files --others --exclude-standard src)" ]; then
+  echo "src/ has uncommitted changes; commit or stash them first (mutants are applied to src/)" >&2
+  exit 1
+fi
+
+exec 3>&2  # the terminal's standard error, for the traps: they may run inside a redirection
+work=$(mktemp -d /tmp/ort-mut.XXXXXX)
+mutated=""  # file of src/ now holding a mutant; its original is in $work/original
+child=""
+restore() {
+  if [ -n "$mutated" ]; then
+    cp "$work/original" "$mutated" && mutated=""
+  fi
+}
+descendants() {
+  local p
+  for p in $(pgrep -P "$1"); do
+    echo "$p"
+    descendants "$p"
+  done
+}
+finish() {
+  if [ -n "$child" ]; then
+    # ctest starts each test in a process group of its own: stop the whole tree, tests included.
+    kill -TERM $(descendants "$child") "$child" 2>/dev/null
+    wait "$child" 2>/dev/null
+  fi
+  restore
+  rm -rf "$work"
+  if ! git diff --quiet HEAD -- src; then
+    echo "WARNING: src/ differs from HEAD after the run: check 'git diff src'" >&3
+  fi
+}
+trap finish EXIT
+trap 'echo >&3; echo "interrupted; src/ restored" >&3; exit 130' INT TERM HUP
+
+python3 scripts/mutantes.py lista --n "$n" --semilla "$seed" >"$work/lista" || exit 1
+if [ -n "$list" ]; then
+  awk -F'\t' '{ printf "%s  %s:%s:%s  %-10s  %s  ->  %s\n", $1, $2, $3, $4, $5, $6, $7 }' "$work/lista"
+  exit 0
+fi
+
+# Runs a command under timeout (SECS, 0 for none) in the background: Ctrl-C reaches the trap at
+# once, and timeout passes the trap's TERM on to the command's whole process group.
+run() {
+  local secs=$1
+  shift
+  timeout -k 10 "$secs" "$@" &
+  child=$!
+  wait "$child"
+  local rc=$?
+  child=""
+  return $rc
+}
+
+echo "== Build ($build)"
+# Warnings are not errors here: a mutant that only leaves a variable unused is still a fault to catch.
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O0 -g0" \
+  -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DORT_WERROR=OFF >/dev/null || exit 1
+# The executables of the tests that run; they link every library holding src/.
+cmake --build "$build" --target ortcore >/dev/null || { echo "the unmutated sources do not build" >&2; exit 1; }
+mapfile -t tests < <(ctest --test-dir "$build" -N -E "$exclude" | sed -n 's/^ *Test *#[0-9]*: *//p')
+[ ${#tests[@]} -gt 0 ] || { echo "no test left after excluding '$exclude'" >&2; exit 1; }
+targets=()
+for t in "${tests[@]}"; do targets+=("${t##*/}"); done
+run 0 cmake --build "$build" -j "$jobs" --target "${targets[@]}" >"$work/build.log" 2>&1 \
+  || { tail -n 30 "$work/build.log" >&2; echo "the unmutated sources do not build" >&2; exit 1; }
+
+export QTEST_FUNCTION_TIMEOUT=$((limit * 1000))
+# A crashing mutant ends its test at once, without a debugger-made stack trace.
+export QTEST_DISABLE_STACK_DUMP=1
+echo "== Tests without mutants (${#tests[@]} tests, excluding '$exclude')"
+start=$(date +%s)
+if ! run 0 ctest --test-dir "$build" -E "$exclude" -j "$jobs" >"$work/ctest.log" 2>&1; then
+  grep -E '\*\*\*|Failed|Timeout' "$work/ctest.log" >&2
+  echo "the fast tests fail without mutants: fix them or exclude them with -e" >&2
+  exit 1
+fi
+base=$(( $(date +%s) - start ))
+# A run lasting far longer than the unmutated one is a hang: ctest stops its tests at a time of
+# day given to it (and timeout stops ctest itself a minute later); it counts as killed.
+whole=$(( base * 3 + limit ))
+echo "   passed in ${base} s; a mutant's run is stopped after ${whole} s"
+
+object_of() {  # the ninja target of a source file's object
+  ninja -C "$build" -t targets all 2>/dev/null | sed -n "s|^\([^:]*/${1#src/}\.o\): .*|\1|p"
+}
+
+echo "== Mutants (seed $seed)"
+results="$build/mutantes.tsv"
+: >"$results"
+killed=0 survived=0 broken=0
+# The list comes in on descriptor 5, out of reach of the commands run for each mutant.
+while IFS=$'\t' read -r -u 5 id file line col kind before after; do
+  [ -z "$only" ] || [[ $only == *",$id,"* ]] || continue
+  t0=$(date +%s) t1=""
+  cp "$file" "$work/original"
+  mutated=$file
+  if ! python3 scripts/mutantes.py aplica "$id" --n "$n" --semilla "$seed" >/dev/null; then
+    restore; echo "$id could not be applied" >&2; exit 1
+  fi
+  what="$id $file:$line $kind '$before' -> '$after'"
+  objects=$(object_of "$file")
+  if { [ -n "$objects" ] && ! run 0 ninja -C "$build" $objects >"$work/build.log" 2>&1; } \
+     || ! run 0 cmake --build "$build" -j "$jobs" --target "${targets[@]}" >>"$work/build.log" 2>&1; then
+    result="did-not-compile" by=""
+    broken=$((broken + 1))
+  else
+    t1=$(date +%s)
+    rm -f "$work/ctest.log"
+    run $((whole + 60)) ctest --test-dir "$build" -E "$exclude" -j "$jobs" --stop-on-failure \
+      --stop-time "$(date -d "+$whole seconds" +%H:%M:%S)" \
+      >"$work/ctest.log" 2>&1
+    rc=$?
+    if [ $rc -eq 0 ]; then
+      result="survived" by=""
+      survived=$((survived + 1))
+    else
+      by=$(sed -n 's/.*Test *#[0-9]*: \([^ ]*\) .*\*\*\*.*/\1/p' "$work/ctest.log" | head -n 1)
+      [ $rc -eq 124 ] && by="${by:-run stopped after $((whole + 60)) s}"
+      grep -q 'Timeout' "$work/ctest.log" && by="${by:-timeout}"
+      result="killed" by="${by:-ctest exit $rc}"
+      killed=$((killed + 1))
+    fi
+  fi
+  restore
+  t2=$(date +%s)
+  printf '%-15s %s%s (%d s%s)\n' "$result" "$what" "${by:+  [$by]}" $((t2 - t0)) \
+    "${t1:+: build $((t1 - t0)) s, tests $((t2 - t1)) s}"
+  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$id" "$result" "$file" "$line" "$col" "$kind" \
+    "$before" "$after" "$by" >>"$results"
+done 5<"$work/lista"
+
+counted=$((killed + survived))
+rate=$(awk -v k=$killed -v c=$counted 'BEGIN { printf "%.1f", c ? 100 * k / c : 0 }')
+echo "did not compile: $broken (not counted)"
+echo "killed $killed, survived $survived (rate $rate %)"
