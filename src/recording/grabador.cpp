@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 
 #include <limits>
 #include <optional>
@@ -409,15 +410,20 @@ bool GrabadorDatos::terminaPasada() {
         const Falla f = FallaDe(q, *a.c);
         q.exec(QStringLiteral("ROLLBACK"));
         q = QSqlQuery();
-        e_.avisos.mensaje(QStringLiteral("DAM. GrabaMTVX.\n") + f.fuente + u'\n' +
-                              QString::number(f.numero) + QStringLiteral(".- ") + f.descripcion +
-                              QStringLiteral("\nNo se grabaron los valores de esta pasada."),
-                          Avisos::Icono::Critico);
+        anotaFalla(6, f);
+        if (!(callaPasajeras_ && tipoFalla_ == TipoFalla::Pasajera))
+            e_.avisos.mensaje(QStringLiteral("DAM. GrabaMTVX.\n") + f.fuente + u'\n' +
+                                  QString::number(f.numero) + QStringLiteral(".- ") +
+                                  f.descripcion +
+                                  QStringLiteral("\nNo se grabaron los valores de esta pasada."),
+                              Avisos::Icono::Critico);
         // A connection whose commit failed is not trusted with the next value.
         perdidas_.insert(it->first);
         todas = false;
         it = abiertas_.erase(it);
     }
+    if (todas)
+        anotaFalla(0, {});
     return todas;
 }
 
@@ -495,7 +501,8 @@ qint16 GrabadorDatos::GrabaMTVX(const QString& Forma, const QString& Maqui, cons
                                 const QString& Opera, const QString& Valor, float DTMP) {
     Falla falla;
     const qint16 codigo = graba(Forma, Maqui, Produ, Carac, Fecha, Hora, Opera, Valor, DTMP, falla);
-    if (codigo == 6)
+    anotaFalla(codigo, falla);
+    if (codigo == 6 && !(callaPasajeras_ && tipoFalla_ == TipoFalla::Pasajera))
         e_.avisos.mensaje(QStringLiteral("DAM. GrabaMTVX.\n") + falla.fuente + u'\n' +
                               QString::number(falla.numero) + QStringLiteral(".- ") +
                               falla.descripcion,
@@ -643,6 +650,210 @@ qint16 GrabadorDatos::graba(const QString& Forma, const QString& Maqui, const QS
         ok = Escribe(c, w, falla, false, nullptr);
     }
     return ok ? 0 : 6;
+}
+
+// Held readings: the kind of a failure, and what a data table already holds after a crash.
+
+TipoFalla ClasificaFalla(const Falla& falla) {
+    // A missing data file or an unreachable server, as OpenDBOK sorts them.
+    if (falla.numero == errbd::kNoEncontrada)
+        return TipoFalla::Pasajera;
+    // SQLite's own texts (sqlite3_errstr) and libpq's and the server's for a lost connection, a
+    // server starting or stopping, and the file system refusing for the moment.
+    static const char* pasajeras[] = {"database is locked",
+                                      "database table is locked",
+                                      "disk I/O error",
+                                      "database or disk is full",
+                                      "readonly database",
+                                      "unable to open database file",
+                                      "could not connect",
+                                      "connection refused",
+                                      "server closed the connection",
+                                      "no connection to the server",
+                                      "terminating connection",
+                                      "connection to server",
+                                      "the database system is",
+                                      "could not send data",
+                                      "could not receive data",
+                                      "timeout expired",
+                                      "ssl syscall",
+                                      "connection reset",
+                                      "broken pipe",
+                                      "no space left on device",
+                                      "read-only file system",
+                                      "could not extend file",
+                                      "could not write",
+                                      "could not serialize",
+                                      "deadlock detected",
+                                      "La base de datos de los datos no está abierta"};
+    for (const char* p : pasajeras)
+        if (falla.descripcion.contains(QString::fromUtf8(p), Qt::CaseInsensitive))
+            return TipoFalla::Pasajera;
+    return TipoFalla::Duradera;
+}
+
+void GrabadorDatos::anotaFalla(qint16 codigo, const Falla& falla) {
+    if (codigo == 0) {
+        tipoFalla_ = TipoFalla::Ninguna;
+        falla_ = {};
+        return;
+    }
+    if (codigo == 6) {
+        tipoFalla_ = ClasificaFalla(falla);
+        falla_ = falla;
+        return;
+    }
+    // 1, 2, 3: the format, machine or product is missing; lasting, unless the data directory
+    // itself is out of reach (a network share that is down, a disk not mounted).
+    const QString& dir = e_.ajustes.DirDatos;
+    tipoFalla_ = QFileInfo(dir).isDir() ? TipoFalla::Duradera : TipoFalla::Pasajera;
+    falla_ =
+        FallaDe(QStringLiteral("No se encuentra la ubicación de los datos (resultado %1) en %2.")
+                    .arg(codigo)
+                    .arg(dir),
+                errbd::kNoEncontrada);
+}
+
+namespace {
+
+// Opens the located data table for a look; the quoted table name, or no value with the failure.
+std::optional<QString> AbreParaLeer(Conexion& c, const QString& cadena, const QString& tabla,
+                                    Entorno& e, Falla& falla) {
+    const auto citada = CitaIdentificador(tabla);
+    if (!citada) {
+        falla = FallaDe(
+            QStringLiteral("El nombre de la tabla de datos \"%1\" no es admitido.").arg(tabla));
+        return std::nullopt;
+    }
+    OpenDBOK(cadena, c, e, Comprobacion::Ligera);
+    if (!c.abierta()) {
+        falla = c.error.descripcion.isEmpty()
+                    ? FallaDe(QStringLiteral("La base de datos de los datos no está abierta."))
+                    : c.error;
+        return std::nullopt;
+    }
+    return citada;
+}
+
+// The time a new row of the value would bear: the instrument's own date and time, else the time
+// of the reading, to the second.
+QDateTime FechaPropia(const ValorEscrito& v) {
+    QDate d = v.momento.date();
+    QTime t = v.momento.time();
+    if (!v.Fecha.trimmed().isEmpty())
+        if (const auto f = FechaInstrumento(v.Fecha))
+            d = *f;
+    if (!v.Hora.trimmed().isEmpty())
+        if (const auto h = HoraInstrumento(v.Hora))
+            t = *h;
+    return QDateTime(d, QTime(t.hour(), t.minute(), t.second()));
+}
+
+bool MismoValor(const QVariant& guardado, const QString& valor) {
+    if (guardado.isNull())
+        return false;
+    switch (guardado.metaType().id()) {
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+        return guardado.toDouble() == NumeroDe(valor);
+    default:
+        return guardado.toString() == valor;
+    }
+}
+
+} // namespace
+
+std::optional<HuellaTabla> GrabadorDatos::huella(const QString& Forma, const QString& Maqui,
+                                                 const QString& Produ, const QStringList& caracs) {
+    Falla falla;
+    if (const qint16 codigo = ubica(Forma, Maqui, Produ, falla); codigo != 0) {
+        anotaFalla(codigo, falla);
+        return std::nullopt;
+    }
+    Conexion c;
+    const auto tabla = AbreParaLeer(c, strConexionDatos_, tablaDatos_, e_, falla);
+    QSqlQuery q(c.db());
+    // Every column: one that does not exist is simply not filled.
+    if (!tabla || !q.exec(AdaptaSql(QStringLiteral("Select Top 1 * from ") + *tabla +
+                                        QStringLiteral(" order by N Desc"),
+                                    c.motor()))) {
+        anotaFalla(6, tabla ? FallaDe(q, c) : falla);
+        return std::nullopt;
+    }
+    HuellaTabla h;
+    if (q.next()) {
+        const QSqlRecord r = q.record();
+        h.n = q.value(r.indexOf(QStringLiteral("N"))).toLongLong();
+        for (const QString& carac : caracs) {
+            const int i = r.indexOf(carac);
+            if (i >= 0 && !q.value(i).isNull() && !h.llenas.contains(carac))
+                h.llenas << carac;
+        }
+    }
+    anotaFalla(0, {});
+    return h;
+}
+
+std::optional<int> GrabadorDatos::yaEscritos(const QString& Forma, const QString& Maqui,
+                                             const QString& Produ, const HuellaTabla& huella,
+                                             const QList<ValorEscrito>& valores) {
+    Falla falla;
+    if (const qint16 codigo = ubica(Forma, Maqui, Produ, falla); codigo != 0) {
+        anotaFalla(codigo, falla);
+        return std::nullopt;
+    }
+    Conexion c;
+    const auto tabla = AbreParaLeer(c, strConexionDatos_, tablaDatos_, e_, falla);
+    QSqlQuery q(c.db());
+    q.setForwardOnly(true);
+    if (tabla) {
+        q.prepare(QStringLiteral("select * from ") + *tabla +
+                  QStringLiteral(" where N >= ? order by N"));
+        q.addBindValue(huella.n);
+    }
+    if (!tabla || !q.exec()) {
+        anotaFalla(6, tabla ? FallaDe(q, c) : falla);
+        return std::nullopt;
+    }
+    struct Fila {
+        qint64 n;
+        std::optional<QDateTime> fecha;
+        QSqlRecord campos;
+    };
+    QList<Fila> filas;
+    while (q.next()) {
+        const QSqlRecord r = q.record();
+        filas << Fila{q.value(r.indexOf(QStringLiteral("N"))).toLongLong(),
+                      FechaDeFila(q.value(r.indexOf(QStringLiteral("Fecha")))), r};
+    }
+    anotaFalla(0, {});
+    // The values were written in order, each into the newest row or a new one after it: the
+    // written ones are a leading part of the list, found in rows of rising N. A column of the
+    // huella's row that was filled before does not count, nor a row younger than the value.
+    QSet<QString> usados;
+    int fila = 0;
+    for (int i = 0; i < valores.size(); ++i) {
+        const ValorEscrito& v = valores[i];
+        const QDateTime propia = FechaPropia(v);
+        bool hallado = false;
+        for (int k = fila; k < filas.size() && !hallado; ++k) {
+            const Fila& f = filas[k];
+            const int col = f.campos.indexOf(v.Carac);
+            const QString clave = QString::number(f.n) + u'|' + v.Carac.toLower();
+            if (col < 0 || usados.contains(clave) || !MismoValor(f.campos.value(col), v.Valor) ||
+                (f.n == huella.n && huella.llenas.contains(v.Carac, Qt::CaseInsensitive)) ||
+                (f.fecha && *f.fecha > propia))
+                continue;
+            usados.insert(clave);
+            fila = k;
+            hallado = true;
+        }
+        if (!hallado)
+            return i;
+    }
+    return static_cast<int>(valores.size());
 }
 
 } // namespace ort

@@ -4,11 +4,13 @@
 #include "startup/ajustes.h"
 #include "startup/conexion.h"
 
+#include <QDateTime>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 
@@ -17,6 +19,27 @@ namespace ort {
 // The shift of a time of day written as "hhnn": the first shift, in file order, whose end lies
 // after it; a single blank when none does.
 QString BuscaTurno(const Ajustes& a, const QString& hhnn);
+
+// Whether a failed write may succeed later unchanged. Passing: the server unreachable or the
+// connection lost, the data file busy or locked past the busy wait, an I/O error, a full disk, a
+// read-only file system, the data directory out of reach. Lasting: everything a person must
+// change first (a missing column or table, a missing format, machine or product, a key that
+// cannot name a file, a value or date the table refuses).
+enum class TipoFalla { Ninguna, Pasajera, Duradera };
+TipoFalla ClasificaFalla(const Falla& falla);
+
+// The newest row of a data table before held readings are written again, and which of their
+// columns it already held: after a crash it tells the rows those readings wrote from the others.
+struct HuellaTabla {
+    qint64 n = 0; // 0: the table was empty
+    QStringList llenas;
+};
+
+// One value as it was to be written: its column, its text and the time its row would bear.
+struct ValorEscrito {
+    QString Carac, Valor, Fecha, Hora;
+    QDateTime momento; // when the reading was taken
+};
 
 // Writes readings into the Metrovax data tables, one value of one characteristic per call.
 // Values of different characteristics that arrive within the reading's window land in the
@@ -54,6 +77,22 @@ public:
     // Notes for the port's log (a data table without an index on N), each given once.
     QStringList tomaAvisos() override;
 
+    // The kind of the latest failure (result 1, 2, 3 or 6) and its detail; Ninguna after a write.
+    // Results 1 to 3 are lasting, unless DirDatos itself is out of reach.
+    TipoFalla ultimaFalla() const { return tipoFalla_; }
+    const Falla& detalleFalla() const { return falla_; }
+    // When set, a passing failure shows no message: the caller holds the reading and says so once.
+    void callaFallasPasajeras(bool callar) { callaPasajeras_ = callar; }
+
+    // The newest row of the data table of Forma/Maqui/Produ and which of the columns caracs it
+    // holds; no value when the table cannot be read now.
+    std::optional<HuellaTabla> huella(const QString& Forma, const QString& Maqui,
+                                      const QString& Produ, const QStringList& caracs);
+    // How many of valores, in order, the data table already holds in the rows from the huella
+    // on; no value when the table cannot be read now.
+    std::optional<int> yaEscritos(const QString& Forma, const QString& Maqui, const QString& Produ,
+                                  const HuellaTabla& huella, const QList<ValorEscrito>& valores);
+
     // The latest data table located: its connection string and its name.
     const QString& StrConexionDatos() const { return strConexionDatos_; }
     const QString& TablaDatos() const { return tablaDatos_; }
@@ -86,6 +125,11 @@ private:
     QStringList avisos_;
     QString strConexionDatos_;
     QString tablaDatos_;
+
+    void anotaFalla(qint16 codigo, const Falla& falla);
+    TipoFalla tipoFalla_ = TipoFalla::Ninguna;
+    Falla falla_;
+    bool callaPasajeras_ = false;
 };
 
 } // namespace ort

@@ -45,6 +45,15 @@ Falla ErrorDe(const QString& fuente, qint64 numero, const QString& descripcion) 
     return Falla{fuente, numero, descripcion};
 }
 
+// SQLite's primary result codes of a file that cannot be read for the moment: held by another
+// program past the busy wait, or an I/O error of its disk or share. They take the row of an
+// unreachable file.
+bool EsInalcanzableSqlite(const QSqlError& e) {
+    const int codigo = e.nativeErrorCode().toInt() & 0xff;
+    return codigo == 5 /* SQLITE_BUSY */ || codigo == 6 /* SQLITE_LOCKED */ ||
+           codigo == 10 /* SQLITE_IOERR */ || codigo == 14 /* SQLITE_CANTOPEN */;
+}
+
 // Sorts a PostgreSQL connection failure into the product's rows.
 qint64 ClasificaPostgres(const QSqlError& e) {
     const QString t = e.text() + u' ' + e.nativeErrorCode();
@@ -85,8 +94,11 @@ bool AbreSqlite(const QMap<QString, QString>& partes, Conexion& c, QSqlDatabase&
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("select count(*) from sqlite_master"))) {
         const QSqlError e = q.lastError();
-        c.error =
-            ErrorDe(driverSqlite(), EsDanoSqlite(e) ? errbd::kFormato : errbd::kGeneral, e.text());
+        c.error = ErrorDe(driverSqlite(),
+                          EsDanoSqlite(e)           ? errbd::kFormato
+                          : EsInalcanzableSqlite(e) ? errbd::kNoEncontrada
+                                                    : errbd::kGeneral,
+                          e.text());
         return false;
     }
     return true;
