@@ -17,7 +17,8 @@
 
 namespace ort {
 
-int EjecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::Apertura escritura) {
+int EjecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::Apertura escritura,
+                    qint64 maximoDiario) {
     AvisosVentana avisos;
     auto ajustes = CargaAjustes(dir, avisos);
     if (!ajustes)
@@ -29,6 +30,7 @@ int EjecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::Apertu
     FabricaPuertosQt puertos(ajustes->Ruta);
     GrabadorDatos grabador(e, escritura);
     Adquisicion adquisicion(e, puertos, grabador);
+    adquisicion.usaDiario(maximoDiario);
     // Each data file is written by a thread and writer of its own.
     adquisicion.usaHilos([&] { return std::make_unique<GrabadorDatos>(e, escritura); });
     std::unique_ptr<DAM> monitor;

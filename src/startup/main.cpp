@@ -2,6 +2,7 @@
 #include "monitor/adquisicion.h"
 #include "monitor/servicio.h"
 #include "ports/fabricapuertos.h"
+#include "recording/diario.h"
 #include "recording/grabador.h"
 #include "startup/archivosproducto.h"
 #include "startup/avisosconsola.h"
@@ -19,7 +20,8 @@
 #include <memory>
 
 namespace ort {
-int EjecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::Apertura escritura);
+int EjecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::Apertura escritura,
+                    qint64 maximoDiario);
 }
 
 namespace {
@@ -28,6 +30,7 @@ struct Opciones {
     QString dir;
     bool headless = false;
     ort::GrabadorDatos::Apertura escritura = ort::GrabadorDatos::Apertura::PorPasada;
+    qint64 diario = ort::Diario::kMaximoPorDefecto;
 };
 
 Opciones LeeOpciones(const QCoreApplication& app) {
@@ -51,6 +54,11 @@ Opciones LeeOpciones(const QCoreApplication& app) {
                                 "\"conexion\" keeps a connection per data file and commits every "
                                 "value; \"valor\" opens the data table for every value."),
                  QStringLiteral("MODE"), QStringLiteral("pasada")});
+    p.addOption({QStringLiteral("diario"),
+                 QStringLiteral("Most readings held at once in the journal of held readings "
+                                "(ORTDiario.mdb), where a reading that cannot be written for now "
+                                "waits to be written; 0: no journal, such a reading is lost."),
+                 QStringLiteral("N"), QString::number(ort::Diario::kMaximoPorDefecto)});
     p.process(app);
     Opciones o;
     const QString escritura = p.value(QStringLiteral("escritura"));
@@ -64,13 +72,20 @@ Opciones LeeOpciones(const QCoreApplication& app) {
         std::fprintf(stderr, "ort: --escritura takes \"valor\", \"conexion\" or \"pasada\"\n");
         std::exit(2);
     }
+    bool ok = false;
+    o.diario = p.value(QStringLiteral("diario")).toLongLong(&ok);
+    if (!ok || o.diario < 0) {
+        std::fprintf(stderr, "ort: --diario takes a number of readings (0: no journal)\n");
+        std::exit(2);
+    }
     o.dir = p.isSet(QStringLiteral("dir")) ? QDir(p.value(QStringLiteral("dir"))).absolutePath()
                                            : QCoreApplication::applicationDirPath();
     o.headless = p.isSet(QStringLiteral("headless"));
     return o;
 }
 
-int SinVentanas(QCoreApplication& app, const QString& dir, ort::GrabadorDatos::Apertura escritura) {
+int SinVentanas(QCoreApplication& app, const QString& dir, ort::GrabadorDatos::Apertura escritura,
+                qint64 maximoDiario) {
     ort::AvisosConsola avisos;
     auto ajustes = ort::CargaAjustes(dir, avisos);
     if (!ajustes)
@@ -81,6 +96,7 @@ int SinVentanas(QCoreApplication& app, const QString& dir, ort::GrabadorDatos::A
     ort::FabricaPuertosQt puertos(ajustes->Ruta);
     ort::GrabadorDatos grabador(e, escritura);
     ort::Adquisicion adquisicion(e, puertos, grabador);
+    adquisicion.usaDiario(maximoDiario);
     // Each data file is written by a thread and writer of its own.
     adquisicion.usaHilos([&] { return std::make_unique<ort::GrabadorDatos>(e, escritura); });
     ort::Servicio servicio(adquisicion, &avisosHilos);
@@ -112,6 +128,6 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationVersion(QStringLiteral(ORT_VERSION));
     const Opciones o = LeeOpciones(*app);
     if (o.headless || !ventanas)
-        return SinVentanas(*app, o.dir, o.escritura);
-    return ort::EjecutaVentanas(static_cast<QApplication&>(*app), o.dir, o.escritura);
+        return SinVentanas(*app, o.dir, o.escritura, o.diario);
+    return ort::EjecutaVentanas(static_cast<QApplication&>(*app), o.dir, o.escritura, o.diario);
 }
