@@ -221,7 +221,7 @@ void HiloGrabacion::abreDiario(Carril& c) {
         if (cd.sucesos)
             cd.sucesos(r.puerto,
                        CanalSecuencia(r) +
-                           QStringLiteral("No se puede escribir en %1: se retienen sus lecturas.")
+                           QStringLiteral("Se retienen las lecturas, no se puede escribir en %1")
                                .arg(Legible(r.destino)),
                        QStringLiteral("No se puede escribir en %1:\n%2\nSus lecturas se guardan en "
                                       "el diario de lecturas retenidas y se grabarán, en su "

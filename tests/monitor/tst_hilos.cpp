@@ -15,7 +15,9 @@
 #include "support/programas.h"
 #include "support/pty.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -51,6 +53,7 @@ struct Planta {
     std::unique_ptr<FabricaPuertosQt> puertos;
     std::unique_ptr<GrabadorDatos> grabador;
     std::unique_ptr<Adquisicion> a;
+    qint64 diario = 0; // the journal of held readings' bound; 0: none
 
     bool arranca(const QString& conf, Apertura apertura = Apertura::PorValor,
                  const QString& mtvx = QString()) {
@@ -73,6 +76,7 @@ struct Planta {
         puertos = std::make_unique<FabricaPuertosQt>(ajustes->Ruta);
         grabador = std::make_unique<GrabadorDatos>(*e, apertura);
         a = std::make_unique<Adquisicion>(*e, *puertos, *grabador);
+        a->usaDiario(diario);
         a->usaHilos([this, apertura] { return std::make_unique<GrabadorDatos>(*e, apertura); });
         a->arranca();
         return true;
@@ -99,6 +103,15 @@ QString Conf(int p, const QString& maqui, const QString& produ, const QString& c
         .arg(p)
         .arg(maqui, produ, carac)
         .arg(dtmp);
+}
+
+// A gauge's DIAM with the batch LOTE L1 as additional field (written after it, in its row).
+QString ConLote(int p, const QString& maqui, const QString& produ) {
+    return QString("INSERT INTO CANALES VALUES (%1,1,'');"
+                   "INSERT INTO CONF VALUES (%1,1,1,'OP1','E1','%2','%3','F1','DIAM','LOTE','L1',"
+                   "'','',60);")
+        .arg(p)
+        .arg(maqui, produ);
 }
 
 // Milliseconds until the condition holds (event loop running), or -1 after ms.
@@ -347,6 +360,122 @@ private slots:
         QVERIFY(lineas[0].startsWith(" 01/01 No se grabó DIAM = 20.1"));
         QVERIFY(lineas[1].startsWith(" 01/01 No se grabó LOTE = L-1"));
         QVERIFY(lineas[4].startsWith(" 01/03 No se grabó DIAM = 20.3"));
+    }
+
+    // A data table out of reach for a while, through the real registration and recording
+    // lanes: its data file locked by another program for 15 s (longer than the busy wait), or
+    // the data directory renamed away and back. Within the busy wait every reading is held
+    // (counted on its port, said once), later ones go behind; once the table is back they are
+    // written in order, and the rows are those of an uninterrupted run: port 2 sends the same
+    // readings at the same moments to a table left alone (the file lock), and each row's N,
+    // Fecha and values are those of the frames as the port's log shows them.
+    void nadaSePierdeSinSuTabla_data() {
+        QTest::addColumn<QString>("caso");
+        QTest::addRow("sqlite, data file locked 15 s") << "bloqueo";
+        QTest::addRow("sqlite, data directory away and back") << "carpeta";
+    }
+    void nadaSePierdeSinSuTabla() {
+        QFETCH(QString, caso);
+        QStringList log1; // port 1's log lines, all of them
+        Planta pl;
+        pl.diario = 1000;
+        QVERIFY(pl.arranca("INSERT INTO PUERTOS VALUES (1,'CALIB',-1),(2,'CALIB',-1);" +
+                               ConLote(1, "TORNO1", "EJE20") + ConLote(2, "RECT1", "EJE20"),
+                           Apertura::PorPasada));
+        const QString a = "F1/TORNO1/EJE20", b = "F1/RECT1/EJE20";
+        connect(&pl.a->log(), &LogPuertos::lineaAgregada, this, [&](int p, const QString& l) {
+            if (p == 1)
+                log1 << l;
+        });
+        QTest::qWait(300);
+        int enviadas = 0;
+        // Both ports' frames, at the same moment, a little after a second starts.
+        auto envia = [&] {
+            QTest::qWait(1300 - QTime::currentTime().msec());
+            const QByteArray v = QString("20.%1\r").arg(++enviadas, 2, 10, QChar('0')).toLatin1();
+            pl.pty[1]->escribe(v);
+            pl.pty[2]->escribe(v);
+        };
+        envia();
+        QVERIFY(Tarda([&] { return pl.filas(a) == 1 && pl.filas(b) == 1; }, 5000) >= 0);
+
+        const QString nombre = "bloqueo", dir = pl.dir + "/datos";
+        std::optional<QSqlDatabase> db;
+        std::optional<QSqlQuery> q;
+        QElapsedTimer fuera;
+        fuera.start();
+        if (caso == "bloqueo") {
+            db = QSqlDatabase::addDatabase("QSQLITE", nombre);
+            db->setDatabaseName(pl.datos(a));
+            QVERIFY(db->open());
+            q.emplace(*db);
+            QVERIFY(q->exec("BEGIN EXCLUSIVE"));
+        } else {
+            QVERIFY(QDir().rename(dir, dir + ".fuera"));
+        }
+        for (int i = 0; i < 4; ++i)
+            envia();
+        // By one busy wait after the first reading of the outage, all are held, none waits in
+        // memory: two values each, on port 1's counter.
+        QVERIFY2(Tarda([&] { return pl.a->registrador().retenidas(1) == 8; }, 12000) >= 0,
+                 qPrintable(QString::number(pl.a->registrador().retenidas(1))));
+        QVERIFY(pl.a->registrador().captionGra(1).contains("8 retenidas"));
+        if (caso == "bloqueo") {
+            QCOMPARE(pl.a->registrador().retenidas(2), 0);
+            QTest::qWait(int(15000 - fuera.elapsed()));
+            QVERIFY(q->exec("ROLLBACK"));
+            q.reset();
+            db->close();
+            db.reset();
+            QSqlDatabase::removeDatabase(nombre);
+        } else {
+            QVERIFY(QDir().rename(dir + ".fuera", dir));
+        }
+        envia();
+        QVERIFY(Tarda([&] { return pl.filas(a) == enviadas && pl.filas(b) == enviadas; }, 40000) >=
+                0);
+        QVERIFY(Tarda([&] { return pl.a->registrador().retenidas(1) == 0; }, 2000) >= 0);
+        QTest::qWait(200); // the last log lines
+        QVERIFY(!pl.a->registrador().captionGra(1).contains("retenidas"));
+
+        // Every row as its frame made it: N in order, the frame's time, the value and the batch.
+        auto filas = [&](const QString& ctx) {
+            return pl
+                .valor(ctx, "select group_concat(N || '|' || Fecha || '|' || Turno || '|' || "
+                            "DIAM || '|' || LOTE, ';') from (select * from Datos order by "
+                            "N)")
+                .split(';');
+        };
+        QStringList esperadas;
+        static const QRegularExpression linea(
+            " 01/01 (\\d{4})/(\\d\\d)/(\\d\\d) (\\S+) .* (\\S+)\\s*$");
+        for (const QString& l : log1)
+            if (const auto m = linea.match(l); m.hasMatch())
+                esperadas << QString("%1|%2-%3-%4 %5|")
+                                     .arg(esperadas.size() + 1)
+                                     .arg(m.captured(1), m.captured(2), m.captured(3),
+                                          m.captured(4)) +
+                                 "%1|" + m.captured(5) + "|L1";
+        QCOMPARE(esperadas.size(), enviadas);
+        const QStringList filasA = filas(a);
+        for (int i = 0; i < enviadas; ++i) {
+            const QString turno = filasA.value(i).section('|', 2, 2);
+            QCOMPARE(filasA.value(i), esperadas[i].arg(turno));
+        }
+        QCOMPARE(filasA, filas(b));
+
+        // Said once when the holding started and once when the backlog was written; the port's
+        // log shows the held readings as such.
+        const QStringList textos = pl.avisos.textos();
+        // (Once per data table: the data directory took both.)
+        const int tablas = caso == "bloqueo" ? 1 : 2;
+        QCOMPARE(textos.filter("No se puede escribir en").size(), tablas);
+        QCOMPARE(
+            textos.filter(QRegularExpression("Se grabaron las \\d+ lecturas retenidas de ")).size(),
+            tablas);
+        QVERIFY(log1.filter("Retenida DIAM = 20.0").size() >= 4);
+        QCOMPARE(log1.filter("No se grabó").size(), 0);
+        QCOMPARE(log1.filter("Se retienen las lecturas").size(), 1);
     }
 
     // SIGTERM while an instrument streams: ORT ends within 2 s with status 0, and every reading
