@@ -3,6 +3,7 @@
 #include "decoding/registrolectura.h"
 #include "monitor/adquisicion.h"
 #include "ports/fabricapuertos.h"
+#include "recording/diario.h"
 #include "recording/grabador.h"
 #include "recording/hilograbacion.h"
 #include "startup/archivosproducto.h"
@@ -12,14 +13,17 @@
 #include "support/bases.h"
 #include "support/fakes.h"
 #include "support/grabadorfalso.h"
+#include "support/programa.h"
 #include "support/programas.h"
 #include "support/pty.h"
+#include "support/relevo.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -112,6 +116,31 @@ QString ConLote(int p, const QString& maqui, const QString& produ) {
                    "'','',60);")
         .arg(p)
         .arg(maqui, produ);
+}
+
+// Every row of a server table, in N order.
+QStringList FilasPg(const ServidorPg& srv, const QString& base, const QString& tabla) {
+    QStringList r;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "filas");
+        db.setHostName(srv.host);
+        db.setPort(srv.puerto);
+        db.setUserName(srv.usuario);
+        db.setPassword(srv.clave);
+        db.setDatabaseName(base);
+        if (db.open()) {
+            QSqlQuery q(db);
+            q.exec(QString("select * from \"%1\" order by n").arg(tabla));
+            while (q.next()) {
+                QStringList f;
+                for (int i = 0; i < q.record().count(); ++i)
+                    f << q.value(i).toString();
+                r << f.join('|');
+            }
+        }
+    }
+    QSqlDatabase::removeDatabase("filas");
+    return r;
 }
 
 // Milliseconds until the condition holds (event loop running), or -1 after ms.
@@ -476,6 +505,86 @@ private slots:
         QVERIFY(log1.filter("Retenida DIAM = 20.0").size() >= 4);
         QCOMPARE(log1.filter("No se grabó").size(), 0);
         QCOMPARE(log1.filter("Se retienen las lecturas").size(), 1);
+    }
+
+    // The server made unreachable (every connection dropped, new ones refused) while three
+    // ports send to one data table, then reachable again: through the real registration and
+    // recording lanes the readings are held, then written in order, and the rows (N, Fecha,
+    // values) are those of a run without the outage.
+    void servidorCaidoYVuelto() {
+        ORT_REQUIERE_POSTGRES(srv);
+        const QString esquema =
+            LeeEsquema("datos.pg.sql").replace("Datos_F1_M1_P1", "Datos_F1_TORNO1_EJE20");
+        const QDateTime t0(QDate(2026, 12, 4), QTime(9, 5, 7));
+        auto corre = [&](const QString& catalogo, bool caida, QStringList& dicho) {
+            std::optional<Relevo> relevo;
+            relevo.emplace(srv.host, srv.puerto);
+            DirPrograma dir;
+            Ajustes aj;
+            aj.Ruta = dir.ruta();
+            aj.TipoBD = kSqlServer;
+            aj.ServidorBD = relevo->dataSource();
+            aj.UsuarioBD = srv.usuario;
+            aj.ClaveBD = srv.clave;
+            aj.CatalogoBD = catalogo;
+            AvisosGrabados avisos;
+            AvisosEntreHilos avisosHilos(avisos);
+            RelojSistema reloj;
+            Entorno e{aj, avisosHilos, reloj};
+            AlmacenConfig config(e);
+            TablasRuntime t;
+            LogPuertos log;
+            GrabadorFalso sinUso;
+            Registrador reg(e, t, config, sinUso, log);
+            const QString base = dir.ruta() + kConfPorDefecto;
+            dir.escribe(kArchivoUbicacion, base);
+            QString conf =
+                "INSERT INTO PUERTOS VALUES (1,'CALIB',-1),(2,'CALIB',-1),(3,'CALIB',-1);";
+            for (const auto& [p, carac] : {std::pair{1, "DIAM"}, {2, "LARGO"}, {3, "TEMP"}})
+                conf += Conf(p, "TORNO1", "EJE20", carac, 60);
+            if (!CreaSqlite(base, {"ortconf.sqlite.sql"}, conf) || !config.IniArch())
+                return QStringList{"no configuration"};
+            config.IniSecue(t);
+            HiloGrabacion hilo(
+                [&] { return std::make_unique<GrabadorDatos>(e, Apertura::PorPasada); },
+                [&](const RespuestaGrabacion& r) { reg.entregaDesdeGrabacion(r); });
+            reg.fijaHiloGrabacion(&hilo);
+            hilo.usaDiario(
+                aj, reloj, dir.ruta() + kArchivoDiario, 1000,
+                [&](int p, const QString& l, const QString& m) {
+                    reg.sucesoDesdeGrabacion(p, l, m);
+                },
+                [&] { reg.retenidasCambiadas(); });
+            hilo.inicia();
+            // Three ports' readings 5 s apart, each ten in a row.
+            for (int i = 0; i < 30; ++i) {
+                if (caida && i == 10)
+                    relevo->corta();
+                if (caida && i == 20)
+                    relevo->restablece();
+                reg.RegistraLectura(1 + i % 3, QString("01%1").arg(10 + i), "", "", 0,
+                                    t0.addSecs(5 * i));
+                QTest::qWait(100);
+            }
+            Tarda([&] { return hilo.retenidas() == 0 && hilo.pendientes() == 0; }, 30000);
+            hilo.detiene();
+            QTest::qWait(100);
+            dicho = avisos.textos();
+            for (int p = 1; p <= 3; ++p)
+                dicho += log.lineas(p);
+            return FilasPg(srv, catalogo + "DATA", "Datos_F1_TORNO1_EJE20");
+        };
+        QVERIFY(CreaBasePg(srv, "corridaDATA", Sentencias(esquema)));
+        QVERIFY(CreaBasePg(srv, "caidaDATA", Sentencias(esquema)));
+        QStringList sinCaida, conCaida;
+        const QStringList esperadas = corre("corrida", false, sinCaida);
+        QCOMPARE(esperadas.size(), 10);
+        QVERIFY2(sinCaida.filter("Retenida").isEmpty(), qPrintable(sinCaida.join('\n')));
+        QCOMPARE(corre("caida", true, conCaida), esperadas);
+        QCOMPARE(conCaida.filter("No se puede escribir en").size(), 1);
+        QCOMPARE(conCaida.filter("Se grabaron las").size(), 1);
+        QVERIFY2(conCaida.filter("Retenida").size() >= 10, qPrintable(conCaida.join('\n')));
+        QCOMPARE(conCaida.filter("No se grabó").size(), 0);
     }
 
     // SIGTERM while an instrument streams: ORT ends within 2 s with status 0, and every reading
