@@ -74,6 +74,7 @@ struct HiloGrabacion::ConDiario {
 
 struct HiloGrabacion::Carril {
     QString clave, Forma, Maqui, Produ;
+    QString destino; // its data table (ClaveDestino) when the lane has one only
     // The lane's journal, its writer of held readings and their replay; made and used on the
     // lane's thread.
     std::unique_ptr<Diario> diario;
@@ -202,8 +203,9 @@ void HiloGrabacion::abreDiario(Carril& c) {
     ConDiario& cd = *diario_;
     auto d = std::make_unique<Diario>(cd.archivo);
     // Each lane answers for its own data table; one lane for all answers for every table.
-    d->fijaAlcance(fabrica_ ? ClaveDestino(cd.ajustes, c.Forma, c.Maqui, c.Produ) : QString(),
-                   &totalRetenidas_);
+    if (fabrica_)
+        c.destino = ClaveDestino(cd.ajustes, c.Forma, c.Maqui, c.Produ);
+    d->fijaAlcance(c.destino, &totalRetenidas_);
     d->fijaLimite(cd.maximo, cd.maximo - cd.maximo / 10);
     if (!d->abre()) {
         if (!cd.faltaDicha.exchange(true) && cd.sucesos)
@@ -285,7 +287,8 @@ void HiloGrabacion::bucle(Carril& c) {
     // group's commit fails for a passing reason) and those to hold now.
     struct EnGrupo {
         RespuestaGrabacion r;
-        QList<Retenida> escritas, aRetener;
+        QList<int> escritos; // indices of its values written in the open group
+        QList<Retenida> aRetener;
         QString motivo;
     };
     QList<EnGrupo> lote;
@@ -300,8 +303,8 @@ void HiloGrabacion::bucle(Carril& c) {
             return;
         if (c.reenvio->retiene(rs, motivo) == Diario::Admision::Rechazada)
             x.r.errorDiario = c.diario->error();
-        if (debido < 0)
-            debido = reloj.elapsed() + c.reenvio->espera(rs.front().destino);
+        const qint64 t = reloj.elapsed() + c.reenvio->espera(rs.front().destino);
+        debido = debido < 0 ? t : std::min(debido, t);
     };
     auto confirma = [&] {
         const bool ok = g.terminaPasada();
@@ -314,8 +317,11 @@ void HiloGrabacion::bucle(Carril& c) {
         for (EnGrupo& x : lote) {
             const PedidoGrabacion& p = x.r.pedido;
             x.r.confirmada = ok || !g.grupoPerdido(p.Forma, p.Maqui, p.Produ);
-            if (!x.r.confirmada && pasajera && !x.escritas.isEmpty()) {
-                retiene(x, x.escritas, motivo);
+            if (!x.r.confirmada && pasajera && !x.escritos.isEmpty()) {
+                QList<Retenida> rs;
+                for (int i : x.escritos)
+                    rs << Retenible(diario_->ajustes, p, i);
+                retiene(x, rs, motivo);
                 x.r.confirmada = true;
                 x.r.retenidaDesde = 0;
                 retenidas = true;
@@ -343,7 +349,8 @@ void HiloGrabacion::bucle(Carril& c) {
         }
         const Ajustes& a = diario_->ajustes;
         x.r.pedido = p;
-        bool retener = c.reenvio->pendiente(ClaveDestino(a, p.Forma, p.Maqui, p.Produ));
+        bool retener = c.reenvio->pendiente(
+            c.destino.isEmpty() ? ClaveDestino(a, p.Forma, p.Maqui, p.Produ) : c.destino);
         if (retener)
             x.motivo = QStringLiteral("detrás de lecturas retenidas de su tabla");
         g.fijaMomento(p.momento);
@@ -355,7 +362,7 @@ void HiloGrabacion::bucle(Carril& c) {
                 if (res == 0 || g.ultimaFalla() != TipoFalla::Pasajera) {
                     x.r.resultados << res;
                     if (res == 0 && g.agrupa())
-                        x.escritas << Retenible(a, p, i);
+                        x.escritos << i;
                     continue;
                 }
                 retener = true;

@@ -587,6 +587,83 @@ private slots:
         QCOMPARE(conCaida.filter("No se grabó").size(), 0);
     }
 
+    // With the journal, a group whose commit fails for a passing reason is held, not lost: its
+    // readings are answered as held (shown so, not counted as recorded), and are written later
+    // into their data table in order, each at its own time.
+    void grupoFallidoSeRetiene() {
+        struct GrabadorQuePierdeUnGrupo : GrabadorFalso {
+            bool agrupa() const override { return true; }
+            bool terminaPasada() override { return !std::exchange(perdera, false); }
+            TipoFalla ultimaFalla() const override { return TipoFalla::Pasajera; }
+            QString motivoFalla() const override { return "server closed the connection"; }
+            bool perdera = true;
+        } g;
+        QTemporaryDir tmp;
+        Ajustes aj;
+        aj.TipoBD = kJet4;
+        aj.DirDatos = tmp.path() + "/datos/";
+        QVERIFY(QDir().mkpath(aj.DirDatos + "F1/M1"));
+        QVERIFY(CreaSqlite(aj.DirDatos + "F1/M1/P1.MDB", {"datos.sqlite.sql"}));
+        RelojSistema reloj;
+        const QDateTime t0(QDate(2026, 12, 4), QTime(9, 5, 7));
+        QList<RespuestaGrabacion> respuestas;
+        QStringList dicho;
+        QMutex m;
+        HiloGrabacion h(g, [&](const RespuestaGrabacion& r) {
+            QMutexLocker l(&m);
+            respuestas << r;
+        });
+        h.usaDiario(aj, reloj, tmp.path() + "/" + kArchivoDiario, 100,
+                    [&](int, const QString&, const QString& mensaje) {
+                        QMutexLocker l(&m);
+                        dicho << mensaje;
+                    },
+                    {});
+        h.inicia();
+        for (int i = 1; i <= 3; ++i) {
+            PedidoGrabacion p;
+            p.puerto = 2;
+            p.canal = 1;
+            p.secuencia = i;
+            p.momento = t0.addSecs(5 * i);
+            p.Forma = "F1";
+            p.Maqui = "M1";
+            p.Produ = "P1";
+            p.Opera = "OP";
+            p.valores << ValorPedido{"DIAM", QString("20.%1").arg(i), 60}
+                      << ValorPedido{"LOTE", "L-1", 999};
+            h.encola(p);
+        }
+        QVERIFY(Tarda(
+                    [&] {
+                        QMutexLocker l(&m);
+                        return respuestas.size() == 3 && h.retenidas() == 0;
+                    },
+                    5000) >= 0);
+        h.detiene();
+        QCOMPARE(ValorSqlite(aj.DirDatos + "F1/M1/P1.MDB",
+                             "select group_concat(N || ' ' || Fecha || ' ' || DIAM || ' ' || LOTE, "
+                             "'; ') from (select * from Datos order by N)"),
+                 QString("1 2026-12-04 09:05:12 20.1 L-1; 2 2026-12-04 09:05:17 20.2 L-1; "
+                         "3 2026-12-04 09:05:22 20.3 L-1"));
+        QCOMPARE(dicho.filter("No se puede escribir en").size(), 1);
+        QCOMPARE(dicho.filter("Se grabaron las 6 lecturas retenidas").size(), 1);
+        AvisosGrabados av;
+        Entorno e{aj, av, reloj};
+        TablasRuntime t;
+        AlmacenConfig config(e);
+        LogPuertos log;
+        Registrador reg(e, t, config, g, log);
+        for (const RespuestaGrabacion& r : respuestas) {
+            QVERIFY(r.confirmada);
+            QCOMPARE(r.retenidaDesde, 0);
+            reg.alGrabar(r);
+        }
+        QCOMPARE(t.NumGrabadas[2], 0.0);
+        QCOMPARE(log.lineas(2).filter("Retenida DIAM = 20.").size(), 3);
+        QCOMPARE(log.lineas(2).filter("No se grabó").size(), 0);
+    }
+
     // SIGTERM while an instrument streams: ORT ends within 2 s with status 0, and every reading
     // it showed was committed.
     void sigtermDuranteUnFlujo() {
