@@ -180,13 +180,15 @@ QString DemoTcp(const QString& base, quint16 puerto) {
     return dir;
 }
 
-Medida Ort(const QString& base, const QString& escritura, int rafaga, int muestras) {
+Medida Ort(const QString& base, const QString& escritura, int rafaga, int muestras,
+           const QStringList& mas = {}) {
     QTcpServer servidor;
     servidor.listen(QHostAddress::LocalHost);
     const QString dir = DemoTcp(base, servidor.serverPort());
     QProcess ort;
     ort.setStandardOutputFile(QProcess::nullDevice());
-    ort.start(kBin + "/src/ort", {"--headless", "--dir", dir, "--escritura", escritura});
+    ort.start(kBin + "/src/ort",
+              QStringList{"--headless", "--dir", dir, "--escritura", escritura} + mas);
     const Medida m =
         Mide(servidor, dir + "/datos/F1/TORNO1/EJE20.MDB", rafaga, muestras, ort.processId());
     ::kill(pid_t(ort.processId()), SIGTERM);
@@ -256,6 +258,9 @@ int main(int argc, char** argv) {
     const Medida valor = Ort(tmp.path(), "valor", rafaga, muestras);
     const Medida conexion = Ort(tmp.path(), "conexion", rafaga, muestras);
     const Medida pasada = Ort(tmp.path(), "pasada", rafaga, muestras);
+    // The same without the journal of held readings: what the idle journal costs.
+    const Medida valorSin = Ort(tmp.path(), "valor", rafaga, muestras, {"--diario", "0"});
+    const Medida pasadaSin = Ort(tmp.path(), "pasada", rafaga, muestras, {"--diario", "0"});
     std::printf("end to end over TCP, burst of %d frames, %d timed frames\n", rafaga, muestras);
     std::printf("%-44s %10s %10s %8s %11s %12s\n", "pipeline", "frames/s", "median ms", "p99 ms",
                 "vs baseline", "CPU us/frame");
@@ -267,6 +272,11 @@ int main(int argc, char** argv) {
     fila("ORT, value by value (--escritura valor)", valor);
     fila("ORT, connection kept (--escritura conexion)", conexion);
     fila("ORT, group commit (--escritura pasada)", pasada);
+    fila("ORT, value by value, no journal (--diario 0)", valorSin);
+    fila("ORT, group commit, no journal (--diario 0)", pasadaSin);
+    std::printf("idle journal: value by value x%.3f, group commit x%.3f of the rate without it\n",
+                valor.tramasPorSegundo / valorSin.tramasPorSegundo,
+                pasada.tramasPorSegundo / pasadaSin.tramasPorSegundo);
     const double con = CostePorValor(tmp.path(), 100000, true);
     const double sin = CostePorValor(tmp.path(), 100000, false);
     std::printf("per-value write into a table of 100000 rows: %.2f ms with the key on N, %.2f ms "

@@ -39,7 +39,32 @@ QString Registrador::captionRec(int p) const {
 }
 
 QString Registrador::captionGra(int p) const {
-    return Numero(t_.NumGrabadas.at(p)) + u' ' + e_.ajustes.texto(43, 6);
+    QString c = Numero(t_.NumGrabadas.at(p)) + u' ' + e_.ajustes.texto(43, 6);
+    if (const qint64 n = retenidas_.value(p))
+        c += QStringLiteral(" · %1 retenidas").arg(n);
+    return c;
+}
+
+void Registrador::sucesoDesdeGrabacion(int p, const QString& linea, const QString& mensaje) {
+    enVentana([this, p, linea, mensaje] {
+        if (p >= 1 && p <= kPuertos && !linea.isEmpty())
+            log_.MuestraLinea(p, linea);
+        if (!mensaje.isEmpty())
+            e_.avisos.mensaje(mensaje, Avisos::Icono::Exclamacion);
+    });
+}
+
+void Registrador::retenidasCambiadas() {
+    enVentana([this] {
+        if (!hilo_)
+            return;
+        const QMap<int, qint64> ahora = hilo_->retenidasPorPuerto();
+        for (int p = 1; p <= kPuertos; ++p)
+            if (ahora.value(p) != retenidas_.value(p)) {
+                retenidas_[p] = ahora.value(p);
+                emit contadoresCambiados(p);
+            }
+    });
 }
 
 void Registrador::enVentana(std::function<void()> f) {
@@ -156,6 +181,20 @@ void Registrador::alGrabar(const RespuestaGrabacion& r) {
     auto fallo = [](qint16 codigo) {
         return codigo == 1 || codigo == 2 || codigo == 3 || codigo == 6;
     };
+    if (r.retenidaDesde >= 0 && r.retenidaDesde < pd.valores.size()) {
+        // Held in the journal: written later, in order. Refused by it: not recorded, with the
+        // values, so that nothing is lost unseen.
+        const ValorPedido& v = pd.valores[r.retenidaDesde];
+        if (r.errorDiario.isEmpty())
+            log_.MuestraLinea(p, prefijo + QStringLiteral("Retenida %1 = %2: se grabará en "
+                                                          "cuanto se pueda escribir su tabla.")
+                                               .arg(v.Carac, v.Valor));
+        else
+            for (int i = r.retenidaDesde; i < pd.valores.size(); ++i)
+                log_.MuestraLinea(
+                    p, prefijo + QStringLiteral("No se grabó %1 = %2 (%3)")
+                                     .arg(pd.valores[i].Carac, pd.valores[i].Valor, r.errorDiario));
+    }
     if (!r.confirmada) {
         // Their group's commit failed: every value of the reading is lost, and each is shown
         // with its value so that nothing is lost unseen.
@@ -196,7 +235,7 @@ void Registrador::alGrabar(const RespuestaGrabacion& r) {
     default:
         break;
     }
-    if (!r.resultados.isEmpty() && !fallo(r.resultados.first())) {
+    if (r.retenidaDesde != 0 && !r.resultados.isEmpty() && !fallo(r.resultados.first())) {
         t_.NumGrabadas[p] += 1;
         emit contadoresCambiados(p);
     }

@@ -3,6 +3,7 @@
 #include "decoding/lecturaprobada.h"
 
 #include <QDateTime>
+#include <QMap>
 #include <QObject>
 #include <QString>
 
@@ -42,9 +43,16 @@ public:
     // The recording thread's answers, handed over to the window thread.
     void entregaDesdeGrabacion(const RespuestaGrabacion& r);
 
-    // The counters' captions of a port.
+    // What the journal of held readings says (HiloGrabacion::Suceso), handed over to the window
+    // thread: the line on the port's log, the message to the user.
+    void sucesoDesdeGrabacion(int p, const QString& linea, const QString& mensaje);
+    // The held counts changed: the counters of the ports whose count changed are shown again.
+    void retenidasCambiadas();
+
+    // The counters' captions of a port; the recorded one says how many are held, if any.
     QString captionRec(int p) const;
     QString captionGra(int p) const;
+    qint64 retenidas(int p) const { return retenidas_.value(p); }
     Grabador& grabador() { return grabador_; }
 
 signals:
@@ -62,6 +70,7 @@ private:
     Grabador& grabador_;
     LogPuertos& log_;
     HiloGrabacion* hilo_ = nullptr;
+    QMap<int, qint64> retenidas_;
 };
 
 } // namespace ort

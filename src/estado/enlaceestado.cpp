@@ -28,11 +28,17 @@ EnlaceEstado::EnlaceEstado(Adquisicion& a, Entorno& e, const LatenciaEscritura* 
         estado_.fijaAbierto(p, abierto);
     });
     connect(&a_, &Adquisicion::contadoresCambiados, this, [this](int p) {
-        if (TablasRuntime::puertoValido(p))
-            estado_.fijaContadores(p, a_.tablas().NumLecturas.at(p), a_.tablas().NumGrabadas.at(p));
+        if (!TablasRuntime::puertoValido(p))
+            return;
+        estado_.fijaContadores(p, a_.tablas().NumLecturas.at(p), a_.tablas().NumGrabadas.at(p));
+        if (a_.conDiario())
+            estado_.fijaRetenidas(p, a_.registrador().retenidas(p));
     });
     connect(&a_.log(), &LogPuertos::lineaAgregada, &estado_, &EstadoPuertos::agregaLinea);
-    // Readings held back are fed through fijaRetenidas() by whatever keeps them.
+    // Without the journal nothing is held, and the page says it does not count.
+    if (a_.conDiario())
+        for (int p = 1; p <= kPuertos; ++p)
+            estado_.fijaRetenidas(p, 0);
 
     connect(&estado_, &EstadoPuertos::silencio, this, [this](int p, bool empieza, qint64 s) {
         const QString codigo = estado_.puerto(p).instrumento;

@@ -5,6 +5,7 @@
 #include "ports/eventos.h"
 #include "ports/puerto.h"
 #include "qualitydb/basecalidad.h"
+#include "recording/diario.h"
 #include "recording/grabacion.h"
 #include "recording/gsecomando.h"
 #include "recording/hilograbacion.h"
@@ -50,6 +51,13 @@ void Adquisicion::usaHilos(std::function<std::unique_ptr<Grabador>()> fabrica) {
     grabacion_ = fabrica ? std::make_unique<HiloGrabacion>(std::move(fabrica), entrega)
                          : std::make_unique<HiloGrabacion>(grabador_, entrega);
     registrador_.fijaHiloGrabacion(grabacion_.get());
+    if (maximoDiario_ > 0)
+        grabacion_->usaDiario(
+            e_.ajustes, e_.reloj, e_.ajustes.Ruta + kArchivoDiario, maximoDiario_,
+            [this](int p, const QString& linea, const QString& mensaje) {
+                registrador_.sucesoDesdeGrabacion(p, linea, mensaje);
+            },
+            [this] { registrador_.retenidasCambiadas(); });
     grabacion_->inicia();
 }
 

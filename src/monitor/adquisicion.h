@@ -39,6 +39,11 @@ public:
     // without, the given writer writes on one recording thread. Called before arranca(). The
     // notices in e must then be safe from any thread (AvisosEntreHilos).
     void usaHilos(std::function<std::unique_ptr<Grabador>()> fabrica = {});
+    // With usaHilos: a value that cannot be written for now is held in the journal of held
+    // readings of the program directory (at most maximo readings) and written later, in order.
+    // Called before usaHilos().
+    void usaDiario(qint64 maximo) { maximoDiario_ = maximo; }
+    bool conDiario() const { return maximoDiario_ > 0; }
     bool conHilos() const { return conHilos_; }
     // The end of the program: every worker stopped, every port closed, and every reading taken
     // so far written and committed (or reported not recorded). Results reach the log through
@@ -114,6 +119,7 @@ private:
     std::array<bool, kPuertos + 1> esperandoSocket_{};
     bool ocupada_ = false;
     bool conHilos_ = false;
+    qint64 maximoDiario_ = 0;
     std::array<std::unique_ptr<HiloPuerto>, kPuertos + 1> hilos_;
     std::unique_ptr<HiloGrabacion> grabacion_;
 };

@@ -19,7 +19,7 @@
 namespace ort {
 
 int EjecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::Apertura escritura,
-                    const DireccionHttp& http) {
+                    const DireccionHttp& http, qint64 maximoDiario) {
     AvisosVentana avisos;
     auto ajustes = CargaAjustes(dir, avisos);
     if (!ajustes)
@@ -33,6 +33,7 @@ int EjecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::Apertu
     LatenciaEscritura latencia;
     GrabadorMedido medido(grabador, latencia);
     Adquisicion adquisicion(e, puertos, medido);
+    adquisicion.usaDiario(maximoDiario);
     // Each data file is written by a thread and writer of its own; every value is timed.
     adquisicion.usaHilos([&] {
         return std::make_unique<GrabadorMedido>(std::make_unique<GrabadorDatos>(e, escritura),

@@ -96,12 +96,24 @@ bool Diario::abre() {
     return ok;
 }
 
+void Diario::fijaAlcance(const QString& destino, std::atomic<qint64>* totalComun) {
+    alcance_ = destino;
+    comun_ = totalComun;
+}
+
 bool Diario::cuenta() {
+    if (comun_)
+        *comun_ -= total_;
     total_ = 0;
     porDestino_.clear();
     porPuerto_.clear();
     QSqlQuery q(db_);
-    if (!q.exec(QStringLiteral("select Destino, Puerto, count(*) from Retenidas group by 1, 2"))) {
+    q.prepare(QStringLiteral("select Destino, Puerto, count(*) from Retenidas") +
+              (alcance_.isEmpty() ? QString() : QStringLiteral(" where Destino = ?")) +
+              QStringLiteral(" group by 1, 2"));
+    if (!alcance_.isEmpty())
+        q.addBindValue(alcance_);
+    if (!q.exec()) {
         error_ = q.lastError().text();
         return false;
     }
@@ -111,6 +123,8 @@ bool Diario::cuenta() {
         porPuerto_[q.value(1).toInt()] += n;
         total_ += n;
     }
+    if (comun_)
+        *comun_ += total_;
     if (!q.exec(QStringLiteral("select count(*) from Apartadas")) || !q.next()) {
         error_ = q.lastError().text();
         return false;
@@ -145,7 +159,7 @@ Diario::Admision Diario::agrega(Retenida& r) {
 }
 
 Diario::Admision Diario::agrega(QList<Retenida>& rs) {
-    if (total_ + rs.size() > maximo_) {
+    if (total() + rs.size() > maximo_) {
         error_ = QStringLiteral("El diario de lecturas retenidas está lleno (%1 lecturas).")
                      .arg(maximo_);
         return Admision::Rechazada;
@@ -179,13 +193,20 @@ Diario::Admision Diario::agrega(QList<Retenida>& rs) {
         ++porPuerto_[r.puerto];
     }
     total_ += rs.size();
-    return total_ >= aviso_ ? Admision::Cerca : Admision::Guardada;
+    if (comun_)
+        *comun_ += rs.size();
+    return total() >= aviso_ ? Admision::Cerca : Admision::Guardada;
 }
 
 QStringList Diario::destinos() {
     QStringList r;
     QSqlQuery q(db_);
-    if (q.exec(QStringLiteral("select Destino from Retenidas group by Destino order by min(Id)")))
+    q.prepare(QStringLiteral("select Destino from Retenidas") +
+              (alcance_.isEmpty() ? QString() : QStringLiteral(" where Destino = ?")) +
+              QStringLiteral(" group by Destino order by min(Id)"));
+    if (!alcance_.isEmpty())
+        q.addBindValue(alcance_);
+    if (q.exec())
         while (q.next())
             r << q.value(0).toString();
     return r;
@@ -296,6 +317,8 @@ void Diario::descuenta(const QList<Retenida>& rs) {
         if (--porPuerto_[r.puerto] <= 0)
             porPuerto_.remove(r.puerto);
         --total_;
+        if (comun_)
+            --*comun_;
     }
 }
 

@@ -9,6 +9,7 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <optional>
 
@@ -78,6 +79,11 @@ public:
     const QString& error() const { return error_; }
     const QString& archivo() const { return archivo_; }
 
+    // Several connections may share the file, each with data tables of its own: with a destino
+    // set before abre(), this one counts, lists and replays that data table's readings only, and
+    // the bound applies to the count they share (every connection adds and removes its own).
+    void fijaAlcance(const QString& destino, std::atomic<qint64>* totalComun);
+
     // At most maximo readings are held; from aviso on, each append says Cerca.
     void fijaLimite(qint64 maximo, qint64 aviso);
     qint64 maximo() const { return maximo_; }
@@ -100,7 +106,8 @@ public:
     bool quita(const QList<qint64>& ids);
     bool aparta(qint64 id, const QString& motivo, const QDateTime& cuando);
 
-    qint64 total() const { return total_; }
+    // Readings held in the whole file (as far as the connections sharing its count know).
+    qint64 total() const { return comun_ ? comun_->load() : total_; }
     qint64 apartadas() const { return apartadas_; }
     qint64 retenidasDe(const QString& destino) const { return porDestino_.value(destino); }
     // Readings held per port (ports without any are not listed).
@@ -119,6 +126,8 @@ private:
     QString nombre_;
     QSqlDatabase db_;
     QString error_;
+    QString alcance_;
+    std::atomic<qint64>* comun_ = nullptr;
     qint64 maximo_ = kMaximoPorDefecto;
     qint64 aviso_ = kMaximoPorDefecto * 9 / 10;
     qint64 total_ = 0;

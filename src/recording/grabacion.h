@@ -6,6 +6,13 @@
 
 namespace ort {
 
+// Whether a failed write may succeed later unchanged. Passing: the server unreachable or the
+// connection lost, the data file busy or locked past the busy wait, an I/O error, a full disk, a
+// read-only file system, the data directory out of reach. Lasting: everything a person must
+// change first (a missing column or table, a missing format, machine or product, a key that
+// cannot name a file, a value or date the table refuses).
+enum class TipoFalla { Ninguna, Pasajera, Duradera };
+
 // Writes one value of one characteristic into its data table. Results: 0 written; 1, 2, 3 the
 // data location is missing (format folder, machine folder, product file); 6 an error, already
 // reported to the user.
@@ -29,6 +36,11 @@ public:
     virtual void cierra() {}
     // Notes for the port's log, each given once.
     virtual QStringList tomaAvisos() { return {}; }
+    // The kind of the latest failure (of a write or of terminaPasada()) and why, in a few words.
+    virtual TipoFalla ultimaFalla() const { return TipoFalla::Ninguna; }
+    virtual QString motivoFalla() const { return {}; }
+    // When set, a passing failure shows no message: the caller holds the reading and says so once.
+    virtual void callaFallasPasajeras(bool /*callar*/) {}
 
     // The time of the reading being written (when its frame was complete); none means now.
     virtual void fijaMomento(const QDateTime& momento) { momento_ = momento; }

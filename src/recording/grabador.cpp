@@ -641,6 +641,14 @@ qint16 GrabadorDatos::graba(const QString& Forma, const QString& Maqui, const QS
             QSqlQuery q(c.db());
             a->lote = q.exec(c.motor() == Motor::Postgres ? QStringLiteral("BEGIN")
                                                           : QStringLiteral("BEGIN IMMEDIATE"));
+            // The table could not be taken for writing (held by another program past the busy
+            // wait, the connection lost): the value fails now, not after a second busy wait.
+            if (!a->lote) {
+                falla = FallaDe(q, c);
+                q = QSqlQuery();
+                abiertas_.erase(strConexionDatos_);
+                return 6;
+            }
         }
         ok = Escribe(c, w, falla, a->lote, pr.get());
         // The table may have changed under a failed write: its statements are made again.

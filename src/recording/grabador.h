@@ -20,12 +20,7 @@ namespace ort {
 // after it; a single blank when none does.
 QString BuscaTurno(const Ajustes& a, const QString& hhnn);
 
-// Whether a failed write may succeed later unchanged. Passing: the server unreachable or the
-// connection lost, the data file busy or locked past the busy wait, an I/O error, a full disk, a
-// read-only file system, the data directory out of reach. Lasting: everything a person must
-// change first (a missing column or table, a missing format, machine or product, a key that
-// cannot name a file, a value or date the table refuses).
-enum class TipoFalla { Ninguna, Pasajera, Duradera };
+// The kind of a failure (TipoFalla).
 TipoFalla ClasificaFalla(const Falla& falla);
 
 // The newest row of a data table before held readings are written again, and which of their
@@ -79,10 +74,10 @@ public:
 
     // The kind of the latest failure (result 1, 2, 3 or 6) and its detail; Ninguna after a write.
     // Results 1 to 3 are lasting, unless DirDatos itself is out of reach.
-    TipoFalla ultimaFalla() const { return tipoFalla_; }
+    TipoFalla ultimaFalla() const override { return tipoFalla_; }
+    QString motivoFalla() const override { return falla_.descripcion; }
     const Falla& detalleFalla() const { return falla_; }
-    // When set, a passing failure shows no message: the caller holds the reading and says so once.
-    void callaFallasPasajeras(bool callar) { callaPasajeras_ = callar; }
+    void callaFallasPasajeras(bool callar) override { callaPasajeras_ = callar; }
 
     // The newest row of the data table of Forma/Maqui/Produ and which of the columns caracs it
     // holds; no value when the table cannot be read now.

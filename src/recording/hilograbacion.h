@@ -2,11 +2,12 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QMap>
 #include <QQueue>
 #include <QString>
 #include <QStringList>
 
-#include <condition_variable>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -17,6 +18,8 @@ class QThread;
 namespace ort {
 
 class Grabador;
+struct Ajustes;
+class Reloj;
 
 // One value of a reading to write: the measured characteristic or an additional field.
 struct ValorPedido {
@@ -41,6 +44,10 @@ struct RespuestaGrabacion {
     QList<qint16> resultados;
     QStringList avisos;
     bool confirmada = true;
+    // The values from this one on were held in the journal of held readings (written later);
+    // -1: none. errorDiario: the journal refused them, and they are not recorded.
+    int retenidaDesde = -1;
+    QString errorDiario;
 };
 
 // Writes one reading's values through the writer, in the calling thread.
@@ -56,9 +63,18 @@ RespuestaGrabacion GrabaPedido(Grabador& g, const PedidoGrabacion& p);
 // or at kMaxLote readings, whichever comes first. Each reading's answer is given only once its
 // group is committed (or known lost).
 // Answers are handed to `entrega` on the lane's thread.
+//
+// With the journal of held readings (usaDiario), a value whose write fails for a passing reason
+// is held in it, synced, instead of being lost, and so is every later value of its data table
+// while any is held; each lane replays its table's held readings, in arrival order, once the
+// table can be written again (first of all at start, before new readings). Each lane has a
+// connection of its own to the journal, limited to its data table.
 class HiloGrabacion {
 public:
     using Entrega = std::function<void(const RespuestaGrabacion&)>;
+    // What the journal has to say: a line for a port's log (puerto 0: none) and a message for the
+    // user (empty: none). Called on a lane's thread.
+    using Suceso = std::function<void(int puerto, const QString& linea, const QString& mensaje)>;
     using Fabrica = std::function<std::unique_ptr<Grabador>()>;
     static constexpr qint64 kPlazoLoteMs = 100;
     static constexpr qint64 kEntreGruposMs = 50;
@@ -72,6 +88,15 @@ public:
     HiloGrabacion(const HiloGrabacion&) = delete;
     HiloGrabacion& operator=(const HiloGrabacion&) = delete;
 
+    // Holds what cannot be written for now in the journal `archivo` (at most maximo readings),
+    // writing the held ones with writers of its own made with ajustes and reloj. Called before
+    // inicia(); sucesos and cambio (the held counts changed) are called on the lanes' threads.
+    void usaDiario(Ajustes& ajustes, Reloj& reloj, const QString& archivo, qint64 maximo,
+                   Suceso sucesos, std::function<void()> cambio);
+    // Readings held per port, and in all.
+    QMap<int, qint64> retenidasPorPuerto() const;
+    qint64 retenidas() const { return totalRetenidas_.load(); }
+
     void inicia();
     void encola(PedidoGrabacion pedido);
     // Writes and commits everything queued, releases the connections and ends the threads.
@@ -81,8 +106,11 @@ public:
 
 private:
     struct Carril;
-    Carril& carril(const PedidoGrabacion& p);
+    Carril& carril(const QString& Forma, const QString& Maqui, const QString& Produ);
     void bucle(Carril& c);
+    struct ConDiario;
+    void abreDiario(Carril& c);
+    void publica(Carril& c);
 
     Grabador* grabador_ = nullptr;
     Fabrica fabrica_;
@@ -90,6 +118,11 @@ private:
     mutable std::mutex m_; // guards carriles_ and enMarcha_
     std::unordered_map<QString, std::unique_ptr<Carril>> carriles_;
     bool enMarcha_ = false;
+
+    std::unique_ptr<ConDiario> diario_;
+    std::atomic<qint64> totalRetenidas_{0};
+    mutable std::mutex mRetenidas_;
+    std::unordered_map<QString, QMap<int, qint64>> retenidasPorCarril_;
 };
 
 } // namespace ort

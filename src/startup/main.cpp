@@ -3,6 +3,7 @@
 #include "monitor/adquisicion.h"
 #include "monitor/servicio.h"
 #include "ports/fabricapuertos.h"
+#include "recording/diario.h"
 #include "recording/grabador.h"
 #include "startup/archivosproducto.h"
 #include "startup/avisosconsola.h"
@@ -24,7 +25,7 @@
 
 namespace ort {
 int EjecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::Apertura escritura,
-                    const DireccionHttp& http);
+                    const DireccionHttp& http, qint64 maximoDiario);
 }
 
 namespace {
@@ -36,6 +37,7 @@ struct Opciones {
     // The status page: loopback by default when headless, none with windows unless asked for.
     std::optional<ort::DireccionHttp> http;
     ort::GrabadorDatos::Apertura escritura = ort::GrabadorDatos::Apertura::PorPasada;
+    qint64 diario = ort::Diario::kMaximoPorDefecto;
 };
 
 Opciones LeeOpciones(const QCoreApplication& app) {
@@ -68,6 +70,11 @@ Opciones LeeOpciones(const QCoreApplication& app) {
     p.addOption({QStringLiteral("escribe-clave"),
                  QStringLiteral("Reads the database password from standard input, writes it "
                                 "scrambled into MTVXPASS.IAU of the program directory and ends.")});
+    p.addOption({QStringLiteral("diario"),
+                 QStringLiteral("Most readings held at once in the journal of held readings "
+                                "(ORTDiario.mdb), where a reading that cannot be written for now "
+                                "waits to be written; 0: no journal, such a reading is lost."),
+                 QStringLiteral("N"), QString::number(ort::Diario::kMaximoPorDefecto)});
     p.process(app);
     Opciones o;
     const QString escritura = p.value(QStringLiteral("escritura"));
@@ -79,6 +86,12 @@ Opciones LeeOpciones(const QCoreApplication& app) {
         o.escritura = ort::GrabadorDatos::Apertura::PorValor;
     } else {
         std::fprintf(stderr, "ort: --escritura takes \"valor\", \"conexion\" or \"pasada\"\n");
+        std::exit(2);
+    }
+    bool ok = false;
+    o.diario = p.value(QStringLiteral("diario")).toLongLong(&ok);
+    if (!ok || o.diario < 0) {
+        std::fprintf(stderr, "ort: --diario takes a number of readings (0: no journal)\n");
         std::exit(2);
     }
     o.dir = p.isSet(QStringLiteral("dir")) ? QDir(p.value(QStringLiteral("dir"))).absolutePath()
@@ -111,7 +124,7 @@ int EscribeClave(const QString& dir) {
 }
 
 int SinVentanas(QCoreApplication& app, const QString& dir, ort::GrabadorDatos::Apertura escritura,
-                const ort::DireccionHttp& http) {
+                const ort::DireccionHttp& http, qint64 maximoDiario) {
     ort::AvisosConsola avisos;
     auto ajustes = ort::CargaAjustes(dir, avisos);
     if (!ajustes)
@@ -124,6 +137,7 @@ int SinVentanas(QCoreApplication& app, const QString& dir, ort::GrabadorDatos::A
     ort::LatenciaEscritura latencia;
     ort::GrabadorMedido medido(grabador, latencia);
     ort::Adquisicion adquisicion(e, puertos, medido);
+    adquisicion.usaDiario(maximoDiario);
     // Each data file is written by a thread and writer of its own; every value is timed.
     adquisicion.usaHilos([&] {
         return std::make_unique<ort::GrabadorMedido>(
@@ -166,7 +180,8 @@ int main(int argc, char** argv) {
         return EscribeClave(o.dir);
     if (o.headless || !ventanas)
         return SinVentanas(*app, o.dir, o.escritura,
-                           o.http.value_or(*ort::InterpretaDireccionHttp("127.0.0.1:8088")));
+                           o.http.value_or(*ort::InterpretaDireccionHttp("127.0.0.1:8088")),
+                           o.diario);
     return ort::EjecutaVentanas(static_cast<QApplication&>(*app), o.dir, o.escritura,
-                                o.http.value_or(*ort::InterpretaDireccionHttp("no")));
+                                o.http.value_or(*ort::InterpretaDireccionHttp("no")), o.diario);
 }

@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -136,6 +138,81 @@ private slots:
         QCOMPARE(ValorSqlite(datos,
                              "select count(*) from Datos where Fecha is null or Turno is null "
                              "or Operador is null or DIAM is null"),
+                 QString("0"));
+        QCOMPARE(ValorSqlite(datos, "select max(N) - count(*) from Datos"), QString("0"));
+    }
+
+    // kill -9 while readings are held (their data file locked by another program): none is
+    // lost and none doubled; the next start writes them, in order, before the new readings,
+    // and says so.
+    void kill9MientrasRetiene() {
+        preparaDemo(2);
+        QProcess serie;
+        serie.start(ORTSIM_PATH, {"--code", "CALIB", "--link", dir_ + "/dev/port1", "--rate", "5",
+                                  "--values", "fixed:20"});
+        QVERIFY(EsperaQue([&] { return QFile::exists(dir_ + "/dev/port1"); }, 5000));
+        QProcess ort;
+        ort.start(ORT_PATH, {"--headless", "--dir", dir_});
+        const QString datos = dir_ + "/datos/F1/TORNO1/EJE20.MDB";
+        const QString diario = dir_ + "/ORTDiario.mdb";
+        QVERIFY(EsperaQue(
+            [&] { return ValorSqlite(datos, "select count(*) from Datos").toInt() >= 3; }, 20000));
+        const QString nombre = "bloqueo";
+        int antes = 0;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", nombre);
+            db.setDatabaseName(datos);
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(q.exec("BEGIN EXCLUSIVE"));
+            QVERIFY(q.exec("select count(*) from Datos where DIAM = 20") && q.next());
+            antes = q.value(0).toInt();
+            QVERIFY(EsperaQue(
+                [&] { return ValorSqlite(diario, "select count(*) from Retenidas").toInt() >= 10; },
+                25000));
+            ::kill(pid_t(ort.processId()), SIGKILL);
+            QVERIFY(ort.waitForFinished(5000));
+            QVERIFY(q.exec("ROLLBACK"));
+            q = QSqlQuery();
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(nombre);
+        const QString err = QString::fromUtf8(ort.readAllStandardError());
+        QCOMPARE(err.count("ORT: No se puede escribir en"), 1);
+        const int retenidas = ValorSqlite(diario, "select count(*) from Retenidas").toInt();
+        const int diams =
+            ValorSqlite(diario, "select count(*) from Retenidas where Carac = 'DIAM'").toInt();
+        serie.kill();
+        serie.waitForFinished(3000);
+
+        serie.start(ORTSIM_PATH, {"--code", "CALIB", "--link", dir_ + "/dev/port1", "--rate", "5",
+                                  "--values", "fixed:20.01"});
+        QVERIFY(EsperaQue([&] { return QFile::exists(dir_ + "/dev/port1"); }, 5000));
+        ort.start(ORT_PATH, {"--headless", "--dir", dir_});
+        QString salida;
+        QVERIFY2(EsperaQue(
+                     [&] {
+                         salida += QString::fromUtf8(ort.readAllStandardError());
+                         return ValorSqlite(datos, "select count(*) from Datos where DIAM = 20.01")
+                                        .toInt() >= 3 &&
+                                salida.contains("Se grabaron las");
+                     },
+                     20000),
+                 qPrintable(salida + QString::fromUtf8(ort.readAllStandardOutput()).right(1500)));
+        ::kill(pid_t(ort.processId()), SIGTERM);
+        QVERIFY(ort.waitForFinished(10000));
+        QCOMPARE(ort.exitCode(), 0);
+        serie.kill();
+        serie.waitForFinished(3000);
+        QVERIFY2(
+            salida.contains(QString("Se grabaron las %1 lecturas retenidas de ").arg(retenidas)),
+            qPrintable(salida));
+        QCOMPARE(ValorSqlite(diario, "select count(*) from Retenidas"), QString("0"));
+        QCOMPARE(ValorSqlite(datos, "select count(*) from Datos where DIAM = 20").toInt(),
+                 antes + diams);
+        // Every held reading comes before the first new one, rows numbered without gap.
+        QCOMPARE(ValorSqlite(datos, "select count(*) from Datos where DIAM = 20 and N > (select "
+                                    "min(N) from Datos where DIAM = 20.01)"),
                  QString("0"));
         QCOMPARE(ValorSqlite(datos, "select max(N) - count(*) from Datos"), QString("0"));
     }

@@ -3,6 +3,7 @@
 #include "decoding/registrolectura.h"
 #include "monitor/adquisicion.h"
 #include "ports/fabricapuertos.h"
+#include "recording/diario.h"
 #include "recording/grabador.h"
 #include "recording/hilograbacion.h"
 #include "startup/archivosproducto.h"
@@ -12,12 +13,17 @@
 #include "support/bases.h"
 #include "support/fakes.h"
 #include "support/grabadorfalso.h"
+#include "support/programa.h"
 #include "support/programas.h"
 #include "support/pty.h"
+#include "support/relevo.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -52,6 +58,7 @@ struct Planta {
     std::unique_ptr<FabricaPuertosQt> puertos;
     std::unique_ptr<GrabadorDatos> grabador;
     std::unique_ptr<Adquisicion> a;
+    qint64 diario = 0; // the journal of held readings' bound; 0: none
 
     bool arranca(const QString& conf, Apertura apertura = Apertura::PorValor,
                  const QString& mtvx = QString()) {
@@ -74,6 +81,7 @@ struct Planta {
         puertos = std::make_unique<FabricaPuertosQt>(ajustes->Ruta);
         grabador = std::make_unique<GrabadorDatos>(*e, apertura);
         a = std::make_unique<Adquisicion>(*e, *puertos, *grabador);
+        a->usaDiario(diario);
         a->usaHilos([this, apertura] { return std::make_unique<GrabadorDatos>(*e, apertura); });
         a->arranca();
         return true;
@@ -100,6 +108,40 @@ QString Conf(int p, const QString& maqui, const QString& produ, const QString& c
         .arg(p)
         .arg(maqui, produ, carac)
         .arg(dtmp);
+}
+
+// A gauge's DIAM with the batch LOTE L1 as additional field (written after it, in its row).
+QString ConLote(int p, const QString& maqui, const QString& produ) {
+    return QString("INSERT INTO CANALES VALUES (%1,1,'');"
+                   "INSERT INTO CONF VALUES (%1,1,1,'OP1','E1','%2','%3','F1','DIAM','LOTE','L1',"
+                   "'','',60);")
+        .arg(p)
+        .arg(maqui, produ);
+}
+
+// Every row of a server table, in N order.
+QStringList FilasPg(const ServidorPg& srv, const QString& base, const QString& tabla) {
+    QStringList r;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "filas");
+        db.setHostName(srv.host);
+        db.setPort(srv.puerto);
+        db.setUserName(srv.usuario);
+        db.setPassword(srv.clave);
+        db.setDatabaseName(base);
+        if (db.open()) {
+            QSqlQuery q(db);
+            q.exec(QString("select * from \"%1\" order by n").arg(tabla));
+            while (q.next()) {
+                QStringList f;
+                for (int i = 0; i < q.record().count(); ++i)
+                    f << q.value(i).toString();
+                r << f.join('|');
+            }
+        }
+    }
+    QSqlDatabase::removeDatabase("filas");
+    return r;
 }
 
 // Milliseconds until the condition holds (event loop running), or -1 after ms.
@@ -348,6 +390,285 @@ private slots:
         QVERIFY(lineas[0].startsWith(" 01/01 No se grabó DIAM = 20.1"));
         QVERIFY(lineas[1].startsWith(" 01/01 No se grabó LOTE = L-1"));
         QVERIFY(lineas[4].startsWith(" 01/03 No se grabó DIAM = 20.3"));
+    }
+
+    // A data table out of reach for a while, through the real registration and recording
+    // lanes: its data file locked by another program for 15 s (longer than the busy wait), or
+    // the data directory renamed away and back. Within the busy wait every reading is held
+    // (counted on its port, said once), later ones go behind; once the table is back they are
+    // written in order, and the rows are those of an uninterrupted run: port 2 sends the same
+    // readings at the same moments to a table left alone (the file lock), and each row's N,
+    // Fecha and values are those of the frames as the port's log shows them.
+    void nadaSePierdeSinSuTabla_data() {
+        QTest::addColumn<QString>("caso");
+        QTest::addRow("sqlite, data file locked 15 s") << "bloqueo";
+        QTest::addRow("sqlite, data directory away and back") << "carpeta";
+    }
+    void nadaSePierdeSinSuTabla() {
+        QFETCH(QString, caso);
+        QStringList log1; // port 1's log lines, all of them
+        Planta pl;
+        pl.diario = 1000;
+        QVERIFY(pl.arranca("INSERT INTO PUERTOS VALUES (1,'CALIB',-1),(2,'CALIB',-1);" +
+                               ConLote(1, "TORNO1", "EJE20") + ConLote(2, "RECT1", "EJE20"),
+                           Apertura::PorPasada));
+        const QString a = "F1/TORNO1/EJE20", b = "F1/RECT1/EJE20";
+        connect(&pl.a->log(), &LogPuertos::lineaAgregada, this, [&](int p, const QString& l) {
+            if (p == 1)
+                log1 << l;
+        });
+        QTest::qWait(300);
+        int enviadas = 0;
+        // Both ports' frames, at the same moment, a little after a second starts.
+        auto envia = [&] {
+            QTest::qWait(1300 - QTime::currentTime().msec());
+            const QByteArray v = QString("20.%1\r").arg(++enviadas, 2, 10, QChar('0')).toLatin1();
+            pl.pty[1]->escribe(v);
+            pl.pty[2]->escribe(v);
+        };
+        envia();
+        QVERIFY(Tarda([&] { return pl.filas(a) == 1 && pl.filas(b) == 1; }, 5000) >= 0);
+
+        const QString nombre = "bloqueo", dir = pl.dir + "/datos";
+        std::optional<QSqlDatabase> db;
+        std::optional<QSqlQuery> q;
+        QElapsedTimer fuera;
+        fuera.start();
+        if (caso == "bloqueo") {
+            db = QSqlDatabase::addDatabase("QSQLITE", nombre);
+            db->setDatabaseName(pl.datos(a));
+            QVERIFY(db->open());
+            q.emplace(*db);
+            QVERIFY(q->exec("BEGIN EXCLUSIVE"));
+        } else {
+            QVERIFY(QDir().rename(dir, dir + ".fuera"));
+        }
+        QElapsedTimer desdePrimera;
+        for (int i = 0; i < 4; ++i) {
+            envia();
+            if (i == 0)
+                desdePrimera.start();
+        }
+        // By one busy wait after the first reading of the outage (and a little), all are held,
+        // none waits in memory: two values each, on port 1's counter.
+        QVERIFY2(Tarda([&] { return pl.a->registrador().retenidas(1) == 8; }, 12000) >= 0,
+                 qPrintable(QString::number(pl.a->registrador().retenidas(1))));
+        QVERIFY2(desdePrimera.elapsed() <= 11000,
+                 qPrintable(QString::number(desdePrimera.elapsed())));
+        QVERIFY(pl.a->registrador().captionGra(1).contains("8 retenidas"));
+        if (caso == "bloqueo") {
+            QCOMPARE(pl.a->registrador().retenidas(2), 0);
+            QTest::qWait(int(15000 - fuera.elapsed()));
+            QVERIFY(q->exec("ROLLBACK"));
+            q.reset();
+            db->close();
+            db.reset();
+            QSqlDatabase::removeDatabase(nombre);
+        } else {
+            QVERIFY(QDir().rename(dir + ".fuera", dir));
+        }
+        envia();
+        QVERIFY(Tarda([&] { return pl.filas(a) == enviadas && pl.filas(b) == enviadas; }, 40000) >=
+                0);
+        QVERIFY(Tarda([&] { return pl.a->registrador().retenidas(1) == 0; }, 2000) >= 0);
+        QTest::qWait(200); // the last log lines
+        QVERIFY(!pl.a->registrador().captionGra(1).contains("retenidas"));
+
+        // Every row as its frame made it: N in order, the frame's time, the value and the batch.
+        auto filas = [&](const QString& ctx) {
+            return pl
+                .valor(ctx, "select group_concat(N || '|' || Fecha || '|' || Turno || '|' || "
+                            "DIAM || '|' || LOTE, ';') from (select * from Datos order by "
+                            "N)")
+                .split(';');
+        };
+        QStringList esperadas;
+        static const QRegularExpression linea(
+            " 01/01 (\\d{4})/(\\d\\d)/(\\d\\d) (\\S+) .* (\\S+)\\s*$");
+        for (const QString& l : log1)
+            if (const auto m = linea.match(l); m.hasMatch())
+                esperadas << QString("%1|%2-%3-%4 %5|")
+                                     .arg(esperadas.size() + 1)
+                                     .arg(m.captured(1), m.captured(2), m.captured(3),
+                                          m.captured(4)) +
+                                 "%1|" + m.captured(5) + "|L1";
+        QCOMPARE(esperadas.size(), enviadas);
+        const QStringList filasA = filas(a);
+        for (int i = 0; i < enviadas; ++i) {
+            const QString turno = filasA.value(i).section('|', 2, 2);
+            QCOMPARE(filasA.value(i), esperadas[i].arg(turno));
+        }
+        QCOMPARE(filasA, filas(b));
+
+        // Said once when the holding started and once when the backlog was written; the port's
+        // log shows the held readings as such.
+        const QStringList textos = pl.avisos.textos();
+        // (Once per data table: the data directory took both.)
+        const int tablas = caso == "bloqueo" ? 1 : 2;
+        QCOMPARE(textos.filter("No se puede escribir en").size(), tablas);
+        QCOMPARE(
+            textos.filter(QRegularExpression("Se grabaron las \\d+ lecturas retenidas de ")).size(),
+            tablas);
+        QVERIFY(log1.filter("Retenida DIAM = 20.0").size() >= 4);
+        QCOMPARE(log1.filter("No se grabó").size(), 0);
+        QCOMPARE(log1.filter("Se retienen las lecturas").size(), 1);
+    }
+
+    // The server made unreachable (every connection dropped, new ones refused) while three
+    // ports send to one data table, then reachable again: through the real registration and
+    // recording lanes the readings are held, then written in order, and the rows (N, Fecha,
+    // values) are those of a run without the outage.
+    void servidorCaidoYVuelto() {
+        ORT_REQUIERE_POSTGRES(srv);
+        const QString esquema =
+            LeeEsquema("datos.pg.sql").replace("Datos_F1_M1_P1", "Datos_F1_TORNO1_EJE20");
+        const QDateTime t0(QDate(2026, 12, 4), QTime(9, 5, 7));
+        auto corre = [&](const QString& catalogo, bool caida, QStringList& dicho) {
+            std::optional<Relevo> relevo;
+            relevo.emplace(srv.host, srv.puerto);
+            DirPrograma dir;
+            Ajustes aj;
+            aj.Ruta = dir.ruta();
+            aj.TipoBD = kSqlServer;
+            aj.ServidorBD = relevo->dataSource();
+            aj.UsuarioBD = srv.usuario;
+            aj.ClaveBD = srv.clave;
+            aj.CatalogoBD = catalogo;
+            AvisosGrabados avisos;
+            AvisosEntreHilos avisosHilos(avisos);
+            RelojSistema reloj;
+            Entorno e{aj, avisosHilos, reloj};
+            AlmacenConfig config(e);
+            TablasRuntime t;
+            LogPuertos log;
+            GrabadorFalso sinUso;
+            Registrador reg(e, t, config, sinUso, log);
+            const QString base = dir.ruta() + kConfPorDefecto;
+            dir.escribe(kArchivoUbicacion, base);
+            QString conf =
+                "INSERT INTO PUERTOS VALUES (1,'CALIB',-1),(2,'CALIB',-1),(3,'CALIB',-1);";
+            for (const auto& [p, carac] : {std::pair{1, "DIAM"}, {2, "LARGO"}, {3, "TEMP"}})
+                conf += Conf(p, "TORNO1", "EJE20", carac, 60);
+            if (!CreaSqlite(base, {"ortconf.sqlite.sql"}, conf) || !config.IniArch())
+                return QStringList{"no configuration"};
+            config.IniSecue(t);
+            HiloGrabacion hilo(
+                [&] { return std::make_unique<GrabadorDatos>(e, Apertura::PorPasada); },
+                [&](const RespuestaGrabacion& r) { reg.entregaDesdeGrabacion(r); });
+            reg.fijaHiloGrabacion(&hilo);
+            hilo.usaDiario(
+                aj, reloj, dir.ruta() + kArchivoDiario, 1000,
+                [&](int p, const QString& l, const QString& m) {
+                    reg.sucesoDesdeGrabacion(p, l, m);
+                },
+                [&] { reg.retenidasCambiadas(); });
+            hilo.inicia();
+            // Three ports' readings 5 s apart, each ten in a row.
+            for (int i = 0; i < 30; ++i) {
+                if (caida && i == 10)
+                    relevo->corta();
+                if (caida && i == 20)
+                    relevo->restablece();
+                reg.RegistraLectura(1 + i % 3, QString("01%1").arg(10 + i), "", "", 0,
+                                    t0.addSecs(5 * i));
+                QTest::qWait(100);
+            }
+            Tarda([&] { return hilo.retenidas() == 0 && hilo.pendientes() == 0; }, 30000);
+            hilo.detiene();
+            QTest::qWait(100);
+            dicho = avisos.textos();
+            for (int p = 1; p <= 3; ++p)
+                dicho += log.lineas(p);
+            return FilasPg(srv, catalogo + "DATA", "Datos_F1_TORNO1_EJE20");
+        };
+        QVERIFY(CreaBasePg(srv, "corridaDATA", Sentencias(esquema)));
+        QVERIFY(CreaBasePg(srv, "caidaDATA", Sentencias(esquema)));
+        QStringList sinCaida, conCaida;
+        const QStringList esperadas = corre("corrida", false, sinCaida);
+        QCOMPARE(esperadas.size(), 10);
+        QVERIFY2(sinCaida.filter("Retenida").isEmpty(), qPrintable(sinCaida.join('\n')));
+        QCOMPARE(corre("caida", true, conCaida), esperadas);
+        QCOMPARE(conCaida.filter("No se puede escribir en").size(), 1);
+        QCOMPARE(conCaida.filter("Se grabaron las").size(), 1);
+        QVERIFY2(conCaida.filter("Retenida").size() >= 10, qPrintable(conCaida.join('\n')));
+        QCOMPARE(conCaida.filter("No se grabó").size(), 0);
+    }
+
+    // With the journal, a group whose commit fails for a passing reason is held, not lost: its
+    // readings are answered as held (shown so, not counted as recorded), and are written later
+    // into their data table in order, each at its own time.
+    void grupoFallidoSeRetiene() {
+        struct GrabadorQuePierdeUnGrupo : GrabadorFalso {
+            bool agrupa() const override { return true; }
+            bool terminaPasada() override { return !std::exchange(perdera, false); }
+            TipoFalla ultimaFalla() const override { return TipoFalla::Pasajera; }
+            QString motivoFalla() const override { return "server closed the connection"; }
+            bool perdera = true;
+        } g;
+        QTemporaryDir tmp;
+        Ajustes aj;
+        aj.TipoBD = kJet4;
+        aj.DirDatos = tmp.path() + "/datos/";
+        QVERIFY(QDir().mkpath(aj.DirDatos + "F1/M1"));
+        QVERIFY(CreaSqlite(aj.DirDatos + "F1/M1/P1.MDB", {"datos.sqlite.sql"}));
+        RelojSistema reloj;
+        const QDateTime t0(QDate(2026, 12, 4), QTime(9, 5, 7));
+        QList<RespuestaGrabacion> respuestas;
+        QStringList dicho;
+        QMutex m;
+        HiloGrabacion h(g, [&](const RespuestaGrabacion& r) {
+            QMutexLocker l(&m);
+            respuestas << r;
+        });
+        h.usaDiario(aj, reloj, tmp.path() + "/" + kArchivoDiario, 100,
+                    [&](int, const QString&, const QString& mensaje) {
+                        QMutexLocker l(&m);
+                        dicho << mensaje;
+                    },
+                    {});
+        h.inicia();
+        for (int i = 1; i <= 3; ++i) {
+            PedidoGrabacion p;
+            p.puerto = 2;
+            p.canal = 1;
+            p.secuencia = i;
+            p.momento = t0.addSecs(5 * i);
+            p.Forma = "F1";
+            p.Maqui = "M1";
+            p.Produ = "P1";
+            p.Opera = "OP";
+            p.valores << ValorPedido{"DIAM", QString("20.%1").arg(i), 60}
+                      << ValorPedido{"LOTE", "L-1", 999};
+            h.encola(p);
+        }
+        QVERIFY(Tarda(
+                    [&] {
+                        QMutexLocker l(&m);
+                        return respuestas.size() == 3 && h.retenidas() == 0;
+                    },
+                    5000) >= 0);
+        h.detiene();
+        QCOMPARE(ValorSqlite(aj.DirDatos + "F1/M1/P1.MDB",
+                             "select group_concat(N || ' ' || Fecha || ' ' || DIAM || ' ' || LOTE, "
+                             "'; ') from (select * from Datos order by N)"),
+                 QString("1 2026-12-04 09:05:12 20.1 L-1; 2 2026-12-04 09:05:17 20.2 L-1; "
+                         "3 2026-12-04 09:05:22 20.3 L-1"));
+        QCOMPARE(dicho.filter("No se puede escribir en").size(), 1);
+        QCOMPARE(dicho.filter("Se grabaron las 6 lecturas retenidas").size(), 1);
+        AvisosGrabados av;
+        Entorno e{aj, av, reloj};
+        TablasRuntime t;
+        AlmacenConfig config(e);
+        LogPuertos log;
+        Registrador reg(e, t, config, g, log);
+        for (const RespuestaGrabacion& r : respuestas) {
+            QVERIFY(r.confirmada);
+            QCOMPARE(r.retenidaDesde, 0);
+            reg.alGrabar(r);
+        }
+        QCOMPARE(t.NumGrabadas[2], 0.0);
+        QCOMPARE(log.lineas(2).filter("Retenida DIAM = 20.").size(), 3);
+        QCOMPARE(log.lineas(2).filter("No se grabó").size(), 0);
     }
 
     // SIGTERM while an instrument streams: ORT ends within 2 s with status 0, and every reading

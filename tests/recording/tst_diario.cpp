@@ -425,6 +425,47 @@ private slots:
         QCOMPARE(b.reenvio.espera("A"), 0);
     }
 
+    // Connections of several recording threads on one file, each limited to its data table: each
+    // counts, lists and reads its own table's readings only, a reopened one finds its own again,
+    // and the bound applies to what they hold together.
+    void alcancePorTabla() {
+        QTemporaryDir tmp;
+        const QString archivo = tmp.path() + u'/' + kArchivoDiario;
+        std::atomic<qint64> comun{0};
+        Diario a(archivo), b(archivo);
+        a.fijaAlcance("A", &comun);
+        b.fijaAlcance("B", &comun);
+        for (Diario* d : {&a, &b}) {
+            d->fijaLimite(4, 3);
+            QVERIFY(d->abre());
+        }
+        using Adm = Diario::Admision;
+        Retenida r1 = Lectura("A", "1", 1), r2 = Lectura("B", "2", 2), r3 = Lectura("A", "3", 1);
+        Retenida r4 = Lectura("B", "4", 2), r5 = Lectura("A", "5", 1);
+        QCOMPARE(a.agrega(r1), Adm::Guardada);
+        QCOMPARE(b.agrega(r2), Adm::Guardada);
+        QCOMPARE(a.agrega(r3), Adm::Cerca);
+        QCOMPARE(b.agrega(r4), Adm::Cerca);
+        QCOMPARE(a.agrega(r5), Adm::Rechazada);
+        QCOMPARE(comun.load(), qint64(4));
+        QCOMPARE(a.total(), qint64(4));
+        QCOMPARE(a.destinos(), QStringList{"A"});
+        QCOMPARE(b.destinos(), QStringList{"B"});
+        QCOMPARE(a.porPuerto(), (QMap<int, qint64>{{1, 2}}));
+        QCOMPARE(b.porPuerto(), (QMap<int, qint64>{{2, 2}}));
+        QVERIFY(b.quita({r2.id}));
+        QCOMPARE(comun.load(), qint64(3));
+        {
+            std::atomic<qint64> otro{0};
+            Diario a2(archivo);
+            a2.fijaAlcance("A", &otro);
+            QVERIFY(a2.abre());
+            QCOMPARE(otro.load(), qint64(2));
+            QCOMPARE(Valores(a2.retenidas("A")), QStringList({"1", "3"}));
+            QCOMPARE(a2.retenidas("B").size(), 1); // read by key, never changed
+        }
+    }
+
     // Said before it refuses: the warning level once, then the refusal once; nothing is kept past
     // the bound, and the warning comes again only after the journal went below its level.
     void limite() {
