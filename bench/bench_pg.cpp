@@ -3,7 +3,8 @@
 // Each writer is ORT's own recording lane (HiloGrabacion with a GrabadorDatos and a connection
 // of its own), given a burst of readings as the ports' workers would queue them.
 //
-//   bench_pg [readings per writer]      (default 2000; needs ORT_PG_HOST, ORT_PG_PORT,
+//   bench_pg [readings per writer] [mode]   (default 2000, every mode; needs ORT_PG_HOST,
+//   ORT_PG_PORT,
 //                                        ORT_PG_USER, ORT_PG_PASSWORD: scripts/with-postgres.sh)
 
 #include "recording/grabador.h"
@@ -75,6 +76,7 @@ QString Valor(const QString& sql) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int lecturas = argc > 1 ? std::atoi(argv[1]) : 2000;
+    const QString soloModo = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
     if (qEnvironmentVariable("ORT_PG_HOST").isEmpty()) {
         std::fprintf(stderr, "no server: run through scripts/with-postgres.sh\n");
         return 1;
@@ -106,6 +108,8 @@ int main(int argc, char** argv) {
                 qPrintable(a.ServidorBD), lecturas);
     std::printf("%-18s %8s %14s %14s %10s\n", "mode", "writers", "readings/s", "rows", "N right");
     for (const auto& [nombre, apertura] : modos) {
+        if (!soloModo.isEmpty() && !QString(nombre).startsWith(soloModo))
+            continue;
         for (int escritores : {1, 2}) {
             Ejecuta(kCatalogo + "DATA", {"DELETE FROM \"Datos_F1_M1_P1\""});
             std::atomic<int> respondidas{0};
