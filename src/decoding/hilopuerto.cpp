@@ -97,7 +97,9 @@ void HiloPuerto::run() {
                 break;
             continue;
         }
-        puerto_->esperaDatos(kTramoMs);
+        // Data wakes the wait at once; its length only bounds how late a stop is seen while
+        // the port is idle (and so what an idle port costs).
+        puerto_->esperaDatos(kEsperaOciosaMs);
     }
     disconnect(conexion);
     puerto_->moveToThread(origen_);

@@ -23,6 +23,7 @@ class HiloPuerto : public QThread {
     Q_OBJECT
 public:
     static constexpr int kTramoMs = 50;
+    static constexpr int kEsperaOciosaMs = 250;
 
     // puerto: the port's open device, or nullptr for a TIMER port.
     HiloPuerto(int p, Receptor& receptor, Reloj& reloj, Puerto* puerto, QObject* parent = nullptr);

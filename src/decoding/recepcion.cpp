@@ -123,6 +123,10 @@ public:
     // When the frame in hand was complete: the time of its readings, and on the monotonic clock.
     QDateTime momento;
     qint64 finMs = 0;
+    // When data was first seen waiting during the last rest (-1: none was), and when that rest
+    // ended.
+    qint64 vistoMs = -1;
+    qint64 finDescansoMs = 0;
     // The port's settings, read once for the pass.
     QString conex;
     bool tcp = false;
@@ -202,14 +206,44 @@ bool Receptor::pasada(int p, const std::atomic<bool>* alto) {
         }
         if (c.cerradoPorInstrumento)
             break;
-        // The serial line rests after each frame, counted from the frame's end, so that the
-        // time spent decoding it is part of the rest; socket data has no such pause.
+        // The serial line rests after each frame; socket data has no such pause.
         if (!tcp)
-            Espera(e_.reloj, pausaEntreTramas - (e_.reloj.monotonoMs() - c.finMs) / 1000.0, alto);
+            Descansa(c, *puerto);
     }
     if (c.cerradoPorInstrumento)
         emit puertoCerradoPorInstrumento(p);
     return c.cerradoPorInstrumento;
+}
+
+// A frame is complete when its last character arrived. A frame that was already waiting when
+// the rest after the previous one began, or that arrived during it, is taken as complete when it
+// was first seen, but not before that rest ended: the reading keeps that time, and the next rest
+// counts from it, so that a port sending exactly as fast as its rests allow never falls behind,
+// and a port that sends faster is still drained one rest per frame.
+void Receptor::FijaFin(Contexto& c, bool esperoDatos) {
+    const qint64 ahora = e_.reloj.monotonoMs();
+    c.finMs = c.vistoMs >= 0 && !esperoDatos ? std::min(ahora, std::max(c.vistoMs, c.finDescansoMs))
+                                             : ahora;
+    c.vistoMs = -1;
+    c.momento = e_.reloj.ahora().addMSecs(c.finMs - ahora);
+}
+
+// The rest after a serial frame, counted from the frame's end (decoding it is part of the
+// rest): it waits on the device, so that what arrives meanwhile is seen (and timed) at once,
+// and read after the rest.
+void Receptor::Descansa(Contexto& c, Puerto& puerto) {
+    const qint64 fin = c.finMs + qint64(pausaEntreTramas * 1000.0);
+    c.vistoMs = -1;
+    for (qint64 resta = fin - e_.reloj.monotonoMs(); resta > 0 && !Alto(c.alto());
+         resta = fin - e_.reloj.monotonoMs()) {
+        if (c.vistoMs < 0) {
+            if (puerto.esperando() > 0 || puerto.esperaDatos(int(std::min(resta, kTramoEsperaMs))))
+                c.vistoMs = e_.reloj.monotonoMs();
+            continue;
+        }
+        e_.reloj.duerme(std::min(resta, kTramoEsperaMs));
+    }
+    c.finDescansoMs = fin;
 }
 
 const QString& Receptor::LeeTrama(Contexto& c) {
@@ -222,24 +256,24 @@ const QString& Receptor::LeeTrama(Contexto& c) {
     if (puerto->esperando() < 1 && !EsperaDatos(e_.reloj, *puerto, silencioFinTrama, c.alto()))
         return c.trama;
     const int terminador = c.terminador;
+    bool esperoDatos = false;
     for (;;) {
         if (puerto->esperando() > 0) {
             const int ch = puerto->leeCaracter();
             if (ch < 0)
                 continue;
             if (ch == terminador) {
-                c.momento = e_.reloj.ahora();
-                c.finMs = e_.reloj.monotonoMs();
+                FijaFin(c, esperoDatos);
                 return c.trama;
             }
             if (ch >= 32)
                 c.trama += QChar(char16_t(ch));
             continue;
         }
+        esperoDatos = true;
         if (!EsperaDatos(e_.reloj, *puerto, silencioFinTrama, c.alto())) {
             // A frame left incomplete by a silence is decoded as it stands.
-            c.momento = e_.reloj.ahora();
-            c.finMs = e_.reloj.monotonoMs();
+            FijaFin(c, true);
             if (!Alto(c.alto()))
                 e_.avisos.beep();
             return c.trama;

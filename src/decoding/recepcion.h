@@ -67,6 +67,8 @@ private:
     class Contexto;
     bool pasada(int p, const std::atomic<bool>* alto);
     const QString& LeeTrama(Contexto& c);
+    void FijaFin(Contexto& c, bool esperoDatos);
+    void Descansa(Contexto& c, Puerto& puerto);
     void decodifica(Contexto& c, int p);
     void DecodificaTabla(Contexto& c, int p);
 

@@ -78,7 +78,9 @@ public:
     using Fabrica = std::function<std::unique_ptr<Grabador>()>;
     static constexpr qint64 kPlazoLoteMs = 100;
     static constexpr qint64 kEntreGruposMs = 50;
-    static constexpr int kMaxLote = 256;
+    // PostgreSQL slows down once a transaction holds more than 64 subtransactions (each value's
+    // savepoint is one).
+    static constexpr int kMaxLote = 64;
 
     // One lane, through the given writer.
     HiloGrabacion(Grabador& grabador, Entrega entrega);
