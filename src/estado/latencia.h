@@ -56,6 +56,9 @@ public:
     void cierra() override { real_.cierra(); }
     QStringList tomaAvisos() override { return real_.tomaAvisos(); }
     void fijaMomento(const QDateTime& momento) override { real_.fijaMomento(momento); }
+    TipoFalla ultimaFalla() const override { return real_.ultimaFalla(); }
+    QString motivoFalla() const override { return real_.motivoFalla(); }
+    void callaFallasPasajeras(bool callar) override { real_.callaFallasPasajeras(callar); }
 
 private:
     std::unique_ptr<Grabador> propio_;

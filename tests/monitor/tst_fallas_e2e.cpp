@@ -152,7 +152,7 @@ private slots:
                                   "--values", "fixed:20"});
         QVERIFY(EsperaQue([&] { return QFile::exists(dir_ + "/dev/port1"); }, 5000));
         QProcess ort;
-        ort.start(ORT_PATH, {"--headless", "--dir", dir_});
+        ort.start(ORT_PATH, {"--headless", "--dir", dir_, "--http", "no"});
         const QString datos = dir_ + "/datos/F1/TORNO1/EJE20.MDB";
         const QString diario = dir_ + "/ORTDiario.mdb";
         QVERIFY(EsperaQue(
@@ -188,7 +188,7 @@ private slots:
         serie.start(ORTSIM_PATH, {"--code", "CALIB", "--link", dir_ + "/dev/port1", "--rate", "5",
                                   "--values", "fixed:20.01"});
         QVERIFY(EsperaQue([&] { return QFile::exists(dir_ + "/dev/port1"); }, 5000));
-        ort.start(ORT_PATH, {"--headless", "--dir", dir_});
+        ort.start(ORT_PATH, {"--headless", "--dir", dir_, "--http", "no"});
         QString salida;
         QVERIFY2(EsperaQue(
                      [&] {

@@ -685,7 +685,7 @@ private slots:
                                 "--values", "random:19.95,20.05"});
         QVERIFY(EsperaQue([&] { return QFile::exists(dir + "/dev/port1"); }, 5000));
         QProcess ort;
-        ort.start(ORT_PATH, {"--headless", "--dir", dir});
+        ort.start(ORT_PATH, {"--headless", "--dir", dir, "--http", "no"});
         const QString datos = dir + "/datos/F1/TORNO1/EJE20.MDB";
         QVERIFY(EsperaQue(
             [&] { return ValorSqlite(datos, "select count(*) from Datos").toInt() >= 5; }, 20000));

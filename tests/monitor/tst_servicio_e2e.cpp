@@ -71,7 +71,7 @@ private slots:
     void directorioSinArchivosTerminaConError() {
         QTemporaryDir tmp;
         QProcess ort;
-        ort.start(ORT_PATH, {"--headless", "--dir", tmp.path()});
+        ort.start(ORT_PATH, {"--headless", "--dir", tmp.path(), "--http", "no"});
         QVERIFY(ort.waitForFinished(10000));
         QCOMPARE(ort.exitCode(), 1);
         const QString err = QString::fromUtf8(ort.readAllStandardError());
