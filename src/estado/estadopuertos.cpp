@@ -1,5 +1,6 @@
 #include "estado/estadopuertos.h"
 
+#include "config/tipoconexion.h"
 #include "estado/latencia.h"
 #include "startup/archivosproducto.h"
 #include "startup/reloj.h"
@@ -25,7 +26,8 @@ std::size_t EstadoPuertos::indice(int p) {
 
 bool EstadoPuertos::enUso(int p) const {
     const QString c = puerto(p).instrumento;
-    return TablasRuntime::puertoValido(p) && !c.isEmpty() && c != QStringLiteral("NADA");
+    return TablasRuntime::puertoValido(p) && !c.isEmpty() &&
+           TipoDePuerto(c, QString()) != TipoConexion::Nada;
 }
 
 void EstadoPuertos::fijaInstrumento(int p, const QString& codigo) {

@@ -1,6 +1,7 @@
 #include "ports/conectaabre.h"
 
 #include "config/tablas.h"
+#include "config/tipoconexion.h"
 #include "ports/inicializacion.h"
 #include "ports/puerto.h"
 #include "ports/tablacampos.h"
@@ -62,7 +63,7 @@ void ConnectAbre(Entorno& e, TablasRuntime& t, FabricaPuertos& puertos, int p) {
     auto campo = [&ins](const char* columna) { return ins.texto_(0, QLatin1String(columna)); };
 
     const QString tipo = campo("INSTIPOC").toUpper();
-    if (tipo == QStringLiteral("TCP/IP")) {
+    if (TipoDeRegistro(tipo) == TipoConexion::Tcp) {
         const double puertoTcp = NumeroDe(campo("INSTCPPR"));
         const qint32 remoto = puertoTcp >= -2147483648.0 && puertoTcp <= 2147483647.0
                                   ? qint32(std::nearbyint(puertoTcp))
