@@ -20,9 +20,10 @@ public:
 
     // The failure message of one step; the opening goes on.
     void falla(const Falla& f) const {
-        e_.avisos.mensaje(QStringLiteral("ORT. ConnectAbre.\n\n") + e_.ajustes.texto(43, 1) + u' ' +
-                              QString::number(p_) + u'\n' + f.fuente + u'\n' +
-                              QString::number(f.numero) + QStringLiteral(".- ") + f.descripcion,
+        e_.avisos.mensaje(QStringLiteral("ORT. ConnectAbre.\n\n") +
+                              e_.ajustes.texto(Textos::PuertoCaption) + u' ' + QString::number(p_) +
+                              u'\n' + f.fuente + u'\n' + QString::number(f.numero) +
+                              QStringLiteral(".- ") + f.descripcion,
                           Avisos::Icono::Exclamacion);
     }
     void paso(const std::optional<Falla>& f) const {

@@ -400,7 +400,8 @@ bool OpenDBOK(const QString& cadena, Conexion& conexion, Entorno& e, Comprobacio
                 return false;
             }
             ++preguntas;
-            const QString clave = e.avisos.entrada(actual + u'\n' + e.ajustes.texto(0, 81));
+            const QString clave =
+                e.avisos.entrada(actual + u'\n' + e.ajustes.texto(Textos::PreguntaClave));
             if (clave.isEmpty())
                 return false;
             e.ajustes.ClaveBD = clave;
@@ -419,7 +420,7 @@ bool OpenDBOK(const QString& cadena, Conexion& conexion, Entorno& e, Comprobacio
             e.avisos.mensaje(MensajeM(err, actual), Avisos::Icono::Exclamacion);
             return false;
         case errbd::kProveedor:
-            e.avisos.mensaje(MensajeM(err, actual) + e.ajustes.texto(4, 13) +
+            e.avisos.mensaje(MensajeM(err, actual) + e.ajustes.texto(Textos::NotaProveedor) +
                                  QStringLiteral("\n\n"),
                              Avisos::Icono::Exclamacion);
             return false;
