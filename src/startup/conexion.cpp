@@ -341,6 +341,7 @@ QString CadenaConexion(const Ajustes& a, const QString& F) {
     return {};
 }
 
+// Declared for the tests only (tests/support/costuras.h).
 void FijaDriverParaPruebas(Motor motor, const QString& driver) {
     (motor == Motor::Postgres ? driverPostgres() : driverSqlite()) = driver;
 }
