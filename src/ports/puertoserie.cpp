@@ -83,17 +83,12 @@ std::optional<ConfiguracionSerie> InterpretaSettings(const QString& s, QString* 
 std::optional<QString> DispositivoDePuerto(const QString& directorioPrograma, int p,
                                            QString* problema) {
     const QString porDefecto = QStringLiteral("/dev/ttyS%1").arg(p - 1);
-    const QString archivo =
-        BuscaArchivo(RutaConBarra(directorioPrograma), QStringLiteral("ORTPuertos.IAU"));
-    if (!QFileInfo::exists(archivo))
-        return porDefecto;
-    const auto texto = LeeArchivoTexto(archivo);
-    if (!texto) {
-        if (problema)
-            *problema = QStringLiteral("No se puede leer %1.").arg(archivo);
+    const auto f =
+        LeeLineasOpcional(directorioPrograma, QStringLiteral("ORTPuertos.IAU"), problema);
+    if (!f)
         return std::nullopt;
-    }
-    const QStringList lineas = texto->split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
+    const QString& archivo = f->ruta;
+    const QStringList& lineas = f->lineas;
     for (int i = 0; i < lineas.size(); ++i) {
         const int coma = lineas[i].indexOf(u',');
         if (coma < 0)
