@@ -57,15 +57,16 @@ ORTConfig::ORTConfig(Entorno& e, QWidget* parent) : QDialog(parent), e_(e) {
     setFixedSize(sizeHint());
 }
 
-QString ORTConfig::texto(int g, int n, const QString& siFalta) const {
-    const QString t = e_.ajustes.texto(g, n);
+QString ORTConfig::texto(TextoIdioma cual, const QString& siFalta) const {
+    const QString t = e_.ajustes.texto(cual);
     return t.isEmpty() ? siFalta : t;
 }
 
 void ORTConfig::Form_Load() {
-    setWindowTitle(texto(43, 13, QStringLiteral("Base de datos de configuración")));
-    cmdRuta->setText(texto(2, 11, QStringLiteral("Examinar...")));
-    bAceptar->setText(texto(2, 0, QStringLiteral("Aceptar")));
+    setWindowTitle(
+        texto(Textos::TituloUbicacion, QStringLiteral("Base de datos de configuración")));
+    cmdRuta->setText(texto(Textos::BotonExaminar, QStringLiteral("Examinar...")));
+    bAceptar->setText(texto(Textos::BotonAceptar, QStringLiteral("Aceptar")));
     cboDBConf->clear();
     const ListaUbicaciones lista = LeeUbicaciones(e_.ajustes.Ruta);
     cboDBConf->addItems(lista.rutas);
@@ -101,7 +102,7 @@ void ORTConfig::bAceptar_Click() {
     if (!PruebaConfiguracion(ruta, e_, &problema) ||
         !EscribeUbicaciones(e_.ajustes.Ruta, ruta, anteriores, &problema)) {
         QString texto = ruta + QStringLiteral("\n\n") +
-                        this->texto(43, 14,
+                        this->texto(Textos::NoEsConfiguracion,
                                     QStringLiteral("No se puede usar esta base de datos "
                                                    "de configuración."));
         if (!problema.isEmpty())

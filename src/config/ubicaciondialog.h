@@ -1,5 +1,7 @@
 #pragma once
 
+#include "startup/textos.h"
+
 #include <QDialog>
 
 class QComboBox;
@@ -29,7 +31,7 @@ public:
 
 private:
     void Form_Load();
-    QString texto(int g, int n, const QString& siFalta) const;
+    QString texto(TextoIdioma t, const QString& siFalta) const;
 
     Entorno& e_;
 };

@@ -1,11 +1,12 @@
 #pragma once
 
 #include "decoding/contexto.h"
+#include "decoding/cortes.h"
 
 namespace ort {
 
 // The instrument decoders, one function per protocol (or per group of instruments that share
-// one); registro.cpp binds them to the instrument codes.
+// one); instrumentos.inc binds them to the instrument codes.
 
 // Hands the reading "canal & valor" to registration.
 inline void Registra(ContextoDecodificacion& c, const QString& canal, const QString& valor) {
@@ -16,16 +17,17 @@ inline void RegistraUno(ContextoDecodificacion& c, const QString& valor) {
     Registra(c, QStringLiteral("01"), valor);
 }
 
+// Instruments whose value sits at a fixed place: columns desde..desde+largo-1 (1-based), or
+// from desde to the end of the frame when largo is 0.
+template <int desde, int largo = 0>
+void DecodificaCorte(ContextoDecodificacion& c, EstadoDecodificadores&) {
+    RegistraUno(c, largo > 0 ? Corta(c.trama, desde, largo) : Desde(c.trama, desde));
+}
+
 // Single-value instruments.
 void DecodificaTramaEntera(ContextoDecodificacion& c, EstadoDecodificadores& e);
 void DecodificaPsion(ContextoDecodificacion& c, EstadoDecodificadores& e);
-void DecodificaOhaug(ContextoDecodificacion& c, EstadoDecodificadores& e);
 void DecodificaOhau2(ContextoDecodificacion& c, EstadoDecodificadores& e);
-void DecodificaAb520(ContextoDecodificacion& c, EstadoDecodificadores& e);
-void DecodificaSare2(ContextoDecodificacion& c, EstadoDecodificadores& e);
-void DecodificaArite(ContextoDecodificacion& c, EstadoDecodificadores& e);
-void DecodificaRtdig(ContextoDecodificacion& c, EstadoDecodificadores& e);
-void DecodificaMarp1(ContextoDecodificacion& c, EstadoDecodificadores& e);
 void DecodificaSar81(ContextoDecodificacion& c, EstadoDecodificadores& e);
 void DecodificaMetbd(ContextoDecodificacion& c, EstadoDecodificadores& e);
 void DecodificaPharm(ContextoDecodificacion& c, EstadoDecodificadores& e);

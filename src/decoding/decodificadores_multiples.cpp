@@ -72,6 +72,16 @@ bool HayCanalAnunciado(ContextoDecodificacion& c, const QString& canal) {
     return false;
 }
 
+// A frame holding the marker announces the channel written `tras` columns after it; the
+// announcement holds for the frames that follow, on any port.
+void AnotaCanalAnunciado(ContextoDecodificacion& c, const QString& marca, int tras,
+                         QString& anunciado) {
+    const int k = Busca(c.trama, marca);
+    if (k > 0)
+        if (const auto canal = CanalDe(c, NumeroDe(Corta(c.trama, k + tras, 2))))
+            anunciado = *canal;
+}
+
 void IgnoraSelector(ContextoDecodificacion& c) {
     c.ignora(QStringLiteral("el selector no corresponde a ningún canal"));
 }
@@ -119,11 +129,8 @@ void DecodificaFocus(ContextoDecodificacion& c, EstadoDecodificadores&) {
 
 // A "Canal" frame announces the channel of the "Nm" frames that follow, on any port.
 void DecodificaFocug(ContextoDecodificacion& c, EstadoDecodificadores& e) {
-    int k = Busca(c.trama, QStringLiteral("Canal"));
-    if (k > 0)
-        if (const auto canal = CanalDe(c, NumeroDe(Corta(c.trama, k + 9, 2))))
-            e.CanalFocug = *canal;
-    k = Busca(c.trama, QStringLiteral("Nm"));
+    AnotaCanalAnunciado(c, QStringLiteral("Canal"), 9, e.CanalFocug);
+    const int k = Busca(c.trama, QStringLiteral("Nm"));
     if (k == 0)
         return;
     const QString antes = Corta(c.trama, k - 5, 5), despues = Corta(c.trama, k + 24, 8);
@@ -135,11 +142,8 @@ void DecodificaFocug(ContextoDecodificacion& c, EstadoDecodificadores& e) {
 
 // "*STRT" announces the channel of the "*CONC" results that follow, on any port.
 void DecodificaMiran(ContextoDecodificacion& c, EstadoDecodificadores& e) {
-    int k = Busca(c.trama, QStringLiteral("*STRT"));
-    if (k > 0)
-        if (const auto canal = CanalDe(c, NumeroDe(Corta(c.trama, k + 6, 2))))
-            e.CanalMiran = *canal;
-    k = Busca(c.trama, QStringLiteral("*CONC"));
+    AnotaCanalAnunciado(c, QStringLiteral("*STRT"), 6, e.CanalMiran);
+    const int k = Busca(c.trama, QStringLiteral("*CONC"));
     if (k == 0)
         return;
     const QString valor = Corta(c.trama, k + 11, 8);

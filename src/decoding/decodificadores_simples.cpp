@@ -29,35 +29,11 @@ void DecodificaPsion(ContextoDecodificacion& c, EstadoDecodificadores&) {
     RegistraUno(c, QuitaCaracter(c.trama, 17));
 }
 
-void DecodificaOhaug(ContextoDecodificacion& c, EstadoDecodificadores&) {
-    RegistraUno(c, Corta(c.trama, 1, 9));
-}
-
 // Blank frames are the balance's keep-alive.
 void DecodificaOhau2(ContextoDecodificacion& c, EstadoDecodificadores&) {
     const QString v = Recorta(c.trama);
     if (!v.isEmpty())
         RegistraUno(c, v);
-}
-
-void DecodificaAb520(ContextoDecodificacion& c, EstadoDecodificadores&) {
-    RegistraUno(c, Desde(c.trama, 2));
-}
-
-void DecodificaSare2(ContextoDecodificacion& c, EstadoDecodificadores&) {
-    RegistraUno(c, Corta(c.trama, 10, 10));
-}
-
-void DecodificaArite(ContextoDecodificacion& c, EstadoDecodificadores&) {
-    RegistraUno(c, Corta(c.trama, 14, 8));
-}
-
-void DecodificaRtdig(ContextoDecodificacion& c, EstadoDecodificadores&) {
-    RegistraUno(c, Corta(c.trama, 18, 7));
-}
-
-void DecodificaMarp1(ContextoDecodificacion& c, EstadoDecodificadores&) {
-    RegistraUno(c, Corta(c.trama, 19, 8));
 }
 
 // The sign sits in column 1 and the digits start in column 3.

@@ -1,6 +1,7 @@
 #include "decoding/recepcion.h"
 
 #include "config/tablas.h"
+#include "config/tipoconexion.h"
 #include "decoding/logpuertos.h"
 #include "decoding/registro.h"
 #include "decoding/registrolectura.h"
@@ -76,7 +77,7 @@ public:
         , alto_(alto) {
         QReadLocker l(&r.t_.cerrojo);
         conex = r.t_.puerto(p).Conex;
-        tcp = r.t_.puerto(p).TipoCon == QStringLiteral("TCP/IP");
+        tcp = TipoDeRegistro(r.t_.puerto(p).TipoCon) == TipoConexion::Tcp;
         terminador = r.t_.CarTerm.at(p);
         inicio = r.t_.PosInicio.at(p);
     }
@@ -173,19 +174,19 @@ bool Receptor::Pasada(int p, const std::atomic<bool>* alto) {
 }
 
 bool Receptor::pasada(int p, const std::atomic<bool>* alto) {
-    bool timer, tcp;
+    TipoConexion tipo;
     {
         QReadLocker l(&t_.cerrojo);
-        timer = t_.puerto(p).Conex == QStringLiteral("TIMER");
-        tcp = t_.puerto(p).TipoCon == QStringLiteral("TCP/IP");
+        tipo = TipoDePuerto(t_.puerto(p).Conex, t_.puerto(p).TipoCon);
     }
-    if (timer) {
+    if (tipo == TipoConexion::Reloj) {
         Contexto c(*this, p, nullptr, alto);
         c.momento = e_.reloj.ahora();
         decodifica(c, p);
         return false;
     }
-    Puerto* puerto = tcp ? static_cast<Puerto*>(&puertos_.tcp(p)) : &puertos_.serie(p);
+    Puerto* puerto =
+        tipo == TipoConexion::Tcp ? static_cast<Puerto*>(&puertos_.tcp(p)) : &puertos_.serie(p);
     if (!puerto->abierto())
         return false;
     Contexto c(*this, p, puerto, alto);
@@ -207,7 +208,7 @@ bool Receptor::pasada(int p, const std::atomic<bool>* alto) {
         if (c.cerradoPorInstrumento)
             break;
         // The serial line rests after each frame; socket data has no such pause.
-        if (!tcp)
+        if (tipo != TipoConexion::Tcp)
             Descansa(c, *puerto);
     }
     if (c.cerradoPorInstrumento)

@@ -43,7 +43,6 @@ public:
 
     // Serves port p on the calling thread; a call made during a pass runs right after it.
     void ComLee(int p);
-    bool enPasada() const { return enPasada_; }
     // One receive pass of port p, as its worker runs it on the port's own thread: several
     // ports' passes may run at once. Its waits end early when alto is raised. True when the
     // instrument closed the port (DL-10 at the end of its batch).

@@ -1,12 +1,10 @@
 #pragma once
 
-#include "decoding/contexto.h"
+#include "decoding/instrumentos.h"
 
 #include <QStringList>
 
 namespace ort {
-
-using Decodificador = void (*)(ContextoDecodificacion&, EstadoDecodificadores&);
 
 // The decoder of a port's instrument code, compared on all five characters (trailing blanks
 // included: "MX8" is "MX8  "); a code that matches none gets the default decoder.

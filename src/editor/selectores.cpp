@@ -176,7 +176,8 @@ void Canal::fijaColumnas(const Selector& s) {
             if (i < 0)
                 continue;
             DBGrid1->setColumnWidth(i, Px(c.ancho));
-            modelo_->setHeaderData(i, Qt::Horizontal, e_.ajustes.texto(61, c.texto));
+            modelo_->setHeaderData(i, Qt::Horizontal,
+                                   e_.ajustes.texto(Textos::GrupoColumnasConexion, c.texto));
         }
         return;
     }

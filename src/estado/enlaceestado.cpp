@@ -42,29 +42,17 @@ EnlaceEstado::EnlaceEstado(Adquisicion& a, Entorno& e, const LatenciaEscritura* 
 
     connect(&estado_, &EstadoPuertos::silencio, this, [this](int p, bool empieza, qint64 s) {
         const QString codigo = estado_.puerto(p).instrumento;
-        if (empieza) {
-            a_.log().MuestraLinea(
-                p, QStringLiteral(" Puerto %1: sin datos del instrumento desde hace %2 s.")
-                       .arg(p)
-                       .arg(s));
-            e_.avisos.mensaje(QStringLiteral("ORT. Puerto %1 (%2): no llegan datos del "
-                                             "instrumento desde hace %3 s.")
-                                  .arg(p)
-                                  .arg(codigo)
-                                  .arg(s),
-                              Avisos::Icono::Exclamacion);
-        } else {
-            a_.log().MuestraLinea(
-                p, QStringLiteral(" Puerto %1: vuelven a llegar datos tras %2 s sin datos.")
-                       .arg(p)
-                       .arg(s));
-            e_.avisos.mensaje(QStringLiteral("ORT. Puerto %1 (%2): vuelven a llegar datos del "
-                                             "instrumento tras %3 s sin datos.")
-                                  .arg(p)
-                                  .arg(codigo)
-                                  .arg(s),
-                              Avisos::Icono::Informacion);
-        }
+        const QString linea =
+            empieza ? QStringLiteral(" Puerto %1: sin datos del instrumento desde hace %2 s.")
+                    : QStringLiteral(" Puerto %1: vuelven a llegar datos tras %2 s sin datos.");
+        const QString aviso = empieza
+                                  ? QStringLiteral("ORT. Puerto %1 (%2): no llegan datos del "
+                                                   "instrumento desde hace %3 s.")
+                                  : QStringLiteral("ORT. Puerto %1 (%2): vuelven a llegar "
+                                                   "datos del instrumento tras %3 s sin datos.");
+        a_.log().MuestraLinea(p, linea.arg(p).arg(s));
+        e_.avisos.mensaje(aviso.arg(p).arg(codigo).arg(s),
+                          empieza ? Avisos::Icono::Exclamacion : Avisos::Icono::Informacion);
     });
 
     QStringList problemas;

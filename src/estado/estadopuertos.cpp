@@ -1,5 +1,6 @@
 #include "estado/estadopuertos.h"
 
+#include "config/tipoconexion.h"
 #include "estado/latencia.h"
 #include "startup/archivosproducto.h"
 #include "startup/reloj.h"
@@ -25,7 +26,8 @@ std::size_t EstadoPuertos::indice(int p) {
 
 bool EstadoPuertos::enUso(int p) const {
     const QString c = puerto(p).instrumento;
-    return TablasRuntime::puertoValido(p) && !c.isEmpty() && c != QStringLiteral("NADA");
+    return TablasRuntime::puertoValido(p) && !c.isEmpty() &&
+           TipoDePuerto(c, QString()) != TipoConexion::Nada;
 }
 
 void EstadoPuertos::fijaInstrumento(int p, const QString& codigo) {
@@ -288,17 +290,16 @@ QByteArray EstadoPuertos::pagina() const {
 
 QList<std::pair<int, int>> LeeSilencios(const QString& directorioPrograma, QStringList* problemas) {
     QList<std::pair<int, int>> r;
-    const QString archivo =
-        BuscaArchivo(RutaConBarra(directorioPrograma), QStringLiteral("ORTSilencio.IAU"));
-    if (!QFileInfo::exists(archivo))
-        return r;
-    const auto texto = LeeArchivoTexto(archivo);
-    if (!texto) {
+    QString problema;
+    const auto f =
+        LeeLineasOpcional(directorioPrograma, QStringLiteral("ORTSilencio.IAU"), &problema);
+    if (!f) {
         if (problemas)
-            *problemas << QStringLiteral("No se puede leer %1.").arg(archivo);
+            *problemas << problema;
         return r;
     }
-    const QStringList lineas = texto->split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
+    const QString& archivo = f->ruta;
+    const QStringList& lineas = f->lineas;
     for (int i = 0; i < lineas.size(); ++i) {
         const QString l = lineas[i].trimmed();
         if (l.isEmpty() || l.startsWith(u'#'))

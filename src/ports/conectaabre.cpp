@@ -1,6 +1,7 @@
 #include "ports/conectaabre.h"
 
 #include "config/tablas.h"
+#include "config/tipoconexion.h"
 #include "ports/inicializacion.h"
 #include "ports/puerto.h"
 #include "ports/tablacampos.h"
@@ -19,9 +20,10 @@ public:
 
     // The failure message of one step; the opening goes on.
     void falla(const Falla& f) const {
-        e_.avisos.mensaje(QStringLiteral("ORT. ConnectAbre.\n\n") + e_.ajustes.texto(43, 1) + u' ' +
-                              QString::number(p_) + u'\n' + f.fuente + u'\n' +
-                              QString::number(f.numero) + QStringLiteral(".- ") + f.descripcion,
+        e_.avisos.mensaje(QStringLiteral("ORT. ConnectAbre.\n\n") +
+                              e_.ajustes.texto(Textos::PuertoCaption) + u' ' + QString::number(p_) +
+                              u'\n' + f.fuente + u'\n' + QString::number(f.numero) +
+                              QStringLiteral(".- ") + f.descripcion,
                           Avisos::Icono::Exclamacion);
     }
     void paso(const std::optional<Falla>& f) const {
@@ -62,7 +64,7 @@ void ConnectAbre(Entorno& e, TablasRuntime& t, FabricaPuertos& puertos, int p) {
     auto campo = [&ins](const char* columna) { return ins.texto_(0, QLatin1String(columna)); };
 
     const QString tipo = campo("INSTIPOC").toUpper();
-    if (tipo == QStringLiteral("TCP/IP")) {
+    if (TipoDeRegistro(tipo) == TipoConexion::Tcp) {
         const double puertoTcp = NumeroDe(campo("INSTCPPR"));
         const qint32 remoto = puertoTcp >= -2147483648.0 && puertoTcp <= 2147483647.0
                                   ? qint32(std::nearbyint(puertoTcp))

@@ -34,7 +34,7 @@ QString ClasificaEvento(int valor, const Ajustes& a) {
     for (const auto& f : kEventos)
         if (f.valor == valor)
             return QString::fromUtf8(f.texto);
-    return a.texto(0, 66) + QString::number(valor);
+    return a.texto(Textos::EventoDesconocido) + QString::number(valor);
 }
 
 bool EventoSeMuestra(int valor) {

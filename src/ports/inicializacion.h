@@ -12,7 +12,7 @@ namespace ort {
 struct Inicializacion {
     // Written one after the other, without waiting for an answer; each ends in CR.
     QList<QByteArray> comandos;
-    // A message box that follows the commands ("PEL10: Inicialización OK."), when there is one.
+    // A message box that follows the commands ("PEL10: Inicialización OK."), when the row has one.
     std::optional<QString> mensaje;
 };
 

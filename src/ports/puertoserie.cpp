@@ -7,12 +7,28 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <initializer_list>
 #include <limits>
+#include <utility>
 
 #include <linux/serial.h>
 #include <sys/ioctl.h>
 
 namespace ort {
+
+namespace {
+
+// The value paired with the text, compared exactly.
+template <class T>
+std::optional<T> Elige(const QString& texto,
+                       std::initializer_list<std::pair<QStringView, T>> opciones) {
+    for (const auto& [nombre, valor] : opciones)
+        if (texto == nombre)
+            return valor;
+    return std::nullopt;
+}
+
+} // namespace
 
 std::optional<ConfiguracionSerie> InterpretaSettings(const QString& s, QString* problema) {
     const auto mal = [&](const QString& que) -> std::optional<ConfiguracionSerie> {
@@ -35,58 +51,44 @@ std::optional<ConfiguracionSerie> InterpretaSettings(const QString& s, QString* 
         return mal(QStringLiteral("la velocidad \"%1\" no es un número de baudios").arg(partes[0]));
     c.baudios = static_cast<qint32>(b);
 
-    const QString paridad = partes[1].trimmed().toUpper();
-    if (paridad == u"N")
-        c.paridad = QSerialPort::NoParity;
-    else if (paridad == u"E")
-        c.paridad = QSerialPort::EvenParity;
-    else if (paridad == u"O")
-        c.paridad = QSerialPort::OddParity;
-    else if (paridad == u"M")
-        c.paridad = QSerialPort::MarkParity;
-    else if (paridad == u"S")
-        c.paridad = QSerialPort::SpaceParity;
-    else
+    const auto paridad = Elige<QSerialPort::Parity>(partes[1].trimmed().toUpper(),
+                                                    {{u"N", QSerialPort::NoParity},
+                                                     {u"E", QSerialPort::EvenParity},
+                                                     {u"O", QSerialPort::OddParity},
+                                                     {u"M", QSerialPort::MarkParity},
+                                                     {u"S", QSerialPort::SpaceParity}});
+    if (!paridad)
         return mal(QStringLiteral("la paridad \"%1\" no es N, E, O, M ni S").arg(partes[1]));
+    c.paridad = *paridad;
 
-    const QString datos = partes[2].trimmed();
-    if (datos == u"5")
-        c.bitsDatos = QSerialPort::Data5;
-    else if (datos == u"6")
-        c.bitsDatos = QSerialPort::Data6;
-    else if (datos == u"7")
-        c.bitsDatos = QSerialPort::Data7;
-    else if (datos == u"8")
-        c.bitsDatos = QSerialPort::Data8;
-    else
+    const auto datos =
+        Elige<QSerialPort::DataBits>(partes[2].trimmed(), {{u"5", QSerialPort::Data5},
+                                                           {u"6", QSerialPort::Data6},
+                                                           {u"7", QSerialPort::Data7},
+                                                           {u"8", QSerialPort::Data8}});
+    if (!datos)
         return mal(QStringLiteral("los bits de datos \"%1\" no están entre 5 y 8").arg(partes[2]));
+    c.bitsDatos = *datos;
 
-    const QString parada = partes[3].trimmed();
-    if (parada == u"1")
-        c.bitsParada = QSerialPort::OneStop;
-    else if (parada == u"1.5")
-        c.bitsParada = QSerialPort::OneAndHalfStop;
-    else if (parada == u"2")
-        c.bitsParada = QSerialPort::TwoStop;
-    else
+    const auto parada =
+        Elige<QSerialPort::StopBits>(partes[3].trimmed(), {{u"1", QSerialPort::OneStop},
+                                                           {u"1.5", QSerialPort::OneAndHalfStop},
+                                                           {u"2", QSerialPort::TwoStop}});
+    if (!parada)
         return mal(QStringLiteral("los bits de parada \"%1\" no son 1, 1.5 ni 2").arg(partes[3]));
+    c.bitsParada = *parada;
     return c;
 }
 
 std::optional<QString> DispositivoDePuerto(const QString& directorioPrograma, int p,
                                            QString* problema) {
     const QString porDefecto = QStringLiteral("/dev/ttyS%1").arg(p - 1);
-    const QString archivo =
-        BuscaArchivo(RutaConBarra(directorioPrograma), QStringLiteral("ORTPuertos.IAU"));
-    if (!QFileInfo::exists(archivo))
-        return porDefecto;
-    const auto texto = LeeArchivoTexto(archivo);
-    if (!texto) {
-        if (problema)
-            *problema = QStringLiteral("No se puede leer %1.").arg(archivo);
+    const auto f =
+        LeeLineasOpcional(directorioPrograma, QStringLiteral("ORTPuertos.IAU"), problema);
+    if (!f)
         return std::nullopt;
-    }
-    const QStringList lineas = texto->split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
+    const QString& archivo = f->ruta;
+    const QStringList& lineas = f->lineas;
     for (int i = 0; i < lineas.size(); ++i) {
         const int coma = lineas[i].indexOf(u',');
         if (coma < 0)

@@ -40,8 +40,6 @@ public:
                socket_.state() == QAbstractSocket::HostLookupState;
     }
 
-    QString host() const { return host_; }
-    qint32 puertoRemoto() const { return puerto_; }
     QString hostRemoto() const override { return host_; }
     qint32 numeroRemoto() const override { return puerto_; }
     QString ultimoError() const { return ultimoError_; }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "startup/textos.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -48,6 +50,7 @@ struct Ajustes {
 
     // Text n of group g in the language in use.
     QString texto(int g, int n) const { return Textos.texto(g, n, Idioma); }
+    QString texto(TextoIdioma t) const { return texto(t.grupo, t.entrada); }
 };
 
 inline const QString kJet4 = QStringLiteral("[JET4]");

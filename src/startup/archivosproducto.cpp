@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace ort {
 
@@ -35,6 +36,21 @@ QString BuscaArchivo(const QString& dir, const QString& nombre) {
             actual += u'/';
     }
     return actual;
+}
+
+std::optional<LineasArchivo> LeeLineasOpcional(const QString& directorioPrograma,
+                                               const QString& nombre, QString* problema) {
+    LineasArchivo r{BuscaArchivo(RutaConBarra(directorioPrograma), nombre), {}};
+    if (!QFileInfo::exists(r.ruta))
+        return r;
+    const auto texto = LeeArchivoTexto(r.ruta);
+    if (!texto) {
+        if (problema)
+            *problema = QStringLiteral("No se puede leer %1.").arg(r.ruta);
+        return std::nullopt;
+    }
+    r.lineas = texto->split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
+    return r;
 }
 
 std::optional<QString> LeeArchivoTexto(const QString& ruta) {

@@ -3,6 +3,7 @@
 #include "startup/ajustes.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -16,6 +17,16 @@ QString BuscaArchivo(const QString& dir, const QString& nombre);
 
 // Reads a whole text file (UTF-8 when valid, else Windows-1252); no value when unreadable.
 std::optional<QString> LeeArchivoTexto(const QString& ruta);
+
+// The lines of one of ORT's optional files of the program directory, found by BuscaArchivo, and
+// its path for messages. A file that does not exist has no lines; one that cannot be read gives
+// no value and "No se puede leer RUTA." in *problema.
+struct LineasArchivo {
+    QString ruta;
+    QStringList lineas;
+};
+std::optional<LineasArchivo> LeeLineasOpcional(const QString& directorioPrograma,
+                                               const QString& nombre, QString* problema);
 
 // Reads the product files of the program directory into the start-up settings. Every problem
 // is reported through the notices; a file that stops start-up gives no value, never half-built

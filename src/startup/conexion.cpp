@@ -155,6 +155,26 @@ QString MensajeM(const Falla& e, const QString& cadena) {
            QStringLiteral("\n\n");
 }
 
+// Runs the statements on a connection of its own to a SQLite file, up to the first that fails.
+bool EjecutaEnArchivo(const QString& archivo, const QStringList& sentencias, QString& problema) {
+    const QString nombre = NuevoNombre();
+    bool ok = true;
+    {
+        QSqlDatabase destino = QSqlDatabase::addDatabase(driverSqlite(), nombre);
+        destino.setDatabaseName(archivo);
+        ok = destino.open();
+        QSqlQuery d(destino);
+        for (const QString& sql : sentencias)
+            if (ok && !d.exec(sql)) {
+                problema = d.lastError().text();
+                ok = false;
+            }
+        destino.close();
+    }
+    QSqlDatabase::removeDatabase(nombre);
+    return ok;
+}
+
 // Rebuilds a damaged file from what SQLite can still read of its tables: a fresh copy beside it,
 // named after the time of day, whose indexes are built anew from the rows, then takes the damaged
 // file's place.
@@ -175,22 +195,7 @@ bool Reconstruye(QSqlDatabase& origen, const QString& temporal, QString& problem
         }
     }
     q.finish();
-    const QString nombre = NuevoNombre();
-    bool ok = true;
-    {
-        QSqlDatabase destino = QSqlDatabase::addDatabase(driverSqlite(), nombre);
-        destino.setDatabaseName(temporal);
-        ok = destino.open();
-        QSqlQuery d(destino);
-        for (const QString& sql : crear)
-            if (ok && !d.exec(sql)) {
-                problema = d.lastError().text();
-                ok = false;
-            }
-        destino.close();
-    }
-    QSqlDatabase::removeDatabase(nombre);
-    if (!ok)
+    if (!EjecutaEnArchivo(temporal, crear, problema))
         return false;
     q.prepare(QStringLiteral("ATTACH DATABASE ? AS reparada"));
     q.addBindValue(temporal);
@@ -198,6 +203,7 @@ bool Reconstruye(QSqlDatabase& origen, const QString& temporal, QString& problem
         problema = q.lastError().text();
         return false;
     }
+    bool ok = true;
     for (const QString& t : tablas) {
         const QString citada = u'"' + QString(t).replace(u'"', QStringLiteral("\"\"")) + u'"';
         // Row by row from the table itself: without the WHERE, SQLite would copy the key
@@ -213,20 +219,7 @@ bool Reconstruye(QSqlDatabase& origen, const QString& temporal, QString& problem
     q.exec(QStringLiteral("DETACH DATABASE reparada"));
     if (!ok)
         return false;
-    {
-        QSqlDatabase destino = QSqlDatabase::addDatabase(driverSqlite(), nombre);
-        destino.setDatabaseName(temporal);
-        ok = destino.open();
-        QSqlQuery d(destino);
-        for (const QString& sql : despues)
-            if (ok && !d.exec(sql)) {
-                problema = d.lastError().text();
-                ok = false;
-            }
-        destino.close();
-    }
-    QSqlDatabase::removeDatabase(nombre);
-    return ok;
+    return ok && EjecutaEnArchivo(temporal, despues, problema);
 }
 
 bool Repara(const QString& archivo, Entorno& e, Falla& error) {
@@ -341,6 +334,7 @@ QString CadenaConexion(const Ajustes& a, const QString& F) {
     return {};
 }
 
+// Declared for the tests only (tests/support/costuras.h).
 void FijaDriverParaPruebas(Motor motor, const QString& driver) {
     (motor == Motor::Postgres ? driverPostgres() : driverSqlite()) = driver;
 }
@@ -400,7 +394,8 @@ bool OpenDBOK(const QString& cadena, Conexion& conexion, Entorno& e, Comprobacio
                 return false;
             }
             ++preguntas;
-            const QString clave = e.avisos.entrada(actual + u'\n' + e.ajustes.texto(0, 81));
+            const QString clave =
+                e.avisos.entrada(actual + u'\n' + e.ajustes.texto(Textos::PreguntaClave));
             if (clave.isEmpty())
                 return false;
             e.ajustes.ClaveBD = clave;
@@ -419,7 +414,7 @@ bool OpenDBOK(const QString& cadena, Conexion& conexion, Entorno& e, Comprobacio
             e.avisos.mensaje(MensajeM(err, actual), Avisos::Icono::Exclamacion);
             return false;
         case errbd::kProveedor:
-            e.avisos.mensaje(MensajeM(err, actual) + e.ajustes.texto(4, 13) +
+            e.avisos.mensaje(MensajeM(err, actual) + e.ajustes.texto(Textos::NotaProveedor) +
                                  QStringLiteral("\n\n"),
                              Avisos::Icono::Exclamacion);
             return false;

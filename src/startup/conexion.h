@@ -89,9 +89,6 @@ bool OpenDBOK(const QString& cadena, Conexion& conexion, Entorno& e,
 // Opens without any handling or message; the error is left in conexion.error.
 bool AbreConexion(const QString& cadena, Conexion& conexion);
 
-// Tests use this to stand for a machine without a database driver.
-void FijaDriverParaPruebas(Motor motor, const QString& driver);
-
 // A statement written in the product's dialect for the engine in use: "Top 1" becomes
 // "limit 1", and bracketed identifiers become quoted ones.
 QString AdaptaSql(const QString& sql, Motor motor);

@@ -95,17 +95,17 @@ std::optional<double> NumeroInicial(const QString& texto) {
     const int inicio = i;
     if (i < n && (texto[i] == u'+' || texto[i] == u'-'))
         ++i;
-    int digitos = 0;
-    while (i < n && texto[i].isDigit() && texto[i].unicode() < 128) {
-        ++i;
-        ++digitos;
-    }
+    // Skips the ASCII digits from k on; how many there were.
+    const auto cifras = [&](int& k) {
+        const int desde = k;
+        while (k < n && texto[k].isDigit() && texto[k].unicode() < 128)
+            ++k;
+        return k - desde;
+    };
+    int digitos = cifras(i);
     if (i < n && texto[i] == u'.') {
         ++i;
-        while (i < n && texto[i].isDigit() && texto[i].unicode() < 128) {
-            ++i;
-            ++digitos;
-        }
+        digitos += cifras(i);
     }
     if (digitos == 0)
         return std::nullopt;
@@ -114,12 +114,7 @@ std::optional<double> NumeroInicial(const QString& texto) {
         int j = i + 1;
         if (j < n && (texto[j] == u'+' || texto[j] == u'-'))
             ++j;
-        int exp = 0;
-        while (j < n && texto[j].isDigit() && texto[j].unicode() < 128) {
-            ++j;
-            ++exp;
-        }
-        if (exp > 0)
+        if (cifras(j) > 0)
             fin = j;
     }
     bool ok = false;

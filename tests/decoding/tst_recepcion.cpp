@@ -265,9 +265,13 @@ private slots:
         b.puertos.serie(2).llega("2a\r");
         rx.ComLee(1);
         QCOMPARE(puente.orden, QStringList({"1a", "1b", "2a"}));
-        QVERIFY(!rx.enPasada());
+        // The pass is over: a new call runs at once.
+        b.puertos.serie(2).llega("2b\r");
+        rx.ComLee(2);
+        QCOMPARE(puente.orden.size(), 4);
+        QCOMPARE(puente.orden.last(), QStringLiteral("2b"));
         rx.ComLee(99); // outside the ports: ignored
-        QCOMPARE(puente.orden.size(), 3);
+        QCOMPARE(puente.orden.size(), 4);
     }
 
     void fallaEnUnaTramaNoDetieneNada() {

@@ -1,6 +1,7 @@
 #include "decoding/registro.h"
 #include "support/contextofalso.h"
 
+#include <QSet>
 #include <QTest>
 
 using namespace ort;
@@ -31,6 +32,29 @@ private slots:
             QVERIFY2(TieneDecodificador(codigo), qPrintable(codigo));
             QVERIFY(BuscaDecodificador(codigo) != DecodificadorPorDefecto);
         }
+    }
+
+    // The instrument table's rows are well formed: a code of at most five characters without
+    // blanks, unique once padded; a decoder; channels and frame forms; opening commands that each
+    // end in CR and together are the row's text; a notice only after opening commands.
+    void filasDeLaTabla() {
+        QSet<QString> vistos;
+        for (const Instrumento* i : Instrumentos()) {
+            const QString codigo = QString::fromLatin1(i->codigo);
+            QVERIFY2(!codigo.isEmpty() && codigo.size() <= 5 && !codigo.contains(u' '), i->codigo);
+            QVERIFY2(!vistos.contains(codigo.leftJustified(5, u' ')), i->codigo);
+            vistos << codigo.leftJustified(5, u' ');
+            QVERIFY2(i->decodificador && i->canales >= 1 && i->variantes >= 1, i->codigo);
+            const QList<QByteArray> comandos = i->comandosApertura();
+            for (const QByteArray& c : comandos)
+                QVERIFY2(c.endsWith('\r') && c.count('\r') == 1, i->codigo);
+            QCOMPARE(comandos.join(), QByteArray(i->apertura));
+            QVERIFY2(!i->aviso || !comandos.isEmpty(), i->codigo);
+            QCOMPARE(i->textoAviso().isEmpty(), !i->aviso);
+            if (i->aviso)
+                QVERIFY(i->textoAviso().startsWith(codigo + QStringLiteral(": ")));
+        }
+        QCOMPARE(vistos.size(), CodigosConocidos().size());
     }
 
     // The key is compared on all five characters, blanks included.

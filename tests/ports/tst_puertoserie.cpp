@@ -2,6 +2,7 @@
 #include "ports/puertoserie.h"
 #include "support/pty.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -148,8 +149,19 @@ private slots:
         QTest::newRow("first entry wins")     << "ORTPuertos.IAU" << "7,/dev/a\n7,/dev/b\n"              << 7  << "/dev/a";
         QTest::newRow("11 is not 1")          << "ORTPuertos.IAU" << "11,/dev/once\n"                    << 1  << "/dev/ttyS0";
         QTest::newRow("entry without path")   << "ORTPuertos.IAU" << "1,/dev/a\n2,  \n"                  << 2  << "";
+        QTest::newRow("empty file")           << "ORTPuertos.IAU" << ""                                  << 3  << "/dev/ttyS2";
         // clang-format on
     }
+    // A map that is there but cannot be read names no device, and says which file it is.
+    void dispositivoIlegible() {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("ORTPuertos.IAU")));
+        QString problema;
+        QVERIFY(!DispositivoDePuerto(dir.path(), 1, &problema));
+        QCOMPARE(problema,
+                 QStringLiteral("No se puede leer %1.").arg(dir.filePath("ORTPuertos.IAU")));
+    }
+
     void dispositivo() {
         QFETCH(QString, archivo);
         QFETCH(QString, texto);

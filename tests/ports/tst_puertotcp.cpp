@@ -197,8 +197,8 @@ private slots:
         par_ = servidor_->nextPendingConnection();
         QTRY_VERIFY_WITH_TIMEOUT(puerto_->conectado(), 5000);
         QCOMPARE(puerto_->leeTodo(), QByteArray());
-        QCOMPARE(puerto_->host(), QStringLiteral("127.0.0.1"));
-        QCOMPARE(puerto_->puertoRemoto(), qint32(servidor_->serverPort()));
+        QCOMPARE(puerto_->hostRemoto(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(puerto_->numeroRemoto(), qint32(servidor_->serverPort()));
         par_->disconnectFromHost();
         QTRY_COMPARE_WITH_TIMEOUT(perdidos.count(), 2, 5000);
     }

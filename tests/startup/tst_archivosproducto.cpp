@@ -34,8 +34,8 @@ private slots:
         QCOMPARE(a->StrConexion, "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + d.ruta() +
                                      "bd/MTVX2005.MDB;Jet OLEDB:Database Password=;");
         QCOMPARE(a->Compania, QString("Planta de prueba"));
-        QCOMPARE(a->texto(0, 81), QString("Clave de la base de datos:"));
-        QCOMPARE(a->texto(43, 1), QString("Puerto "));
+        QCOMPARE(a->texto(Textos::PreguntaClave), QString("Clave de la base de datos:"));
+        QCOMPARE(a->texto(Textos::PuertoCaption), QString("Puerto "));
         QCOMPARE(a->texto(43, 99), QString()); // out of bounds reads empty
         QCOMPARE(a->texto(-1, 0), QString());
         QCOMPARE(a->NumTurnos, qint16(3));

@@ -1,5 +1,6 @@
 #include "startup/conexion.h"
 #include "support/bases.h"
+#include "support/costuras.h"
 #include "support/fakes.h"
 
 #include <QDir>

@@ -770,80 +770,19 @@ Muestra GeneraIshid(double v, const Opciones& o) {
     return Una("E2" + t, {Lee(1, FormatoCorto(n, 1))});
 }
 
-// clang-format off
+// The instrument table is ORT's own; the simulator takes each row's generator. Rows without one
+// (TIMER reads the clock) are left out of the simulator's list.
+#define ORT_INSTRUMENTO(codigo, decodificador, generador, canales, variantes, apertura, aviso,     \
+                        descripcion)                                                               \
+    {codigo, generador, canales, variantes, descripcion},
+
 const Instrumento kInstrumentos[] = {
-    // Single-value instruments, channel 01.
-    {"EQ4HP", GeneraTramaEntera, 1, 1, "the value is the whole frame: 12.345"},
-    {"FOWLE", GeneraTramaEntera, 1, 1, "the value is the whole frame: 12.345"},
-    {"PRECI", GeneraTramaEntera, 1, 1, "the value is the whole frame: 12.345"},
-    {"PSION", GeneraPsion,       1, 1, "the value between XON characters"},
-    {"OHAUG", GeneraOhaug,       1, 1, "value in columns 1-9, then the unit"},
-    {"OHAU2", GeneraOhau2,       1, 1, "value padded with blanks; blank lines are keep-alives"},
-    {"AB520", GeneraAb520,       1, 1, "status character, then the value"},
-    {"SARE2", GeneraSare2,       1, 1, "value in columns 10-19"},
-    {"ARITE", GeneraArite,       1, 1, "value in columns 14-21"},
-    {"RTDIG", GeneraRtdig,       1, 1, "value in columns 18-24"},
-    {"MARP1", GeneraMarp1,       1, 1, "value in columns 19-26"},
-    {"SAR81", GeneraSar81,       1, 1, "sign in column 1, digits in 3-10"},
-    {"SARMC", GeneraSar81,       1, 1, "sign in column 1, digits in 3-10"},
-    {"METBD", GeneraMetbd,       1, 1, "the value; only values above zero are readings"},
-    {"PHARM", GeneraPharm,       1, 1, "sample number in 1-5, value in 6-13"},
-    {"AFIII", GeneraAfiii,       1, 3, "P (0), V (1) or blank (2) in column 1, value in 2-7"},
-    {"BARC1", GeneraBarc1,       1, 1, "a bar code; TT= and C39 lines are status"},
-    {"QC300", GeneraQc300,       1, 1, "13 columns or more, value in 3-12"},
-    {"QCIII", GeneraQc300,       1, 1, "13 columns or more, value in 3-12"},
-    {"CHYJL", GeneraChyjl,       1, 2, "value in 1-10, gross mark G (0) or g (1) in 11-12"},
-    {"ST7DR", GeneraSt7dr,       1, 2, "axis X (0) or Y (1), value in 2-12"},
-    {"PANA1", GeneraPana1,       1, 3, "value in 11-18, unit MM (0), IN (1), mm (2) at 22; > 0"},
-    {"PANA2", GeneraPana2,       1, 3, "value in 14-20, unit MM (0), IN (1), mm (2) at 22; > 0"},
-    {"PANA3", GeneraPana3,       1, 3, "value in 25-31, unit MM (0), IN (1), mm (2) at 38; > 0"},
-    {"METPM", GeneraMetpm,       1, 1, "\"S  \" then the value"},
-    {"MSICS", GeneraMsics,       1, 1, "\"S S \" then the value"},
-    {"T8530", GeneraT8530,       1, 2, "decimal comma (0) or point (1), value in 2-9; > 0"},
-    {"T9481", GeneraT9481,       1, 1, "hundredths three columns after the comma"},
-    {"METDP", GeneraSinLectura,  1, 1, "frames ORT does not record"},
-    {"MUXBT", GeneraSinLectura,  1, 1, "frames ORT does not record"},
-    {"D3000", GeneraSinLectura,  1, 1, "frames ORT does not record"},
-    {"DMYTE", GeneraSinLectura,  1, 1, "frames ORT does not record"},
-    // Multi-value instruments and multiplexers.
-    {"XRITE", GeneraXrite,       1, 1, "three values on channels 1, 2, 3"},
-    {"KSCOU", GeneraKscou,       1, 2, "X, Y, Z on channels 1-3: --fields axes (0), X and Z (1)"},
-    {"KSTEC", GeneraKscou,       1, 2, "X, Y, Z on channels 1-3: --fields axes (0), X and Z (1)"},
-    {"TLOAD", GeneraTload,       1, 1, "three binary numbers on channels 1, 2, 3"},
-    {"FOCUS", GeneraFocus,      99, 1, "torque before Nm and a second value, with the channel"},
-    {"FOCUG", GeneraFocug,      99, 1, "channel announced by a Canal line, then an Nm line"},
-    {"MIRAN", GeneraMiran,      99, 1, "channel announced by *STRT, then a *CONC result"},
-    {"TP844", GeneraTp844,      99, 1, "channel digits, then the value"},
-    {"MUX10", GeneraMux10,      99, 2, "cc +value (0) or cc value (1); ORT drops the +"},
-    {"DP1HS", GeneraMux10,      99, 2, "cc +value (0) or cc value (1); ORT drops the +"},
-    {"DMX2B", GeneraMux10,      99, 2, "cc +value (0) or cc value (1); ORT drops the +"},
-    {"DMX2C", GeneraMux10,      99, 2, "cc +value (0) or cc value (1); ORT drops the +"},
-    {"MUX11", GeneraMux11,      99, 1, "cc +value; ORT records the number's shortest form"},
-    {"MX8N",  GeneraMux11,      99, 1, "cc +value; ORT records the number's shortest form"},
-    {"MX8",   GeneraMx8,        99, 1, "cc +value, recorded as sent"},
-    {"HX1",   GeneraHx1,        99, 1, "cc and a single-precision number in hexadecimal"},
-    {"GPORT", GeneraGport,      99, 2, "value,cc (0); channel 1 without the comma (1)"},
-    {"MIG-2", GeneraMig2,        9, 1, "channel digit in column 1, value in 3-10"},
-    {"MX110", GeneraMig2,        9, 1, "channel digit in column 1, value in 3-10"},
-    {"MX200", GeneraMig2,        9, 1, "channel digit in column 1, value in 3-10"},
-    {"MIG-1", GeneraMig1,        8, 3, "bank, selector (group member 0-2), value in 10-17"},
-    {"MUX40", GeneraMux40,      96, 4, "box, input, mode 1 + selector member 0-2, or mode 0 (3)"},
-    // Answered, batch, time-stamped and sampled instruments.
-    {"GSE01", GeneraGse01,      10, 1, "asks An, is answered, sends Bn,v1,v2 on channel n+1"},
-    {"AND",   GeneraAnd,         1, 1, "a status frame, then the value frame"},
-    {"PEL10", GeneraPel10,       1, 2, "the value frame, after two filler frames in variant 1"},
-    {"DL-10", GeneraDl10,        1, 1, "batch of values, then 99999999 (ORT closes the port)"},
-    {"DP3DX", GeneraDp3dx,       1, 1, "a batch of dated Y02 records"},
-    {"DP7",   GeneraDp3dx,       1, 1, "a batch of dated Y02 records"},
-    {"QMATE", GeneraQmate,       1, 1, "a report of lines of several values"},
-    {"TDLRF", GeneraTdlrf,      16, 1, "value, time and date; channel = ORT port number"},
-    {"TODLR", GeneraTodlr,      16, 3, "net after NET (0), net (1), ß label (2); channel = port"},
-    {"DM510", GeneraDm510,       1, 3, "CSV: all dated (0), first dated (1), first timed (2)"},
-    {"ISHID", GeneraIshid,       1, 1, "E2 and tenths; ORT samples the first 4 s of 10 min"},
+#include "decoding/instrumentos.inc"
     // Not an instrument code: a port decoded by its field table.
-    {"TABLA", GeneraCampos,      1, 1, "field-table port: comma-separated values (SEP=44)"},
+    {"TABLA", GeneraCampos, 1, 1, "field-table port: comma-separated values (SEP=44)"},
 };
-// clang-format on
+
+#undef ORT_INSTRUMENTO
 
 } // namespace
 
@@ -896,7 +835,7 @@ Muestra GeneraCampos(double valor, const Opciones& o) {
 const Instrumento* BuscaInstrumento(const QString& codigo) {
     const QString c = codigo.trimmed();
     for (const auto& i : kInstrumentos)
-        if (c == QLatin1String(i.codigo))
+        if (i.genera && c == QLatin1String(i.codigo))
             return &i;
     return nullptr;
 }
@@ -904,14 +843,16 @@ const Instrumento* BuscaInstrumento(const QString& codigo) {
 QList<const Instrumento*> Instrumentos() {
     QList<const Instrumento*> r;
     for (const auto& i : kInstrumentos)
-        r << &i;
+        if (i.genera)
+            r << &i;
     return r;
 }
 
 QStringList CodigosSimulados() {
     QStringList r;
     for (const auto& i : kInstrumentos)
-        r << QString::fromLatin1(i.codigo);
+        if (i.genera)
+            r << QString::fromLatin1(i.codigo);
     return r;
 }
 

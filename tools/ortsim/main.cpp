@@ -1,4 +1,5 @@
 // ortsim: plays one measuring instrument for ORT, on a pseudo-terminal or as a TCP server.
+#include "config/tipoconexion.h"
 #include "ortsim/simulador.h"
 
 #include <QCommandLineParser>
@@ -112,7 +113,7 @@ int main(int argc, char** argv) {
     };
     Simulador::Config c;
     c.codigo = p.value("code");
-    if (c.codigo.trimmed() == QStringLiteral("TIMER")) {
+    if (ort::TipoDePuerto(c.codigo, QString()) == ort::TipoConexion::Reloj) {
         err << "ortsim: TIMER has no instrument: ORT makes its readings from its own clock"
             << Qt::endl;
         return 2;
