@@ -54,6 +54,15 @@ void Registrador::sucesoDesdeGrabacion(int p, const QString& linea, const QStrin
     });
 }
 
+void Registrador::grabadasDespues(int p, int lecturas) {
+    enVentana([this, p, lecturas] {
+        if (p < 1 || p > kPuertos)
+            return;
+        t_.NumGrabadas[p] += lecturas;
+        emit contadoresCambiados(p);
+    });
+}
+
 void Registrador::retenidasCambiadas() {
     enVentana([this] {
         if (!hilo_)

@@ -48,6 +48,8 @@ public:
     void sucesoDesdeGrabacion(int p, const QString& linea, const QString& mensaje);
     // The held counts changed: the counters of the ports whose count changed are shown again.
     void retenidasCambiadas();
+    // Held readings of port p written at last: they count as recorded now.
+    void grabadasDespues(int p, int lecturas);
 
     // The counters' captions of a port; the recorded one says how many are held, if any.
     QString captionRec(int p) const;

@@ -58,6 +58,7 @@ void Adquisicion::usaHilos(std::function<std::unique_ptr<Grabador>()> fabrica) {
                 registrador_.sucesoDesdeGrabacion(p, linea, mensaje);
             },
             [this] { registrador_.retenidasCambiadas(); });
+    grabacion_->alGrabarRetenidas([this](int p, int n) { registrador_.grabadasDespues(p, n); });
     grabacion_->inicia();
 }
 

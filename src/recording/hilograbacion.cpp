@@ -240,6 +240,17 @@ void HiloGrabacion::abreDiario(Carril& c) {
                            .arg(escritas)
                            .arg(Legible(destino)));
     };
+    // A held reading counts as recorded once its value (not an additional field) is written.
+    s.escritas = [this](const QList<Retenida>& rs) {
+        if (!grabadasDespues_)
+            return;
+        QMap<int, int> porPuerto;
+        for (const Retenida& r : rs)
+            if (r.campo == 0)
+                ++porPuerto[r.puerto];
+        for (auto it = porPuerto.cbegin(); it != porPuerto.cend(); ++it)
+            grabadasDespues_(it.key(), it.value());
+    };
     s.apartada = [&cd](const Retenida& r, bool primera) {
         if (!cd.sucesos)
             return;

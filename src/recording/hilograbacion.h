@@ -97,6 +97,10 @@ public:
                    Suceso sucesos, std::function<void()> cambio);
     // Readings held per port, and in all.
     QMap<int, qint64> retenidasPorPuerto() const;
+    // Told, on a lane's thread, how many held readings of a port reached their data table.
+    void alGrabarRetenidas(std::function<void(int puerto, int lecturas)> f) {
+        grabadasDespues_ = std::move(f);
+    }
     qint64 retenidas() const { return totalRetenidas_.load(); }
 
     void inicia();
@@ -125,6 +129,7 @@ private:
     std::atomic<qint64> totalRetenidas_{0};
     mutable std::mutex mRetenidas_;
     std::unordered_map<QString, QMap<int, qint64>> retenidasPorCarril_;
+    std::function<void(int, int)> grabadasDespues_;
 };
 
 } // namespace ort

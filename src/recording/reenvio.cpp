@@ -172,6 +172,8 @@ bool Reenvio::resuelveMarcadas(const QList<Retenida>& lote, Estado& d) {
     if (!diario_.quita(hechas) || !diario_.devuelve(otras))
         return false;
     d.escritas += hechas.size();
+    if (sucesos_.escritas && cuantas > 0)
+        sucesos_.escritas(marcadas.mid(0, cuantas));
     return true;
 }
 
@@ -200,6 +202,7 @@ Reenvio::Fin Reenvio::reenvia(const QString& destino, Estado& d, qint64 inicio) 
             return Fin::Fallo;
         }
         QList<qint64> escritas, sinEscribir;
+        QList<Retenida> hechas;
         bool fallo = false;
         for (Retenida& r : lote) {
             if (fallo) {
@@ -209,6 +212,7 @@ Reenvio::Fin Reenvio::reenvia(const QString& destino, Estado& d, qint64 inicio) 
             const ResultadoEscritura res = escritor_.escribe(r);
             if (res.falla == TipoFalla::Ninguna) {
                 escritas << r.id;
+                hechas << r;
             } else if (res.falla == TipoFalla::Duradera) {
                 r.motivo = res.motivo;
                 if (diario_.aparta(r.id, res.motivo, reloj_.ahora()) && sucesos_.apartada) {
@@ -229,6 +233,8 @@ Reenvio::Fin Reenvio::reenvia(const QString& destino, Estado& d, qint64 inicio) 
             return Fin::Fallo;
         }
         d.escritas += escritas.size();
+        if (sucesos_.escritas && !hechas.isEmpty())
+            sucesos_.escritas(hechas);
         d.fallos = 0;
         d.esperaMs = 0;
         if (reloj_.monotonoMs() - inicio >= presupuestoMs_)

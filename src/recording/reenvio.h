@@ -96,6 +96,8 @@ public:
         // The journal reached its warning level (lleno false) or refused a reading (lleno true):
         // once each time, again only after it went below the warning level.
         std::function<void(qint64 total, qint64 maximo, bool lleno)> limite;
+        // Held readings that reached their data table (late, or found there after a crash).
+        std::function<void(const QList<Retenida>& rs)> escritas;
     };
 
     Reenvio(Diario& diario, EscritorRetenidas& escritor, Reloj& reloj, Sucesos sucesos = {});

@@ -473,6 +473,8 @@ private slots:
         QVERIFY(Tarda([&] { return pl.a->registrador().retenidas(1) == 0; }, 2000) >= 0);
         QTest::qWait(200); // the last log lines
         QVERIFY(!pl.a->registrador().captionGra(1).contains("retenidas"));
+        // Written late, every reading counts as recorded in the end.
+        QCOMPARE(pl.a->tablas().NumGrabadas[1], double(enviadas));
 
         // Every row as its frame made it: N in order, the frame's time, the value and the batch.
         auto filas = [&](const QString& ctx) {

@@ -85,6 +85,7 @@ struct Banco {
     Diario diario{tmp.path() + u'/' + kArchivoDiario};
     EscritorFalso escritor;
     QStringList dicho;
+    int grabadas = 0; // held readings that reached their table
     Reenvio reenvio{
         diario, escritor, reloj,
         Reenvio::Sucesos{
@@ -97,7 +98,8 @@ struct Banco {
             },
             [this](qint64 total, qint64 maximo, bool lleno) {
                 dicho << QStringLiteral("limite %1/%2 %3").arg(total).arg(maximo).arg(int(lleno));
-            }}};
+            },
+            [this](const QList<Retenida>& rs) { grabadas += rs.size(); }}};
     Banco() {
         if (!diario.abre())
             qFatal("%s", qPrintable(diario.error()));
@@ -380,6 +382,7 @@ private slots:
         b.reenviaTodo();
         QCOMPARE(b.escritor.escritas, QStringList({"A:1", "A:2", "B:1", "B:2", "B:3"}));
         QCOMPARE(b.dicho, QStringList({"retiene A", "retiene B", "escrito A 2", "escrito B 3"}));
+        QCOMPARE(b.grabadas, 5);
         QCOMPARE(b.diario.total(), qint64(0));
     }
 
@@ -394,6 +397,7 @@ private slots:
         QCOMPARE(b.escritor.escritas, QStringList({"A:1", "A:4"}));
         QCOMPARE(b.dicho,
                  QStringList({"retiene A", "apartada 2 1", "apartada 3 0", "escrito A 2"}));
+        QCOMPARE(b.grabadas, 2); // the ones moved aside never count as recorded
         QCOMPARE(b.diario.total(), qint64(0));
         QCOMPARE(b.diario.apartadas(), qint64(2));
         const QList<Retenida> ap = b.diario.listaApartadas();
@@ -561,7 +565,7 @@ private slots:
         Reenvio r(d, esc, s.reloj,
                   {nullptr, nullptr,
                    [&](const Retenida& x, bool) { apartadas << x.Carac + ": " + x.motivo; },
-                   nullptr});
+                   nullptr, nullptr});
         QList<Retenida> rs = s.lecturas("P1").mid(0, 3);
         rs[1].Carac = "NOHAY";
         d.agrega(rs);
@@ -717,7 +721,7 @@ private slots:
         Reenvio reenvio(d, esc, s.reloj,
                         {[&](const Retenida& r) { dicho << "retiene " + r.motivo; },
                          [&](const QString&, qint64 n) { dicho << QString("escritas %1").arg(n); },
-                         nullptr, nullptr});
+                         nullptr, nullptr, nullptr});
         GrabadorDatos g(s.e, GrabadorDatos::Apertura::Mantenida);
         g.callaFallasPasajeras(true);
         std::atomic<bool> tomado{false}, suelta{false};
