@@ -16,7 +16,9 @@ AvisoSystemd::AvisoSystemd(QObject* parent) : QObject(parent) {
 
 AvisoSystemd::~AvisoSystemd() {
     if (ping_) {
-        if (ping_->thread() == QThread::currentThread())
+        // A thread that has ended runs no deferred deletion any more: the timer goes at once.
+        const QThread* t = ping_->thread();
+        if (!t || t == QThread::currentThread() || !t->isRunning())
             delete ping_;
         else
             ping_->deleteLater();

@@ -16,6 +16,8 @@
 #include <QTest>
 #include <QThread>
 
+#include <memory>
+
 using namespace ort;
 using namespace ort::prueba;
 
@@ -233,14 +235,14 @@ private slots:
         QVERIFY(systemd.ok());
         qputenv("NOTIFY_SOCKET", tmp.filePath("notify").toLocal8Bit());
         qputenv("WATCHDOG_USEC", "100000");
-        AvisoSystemd aviso;
-        QCOMPARE(aviso.intervaloPingMs(), qint64(50));
+        auto aviso = std::make_unique<AvisoSystemd>();
+        QCOMPARE(aviso->intervaloPingMs(), qint64(50));
         QThread hilo;
         QObject adquisicion;
         adquisicion.moveToThread(&hilo);
         hilo.start();
-        aviso.listo("3 de 4 puertos abiertos");
-        aviso.vigila(&adquisicion);
+        aviso->listo("3 de 4 puertos abiertos");
+        aviso->vigila(&adquisicion);
         QVERIFY(EsperaQue([&] { return systemd.lee().filter("WATCHDOG=1").size() > 0; }, 2000));
         // The acquisition thread hangs; the window thread goes on: no pings.
         QMetaObject::invokeMethod(&adquisicion, [] { QThread::msleep(700); });
@@ -249,6 +251,7 @@ private slots:
         QTest::qWait(500);
         QCOMPARE(systemd.lee().filter("WATCHDOG=1").size(), 0);
         QVERIFY(EsperaQue([&] { return systemd.lee().filter("WATCHDOG=1").size() > 0; }, 2000));
+        aviso.reset(); // its timer goes with acquisition's thread
         hilo.quit();
         hilo.wait();
 
