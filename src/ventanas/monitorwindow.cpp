@@ -1,9 +1,9 @@
-#include "monitor/monitorwindow.h"
+#include "ventanas/monitorwindow.h"
 
 #include "monitor/adquisicion.h"
-#include "monitor/graficopuerto_window.h"
 #include "startup/conexion.h"
 #include "startup/reloj.h"
+#include "ventanas/graficopuerto_window.h"
 
 #include <QCloseEvent>
 #include <QFontDatabase>
