@@ -9,6 +9,7 @@
 #include "startup/conexion.h"
 #include "startup/reloj.h"
 #include "startup/textfuncs.h"
+#include "startup/textos.h"
 
 #include <QThread>
 
@@ -35,11 +36,11 @@ Registrador::Registrador(Entorno& e, TablasRuntime& t, AlmacenConfig& config, Gr
     , log_(log) {}
 
 QString Registrador::captionRec(int p) const {
-    return Numero(t_.NumLecturas.at(p)) + u' ' + e_.ajustes.texto(43, 5);
+    return Numero(t_.NumLecturas.at(p)) + u' ' + e_.ajustes.texto(Textos::Leidas);
 }
 
 QString Registrador::captionGra(int p) const {
-    QString c = Numero(t_.NumGrabadas.at(p)) + u' ' + e_.ajustes.texto(43, 6);
+    QString c = Numero(t_.NumGrabadas.at(p)) + u' ' + e_.ajustes.texto(Textos::Grabadas);
     if (const qint64 n = retenidas_.value(p))
         c += QStringLiteral(" · %1 retenidas").arg(n);
     return c;
@@ -216,15 +217,15 @@ void Registrador::alGrabar(const RespuestaGrabacion& r) {
                          pd.Produ.trimmed() + QStringLiteral(".MDB");
     switch (fallida >= 0 ? r.resultados[fallida] : 0) {
     case 1:
-        log_.MuestraLinea(p,
-                          prefijo + e_.ajustes.texto(43, 9) + u' ' + dirDatos + pd.Forma.trimmed());
+        log_.MuestraLinea(p, prefijo + e_.ajustes.texto(Textos::NoExisteDestino) + u' ' + dirDatos +
+                                 pd.Forma.trimmed());
         break;
     case 2:
-        log_.MuestraLinea(p, prefijo + e_.ajustes.texto(43, 9) + u' ' + dirDatos +
+        log_.MuestraLinea(p, prefijo + e_.ajustes.texto(Textos::NoExisteDestino) + u' ' + dirDatos +
                                  pd.Forma.trimmed() + u'/' + pd.Maqui.trimmed());
         break;
     case 3:
-        log_.MuestraLinea(p, prefijo + e_.ajustes.texto(43, 10) + u' ' + ruta);
+        log_.MuestraLinea(p, prefijo + e_.ajustes.texto(Textos::NoExisteBase) + u' ' + ruta);
         break;
     case 6:
         // The message box said why; the log keeps the value, so that nothing is lost unseen.
