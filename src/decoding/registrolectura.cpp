@@ -179,9 +179,6 @@ void Registrador::alGrabar(const RespuestaGrabacion& r) {
     for (const QString& nota : r.avisos)
         log_.MuestraLinea(p, u' ' + nota);
     const QString prefijo = u' ' + DosDigitos(pd.canal) + u'/' + DosDigitos(pd.secuencia) + u' ';
-    auto fallo = [](qint16 codigo) {
-        return codigo == 1 || codigo == 2 || codigo == 3 || codigo == 6;
-    };
     if (r.retenidaDesde >= 0 && r.retenidaDesde < pd.valores.size()) {
         // Held in the journal: written later, in order. Refused by it: not recorded, with the
         // values, so that nothing is lost unseen.
@@ -208,35 +205,35 @@ void Registrador::alGrabar(const RespuestaGrabacion& r) {
     // successful write of an additional field that came after it.
     int fallida = -1;
     for (int i = 0; i < r.resultados.size(); ++i)
-        if (fallo(r.resultados[i])) {
+        if (Fallo(r.resultados[i])) {
             fallida = i;
             break;
         }
     const QString dirDatos = e_.ajustes.DirDatos;
     const QString ruta = dirDatos + pd.Forma.trimmed() + u'/' + pd.Maqui.trimmed() + u'/' +
                          pd.Produ.trimmed() + QStringLiteral(".MDB");
-    switch (fallida >= 0 ? r.resultados[fallida] : 0) {
-    case 1:
+    switch (fallida >= 0 ? r.resultados[fallida] : ResultadoGrabacion::Grabado) {
+    case ResultadoGrabacion::FaltaFormato:
         log_.MuestraLinea(p, prefijo + e_.ajustes.texto(Textos::NoExisteDestino) + u' ' + dirDatos +
                                  pd.Forma.trimmed());
         break;
-    case 2:
+    case ResultadoGrabacion::FaltaMaquina:
         log_.MuestraLinea(p, prefijo + e_.ajustes.texto(Textos::NoExisteDestino) + u' ' + dirDatos +
                                  pd.Forma.trimmed() + u'/' + pd.Maqui.trimmed());
         break;
-    case 3:
+    case ResultadoGrabacion::FaltaProducto:
         log_.MuestraLinea(p, prefijo + e_.ajustes.texto(Textos::NoExisteBase) + u' ' + ruta);
         break;
-    case 6:
+    case ResultadoGrabacion::Error:
         // The message box said why; the log keeps the value, so that nothing is lost unseen.
         log_.MuestraLinea(p,
                           prefijo + QStringLiteral("No se grabó %1 = %2")
                                         .arg(pd.valores[fallida].Carac, pd.valores[fallida].Valor));
         break;
-    default:
+    case ResultadoGrabacion::Grabado:
         break;
     }
-    if (r.retenidaDesde != 0 && !r.resultados.isEmpty() && !fallo(r.resultados.first())) {
+    if (r.retenidaDesde != 0 && !r.resultados.isEmpty() && !Fallo(r.resultados.first())) {
         t_.NumGrabadas[p] += 1;
         emit contadoresCambiados(p);
     }

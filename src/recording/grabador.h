@@ -55,9 +55,9 @@ public:
 
     // Result codes: 0 written; 1, 2, 3 the file kind's format directory, machine directory or
     // product file is missing (nothing shown); 6 failed, a message has been shown.
-    qint16 GrabaMTVX(const QString& Forma, const QString& Maqui, const QString& Produ,
-                     const QString& Carac, const QString& Fecha, const QString& Hora,
-                     const QString& Opera, const QString& Valor, float DTMP) override;
+    ResultadoGrabacion GrabaMTVX(const QString& Forma, const QString& Maqui, const QString& Produ,
+                                 const QString& Carac, const QString& Fecha, const QString& Hora,
+                                 const QString& Opera, const QString& Valor, float DTMP) override;
 
     void fijaApertura(Apertura apertura);
     Apertura apertura() const { return apertura_; }
@@ -95,10 +95,11 @@ public:
     struct Preparadas;
 
 private:
-    qint16 graba(const QString& Forma, const QString& Maqui, const QString& Produ,
-                 const QString& Carac, const QString& Fecha, const QString& Hora,
-                 const QString& Opera, const QString& Valor, float DTMP, Falla& falla);
-    qint16 ubica(const QString& Forma, const QString& Maqui, const QString& Produ, Falla& falla);
+    ResultadoGrabacion graba(const QString& Forma, const QString& Maqui, const QString& Produ,
+                             const QString& Carac, const QString& Fecha, const QString& Hora,
+                             const QString& Opera, const QString& Valor, float DTMP, Falla& falla);
+    ResultadoGrabacion ubica(const QString& Forma, const QString& Maqui, const QString& Produ,
+                             Falla& falla);
 
     Entorno& e_;
     Apertura apertura_;
@@ -121,7 +122,7 @@ private:
     QString strConexionDatos_;
     QString tablaDatos_;
 
-    void anotaFalla(qint16 codigo, const Falla& falla);
+    void anotaFalla(ResultadoGrabacion codigo, const Falla& falla);
     TipoFalla tipoFalla_ = TipoFalla::Ninguna;
     Falla falla_;
     bool callaPasajeras_ = false;
