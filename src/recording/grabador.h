@@ -53,8 +53,9 @@ public:
     GrabadorDatos(const GrabadorDatos&) = delete;
     GrabadorDatos& operator=(const GrabadorDatos&) = delete;
 
-    // Result codes: 0 written; 1, 2, 3 the file kind's format directory, machine directory or
-    // product file is missing (nothing shown); 6 failed, a message has been shown.
+    // FaltaFormato, FaltaMaquina, FaltaProducto: the file kind's format directory, machine
+    // directory or product file is missing (nothing shown); Error: failed, a message has been
+    // shown (none for a passing failure while those are silenced).
     ResultadoGrabacion GrabaMTVX(const QString& Forma, const QString& Maqui, const QString& Produ,
                                  const QString& Carac, const QString& Fecha, const QString& Hora,
                                  const QString& Opera, const QString& Valor, float DTMP) override;
