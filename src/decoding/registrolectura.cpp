@@ -204,6 +204,10 @@ void Registrador::graba(PedidoGrabacion pedido) {
     alGrabar(r);
 }
 
+void Registrador::terminaPasada() {
+    grabador_.terminaPasada();
+}
+
 void Registrador::entregaDesdeGrabacion(const RespuestaGrabacion& r) {
     QMetaObject::invokeMethod(
         this, [this, r] { alGrabar(r); }, Qt::QueuedConnection);

@@ -54,7 +54,9 @@ public:
     QString captionRec(int p) const;
     QString captionGra(int p) const;
     qint64 retenidas(int p) const { return retenidas_.value(p); }
-    Grabador& grabador() { return grabador_; }
+    // A receive pass is over: with group commit, the values written in place during it are
+    // committed together.
+    void terminaPasada();
 
 signals:
     void contadoresCambiados(int p);
