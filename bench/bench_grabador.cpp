@@ -116,7 +116,8 @@ Medida Mide(Entorno& e, RelojBanco& reloj, GrabadorDatos::Apertura apertura, int
         for (int i = 0; i < porLote; ++i, ++k) {
             reloj.avanza();
             if (g.GrabaMTVX("F1", "M1", produ, caracs[k % 4], "", "", "OP",
-                            QString::number(10 + k % 100) + QStringLiteral(".5"), 60) != 0)
+                            QString::number(10 + k % 100) + QStringLiteral(".5"),
+                            60) != ResultadoGrabacion::Grabado)
                 ++fallos;
         }
         return t.nsecsElapsed() / 1e6 / porLote;

@@ -37,10 +37,11 @@ namespace {
 // Counts values instead of writing them: the pass itself is measured.
 class GrabadorNulo : public Grabador {
 public:
-    qint16 GrabaMTVX(const QString&, const QString&, const QString&, const QString&, const QString&,
-                     const QString&, const QString&, const QString&, float) override {
+    ResultadoGrabacion GrabaMTVX(const QString&, const QString&, const QString&, const QString&,
+                                 const QString&, const QString&, const QString&, const QString&,
+                                 float) override {
         ++valores;
-        return 0;
+        return ResultadoGrabacion::Grabado;
     }
     long valores = 0;
 };

@@ -2,7 +2,8 @@
 # Installs what is needed, builds ORT and runs every test: the unit, window, PostgreSQL and
 # end-to-end tests against a private PostgreSQL server started here on loopback, then the unit
 # tests again built with AddressSanitizer and UndefinedBehaviorSanitizer, and the tests of the
-# ports' workers and the recording threads built with ThreadSanitizer. Used as it stands by CI.
+# ports' workers and the recording threads built with ThreadSanitizer; a headless-only ort is built
+# too and checked to link no window library. Used as it stands by CI.
 #   ORT_CARGA_SEGUNDOS=N  length of the 16-port load test (default 600)
 #   ORT_SIN_SANITIZERS=1  skip the sanitizer build (quicker runs by hand)
 set -euo pipefail
@@ -19,6 +20,15 @@ bash scripts/with-postgres.sh ctest --test-dir build --output-on-failure -j "$jo
 
 echo "== Debian package"
 bash scripts/comprueba-deb.sh build
+
+echo "== Headless-only build (ORT_GUI=OFF): ort links no Widgets"
+cmake -S . -B build-sinventanas -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORT_GUI=OFF >/dev/null
+cmake --build build-sinventanas -j "$jobs" --target ort
+if readelf -d build-sinventanas/src/ort | grep -E 'NEEDED.*libQt6(Widgets|Gui|Charts)'; then
+  echo "build-sinventanas/src/ort needs a window library" >&2
+  exit 1
+fi
+./build-sinventanas/src/ort --version
 
 echo "== Fuzzing every decoder through the registry (libFuzzer, a short fixed run)"
 # Longer on demand: ORT_FUZZ_RUNS=10000000 bash scripts/test.sh, or run build-fuzz/tests/fuzz_decoders.

@@ -165,7 +165,7 @@ void Receptor::ComLee(int p) {
     while (!pendientes_.isEmpty())
         pasada(pendientes_.takeFirst(), nullptr);
     // With group commit, the values of the passes are committed together now.
-    registrador_.grabador().terminaPasada();
+    registrador_.terminaPasada();
     enPasada_ = false;
 }
 

@@ -9,6 +9,7 @@
 #include "startup/conexion.h"
 #include "startup/reloj.h"
 #include "startup/textfuncs.h"
+#include "startup/textos.h"
 
 #include <QThread>
 
@@ -35,11 +36,11 @@ Registrador::Registrador(Entorno& e, TablasRuntime& t, AlmacenConfig& config, Gr
     , log_(log) {}
 
 QString Registrador::captionRec(int p) const {
-    return Numero(t_.NumLecturas.at(p)) + u' ' + e_.ajustes.texto(43, 5);
+    return Numero(t_.NumLecturas.at(p)) + u' ' + e_.ajustes.texto(Textos::Leidas);
 }
 
 QString Registrador::captionGra(int p) const {
-    QString c = Numero(t_.NumGrabadas.at(p)) + u' ' + e_.ajustes.texto(43, 6);
+    QString c = Numero(t_.NumGrabadas.at(p)) + u' ' + e_.ajustes.texto(Textos::Grabadas);
     if (const qint64 n = retenidas_.value(p))
         c += QStringLiteral(" · %1 retenidas").arg(n);
     return c;
@@ -83,89 +84,125 @@ void Registrador::enVentana(std::function<void()> f) {
         QMetaObject::invokeMethod(this, std::move(f), Qt::QueuedConnection);
 }
 
+// A reading placed on its channel's sequence, with everything the later steps need; taken
+// under the tables' lock, used after it.
+struct Registrador::Asiento {
+    int p = 0, c = 0, s = 0;
+    QDateTime cuando;
+    QString valor;                // the reading without its channel digits
+    QString carac;                // the characteristic written: the field's, or the row's
+    std::optional<FilaConf> fila; // none: the sequence has no configuration row
+    QString linea;                // the port's log line
+    std::optional<LecturaProbada> probada;
+};
+
 void Registrador::RegistraLectura(int p, const QString& lectura, const QString& FechaInst,
                                   const QString& HoraInst, int campo, const QDateTime& momento) {
     const int c = AEntero16(NumeroDe(lectura.left(2)));
     if (c <= 0)
         return;
-    const QDateTime cuando = momento.isValid() ? momento : e_.reloj.ahora();
-    QString linea, ultimo, caracTabla, prefijo;
-    std::optional<FilaConf> fila;
-    std::optional<LecturaProbada> probada;
-    bool fuera = false;
-    int s = 0;
-    {
-        // Sequences, rows and limits may be reloaded from the window thread meanwhile.
-        QReadLocker cerrojo(&t_.cerrojo);
-        CanalInfo& canal = t_.canal(p, c);
-        s = canal.SecActual + 1;
-        QString& ultimoValor = t_.UltValor(p, c, s); // checks the bounds before anything changes
-        caracTabla = campo > 0 ? t_.Tid(p, campo).Carac : QString();
-        canal.SecActual = static_cast<qint16>(s);
-        ultimoValor = lectura.mid(2);
-        ultimo = ultimoValor;
-
-        prefijo = u' ' + DosDigitos(c) + u'/' + DosDigitos(s) + u' ';
-        if (const FilaConf* f = config_.buscaConf(p, c, s))
-            fila = *f;
-        if (!fila) {
-            linea = prefijo +
-                    QStringLiteral("La configuración del canal %1 secuencia %2 no existe.")
-                        .arg(c)
-                        .arg(s) +
-                    QString(22, u' ') + lectura;
-            canal.SecActual = 0;
-        } else {
-            const QString carac = campo > 0 ? caracTabla : fila->Carac;
-            linea = prefijo + cuando.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")) +
-                    QStringLiteral("  ") + fila->Opera + u' ' + fila->Forma + u' ' + fila->Maqui +
-                    u' ' + fila->Produ + u' ' + carac + QStringLiteral("  ") + ultimo.left(8);
-            const double v = NumeroDe(ultimo);
-            fuera = v < t_.LimInf(p, c, s) || v > t_.LimSup(p, c, s);
-            if (fuera)
-                linea += QStringLiteral(" !");
-            probada = LecturaProbada{
-                p, c, s, carac.trimmed(), v, t_.LimInf(p, c, s), t_.LimSup(p, c, s), fuera, cuando};
-            // A rejected reading used its sequence as a recorded one does: on the last one the
-            // cycle starts again now, so the next reading of the channel takes sequence 1
-            // however long recording takes.
-            if (canal.SecActual >= canal.SecTotal)
-                canal.SecActual = 0;
-        }
+    const Asiento a =
+        asignaSecuencia(p, c, lectura, campo, momento.isValid() ? momento : e_.reloj.ahora());
+    muestra(a);
+    if (!a.fila)
+        return;
+    if (a.probada->fuera) {
+        e_.avisos.beep();
+        return;
     }
-    if (probada)
-        emit lecturaProbada(*probada);
-    enVentana([this, p, linea] {
+    graba(pedidoDe(a, FechaInst, HoraInst));
+}
+
+Registrador::Asiento Registrador::asignaSecuencia(int p, int c, const QString& lectura, int campo,
+                                                  const QDateTime& cuando) {
+    Asiento a;
+    a.p = p;
+    a.c = c;
+    a.cuando = cuando;
+    // Sequences, rows and limits may be reloaded from the window thread meanwhile.
+    QReadLocker cerrojo(&t_.cerrojo);
+    CanalInfo& canal = t_.canal(p, c);
+    a.s = canal.SecActual + 1;
+    QString& ultimoValor = t_.UltValor(p, c, a.s); // checks the bounds before anything changes
+    const QString caracTabla = campo > 0 ? t_.Tid(p, campo).Carac : QString();
+    canal.SecActual = static_cast<qint16>(a.s);
+    ultimoValor = lectura.mid(2);
+    a.valor = ultimoValor;
+    if (const FilaConf* f = config_.buscaConf(p, c, a.s))
+        a.fila = *f;
+    if (!a.fila) {
+        a.linea = lineaDeLog(a) +
+                  QStringLiteral("La configuración del canal %1 secuencia %2 no existe.")
+                      .arg(c)
+                      .arg(a.s) +
+                  QString(22, u' ') + lectura;
+        canal.SecActual = 0;
+        return a;
+    }
+    a.carac = campo > 0 ? caracTabla : a.fila->Carac;
+    a.linea = lineaDeLog(a);
+    pruebaLimites(a);
+    // A rejected reading used its sequence as a recorded one does: on the last one the cycle
+    // starts again now, so the next reading of the channel takes sequence 1 however long
+    // recording takes.
+    if (canal.SecActual >= canal.SecTotal)
+        canal.SecActual = 0;
+    return a;
+}
+
+QString Registrador::lineaDeLog(const Asiento& a) const {
+    const QString prefijo = u' ' + DosDigitos(a.c) + u'/' + DosDigitos(a.s) + u' ';
+    if (!a.fila)
+        return prefijo;
+    const FilaConf& f = *a.fila;
+    return prefijo + a.cuando.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")) +
+           QStringLiteral("  ") + f.Opera + u' ' + f.Forma + u' ' + f.Maqui + u' ' + f.Produ +
+           u' ' + a.carac + QStringLiteral("  ") + a.valor.left(8);
+}
+
+void Registrador::pruebaLimites(Asiento& a) const {
+    const double v = NumeroDe(a.valor);
+    const double inf = t_.LimInf(a.p, a.c, a.s), sup = t_.LimSup(a.p, a.c, a.s);
+    const bool fuera = v < inf || v > sup;
+    if (fuera)
+        a.linea += QStringLiteral(" !");
+    a.probada = LecturaProbada{a.p, a.c, a.s, a.carac.trimmed(), v, inf, sup, fuera, a.cuando};
+}
+
+void Registrador::muestra(const Asiento& a) {
+    if (a.probada)
+        emit lecturaProbada(*a.probada);
+    enVentana([this, p = a.p, linea = a.linea] {
         log_.MuestraLinea(p, linea);
         t_.NumLecturas[p] += 1;
         emit contadoresCambiados(p);
     });
+}
 
-    if (!fila)
-        return;
-    if (fuera) {
-        e_.avisos.beep();
-        return;
-    }
-
-    const FilaConf& f = *fila;
+PedidoGrabacion Registrador::pedidoDe(const Asiento& a, const QString& FechaInst,
+                                      const QString& HoraInst) const {
+    const FilaConf& f = *a.fila;
     PedidoGrabacion pedido;
-    pedido.puerto = p;
-    pedido.canal = c;
-    pedido.secuencia = s;
-    pedido.momento = cuando;
+    pedido.puerto = a.p;
+    pedido.canal = a.c;
+    pedido.secuencia = a.s;
+    pedido.momento = a.cuando;
     pedido.Forma = f.Forma;
     pedido.Maqui = f.Maqui;
     pedido.Produ = f.Produ;
     pedido.Opera = f.Opera;
     pedido.FechaInst = FechaInst;
     pedido.HoraInst = HoraInst;
-    pedido.valores << ValorPedido{(campo > 0 ? caracTabla : f.Carac).trimmed(), ultimo, f.DTMP};
+    pedido.valores << ValorPedido{a.carac.trimmed(), a.valor, f.DTMP};
+    // The sequence's additional fields, each written as a value of its own.
     const QString adicionales[2][2] = {{f.EAdic1, f.EAVal1}, {f.EAdic2, f.EAVal2}};
     for (const auto& [clave, valor] : adicionales)
         if (!clave.trimmed().isEmpty() && !valor.trimmed().isEmpty())
             pedido.valores << ValorPedido{clave.trimmed(), valor, 999};
+    return pedido;
+}
 
+void Registrador::graba(PedidoGrabacion pedido) {
     if (hilo_) {
         hilo_->encola(std::move(pedido));
         return;
@@ -174,6 +211,10 @@ void Registrador::RegistraLectura(int p, const QString& lectura, const QString& 
     const RespuestaGrabacion r = GrabaPedido(grabador_, pedido);
     e_.avisos.ocupado(false);
     alGrabar(r);
+}
+
+void Registrador::terminaPasada() {
+    grabador_.terminaPasada();
 }
 
 void Registrador::entregaDesdeGrabacion(const RespuestaGrabacion& r) {
@@ -187,9 +228,6 @@ void Registrador::alGrabar(const RespuestaGrabacion& r) {
     for (const QString& nota : r.avisos)
         log_.MuestraLinea(p, u' ' + nota);
     const QString prefijo = u' ' + DosDigitos(pd.canal) + u'/' + DosDigitos(pd.secuencia) + u' ';
-    auto fallo = [](qint16 codigo) {
-        return codigo == 1 || codigo == 2 || codigo == 3 || codigo == 6;
-    };
     if (r.retenidaDesde >= 0 && r.retenidaDesde < pd.valores.size()) {
         // Held in the journal: written later, in order. Refused by it: not recorded, with the
         // values, so that nothing is lost unseen.
@@ -216,35 +254,35 @@ void Registrador::alGrabar(const RespuestaGrabacion& r) {
     // successful write of an additional field that came after it.
     int fallida = -1;
     for (int i = 0; i < r.resultados.size(); ++i)
-        if (fallo(r.resultados[i])) {
+        if (Fallo(r.resultados[i])) {
             fallida = i;
             break;
         }
     const QString dirDatos = e_.ajustes.DirDatos;
     const QString ruta = dirDatos + pd.Forma.trimmed() + u'/' + pd.Maqui.trimmed() + u'/' +
                          pd.Produ.trimmed() + QStringLiteral(".MDB");
-    switch (fallida >= 0 ? r.resultados[fallida] : 0) {
-    case 1:
-        log_.MuestraLinea(p,
-                          prefijo + e_.ajustes.texto(43, 9) + u' ' + dirDatos + pd.Forma.trimmed());
+    switch (fallida >= 0 ? r.resultados[fallida] : ResultadoGrabacion::Grabado) {
+    case ResultadoGrabacion::FaltaFormato:
+        log_.MuestraLinea(p, prefijo + e_.ajustes.texto(Textos::NoExisteDestino) + u' ' + dirDatos +
+                                 pd.Forma.trimmed());
         break;
-    case 2:
-        log_.MuestraLinea(p, prefijo + e_.ajustes.texto(43, 9) + u' ' + dirDatos +
+    case ResultadoGrabacion::FaltaMaquina:
+        log_.MuestraLinea(p, prefijo + e_.ajustes.texto(Textos::NoExisteDestino) + u' ' + dirDatos +
                                  pd.Forma.trimmed() + u'/' + pd.Maqui.trimmed());
         break;
-    case 3:
-        log_.MuestraLinea(p, prefijo + e_.ajustes.texto(43, 10) + u' ' + ruta);
+    case ResultadoGrabacion::FaltaProducto:
+        log_.MuestraLinea(p, prefijo + e_.ajustes.texto(Textos::NoExisteBase) + u' ' + ruta);
         break;
-    case 6:
+    case ResultadoGrabacion::Error:
         // The message box said why; the log keeps the value, so that nothing is lost unseen.
         log_.MuestraLinea(p,
                           prefijo + QStringLiteral("No se grabó %1 = %2")
                                         .arg(pd.valores[fallida].Carac, pd.valores[fallida].Valor));
         break;
-    default:
+    case ResultadoGrabacion::Grabado:
         break;
     }
-    if (r.retenidaDesde != 0 && !r.resultados.isEmpty() && !fallo(r.resultados.first())) {
+    if (r.retenidaDesde != 0 && !r.resultados.isEmpty() && !Fallo(r.resultados.first())) {
         t_.NumGrabadas[p] += 1;
         emit contadoresCambiados(p);
     }

@@ -18,6 +18,7 @@ class Grabador;
 class LogPuertos;
 class HiloGrabacion;
 struct RespuestaGrabacion;
+struct PedidoGrabacion;
 
 // Ties each reading to its channel's next sequence, shows it on the port's log, tests it against
 // the sequence's limits and has it recorded with the sequence's additional fields.
@@ -55,7 +56,9 @@ public:
     QString captionRec(int p) const;
     QString captionGra(int p) const;
     qint64 retenidas(int p) const { return retenidas_.value(p); }
-    Grabador& grabador() { return grabador_; }
+    // A receive pass is over: with group commit, the values written in place during it are
+    // committed together.
+    void terminaPasada();
 
 signals:
     void contadoresCambiados(int p);
@@ -63,6 +66,21 @@ signals:
     void lecturaProbada(const ort::LecturaProbada& l);
 
 private:
+    struct Asiento;
+    // The steps of a reading, in order: it takes its channel's next sequence (and with it the
+    // sequence's configuration row); its log line is made and its value tested against the
+    // sequence's limits, all under the tables' lock; it is shown (log, counter, limits test);
+    // in limits, its value and the sequence's additional fields make the write request, which is
+    // written (by the recording thread when there is one) and reported by alGrabar.
+    Asiento asignaSecuencia(int p, int c, const QString& lectura, int campo,
+                            const QDateTime& cuando);
+    QString lineaDeLog(const Asiento& a) const;
+    void pruebaLimites(Asiento& a) const;
+    void muestra(const Asiento& a);
+    PedidoGrabacion pedidoDe(const Asiento& a, const QString& FechaInst,
+                             const QString& HoraInst) const;
+    void graba(PedidoGrabacion pedido);
+
     // Runs f on the window thread: now when called there, later (in order) otherwise.
     void enVentana(std::function<void()> f);
 

@@ -41,12 +41,15 @@ QByteArray LatenciaEscritura::metricas(const QByteArray& nombre) const {
     return t;
 }
 
-qint16 GrabadorMedido::GrabaMTVX(const QString& Forma, const QString& Maqui, const QString& Produ,
-                                 const QString& Carac, const QString& Fecha, const QString& Hora,
-                                 const QString& Opera, const QString& Valor, float DTMP) {
+ResultadoGrabacion GrabadorMedido::GrabaMTVX(const QString& Forma, const QString& Maqui,
+                                             const QString& Produ, const QString& Carac,
+                                             const QString& Fecha, const QString& Hora,
+                                             const QString& Opera, const QString& Valor,
+                                             float DTMP) {
     QElapsedTimer t;
     t.start();
-    const qint16 r = real_.GrabaMTVX(Forma, Maqui, Produ, Carac, Fecha, Hora, Opera, Valor, DTMP);
+    const ResultadoGrabacion r =
+        real_.GrabaMTVX(Forma, Maqui, Produ, Carac, Fecha, Hora, Opera, Valor, DTMP);
     latencia_.observa(t.nsecsElapsed());
     return r;
 }

@@ -44,9 +44,9 @@ public:
         : propio_(std::move(real))
         , real_(*propio_)
         , latencia_(latencia) {}
-    qint16 GrabaMTVX(const QString& Forma, const QString& Maqui, const QString& Produ,
-                     const QString& Carac, const QString& Fecha, const QString& Hora,
-                     const QString& Opera, const QString& Valor, float DTMP) override;
+    ResultadoGrabacion GrabaMTVX(const QString& Forma, const QString& Maqui, const QString& Produ,
+                                 const QString& Carac, const QString& Fecha, const QString& Hora,
+                                 const QString& Opera, const QString& Valor, float DTMP) override;
     bool terminaPasada() override { return real_.terminaPasada(); }
     bool agrupa() const override { return real_.agrupa(); }
     bool grupoPerdido(const QString& Forma, const QString& Maqui,

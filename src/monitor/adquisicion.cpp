@@ -1,5 +1,6 @@
 #include "monitor/adquisicion.h"
 
+#include "config/tipoconexion.h"
 #include "decoding/hilopuerto.h"
 #include "ports/conectaabre.h"
 #include "ports/eventos.h"
@@ -12,6 +13,7 @@
 #include "startup/avisos.h"
 #include "startup/conexion.h"
 #include "startup/reloj.h"
+#include "startup/textos.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -96,8 +98,8 @@ void Adquisicion::arrancaHilo(int p) {
     if (!conHilos_ || hilos_[p])
         return;
     Puerto* puerto = nullptr;
-    if (t_.puerto(p).Conex != QStringLiteral("TIMER"))
-        puerto = t_.puerto(p).TipoCon == QStringLiteral("TCP/IP")
+    if (TipoDePuerto(t_.puerto(p).Conex, t_.puerto(p).TipoCon) != TipoConexion::Reloj)
+        puerto = TipoDeRegistro(t_.puerto(p).TipoCon) == TipoConexion::Tcp
                      ? static_cast<Puerto*>(&puertos_.tcp(p))
                      : static_cast<Puerto*>(&puertos_.serie(p));
     auto hilo = std::make_unique<HiloPuerto>(p, receptor_, e_.reloj, puerto);
@@ -122,7 +124,7 @@ void Adquisicion::detieneHilo(int p) {
 // Stops the port's worker (the device is then back on this thread) and closes the device.
 void Adquisicion::cierraDispositivo(int p) {
     detieneHilo(p);
-    if (t_.puerto(p).TipoCon == QStringLiteral("TCP/IP"))
+    if (TipoDeRegistro(t_.puerto(p).TipoCon) == TipoConexion::Tcp)
         puertos_.tcp(p).cierra();
     else
         puertos_.serie(p).cierra();
@@ -198,17 +200,19 @@ void Adquisicion::conmuta() {
     if (!TablasRuntime::puertoValido(p) || esperandoSocket_[p])
         return;
     PuertoInfo& info = t_.puerto(p);
-    const QString codigo = info.Conex.trimmed().toUpper();
-    if (codigo == QStringLiteral("NADA"))
+    // The instrument code is taken in any case here.
+    const TipoConexion tipo = TipoDePuerto(info.Conex.toUpper(), info.TipoCon);
+    if (tipo == TipoConexion::Nada)
         return;
-    if (codigo == QStringLiteral("TIMER")) {
+    if (tipo == TipoConexion::Reloj) {
         info.Activo = !info.Activo;
         if (!info.Activo)
             detieneHilo(p);
     } else if (!info.Activo) {
         ConnectAbre(e_, t_, puertos_, p);
         bool abierto;
-        if (info.TipoCon == QStringLiteral("TCP/IP")) {
+        // The connection record (and with it the port's type) is read by the opening.
+        if (TipoDeRegistro(info.TipoCon) == TipoConexion::Tcp) {
             esperandoSocket_[p] = true;
             e_.avisos.ocupado(true);
             // The window keeps serving its events while the connection completes; time is
@@ -277,8 +281,8 @@ void Adquisicion::cargaLimites(int p) {
         emit limitesCargados(p, f.Canal, f.Secue, f.Carac.trimmed(), inf, sup);
     }
     if (!problemas.isEmpty())
-        e_.avisos.mensaje(QStringLiteral("ORT. cmdAbre.\n\n") + e_.ajustes.texto(43, 1) + u' ' +
-                              QString::number(p) +
+        e_.avisos.mensaje(QStringLiteral("ORT. cmdAbre.\n\n") +
+                              e_.ajustes.texto(Textos::PuertoCaption) + u' ' + QString::number(p) +
                               QStringLiteral("\nSe usan los límites por omisión para:\n") +
                               problemas.join(u'\n'),
                           Avisos::Icono::Exclamacion);
@@ -289,13 +293,14 @@ void Adquisicion::tick() {
         const PuertoInfo& info = t_.puerto(p);
         if (!info.Activo)
             continue;
+        const TipoConexion tipo = TipoDePuerto(info.Conex, info.TipoCon);
         if (hilos_[p]) {
             // A worker watches its device; a TIMER port's worker is asked for its pass.
-            if (info.Conex == QStringLiteral("TIMER"))
+            if (tipo == TipoConexion::Reloj)
                 hilos_[p]->pide();
-        } else if (info.Conex == QStringLiteral("TIMER")) {
+        } else if (tipo == TipoConexion::Reloj) {
             receptor_.ComLee(p);
-        } else if (info.TipoCon != QStringLiteral("TCP/IP")) {
+        } else if (TipoDeRegistro(info.TipoCon) != TipoConexion::Tcp) {
             PuertoSerie& serie = puertos_.serie(p);
             if (serie.abierto() && serie.esperando() >= 1)
                 receptor_.ComLee(p);
@@ -345,13 +350,14 @@ QString Adquisicion::captionFrame() const {
     QString conex = TablasRuntime::puertoValido(p) ? t_.puerto(p).Conex : QString();
     while (conex.endsWith(u' '))
         conex.chop(1);
-    return e_.ajustes.texto(43, 1) + QString::number(p) + QStringLiteral(": ") + conex;
+    return e_.ajustes.texto(Textos::PuertoCaption) + QString::number(p) + QStringLiteral(": ") +
+           conex;
 }
 
 QString Adquisicion::captionAbre() const {
     const int p = t_.PuertoActual;
     const bool abierto = TablasRuntime::puertoValido(p) && t_.puerto(p).Activo;
-    return e_.ajustes.texto(43, abierto ? 3 : 2);
+    return e_.ajustes.texto(abierto ? Textos::BotonCerrar : Textos::BotonAbrir);
 }
 
 QString Adquisicion::archivoConfig() const {

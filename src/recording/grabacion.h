@@ -13,15 +13,29 @@ namespace ort {
 // cannot name a file, a value or date the table refuses).
 enum class TipoFalla { Ninguna, Pasajera, Duradera };
 
-// Writes one value of one characteristic into its data table. Results: 0 written; 1, 2, 3 the
-// data location is missing (format folder, machine folder, product file); 6 an error, already
-// reported to the user.
+// What became of one value's write, with the numbers Metrovax gives these results.
+enum class ResultadoGrabacion : qint16 {
+    Grabado = 0,       // written
+    FaltaFormato = 1,  // the data location is missing: the format's folder,
+    FaltaMaquina = 2,  // the machine's folder,
+    FaltaProducto = 3, // the product's data file
+    Error = 6,         // an error, already reported to the user
+};
+
+// Whether a write failed (the data location missing or an error).
+inline bool Fallo(ResultadoGrabacion r) {
+    return r != ResultadoGrabacion::Grabado;
+}
+
+// Writes one value of one characteristic into its data table.
 class Grabador {
 public:
     virtual ~Grabador() = default;
-    virtual qint16 GrabaMTVX(const QString& Forma, const QString& Maqui, const QString& Produ,
-                             const QString& Carac, const QString& Fecha, const QString& Hora,
-                             const QString& Opera, const QString& Valor, float DTMP) = 0;
+    virtual ResultadoGrabacion GrabaMTVX(const QString& Forma, const QString& Maqui,
+                                         const QString& Produ, const QString& Carac,
+                                         const QString& Fecha, const QString& Hora,
+                                         const QString& Opera, const QString& Valor,
+                                         float DTMP) = 0;
     // The values written so far are committed together (group commit); false when that commit
     // failed and they are lost.
     virtual bool terminaPasada() { return true; }

@@ -410,7 +410,7 @@ bool GrabadorDatos::terminaPasada() {
         const Falla f = FallaDe(q, *a.c);
         q.exec(QStringLiteral("ROLLBACK"));
         q = QSqlQuery();
-        anotaFalla(6, f);
+        anotaFalla(ResultadoGrabacion::Error, f);
         if (!(callaPasajeras_ && tipoFalla_ == TipoFalla::Pasajera))
             e_.avisos.mensaje(QStringLiteral("DAM. GrabaMTVX.\n") + f.fuente + u'\n' +
                                   QString::number(f.numero) + QStringLiteral(".- ") +
@@ -423,7 +423,7 @@ bool GrabadorDatos::terminaPasada() {
         it = abiertas_.erase(it);
     }
     if (todas)
-        anotaFalla(0, {});
+        anotaFalla(ResultadoGrabacion::Grabado, {});
     return todas;
 }
 
@@ -503,13 +503,17 @@ QStringList GrabadorDatos::tomaAvisos() {
     return r;
 }
 
-qint16 GrabadorDatos::GrabaMTVX(const QString& Forma, const QString& Maqui, const QString& Produ,
-                                const QString& Carac, const QString& Fecha, const QString& Hora,
-                                const QString& Opera, const QString& Valor, float DTMP) {
+ResultadoGrabacion GrabadorDatos::GrabaMTVX(const QString& Forma, const QString& Maqui,
+                                            const QString& Produ, const QString& Carac,
+                                            const QString& Fecha, const QString& Hora,
+                                            const QString& Opera, const QString& Valor,
+                                            float DTMP) {
     Falla falla;
-    const qint16 codigo = graba(Forma, Maqui, Produ, Carac, Fecha, Hora, Opera, Valor, DTMP, falla);
+    const ResultadoGrabacion codigo =
+        graba(Forma, Maqui, Produ, Carac, Fecha, Hora, Opera, Valor, DTMP, falla);
     anotaFalla(codigo, falla);
-    if (codigo == 6 && !(callaPasajeras_ && tipoFalla_ == TipoFalla::Pasajera))
+    if (codigo == ResultadoGrabacion::Error &&
+        !(callaPasajeras_ && tipoFalla_ == TipoFalla::Pasajera))
         e_.avisos.mensaje(QStringLiteral("DAM. GrabaMTVX.\n") + falla.fuente + u'\n' +
                               QString::number(falla.numero) + QStringLiteral(".- ") +
                               falla.descripcion,
@@ -517,8 +521,8 @@ qint16 GrabadorDatos::GrabaMTVX(const QString& Forma, const QString& Maqui, cons
     return codigo;
 }
 
-qint16 GrabadorDatos::ubica(const QString& Forma, const QString& Maqui, const QString& Produ,
-                            Falla& falla) {
+ResultadoGrabacion GrabadorDatos::ubica(const QString& Forma, const QString& Maqui,
+                                        const QString& Produ, Falla& falla) {
     const Ajustes& a = e_.ajustes;
     const QString f = Forma.trimmed(), m = Maqui.trimmed(), p = Produ.trimmed();
     // On a kept connection a data location found once is not looked for again on disk.
@@ -528,7 +532,7 @@ qint16 GrabadorDatos::ubica(const QString& Forma, const QString& Maqui, const QS
         if (u != ubicaciones_.end()) {
             strConexionDatos_ = u->second.first;
             tablaDatos_ = u->second.second;
-            return 0;
+            return ResultadoGrabacion::Grabado;
         }
     }
     if (a.TipoBD == kJet4) {
@@ -541,17 +545,17 @@ qint16 GrabadorDatos::ubica(const QString& Forma, const QString& Maqui, const QS
                                                "ruta de un archivo de datos: %3.")
                                     .arg(QString::fromUtf8(nombre), *clave, *motivo),
                                 kNombreArchivo);
-                return 6;
+                return ResultadoGrabacion::Error;
             }
         const QString d = BuscaEntrada(a.DirDatos + f, false);
         if (d.isEmpty())
-            return 1;
+            return ResultadoGrabacion::FaltaFormato;
         const QString dm = BuscaEntrada(d + u'/' + m, false);
         if (dm.isEmpty())
-            return 2;
+            return ResultadoGrabacion::FaltaMaquina;
         const QString archivo = BuscaEntrada(dm + u'/' + p + QStringLiteral(".MDB"), true);
         if (archivo.isEmpty())
-            return 3;
+            return ResultadoGrabacion::FaltaProducto;
         strConexionDatos_ = CadenaConexion(a, archivo);
         tablaDatos_ = QStringLiteral("Datos");
         if (apertura_ != Apertura::PorValor)
@@ -563,13 +567,15 @@ qint16 GrabadorDatos::ubica(const QString& Forma, const QString& Maqui, const QS
             ubicaciones_[clave] = {strConexionDatos_, tablaDatos_};
     }
     // Any other kind keeps the table of the previous call.
-    return 0;
+    return ResultadoGrabacion::Grabado;
 }
 
-qint16 GrabadorDatos::graba(const QString& Forma, const QString& Maqui, const QString& Produ,
-                            const QString& Carac, const QString& Fecha, const QString& Hora,
-                            const QString& Opera, const QString& Valor, float DTMP, Falla& falla) {
-    if (const qint16 codigo = ubica(Forma, Maqui, Produ, falla); codigo != 0)
+ResultadoGrabacion GrabadorDatos::graba(const QString& Forma, const QString& Maqui,
+                                        const QString& Produ, const QString& Carac,
+                                        const QString& Fecha, const QString& Hora,
+                                        const QString& Opera, const QString& Valor, float DTMP,
+                                        Falla& falla) {
+    if (const ResultadoGrabacion codigo = ubica(Forma, Maqui, Produ, falla); Fallo(codigo))
         return codigo;
 
     // Names from configuration go into the statement quoted, or not at all.
@@ -577,14 +583,14 @@ qint16 GrabadorDatos::graba(const QString& Forma, const QString& Maqui, const QS
     if (!tabla) {
         falla = FallaDe(QStringLiteral("El nombre de la tabla de datos \"%1\" no es admitido.")
                             .arg(tablaDatos_));
-        return 6;
+        return ResultadoGrabacion::Error;
     }
     const auto carac = CitaIdentificador(Carac);
     if (!carac) {
         falla =
             FallaDe(QStringLiteral("La característica \"%1\" no puede nombrar una columna de %2.")
                         .arg(Carac, tablaDatos_));
-        return 6;
+        return ResultadoGrabacion::Error;
     }
 
     Escritura w;
@@ -604,7 +610,7 @@ qint16 GrabadorDatos::graba(const QString& Forma, const QString& Maqui, const QS
                 FallaDe(QStringLiteral("La fecha del instrumento \"%1\" no es una fecha aaaammdd.")
                             .arg(Fecha),
                         kTipo);
-            return 6;
+            return ResultadoGrabacion::Error;
         }
         w.fecha = *f;
     }
@@ -614,7 +620,7 @@ qint16 GrabadorDatos::graba(const QString& Forma, const QString& Maqui, const QS
             falla = FallaDe(
                 QStringLiteral("La hora del instrumento \"%1\" no es una hora hhnn.").arg(Hora),
                 kTipo);
-            return 6;
+            return ResultadoGrabacion::Error;
         }
         w.hora = *h;
     }
@@ -647,7 +653,7 @@ qint16 GrabadorDatos::graba(const QString& Forma, const QString& Maqui, const QS
                 falla = FallaDe(q, c);
                 q = QSqlQuery();
                 abiertas_.erase(strConexionDatos_);
-                return 6;
+                return ResultadoGrabacion::Error;
             }
         }
         ok = Escribe(c, w, falla, a->lote, pr.get());
@@ -664,7 +670,7 @@ qint16 GrabadorDatos::graba(const QString& Forma, const QString& Maqui, const QS
         revisaIndice(c, w.tablaCitada);
         ok = Escribe(c, w, falla, false, nullptr);
     }
-    return ok ? 0 : 6;
+    return ok ? ResultadoGrabacion::Grabado : ResultadoGrabacion::Error;
 }
 
 // Held readings: the kind of a failure, and what a data table already holds after a crash.
@@ -707,13 +713,13 @@ TipoFalla ClasificaFalla(const Falla& falla) {
     return TipoFalla::Duradera;
 }
 
-void GrabadorDatos::anotaFalla(qint16 codigo, const Falla& falla) {
-    if (codigo == 0) {
+void GrabadorDatos::anotaFalla(ResultadoGrabacion codigo, const Falla& falla) {
+    if (codigo == ResultadoGrabacion::Grabado) {
         tipoFalla_ = TipoFalla::Ninguna;
         falla_ = {};
         return;
     }
-    if (codigo == 6) {
+    if (codigo == ResultadoGrabacion::Error) {
         tipoFalla_ = ClasificaFalla(falla);
         falla_ = falla;
         return;
@@ -724,7 +730,7 @@ void GrabadorDatos::anotaFalla(qint16 codigo, const Falla& falla) {
     tipoFalla_ = QFileInfo(dir).isDir() ? TipoFalla::Duradera : TipoFalla::Pasajera;
     falla_ =
         FallaDe(QStringLiteral("No se encuentra la ubicación de los datos (resultado %1) en %2.")
-                    .arg(codigo)
+                    .arg(static_cast<int>(codigo))
                     .arg(dir),
                 errbd::kNoEncontrada);
 }
@@ -783,7 +789,7 @@ bool MismoValor(const QVariant& guardado, const QString& valor) {
 std::optional<HuellaTabla> GrabadorDatos::huella(const QString& Forma, const QString& Maqui,
                                                  const QString& Produ, const QStringList& caracs) {
     Falla falla;
-    if (const qint16 codigo = ubica(Forma, Maqui, Produ, falla); codigo != 0) {
+    if (const ResultadoGrabacion codigo = ubica(Forma, Maqui, Produ, falla); Fallo(codigo)) {
         anotaFalla(codigo, falla);
         return std::nullopt;
     }
@@ -794,7 +800,7 @@ std::optional<HuellaTabla> GrabadorDatos::huella(const QString& Forma, const QSt
     if (!tabla || !q.exec(AdaptaSql(QStringLiteral("Select Top 1 * from ") + *tabla +
                                         QStringLiteral(" order by N Desc"),
                                     c.motor()))) {
-        anotaFalla(6, tabla ? FallaDe(q, c) : falla);
+        anotaFalla(ResultadoGrabacion::Error, tabla ? FallaDe(q, c) : falla);
         return std::nullopt;
     }
     HuellaTabla h;
@@ -807,7 +813,7 @@ std::optional<HuellaTabla> GrabadorDatos::huella(const QString& Forma, const QSt
                 h.llenas << carac;
         }
     }
-    anotaFalla(0, {});
+    anotaFalla(ResultadoGrabacion::Grabado, {});
     return h;
 }
 
@@ -815,7 +821,7 @@ std::optional<int> GrabadorDatos::yaEscritos(const QString& Forma, const QString
                                              const QString& Produ, const HuellaTabla& huella,
                                              const QList<ValorEscrito>& valores) {
     Falla falla;
-    if (const qint16 codigo = ubica(Forma, Maqui, Produ, falla); codigo != 0) {
+    if (const ResultadoGrabacion codigo = ubica(Forma, Maqui, Produ, falla); Fallo(codigo)) {
         anotaFalla(codigo, falla);
         return std::nullopt;
     }
@@ -829,7 +835,7 @@ std::optional<int> GrabadorDatos::yaEscritos(const QString& Forma, const QString
         q.addBindValue(huella.n);
     }
     if (!tabla || !q.exec()) {
-        anotaFalla(6, tabla ? FallaDe(q, c) : falla);
+        anotaFalla(ResultadoGrabacion::Error, tabla ? FallaDe(q, c) : falla);
         return std::nullopt;
     }
     struct Fila {
@@ -843,7 +849,7 @@ std::optional<int> GrabadorDatos::yaEscritos(const QString& Forma, const QString
         filas << Fila{q.value(r.indexOf(QStringLiteral("N"))).toLongLong(),
                       FechaDeFila(q.value(r.indexOf(QStringLiteral("Fecha")))), r};
     }
-    anotaFalla(0, {});
+    anotaFalla(ResultadoGrabacion::Grabado, {});
     // The values were written in order, each into the newest row or a new one after it: the
     // written ones are a leading part of the list, found in rows of rising N. A column of the
     // huella's row that was filled before does not count, nor a row younger than the value.

@@ -53,11 +53,12 @@ public:
     GrabadorDatos(const GrabadorDatos&) = delete;
     GrabadorDatos& operator=(const GrabadorDatos&) = delete;
 
-    // Result codes: 0 written; 1, 2, 3 the file kind's format directory, machine directory or
-    // product file is missing (nothing shown); 6 failed, a message has been shown.
-    qint16 GrabaMTVX(const QString& Forma, const QString& Maqui, const QString& Produ,
-                     const QString& Carac, const QString& Fecha, const QString& Hora,
-                     const QString& Opera, const QString& Valor, float DTMP) override;
+    // FaltaFormato, FaltaMaquina, FaltaProducto: the file kind's format directory, machine
+    // directory or product file is missing (nothing shown); Error: failed, a message has been
+    // shown (none for a passing failure while those are silenced).
+    ResultadoGrabacion GrabaMTVX(const QString& Forma, const QString& Maqui, const QString& Produ,
+                                 const QString& Carac, const QString& Fecha, const QString& Hora,
+                                 const QString& Opera, const QString& Valor, float DTMP) override;
 
     void fijaApertura(Apertura apertura);
     Apertura apertura() const { return apertura_; }
@@ -95,10 +96,11 @@ public:
     struct Preparadas;
 
 private:
-    qint16 graba(const QString& Forma, const QString& Maqui, const QString& Produ,
-                 const QString& Carac, const QString& Fecha, const QString& Hora,
-                 const QString& Opera, const QString& Valor, float DTMP, Falla& falla);
-    qint16 ubica(const QString& Forma, const QString& Maqui, const QString& Produ, Falla& falla);
+    ResultadoGrabacion graba(const QString& Forma, const QString& Maqui, const QString& Produ,
+                             const QString& Carac, const QString& Fecha, const QString& Hora,
+                             const QString& Opera, const QString& Valor, float DTMP, Falla& falla);
+    ResultadoGrabacion ubica(const QString& Forma, const QString& Maqui, const QString& Produ,
+                             Falla& falla);
 
     Entorno& e_;
     Apertura apertura_;
@@ -121,7 +123,7 @@ private:
     QString strConexionDatos_;
     QString tablaDatos_;
 
-    void anotaFalla(qint16 codigo, const Falla& falla);
+    void anotaFalla(ResultadoGrabacion codigo, const Falla& falla);
     TipoFalla tipoFalla_ = TipoFalla::Ninguna;
     Falla falla_;
     bool callaPasajeras_ = false;

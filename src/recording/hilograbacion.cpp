@@ -371,11 +371,12 @@ void HiloGrabacion::bucle(Carril& c) {
         for (int i = 0; i < p.valores.size(); ++i) {
             const ValorPedido& v = p.valores[i];
             if (!retener) {
-                const qint16 res = g.GrabaMTVX(p.Forma, p.Maqui, p.Produ, v.Carac, p.FechaInst,
-                                               p.HoraInst, p.Opera, v.Valor, v.DTMP);
-                if (res == 0 || g.ultimaFalla() != TipoFalla::Pasajera) {
+                const ResultadoGrabacion res =
+                    g.GrabaMTVX(p.Forma, p.Maqui, p.Produ, v.Carac, p.FechaInst, p.HoraInst,
+                                p.Opera, v.Valor, v.DTMP);
+                if (!Fallo(res) || g.ultimaFalla() != TipoFalla::Pasajera) {
                     x.r.resultados << res;
-                    if (res == 0 && g.agrupa())
+                    if (!Fallo(res) && g.agrupa())
                         x.escritos << i;
                     continue;
                 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "recording/grabacion.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QMap>
@@ -17,7 +19,6 @@ class QThread;
 
 namespace ort {
 
-class Grabador;
 struct Ajustes;
 class Reloj;
 
@@ -37,11 +38,11 @@ struct PedidoGrabacion {
     QList<ValorPedido> valores;
 };
 
-// What became of a reading's values: one result code per value (as GrabaMTVX gives them),
+// What became of a reading's values: one result per value,
 // the notes for the port's log, and whether the group they were committed with was committed.
 struct RespuestaGrabacion {
     PedidoGrabacion pedido;
-    QList<qint16> resultados;
+    QList<ResultadoGrabacion> resultados;
     QStringList avisos;
     bool confirmada = true;
     // The values from this one on were held in the journal of held readings (written later);

@@ -1,8 +1,8 @@
-#include "config/ubicaciondialog.h"
 #include "startup/conexion.h"
 #include "support/bases.h"
 #include "support/fakes.h"
 #include "support/programa.h"
+#include "ventanas/ubicaciondialog.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>

@@ -249,13 +249,13 @@ private slots:
         struct Puente : Grabador {
             Receptor* rx = nullptr;
             QStringList orden;
-            qint16 GrabaMTVX(const QString&, const QString&, const QString&, const QString&,
-                             const QString&, const QString&, const QString&, const QString& v,
-                             float) override {
+            ResultadoGrabacion GrabaMTVX(const QString&, const QString&, const QString&,
+                                         const QString&, const QString&, const QString&,
+                                         const QString&, const QString& v, float) override {
                 orden << v;
                 if (v == "1a")
                     rx->ComLee(2);
-                return 0;
+                return ResultadoGrabacion::Grabado;
             }
         } puente;
         Registrador reg(b.e, b.t, b.config, puente, b.log);

@@ -185,7 +185,7 @@ private slots:
         QFETCH(QString, linea);
         QFETCH(double, grabadas);
         Banco b;
-        b.grabador.resultados = {qint16(codigo)};
+        b.grabador.resultados = {ResultadoGrabacion(codigo)};
         b.lee("0312");
         QCOMPARE(b.log.lineas(2).size(), linea.isEmpty() ? 1 : 2);
         if (!linea.isEmpty())
@@ -196,13 +196,17 @@ private slots:
 
     void fallaDeUnCampoAdicional() {
         Banco b;
-        b.grabador.resultados = {0, 6}; // the value is written, its additional field is not
+        b.grabador.resultados = {
+            ResultadoGrabacion::Grabado,
+            ResultadoGrabacion::Error}; // the value is written, its additional field is not
         b.lee("0412.5");
         QCOMPARE(b.log.lineas(2).last(),
                  QString(" 04/01 No se grabó LOTE = L-77").leftJustified(92));
         QCOMPARE(b.tablas.NumGrabadas[2], 1.0);
         Banco c;
-        c.grabador.resultados = {6, 0}; // the value failed: a later success does not hide it
+        c.grabador.resultados = {
+            ResultadoGrabacion::Error,
+            ResultadoGrabacion::Grabado}; // the value failed: a later success does not hide it
         c.lee("0412.5");
         QCOMPARE(c.log.lineas(2).last(),
                  QString(" 04/01 No se grabó DIAM = 12.5").leftJustified(92));

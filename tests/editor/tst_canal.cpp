@@ -1,10 +1,10 @@
 #include "bancoeditor.h"
-#include "editor/canal.h"
-#include "editor/enlace.h"
 #include "monitor/adquisicion.h"
-#include "monitor/monitorwindow.h"
 #include "support/grabadorfalso.h"
 #include "support/puertofalso.h"
+#include "ventanas/editor/canal.h"
+#include "ventanas/editor/enlace.h"
+#include "ventanas/monitorwindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,5 +1,5 @@
 #include "bancoeditor.h"
-#include "editor/canal.h"
+#include "ventanas/editor/canal.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>

@@ -152,7 +152,8 @@ private slots:
         LatenciaEscritura l;
         GrabadorFalso real;
         GrabadorMedido medido(real, l);
-        QCOMPARE(medido.GrabaMTVX("F1", "M", "P", "C", "", "", "", "1", 0), qint16(0));
+        QCOMPARE(medido.GrabaMTVX("F1", "M", "P", "C", "", "", "", "1", 0),
+                 ResultadoGrabacion::Grabado);
         QCOMPARE(real.llamadas.size(), 1); // reaches the real writer
         QCOMPARE(l.cuenta(), quint64(1));
         l.observa(ns);

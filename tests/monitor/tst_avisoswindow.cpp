@@ -1,4 +1,4 @@
-#include "monitor/avisoswindow.h"
+#include "ventanas/avisoswindow.h"
 
 #include <QApplication>
 #include <QMessageBox>

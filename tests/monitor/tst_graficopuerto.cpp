@@ -1,13 +1,13 @@
 #include "monitor/adquisicion.h"
 #include "monitor/graficopuerto.h"
-#include "monitor/graficopuerto_window.h"
-#include "monitor/monitorwindow.h"
 #include "startup/conexion.h"
 #include "support/bases.h"
 #include "support/fakes.h"
 #include "support/grabadorfalso.h"
 #include "support/programa.h"
 #include "support/puertofalso.h"
+#include "ventanas/graficopuerto_window.h"
+#include "ventanas/monitorwindow.h"
 
 #include <QChartView>
 #include <QComboBox>

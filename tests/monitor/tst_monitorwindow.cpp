@@ -1,11 +1,11 @@
 #include "monitor/adquisicion.h"
-#include "monitor/monitorwindow.h"
 #include "startup/conexion.h"
 #include "support/bases.h"
 #include "support/fakes.h"
 #include "support/grabadorfalso.h"
 #include "support/programa.h"
 #include "support/puertofalso.h"
+#include "ventanas/monitorwindow.h"
 
 #include <QGroupBox>
 #include <QLabel>

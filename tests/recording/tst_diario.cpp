@@ -182,9 +182,11 @@ int EscribeHastaLlenar(const QString& dir) {
                         RLIM_INFINITY};
     setrlimit(RLIMIT_FSIZE, &limite);
     for (int i = 0; i < 10000; ++i)
-        if (const qint16 c = g.GrabaMTVX("F1", "M1", "P1", "LOTE", "", "", "OP",
-                                         QString(100, u'x') + QString::number(i), 0)) {
-            std::printf("%d %d %d %lld\n", i, c, static_cast<int>(g.ultimaFalla()),
+        if (const ResultadoGrabacion c = g.GrabaMTVX("F1", "M1", "P1", "LOTE", "", "", "OP",
+                                                     QString(100, u'x') + QString::number(i), 0);
+            Fallo(c)) {
+            std::printf("%d %d %d %lld\n", i, static_cast<int>(c),
+                        static_cast<int>(g.ultimaFalla()),
                         static_cast<long long>(avisos.mensajes.size()));
             return 0;
         }
@@ -285,7 +287,7 @@ struct Datos {
             reloj.fija(r.momento);
             QCOMPARE(g.GrabaMTVX(r.Forma, r.Maqui, r.Produ, r.Carac, r.Fecha, r.Hora, r.Opera,
                                  r.Valor, r.DTMP),
-                     0);
+                     ResultadoGrabacion::Grabado);
         }
     }
 };
@@ -526,25 +528,31 @@ private slots:
         QVERIFY(s.crea(false));
         GrabadorDatos g(s.e);
         g.callaFallasPasajeras(true);
-        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "NOHAY", "", "", "OP", "1", 60), 6);
+        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "NOHAY", "", "", "OP", "1", 60),
+                 ResultadoGrabacion::Error);
         QCOMPARE(g.ultimaFalla(), TipoFalla::Duradera);
         QCOMPARE(s.avisos.mensajes.size(), 1);
-        QCOMPARE(g.GrabaMTVX("F9", "M1", "P1", "DIAM", "", "", "OP", "1", 60), 1);
+        QCOMPARE(g.GrabaMTVX("F9", "M1", "P1", "DIAM", "", "", "OP", "1", 60),
+                 ResultadoGrabacion::FaltaFormato);
         QCOMPARE(g.ultimaFalla(), TipoFalla::Duradera);
-        QCOMPARE(g.GrabaMTVX("..", "M1", "P1", "DIAM", "", "", "OP", "1", 60), 6);
+        QCOMPARE(g.GrabaMTVX("..", "M1", "P1", "DIAM", "", "", "OP", "1", 60),
+                 ResultadoGrabacion::Error);
         QCOMPARE(g.ultimaFalla(), TipoFalla::Duradera);
         const QString dir = s.a.DirDatos.chopped(1);
         QVERIFY(QDir().rename(dir, dir + ".fuera"));
-        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "DIAM", "", "", "OP", "1", 60), 1);
+        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "DIAM", "", "", "OP", "1", 60),
+                 ResultadoGrabacion::FaltaFormato);
         QCOMPARE(g.ultimaFalla(), TipoFalla::Pasajera);
         QVERIFY(QDir().rename(dir + ".fuera", dir));
-        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "DIAM", "", "", "OP", "1", 60), 0);
+        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "DIAM", "", "", "OP", "1", 60),
+                 ResultadoGrabacion::Grabado);
         QCOMPARE(g.ultimaFalla(), TipoFalla::Ninguna);
         // A server that does not answer (nothing listens on port 1).
         s.a.TipoBD = kSqlServer;
         s.a.ServidorBD = "127.0.0.1:1";
         s.a.CatalogoBD = "nada";
-        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "DIAM", "", "", "OP", "1", 60), 6);
+        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "DIAM", "", "", "OP", "1", 60),
+                 ResultadoGrabacion::Error);
         QCOMPARE(g.ultimaFalla(), TipoFalla::Pasajera);
         QCOMPARE(s.avisos.mensajes.size(), 2); // the column and the key, not the outages
         g.callaFallasPasajeras(false);
@@ -766,9 +774,9 @@ private slots:
                 continue;
             }
             s.reloj.fija(r.momento);
-            const qint16 c = g.GrabaMTVX(r.Forma, r.Maqui, r.Produ, r.Carac, r.Fecha, r.Hora,
-                                         r.Opera, r.Valor, r.DTMP);
-            if (c != 0) {
+            const ResultadoGrabacion c = g.GrabaMTVX(r.Forma, r.Maqui, r.Produ, r.Carac, r.Fecha,
+                                                     r.Hora, r.Opera, r.Valor, r.DTMP);
+            if (Fallo(c)) {
                 QCOMPARE(g.ultimaFalla(), TipoFalla::Pasajera);
                 reenvio.retiene(r, g.detalleFalla().descripcion);
             }

@@ -179,7 +179,8 @@ private slots:
         Escena s;
         GrabadorDatos g(s.e);
         // Keys come padded from the configuration.
-        QCOMPARE(g.GrabaMTVX(" F1  ", "M1 ", "P1   ", "DIAM", "", "", "OP1", "12.5", 60), 0);
+        QCOMPARE(g.GrabaMTVX(" F1  ", "M1 ", "P1   ", "DIAM", "", "", "OP1", "12.5", 60),
+                 ResultadoGrabacion::Grabado);
         const auto f = Filas(s.archivo, "select N, Fecha, Turno, Operador, DIAM, LARGO from Datos");
         QCOMPARE(f.size(), 1);
         QCOMPARE(f[0][0].toInt(), 1);
@@ -229,7 +230,7 @@ private slots:
             s.reloj.avanza(p[0].toLongLong() * 1000);
             QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", p[1], "", "", "OP", QString::number(i + 1),
                                  p[2].toFloat()),
-                     0);
+                     ResultadoGrabacion::Grabado);
         }
         for (int i = 0; i < lista.size(); ++i) {
             const QString carac = lista[i].split(u' ')[1];
@@ -252,9 +253,11 @@ private slots:
                     "insert into Datos (N, Fecha) values (3, '2026-12-04 09:05:00');"
                     "insert into Datos (N, Fecha) values (7, '2026-12-04 09:00:00');");
         GrabadorDatos g(s.e);
-        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "DIAM", "", "", "OP", "1", 999), 0);
+        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "DIAM", "", "", "OP", "1", 999),
+                 ResultadoGrabacion::Grabado);
         QCOMPARE(Cuenta(s.archivo, "select N from Datos where DIAM = 1"), 7);
-        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "LARGO", "", "", "OP", "2", 60), 0);
+        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "LARGO", "", "", "OP", "2", 60),
+                 ResultadoGrabacion::Grabado);
         QCOMPARE(Cuenta(s.archivo, "select N from Datos where LARGO = 2"), 8);
         QCOMPARE(Cuenta(s.archivo), 3);
     }
@@ -294,7 +297,8 @@ private slots:
                                     "alter table Datos add column PIEZAS INTEGER;"
                                     "alter table Datos add column LIBRE;");
         GrabadorDatos g(s.e);
-        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", carac, "", "", "OP", valor, 60), 0);
+        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", carac, "", "", "OP", valor, 60),
+                 ResultadoGrabacion::Grabado);
         const auto f =
             Filas(s.archivo, QStringLiteral("select typeof(%1), %1 from Datos").arg(carac));
         QCOMPARE(f.size(), 1);
@@ -310,7 +314,8 @@ private slots:
         FijaTurnos(s.a, QString());
         QCOMPARE(s.a.NumTurnos, qint16(0));
         GrabadorDatos g(s.e);
-        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "DIAM", "", "", "OP", "1", 60), 0);
+        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "DIAM", "", "", "OP", "1", 60),
+                 ResultadoGrabacion::Grabado);
         QCOMPARE(Filas(s.archivo, "select Turno from Datos")[0][0].toString(), QStringLiteral(" "));
     }
 
@@ -351,7 +356,8 @@ private slots:
         QFETCH(QString, turno);
         Escena s;
         GrabadorDatos g(s.e);
-        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "DIAM", fecha, hora, "OP", "1", 60), 0);
+        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "DIAM", fecha, hora, "OP", "1", 60),
+                 ResultadoGrabacion::Grabado);
         const auto f = Filas(s.archivo, "select Fecha, Turno from Datos");
         QCOMPARE(f.size(), 1);
         QCOMPARE(f[0][0].toString(), fechaFila);
@@ -363,10 +369,13 @@ private slots:
     void edadDesdeElPresente() {
         Escena s;
         GrabadorDatos g(s.e);
-        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "DIAM", "20261204", "0805", "OP", "1", 60), 0);
-        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "LARGO", "20261204", "0805", "OP", "2", 60), 0);
+        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "DIAM", "20261204", "0805", "OP", "1", 60),
+                 ResultadoGrabacion::Grabado);
+        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "LARGO", "20261204", "0805", "OP", "2", 60),
+                 ResultadoGrabacion::Grabado);
         QCOMPARE(Cuenta(s.archivo), 2);
-        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "TEMP", "20261204", "0805", "OP", "3", 7200), 0);
+        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "TEMP", "20261204", "0805", "OP", "3", 7200),
+                 ResultadoGrabacion::Grabado);
         QCOMPARE(Cuenta(s.archivo), 2);
     }
 
@@ -394,7 +403,8 @@ private slots:
         QFETCH(QString, nombrada);
         Escena s;
         GrabadorDatos g(s.e);
-        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "DIAM", fecha, hora, "OP", "1", 60), 6);
+        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "DIAM", fecha, hora, "OP", "1", 60),
+                 ResultadoGrabacion::Error);
         QCOMPARE(s.avisos.mensajes.size(), 1);
         const auto& m = s.avisos.mensajes[0];
         QCOMPARE(m.icono, Avisos::Icono::Critico);
@@ -448,7 +458,8 @@ private slots:
         QVERIFY(QDir().mkpath(s.ruta("F1/M1/P3.MDB")));
         s.creaDatos("f2/m2/p2.mdb");
         GrabadorDatos g(s.e);
-        QCOMPARE(g.GrabaMTVX(forma, maqui, produ, "DIAM", "", "", "OP", "1", 60), qint16(codigo));
+        QCOMPARE(g.GrabaMTVX(forma, maqui, produ, "DIAM", "", "", "OP", "1", 60),
+                 ResultadoGrabacion(codigo));
         QVERIFY(s.avisos.mensajes.isEmpty());
         if (!archivo.isEmpty())
             QCOMPARE(Cuenta(s.ruta(archivo)), 1);
@@ -555,7 +566,8 @@ private slots:
         }
         const auto antes = Arbol(s.tmp.path());
         GrabadorDatos g(s.e);
-        QCOMPARE(g.GrabaMTVX(forma, maqui, produ, "DIAM", "", "", "OP", "1", 60), 6);
+        QCOMPARE(g.GrabaMTVX(forma, maqui, produ, "DIAM", "", "", "OP", "1", 60),
+                 ResultadoGrabacion::Error);
         QCOMPARE(s.avisos.mensajes.size(), 1);
         const auto& m = s.avisos.mensajes[0];
         QCOMPARE(m.icono, Avisos::Icono::Critico);
@@ -587,7 +599,8 @@ private slots:
         const auto antes = Arbol(s.tmp.path());
         const QStringList nombres = QSqlDatabase::connectionNames();
         GrabadorDatos g(s.e);
-        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", carac, "", "", "OP", "1", 60), 6);
+        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", carac, "", "", "OP", "1", 60),
+                 ResultadoGrabacion::Error);
         QCOMPARE(s.avisos.mensajes.size(), 1);
         QCOMPARE(s.avisos.mensajes[0].icono, Avisos::Icono::Critico);
         QVERIFY(s.avisos.mensajes[0].texto.startsWith("DAM. GrabaMTVX.\nORT\n"));
@@ -635,7 +648,8 @@ private slots:
         const int filas = Cuenta(s.archivo);
         const QStringList nombres = QSqlDatabase::connectionNames();
         GrabadorDatos g(s.e, apertura);
-        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", carac, "", "", "OP", "1", 60), 6);
+        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", carac, "", "", "OP", "1", 60),
+                 ResultadoGrabacion::Error);
         QVERIFY(!s.avisos.mensajes.isEmpty());
         const auto& m = s.avisos.mensajes.last();
         QCOMPARE(m.icono, Avisos::Icono::Critico);
@@ -653,7 +667,8 @@ private slots:
         QVERIFY(QFile::remove(s.archivo));
         s.creaDatos("F1/M1/P1.MDB");
         s.avisos.mensajes.clear();
-        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "DIAM", "", "", "OP", "1", 60), 0);
+        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "DIAM", "", "", "OP", "1", 60),
+                 ResultadoGrabacion::Grabado);
         QCOMPARE(Cuenta(s.archivo), 1);
     }
 
@@ -663,24 +678,29 @@ private slots:
         const QStringList nombres = QSqlDatabase::connectionNames();
         {
             GrabadorDatos g(s.e);
-            QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "DIAM", "", "", "OP", "1", 60), 0);
-            QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "LARGO", "", "", "OP", "2", 60), 0);
+            QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "DIAM", "", "", "OP", "1", 60),
+                     ResultadoGrabacion::Grabado);
+            QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "LARGO", "", "", "OP", "2", 60),
+                     ResultadoGrabacion::Grabado);
             QCOMPARE(QSqlDatabase::connectionNames(), nombres);
             QVERIFY(LibreParaEscribir(s.archivo));
 
             g.fijaApertura(Apertura::Mantenida);
-            QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "TEMP", "", "", "OP", "3", 60), 0);
+            QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "TEMP", "", "", "OP", "3", 60),
+                     ResultadoGrabacion::Grabado);
             QCOMPARE(QSqlDatabase::connectionNames().size(), nombres.size() + 1);
             // Between values no transaction is held.
             QVERIFY(LibreParaEscribir(s.archivo));
             // A connection of its own for each data file.
-            QCOMPARE(g.GrabaMTVX("F1", "M1", "P2", "TEMP", "", "", "OP", "4", 60), 0);
+            QCOMPARE(g.GrabaMTVX("F1", "M1", "P2", "TEMP", "", "", "OP", "4", 60),
+                     ResultadoGrabacion::Grabado);
             QCOMPARE(QSqlDatabase::connectionNames().size(), nombres.size() + 2);
             QCOMPARE(g.StrConexionDatos(), CadenaConexion(s.a, otro));
             g.fijaApertura(Apertura::PorValor);
             QCOMPARE(QSqlDatabase::connectionNames(), nombres);
             g.fijaApertura(Apertura::Mantenida);
-            QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "LOTE", "", "", "OP", "L5", 60), 0);
+            QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "LOTE", "", "", "OP", "L5", 60),
+                     ResultadoGrabacion::Grabado);
         }
         QCOMPARE(QSqlDatabase::connectionNames(), nombres);
         QCOMPARE(Filas(s.archivo, "select N, DIAM, LARGO, TEMP, LOTE from Datos"),
@@ -701,7 +721,7 @@ private slots:
         Escena s;
         s.creaDatos("F1/M1/P1.MDB", {}, "N INTEGER PRIMARY KEY", "N INTEGER");
         constexpr int kPorEscritor = 150;
-        QList<qint16> codigos[2];
+        QList<ResultadoGrabacion> codigos[2];
         int mensajes[2] = {0, 0};
         auto escritor = [&](int k) {
             Ajustes a = s.a;
@@ -724,7 +744,8 @@ private slots:
         for (auto& h : hilos)
             QVERIFY(h->wait(120000));
         for (int k = 0; k < 2; ++k) {
-            QCOMPARE(codigos[k], QList<qint16>(kPorEscritor, 0));
+            QCOMPARE(codigos[k],
+                     QList<ResultadoGrabacion>(kPorEscritor, ResultadoGrabacion::Grabado));
             QCOMPARE(mensajes[k], 1);
         }
         const auto f = Filas(s.archivo, "select count(*), count(distinct N), min(N), max(N), "

@@ -149,7 +149,8 @@ private slots:
         QVERIFY(CreaDatos(srv));
         Escena s(srv);
         GrabadorDatos g(s.e);
-        QCOMPARE(g.GrabaMTVX("F1 ", " M1", "P1  ", "DIAM", "", "", "OP1", "12.5", 60), 0);
+        QCOMPARE(g.GrabaMTVX("F1 ", " M1", "P1  ", "DIAM", "", "", "OP1", "12.5", 60),
+                 ResultadoGrabacion::Grabado);
         QCOMPARE(g.StrConexionDatos(), CadenaConexion(s.a, kBaseDatos));
         QCOMPARE(g.TablaDatos(), QStringLiteral("Datos_F1_M1_P1"));
         const auto f = Filas(srv, "select n, to_char(fecha, 'YYYY-MM-DD HH24:MI:SS'), turno, "
@@ -175,14 +176,19 @@ private slots:
         QVERIFY(CreaDatos(srv));
         Escena s(srv);
         GrabadorDatos g(s.e, apertura);
-        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "DIAM", "", "", "OP", "1", 60), 0);
+        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "DIAM", "", "", "OP", "1", 60),
+                 ResultadoGrabacion::Grabado);
         s.reloj.avanza(5000);
-        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "LARGO", "", "", "OP", "2", 60), 0);
+        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "LARGO", "", "", "OP", "2", 60),
+                 ResultadoGrabacion::Grabado);
         s.reloj.avanza(5000);
-        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "DIAM", "", "", "OP", "3", 60), 0);
-        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "LOTE", "", "", "OP", "L-4", 999), 0);
+        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "DIAM", "", "", "OP", "3", 60),
+                 ResultadoGrabacion::Grabado);
+        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "LOTE", "", "", "OP", "L-4", 999),
+                 ResultadoGrabacion::Grabado);
         s.reloj.avanza(61000);
-        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "TEMP", "", "", "OP", "5", 60), 0);
+        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "TEMP", "", "", "OP", "5", 60),
+                 ResultadoGrabacion::Grabado);
         const auto f =
             Filas(srv, "select n, \"DIAM\", \"LARGO\", \"LOTE\", \"TEMP\", "
                        "to_char(fecha, 'HH24:MI:SS') from \"Datos_F1_M1_P1\" order by n");
@@ -222,7 +228,8 @@ private slots:
                             "alter table \"Datos_F1_M1_P1\" add column \"PESO\" numeric(8,3)"}));
         Escena s(srv);
         GrabadorDatos g(s.e);
-        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", carac, "", "", "OP", valor, 60), 0);
+        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", carac, "", "", "OP", valor, 60),
+                 ResultadoGrabacion::Grabado);
         const auto f =
             Filas(srv, QStringLiteral("select \"%1\" from \"Datos_F1_M1_P1\"").arg(carac));
         QCOMPARE(f.size(), 1);
@@ -237,7 +244,8 @@ private slots:
         QVERIFY(CreaDatos(srv));
         Escena s(srv);
         GrabadorDatos g(s.e);
-        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "DIAM", "20250102", "2215", "OP", "1", 60), 0);
+        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "DIAM", "20250102", "2215", "OP", "1", 60),
+                 ResultadoGrabacion::Grabado);
         QCOMPARE(Muestra(Filas(srv, "select to_char(fecha, 'YYYYMMDD-HH24:MI:SS'), turno from "
                                     "\"Datos_F1_M1_P1\"")),
                  QStringList{"20250102-22:15:00 N"});
@@ -277,7 +285,8 @@ private slots:
         Escena s(srv);
         const QStringList nombres = QSqlDatabase::connectionNames();
         GrabadorDatos g(s.e, apertura);
-        QCOMPARE(g.GrabaMTVX("F1", "M1", produ, carac, "", "", "OP", valor, 60), 6);
+        QCOMPARE(g.GrabaMTVX("F1", "M1", produ, carac, "", "", "OP", valor, 60),
+                 ResultadoGrabacion::Error);
         QCOMPARE(s.avisos.mensajes.size(), 1);
         const auto& m = s.avisos.mensajes[0];
         QCOMPARE(m.icono, Avisos::Icono::Critico);
@@ -287,7 +296,8 @@ private slots:
         QVERIFY(LibreParaEscribir(srv));
         QCOMPARE(Cuenta(srv), 0);
         // The next value goes through.
-        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "DIAM", "", "", "OP", "1", 60), 0);
+        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "DIAM", "", "", "OP", "1", 60),
+                 ResultadoGrabacion::Grabado);
         QCOMPARE(Cuenta(srv), 1);
     }
 
@@ -317,7 +327,8 @@ private slots:
         Escena s(srv);
         s.a.ClaveBD = QStringLiteral("no-es-la-clave");
         GrabadorDatos g(s.e);
-        QCOMPARE(g.GrabaMTVX(forma, "M1", "P1", carac, "", "", "OP", "1", 60), 6);
+        QCOMPARE(g.GrabaMTVX(forma, "M1", "P1", carac, "", "", "OP", "1", 60),
+                 ResultadoGrabacion::Error);
         QVERIFY(s.avisos.prompts.isEmpty());
         QCOMPARE(s.avisos.mensajes.size(), 1);
         QVERIFY2(s.avisos.mensajes[0].texto.startsWith("DAM. GrabaMTVX.\nORT\n"),
@@ -334,7 +345,8 @@ private slots:
         s.a.ClaveBD = QStringLiteral("no-es-la-clave");
         const QStringList nombres = QSqlDatabase::connectionNames();
         GrabadorDatos g(s.e);
-        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "DIAM", "", "", "OP", "1", 60), 6);
+        QCOMPARE(g.GrabaMTVX("F1", "M1", "P1", "DIAM", "", "", "OP", "1", 60),
+                 ResultadoGrabacion::Error);
         QCOMPARE(s.avisos.prompts.size(), 1);
         QCOMPARE(s.avisos.mensajes.size(), 1);
         QCOMPARE(s.avisos.mensajes[0].icono, Avisos::Icono::Critico);
@@ -356,7 +368,7 @@ private slots:
         QVERIFY(CreaDatos(srv, {}, "n INTEGER PRIMARY KEY", "n INTEGER"));
         Escena s(srv);
         constexpr int kPorEscritor = 80;
-        QList<qint16> codigos[2];
+        QList<ResultadoGrabacion> codigos[2];
         QStringList mensajes[2];
         auto escritor = [&](int k) {
             Ajustes a = s.a;
@@ -380,7 +392,8 @@ private slots:
             // The only message: the table has no index on n, said once.
             QCOMPARE(mensajes[k].size(), 1);
             QVERIFY(mensajes[k][0].contains("no tiene índice en N"));
-            QCOMPARE(codigos[k], QList<qint16>(kPorEscritor, 0));
+            QCOMPARE(codigos[k],
+                     QList<ResultadoGrabacion>(kPorEscritor, ResultadoGrabacion::Grabado));
         }
         const auto f = Filas(srv, "select count(*), count(distinct n), min(n), max(n), "
                                   "count(distinct \"DIAM\") from \"Datos_F1_M1_P1\"");

@@ -1,4 +1,4 @@
-#include "startup/titlewindow.h"
+#include "ventanas/titlewindow.h"
 
 #include <QDir>
 #include <QFile>

@@ -7,18 +7,18 @@
 
 namespace ort::prueba {
 
-// Records every write and answers with scripted result codes (0 when the script runs out).
+// Records every write and answers with scripted results (written when the script runs out).
 class GrabadorFalso : public Grabador {
 public:
     struct Llamada {
         QString Forma, Maqui, Produ, Carac, Fecha, Hora, Opera, Valor;
         float DTMP;
     };
-    qint16 GrabaMTVX(const QString& Forma, const QString& Maqui, const QString& Produ,
-                     const QString& Carac, const QString& Fecha, const QString& Hora,
-                     const QString& Opera, const QString& Valor, float DTMP) override {
+    ResultadoGrabacion GrabaMTVX(const QString& Forma, const QString& Maqui, const QString& Produ,
+                                 const QString& Carac, const QString& Fecha, const QString& Hora,
+                                 const QString& Opera, const QString& Valor, float DTMP) override {
         llamadas << Llamada{Forma, Maqui, Produ, Carac, Fecha, Hora, Opera, Valor, DTMP};
-        return resultados.isEmpty() ? 0 : resultados.takeFirst();
+        return resultados.isEmpty() ? ResultadoGrabacion::Grabado : resultados.takeFirst();
     }
     QStringList valores() const {
         QStringList v;
@@ -27,7 +27,7 @@ public:
         return v;
     }
     QList<Llamada> llamadas;
-    QList<qint16> resultados;
+    QList<ResultadoGrabacion> resultados;
 };
 
 } // namespace ort::prueba

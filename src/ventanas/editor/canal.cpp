@@ -1,10 +1,10 @@
-#include "editor/canal.h"
+#include "ventanas/editor/canal.h"
 
 #include "config/almacen.h"
 #include "config/tablas.h"
-#include "editor/selector.h"
 #include "startup/avisos.h"
 #include "startup/textfuncs.h"
+#include "ventanas/editor/selector.h"
 
 #include <QApplication>
 #include <QFontMetrics>

@@ -1,9 +1,9 @@
-#include "editor/enlace.h"
+#include "ventanas/editor/enlace.h"
 
-#include "config/ubicaciondialog.h"
-#include "editor/canal.h"
 #include "monitor/adquisicion.h"
-#include "monitor/monitorwindow.h"
+#include "ventanas/editor/canal.h"
+#include "ventanas/monitorwindow.h"
+#include "ventanas/ubicaciondialog.h"
 
 #include <QTabWidget>
 

@@ -2,10 +2,10 @@
 // tables, following the plant from operator to station, machine, product, format and
 // characteristic.
 #include "config/almacen.h"
-#include "editor/canal.h"
-#include "editor/selector.h"
 #include "startup/avisos.h"
 #include "startup/textfuncs.h"
+#include "ventanas/editor/canal.h"
+#include "ventanas/editor/selector.h"
 
 #include <QFocusEvent>
 #include <QHeaderView>

@@ -1,4 +1,10 @@
-// ort: the data-acquisition router, with its windows or as a service (--headless).
+// ort: the data-acquisition router, with its windows or as a service (--headless). Built
+// without windows (ORT_GUI=OFF) it always runs as a service.
+#ifdef ORT_CON_VENTANAS
+#include "app/ventanas.h"
+
+#include <QApplication>
+#endif
 #include "estado/enlaceestado.h"
 #include "monitor/adquisicion.h"
 #include "monitor/servicio.h"
@@ -12,7 +18,6 @@
 #include "startup/conexion.h"
 #include "startup/reloj.h"
 
-#include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
@@ -22,11 +27,6 @@
 #include <iostream>
 #include <memory>
 #include <string>
-
-namespace ort {
-int EjecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::Apertura escritura,
-                    const DireccionHttp& http, qint64 maximoDiario);
-}
 
 namespace {
 
@@ -155,6 +155,7 @@ int SinVentanas(QCoreApplication& app, const QString& dir, ort::GrabadorDatos::A
 }
 
 bool QuiereVentanas(int argc, char** argv) {
+#ifdef ORT_CON_VENTANAS
     for (int i = 1; i < argc; ++i) {
         const QByteArray a(argv[i]);
         if (a == "--headless" || a == "--escribe-clave" || a == "--help" || a == "-h" ||
@@ -162,26 +163,37 @@ bool QuiereVentanas(int argc, char** argv) {
             return false;
     }
     return true;
+#else
+    (void)argc;
+    (void)argv;
+    return false;
+#endif
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    const bool ventanas = QuiereVentanas(argc, argv);
+    [[maybe_unused]] const bool ventanas = QuiereVentanas(argc, argv);
     std::unique_ptr<QCoreApplication> app;
+#ifdef ORT_CON_VENTANAS
     if (ventanas)
         app = std::make_unique<QApplication>(argc, argv);
     else
+#endif
         app = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ort"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ORT_VERSION));
     const Opciones o = LeeOpciones(*app);
     if (o.escribeClave)
         return EscribeClave(o.dir);
-    if (o.headless || !ventanas)
-        return SinVentanas(*app, o.dir, o.escritura,
-                           o.http.value_or(*ort::InterpretaDireccionHttp("127.0.0.1:8088")),
-                           o.diario);
-    return ort::EjecutaVentanas(static_cast<QApplication&>(*app), o.dir, o.escritura,
-                                o.http.value_or(*ort::InterpretaDireccionHttp("no")), o.diario);
+#ifdef ORT_CON_VENTANAS
+    if (!o.headless && ventanas)
+        return ort::EjecutaVentanas(static_cast<QApplication&>(*app), o.dir, o.escritura,
+                                    o.http.value_or(*ort::InterpretaDireccionHttp("no")), o.diario);
+#else
+    if (!o.headless)
+        std::fprintf(stderr, "ORT: compilado sin ventanas; funciona como servicio (--headless)\n");
+#endif
+    return SinVentanas(*app, o.dir, o.escritura,
+                       o.http.value_or(*ort::InterpretaDireccionHttp("127.0.0.1:8088")), o.diario);
 }

@@ -1,9 +1,10 @@
-#include "monitor/monitorwindow.h"
+#include "ventanas/monitorwindow.h"
 
 #include "monitor/adquisicion.h"
-#include "monitor/graficopuerto_window.h"
 #include "startup/conexion.h"
 #include "startup/reloj.h"
+#include "startup/textos.h"
+#include "ventanas/graficopuerto_window.h"
 
 #include <QCloseEvent>
 #include <QFontDatabase>
@@ -192,10 +193,9 @@ void DAM::actualizaCaptions() {
     bArchConf->setText(a_.archivoConfig());
     Frame1->setTitle(a_.captionFrame());
     cmdAbre->setText(a_.captionAbre());
-    cmdConf->setText(a_.entorno().ajustes.texto(43, 4).isEmpty()
-                         ? QStringLiteral("Configurar")
-                         : a_.entorno().ajustes.texto(43, 4));
-    const QString cabecera = a_.entorno().ajustes.texto(43, 7);
+    const QString configurar = a_.entorno().ajustes.texto(Textos::BotonConfigurar);
+    cmdConf->setText(configurar.isEmpty() ? QStringLiteral("Configurar") : configurar);
+    const QString cabecera = a_.entorno().ajustes.texto(Textos::CabeceraLog);
     lblHead->setText(cabecera.isEmpty() ? QStringLiteral(" ca/se aaaa/mm/dd hh:mm:ss  Operador "
                                                          "Formato  Máquina  Proceso         "
                                                          "Caracter   Valor")

@@ -1,4 +1,4 @@
-#include "config/ubicaciondialog.h"
+#include "ventanas/ubicaciondialog.h"
 
 #include "config/ubicacion.h"
 #include "startup/avisos.h"

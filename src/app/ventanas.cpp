@@ -1,16 +1,18 @@
 // The program with its windows: the title window, then the monitor, on top of acquisition.
-#include "editor/enlace.h"
+#include "app/ventanas.h"
+
 #include "estado/enlaceestado.h"
 #include "monitor/adquisicion.h"
-#include "monitor/avisoswindow.h"
-#include "monitor/monitorwindow.h"
 #include "ports/fabricapuertos.h"
 #include "recording/grabador.h"
 #include "startup/archivosproducto.h"
 #include "startup/avisoshilos.h"
 #include "startup/conexion.h"
 #include "startup/reloj.h"
-#include "startup/titlewindow.h"
+#include "ventanas/avisoswindow.h"
+#include "ventanas/editor/enlace.h"
+#include "ventanas/monitorwindow.h"
+#include "ventanas/titlewindow.h"
 
 #include <QApplication>
 

@@ -1,4 +1,4 @@
-#include "monitor/graficopuerto_window.h"
+#include "ventanas/graficopuerto_window.h"
 
 #include <QChart>
 #include <QChartView>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "editor/canal.h"
+#include "ventanas/editor/canal.h"
 
 #include <QLineEdit>
 #include <QList>
