@@ -14,12 +14,19 @@ a smaller N gives the first mutants of a larger one, under the same numbers.
   mutantes.py lista  --n N --semilla S [--raiz DIR]      one mutant a line, tab-separated:
                                                           id file line column kind before after
   mutantes.py aplica --n N --semilla S [--raiz DIR] ID   writes mutant ID into its file
+  mutantes.py lineas --build DIR [--raiz DIR]           lines of src/ that the last run executed
+                                                          (gcov data of a --coverage build), one
+                                                          "file:line" a line; "file:line 0" for a
+                                                          line with code that did not run
 """
 
 import argparse
+import json
+import os
 import pathlib
 import random
 import re
+import subprocess
 import sys
 
 KINDS = ("comparison", "constant", "condition", "statement")
@@ -165,15 +172,51 @@ def show(text):
     return text.replace("\\", "\\\\").replace("\t", "\\t")
 
 
+def executed_lines(build, root):
+    """(file:line, ran) of src/ from the .gcda files under build, via gcov's JSON output."""
+    by_dir = {}
+    for dirpath, _, names in os.walk(build):
+        for nm in names:
+            if nm.endswith(".gcda"):
+                by_dir.setdefault(dirpath, []).append(nm)
+    src = (root / "src").resolve()
+    ran = {}
+    for d, names in sorted(by_dir.items()):
+        out = subprocess.run(["gcov", "-j", "-t", "-o", d] + sorted(names), cwd=d,
+                             capture_output=True, text=True).stdout
+        dec, i = json.JSONDecoder(), 0
+        while True:
+            while i < len(out) and out[i].isspace():
+                i += 1
+            if i >= len(out):
+                break
+            doc, i = dec.raw_decode(out, i)
+            cwd = doc.get("current_working_directory", d)
+            for f in doc.get("files", []):
+                path = pathlib.Path(cwd, f["file"]).resolve()
+                if src not in path.parents:
+                    continue
+                rel = path.relative_to(root.resolve()).as_posix()
+                for ln in f.get("lines", []):
+                    key = "%s:%d" % (rel, ln["line_number"])
+                    ran[key] = ran.get(key, False) or ln["count"] > 0
+    return ran
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("orden", choices=("lista", "aplica"))
+    ap.add_argument("orden", choices=("lista", "aplica", "lineas"))
+    ap.add_argument("--build")
     ap.add_argument("id", nargs="?")
     ap.add_argument("--n", type=int, default=150)
     ap.add_argument("--semilla", type=int, default=19)
     ap.add_argument("--raiz", default=str(pathlib.Path(__file__).resolve().parent.parent))
     a = ap.parse_intermixed_args()
     root = pathlib.Path(a.raiz)
+    if a.orden == "lineas":
+        for key, ran in sorted(executed_lines(a.build, root).items()):
+            print(key if ran else key + " 0")
+        return 0
     sites = all_sites(root)
     mutants = choose(sites, a.n, a.semilla)
     if a.orden == "lista":

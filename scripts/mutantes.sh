@@ -7,6 +7,10 @@
 #   killed K, survived S (rate R %)
 # and leaves one line per mutant in build-mut/mutantes.tsv. src/ is always restored, also on
 # Ctrl-C or failure; the script refuses to start when src/ has changes of its own.
+# Each mutant runs only the tests that execute its line: the build has gcc's coverage, each test
+# runs once alone to record which lines of src/ it executes, and a mutant on a line no test
+# executes survives without a run (it still has to compile). A line gcov knows nothing about (a
+# declaration, a constant folded at compile time) runs every test.
 #   -n N      number of mutants (default 150)
 #   -s SEED   seed of the choice (default 19)
 #   -e REGEX  ctest exclusion regex (default '_e2e$|_pg$': no end-to-end, soak or PostgreSQL-only tests)
@@ -14,15 +18,16 @@
 #   -j JOBS   build and test jobs (default 2)
 #   -m IDS    only these mutants of the set, comma-separated (e.g. M003,M117)
 #   -b DIR    build directory (default build-mut)
+#   -a        every test for every mutant (no selection by coverage)
 #   -l        list the mutants and stop
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
-n=150 seed=19 exclude='_e2e$|_pg$' limit=120 jobs=2 only="" build=build-mut list=""
-while getopts "n:s:e:t:j:m:b:lh" opt; do
+n=150 seed=19 exclude='_e2e$|_pg$' limit=120 jobs=2 only="" build=build-mut list="" all=""
+while getopts "n:s:e:t:j:m:b:alh" opt; do
   case $opt in
     n) n=$OPTARG ;; s) seed=$OPTARG ;; e) exclude=$OPTARG ;; t) limit=$OPTARG ;;
-    j) jobs=$OPTARG ;; m) only=",$OPTARG," ;; b) build=$OPTARG ;; l) list=1 ;;
+    j) jobs=$OPTARG ;; m) only=",$OPTARG," ;; b) build=$OPTARG ;; a) all=1 ;; l) list=1 ;;
     *) sed -n '2,/^set /p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 2 ;;
   esac
 done
@@ -84,8 +89,10 @@ run() {
 
 echo "== Build ($build)"
 # Warnings are not errors here: a mutant that only leaves a variable unused is still a fault to catch.
+coverage=()
+[ -n "$all" ] || coverage=(-DCMAKE_CXX_FLAGS=--coverage -DCMAKE_EXE_LINKER_FLAGS=--coverage)
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O0 -g0" \
-  -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DORT_WERROR=OFF >/dev/null || exit 1
+  "${coverage[@]}" -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DORT_WERROR=OFF >/dev/null || exit 1
 # The executables of the tests that run; they link every library holding src/.
 cmake --build "$build" --target ortcore >/dev/null || { echo "the unmutated sources do not build" >&2; exit 1; }
 mapfile -t tests < <(ctest --test-dir "$build" -N -E "$exclude" | sed -n 's/^ *Test *#[0-9]*: *//p')
@@ -100,10 +107,31 @@ export QTEST_FUNCTION_TIMEOUT=$((limit * 1000))
 export QTEST_DISABLE_STACK_DUMP=1
 echo "== Tests without mutants (${#tests[@]} tests, excluding '$exclude')"
 start=$(date +%s)
-if ! run 0 ctest --test-dir "$build" -E "$exclude" -j "$jobs" >"$work/ctest.log" 2>&1; then
-  grep -E '\*\*\*|Failed|Timeout' "$work/ctest.log" >&2
-  echo "the fast tests fail without mutants: fix them or exclude them with -e" >&2
-  exit 1
+if [ -n "$all" ]; then
+  if ! run 0 ctest --test-dir "$build" -E "$exclude" -j "$jobs" >"$work/ctest.log" 2>&1; then
+    grep -E '\*\*\*|Failed|Timeout' "$work/ctest.log" >&2
+    echo "the fast tests fail without mutants: fix them or exclude them with -e" >&2
+    exit 1
+  fi
+else
+  # Each test alone, then the lines of src/ it executed: "test file:line" (ran) or
+  # "test file:line 0" (code that did not run).
+  for t in "${tests[@]}"; do
+    find "$build" -name '*.gcda' -delete
+    if ! run 0 ctest --test-dir "$build" -R "^$t\$" >"$work/ctest.log" 2>&1; then
+      grep -E '\*\*\*|Failed|Timeout' "$work/ctest.log" >&2
+      echo "the fast tests fail without mutants: fix them or exclude them with -e" >&2
+      exit 1
+    fi
+    python3 scripts/mutantes.py lineas --build "$build" | sed "s|^|$t |" >>"$work/lineas"
+  done
+  # file:line, then the tests that run it ("-" for none).
+  awk 'NF == 2 { r[$2] = r[$2] " " $1 } NF == 3 && !($2 in r) { r[$2] = "" }
+       END { for (k in r) print k "\t" (r[k] == "" ? "-" : substr(r[k], 2)) }' "$work/lineas" \
+    | sort >"$build/mapa.tsv"
+  echo "   $(grep -c $'\t-$' "$build/mapa.tsv") of $(wc -l <"$build/mapa.tsv") lines with code run by no test"
+  # The mutants' runs leave their coverage data out of the build tree.
+  export GCOV_PREFIX="$work/gcov"
 fi
 base=$(( $(date +%s) - start ))
 # A run lasting far longer than the unmutated one is a hang: ctest stops its tests at a time of
@@ -130,19 +158,34 @@ while IFS=$'\t' read -r -u 5 id file line col kind before after; do
   fi
   what="$id $file:$line $kind '$before' -> '$after'"
   objects=$(object_of "$file")
+  # The tests to run: those executing the line (all of them without a map, or for a line gcov
+  # does not know); none when the line has code that no test runs.
+  chosen=("${tests[@]}")
+  if [ -z "$all" ]; then
+    runners=$(awk -F'\t' -v k="$file:$line" '$1 == k { print $2 }' "$build/mapa.tsv")
+    [ -z "$runners" ] || read -r -a chosen <<<"${runners/#-/}"
+  fi
+  mtargets=()
+  for t in "${chosen[@]}"; do mtargets+=("${t##*/}"); done
   if { [ -n "$objects" ] && ! run 0 ninja -C "$build" $objects >"$work/build.log" 2>&1; } \
-     || ! run 0 cmake --build "$build" -j "$jobs" --target "${targets[@]}" >>"$work/build.log" 2>&1; then
+     || { [ ${#mtargets[@]} -gt 0 ] \
+          && ! run 0 cmake --build "$build" -j "$jobs" --target "${mtargets[@]}" >>"$work/build.log" 2>&1; }; then
     result="did-not-compile" by=""
     broken=$((broken + 1))
+  elif [ ${#chosen[@]} -eq 0 ]; then
+    t1=$(date +%s)
+    result="survived" by="no test runs the line"
+    survived=$((survived + 1))
   else
     t1=$(date +%s)
     rm -f "$work/ctest.log"
-    run $((whole + 60)) ctest --test-dir "$build" -E "$exclude" -j "$jobs" --stop-on-failure \
-      --stop-time "$(date -d "+$whole seconds" +%H:%M:%S)" \
+    pattern=$(printf '|%s' "${chosen[@]}")
+    run $((whole + 60)) ctest --test-dir "$build" -R "^(${pattern:1})\$" -E "$exclude" -j "$jobs" \
+      --stop-on-failure --stop-time "$(date -d "+$whole seconds" +%H:%M:%S)" \
       >"$work/ctest.log" 2>&1
     rc=$?
     if [ $rc -eq 0 ]; then
-      result="survived" by=""
+      result="survived" by="${#chosen[@]} tests"
       survived=$((survived + 1))
     else
       by=$(sed -n 's/.*Test *#[0-9]*: \([^ ]*\) .*\*\*\*.*/\1/p' "$work/ctest.log" | head -n 1)
