@@ -175,7 +175,7 @@ def show(text):
 def executed_lines(build, root):
     """(file:line, ran) of src/ from the .gcda files under build, via gcov's JSON output."""
     by_dir = {}
-    for dirpath, _, names in os.walk(build):
+    for dirpath, _, names in os.walk(os.path.abspath(build)):
         for nm in names:
             if nm.endswith(".gcda"):
                 by_dir.setdefault(dirpath, []).append(nm)
