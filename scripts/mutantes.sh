@@ -19,15 +19,18 @@
 #   -m IDS    only these mutants of the set, comma-separated (e.g. M003,M117)
 #   -b DIR    build directory (default build-mut)
 #   -a        every test for every mutant (no selection by coverage)
+#   -M DIR    take which test runs which line from DIR (the build directory of an earlier run on
+#             the same sources and tests) instead of running each test alone again: with -m, a
+#             set can be shared among runs in separate clones
 #   -l        list the mutants and stop
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
-n=150 seed=19 exclude='_e2e$|_pg$' limit=120 jobs=2 only="" build=build-mut list="" all=""
-while getopts "n:s:e:t:j:m:b:alh" opt; do
+n=150 seed=19 exclude='_e2e$|_pg$' limit=120 jobs=2 only="" build=build-mut list="" all="" mapa=""
+while getopts "n:s:e:t:j:m:b:M:alh" opt; do
   case $opt in
     n) n=$OPTARG ;; s) seed=$OPTARG ;; e) exclude=$OPTARG ;; t) limit=$OPTARG ;;
-    j) jobs=$OPTARG ;; m) only=",$OPTARG," ;; b) build=$OPTARG ;; a) all=1 ;; l) list=1 ;;
+    j) jobs=$OPTARG ;; m) only=",$OPTARG," ;; b) build=$OPTARG ;; a) all=1 ;; M) mapa=$OPTARG ;; l) list=1 ;;
     *) sed -n '2,/^set /p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 2 ;;
   esac
 done
@@ -54,6 +57,10 @@ descendants() {
   done
 }
 finish() {
+  local p
+  for p in ${running[@]+"${running[@]}"}; do
+    kill -TERM $(descendants "$p") "$p" 2>/dev/null
+  done
   if [ -n "$child" ]; then
     # ctest starts each test in a process group of its own: stop the whole tree, tests included.
     kill -TERM $(descendants "$child") "$child" 2>/dev/null
@@ -113,16 +120,22 @@ if [ -n "$all" ]; then
     echo "the fast tests fail without mutants: fix them or exclude them with -e" >&2
     exit 1
   fi
+elif [ -n "$mapa" ]; then
+  cp "$mapa/mapa.tsv" "$mapa/duraciones.tsv" "$build/" || exit 1
+  export GCOV_PREFIX="$work/gcov"
 else
   # Each test alone, then the lines of src/ it executed: "test file:line" (ran) or
-  # "test file:line 0" (code that did not run).
+  # "test file:line 0" (code that did not run); and how long it took.
+  : >"$build/duraciones.tsv"
   for t in "${tests[@]}"; do
     find "$build" -name '*.gcda' -delete
+    t0=$(date +%s%N)
     if ! run 0 ctest --test-dir "$build" -R "^$t\$" >"$work/ctest.log" 2>&1; then
       grep -E '\*\*\*|Failed|Timeout' "$work/ctest.log" >&2
       echo "the fast tests fail without mutants: fix them or exclude them with -e" >&2
       exit 1
     fi
+    printf '%s\t%d\n' "$t" $(( ($(date +%s%N) - t0) / 1000000 )) >>"$build/duraciones.tsv"
     python3 scripts/mutantes.py lineas --build "$build" | sed "s|^|$t |" >>"$work/lineas"
   done
   # file:line, then the tests that run it ("-" for none).
@@ -138,6 +151,55 @@ base=$(( $(date +%s) - start ))
 # day given to it (and timeout stops ctest itself a minute later); it counts as killed.
 whole=$(( base * 3 + limit ))
 echo "   passed in ${base} s; a mutant's run is stopped after ${whole} s"
+
+# Runs the given tests, the quickest first, at most $jobs at a time, and stops at the first that
+# fails, ending those still running: a mutant is killed as soon as one test sees it. Sets `by` to
+# the failing test; returns 1 then, 0 when every test passed.
+running=()
+run_tests() {
+  local -a queue
+  mapfile -t queue < <(for t in "$@"; do
+    printf '%s\t%s\n' "$(awk -F'\t' -v t="$t" '$1 == t { print $2 }' "$build/duraciones.tsv")" "$t"
+  done | sort -n | cut -f2)
+  local -A test_of=()
+  local end=$(( $(date +%s) + whole )) fin rc=0 t p
+  by=""
+  while :; do
+    while [ ${#test_of[@]} -lt "$jobs" ] && [ ${#queue[@]} -gt 0 ]; do
+      t=${queue[0]}
+      queue=("${queue[@]:1}")
+      ctest --test-dir "$build" -R "^$t\$" >"$work/ctest.log.${t//\//_}" 2>&1 &
+      test_of[$!]=$t
+      running+=($!)
+    done
+    [ ${#test_of[@]} -gt 0 ] || break
+    fin=""
+    wait -n -p fin "${!test_of[@]}"
+    rc=$?
+    if [ -z "${fin:-}" ]; then
+      by="wait failed"
+      break
+    fi
+    t=${test_of[$fin]}
+    unset "test_of[$fin]"
+    if [ $rc -ne 0 ]; then
+      by=$t
+      grep -q 'Timeout' "$work/ctest.log.${t//\//_}" && by="$t (timeout)"
+      break
+    fi
+    if [ "$(date +%s)" -gt "$end" ]; then
+      by="run stopped after ${whole} s"
+      rc=124
+      break
+    fi
+  done
+  for p in "${!test_of[@]}"; do
+    kill -TERM $(descendants "$p") "$p" 2>/dev/null
+  done
+  wait 2>/dev/null
+  running=()
+  [ -z "$by" ]
+}
 
 object_of() {  # the ninja target of a source file's object
   ninja -C "$build" -t targets all 2>/dev/null | sed -n "s|^\([^:]*/${1#src/}\.o\): .*|\1|p"
@@ -176,6 +238,15 @@ while IFS=$'\t' read -r -u 5 id file line col kind before after; do
     t1=$(date +%s)
     result="survived" by="no test runs the line"
     survived=$((survived + 1))
+  elif [ -z "$all" ]; then
+    t1=$(date +%s)
+    if run_tests "${chosen[@]}"; then
+      result="survived" by="${#chosen[@]} tests"
+      survived=$((survived + 1))
+    else
+      result="killed"
+      killed=$((killed + 1))
+    fi
   else
     t1=$(date +%s)
     rm -f "$work/ctest.log"
