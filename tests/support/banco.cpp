@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
@@ -91,7 +92,7 @@ bool Banco::datos(const QStringList& extra, const QString& cambiaDe, const QStri
     return ok;
 }
 
-QList<QVariantList> Banco::filas(const QString& sql) const {
+QList<QVariantList> Banco::filas(const QStringList& sentencias, QString* error) const {
     QList<QVariantList> r;
     const QString nombre = Nuevo(QStringLiteral("banco-"));
     {
@@ -108,21 +109,40 @@ QList<QVariantList> Banco::filas(const QString& sql) const {
         } else {
             db = QSqlDatabase::addDatabase("QSQLITE", nombre);
             db.setDatabaseName(ajustes.DirDatos + "F1/M1/P1.MDB");
+            db.setConnectOptions("QSQLITE_BUSY_TIMEOUT=0");
         }
-        if (db.open()) {
-            QSqlQuery q(db);
-            if (q.exec(sql))
-                while (q.next()) {
-                    QVariantList f;
-                    for (int i = 0; i < q.record().count(); ++i)
-                        f << q.value(i);
-                    r << f;
-                }
+        if (!db.open() && error)
+            *error = db.lastError().text();
+        QSqlQuery q(db);
+        for (const QString& sql : sentencias) {
+            if (!db.isOpen() || !q.exec(sql)) {
+                if (error && error->isEmpty())
+                    *error = q.lastError().text() + u' ';
+                break;
+            }
+            r.clear();
+            while (q.next()) {
+                QVariantList f;
+                for (int i = 0; i < q.record().count(); ++i)
+                    f << q.value(i);
+                r << f;
+            }
         }
+        q = QSqlQuery();
         db.close();
     }
     QSqlDatabase::removeDatabase(nombre);
     return r;
+}
+
+bool Banco::libre() const {
+    QString error;
+    if (motor == Motor::Postgres)
+        filas({"BEGIN", "LOCK TABLE \"" + tabla + "\" IN ACCESS EXCLUSIVE MODE NOWAIT", "ROLLBACK"},
+              &error);
+    else
+        filas({"BEGIN EXCLUSIVE", "ROLLBACK"}, &error);
+    return error.isEmpty();
 }
 
 QStringList Banco::muestra(const QList<QVariantList>& filas) {
@@ -130,7 +150,10 @@ QStringList Banco::muestra(const QList<QVariantList>& filas) {
     for (const auto& f : filas) {
         QStringList campos;
         for (const QVariant& v : f)
-            campos << (v.isNull() ? QStringLiteral("-") : v.toString());
+            campos << (v.isNull() ? QStringLiteral("-")
+                       : v.metaType().id() == QMetaType::QDateTime
+                           ? v.toDateTime().toString("yyyy-MM-dd HH:mm:ss")
+                           : v.toString());
         r << campos.join(u' ');
     }
     return r;

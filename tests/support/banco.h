@@ -41,8 +41,12 @@ public:
     // The data table of F1/M1/P1 from the shipped schema, with the text changed and statements.
     bool datos(const QStringList& extra = {}, const QString& cambiaDe = {},
                const QString& cambiaA = {});
-    // Rows of a statement on the data database ("-" for a null when shown).
-    QList<QVariantList> filas(const QString& sql) const;
+    // Rows of the last of the statements run on the data database; the first error, if any.
+    QList<QVariantList> filas(const QStringList& sentencias, QString* error = nullptr) const;
+    QList<QVariantList> filas(const QString& sql) const { return filas(QStringList{sql}); }
+    // No transaction holds the data table: a writer's lock is granted at once.
+    bool libre() const;
+    // Rows as text, "-" for a null, a date as "yyyy-MM-dd HH:mm:ss".
     static QStringList muestra(const QList<QVariantList>& filas);
     // The values of a column of the data table in row order, joined by commas.
     QString columna(const QString& carac) const;

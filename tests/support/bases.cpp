@@ -132,7 +132,8 @@ bool CreaBasePg(const ServidorPg& s, const QString& nombre, const QStringList& s
         if (ok)
             ok = EjecutaEn(
                 db,
-                {QStringLiteral("DROP DATABASE IF EXISTS \"%1\" WITH (FORCE)").arg(nombre),
+                {QStringLiteral("SET client_min_messages = warning"),
+                 QStringLiteral("DROP DATABASE IF EXISTS \"%1\" WITH (FORCE)").arg(nombre),
                  QStringLiteral("CREATE DATABASE \"%1\"").arg(nombre)},
                 error);
         db.close();
