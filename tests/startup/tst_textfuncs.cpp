@@ -11,16 +11,13 @@ private slots:
     void rutaConBarra_data() {
         QTest::addColumn<QString>("ruta");
         QTest::addColumn<QString>("esperado");
-        QTest::newRow("trailing blank") << "/datos/ort "
-                                        << "/datos/ort/";
-        QTest::newRow("leading blanks") << "  /datos"
-                                        << "/datos/";
-        QTest::newRow("already ends in separator") << "/"
-                                                   << "/";
-        QTest::newRow("drive name keeps its colon") << "C:"
-                                                    << "C:";
-        QTest::newRow("empty") << ""
-                               << "/";
+        // clang-format off
+        QTest::addRow("trailing blank") << "/datos/ort " << "/datos/ort/";
+        QTest::addRow("leading blanks") << "  /datos" << "/datos/";
+        QTest::addRow("already ends in separator") << "/" << "/";
+        QTest::addRow("drive name keeps its colon") << "C:" << "C:";
+        QTest::addRow("empty") << "" << "/";
+        // clang-format on
     }
     void rutaConBarra() {
         QFETCH(QString, ruta);
@@ -32,10 +29,12 @@ private slots:
         QTest::addColumn<QString>("s");
         QTest::addColumn<int>("n");
         QTest::addColumn<QString>("esperado");
-        QTest::newRow("pads") << "AB" << 5 << "AB   ";
-        QTest::newRow("cuts") << "ABCDEFG" << 5 << "ABCDE";
-        QTest::newRow("zero width") << "AB" << 0 << "";
-        QTest::newRow("exact") << "ABCDE" << 5 << "ABCDE";
+        // clang-format off
+        QTest::addRow("pads") << "AB" << 5 << "AB   ";
+        QTest::addRow("cuts") << "ABCDEFG" << 5 << "ABCDE";
+        QTest::addRow("zero width") << "AB" << 0 << "";
+        QTest::addRow("exact") << "ABCDE" << 5 << "ABCDE";
+        // clang-format on
     }
     void fijaAncho() {
         QFETCH(QString, s);
@@ -47,17 +46,18 @@ private slots:
     void sinAcentos_data() {
         QTest::addColumn<QString>("s");
         QTest::addColumn<QString>("esperado");
-        QTest::newRow("enye") << QString::fromUtf8("Peña") << "Pena";
-        QTest::newRow("capital U acute") << QString::fromUtf8("ÚLTIMO") << "ULTIMO";
-        QTest::newRow("AE then O slash") << QString::fromUtf8("ÆØ") << "A_";
-        QTest::newRow("thorn") << QString::fromUtf8("þ") << "_";
-        QTest::newRow("degree sign") << QString::fromUtf8("25°C") << "25_C";
-        QTest::newRow("y diaeresis and y acute") << QString::fromUtf8("ÿý") << "yy";
-        QTest::newRow("euro is a symbol of 1252") << QString::fromUtf8("5€") << "5_";
-        QTest::newRow("outside 1252") << QString::fromUtf8("Ωx") << "_x";
-        QTest::newRow("tuberia") << QString::fromUtf8("Tubería") << "Tuberia";
-        QTest::newRow("plain ascii unchanged") << "AB-12.5%o\""
-                                               << "AB-12.5%o\"";
+        // clang-format off
+        QTest::addRow("enye") << QString::fromUtf8("Peña") << "Pena";
+        QTest::addRow("capital U acute") << QString::fromUtf8("ÚLTIMO") << "ULTIMO";
+        QTest::addRow("AE then O slash") << QString::fromUtf8("ÆØ") << "A_";
+        QTest::addRow("thorn") << QString::fromUtf8("þ") << "_";
+        QTest::addRow("degree sign") << QString::fromUtf8("25°C") << "25_C";
+        QTest::addRow("y diaeresis and y acute") << QString::fromUtf8("ÿý") << "yy";
+        QTest::addRow("euro is a symbol of 1252") << QString::fromUtf8("5€") << "5_";
+        QTest::addRow("outside 1252") << QString::fromUtf8("Ωx") << "_x";
+        QTest::addRow("tuberia") << QString::fromUtf8("Tubería") << "Tuberia";
+        QTest::addRow("plain ascii unchanged") << "AB-12.5%o\"" << "AB-12.5%o\"";
+        // clang-format on
     }
     void sinAcentos() {
         QFETCH(QString, s);
@@ -70,16 +70,18 @@ private slots:
     void numeroDe_data() {
         QTest::addColumn<QString>("texto");
         QTest::addColumn<double>("esperado");
-        QTest::newRow("unit after number") << "12.5mm" << 12.5;
-        QTest::newRow("letters") << "abc" << 0.0;
-        QTest::newRow("leading blanks and sign") << "   -3.25" << -3.25;
-        QTest::newRow("plus sign") << "+7" << 7.0;
-        QTest::newRow("exponent") << "1.5E3x" << 1500.0;
-        QTest::newRow("dangling exponent") << "2e" << 2.0;
-        QTest::newRow("leading point") << ".5" << 0.5;
-        QTest::newRow("comma is not a decimal point") << "12,5" << 12.0;
-        QTest::newRow("empty") << "" << 0.0;
-        QTest::newRow("sign alone") << "-" << 0.0;
+        // clang-format off
+        QTest::addRow("unit after number") << "12.5mm" << 12.5;
+        QTest::addRow("letters") << "abc" << 0.0;
+        QTest::addRow("leading blanks and sign") << "   -3.25" << -3.25;
+        QTest::addRow("plus sign") << "+7" << 7.0;
+        QTest::addRow("exponent") << "1.5E3x" << 1500.0;
+        QTest::addRow("dangling exponent") << "2e" << 2.0;
+        QTest::addRow("leading point") << ".5" << 0.5;
+        QTest::addRow("comma is not a decimal point") << "12,5" << 12.0;
+        QTest::addRow("empty") << "" << 0.0;
+        QTest::addRow("sign alone") << "-" << 0.0;
+        // clang-format on
     }
     void numeroDe() {
         QFETCH(QString, texto);

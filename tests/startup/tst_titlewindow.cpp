@@ -16,9 +16,11 @@ private slots:
     // The picture at its own size; a click, a key or the 3-second timer each close it, once.
     void cierre_data() {
         QTest::addColumn<QString>("como");
-        QTest::newRow("click") << "click";
-        QTest::newRow("key") << "key";
-        QTest::newRow("timer") << "timer";
+        // clang-format off
+        QTest::addRow("click") << "click";
+        QTest::addRow("key") << "key";
+        QTest::addRow("timer") << "timer";
+        // clang-format on
     }
     void cierre() {
         QFETCH(QString, como);
@@ -49,8 +51,10 @@ private slots:
     void sinImagen_data() {
         QTest::addColumn<QByteArray>("contenido"); // empty: no file
         QTest::addColumn<QString>("motivo");
-        QTest::newRow("missing") << QByteArray() << "No se encuentra el archivo.";
-        QTest::newRow("not a picture") << QByteArray("no es un JPEG") << "no es una imagen JPEG";
+        // clang-format off
+        QTest::addRow("missing") << QByteArray() << "No se encuentra el archivo.";
+        QTest::addRow("not a picture") << QByteArray("no es un JPEG") << "no es una imagen JPEG";
+        // clang-format on
     }
     void sinImagen() {
         QFETCH(QByteArray, contenido);
