@@ -14,6 +14,7 @@ using namespace ort::prueba;
 
 using Apertura = GrabadorDatos::Apertura;
 Q_DECLARE_METATYPE(ort::GrabadorDatos::Apertura)
+using R = ort::ResultadoGrabacion;
 
 namespace {
 
@@ -115,6 +116,16 @@ private slots:
             QTest::addRow("%s: blanks", n) << m << "        " << "    " << "1 2026-12-04 09:05:07 M OP 12.5 -";
             // clang-format on
         }
+        // Refused, with the text named (after "!").
+        // clang-format off
+        QTest::addRow("month 13") << Motor::Sqlite << "20261304" << "" << "!20261304";
+        QTest::addRow("seven digits") << Motor::Sqlite << "2026124" << "" << "!2026124";
+        QTest::addRow("letters") << Motor::Sqlite << "abcdefgh" << "" << "!abcdefgh";
+        QTest::addRow("30 February") << Motor::Sqlite << "20260230" << "1000" << "!20260230";
+        QTest::addRow("hour 24") << Motor::Sqlite << "" << "2460" << "!2460";
+        QTest::addRow("minute 60") << Motor::Sqlite << "20261204" << "1260" << "!1260";
+        QTest::addRow("letter in the time") << Motor::Sqlite << "" << "12h5" << "!12h5";
+        // clang-format on
     }
     void fila() {
         QFETCH(Motor, motor);
@@ -123,8 +134,19 @@ private slots:
         QFETCH(QString, fila);
         ORT_BANCO(b, motor);
         QVERIFY(b.datos());
+        const bool error = fila.startsWith('!');
         QCOMPARE(Graba(b, "DIAM", "12.5", 60, fecha, hora, "P1   ", " F1  ", "M1 "),
-                 ResultadoGrabacion::Grabado);
+                 error ? R::Error : R::Grabado);
+        if (error) {
+            QCOMPARE(b.avisos.mensajes.size(), 1);
+            const auto& m = b.avisos.mensajes[0];
+            QCOMPARE(m.icono, Avisos::Icono::Critico);
+            QVERIFY2(m.texto.startsWith("DAM. GrabaMTVX.\nORT\n13.- ") &&
+                         m.texto.contains('"' + fila.mid(1) + '"'),
+                     qPrintable(m.texto));
+            QCOMPARE(Cuenta(b), 0);
+            return;
+        }
         QCOMPARE(
             Banco::muestra(b.filas("select n, fecha, turno, operador, \"DIAM\", \"LARGO\" from \"" +
                                    b.tabla + '"')),
@@ -168,8 +190,7 @@ private slots:
         for (int i = 0; i < lista.size(); ++i) {
             const QStringList p = lista[i].split(u' ');
             b.reloj.avanza(p[0].toLongLong() * 1000);
-            QCOMPARE(Graba(b, p[1], QString::number(i + 1), p[2].toFloat()),
-                     ResultadoGrabacion::Grabado);
+            QCOMPARE(Graba(b, p[1], QString::number(i + 1), p[2].toFloat()), R::Grabado);
         }
         QStringList donde;
         for (int i = 0; i < lista.size(); ++i) {
@@ -196,10 +217,10 @@ private slots:
         QVERIFY(b.datos(
             {"insert into \"" + b.tabla + "\" (n, fecha) values (3, '2026-12-04 09:05:00')",
              "insert into \"" + b.tabla + "\" (n, fecha) values (7, '2026-12-04 09:00:00')"}));
-        QCOMPARE(Graba(b, "DIAM", "1", 999), ResultadoGrabacion::Grabado);
-        QCOMPARE(Graba(b, "LARGO", "2", 60, "20261204", "0805"), ResultadoGrabacion::Grabado);
-        QCOMPARE(Graba(b, "TEMP", "3", 60, "20261204", "0805"), ResultadoGrabacion::Grabado);
-        QCOMPARE(Graba(b, "LOTE", "4", 7200, "20261204", "0805"), ResultadoGrabacion::Grabado);
+        QCOMPARE(Graba(b, "DIAM", "1", 999), R::Grabado);
+        QCOMPARE(Graba(b, "LARGO", "2", 60, "20261204", "0805"), R::Grabado);
+        QCOMPARE(Graba(b, "TEMP", "3", 60, "20261204", "0805"), R::Grabado);
+        QCOMPARE(Graba(b, "LOTE", "4", 7200, "20261204", "0805"), R::Grabado);
         QCOMPARE(
             Banco::muestra(b.filas("select n, \"DIAM\", \"LARGO\", \"TEMP\", \"LOTE\" from \"" +
                                    b.tabla + "\" order by n")),
@@ -238,7 +259,7 @@ private slots:
         QVERIFY(b.datos({alter + "\"CODIGO\" char(5)", alter + "\"PIEZAS\" integer",
                          alter + (b.srv ? "\"NOTA\" text" : "\"NOTA\" nvarchar(10)"),
                          alter + (b.srv ? "\"LIBRE\" numeric(8,3)" : "\"LIBRE\"")}));
-        QCOMPARE(Graba(b, carac, valor), ResultadoGrabacion::Grabado);
+        QCOMPARE(Graba(b, carac, valor), R::Grabado);
         const auto f = b.filas(QString("select \"%1\" from \"%2\"").arg(carac, b.tabla));
         QCOMPARE(f.size(), 1);
         if (esperado.toDouble() != 0 || esperado == "0")
@@ -247,43 +268,15 @@ private slots:
             QCOMPARE(f[0][0].toString(), esperado);
     }
 
-    void fechaInvalida_data() {
-        QTest::addColumn<QString>("fecha");
-        QTest::addColumn<QString>("hora");
-        QTest::addColumn<QString>("nombrada"); // the text the message names
-        // clang-format off
-        QTest::addRow("month 13") << "20261304" << "" << "20261304";
-        QTest::addRow("seven digits") << "2026124" << "" << "2026124";
-        QTest::addRow("letters") << "abcdefgh" << "" << "abcdefgh";
-        QTest::addRow("30 February") << "20260230" << "1000" << "20260230";
-        QTest::addRow("hour 24") << "" << "2460" << "2460";
-        QTest::addRow("minute 60") << "20261204" << "1260" << "1260";
-        QTest::addRow("letter in the time") << "" << "12h5" << "12h5";
-        // clang-format on
-    }
-    void fechaInvalida() {
-        QFETCH(QString, fecha);
-        QFETCH(QString, hora);
-        QFETCH(QString, nombrada);
-        Banco b;
-        QVERIFY(b.datos());
-        QCOMPARE(Graba(b, "DIAM", "1", 60, fecha, hora), ResultadoGrabacion::Error);
-        QCOMPARE(b.avisos.mensajes.size(), 1);
-        const auto& m = b.avisos.mensajes[0];
-        QCOMPARE(m.icono, Avisos::Icono::Critico);
-        QVERIFY2(m.texto.startsWith("DAM. GrabaMTVX.\nORT\n13.- ") &&
-                     m.texto.contains(u'"' + nombrada + u'"'),
-                 qPrintable(m.texto));
-        QCOMPARE(Cuenta(b), 0);
-    }
-
-    // Which file of the data directory a context is written to (0), or which part is missing.
+    // Which file of the data directory a context is written to (0), or which part is missing
+    // (1-3); keys that would lead out of their place are refused (6) with the key named, and
+    // nothing is touched.
     void ubicacion_data() {
         QTest::addColumn<QString>("forma");
         QTest::addColumn<QString>("maqui");
         QTest::addColumn<QString>("produ");
         QTest::addColumn<int>("codigo");
-        QTest::addColumn<QString>("archivo"); // below DirDatos, the file written
+        QTest::addColumn<QString>("dicho"); // the file written, or the key named
         // clang-format off
         QTest::addRow("the context's file") << "F1" << "M1" << "P1" << 0 << "F1/M1/P1.MDB";
         QTest::addRow("no format directory") << "F9" << "M1" << "P1" << 1 << "";
@@ -293,6 +286,18 @@ private slots:
         QTest::addRow("hidden product file") << "F1" << "M1" << ".P2" << 3 << "";
         QTest::addRow("product names a directory") << "F1" << "M1" << "P3" << 3 << "";
         QTest::addRow("another letter case") << "F2" << "M2" << "P2" << 0 << "f2/m2/p2.mdb";
+        QTest::addRow("format ..") << ".." << "M1" << "P1" << 6 << "formato \"..\"";
+        QTest::addRow("format .") << " . " << "F1" << "P1" << 6 << "formato \".\"";
+        QTest::addRow("empty machine") << "F1" << "   " << "P1" << 6 << "máquina \"\"";
+        QTest::addRow("product climbs") << "F1" << "M1" << "../../../P1" << 6 << "producto \"../../../P1\"";
+        QTest::addRow("absolute product") << "F1" << "M1" << "/tmp/P1" << 6 << "producto \"/tmp/P1\"";
+        QTest::addRow("backslash") << "F1" << "M1" << "..\\P1" << 6 << "producto \"..\\P1\"";
+        QTest::addRow("format with a slash") << "F1/M1" << "M1" << "P1" << 6 << "formato \"F1/M1\"";
+        QTest::addRow("colon") << "F1" << "M1" << "P:1" << 6 << "producto \"P:1\"";
+        QTest::addRow("wildcards") << "F*" << "M1" << "P1" << 6 << "formato \"F*\"";
+        QTest::addRow("quotation mark") << "F1" << "M1" << "P\"1" << 6 << "producto \"P\"1\"";
+        QTest::addRow("angle brackets, bar") << "F1" << "M<|>" << "P1" << 6 << "máquina \"M<|>\"";
+        QTest::addRow("control character") << "F1" << "M\t1" << "P1" << 6 << "máquina \"M\t1\"";
         // clang-format on
     }
     void ubicacion() {
@@ -300,68 +305,30 @@ private slots:
         QFETCH(QString, maqui);
         QFETCH(QString, produ);
         QFETCH(int, codigo);
-        QFETCH(QString, archivo);
+        QFETCH(QString, dicho);
         Banco b;
-        const QString d = b.ajustes.DirDatos;
         QVERIFY(b.datos());
         b.dir.escribe("datos/FX", QByteArray());
-        QVERIFY(QDir().mkpath(d + "F1/M1/P3.MDB"));
-        QVERIFY(CreaSqlite(d + "F1/M1/.P2.MDB", {"datos.sqlite.sql"}) &&
-                QDir().mkpath(d + "f2/m2") && CreaSqlite(d + "f2/m2/p2.mdb", {"datos.sqlite.sql"}));
-        QCOMPARE(Graba(b, "DIAM", "1", 60, {}, {}, produ, forma, maqui),
-                 ResultadoGrabacion(codigo));
-        QVERIFY(b.avisos.mensajes.isEmpty());
-        const QString cuenta = "select count(*) from Datos";
-        QCOMPARE(ValorSqlite(d + "F1/M1/P1.MDB", cuenta) +
-                     ValorSqlite(d + "F1/M1/.P2.MDB", cuenta) +
-                     ValorSqlite(d + "f2/m2/p2.mdb", cuenta),
-                 archivo.isEmpty()         ? "000"
-                 : archivo.startsWith('F') ? "100"
-                                           : "001");
-    }
-
-    // Keys that would lead out of their place in the data directory: refused, nothing touched.
-    void clavesDeRuta_data() {
-        QTest::addColumn<QString>("forma");
-        QTest::addColumn<QString>("maqui");
-        QTest::addColumn<QString>("produ");
-        QTest::addColumn<QString>("nombrada");
-        // clang-format off
-        QTest::addRow("format ..") << ".." << "M1" << "P1" << "formato \"..\"";
-        QTest::addRow("format .") << " . " << "F1" << "P1" << "formato \".\"";
-        QTest::addRow("empty machine") << "F1" << "   " << "P1" << "máquina \"\"";
-        QTest::addRow("product climbs") << "F1" << "M1" << "../../../P1" << "producto \"../../../P1\"";
-        QTest::addRow("absolute product") << "F1" << "M1" << "/tmp/P1" << "producto \"/tmp/P1\"";
-        QTest::addRow("backslash") << "F1" << "M1" << "..\\P1" << "producto \"..\\P1\"";
-        QTest::addRow("format with a slash") << "F1/M1" << "M1" << "P1" << "formato \"F1/M1\"";
-        QTest::addRow("colon") << "F1" << "M1" << "P:1" << "producto \"P:1\"";
-        QTest::addRow("wildcards") << "F*" << "M1" << "P1" << "formato \"F*\"";
-        QTest::addRow("quotation mark") << "F1" << "M1" << "P\"1" << "producto \"P\"1\"";
-        QTest::addRow("angle brackets, bar") << "F1" << "M<|>" << "P1" << "máquina \"M<|>\"";
-        QTest::addRow("control character") << "F1" << "M\t1" << "P1" << "máquina \"M\t1\"";
-        // clang-format on
-    }
-    void clavesDeRuta() {
-        QFETCH(QString, forma);
-        QFETCH(QString, maqui);
-        QFETCH(QString, produ);
-        QFETCH(QString, nombrada);
-        Banco b;
-        QVERIFY(b.datos());
-        // Decoys where a key that climbs would land.
-        for (const QString c : {"M1/P1.MDB", "P1.MDB", "datos/P1.MDB", "datos/F1/P1.MDB",
-                                "datos/F1/M1/..\\P1.MDB", "datos/F1/M1/M1/P1.MDB"}) {
+        QVERIFY(QDir().mkpath(b.ajustes.DirDatos + "F1/M1/P3.MDB"));
+        // Other data files, some where a key that climbs would land.
+        for (const QString c :
+             {"datos/F1/M1/.P2.MDB", "datos/f2/m2/p2.mdb", "M1/P1.MDB", "P1.MDB", "datos/P1.MDB",
+              "datos/F1/P1.MDB", "datos/F1/M1/..\\P1.MDB", "datos/F1/M1/M1/P1.MDB"}) {
             b.dir.escribe(c, QByteArray());
             QVERIFY(CreaSqlite(b.dir.ruta() + c, {"datos.sqlite.sql"}));
         }
         const auto antes = Arbol(b.dir.ruta());
-        QCOMPARE(Graba(b, "DIAM", "1", 60, {}, {}, produ, forma, maqui), ResultadoGrabacion::Error);
-        QCOMPARE(b.avisos.mensajes.size(), 1);
-        const auto& m = b.avisos.mensajes[0];
-        QCOMPARE(m.icono, Avisos::Icono::Critico);
-        QVERIFY2(m.texto.startsWith("DAM. GrabaMTVX.\nORT\n52.- ") && m.texto.contains(nombrada),
-                 qPrintable(m.texto));
-        QCOMPARE(Arbol(b.dir.ruta()), antes);
+        QCOMPARE(Graba(b, "DIAM", "1", 60, {}, {}, produ, forma, maqui), R(codigo));
+        QCOMPARE(b.avisos.mensajes.size(), codigo == 6 ? 1 : 0);
+        QCOMPARE(Arbol(b.dir.ruta()) == antes, codigo != 0);
+        if (codigo == 0)
+            QCOMPARE(ValorSqlite(b.ajustes.DirDatos + dicho, "select count(*) from Datos"), "1");
+        if (codigo == 6) {
+            const auto& m = b.avisos.mensajes[0];
+            QCOMPARE(m.icono, Avisos::Icono::Critico);
+            QVERIFY2(m.texto.startsWith("DAM. GrabaMTVX.\nORT\n52.- ") && m.texto.contains(dicho),
+                     qPrintable(m.texto));
+        }
     }
 
     // A name that cannot be quoted never reaches the database: the file here is not even a
@@ -398,7 +365,7 @@ private slots:
             Basura(b.ajustes.DirDatos + "F1/M1/P1.MDB");
         const auto antes = Arbol(b.dir.ruta());
         const QStringList nombres = QSqlDatabase::connectionNames();
-        QCOMPARE(Graba(b, carac, "1", 60, {}, {}, "P1", forma), ResultadoGrabacion::Error);
+        QCOMPARE(Graba(b, carac, "1", 60, {}, {}, "P1", forma), R::Error);
         QVERIFY(b.avisos.prompts.isEmpty());
         QCOMPARE(b.avisos.mensajes.size(), 1);
         QCOMPARE(b.avisos.mensajes[0].icono, Avisos::Icono::Critico);
@@ -456,7 +423,7 @@ private slots:
         const QString carac = caso == "columna" ? "NOEXISTE" : caso == "largo" ? "LOTE" : "DIAM";
         QCOMPARE(Graba(b, carac, caso == "largo" ? QString(30, u'x') : "1", 60, {}, {},
                        caso == "tabla" && b.srv ? "P9" : "P1"),
-                 ResultadoGrabacion::Error);
+                 R::Error);
         QCOMPARE(b.avisos.prompts.size(), caso == "clave" ? 1 : 0);
         QVERIFY(!b.avisos.mensajes.isEmpty());
         const auto& m = b.avisos.mensajes.last();
@@ -474,7 +441,7 @@ private slots:
         if (!b.srv)
             QVERIFY(QFile::remove(archivo) && b.datos());
         b.avisos.mensajes.clear();
-        QCOMPARE(Graba(b, "DIAM", "1"), ResultadoGrabacion::Grabado);
+        QCOMPARE(Graba(b, "DIAM", "1"), R::Grabado);
         QCOMPARE(Cuenta(b, "\"DIAM\" = 1"), 1);
     }
 
@@ -486,22 +453,22 @@ private slots:
         const QStringList nombres = QSqlDatabase::connectionNames();
         {
             GrabadorDatos& g = b.grabador;
-            QCOMPARE(Graba(b, "DIAM", "1"), ResultadoGrabacion::Grabado);
-            QCOMPARE(Graba(b, "LARGO", "2"), ResultadoGrabacion::Grabado);
+            QCOMPARE(Graba(b, "DIAM", "1"), R::Grabado);
+            QCOMPARE(Graba(b, "LARGO", "2"), R::Grabado);
             QCOMPARE(QSqlDatabase::connectionNames(), nombres);
             QVERIFY(b.libre());
             g.fijaApertura(Apertura::Mantenida);
-            QCOMPARE(Graba(b, "TEMP", "3"), ResultadoGrabacion::Grabado);
+            QCOMPARE(Graba(b, "TEMP", "3"), R::Grabado);
             QCOMPARE(QSqlDatabase::connectionNames().size(), nombres.size() + 1);
             QVERIFY(b.libre()); // between values no transaction is held
             // A connection of its own for each data file.
-            QCOMPARE(Graba(b, "TEMP", "4", 60, {}, {}, "P2"), ResultadoGrabacion::Grabado);
+            QCOMPARE(Graba(b, "TEMP", "4", 60, {}, {}, "P2"), R::Grabado);
             QCOMPARE(QSqlDatabase::connectionNames().size(), nombres.size() + 2);
             QCOMPARE(g.StrConexionDatos(), CadenaConexion(b.ajustes, d + "F1/M1/P2.MDB"));
             g.fijaApertura(Apertura::PorValor);
             QCOMPARE(QSqlDatabase::connectionNames(), nombres);
             g.fijaApertura(Apertura::Mantenida);
-            QCOMPARE(Graba(b, "LOTE", "L5"), ResultadoGrabacion::Grabado);
+            QCOMPARE(Graba(b, "LOTE", "L5"), R::Grabado);
         }
         b.grabador.fijaApertura(Apertura::PorValor);
         QCOMPARE(QSqlDatabase::connectionNames(), nombres);
@@ -548,8 +515,7 @@ private slots:
         for (auto& h : hilos)
             QVERIFY(h->wait(120000));
         for (int k = 0; k < 2; ++k) {
-            QCOMPARE(codigos[k],
-                     QList<ResultadoGrabacion>(kPorEscritor, ResultadoGrabacion::Grabado));
+            QCOMPARE(codigos[k], QList<ResultadoGrabacion>(kPorEscritor, R::Grabado));
             // The only message: the table has no index on N, said once.
             QCOMPARE(mensajes[k].size(), 1);
             QVERIFY(mensajes[k][0].contains("no tiene índice en N"));
