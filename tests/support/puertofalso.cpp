@@ -229,7 +229,7 @@ QByteArray PuertoSerieFalso::leeTodo() {
 }
 
 bool PuertoSerieFalso::escribe(const QByteArray& datos) {
-    if (!abierto_ || rechazaEscrituras_)
+    if (!abierto_)
         return false;
     linea_.anota(datos);
     return true;
@@ -278,8 +278,6 @@ std::optional<Falla> PuertoTcpFalso::conecta(const QString& h, qint32 p) {
                      QStringLiteral("No se ha indicado el servidor remoto.")};
     if (p < 1 || p > 65535)
         return Falla{fuente, kFallaTcpValorNoValido, QStringLiteral("Puerto remoto no válido.")};
-    if (fallaConecta_)
-        return fallaConecta_;
     cierra();
     host = h.trimmed();
     puerto = p;
@@ -299,11 +297,6 @@ bool PuertoTcpFalso::conectado() const {
         linea_.reloj()->monotonoMs() >= conectaEn_)
         estado_ = Estado::Conectado;
     return estado_ == Estado::Conectado;
-}
-
-void PuertoTcpFalso::completaConexion() {
-    if (estado_ == Estado::Conectando)
-        estado_ = Estado::Conectado;
 }
 
 void PuertoTcpFalso::cierra() {
@@ -334,7 +327,7 @@ QByteArray PuertoTcpFalso::leeTodo() {
 }
 
 bool PuertoTcpFalso::escribe(const QByteArray& datos) {
-    if (!conectado() || rechazaEscrituras_)
+    if (!conectado())
         return false;
     linea_.anota(datos);
     return true;

@@ -34,7 +34,6 @@ public:
     void libera(bool abierto);
     // Puts a chunk ms after the clock's present time (needs a clock).
     void programa(qint64 ms, const QByteArray& trozo);
-    int programados() const { return static_cast<int>(programados_.size()); }
     // Sleeps on the clock until a chunk is due or ms have passed; true when data is waiting.
     bool espera(int ms, bool abierto);
     void anota(const QByteArray& datos);
@@ -82,15 +81,11 @@ public:
     // Bytes that arrive ms after the fake clock's present time. They are taken in by the next
     // read or wait (without datos(), as inside a blocking call) or by entrega().
     void llegaEn(qint64 ms, const QByteArray& trozo);
-    int programados() const { return linea_.programados(); }
     // What the event loop would do: takes in what is due and raises datos() as llega() does.
     void entrega();
 
-    // Every later attempt of the step fails with this failure (or a usual one) until quitaFalla.
+    // Every later attempt of the step fails with this failure (or a usual one).
     void fallaEn(Paso paso, std::optional<Falla> falla = std::nullopt);
-    void quitaFalla(Paso paso) { fallas_.remove(paso); }
-    // Writes return false and are not recorded.
-    void rechazaEscrituras(bool si) { rechazaEscrituras_ = si; }
     // A communication event (1001 = break, 1004 = framing, …).
     void lanzaEvento(int valor) { emit evento(valor); }
     // The device goes away: the port closes and says so once.
@@ -120,7 +115,6 @@ private:
 
     LineaFalsa linea_;
     bool abierto_ = false;
-    bool rechazaEscrituras_ = false;
     QHash<Paso, Falla> fallas_;
 };
 
@@ -143,16 +137,12 @@ public:
     bool conectado() const override;
 
     // How the next connections go: at once (the default), after ms of the fake clock, or
-    // never (-1) until completaConexion().
+    // never (-1).
     void respondeTras(qint64 ms) { respondeTras_ = ms; }
-    void completaConexion();
-    void fallaAlConectar(std::optional<Falla> falla) { fallaConecta_ = std::move(falla); }
 
     void llega(const QByteArray& trozo);
     void llegaEn(qint64 ms, const QByteArray& trozo);
-    int programados() const { return linea_.programados(); }
     void entrega();
-    void rechazaEscrituras(bool si) { rechazaEscrituras_ = si; }
     // The peer closes or resets: reported once; what was received stays readable.
     void pierde(const QString& motivo = QStringLiteral("Se perdió la conexión."));
 
@@ -171,8 +161,6 @@ private:
     mutable Estado estado_ = Estado::Cerrado;
     qint64 conectaEn_ = 0;
     qint64 respondeTras_ = 0;
-    std::optional<Falla> fallaConecta_;
-    bool rechazaEscrituras_ = false;
 };
 
 // The 16 fake serial lines and sockets, made when first asked for, on one fake clock.
