@@ -98,14 +98,7 @@ QList<QVariantList> Banco::filas(const QStringList& sentencias, QString* error) 
     {
         QSqlDatabase db;
         if (motor == Motor::Postgres) {
-            db = QSqlDatabase::addDatabase("QPSQL", nombre);
-            if (srv) {
-                db.setHostName(srv->host);
-                db.setPort(srv->puerto);
-                db.setUserName(srv->usuario);
-                db.setPassword(srv->clave);
-            }
-            db.setDatabaseName(ajustes.CatalogoBD + "DATA");
+            db = BasePg(srv.value_or(ServidorPg{}), ajustes.CatalogoBD + "DATA", nombre);
         } else {
             db = QSqlDatabase::addDatabase("QSQLITE", nombre);
             db.setDatabaseName(ajustes.DirDatos + "F1/M1/P1.MDB");

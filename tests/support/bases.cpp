@@ -115,17 +115,22 @@ std::optional<ServidorPg> Postgres() {
     return s;
 }
 
+QSqlDatabase BasePg(const ServidorPg& s, const QString& base, const QString& conexion) {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), conexion);
+    db.setHostName(s.host);
+    db.setPort(s.puerto);
+    db.setUserName(s.usuario);
+    db.setPassword(s.clave);
+    db.setDatabaseName(base);
+    return db;
+}
+
 bool CreaBasePg(const ServidorPg& s, const QString& nombre, const QStringList& sentencias,
                 QString* error) {
     bool ok = false;
     const QString admin = NombreConexion();
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), admin);
-        db.setHostName(s.host);
-        db.setPort(s.puerto);
-        db.setUserName(s.usuario);
-        db.setPassword(s.clave);
-        db.setDatabaseName(QStringLiteral("postgres"));
+        QSqlDatabase db = BasePg(s, QStringLiteral("postgres"), admin);
         ok = db.open();
         if (!ok && error)
             *error = db.lastError().text();
@@ -143,12 +148,7 @@ bool CreaBasePg(const ServidorPg& s, const QString& nombre, const QStringList& s
         return false;
     const QString conn = NombreConexion();
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), conn);
-        db.setHostName(s.host);
-        db.setPort(s.puerto);
-        db.setUserName(s.usuario);
-        db.setPassword(s.clave);
-        db.setDatabaseName(nombre);
+        QSqlDatabase db = BasePg(s, nombre, conn);
         ok = db.open() && EjecutaEn(db, sentencias, error);
         db.close();
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 
@@ -41,6 +42,8 @@ std::optional<ServidorPg> Postgres();
         QSKIP("no PostgreSQL server (run the tests through scripts/test.sh)");                     \
     }                                                                                              \
     const ::ort::prueba::ServidorPg srv = *srv##_opt
+// A connection (not yet open) to a database of the server.
+QSqlDatabase BasePg(const ServidorPg& s, const QString& base, const QString& conexion);
 // Creates (dropping first) a database on the server and runs statements in it.
 bool CreaBasePg(const ServidorPg& s, const QString& nombre, const QStringList& sentencias,
                 QString* error = nullptr);
