@@ -40,36 +40,8 @@ void DanaIndice(const QString& archivo, const QString& indice) {
 class TstConexion : public QObject {
     Q_OBJECT
 private slots:
-    void cadenas_data() {
-        QTest::addColumn<QString>("tipo");
-        QTest::addColumn<QString>("clave");
-        QTest::addColumn<QString>("valor");
-        // clang-format off
-        QTest::addRow("file: source") << kJet4 << "data source" << "/bd/M.MDB";
-        QTest::addRow("file: empty password") << kJet4 << "jet oledb:database password" << "";
-        QTest::addRow("server: source") << kSqlServer << "Data Source" << "srv";
-        QTest::addRow("server: user") << kSqlServer << "user id" << "u";
-        QTest::addRow("server: catalogue") << kSqlServer << "initial catalog" << "/bd/M.MDB";
-        QTest::addRow("unknown kind") << "[ACCESS]" << "data source" << "";
-        // clang-format on
-    }
-    void cadenas() {
-        QFETCH(QString, tipo);
-        QFETCH(QString, clave);
-        QFETCH(QString, valor);
-        Ajustes a;
-        a.TipoBD = tipo;
-        a.ServidorBD = "srv";
-        a.UsuarioBD = "u";
-        const QString c = CadenaConexion(a, "/bd/M.MDB");
-        QCOMPARE(ValorCadena(c, clave), valor);
-        QCOMPARE(c.isEmpty(), tipo == "[ACCESS]");
-        QCOMPARE(ValorCadena(CadenaConClave(c, "nueva"), "password").isEmpty(), tipo != kSqlServer);
-        QCOMPARE(CadenaConClave(CadenaJet("/x.mdb", "vieja"), "nueva"),
-                 CadenaJet("/x.mdb", "nueva"));
-    }
-
-    // A password accepted at a prompt reaches the Metrovax string when it held the refused one.
+    // A password accepted at a prompt reaches the Metrovax string when it held the refused one;
+    // a password changed in a string changes nothing else.
     void pasaClaveNueva_data() {
         QTest::addColumn<QString>("tipo");
         QTest::addColumn<QString>("fuente"); // data source of the string that was opened
@@ -80,6 +52,7 @@ private slots:
         QTest::addRow("server: data") << kSqlServer << "MTVXDATA" << "vieja" << true;
         QTest::addRow("file: data") << kJet4 << "/d/F1/M/P.MDB" << "vieja" << true;
         QTest::addRow("other password") << kSqlServer << "MTVXDATA" << "otra" << false;
+        QTest::addRow("unknown kind") << "[ACCESS]" << "MTVX" << "vieja" << false;
         // clang-format on
     }
     void pasaClaveNueva() {
@@ -96,10 +69,21 @@ private slots:
         const QString antes = a.StrConexion;
         a.ClaveBD = "vieja";
         const QString rechazada = CadenaConexion(a, fuente);
+        // The string's fields, found by key whatever their letter case.
+        const bool jet = tipo == kJet4, nada = rechazada.isEmpty();
+        QCOMPARE(nada, tipo == "[ACCESS]");
+        QCOMPARE(ValorCadena(rechazada, jet ? "Data Source" : "initial catalog"),
+                 nada ? "" : fuente);
+        QCOMPARE(ValorCadena(rechazada, jet ? "jet oledb:database password" : "Password"),
+                 nada ? "" : "vieja");
+        const QString donde = jet ? fuente : nada ? "" : "usrv"; // user and server
+        QCOMPARE(ValorCadena(rechazada, "user id") + ValorCadena(rechazada, "data source"), donde);
         a.ClaveBD = "nueva";
         PasaClaveNueva(a, rechazada, CadenaConClave(rechazada, "nueva"));
         QCOMPARE(a.StrConexion, cambia ? CadenaConClave(antes, "nueva") : antes);
         QCOMPARE(a.StrConexion.contains("nueva;"), cambia);
+        QCOMPARE(CadenaConClave(CadenaJet("/x.mdb", "vieja"), "nueva"),
+                 CadenaJet("/x.mdb", "nueva"));
     }
 
     void adaptaSql_data() {
