@@ -82,8 +82,8 @@ Falla FallaUsual(PuertoSerieFalso::Paso paso) {
     return {fuente, kFallaHardware, QStringLiteral("El hardware no está disponible.")};
 }
 
-Falla FallaSerie(qint64 numero, const QString& descripcion) {
-    return {QLatin1String(kFuentePuertoSerie), numero, descripcion};
+std::optional<Falla> FallaSerie(qint64 numero, const QString& descripcion) {
+    return Falla{QLatin1String(kFuentePuertoSerie), numero, descripcion};
 }
 
 } // namespace
@@ -96,108 +96,81 @@ void PuertoSerieFalso::fallaEn(Paso p, std::optional<Falla> falla) {
     fallas_.insert(p, falla.value_or(FallaUsual(p)));
 }
 
-std::optional<Falla> PuertoSerieFalso::paso(Paso p, const QString& anotacion) {
-    if (!fallas_.contains(p))
-        return std::nullopt;
-    pasos << anotacion + QStringLiteral(" -> %1").arg(fallas_.value(p).numero);
-    return fallas_.value(p);
+// A step as the control takes it: the failure a test scripted, else the step's own failure
+// (std::nullopt: it is taken); every step recorded, a failed one with its number.
+std::optional<Falla> PuertoSerieFalso::paso(Paso p, const QString& anotacion,
+                                            std::optional<Falla> propia) {
+    const std::optional<Falla> f = fallas_.contains(p) ? fallas_.value(p) : propia;
+    pasos << anotacion + (f ? QStringLiteral(" -> %1").arg(f->numero) : QString());
+    return f;
 }
 
 std::optional<Falla> PuertoSerieFalso::fijaNumero(int puerto) {
-    const QString anotacion = QStringLiteral("CommPort=%1").arg(puerto);
-    if (auto f = paso(Paso::Numero, anotacion))
-        return f;
-    std::optional<Falla> f;
-    if (abierto_)
-        f = FallaSerie(kFallaPuertoAbierto, QStringLiteral("El puerto está abierto."));
-    else if (puerto < 1 || puerto > 16)
-        f = FallaSerie(kFallaNumeroPuerto, QStringLiteral("Número de puerto no válido."));
-    if (f) {
-        pasos << anotacion + QStringLiteral(" -> %1").arg(f->numero);
-        return f;
-    }
-    pasos << anotacion;
-    numero = puerto;
-    return std::nullopt;
+    const auto f = paso(Paso::Numero, QStringLiteral("CommPort=%1").arg(puerto),
+                        abierto_ ? FallaSerie(kFallaPuertoAbierto, "El puerto está abierto.")
+                        : puerto < 1 || puerto > 16
+                            ? FallaSerie(kFallaNumeroPuerto, "Número de puerto no válido.")
+                            : std::optional<Falla>());
+    if (!f)
+        numero = puerto;
+    return f;
 }
 
 std::optional<Falla> PuertoSerieFalso::fijaSettings(const QString& s) {
-    const QString anotacion = QStringLiteral("Settings=") + s;
-    if (auto f = paso(Paso::Settings, anotacion))
-        return f;
     QString problema;
     const auto c = InterpretaSettings(s, &problema);
-    if (!c) {
-        pasos << anotacion + QStringLiteral(" -> %1").arg(kFallaValorNoValido);
-        return FallaSerie(kFallaValorNoValido, problema);
+    const auto f = paso(Paso::Settings, "Settings=" + s,
+                        c ? std::optional<Falla>() : FallaSerie(kFallaValorNoValido, problema));
+    if (!f) {
+        settings = s;
+        configuracion = *c;
     }
-    pasos << anotacion;
-    settings = s;
-    configuracion = *c;
-    return std::nullopt;
+    return f;
 }
 
 std::optional<Falla> PuertoSerieFalso::fijaBufferEntrada(int bytes) {
-    const QString anotacion = QStringLiteral("InBufferSize=%1").arg(bytes);
-    if (auto f = paso(Paso::BufferEntrada, anotacion))
-        return f;
-    if (bytes < 1) {
-        pasos << anotacion + QStringLiteral(" -> %1").arg(kFallaValorNoValido);
-        return FallaSerie(kFallaValorNoValido, QStringLiteral("Tamaño de búfer no válido."));
-    }
-    pasos << anotacion;
-    bufferEntrada = bytes;
-    return std::nullopt;
+    const auto f = paso(Paso::BufferEntrada, QStringLiteral("InBufferSize=%1").arg(bytes),
+                        bytes < 1 ? FallaSerie(kFallaValorNoValido, "Tamaño de búfer no válido.")
+                                  : std::optional<Falla>());
+    if (!f)
+        bufferEntrada = bytes;
+    return f;
 }
 
 std::optional<Falla> PuertoSerieFalso::fijaUmbral(int caracteres) {
-    const QString anotacion = QStringLiteral("RThreshold=%1").arg(caracteres);
-    if (auto f = paso(Paso::Umbral, anotacion))
-        return f;
-    if (caracteres < 0) {
-        pasos << anotacion + QStringLiteral(" -> %1").arg(kFallaValorNoValido);
-        return FallaSerie(kFallaValorNoValido, QStringLiteral("Umbral no válido."));
-    }
-    pasos << anotacion;
-    umbral = caracteres;
-    return std::nullopt;
+    const auto f = paso(Paso::Umbral, QStringLiteral("RThreshold=%1").arg(caracteres),
+                        caracteres < 0 ? FallaSerie(kFallaValorNoValido, "Umbral no válido.")
+                                       : std::optional<Falla>());
+    if (!f)
+        umbral = caracteres;
+    return f;
 }
 
 std::optional<Falla> PuertoSerieFalso::fijaDtr(bool on) {
-    const QString anotacion = QStringLiteral("DTREnable=%1").arg(on ? 1 : 0);
-    if (auto f = paso(Paso::Dtr, anotacion))
-        return f;
-    pasos << anotacion;
-    dtr = on;
-    return std::nullopt;
+    const auto f = paso(Paso::Dtr, QStringLiteral("DTREnable=%1").arg(on ? 1 : 0));
+    if (!f)
+        dtr = on;
+    return f;
 }
 
 std::optional<Falla> PuertoSerieFalso::fijaRts(bool on) {
-    const QString anotacion = QStringLiteral("RTSEnable=%1").arg(on ? 1 : 0);
-    if (auto f = paso(Paso::Rts, anotacion))
-        return f;
-    pasos << anotacion;
-    rts = on;
-    return std::nullopt;
+    const auto f = paso(Paso::Rts, QStringLiteral("RTSEnable=%1").arg(on ? 1 : 0));
+    if (!f)
+        rts = on;
+    return f;
 }
 
 std::optional<Falla> PuertoSerieFalso::abre() {
-    const QString anotacion = QStringLiteral("PortOpen=1");
-    if (auto f = paso(Paso::Abre, anotacion))
-        return f;
-    std::optional<Falla> f;
-    if (abierto_)
-        f = FallaSerie(kFallaPuertoAbierto, QStringLiteral("El puerto ya está abierto."));
-    else if (numero == 0)
-        f = FallaSerie(kFallaNumeroPuerto, QStringLiteral("No se ha fijado el número de puerto."));
-    if (f) {
-        pasos << anotacion + QStringLiteral(" -> %1").arg(f->numero);
-        return f;
+    const auto f =
+        paso(Paso::Abre, "PortOpen=1",
+             abierto_      ? FallaSerie(kFallaPuertoAbierto, "El puerto ya está abierto.")
+             : numero == 0 ? FallaSerie(kFallaNumeroPuerto, "No se ha fijado el número de puerto.")
+                           : std::optional<Falla>());
+    if (!f) {
+        abierto_ = true;
+        ++aperturas;
     }
-    pasos << anotacion;
-    abierto_ = true;
-    ++aperturas;
-    return std::nullopt;
+    return f;
 }
 
 void PuertoSerieFalso::cierra() {

@@ -110,7 +110,8 @@ public:
     QByteArray escrito() const { return linea_.escrito(); }
 
 private:
-    std::optional<Falla> paso(Paso paso, const QString& anotacion);
+    std::optional<Falla> paso(Paso paso, const QString& anotacion,
+                              std::optional<Falla> propia = std::nullopt);
     void anuncia();
 
     LineaFalsa linea_;
