@@ -34,20 +34,28 @@ bool LineaFalsa::espera(int ms, bool abierto) {
         return true;
     if (!reloj_)
         return false;
+    // Sleeps until the next chunk is due or the time is up.
     const qint64 ahora = reloj_->monotonoMs();
-    const qint64 limite = ahora + std::max(ms, 0);
-    qint64 proximo = -1;
+    qint64 hasta = ahora + std::max(ms, 0);
     for (const auto& p : programados_)
-        if (proximo < 0 || p.ms < proximo)
-            proximo = p.ms;
-    if (proximo >= 0 && proximo <= limite) {
-        reloj_->duerme(proximo - ahora);
-        libera(abierto);
-        return !recibido_.isEmpty();
-    }
-    reloj_->duerme(limite - ahora);
+        hasta = std::min(hasta, p.ms);
+    reloj_->duerme(hasta - ahora);
     libera(abierto);
     return !recibido_.isEmpty();
+}
+
+int LineaFalsa::leeCaracter(bool abierto) {
+    libera(abierto);
+    if (recibido_.isEmpty())
+        return -1;
+    const int c = static_cast<unsigned char>(recibido_.front());
+    recibido_.remove(0, 1);
+    return c;
+}
+
+QByteArray LineaFalsa::leeTodo(bool abierto) {
+    libera(abierto);
+    return std::exchange(recibido_, QByteArray());
 }
 
 void LineaFalsa::anota(const QByteArray& datos) {
@@ -182,32 +190,6 @@ void PuertoSerieFalso::cierra() {
     ++cierres;
 }
 
-int PuertoSerieFalso::esperando() {
-    linea_.libera(abierto_);
-    return static_cast<int>(linea_.recibido().size());
-}
-
-int PuertoSerieFalso::leeCaracter() {
-    linea_.libera(abierto_);
-    if (linea_.recibido().isEmpty())
-        return -1;
-    const int c = static_cast<unsigned char>(linea_.recibido().front());
-    linea_.recibido().remove(0, 1);
-    return c;
-}
-
-QByteArray PuertoSerieFalso::leeTodo() {
-    linea_.libera(abierto_);
-    return std::exchange(linea_.recibido(), QByteArray());
-}
-
-bool PuertoSerieFalso::escribe(const QByteArray& datos) {
-    if (!abierto_)
-        return false;
-    linea_.anota(datos);
-    return true;
-}
-
 bool PuertoSerieFalso::esperaDatos(int ms) {
     return linea_.espera(ms, abierto_);
 }
@@ -278,32 +260,6 @@ void PuertoTcpFalso::cierra() {
         return;
     estado_ = Estado::Cerrado;
     ++cierres;
-}
-
-int PuertoTcpFalso::esperando() {
-    linea_.libera(conectado());
-    return static_cast<int>(linea_.recibido().size());
-}
-
-int PuertoTcpFalso::leeCaracter() {
-    linea_.libera(conectado());
-    if (linea_.recibido().isEmpty())
-        return -1;
-    const int c = static_cast<unsigned char>(linea_.recibido().front());
-    linea_.recibido().remove(0, 1);
-    return c;
-}
-
-QByteArray PuertoTcpFalso::leeTodo() {
-    linea_.libera(conectado());
-    return std::exchange(linea_.recibido(), QByteArray());
-}
-
-bool PuertoTcpFalso::escribe(const QByteArray& datos) {
-    if (!conectado())
-        return false;
-    linea_.anota(datos);
-    return true;
 }
 
 bool PuertoTcpFalso::esperaDatos(int ms) {

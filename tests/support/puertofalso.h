@@ -37,6 +37,17 @@ public:
     // Sleeps on the clock until a chunk is due or ms have passed; true when data is waiting.
     bool espera(int ms, bool abierto);
     void anota(const QByteArray& datos);
+    int esperando(bool abierto) {
+        libera(abierto);
+        return static_cast<int>(recibido_.size());
+    }
+    int leeCaracter(bool abierto);
+    bool escribe(bool abierto, const QByteArray& datos) {
+        if (abierto)
+            anota(datos);
+        return abierto;
+    }
+    QByteArray leeTodo(bool abierto);
 
     QList<Escritura> escrituras;
     QByteArray escrito() const;
@@ -60,10 +71,10 @@ public:
     explicit PuertoSerieFalso(RelojFalso* reloj = nullptr, QObject* parent = nullptr);
 
     bool abierto() const override { return abierto_; }
-    int esperando() override;
-    int leeCaracter() override;
-    QByteArray leeTodo() override;
-    bool escribe(const QByteArray& datos) override;
+    int esperando() override { return linea_.esperando(abierto_); }
+    int leeCaracter() override { return linea_.leeCaracter(abierto_); }
+    QByteArray leeTodo() override { return linea_.leeTodo(abierto_); }
+    bool escribe(const QByteArray& datos) override { return linea_.escribe(abierto_, datos); }
     bool esperaDatos(int ms) override;
     void cierra() override;
 
@@ -127,10 +138,10 @@ public:
     explicit PuertoTcpFalso(RelojFalso* reloj = nullptr, QObject* parent = nullptr);
 
     bool abierto() const override { return conectado(); }
-    int esperando() override;
-    int leeCaracter() override;
-    QByteArray leeTodo() override;
-    bool escribe(const QByteArray& datos) override;
+    int esperando() override { return linea_.esperando(conectado()); }
+    int leeCaracter() override { return linea_.leeCaracter(conectado()); }
+    QByteArray leeTodo() override { return linea_.leeTodo(conectado()); }
+    bool escribe(const QByteArray& datos) override { return linea_.escribe(conectado(), datos); }
     bool esperaDatos(int ms) override;
     void cierra() override;
 
