@@ -149,15 +149,6 @@ int AgregaHastaMorir(const QString& archivo) {
     }
 }
 
-// The settings of the file kind with the data directory dir and three shifts.
-void AjustesJet(Ajustes& a, const QString& dir) {
-    a.TipoBD = kJet4;
-    a.DirDatos = dir;
-    a.TurnoNombre = {QString(), "M", "T", "N"};
-    a.TurnoFin = {0, 1400, 2200, 2400};
-    a.NumTurnos = 3;
-}
-
 // Child mode: writes a journal's backlog into the data files below dir, value by value,
 // printing a line after each value written, until killed.
 int ReenviaHastaMorir(const QString& archivo, const QString& dir) {
@@ -171,13 +162,13 @@ int ReenviaHastaMorir(const QString& archivo, const QString& dir) {
             return res;
         }
     };
-    Ajustes a;
-    AjustesJet(a, dir);
+    Banco b;
+    b.ajustes.DirDatos = dir;
     RelojSistema reloj;
     Diario d(archivo);
     if (!d.abre())
         return 2;
-    Contado esc(a, reloj, GrabadorDatos::Apertura::PorValor);
+    Contado esc(b.ajustes, reloj, GrabadorDatos::Apertura::PorValor);
     Reenvio r(d, esc, reloj);
     r.fijaLote(40);
     while (r.pasa() >= 0) {
@@ -190,11 +181,10 @@ int ReenviaHastaMorir(const QString& archivo, const QString& dir) {
 // count of message boxes.
 int EscribeHastaLlenar(const QString& dir) {
     std::signal(SIGXFSZ, SIG_IGN);
-    Ajustes a;
-    AjustesJet(a, dir);
-    AvisosGrabados avisos;
+    Banco b;
+    b.ajustes.DirDatos = dir;
     RelojSistema reloj;
-    Entorno e{a, avisos, reloj};
+    Entorno e{b.ajustes, b.avisos, reloj};
     GrabadorDatos g(e);
     g.callaFallasPasajeras(true);
     const rlimit limite{static_cast<rlim_t>(QFileInfo(dir + "F1/M1/P1.MDB").size() + 16384),
@@ -206,7 +196,7 @@ int EscribeHastaLlenar(const QString& dir) {
             Fallo(c)) {
             std::printf("%d %d %d %lld\n", i, static_cast<int>(c),
                         static_cast<int>(g.ultimaFalla()),
-                        static_cast<long long>(avisos.mensajes.size()));
+                        static_cast<long long>(b.avisos.mensajes.size()));
             return 0;
         }
     return 1;
