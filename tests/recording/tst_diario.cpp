@@ -12,7 +12,6 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
-#include <thread>
 
 #include <sys/resource.h>
 
@@ -595,28 +594,11 @@ private slots:
                          nullptr, nullptr, nullptr});
         GrabadorDatos g(b.e, GrabadorDatos::Apertura::Mantenida);
         g.callaFallasPasajeras(true);
-        std::atomic<bool> tomado{false}, suelta{false};
-        std::thread bloqueo;
-        const QString dir = b.srv ? QString() : b.ajustes.DirDatos.chopped(1),
-                      servidor = b.ajustes.ServidorBD;
+        std::optional<Bloqueo> bloqueo;
+        const QString dir = b.srv ? QString() : b.ajustes.DirDatos.chopped(1);
+        const QString servidor = b.ajustes.ServidorBD;
         if (caso == "bloqueo") {
-            bloqueo = std::thread([&] {
-                {
-                    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "bloqueo");
-                    db.setDatabaseName(dir + "/F1/M1/P1.MDB");
-                    db.open();
-                    QSqlQuery q(db);
-                    q.exec("BEGIN EXCLUSIVE");
-                    tomado = true;
-                    while (!suelta)
-                        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                    q.exec("COMMIT");
-                    db.close();
-                }
-                QSqlDatabase::removeDatabase("bloqueo");
-            });
-            while (!tomado)
-                std::this_thread::yield();
+            bloqueo.emplace(dir + "/F1/M1/P1.MDB", "EXCLUSIVE");
         } else if (caso == "carpeta") {
             QVERIFY(QDir().rename(dir, dir + ".fuera"));
         } else {
@@ -624,9 +606,7 @@ private slots:
         }
         for (int i = 0; i < rs.size(); ++i) {
             if (i == 3) { // the file lock has lasted one busy wait and a little more
-                suelta = true;
-                if (bloqueo.joinable())
-                    bloqueo.join();
+                bloqueo.reset();
                 if (caso == "carpeta")
                     QVERIFY(QDir().rename(dir + ".fuera", dir));
                 b.ajustes.ServidorBD = servidor;

@@ -10,47 +10,10 @@
 #include <QSqlQuery>
 #include <QTest>
 
-#include <atomic>
-#include <thread>
-
 using namespace ort;
 using namespace ort::prueba;
 
 namespace {
-
-// Holds a lock on a data file from another connection, as the quality product or a backup would.
-class Bloqueo {
-public:
-    Bloqueo(const QString& archivo, const QString& sentencia, int ms) {
-        hilo_ = std::thread([=, this] {
-            const QString nombre = QStringLiteral("bloqueo");
-            {
-                QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", nombre);
-                db.setDatabaseName(archivo);
-                db.open();
-                QSqlQuery q(db);
-                q.exec("BEGIN " + sentencia.section(' ', 0, 0));
-                if (sentencia.contains("select", Qt::CaseInsensitive)) {
-                    q.exec(sentencia.section(' ', 1));
-                    q.next(); // the shared lock is held while the read transaction lasts
-                }
-                listo_ = true;
-                std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-                q.finish();
-                q.exec("COMMIT");
-                db.close();
-            }
-            QSqlDatabase::removeDatabase(nombre);
-        });
-        while (!listo_)
-            std::this_thread::yield();
-    }
-    ~Bloqueo() { hilo_.join(); }
-
-private:
-    std::thread hilo_;
-    std::atomic<bool> listo_{false};
-};
 
 const QString kConf = "INSERT INTO CANALES VALUES (1,1,'');"
                       "INSERT INTO CONF (Puert,Canal,Secue,Opera,Forma,Maqui,Produ,Carac,DTMP) "

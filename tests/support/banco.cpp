@@ -177,6 +177,38 @@ void Banco::llega(int p, const QByteArray& bytes) {
     rx.ComLee(p);
 }
 
+Bloqueo::Bloqueo(const QString& archivo, const QString& sentencia, int ms) : ms_(ms) {
+    hilo_ = std::thread([=, this] {
+        const QString nombre = Nuevo("bloqueo-");
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", nombre);
+            db.setDatabaseName(archivo);
+            db.open();
+            QSqlQuery q(db);
+            q.exec("BEGIN " + sentencia.section(' ', 0, 0));
+            if (sentencia.contains("select", Qt::CaseInsensitive)) {
+                q.exec(sentencia.section(' ', 1));
+                q.next(); // the shared lock is held while the read transaction lasts
+            }
+            listo_ = true;
+            for (int t = 0; !suelta_ && (ms < 0 || t < ms); t += 10)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            q.finish();
+            q.exec("COMMIT");
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(nombre);
+    });
+    while (!listo_)
+        std::this_thread::yield();
+}
+
+Bloqueo::~Bloqueo() {
+    suelta_ = suelta_ || ms_ < 0;
+    if (hilo_.joinable())
+        hilo_.join();
+}
+
 Adquisicion& Banco::adquisicion() {
     if (!a_)
         a_ = std::make_unique<Adquisicion>(e, puertos, falso);

@@ -16,8 +16,10 @@
 
 #include <QVariantList>
 
+#include <atomic>
 #include <memory>
 #include <optional>
+#include <thread>
 
 Q_DECLARE_METATYPE(ort::Motor)
 
@@ -80,6 +82,20 @@ public:
 
 private:
     std::unique_ptr<Adquisicion> a_;
+};
+
+// Another program's lock on a SQLite file, held from a thread of its own for ms (or, without
+// ms, until dropped), as the quality product or a backup would: "EXCLUSIVE" writes, "DEFERRED
+// select …" reads.
+class Bloqueo {
+public:
+    Bloqueo(const QString& archivo, const QString& sentencia, int ms = -1);
+    ~Bloqueo(); // waits out the time given
+
+private:
+    int ms_;
+    std::thread hilo_;
+    std::atomic<bool> listo_{false}, suelta_{false};
 };
 
 // A Banco on the engine of the row; a PostgreSQL row skips without a server.
