@@ -8,85 +8,61 @@ using namespace ort;
 class TstTextFuncs : public QObject {
     Q_OBJECT
 private slots:
-    void rutaConBarra_data() {
-        QTest::addColumn<QString>("ruta");
+    // The text helpers, by function: a path with its separator, a text at a fixed width (after
+    // "|"), a text without accents (same length), the leading number of a text, a rounded int16.
+    void texto_data() {
+        QTest::addColumn<QString>("funcion");
+        QTest::addColumn<QString>("entrada");
         QTest::addColumn<QString>("esperado");
         // clang-format off
-        QTest::addRow("trailing blank") << "/datos/ort " << "/datos/ort/";
-        QTest::addRow("leading blanks") << "  /datos" << "/datos/";
-        QTest::addRow("already ends in separator") << "/" << "/";
-        QTest::addRow("drive name keeps its colon") << "C:" << "C:";
-        QTest::addRow("empty") << "" << "/";
+        QTest::addRow("path: trailing blank") << "ruta" << "/datos/ort " << "/datos/ort/";
+        QTest::addRow("path: leading blanks") << "ruta" << "  /datos" << "/datos/";
+        QTest::addRow("path: ends in separator") << "ruta" << "/" << "/";
+        QTest::addRow("path: drive keeps its colon") << "ruta" << "C:" << "C:";
+        QTest::addRow("path: empty") << "ruta" << "" << "/";
+        QTest::addRow("width: pads") << "ancho" << "AB|5" << "AB   ";
+        QTest::addRow("width: cuts") << "ancho" << "ABCDEFG|5" << "ABCDE";
+        QTest::addRow("width: zero") << "ancho" << "AB|0" << "";
+        QTest::addRow("width: exact") << "ancho" << "ABCDE|5" << "ABCDE";
+        QTest::addRow("accents: enye") << "acentos" << "Peña" << "Pena";
+        QTest::addRow("accents: capital U acute") << "acentos" << "ÚLTIMO" << "ULTIMO";
+        QTest::addRow("accents: AE then O slash") << "acentos" << "ÆØ" << "A_";
+        QTest::addRow("accents: thorn") << "acentos" << "þ" << "_";
+        QTest::addRow("accents: degree sign") << "acentos" << "25°C" << "25_C";
+        QTest::addRow("accents: y diaeresis, y acute") << "acentos" << "ÿý" << "yy";
+        QTest::addRow("accents: euro, a symbol of 1252") << "acentos" << "5€" << "5_";
+        QTest::addRow("accents: outside 1252") << "acentos" << "Ωx" << "_x";
+        QTest::addRow("accents: i acute") << "acentos" << "Tubería" << "Tuberia";
+        QTest::addRow("accents: plain ascii") << "acentos" << "AB-12.5%o\"" << "AB-12.5%o\"";
+        QTest::addRow("number: unit after it") << "numero" << "12.5mm" << "12.5";
+        QTest::addRow("number: letters") << "numero" << "abc" << "0";
+        QTest::addRow("number: blanks and sign") << "numero" << "   -3.25" << "-3.25";
+        QTest::addRow("number: plus sign") << "numero" << "+7" << "7";
+        QTest::addRow("number: exponent") << "numero" << "1.5E3x" << "1500";
+        QTest::addRow("number: dangling exponent") << "numero" << "2e" << "2";
+        QTest::addRow("number: leading point") << "numero" << ".5" << "0.5";
+        QTest::addRow("number: comma is no point") << "numero" << "12,5" << "12";
+        QTest::addRow("number: empty") << "numero" << "" << "0";
+        QTest::addRow("number: sign alone") << "numero" << "-" << "0";
+        QTest::addRow("int16: half down") << "entero16" << "2.5" << "2";
+        QTest::addRow("int16: half up") << "entero16" << "3.5" << "4";
+        QTest::addRow("int16: negative") << "entero16" << "-1.4" << "-1";
+        QTest::addRow("int16: bound") << "entero16" << "1e9" << "32767";
         // clang-format on
     }
-    void rutaConBarra() {
-        QFETCH(QString, ruta);
+    void texto() {
+        QFETCH(QString, funcion);
+        QFETCH(QString, entrada);
         QFETCH(QString, esperado);
-        QCOMPARE(RutaConBarra(ruta), esperado);
-    }
-
-    void fijaAncho_data() {
-        QTest::addColumn<QString>("s");
-        QTest::addColumn<int>("n");
-        QTest::addColumn<QString>("esperado");
-        // clang-format off
-        QTest::addRow("pads") << "AB" << 5 << "AB   ";
-        QTest::addRow("cuts") << "ABCDEFG" << 5 << "ABCDE";
-        QTest::addRow("zero width") << "AB" << 0 << "";
-        QTest::addRow("exact") << "ABCDE" << 5 << "ABCDE";
-        // clang-format on
-    }
-    void fijaAncho() {
-        QFETCH(QString, s);
-        QFETCH(int, n);
-        QFETCH(QString, esperado);
-        QCOMPARE(FijaAncho(s, n), esperado);
-    }
-
-    void sinAcentos_data() {
-        QTest::addColumn<QString>("s");
-        QTest::addColumn<QString>("esperado");
-        // clang-format off
-        QTest::addRow("enye") << QString::fromUtf8("Peña") << "Pena";
-        QTest::addRow("capital U acute") << QString::fromUtf8("ÚLTIMO") << "ULTIMO";
-        QTest::addRow("AE then O slash") << QString::fromUtf8("ÆØ") << "A_";
-        QTest::addRow("thorn") << QString::fromUtf8("þ") << "_";
-        QTest::addRow("degree sign") << QString::fromUtf8("25°C") << "25_C";
-        QTest::addRow("y diaeresis and y acute") << QString::fromUtf8("ÿý") << "yy";
-        QTest::addRow("euro is a symbol of 1252") << QString::fromUtf8("5€") << "5_";
-        QTest::addRow("outside 1252") << QString::fromUtf8("Ωx") << "_x";
-        QTest::addRow("tuberia") << QString::fromUtf8("Tubería") << "Tuberia";
-        QTest::addRow("plain ascii unchanged") << "AB-12.5%o\"" << "AB-12.5%o\"";
-        // clang-format on
-    }
-    void sinAcentos() {
-        QFETCH(QString, s);
-        QFETCH(QString, esperado);
-        const QString r = SinAcentos(s);
+        const QString r = funcion == "ruta"      ? RutaConBarra(entrada)
+                          : funcion == "ancho"   ? FijaAncho(entrada.section('|', 0, 0),
+                                                             entrada.section('|', 1).toInt())
+                          : funcion == "acentos" ? SinAcentos(entrada)
+                          : funcion == "numero"  ? QString::number(NumeroDe(entrada))
+                                                 : QString::number(AEntero16(entrada.toDouble()));
         QCOMPARE(r, esperado);
-        QCOMPARE(r.size(), s.size());
-    }
-
-    void numeroDe_data() {
-        QTest::addColumn<QString>("texto");
-        QTest::addColumn<double>("esperado");
-        // clang-format off
-        QTest::addRow("unit after number") << "12.5mm" << 12.5;
-        QTest::addRow("letters") << "abc" << 0.0;
-        QTest::addRow("leading blanks and sign") << "   -3.25" << -3.25;
-        QTest::addRow("plus sign") << "+7" << 7.0;
-        QTest::addRow("exponent") << "1.5E3x" << 1500.0;
-        QTest::addRow("dangling exponent") << "2e" << 2.0;
-        QTest::addRow("leading point") << ".5" << 0.5;
-        QTest::addRow("comma is not a decimal point") << "12,5" << 12.0;
-        QTest::addRow("empty") << "" << 0.0;
-        QTest::addRow("sign alone") << "-" << 0.0;
-        // clang-format on
-    }
-    void numeroDe() {
-        QFETCH(QString, texto);
-        QFETCH(double, esperado);
-        QCOMPARE(NumeroDe(texto), esperado);
+        if (funcion == "acentos")
+            QCOMPARE(r.size(), entrada.size());
     }
 
     void decodificaTexto() {
@@ -110,13 +86,6 @@ private slots:
         QCOMPARE(l.lineaUltima(), 4);
         QVERIFY(l.fin());
         QVERIFY(!l.item());
-    }
-
-    void enteros16() {
-        QCOMPARE(AEntero16(2.5), qint16(2));
-        QCOMPARE(AEntero16(3.5), qint16(4));
-        QCOMPARE(AEntero16(-1.4), qint16(-1));
-        QCOMPARE(AEntero16(1e9), qint16(32767));
     }
 };
 
