@@ -1,4 +1,3 @@
-// The statements of the Metrovax database against the demo plant, on either engine.
 #include "qualitydb/basecalidad.h"
 #include "support/banco.h"
 
@@ -12,7 +11,6 @@ class TstBaseCalidad : public QObject {
     std::unique_ptr<Banco> b_;
     Conexion c_;
 
-    // The first column of each row, trimmed.
     static QStringList Claves(const Resultado& r) {
         QStringList claves;
         for (const auto& f : r.filas)
@@ -26,7 +24,6 @@ private slots:
         QTest::addRow("sqlite") << Motor::Sqlite;
         QTest::addRow("pg") << Motor::Postgres;
     }
-    // The plant with keys holding quotes and blanks, and a column INS has beyond the named ones.
     void init() {
         QFETCH_GLOBAL(Motor, motor);
         if (motor == Motor::Postgres) {
@@ -63,7 +60,6 @@ private slots:
         QCOMPARE(Claves(ops), QStringList({"ANA", "LUIS", "O'HARA", "OP1"}));
         QCOMPARE(ops.texto_(2, "usuclave"), QString("O'HARA"));
         QCOMPARE(ops.tamanos, QList<int>({8, 40}));
-        // Every column of INS: the 14 named ones and any other the table has.
         const Resultado ins = b.todosINS();
         QVERIFY(ins.ok);
         QCOMPARE(ins.columnas.size(), 15);
@@ -103,7 +99,6 @@ private slots:
                                            : b.caracteristicasDe(padre);
         QVERIFY2(r.ok, qPrintable(r.error.descripcion));
         QCOMPARE(r.columnas, columnas);
-        // A padded parent key is compared as written: only the column's blanks are trimmed.
         QCOMPARE(Claves(r), claves);
         QCOMPARE(r.tamanos.first(), tamanoClave);
         QVERIFY(r.texto.contains("like '" + padre + "'"));
@@ -123,7 +118,6 @@ private slots:
         QCOMPARE(lim.valor(0, "CXPLINFC").toDouble(), 19.9);
         QCOMPARE(lim.valor(0, "CXPLSUPC").toDouble(), 20.1);
         QVERIFY(b.limites("TORNO1", "EJE20", "TEMP").vacio());
-        // Keys stored padded with blanks, looked up trimmed (and the other way round).
         QCOMPARE(b.limites("RECT1", "EJE20", "LARGO").valor(0, "CXPLSUPC").toDouble(), 2.5);
         QCOMPARE(b.limites("RECT1 ", "EJE20", "LARGO  ").valor(0, "CXPLINFC").toDouble(), 1.5);
     }

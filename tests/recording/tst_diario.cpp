@@ -1,4 +1,3 @@
-// The journal of held readings and their replay: nothing lost, nothing doubled, order kept.
 #include "recording/diario.h"
 #include "recording/reenvio.h"
 #include "support/banco.h"
@@ -10,10 +9,7 @@
 #include <QTest>
 
 #include <atomic>
-#include <csignal>
 #include <cstdio>
-
-#include <sys/resource.h>
 
 using namespace ort;
 using namespace ort::prueba;
@@ -44,12 +40,11 @@ Retenida Lectura(const QString& destino, const QString& valor, int puerto = 1, i
 QStringList Valores(const QList<Retenida>& rs) {
     QStringList v;
     for (const Retenida& r : rs)
-        v << r.Valor;
+        v << (r.motivo.isEmpty() ? r.Valor
+                                 : QString("%1 %2 %3").arg(r.Valor, r.motivo).arg(r.puerto));
     return v;
 }
 
-// Readings 5 s apart: DIAM and LARGO share rows, a DIAM repeating its value opens the next one,
-// LOTE is an additional field (window 999).
 QList<Retenida> Lecturas(const Ajustes& a, int vueltas = 1) {
     const char* guion[][2] = {{"DIAM", "12.5"}, {"LARGO", "7"}, {"LOTE", "L1"},  {"DIAM", "12.5"},
                               {"DIAM", "12.5"}, {"LARGO", "8"}, {"TEMP", "abc"}, {"DIAM", "13"}};
@@ -64,7 +59,6 @@ QList<Retenida> Lecturas(const Ajustes& a, int vueltas = 1) {
     return rs;
 }
 
-// Writes readings one by one at their own time, as an uninterrupted run does.
 void Escribe(Banco& b, const QList<Retenida>& rs) {
     GrabadorDatos g(b.e);
     for (const Retenida& r : rs) {
@@ -79,7 +73,6 @@ QStringList Filas(const Banco& b) {
     return Banco::muestra(b.filas("select * from \"" + b.tabla + "\" order by n"));
 }
 
-// Answers each write of a data table from a script of failure kinds (written when it runs out).
 class EscritorFalso : public EscritorRetenidas {
 public:
     ResultadoEscritura huella(const QList<Retenida>&, std::optional<HuellaTabla>& h) override {
@@ -102,7 +95,6 @@ public:
     QStringList intentos, escritas;
 };
 
-// A journal over a scripted writer, and what its replayer said.
 struct Cola {
     QTemporaryDir tmp;
     RelojFalso reloj;
@@ -126,30 +118,12 @@ struct Cola {
         if (!diario.abre())
             qFatal("%s", qPrintable(diario.error()));
     }
-    // Runs passes, moving the clock past each wait, until nothing is held or n passes ran.
     void reenviaTodo(int n = 50) {
         for (qint64 espera; n-- > 0 && (espera = reenvio.pasa()) >= 0;)
             reloj.avanza(espera);
     }
 };
 
-// Child mode: appends readings one at a time and prints each id once its append returned, until
-// killed.
-int AgregaHastaMorir(const QString& archivo) {
-    Diario d(archivo);
-    if (!d.abre())
-        return 2;
-    for (int i = 1;; ++i) {
-        Retenida r = Lectura("archivo:/d/F1/M1/P1.MDB", QString::number(i));
-        if (d.agrega(r) == Diario::Admision::Rechazada)
-            return 3;
-        std::printf("%lld\n", static_cast<long long>(r.id));
-        std::fflush(stdout);
-    }
-}
-
-// Child mode: writes a journal's backlog into the data files below dir, value by value,
-// printing a line after each value written, until killed.
 int ReenviaHastaMorir(const QString& archivo, const QString& dir) {
     class Contado : public EscritorDatos {
     public:
@@ -175,33 +149,6 @@ int ReenviaHastaMorir(const QString& archivo, const QString& dir) {
     return 0;
 }
 
-// Child mode: a data file that may grow only a little (a file-size limit stands for a full
-// disk); writes until a value fails and prints its number, result code, failure kind and the
-// count of message boxes.
-int EscribeHastaLlenar(const QString& dir) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    Banco b;
-    b.ajustes.DirDatos = dir;
-    RelojSistema reloj;
-    Entorno e{b.ajustes, b.avisos, reloj};
-    GrabadorDatos g(e);
-    g.callaFallasPasajeras(true);
-    const rlimit limite{static_cast<rlim_t>(QFileInfo(dir + "F1/M1/P1.MDB").size() + 16384),
-                        RLIM_INFINITY};
-    setrlimit(RLIMIT_FSIZE, &limite);
-    for (int i = 0; i < 10000; ++i)
-        if (const ResultadoGrabacion c = g.GrabaMTVX("F1", "M1", "P1", "LOTE", "", "", "OP",
-                                                     QString(100, u'x') + QString::number(i), 0);
-            Fallo(c)) {
-            std::printf("%d %d %d %lld\n", i, static_cast<int>(c),
-                        static_cast<int>(g.ultimaFalla()),
-                        static_cast<long long>(b.avisos.mensajes.size()));
-            return 0;
-        }
-    return 1;
-}
-
-// A child mode of this program, killed after it printed n lines; its output.
 QByteArray MataTras(const QStringList& argumentos, int n) {
     QProcess hijo;
     hijo.start(QCoreApplication::applicationFilePath(), argumentos);
@@ -218,77 +165,50 @@ QByteArray MataTras(const QStringList& argumentos, int n) {
 class TstDiario : public QObject {
     Q_OBJECT
 private slots:
-    // Every field comes back after reopening; ids keep rising past removed ones; counts per port
-    // are rebuilt from the file.
+    // Every field comes back after reopening; ids keep rising past removed ones.
     void sobreviveReapertura() {
         QTemporaryDir tmp;
         const QString archivo = tmp.path() + u'/' + kArchivoDiario;
         QList<Retenida> rs{Lectura("servidor:a", "1", 3, 0), Lectura("archivo:b", "2", 5, 1),
-                           Lectura("servidor:a", "3", 3, 2)};
+                           Lectura("servidor:a", "3", 3, 2), Lectura("servidor:a", "4")};
         rs[1].Fecha = "20261203";
         rs[1].Hora = "0815";
         rs[1].campo = 2;
-        qint64 ultimo = 0;
         {
             Diario d(archivo);
             QVERIFY(d.abre());
-            for (Retenida& r : rs) {
+            for (Retenida& r : rs)
                 QCOMPARE(d.agrega(r), Diario::Admision::Guardada);
-                QVERIFY(r.id > ultimo);
-                ultimo = r.id;
-            }
-            Retenida extra = Lectura("servidor:a", "4");
-            d.agrega(extra);
-            QVERIFY(d.quita({extra.id}));
+            QVERIFY(rs[0].id < rs[1].id && rs[1].id < rs[2].id && d.quita({rs[3].id}));
         }
         Diario d(archivo);
         QVERIFY(d.abre());
         QCOMPARE(d.total(), qint64(3));
         QCOMPARE(d.porPuerto(), (QMap<int, qint64>{{3, 2}, {5, 1}}));
         QCOMPARE(d.destinos(), (QStringList{"servidor:a", "archivo:b"}));
-        const QList<Retenida> b = d.retenidas("archivo:b");
-        QCOMPARE(b.size(), 1);
-        const Retenida& x = b[0];
-        QCOMPARE(QStringList({x.Forma, x.Maqui, x.Produ, x.Carac, x.Valor, x.Fecha, x.Hora, x.Turno,
-                              x.Opera}),
-                 QStringList({"F1", "M1", "P1", "DIAM", "2", "20261203", "0815", "M", "OP1"}));
-        QCOMPARE(x.momento, rs[1].momento); // milliseconds kept
-        QCOMPARE(QList<int>({x.puerto, x.canal, x.secuencia, x.campo}), QList<int>({5, 2, 3, 2}));
-        QCOMPARE(x.DTMP, 60.0f);
+        const Retenida x = d.retenidas("archivo:b").value(0);
+        QCOMPARE(
+            QStringList({x.Forma, x.Maqui, x.Produ, x.Carac, x.Valor, x.Fecha, x.Hora, x.Turno,
+                         x.Opera, x.momento.toString("ss.zzz")}),
+            QStringList({"F1", "M1", "P1", "DIAM", "2", "20261203", "0815", "M", "OP1", "08.250"}));
+        QCOMPARE(QList<float>(
+                     {float(x.puerto), float(x.canal), float(x.secuencia), float(x.campo), x.DTMP}),
+                 QList<float>({5, 2, 3, 2, 60}));
         QCOMPARE(Valores(d.retenidas("servidor:a")), QStringList({"1", "3"}));
         Retenida nueva = Lectura("servidor:a", "5");
         d.agrega(nueva);
-        QVERIFY(nueva.id > ultimo + 1); // the removed id is not given again
+        QVERIFY(nueva.id > rs[3].id);
     }
 
-    // A process killed with SIGKILL while appending: every append that returned is in the file.
-    void sobreviveKill9() {
-        QTemporaryDir tmp;
-        const QString archivo = tmp.path() + u'/' + kArchivoDiario;
-        const QList<QByteArray> dichos =
-            MataTras({"--agrega-hasta-morir", archivo}, 40).trimmed().split('\n');
-        QVERIFY(dichos.size() >= 40);
-        Diario d(archivo);
-        QVERIFY(d.abre());
-        QList<qint64> ids;
-        for (const Retenida& r : d.retenidas("archivo:/d/F1/M1/P1.MDB"))
-            ids << r.id;
-        for (const QByteArray& id : dichos)
-            QVERIFY2(ids.contains(id.toLongLong()), id.constData());
-        QCOMPARE(d.total(), qint64(ids.size()));
-    }
-
-    // Per data table in arrival order; a table stopped by a passing failure holds up neither the
-    // others nor loses its place; readings that came meanwhile go behind.
+    // A table stopped by a passing failure holds up neither the others nor loses its place.
     void ordenPorDestino() {
         Cola c;
         c.escritor.guion["B"] = {TipoFalla::Pasajera};
         for (const auto& [d, v] : {std::pair{"A", "1"}, {"B", "1"}, {"A", "2"}, {"B", "2"}})
             c.reenvio.retiene(Lectura(d, v), "caída");
         QVERIFY(c.reenvio.pendiente("A") && c.reenvio.pendiente("B") && !c.reenvio.pendiente("C"));
-        QCOMPARE(c.dicho, QStringList({"retiene A", "retiene B"})); // once per outage
         c.reloj.avanza(c.reenvio.espera("A"));
-        QCOMPARE(c.reenvio.pasa(), 1000); // B waits twice as long as its first wait now
+        QCOMPARE(c.reenvio.pasa(), 1000);
         QCOMPARE(c.escritor.intentos, QStringList({"A:1", "A:2", "B:1"}));
         c.reenvio.retiene(Lectura("B", "3"), "detrás");
         c.reenviaTodo();
@@ -298,8 +218,7 @@ private slots:
         QCOMPARE(c.diario.total(), qint64(0));
     }
 
-    // A lasting failure of a held reading: moved aside with its reason, the next ones written,
-    // one message for the table.
+    // A lasting failure: moved aside with its reason, the next ones written.
     void duraderaApartada() {
         Cola c;
         c.escritor.guion["A"] = {TipoFalla::Ninguna, TipoFalla::Duradera, TipoFalla::Duradera};
@@ -309,17 +228,14 @@ private slots:
         QCOMPARE(c.escritor.escritas, QStringList({"A:1", "A:4"}));
         QCOMPARE(c.dicho,
                  QStringList({"retiene A", "apartada 2 1", "apartada 3 0", "escrito A 2"}));
-        QCOMPARE(c.grabadas, 2); // the ones moved aside never count as recorded
+        QCOMPARE(c.grabadas, 2);
         QCOMPARE(c.diario.total(), qint64(0));
         QCOMPARE(c.diario.apartadas(), qint64(2));
-        const QList<Retenida> ap = c.diario.listaApartadas();
-        QCOMPARE(Valores(ap), QStringList({"2", "3"}));
-        QCOMPARE(ap[0].motivo, QString("falla de 2"));
-        QCOMPARE(ap[0].puerto, 7);
+        QCOMPARE(Valores(c.diario.listaApartadas()),
+                 QStringList({"2 falla de 2 7", "3 falla de 3 7"}));
     }
 
-    // Passing failures double the wait up to its bound; nothing is tried before it is due; a
-    // success clears it.
+    // Passing failures double the wait up to its bound; nothing is tried before it is due.
     void esperaAcotada() {
         Cola c;
         c.reenvio.fijaEsperas(500, 4000);
@@ -328,7 +244,7 @@ private slots:
         QList<qint64> esperas{c.reenvio.espera("A")};
         for (int i = 0; i < 6; ++i) {
             c.reloj.avanza(esperas.back() - 1);
-            QCOMPARE(c.reenvio.pasa(), 1); // not yet due
+            QCOMPARE(c.reenvio.pasa(), 1);
             c.reloj.avanza(1);
             c.reenvio.pasa();
             esperas << c.reenvio.espera("A");
@@ -337,18 +253,15 @@ private slots:
         QCOMPARE(c.escritor.intentos.size(), 6);
         c.reloj.avanza(4000);
         QCOMPARE(c.reenvio.pasa(), -1);
-        QCOMPARE(c.escritor.escritas, QStringList({"A:1"}));
         QCOMPARE(c.reenvio.espera("A"), 0);
     }
 
-    // Connections of several recording threads on one file, each limited to its data table: each
-    // counts, lists and reads its own table's readings only, a reopened one finds its own again,
-    // and the bound applies to what they hold together.
+    // Several recording threads on one file, each limited to its table; the bound is shared.
     void alcancePorTabla() {
         QTemporaryDir tmp;
         const QString archivo = tmp.path() + u'/' + kArchivoDiario;
-        std::atomic<qint64> comun{0};
-        Diario a(archivo), b(archivo);
+        std::atomic<qint64> comun{0}, otro{0};
+        Diario a(archivo), b(archivo), a2(archivo);
         a.fijaAlcance("A", &comun);
         b.fijaAlcance("B", &comun);
         for (Diario* d : {&a, &b}) {
@@ -356,30 +269,26 @@ private slots:
             QVERIFY(d->abre());
         }
         using Adm = Diario::Admision;
-        Retenida r1 = Lectura("A", "1", 1), r2 = Lectura("B", "2", 2), r3 = Lectura("A", "3", 1);
-        Retenida r4 = Lectura("B", "4", 2), r5 = Lectura("A", "5", 1);
+        Retenida r[] = {Lectura("A", "1", 1), Lectura("B", "2", 2), Lectura("A", "3", 1),
+                        Lectura("B", "4", 2), Lectura("A", "5", 1)};
         QCOMPARE(
-            QList<Adm>({a.agrega(r1), b.agrega(r2), a.agrega(r3), b.agrega(r4), a.agrega(r5)}),
+            QList<Adm>(
+                {a.agrega(r[0]), b.agrega(r[1]), a.agrega(r[2]), b.agrega(r[3]), a.agrega(r[4])}),
             QList<Adm>({Adm::Guardada, Adm::Guardada, Adm::Cerca, Adm::Cerca, Adm::Rechazada}));
-        QCOMPARE(comun.load(), qint64(4));
-        QCOMPARE(a.total(), qint64(4));
-        QCOMPARE(a.destinos(), QStringList{"A"});
-        QCOMPARE(b.destinos(), QStringList{"B"});
+        QCOMPARE(comun.load() + a.total(), qint64(8));
+        QCOMPARE(a.destinos() + b.destinos(), (QStringList{"A", "B"}));
         QCOMPARE(a.porPuerto(), (QMap<int, qint64>{{1, 2}}));
         QCOMPARE(b.porPuerto(), (QMap<int, qint64>{{2, 2}}));
-        QVERIFY(b.quita({r2.id}));
+        QVERIFY(b.quita({r[1].id}));
         QCOMPARE(comun.load(), qint64(3));
-        std::atomic<qint64> otro{0};
-        Diario a2(archivo);
         a2.fijaAlcance("A", &otro);
         QVERIFY(a2.abre());
         QCOMPARE(otro.load(), qint64(2));
         QCOMPARE(Valores(a2.retenidas("A")), QStringList({"1", "3"}));
-        QCOMPARE(a2.retenidas("B").size(), 1); // read by key, never changed
+        QCOMPARE(a2.retenidas("B").size(), 1);
     }
 
-    // Said before it refuses: the warning level once, then the refusal once; nothing is kept past
-    // the bound, and the warning comes again only after the journal went below its level.
+    // The warning level said once, then the refusal once; the warning again only after going below.
     void limite() {
         Cola c;
         c.diario.fijaLimite(4, 3);
@@ -390,11 +299,11 @@ private slots:
         QCOMPARE(adm, QList<A>({A::Guardada, A::Guardada, A::Cerca, A::Cerca, A::Rechazada,
                                 A::Rechazada}));
         QCOMPARE(c.diario.total(), qint64(4));
-        QCOMPARE(c.dicho, QStringList({"retiene A", "limite 3/4 0", "limite 4/4 1"}));
         c.reenviaTodo();
         for (int i = 7; i <= 9; ++i)
             c.reenvio.retiene(Lectura("A", QString::number(i)), "caída");
-        QCOMPARE(c.dicho.mid(3), QStringList({"escrito A 4", "retiene A", "limite 3/4 0"}));
+        QCOMPARE(c.dicho, QStringList({"retiene A", "limite 3/4 0", "limite 4/4 1", "escrito A 4",
+                                       "retiene A", "limite 3/4 0"}));
     }
 
     void clasificaFalla_data() {
@@ -426,44 +335,36 @@ private slots:
                  pasajera);
     }
 
-    // The real writer's failures by kind: the data directory away is passing, a missing format
-    // or column is lasting (and keeps its result code); a passing failure shows no message when
-    // the caller holds the reading.
+    // The real writer's failures: the directory away or the server down pass, a missing format
+    // or column lasts; a passing failure shows no message when the caller holds the reading.
     void fallasDelGrabador() {
         Banco b;
         QVERIFY(b.datos());
         GrabadorDatos& g = b.grabador;
         g.callaFallasPasajeras(true);
         const QString dir = b.ajustes.DirDatos.chopped(1);
+        QStringList r;
         auto graba = [&](const QString& forma, const QString& carac) {
-            const ResultadoGrabacion c =
-                g.GrabaMTVX(forma, "M1", "P1", carac, "", "", "OP", "1", 60);
-            return QString("%1 %2 %3")
-                .arg(int(c))
-                .arg(int(g.ultimaFalla()))
-                .arg(b.avisos.mensajes.size());
+            const int c = int(g.GrabaMTVX(forma, "M1", "P1", carac, "", "", "OP", "1", 60));
+            r << QString("%1 %2 %3").arg(c).arg(int(g.ultimaFalla())).arg(b.avisos.mensajes.size());
         };
-        const auto E = int(ResultadoGrabacion::Error), F = int(ResultadoGrabacion::FaltaFormato);
-        const auto P = int(TipoFalla::Pasajera), D = int(TipoFalla::Duradera);
-        QCOMPARE(graba("F1", "NOHAY"), QString("%1 %2 1").arg(E).arg(D));
-        QCOMPARE(graba("F9", "DIAM"), QString("%1 %2 1").arg(F).arg(D));
-        QCOMPARE(graba("..", "DIAM"), QString("%1 %2 2").arg(E).arg(D));
+        graba("F1", "NOHAY");
+        graba("F9", "DIAM");
+        graba("..", "DIAM");
         QVERIFY(QDir().rename(dir, dir + ".fuera"));
-        QCOMPARE(graba("F1", "DIAM"), QString("%1 %2 2").arg(F).arg(P));
+        graba("F1", "DIAM");
         QVERIFY(QDir().rename(dir + ".fuera", dir));
-        QCOMPARE(
-            graba("F1", "DIAM"),
-            QString("%1 %2 2").arg(int(ResultadoGrabacion::Grabado)).arg(int(TipoFalla::Ninguna)));
-        // A server that does not answer (nothing listens on port 1).
+        graba("F1", "DIAM");
         b.ajustes.TipoBD = kSqlServer;
         b.ajustes.ServidorBD = "127.0.0.1:1";
-        QCOMPARE(graba("F1", "DIAM"), QString("%1 %2 2").arg(E).arg(P));
+        graba("F1", "DIAM");
         g.callaFallasPasajeras(false);
-        QCOMPARE(graba("F1", "DIAM"), QString("%1 %2 3").arg(E).arg(P));
+        graba("F1", "DIAM");
+        // Result (error 6, no format 1), failure kind (lasting 2, passing 1), messages so far.
+        QCOMPARE(r, QStringList({"6 2 1", "1 2 1", "6 2 2", "1 1 2", "0 0 2", "6 1 2", "6 1 3"}));
     }
 
-    // With the real writer: a held value whose column does not exist is moved aside with the
-    // writer's message as its reason; the values around it are written in their row.
+    // A held value whose column does not exist is moved aside with the writer's message.
     void apartadaPorElGrabador() {
         Banco b;
         QVERIFY(b.datos());
@@ -488,25 +389,8 @@ private slots:
         QCOMPARE(d.apartadas(), qint64(1));
     }
 
-    // A full disk (a file-size limit on the process) is a passing failure, shown on no message.
-    void discoLleno() {
-        Banco b;
-        QVERIFY(b.datos());
-        QProcess hijo;
-        hijo.start(QCoreApplication::applicationFilePath(),
-                   {"--escribe-hasta-llenar", b.ajustes.DirDatos});
-        QVERIFY(hijo.waitForFinished(60000));
-        QCOMPARE(hijo.exitCode(), 0);
-        const QStringList r = QString(hijo.readAllStandardOutput()).split(u' ');
-        QCOMPARE(r.size(), 4);
-        QVERIFY2(r[0].toInt() > 10, qPrintable(r[0])); // some values fitted first
-        QCOMPARE(r.mid(1), QStringList({"6", QString::number(int(TipoFalla::Pasajera)), "0\n"}));
-    }
-
-    // ORT died with a batch being written, after k of its readings reached the table (-1: killed
-    // while writing a long backlog value by value): the next start writes only the others, and
-    // the table ends as an uninterrupted run leaves it. The batch starts on a row that already
-    // holds a DIAM of the same value as the batch's first.
+    // Died with a batch being written after k of its readings reached the table (-1: killed
+    // while writing a long backlog): the next start writes only the others.
     void duplicadoTrasCaida_data() {
         QTest::addColumn<Motor>("motor");
         QTest::addColumn<int>("k");
@@ -524,32 +408,28 @@ private slots:
         const QList<Retenida> rs = Lecturas(b.ajustes, k < 0 ? 60 : 1);
         Escribe(ref, rs);
         const QString archivo = b.dir.ruta() + kArchivoDiario;
-        if (k >= 0) {
+        {
             Diario d(archivo);
             QVERIFY(d.abre());
-            Escribe(b, rs.mid(0, 2));
-            QList<Retenida> resto = rs.mid(2);
-            d.agrega(resto);
+            Escribe(b, rs.mid(0, k < 0 ? 0 : 2));
+            QList<Retenida> resto = rs.mid(k < 0 ? 0 : 2);
+            QVERIFY(d.agrega(resto) != Diario::Admision::Rechazada);
             EscritorDatos esc(b.ajustes, b.reloj);
             std::optional<HuellaTabla> h;
-            QCOMPARE(esc.huella(resto, h).falla, TipoFalla::Ninguna);
             QList<qint64> ids;
             for (const Retenida& r : resto)
                 ids << r.id;
-            QVERIFY(d.marcaEnEscritura(ids, h));
-            Escribe(b, resto.mid(0, k)); // then the process dies
-        } else {
-            {
-                Diario d(archivo);
-                QVERIFY(d.abre());
-                QList<Retenida> copia = rs;
-                QVERIFY(d.agrega(copia) != Diario::Admision::Rechazada);
+            if (k >= 0) {
+                QCOMPARE(esc.huella(resto, h).falla, TipoFalla::Ninguna);
+                QVERIFY(d.marcaEnEscritura(ids, h));
+                Escribe(b, resto.mid(0, k));
             }
-            // Killed in the middle of the third batch, values of it written.
+        }
+        if (k < 0) {
             QVERIFY(
                 !MataTras({"--reenvia-hasta-morir", archivo, b.ajustes.DirDatos}, 100).isEmpty());
-            const int antes = Filas(b).size();
-            QVERIFY2(antes > 0 && antes < 4 * 60, qPrintable(QString::number(antes)));
+            QVERIFY2(Filas(b).size() > 0 && Filas(b).size() < 4 * 60,
+                     qPrintable(QString::number(Filas(b).size())));
         }
         Diario d(archivo);
         QVERIFY(d.abre());
@@ -561,10 +441,8 @@ private slots:
         QCOMPARE(Filas(b).size(), k < 0 ? 4 * 60 : 4);
     }
 
-    // The data table out of reach for a while: a data file locked by another program for longer
-    // than the busy wait, the data directory renamed away and back, the server down. The reading
-    // that met the outage and those after it are held, said once, then written back; the rows
-    // are those of an uninterrupted run.
+    // The data table out of reach for a while (file locked, directory away, server down): the
+    // readings are held, said once, then written back as an uninterrupted run writes them.
     void caidaYVuelta_data() {
         QTest::addColumn<Motor>("motor");
         QTest::addColumn<QString>("caso");
@@ -589,36 +467,33 @@ private slots:
         EscritorDatos esc(b.ajustes, b.reloj);
         QStringList dicho;
         Reenvio reenvio(d, esc, b.reloj,
-                        {[&](const Retenida& r) { dicho << "retiene " + r.motivo; },
-                         [&](const QString&, qint64 n) { dicho << QString("escritas %1").arg(n); },
-                         nullptr, nullptr, nullptr});
+                        {[&](const Retenida& r) { dicho << r.motivo; },
+                         [&](const QString&, qint64 n) { dicho << QString::number(n); }, nullptr,
+                         nullptr, nullptr});
         GrabadorDatos g(b.e, GrabadorDatos::Apertura::Mantenida);
         g.callaFallasPasajeras(true);
         std::optional<Bloqueo> bloqueo;
         const QString dir = b.srv ? QString() : b.ajustes.DirDatos.chopped(1);
         const QString servidor = b.ajustes.ServidorBD;
-        if (caso == "bloqueo") {
+        if (caso == "bloqueo")
             bloqueo.emplace(dir + "/F1/M1/P1.MDB", "EXCLUSIVE");
-        } else if (caso == "carpeta") {
+        else if (caso == "carpeta")
             QVERIFY(QDir().rename(dir, dir + ".fuera"));
-        } else {
+        else
             b.ajustes.ServidorBD = "127.0.0.1:1";
-        }
         for (int i = 0; i < rs.size(); ++i) {
-            if (i == 3) { // the file lock has lasted one busy wait and a little more
+            if (i == 3) { // the lock has lasted one busy wait and a little more
                 bloqueo.reset();
                 if (caso == "carpeta")
                     QVERIFY(QDir().rename(dir + ".fuera", dir));
                 b.ajustes.ServidorBD = servidor;
             }
             const Retenida& r = rs[i];
-            if (reenvio.pendiente(r.destino)) {
-                reenvio.retiene(r, "detrás");
-                continue;
-            }
             b.reloj.fija(r.momento);
-            if (Fallo(g.GrabaMTVX(r.Forma, r.Maqui, r.Produ, r.Carac, r.Fecha, r.Hora, r.Opera,
-                                  r.Valor, r.DTMP))) {
+            if (reenvio.pendiente(r.destino))
+                reenvio.retiene(r, "detrás");
+            else if (Fallo(g.GrabaMTVX(r.Forma, r.Maqui, r.Produ, r.Carac, r.Fecha, r.Hora, r.Opera,
+                                       r.Valor, r.DTMP))) {
                 QCOMPARE(g.ultimaFalla(), TipoFalla::Pasajera);
                 reenvio.retiene(r, g.detalleFalla().descripcion);
             }
@@ -628,11 +503,9 @@ private slots:
             b.reloj.avanza(reenvio.espera(rs[0].destino));
             reenvio.pasa();
         }
-        QCOMPARE(d.total(), qint64(0));
         QCOMPARE(Filas(b), Filas(ref));
-        QCOMPARE(dicho.size(), 2);
-        QVERIFY2(dicho[0].contains(motivo), qPrintable(dicho[0]));
-        QCOMPARE(dicho[1], QString("escritas 8"));
+        QVERIFY2(dicho.size() == 2 && dicho[0].contains(motivo) && dicho[1] == "8",
+                 qPrintable(dicho.join('|')));
         QVERIFY2(b.avisos.mensajes.isEmpty(), qPrintable(b.avisos.textos().join('|')));
     }
 };
@@ -640,10 +513,6 @@ private slots:
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QString modo = argc > 2 ? QString(argv[1]) : QString();
-    if (modo == "--agrega-hasta-morir")
-        return AgregaHastaMorir(QString::fromLocal8Bit(argv[2]));
-    if (modo == "--escribe-hasta-llenar")
-        return EscribeHastaLlenar(QString::fromLocal8Bit(argv[2]));
     if (modo == "--reenvia-hasta-morir" && argc == 4)
         return ReenviaHastaMorir(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
     TstDiario t;

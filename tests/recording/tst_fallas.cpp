@@ -1,5 +1,3 @@
-// Faults of the data database while readings arrive: nothing lost, nothing written twice, order
-// kept.
 #include "support/banco.h"
 #include "support/relevo.h"
 
@@ -19,7 +17,6 @@ const QString kConf = "INSERT INTO CANALES VALUES (1,1,'');"
                       "INSERT INTO CONF (Puert,Canal,Secue,Opera,Forma,Maqui,Produ,Carac,DTMP) "
                       "VALUES (1,1,1,'OP1','F1','M1','P1','DIAM',0);";
 
-// Port 1 reads DIAM of F1/M1/P1 into the data table.
 bool Prepara(Banco& b, const QString& conf = kConf, const QStringList& datos = {},
              const QString& cambiaDe = {}) {
     b.texto(43, 9, "No existe");
@@ -71,7 +68,6 @@ private slots:
         else
             QVERIFY(QDir().rename(b.ajustes.DirDatos + "F1.copia", b.ajustes.DirDatos + "F1"));
         Llegan(b, 7, 9);
-        // Recording resumed by itself; each reading of the outage is on the log with its value.
         QCOMPARE(b.columna("DIAM"), QString("1,2,3,7,8,9"));
         QCOMPARE(b.t.NumLecturas[1], 9.0);
         QCOMPARE(b.t.NumGrabadas[1], 6.0);
@@ -83,8 +79,6 @@ private slots:
             QVERIFY(m.texto.startsWith("DAM. GrabaMTVX."));
     }
 
-    // Group commit: a receive pass's values in one transaction give exactly the rows that writing
-    // them one by one gives; a value that fails leaves the others of its pass in place.
     void grabacionPorPasada_data() {
         QTest::addColumn<Motor>("motor");
         QTest::addRow("sqlite") << Motor::Sqlite;
@@ -141,8 +135,6 @@ private slots:
             QVERIFY(b.avisos.mensajes.isEmpty());
             return;
         }
-        // Said once, not at every value: a short line that the log's width does not cut, the
-        // whole text in one message.
         QCOMPARE(avisos, QStringList{"Tabla sin índice en N (lenta): \"" + b.tabla + '"'});
         QCOMPARE(b.avisos.mensajes.size(), 1);
         const QString m = b.avisos.mensajes[0].texto;

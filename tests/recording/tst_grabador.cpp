@@ -21,7 +21,6 @@ namespace {
 const std::pair<Motor, const char*> kMotores[] = {{Motor::Sqlite, "sqlite"},
                                                   {Motor::Postgres, "pg"}};
 
-// "M=1400,T=2200,N=2400": shifts in file order with their end times.
 void FijaTurnos(Ajustes& a, const QString& lista) {
     a.TurnoNombre = {QString()};
     a.TurnoFin = {0};
@@ -32,7 +31,6 @@ void FijaTurnos(Ajustes& a, const QString& lista) {
     a.NumTurnos = static_cast<qint16>(a.TurnoNombre.size() - 1);
 }
 
-// Every file below a directory with a digest of its contents.
 QMap<QString, QByteArray> Arbol(const QString& dir) {
     QMap<QString, QByteArray> r;
     QDirIterator it(dir, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
@@ -67,8 +65,6 @@ void Basura(const QString& archivo) {
 class TstGrabador : public QObject {
     Q_OBJECT
 private slots:
-    // Local time away from UTC: a server timestamp read back in the wrong zone would be hours off
-    // and break every window.
     void initTestCase() {
         qputenv("TZ", "America/Mexico_City");
         tzset();
@@ -98,8 +94,6 @@ private slots:
         QCOMPARE(BuscaTurno(a, hhnn), esperado);
     }
 
-    // A first row: keys come padded from the configuration; the instrument's date and time,
-    // when valid, date the row and choose its shift.
     void fila_data() {
         QTest::addColumn<Motor>("motor");
         QTest::addColumn<QString>("fecha");
@@ -116,7 +110,6 @@ private slots:
             QTest::addRow("%s: blanks", n) << m << "        " << "    " << "1 2026-12-04 09:05:07 M OP 12.5 -";
             // clang-format on
         }
-        // Refused, with the text named (after "!").
         // clang-format off
         QTest::addRow("month 13") << Motor::Sqlite << "20261304" << "" << "!20261304";
         QTest::addRow("seven digits") << Motor::Sqlite << "2026124" << "" << "!2026124";
@@ -158,8 +151,6 @@ private slots:
         QVERIFY(b.avisos.mensajes.isEmpty());
     }
 
-    // Steps "seconds characteristic window"; each step writes its own number, and the row
-    // expected to hold it is listed in order.
     void ventana_data() {
         QTest::addColumn<Motor>("motor");
         QTest::addColumn<Apertura>("apertura");
@@ -204,8 +195,6 @@ private slots:
         QVERIFY(b.avisos.mensajes.isEmpty());
     }
 
-    // Only the row with the highest N counts, whatever its date; the next row is numbered above
-    // it. Its age counts from the present, even when the instrument dates its readings.
     void filaMasReciente_data() {
         QTest::addColumn<Motor>("motor");
         for (const auto& [m, n] : kMotores)
@@ -262,7 +251,6 @@ private slots:
         QCOMPARE(Graba(b, carac, valor), R::Grabado);
         const auto f = b.filas(QString("select \"%1\" from \"%2\"").arg(carac, b.tabla));
         QCOMPARE(f.size(), 1);
-        // A number is stored as one, not as the text it came in.
         bool numero = false;
         const double v = f[0][0].toString().toDouble(&numero);
         if (esperado.toDouble() != 0 || esperado == "0")
@@ -271,9 +259,6 @@ private slots:
             QCOMPARE(f[0][0].toString(), esperado);
     }
 
-    // Which file of the data directory a context is written to (0), or which part is missing
-    // (1-3); keys that would lead out of their place are refused (6) with the key named, and
-    // nothing is touched.
     void ubicacion_data() {
         QTest::addColumn<QString>("forma");
         QTest::addColumn<QString>("maqui");
@@ -313,7 +298,6 @@ private slots:
         QVERIFY(b.datos());
         b.dir.escribe("datos/FX", QByteArray());
         QVERIFY(QDir().mkpath(b.ajustes.DirDatos + "F1/M1/P3.MDB"));
-        // Other data files, some where a key that climbs would land.
         for (const QString c :
              {"datos/F1/M1/.P2.MDB", "datos/f2/m2/p2.mdb", "M1/P1.MDB", "P1.MDB", "datos/P1.MDB",
               "datos/F1/P1.MDB", "datos/F1/M1/..\\P1.MDB", "datos/F1/M1/M1/P1.MDB"}) {
@@ -334,8 +318,6 @@ private slots:
         }
     }
 
-    // A name that cannot be quoted never reaches the database: the file here is not even a
-    // database, the server's password is wrong; either would have been reported.
     void nombreRechazado_data() {
         QTest::addColumn<Motor>("motor");
         QTest::addColumn<QString>("forma");
@@ -379,8 +361,6 @@ private slots:
         QCOMPARE(QSqlDatabase::connectionNames(), nombres);
     }
 
-    // Failures in the database work: code 6, the message, nothing written, nothing left open
-    // or locked, with either way of opening; the next value goes through once the cause is gone.
     void fallasDeBase_data() {
         QTest::addColumn<Motor>("motor");
         QTest::addColumn<Apertura>("apertura");
@@ -433,7 +413,6 @@ private slots:
         QVERIFY(!b.avisos.mensajes.isEmpty());
         const auto& m = b.avisos.mensajes.last();
         QCOMPARE(m.icono, Avisos::Icono::Critico);
-        // Source, number and description on their lines.
         QVERIFY2(m.texto.startsWith("DAM. GrabaMTVX.\n") && m.texto.contains(enMensaje) &&
                      m.texto.section(u'\n', 2, 2).contains(".- "),
                  qPrintable(m.texto));
@@ -466,7 +445,6 @@ private slots:
             QCOMPARE(Graba(b, "TEMP", "3"), R::Grabado);
             QCOMPARE(QSqlDatabase::connectionNames().size(), nombres.size() + 1);
             QVERIFY(b.libre()); // between values no transaction is held
-            // A connection of its own for each data file.
             QCOMPARE(Graba(b, "TEMP", "4", 60, {}, {}, "P2"), R::Grabado);
             QCOMPARE(QSqlDatabase::connectionNames().size(), nombres.size() + 2);
             QCOMPARE(g.StrConexionDatos(), CadenaConexion(b.ajustes, d + "F1/M1/P2.MDB"));
@@ -483,8 +461,6 @@ private slots:
         QVERIFY(b.avisos.mensajes.isEmpty());
     }
 
-    // Two writers of one table, each value a new row: every row gets its own N. The table has
-    // no key on N, so a number taken twice would show.
     void dosEscritores_data() {
         QTest::addColumn<Motor>("motor");
         QTest::addColumn<Apertura>("apertura");
@@ -521,7 +497,6 @@ private slots:
             QVERIFY(h->wait(120000));
         for (int k = 0; k < 2; ++k) {
             QCOMPARE(codigos[k], QList<ResultadoGrabacion>(kPorEscritor, R::Grabado));
-            // The only message: the table has no index on N, said once.
             QCOMPARE(mensajes[k].size(), 1);
             QVERIFY(mensajes[k][0].contains("no tiene índice en N"));
         }

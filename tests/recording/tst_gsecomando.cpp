@@ -32,8 +32,6 @@ private slots:
             << 12
             << "80.3P=\"P01\"%o80.4P=\"ABC\"%o80.5P=\"5\"%o80.6P=\"7\"%o80.7P=\"OP1\"%o"
                "80.8P=\"JUAN\"%o80.10P=\"XYZ\"%o11%^";
-        // Sequence 1's context, whatever the channel's other sequences hold; blanks trimmed at
-        // both ends but kept inside; an empty description gives an empty pair of quotes.
         QTest::newRow("sequence 1, trimming, accents, empty description")
             << "INSERT INTO CONF (Puert,Canal,Secue,Produ,EAVal1,EAVal2,Opera) VALUES "
                "(3,4,1,'TUB','  lote 7 ',NULL,'OP1'),(3,4,3,'P01','x','y','OP1')"

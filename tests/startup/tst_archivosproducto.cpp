@@ -17,8 +17,6 @@ Entrada E(const QString& tag, const QString& t) {
 class TstArchivosProducto : public QObject {
     Q_OBJECT
 private slots:
-    // What start-up reads from the product files: a complete file-kind installation, each row
-    // with one file changed (%R: the program directory).
     void carga_data() {
         QTest::addColumn<QString>("archivo");
         QTest::addColumn<QByteArray>("contenido");
@@ -95,11 +93,9 @@ private slots:
         QTest::addColumn<QString>("cifrada");
         QTest::addColumn<QString>("clave");
         QTest::addColumn<int>("avisos");
-        // Position 1 shifts by 2, position 5 by 10; below 33 wraps up by 94 once.
         // clang-format off
         QTest::addRow("shift by position") << "CCCCM" << "A?=;C" << 0;
         QTest::addRow("wrap at position 1") << "!" << "}" << 0;
-        // 34 - 2*40 = -46, +94 once = 48 ('0'); a second wrap would give 142.
         // clang-format off
         QTest::addRow("wraps only once") << QString(39, 'z') + "\"" << QString() << 0;
         QTest::addRow("blank is reported and decoded") << "A B" << QString("?") + QChar(32 - 4 + 94) + "<" << 1;
@@ -128,7 +124,6 @@ private slots:
         QTest::addColumn<QStringList>("grupo1");
         // clang-format off
         QTest::addRow("MV edition takes only MV entries") << "MV2005" << QStringList{"a", "", ""} << QStringList{"", "", ""};
-        // Elsewhere KW replaces the entry before it, and the next entry follows it.
         QTest::addRow("other edition") << "KW2005" << QStringList{"b", "c", ""} << QStringList{"", "", ""};
         // clang-format on
     }
@@ -157,7 +152,6 @@ private slots:
                  edicion.startsWith("MV") ? QString("a-2") : QString("b-2"));
     }
 
-    // Every bad input stops start-up with one report that says where.
     void entradaIncorrecta_data() {
         QTest::addColumn<QString>("archivo");
         QTest::addColumn<QByteArray>("contenido"); // empty: the file is removed

@@ -14,7 +14,6 @@ using namespace ort::prueba;
 
 namespace {
 
-// A database with enough rows for its index to spread over pages of its own.
 void CreaConIndice(const QString& archivo) {
     QVERIFY(EjecutaScript(
         archivo, "PRAGMA page_size=1024; CREATE TABLE T (A INTEGER PRIMARY KEY, B TEXT, C TEXT "
@@ -23,7 +22,6 @@ void CreaConIndice(const QString& archivo) {
                  " printf('clave-%06d', x) FROM n;"));
 }
 
-// Overwrites one page of an index with garbage; the table itself stays readable.
 void DanaIndice(const QString& archivo, const QString& indice) {
     const int pagina =
         ValorSqlite(archivo, "select rootpage from sqlite_master where name='" + indice + "'")
@@ -40,8 +38,6 @@ void DanaIndice(const QString& archivo, const QString& indice) {
 class TstConexion : public QObject {
     Q_OBJECT
 private slots:
-    // A password accepted at a prompt reaches the Metrovax string when it held the refused one;
-    // a password changed in a string changes nothing else.
     void pasaClaveNueva_data() {
         QTest::addColumn<QString>("tipo");
         QTest::addColumn<QString>("fuente"); // data source of the string that was opened
@@ -69,7 +65,6 @@ private slots:
         const QString antes = a.StrConexion;
         a.ClaveBD = "vieja";
         const QString rechazada = CadenaConexion(a, fuente);
-        // The string's fields, found by key whatever their letter case.
         const bool jet = tipo == kJet4, nada = rechazada.isEmpty();
         QCOMPARE(nada, tipo == "[ACCESS]");
         QCOMPARE(ValorCadena(rechazada, jet ? "Data Source" : "initial catalog"),
@@ -127,7 +122,6 @@ private slots:
         QCOMPARE(CitaIdentificador(nombre).value_or(QString()), esperado);
     }
 
-    // How an opening ends: answered prompts, the one message said (a pattern), the error left.
     void abre_data() {
         QTest::addColumn<Motor>("motor");
         QTest::addColumn<QString>("fuente");
@@ -201,8 +195,6 @@ private slots:
             QCOMPARE(c.error.numero, numero);
             if (ok)
                 QCOMPARE(c.motor(), motor);
-            // Reopening replaces the connection, it does not leak one; an accepted password is
-            // not asked again.
             if (ok)
                 QVERIFY(OpenDBOK(b.srv ? CadenaConexion(b.ajustes, fuente) : cadena, c, b.e));
         }
@@ -220,14 +212,11 @@ private slots:
             QCOMPARE(b.ajustes.ClaveBD, b.srv->clave);
             QCOMPARE(b.ajustes.StrConexion, CadenaConexion(b.ajustes, "postgres"));
         }
-        // Nothing is created, repaired or left beside a file that failed.
         QCOMPARE(QDir(b.dir.ruta()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), antes);
         if (fuente == "BASURA.MDB")
             QCOMPARE(QFileInfo(b.dir.ruta() + fuente).size(), 8192);
     }
 
-    // A damaged index is rebuilt under the hourglass on a full check; the light check of the
-    // per-value openings does not read every page.
     void danada_data() {
         QTest::addColumn<QString>("indice");
         QTest::addColumn<Comprobacion>("comprobacion");

@@ -8,8 +8,6 @@ using namespace ort;
 class TstTextFuncs : public QObject {
     Q_OBJECT
 private slots:
-    // The text helpers, by function: a path with its separator, a text at a fixed width (after
-    // "|"), a text without accents (same length), the leading number of a text, a rounded int16.
     void texto_data() {
         QTest::addColumn<QString>("funcion");
         QTest::addColumn<QString>("entrada");
@@ -67,7 +65,6 @@ private slots:
 
     void decodificaTexto() {
         QCOMPARE(DecodificaTexto("Peña"), QString::fromUtf8("Peña"));
-        // The same word written by Windows in its Western code page.
         QCOMPARE(DecodificaTexto(QByteArray("Pe\xf1"
                                             "a")),
                  QString::fromUtf8("Peña"));

@@ -13,9 +13,6 @@ using namespace ort;
 class TstTitleWindow : public QObject {
     Q_OBJECT
 private slots:
-    // The picture at its own size (found in any letter case); without it the window still says
-    // what starts, and the reason is kept to report. A click, a key or the 3-second timer each
-    // close it, once.
     void cierre_data() {
         QTest::addColumn<QString>("como");
         QTest::addColumn<QByteArray>("imagen"); // empty: no file

@@ -37,7 +37,6 @@ Banco::Banco(Motor m, bool grabadorFalso)
             ajustes.UsuarioBD = srv->usuario;
             ajustes.ClaveBD = srv->clave;
         }
-        // Tests run side by side on one server: each bench has its own catalogue.
         ajustes.CatalogoBD = Nuevo(QStringLiteral("ort_%1_%2_")
                                        .arg(QCoreApplication::applicationName().toLower())
                                        .arg(QCoreApplication::applicationPid()));

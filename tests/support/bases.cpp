@@ -56,7 +56,6 @@ bool EjecutaScript(const QString& archivo, const QString& script, QString* error
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nombre);
         db.setDatabaseName(archivo);
-        // One transaction: a fixture of many rows is not many disk syncs.
         ok = db.open() && db.transaction() && EjecutaEn(db, Sentencias(script), error) &&
              db.commit();
         db.close();

@@ -106,7 +106,6 @@ QStringList DecodificaTramas(const QString& conex, const QStringList& tramas, Co
 }
 
 QString RevisaNotas(const QStringList& fallas, const ContextoFalso& c, const QStringList& tramas) {
-    // Words of the English notes the decoders once wrote; none is a Spanish word.
     static const QRegularExpression ingles(
         QStringLiteral("\\b(the|frame|not|is|does|ignored|nothing|recorded|outside|before|after|"
                        "channel|range|without|fewer|reading|digits|fit|convert|value)\\b"),

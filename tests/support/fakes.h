@@ -8,7 +8,6 @@
 
 namespace ort::prueba {
 
-// Records every notice; answers questions and input boxes from scripts.
 class AvisosGrabados : public Avisos {
 public:
     struct Mensaje {
@@ -42,7 +41,6 @@ public:
     int beeps = 0;
 };
 
-// A clock that moves only when told to, or when something sleeps on it.
 class RelojFalso : public Reloj {
 public:
     explicit RelojFalso(QDateTime inicio = QDateTime(QDate(2026, 12, 4), QTime(9, 5, 7)))

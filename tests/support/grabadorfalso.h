@@ -7,7 +7,6 @@
 
 namespace ort::prueba {
 
-// Records every write and answers with scripted results (written when the script runs out).
 class GrabadorFalso : public Grabador {
 public:
     struct Llamada {

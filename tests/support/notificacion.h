@@ -1,5 +1,4 @@
 #pragma once
-// A stand-in for systemd's notification socket, for the tests of readiness and the watchdog.
 
 #include <QObject>
 #include <QSocketNotifier>
@@ -12,8 +11,6 @@
 
 namespace ort::prueba {
 
-// A datagram socket standing in for systemd's notification socket. It is read as soon as a
-// message waits, as systemd reads its own: a sender blocks once the socket's queue is full.
 class SocketNotificacion : public QObject {
 public:
     explicit SocketNotificacion(const QString& ruta) {
@@ -33,7 +30,6 @@ public:
             ::close(fd_);
     }
     bool ok() const { return ok_; }
-    // Every message heard since the last call, each one "KEY=value" lines.
     QStringList lee() {
         recoge();
         QStringList r;

@@ -10,8 +10,6 @@
 
 namespace ort::prueba {
 
-// A pseudo-terminal pair: ORT opens the slave device, the test plays the instrument on the
-// master side.
 class Pty {
 public:
     Pty() {
@@ -36,7 +34,6 @@ public:
     bool escribe(const QByteArray& b) {
         return ::write(maestro_, b.constData(), static_cast<size_t>(b.size())) == b.size();
     }
-    // Reads from the master until n bytes came or ms passed without any.
     QByteArray lee(int n, int ms = 3000) {
         QByteArray r;
         while (r.size() < n) {
@@ -51,7 +48,6 @@ public:
         }
         return r;
     }
-    // The line settings as the device holds them.
     termios atributos() const {
         termios t{};
         ::tcgetattr(maestro_, &t);

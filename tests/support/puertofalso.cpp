@@ -10,7 +10,6 @@ void LineaFalsa::libera(bool abierto) {
     if (!reloj_)
         return;
     const qint64 ahora = reloj_->monotonoMs();
-    // Chunks leave in time order; equal times keep the order they were given in.
     std::stable_sort(programados_.begin(), programados_.end(),
                      [](const Programado& a, const Programado& b) { return a.ms < b.ms; });
     while (!programados_.isEmpty() && programados_.first().ms <= ahora) {
@@ -34,7 +33,6 @@ bool LineaFalsa::espera(int ms, bool abierto) {
         return true;
     if (!reloj_)
         return false;
-    // Sleeps until the next chunk is due or the time is up.
     const qint64 ahora = reloj_->monotonoMs();
     qint64 hasta = ahora + std::max(ms, 0);
     for (const auto& p : programados_)
@@ -104,8 +102,6 @@ void PuertoSerieFalso::fallaEn(Paso p, std::optional<Falla> falla) {
     fallas_.insert(p, falla.value_or(FallaUsual(p)));
 }
 
-// A step as the control takes it: the failure a test scripted, else the step's own failure
-// (std::nullopt: it is taken); every step recorded, a failed one with its number.
 std::optional<Falla> PuertoSerieFalso::paso(Paso p, const QString& anotacion,
                                             std::optional<Falla> propia) {
     const std::optional<Falla> f = fallas_.contains(p) ? fallas_.value(p) : propia;
@@ -288,7 +284,6 @@ void PuertoTcpFalso::entrega() {
 void PuertoTcpFalso::pierde(const QString& motivo) {
     if (!conectado())
         return;
-    // What arrived before the loss stays readable, as on a real socket.
     estado_ = Estado::Cerrado;
     emit perdido(motivo);
 }

@@ -15,9 +15,6 @@
 
 namespace ort::prueba {
 
-// What a fake port receives and what it is given to send. Bytes arrive in the chunks a test
-// chooses, at once or at times of a fake clock; waiting for data sleeps on that clock, so a
-// test never waits for real.
 class LineaFalsa {
 public:
     struct Escritura {
@@ -30,11 +27,8 @@ public:
 
     RelojFalso* reloj() const { return reloj_; }
     QByteArray& recibido() { return recibido_; }
-    // Moves the chunks whose time has come into what is received; lost when the port is closed.
     void libera(bool abierto);
-    // Puts a chunk ms after the clock's present time (needs a clock).
     void programa(qint64 ms, const QByteArray& trozo);
-    // Sleeps on the clock until a chunk is due or ms have passed; true when data is waiting.
     bool espera(int ms, bool abierto);
     void anota(const QByteArray& datos);
     int esperando(bool abierto) {
@@ -62,7 +56,6 @@ private:
     QList<Programado> programados_;
 };
 
-// A serial line that records each property set, in order, and can be told to fail any step.
 class PuertoSerieFalso : public PuertoSerie {
     Q_OBJECT
 public:
@@ -86,27 +79,15 @@ public:
     std::optional<Falla> fijaRts(bool on) override;
     std::optional<Falla> abre() override;
 
-    // Bytes that arrive now; datos() is raised once the threshold is reached. A closed port
-    // receives nothing: the bytes are lost.
     void llega(const QByteArray& trozo);
-    // Bytes that arrive ms after the fake clock's present time. They are taken in by the next
-    // read or wait (without datos(), as inside a blocking call) or by entrega().
     void llegaEn(qint64 ms, const QByteArray& trozo);
-    // What the event loop would do: takes in what is due and raises datos() as llega() does.
     void entrega();
 
-    // Every later attempt of the step fails with this failure (or a usual one).
     void fallaEn(Paso paso, std::optional<Falla> falla = std::nullopt);
-    // A communication event (1001 = break, 1004 = framing, …).
     void lanzaEvento(int valor) { emit evento(valor); }
-    // The device goes away: the port closes and says so once.
     void pierde(const QString& motivo = QStringLiteral("Se perdió el dispositivo."));
 
-    // Every property set, in order, as "CommPort=3", "Settings=9600,N,8,1", "InBufferSize=4096",
-    // "RThreshold=1", "DTREnable=1", "RTSEnable=1", "PortOpen=1", "PortOpen=0"; a failed
-    // step ends in " -> <number>".
     QStringList pasos;
-    // The values in force.
     int numero = 0;
     QString settings = QStringLiteral("9600,N,8,1");
     ConfiguracionSerie configuracion;
@@ -130,8 +111,6 @@ private:
     QHash<Paso, Falla> fallas_;
 };
 
-// A TCP client whose connection completes at once, after a time of the fake clock, when the
-// test says so, or never.
 class PuertoTcpFalso : public PuertoTcp {
     Q_OBJECT
 public:
@@ -148,14 +127,11 @@ public:
     std::optional<Falla> conecta(const QString& host, qint32 puerto) override;
     bool conectado() const override;
 
-    // How the next connections go: at once (the default), after ms of the fake clock, or
-    // never (-1).
     void respondeTras(qint64 ms) { respondeTras_ = ms; }
 
     void llega(const QByteArray& trozo);
     void llegaEn(qint64 ms, const QByteArray& trozo);
     void entrega();
-    // The peer closes or resets: reported once; what was received stays readable.
     void pierde(const QString& motivo = QStringLiteral("Se perdió la conexión."));
 
     QString host;
@@ -175,12 +151,10 @@ private:
     qint64 respondeTras_ = 0;
 };
 
-// The 16 fake serial lines and sockets, made when first asked for, on one fake clock.
 class FabricaPuertosFalsa : public FabricaPuertos {
 public:
     explicit FabricaPuertosFalsa(RelojFalso* reloj = nullptr) : reloj_(reloj) {}
 
-    // p outside 1..16 throws std::out_of_range.
     PuertoSerieFalso& serie(int p) override;
     PuertoTcpFalso& tcp(int p) override;
 
