@@ -25,7 +25,6 @@ private slots:
         // clang-format off
         QTest::addRow("directory") << "" << QByteArray() << "Ruta" << "%R";
         QTest::addRow("help file") << "" << QByteArray() << "ArchivoAyuda" << "%RMTVX.HLP";
-        // clang-format off
         QTest::addRow("base name") << "" << QByteArray() << "NombreBase" << "MTVX2005";
         QTest::addRow("kind") << "" << QByteArray() << "TipoBD" << "[JET4]";
         QTest::addRow("database directory") << "" << QByteArray() << "DirBD" << "%Rbd/";
@@ -48,7 +47,6 @@ private slots:
         QTest::addRow("leading numbers, groups beyond") << "MVLang.IAU" << ArchivoIdioma(1, 1, 1, 3, {{E("MV", "a")}, {E("MV", "b")}, {E("MV", "c")}}).replace("\r\n1\r\n001", "\r\n1.0\r\n001").replace("1\r\n1,1,3", "1 esp\r\n1,1,3").toUtf8() << "1 0" << "b";
         QTest::addRow("leading number of an item") << "MVTurn.IAU" << QByteArray("1.0\r\n\"M\",1400 h\r\n") << "turnos" << "1:,M:0,1400";
         // clang-format on
-        // clang-format on
     }
     void carga() {
         QFETCH(QString, archivo);
@@ -65,27 +63,26 @@ private slots:
         const auto a = CargaAjustes(d.ruta() + "  ", av);
         QVERIFY(a);
         QVERIFY2(av.mensajes.isEmpty(), qPrintable(av.textos().join("|")));
-        const QMap<QString, QString> campos = {{"Ruta", a->Ruta},
-                                               {"ArchivoAyuda", a->ArchivoAyuda},
-                                               {"NombreBase", a->NombreBase},
-                                               {"TipoBD", a->TipoBD},
-                                               {"DirBD", a->DirBD},
-                                               {"DirDatos", a->DirDatos},
-                                               {"Compania", a->Compania},
-                                               {"ClaveBD", a->ClaveBD},
-                                               {"StrConexion", a->StrConexion}};
         QStringList fines;
         for (qint16 f : a->TurnoFin)
             fines << QString::number(f);
-        QString v = campos.contains(campo) ? campos[campo]
-                    : campo == "turnos"    ? QString("%1:%2:%3")
-                                              .arg(a->NumTurnos)
-                                              .arg(a->TurnoNombre.join(','), fines.join(','))
-                    : campo.contains(' ') && campo[0].isDigit()
-                        ? a->texto(campo.section(' ', 0, 0).toInt(), campo.section(' ', 1).toInt())
-                    : campo.startsWith('-') ? a->texto(-1, 0)
-                    : campo.endsWith('=')   ? a->StrConexion.section(campo, 1)
-                                            : ValorCadena(a->StrConexion, campo);
+        const QStringList c = campo.split(u' ');
+        const QString v = campo == "Ruta"           ? a->Ruta
+                          : campo == "ArchivoAyuda" ? a->ArchivoAyuda
+                          : campo == "NombreBase"   ? a->NombreBase
+                          : campo == "TipoBD"       ? a->TipoBD
+                          : campo == "DirBD"        ? a->DirBD
+                          : campo == "DirDatos"     ? a->DirDatos
+                          : campo == "Compania"     ? a->Compania
+                          : campo == "ClaveBD"      ? a->ClaveBD
+                          : campo == "StrConexion"  ? a->StrConexion
+                          : campo == "turnos"       ? QString("%1:%2:%3")
+                                                    .arg(a->NumTurnos)
+                                                    .arg(a->TurnoNombre.join(','), fines.join(','))
+                          : c.size() == 2 && c[1][0].isDigit()
+                              ? a->texto(c[0].toInt(), c[1].toInt())
+                          : campo.endsWith('=') ? a->StrConexion.section(campo, 1)
+                                                : ValorCadena(a->StrConexion, campo);
         QCOMPARE(v, QString(valor).replace("%R", d.ruta()));
     }
 
@@ -96,10 +93,8 @@ private slots:
         // clang-format off
         QTest::addRow("shift by position") << "CCCCM" << "A?=;C" << 0;
         QTest::addRow("wrap at position 1") << "!" << "}" << 0;
-        // clang-format off
         QTest::addRow("wraps only once") << QString(39, 'z') + "\"" << QString() << 0;
         QTest::addRow("blank is reported and decoded") << "A B" << QString("?") + QChar(32 - 4 + 94) + "<" << 1;
-        // clang-format on
         // clang-format on
     }
     void clave() {
@@ -109,47 +104,29 @@ private slots:
         AvisosGrabados av;
         const auto r = DescifraClave(cifrada, av);
         QVERIFY(r);
-        if (!clave.isEmpty())
-            QCOMPARE(*r, clave);
-        else
-            QCOMPARE(r->back(), QChar('0'));
-        QCOMPARE(av.mensajes.size(), avisos);
-        if (avisos)
-            QCOMPARE(av.mensajes[0].texto, QString("El caracter [ ] no es admitido"));
+        QCOMPARE(clave.isEmpty() ? QString(r->back()) : *r, clave.isEmpty() ? "0" : clave);
+        QCOMPARE(av.textos(), QStringList(avisos, "El caracter [ ] no es admitido"));
     }
 
-    void edicionesDelIdioma_data() {
-        QTest::addColumn<QString>("edicion");
-        QTest::addColumn<QStringList>("grupo0");
-        QTest::addColumn<QStringList>("grupo1");
-        // clang-format off
-        QTest::addRow("MV edition takes only MV entries") << "MV2005" << QStringList{"a", "", ""} << QStringList{"", "", ""};
-        QTest::addRow("other edition") << "KW2005" << QStringList{"b", "c", ""} << QStringList{"", "", ""};
-        // clang-format on
-    }
+    // The MV edition takes only MV entries; another edition takes those of no edition too.
     void edicionesDelIdioma() {
-        QFETCH(QString, edicion);
-        QFETCH(QStringList, grupo0);
-        QFETCH(QStringList, grupo1);
-        DirPrograma d;
-        d.productoJet(edicion);
-        QList<QList<Entrada>> grupos = {{E("MV", "a"), E("KW", "b"), E("  ", "c")}, {E("KW", "x")}};
-        if (!edicion.startsWith("MV"))
-            grupos[1] = {E("  ", "y")};
-        d.escribe("MVLang.IAU", ArchivoIdioma(1, 1, 2, 3, grupos));
-        AvisosGrabados av;
-        const auto a = CargaAjustes(d.ruta(), av);
-        QVERIFY2(a, qPrintable(av.textos().join("|")));
-        for (int n = 0; n < 3; ++n)
-            QCOMPARE(a->texto(0, n), grupo0[n]);
-        if (edicion.startsWith("MV")) {
-            for (int n = 0; n < 3; ++n)
-                QCOMPARE(a->texto(1, n), grupo1[n]);
-        } else {
-            QCOMPARE(a->texto(1, 0), QString("y"));
+        for (const auto& [edicion, esperado] :
+             {std::pair{"MV2005", "a,,,,,,a-2"}, {"KW2005", "b,c,,y,,,b-2"}}) {
+            DirPrograma d;
+            d.productoJet(edicion);
+            QList<QList<Entrada>> grupos = {{E("MV", "a"), E("KW", "b"), E("  ", "c")},
+                                            {E("KW", "x")}};
+            if (QString(edicion).startsWith("KW"))
+                grupos[1] = {E("  ", "y")};
+            d.escribe("MVLang.IAU", ArchivoIdioma(1, 1, 2, 3, grupos));
+            AvisosGrabados av;
+            const auto a = CargaAjustes(d.ruta(), av);
+            QVERIFY2(a, qPrintable(av.textos().join("|")));
+            QStringList t;
+            for (int n = 0; n < 6; ++n)
+                t << a->texto(n / 3, n % 3);
+            QCOMPARE(t.join(',') + ',' + a->Textos.texto(0, 0, 2), QString(esperado));
         }
-        QCOMPARE(a->Textos.texto(0, 0, 2),
-                 edicion.startsWith("MV") ? QString("a-2") : QString("b-2"));
     }
 
     void entradaIncorrecta_data() {
