@@ -2,6 +2,7 @@
 
 #include <QCryptographicHash>
 #include <QDirIterator>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QTest>
 #include <QThread>
@@ -54,6 +55,17 @@ int Cuenta(const Banco& b, const QString& donde = "1=1") {
     return f.isEmpty() ? -1 : f[0][0].toInt();
 }
 
+// The last message is a critical one of the writer; rx matches what follows its source.
+bool Critico(const Banco& b, const QString& rx) {
+    const auto& m = b.avisos.mensajes;
+    if (!m.isEmpty() && m.last().icono == Avisos::Icono::Critico &&
+        m.last().texto.contains(QRegularExpression("^DAM. GrabaMTVX.\n" + rx,
+                                                   QRegularExpression::DotMatchesEverythingOption)))
+        return true;
+    qWarning() << b.avisos.textos();
+    return false;
+}
+
 void Basura(const QString& archivo) {
     QFile f(archivo);
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -68,7 +80,6 @@ private slots:
     void initTestCase() {
         qputenv("TZ", "America/Mexico_City");
         tzset();
-        QCOMPARE(QDateTime(QDate(2026, 12, 4), QTime(9, 5, 7)).offsetFromUtc(), -6 * 3600);
     }
 
     void buscaTurno_data() {
@@ -130,25 +141,18 @@ private slots:
         const bool error = fila.startsWith('!');
         QCOMPARE(Graba(b, "DIAM", "12.5", 60, fecha, hora, "P1   ", " F1  ", "M1 "),
                  error ? R::Error : R::Grabado);
-        if (error) {
-            QCOMPARE(b.avisos.mensajes.size(), 1);
-            const auto& m = b.avisos.mensajes[0];
-            QCOMPARE(m.icono, Avisos::Icono::Critico);
-            QVERIFY2(m.texto.startsWith("DAM. GrabaMTVX.\nORT\n13.- ") &&
-                         m.texto.contains('"' + fila.mid(1) + '"'),
-                     qPrintable(m.texto));
-            QCOMPARE(Cuenta(b), 0);
-            return;
-        }
+        QCOMPARE(b.avisos.mensajes.size(), error ? 1 : 0);
+        if (error)
+            QVERIFY(Critico(b, "ORT\n13\\.- .*\"" + QRegularExpression::escape(fila.mid(1)) + '"'));
         QCOMPARE(
             Banco::muestra(b.filas("select n, fecha, turno, operador, \"DIAM\", \"LARGO\" from \"" +
                                    b.tabla + '"')),
-            QStringList{fila});
-        QCOMPARE(b.grabador.TablaDatos(), b.tabla);
-        QCOMPARE(b.grabador.StrConexionDatos(),
-                 CadenaConexion(b.ajustes, b.srv ? b.ajustes.CatalogoBD + "DATA"
-                                                 : b.ajustes.DirDatos + "F1/M1/P1.MDB"));
-        QVERIFY(b.avisos.mensajes.isEmpty());
+            error ? QStringList() : QStringList{fila});
+        if (!error)
+            QCOMPARE(b.grabador.TablaDatos() + b.grabador.StrConexionDatos(),
+                     b.tabla +
+                         CadenaConexion(b.ajustes, b.srv ? b.ajustes.CatalogoBD + "DATA"
+                                                         : b.ajustes.DirDatos + "F1/M1/P1.MDB"));
     }
 
     void ventana_data() {
@@ -178,18 +182,18 @@ private slots:
         QVERIFY(b.datos());
         b.grabador.fijaApertura(apertura);
         const QStringList lista = pasos.split(u';');
+        QStringList donde;
         for (int i = 0; i < lista.size(); ++i) {
             const QStringList p = lista[i].split(u' ');
             b.reloj.avanza(p[0].toLongLong() * 1000);
             QCOMPARE(Graba(b, p[1], QString::number(i + 1), p[2].toFloat()), R::Grabado);
         }
-        QStringList donde;
-        for (int i = 0; i < lista.size(); ++i) {
-            const auto f = b.filas(QString("select n from \"%1\" where cast(\"%2\" as real) = %3")
-                                       .arg(b.tabla, lista[i].section(u' ', 1, 1))
-                                       .arg(i + 1));
-            donde << (f.size() == 1 ? f[0][0].toString() : "?");
-        }
+        for (int i = 0; i < lista.size(); ++i)
+            donde << Banco::muestra(
+                         b.filas(QString("select n from \"%1\" where cast(\"%2\" as real) = %3")
+                                     .arg(b.tabla, lista[i].section(u' ', 1, 1))
+                                     .arg(i + 1)))
+                         .join('?');
         QCOMPARE(donde.join(u','), filas);
         QCOMPARE(Cuenta(b), filas.section(u',', -1).toInt());
         QVERIFY(b.avisos.mensajes.isEmpty());
@@ -251,12 +255,12 @@ private slots:
         QCOMPARE(Graba(b, carac, valor), R::Grabado);
         const auto f = b.filas(QString("select \"%1\" from \"%2\"").arg(carac, b.tabla));
         QCOMPARE(f.size(), 1);
+        // A number is stored as one, not as the text it came in.
         bool numero = false;
         const double v = f[0][0].toString().toDouble(&numero);
-        if (esperado.toDouble() != 0 || esperado == "0")
-            QVERIFY2(numero && v == esperado.toDouble(), qPrintable(f[0][0].toString()));
-        else
-            QCOMPARE(f[0][0].toString(), esperado);
+        const bool esNumero = esperado.toDouble() != 0 || esperado == "0";
+        QCOMPARE(esNumero && numero ? QString::number(v) : f[0][0].toString(),
+                 esNumero ? QString::number(esperado.toDouble()) : esperado);
     }
 
     void ubicacion_data() {
@@ -298,6 +302,7 @@ private slots:
         QVERIFY(b.datos());
         b.dir.escribe("datos/FX", QByteArray());
         QVERIFY(QDir().mkpath(b.ajustes.DirDatos + "F1/M1/P3.MDB"));
+        // Other data files, some where a key that climbs would land.
         for (const QString c :
              {"datos/F1/M1/.P2.MDB", "datos/f2/m2/p2.mdb", "M1/P1.MDB", "P1.MDB", "datos/P1.MDB",
               "datos/F1/P1.MDB", "datos/F1/M1/..\\P1.MDB", "datos/F1/M1/M1/P1.MDB"}) {
@@ -310,12 +315,8 @@ private slots:
         QCOMPARE(Arbol(b.dir.ruta()) == antes, codigo != 0);
         if (codigo == 0)
             QCOMPARE(ValorSqlite(b.ajustes.DirDatos + dicho, "select count(*) from Datos"), "1");
-        if (codigo == 6) {
-            const auto& m = b.avisos.mensajes[0];
-            QCOMPARE(m.icono, Avisos::Icono::Critico);
-            QVERIFY2(m.texto.startsWith("DAM. GrabaMTVX.\nORT\n52.- ") && m.texto.contains(dicho),
-                     qPrintable(m.texto));
-        }
+        if (codigo == 6)
+            QVERIFY(Critico(b, "ORT\n52\\.- .*" + QRegularExpression::escape(dicho)));
     }
 
     void nombreRechazado_data() {
@@ -351,12 +352,8 @@ private slots:
         const auto antes = Arbol(b.dir.ruta());
         const QStringList nombres = QSqlDatabase::connectionNames();
         QCOMPARE(Graba(b, carac, "1", 60, {}, {}, "P1", forma), R::Error);
-        QVERIFY(b.avisos.prompts.isEmpty());
-        QCOMPARE(b.avisos.mensajes.size(), 1);
-        QCOMPARE(b.avisos.mensajes[0].icono, Avisos::Icono::Critico);
-        QVERIFY2(b.avisos.mensajes[0].texto.startsWith("DAM. GrabaMTVX.\nORT\n") &&
-                     b.avisos.mensajes[0].texto.contains(nombrado),
-                 qPrintable(b.avisos.mensajes[0].texto));
+        QCOMPARE(b.avisos.prompts.size() + b.avisos.mensajes.size(), 1);
+        QVERIFY(Critico(b, "ORT\n.*" + QRegularExpression::escape(nombrado)));
         QCOMPARE(Arbol(b.dir.ruta()), antes);
         QCOMPARE(QSqlDatabase::connectionNames(), nombres);
     }
@@ -410,12 +407,7 @@ private slots:
                        caso == "tabla" && b.srv ? "P9" : "P1"),
                  R::Error);
         QCOMPARE(b.avisos.prompts.size(), caso == "clave" ? 1 : 0);
-        QVERIFY(!b.avisos.mensajes.isEmpty());
-        const auto& m = b.avisos.mensajes.last();
-        QCOMPARE(m.icono, Avisos::Icono::Critico);
-        QVERIFY2(m.texto.startsWith("DAM. GrabaMTVX.\n") && m.texto.contains(enMensaje) &&
-                     m.texto.section(u'\n', 2, 2).contains(".- "),
-                 qPrintable(m.texto));
+        QVERIFY(Critico(b, "[^\n]*\n-?\\d+\\.- .*" + QRegularExpression::escape(enMensaje)));
         QCOMPARE(QSqlDatabase::connectionNames(), nombres);
         if (caso != "basura" && caso != "tabla") {
             QVERIFY(b.libre());
