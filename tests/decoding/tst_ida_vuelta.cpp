@@ -1,17 +1,8 @@
 // Round trip: the instrument simulator's frames arrive on a port and go through ORT's receive
 // pass; what is recorded is exactly the readings the simulator says it sent.
-#include "config/almacen.h"
-#include "config/tablas.h"
-#include "decoding/logpuertos.h"
-#include "decoding/recepcion.h"
 #include "decoding/registro.h"
-#include "decoding/registrolectura.h"
 #include "ortsim/generadores.h"
-#include "support/bases.h"
-#include "support/fakes.h"
-#include "support/grabadorfalso.h"
-#include "support/programa.h"
-#include "support/puertofalso.h"
+#include "support/banco.h"
 
 #include <QTest>
 
@@ -33,43 +24,28 @@ const QStringList kSinLectura = {"METDP", "MUXBT", "D3000", "DMYTE"};
 
 // Port 1 records every channel 1..99 and port q (2..16) its channel q, each on one sequence
 // whose characteristic is the channel's two digits, without limits.
-struct Planta {
-    DirPrograma dir;
-    Ajustes ajustes;
-    AvisosGrabados avisos;
-    RelojFalso reloj{kReloj};
-    Entorno e{ajustes, avisos, reloj};
-    AlmacenConfig config{e};
-    TablasRuntime t;
-    GrabadorFalso grabador;
-    LogPuertos log;
-    Registrador reg{e, t, config, grabador, log};
-    FabricaPuertosFalsa puertos{&reloj};
+struct Planta : Banco {
     QList<int> canalesGse;
-    Receptor rx{e, t, puertos, reg, log, [this](int, int c) {
-                    canalesGse << c;
-                    return kComando;
-                }};
 
-    Planta() {
-        ajustes.Ruta = dir.ruta();
-        QString conf;
-        auto canal = [&conf](int p, int c) {
-            conf += QStringLiteral("INSERT INTO CANALES VALUES (%1,%2,'');INSERT INTO CONF (Puert,"
-                                   "Canal,Secue,Carac) VALUES (%1,%2,1,'%3');")
-                        .arg(p)
-                        .arg(c)
-                        .arg(c, 2, 10, QChar(u'0'));
+    Planta() : Banco(Motor::Sqlite, true) {
+        gse = [this](int, int c) {
+            canalesGse << c;
+            return kComando;
+        };
+        QString filas;
+        auto canal = [&filas](int p, int c) {
+            filas += QStringLiteral("INSERT INTO CANALES VALUES (%1,%2,'');INSERT INTO CONF "
+                                    "(Puert,Canal,Secue,Carac) VALUES (%1,%2,1,'%3');")
+                         .arg(p)
+                         .arg(c)
+                         .arg(c, 2, 10, QChar(u'0'));
         };
         for (int c = 1; c <= 99; ++c)
             canal(1, c);
         for (int p = 2; p <= 16; ++p)
             canal(p, p);
-        dir.escribe(kArchivoUbicacion, dir.ruta() + kConfPorDefecto);
-        if (!CreaSqlite(dir.ruta() + kConfPorDefecto, {"ortconf.sqlite.sql"}, conf) ||
-            !config.IniArch())
+        if (!conf(filas))
             qFatal("no configuration");
-        config.IniSecue(t);
         for (int p = 1; p <= 16; ++p)
             for (int c = 1; c <= 99; ++c)
                 t.LimInf(p, c, 1) = -1e300, t.LimSup(p, c, 1) = 1e300;
@@ -79,25 +55,17 @@ struct Planta {
     void recibe(int p, const QString& codigo, const QList<QByteArray>& tramas) {
         reloj.fija(kReloj);
         rx.estado() = EstadoDecodificadores{};
-        grabador.llamadas.clear();
+        falso.llamadas.clear();
         canalesGse.clear();
-        t.puerto(p).Conex = codigo.leftJustified(5);
-        t.puerto(p).TipoCon = QStringLiteral("RS232");
-        t.puerto(p).Activo = true;
-        t.CarTerm[p] = 13;
-        t.PosInicio[p] = 1;
-        auto& s = puertos.serie(p);
-        s.escrituras().clear();
-        s.fijaNumero(p);
-        if (!s.abierto())
-            s.abre();
+        puertos.serie(p).escrituras().clear();
+        abre(p, codigo);
         for (const QByteArray& trama : tramas)
-            s.llega(trama + '\r');
+            puertos.serie(p).llega(trama + '\r');
         rx.ComLee(p);
     }
     QStringList grabadas() const {
         QStringList r;
-        for (const auto& l : grabador.llamadas)
+        for (const auto& l : falso.llamadas)
             r << QStringLiteral("%1%2 @%3 %4").arg(l.Carac, l.Valor, l.Fecha, l.Hora);
         return r;
     }
