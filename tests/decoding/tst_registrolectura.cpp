@@ -1,11 +1,4 @@
-#include "config/almacen.h"
-#include "config/tablas.h"
-#include "decoding/logpuertos.h"
-#include "decoding/registrolectura.h"
-#include "support/bases.h"
-#include "support/fakes.h"
-#include "support/grabadorfalso.h"
-#include "support/programa.h"
+#include "support/banco.h"
 
 #include <QTest>
 
@@ -24,34 +17,17 @@ const char* kConfiguracion =
     "INSERT INTO CONF VALUES (2,4,1,'OP1','E1','TORNO1','EJE20','F1','DIAM','LOTE','L-77',"
     "' TURNO ','  ',30);";
 
-struct Banco {
-    DirPrograma dir;
-    Ajustes ajustes;
-    AvisosGrabados avisos;
-    RelojFalso reloj{QDateTime(QDate(2026, 12, 4), QTime(9, 5, 7))};
-    Entorno e{ajustes, avisos, reloj};
-    AlmacenConfig config{e};
-    TablasRuntime tablas;
-    GrabadorFalso grabador;
-    LogPuertos log;
-    Registrador reg{e, tablas, config, grabador, log};
-
-    Banco() {
-        ajustes.Ruta = dir.ruta();
+// Port 2 channel 3 has three sequences (DIAM, LARGO, TEMP); channel 4 one, with additional
+// fields; readings go to the fake writer.
+struct Lecturas : Banco {
+    Lecturas() : Banco(Motor::Sqlite, true) {
         ajustes.DirDatos = "/datos/";
-        ajustes.Idioma = 1;
-        ajustes.Textos = TablaTextos(43, 10, 1);
-        ajustes.Textos.fija(43, 5, 1, "leídas");
-        ajustes.Textos.fija(43, 6, 1, "grabadas");
-        ajustes.Textos.fija(43, 9, 1, "No existe");
-        ajustes.Textos.fija(43, 10, 1, "No existe la base");
-        const QString base = dir.ruta() + kConfPorDefecto;
-        dir.escribe(kArchivoUbicacion, base);
-        if (!CreaSqlite(base, {"ortconf.sqlite.sql"}, kConfiguracion))
+        texto(43, 5, "leídas");
+        texto(43, 6, "grabadas");
+        texto(43, 9, "No existe");
+        texto(43, 10, "No existe la base");
+        if (!conf(kConfiguracion))
             qFatal("no configuration database");
-        if (!config.IniArch())
-            qFatal("IniArch failed");
-        config.IniSecue(tablas);
     }
     void lee(const QString& lectura, int campo = 0) {
         reg.RegistraLectura(2, lectura, "", "", campo);
@@ -64,7 +40,7 @@ class TstRegistroLectura : public QObject {
     Q_OBJECT
 private slots:
     void lineaDelLog() {
-        Banco b;
+        Lecturas b;
         b.lee("031.2345678901");
         QCOMPARE(b.log.lineas(2).size(), 1);
         const QString l = b.log.lineas(2)[0];
@@ -73,58 +49,52 @@ private slots:
             l.trimmed(),
             QString(" 03/01 2026/12/04 09:05:07  OP1 F1 TORNO1 EJE20 DIAM  1.234567").trimmed());
         // The value is recorded whole, under the trimmed characteristic.
-        QCOMPARE(b.grabador.valores(), QStringList{"DIAM=1.2345678901"});
-        QCOMPARE(b.tablas.UltValor(2, 3, 1), QString("1.2345678901"));
+        QCOMPARE(b.falso.valores(), QStringList{"DIAM=1.2345678901"});
+        QCOMPARE(b.t.UltValor(2, 3, 1), QString("1.2345678901"));
         QCOMPARE(b.reg.captionRec(2), QString("1 leídas"));
         QCOMPARE(b.reg.captionGra(2), QString("1 grabadas"));
         QCOMPARE(b.avisos.punteros, QList<bool>({true, false}));
     }
 
     void cicloDeSecuencias() {
-        Banco b;
+        Lecturas b;
         for (const char* v : {"0310.1", "0399.5", "0325", "0310.2"})
             b.lee(v);
-        QCOMPARE(b.grabador.valores(),
+        QCOMPARE(b.falso.valores(),
                  QStringList({"DIAM=10.1", "LARGO=99.5", "TEMP=25", "DIAM=10.2"}));
-        QCOMPARE(int(b.tablas.canal(2, 3).SecActual), 1);
+        QCOMPARE(int(b.t.canal(2, 3).SecActual), 1);
     }
 
-    void canalIgnorado_data() {
-        QTest::addColumn<QString>("lectura");
-        QTest::newRow("channel 00") << "0012.5";
-        QTest::newRow("letters") << "AB12.5";
-        QTest::newRow("negative") << "-112";
-        QTest::newRow("empty") << "";
-    }
-    void canalIgnorado() {
-        QFETCH(QString, lectura);
-        Banco b;
-        b.lee(lectura);
-        QVERIFY(b.log.lineas(2).isEmpty());
-        QCOMPARE(b.tablas.NumLecturas[2], 0.0);
-        QVERIFY(b.grabador.llamadas.isEmpty());
-    }
-
+    // A reading on no channel is ignored; one outside its limits (a number or 0) beeps, is
+    // logged with " !" and is not recorded.
     void limites_data() {
-        QTest::addColumn<QString>("valor");
-        QTest::addColumn<bool>("grabado");
-        QTest::newRow("upper limit itself") << "20" << true;
-        QTest::newRow("lower limit itself") << "10" << true;
-        QTest::newRow("just above") << "20.01" << false;
-        QTest::newRow("not a number reads 0") << "abc" << false;
+        QTest::addColumn<QString>("lectura");
+        QTest::addColumn<int>("grabadas");
+        // clang-format off
+        QTest::addRow("channel 00") << "0012.5" << -1;
+        QTest::addRow("letters") << "AB12.5" << -1;
+        QTest::addRow("negative") << "-112" << -1;
+        QTest::addRow("empty") << "" << -1;
+        QTest::addRow("upper limit") << "0320" << 1;
+        QTest::addRow("lower limit") << "0310" << 1;
+        QTest::addRow("just above") << "0320.01" << 0;
+        QTest::addRow("text reads 0") << "03abc" << 0;
+        // clang-format on
     }
     void limites() {
-        QFETCH(QString, valor);
-        QFETCH(bool, grabado);
-        Banco b;
-        b.tablas.LimInf(2, 3, 1) = 10;
-        b.tablas.LimSup(2, 3, 1) = 20;
-        b.lee("03" + valor);
-        QCOMPARE(b.grabador.llamadas.size(), grabado ? 1 : 0);
-        QCOMPARE(b.log.lineas(2)[0].trimmed().endsWith(" !"), !grabado);
-        QCOMPARE(b.avisos.beeps, grabado ? 0 : 1);
-        QCOMPARE(b.tablas.NumLecturas[2], 1.0);
-        QCOMPARE(b.tablas.NumGrabadas[2], grabado ? 1.0 : 0.0);
+        QFETCH(QString, lectura);
+        QFETCH(int, grabadas);
+        Lecturas b;
+        b.t.LimInf(2, 3, 1) = 10;
+        b.t.LimSup(2, 3, 1) = 20;
+        b.lee(lectura);
+        QCOMPARE(b.falso.llamadas.size(), qMax(grabadas, 0));
+        QCOMPARE(b.log.lineas(2).size(), grabadas < 0 ? 0 : 1);
+        if (grabadas >= 0)
+            QCOMPARE(b.log.lineas(2)[0].trimmed().endsWith(" !"), grabadas == 0);
+        QCOMPARE(b.avisos.beeps, grabadas == 0 ? 1 : 0);
+        QCOMPARE(b.t.NumLecturas[2], grabadas < 0 ? 0.0 : 1.0);
+        QCOMPARE(b.t.NumGrabadas[2], double(qMax(grabadas, 0)));
     }
 
     void rechazoEnLaUltimaSecuencia_data() {
@@ -136,7 +106,7 @@ private slots:
     void rechazoEnLaUltimaSecuencia() {
         QFETCH(int, canal);
         QFETCH(int, secuencias);
-        Banco b;
+        Lecturas b;
         for (int s = 1; s <= secuencias && canal == 5; ++s)
             QVERIFY(EjecutaSentencia(b.config.ruta(),
                                      QString("INSERT INTO CONF (Puert,Canal,Secue,Carac) VALUES "
@@ -144,77 +114,65 @@ private slots:
                                          .arg(s)));
         QVERIFY(EjecutaSentencia(b.config.ruta(), "INSERT INTO CANALES VALUES (2,5,'')"));
         QVERIFY(b.config.recarga());
-        b.config.IniSecue(b.tablas);
-        QCOMPARE(int(b.tablas.canal(2, canal).SecTotal), secuencias);
+        b.config.IniSecue(b.t);
+        QCOMPARE(int(b.t.canal(2, canal).SecTotal), secuencias);
         const QString c = QString("%1").arg(canal, 2, 10, QChar('0'));
-        b.tablas.LimSup(2, canal, secuencias) = 50;
+        b.t.LimSup(2, canal, secuencias) = 50;
         for (int s = 1; s < secuencias; ++s)
             b.lee(c + "1");
         b.lee(c + "99"); // out of limits on the last sequence: the cycle starts again
-        QCOMPARE(int(b.tablas.canal(2, canal).SecActual), 0);
+        QCOMPARE(int(b.t.canal(2, canal).SecActual), 0);
         b.lee(c + "5");
-        QCOMPARE(b.tablas.NumLecturas[2], double(secuencias + 1));
+        QCOMPARE(b.t.NumLecturas[2], double(secuencias + 1));
         QVERIFY(b.log.lineas(2).last().startsWith(" " + c + "/01 2026/12/04"));
-        QVERIFY(b.grabador.valores().last().endsWith("=5"));
-        QCOMPARE(b.tablas.NumGrabadas[2], double(secuencias));
+        QVERIFY(b.falso.valores().last().endsWith("=5"));
+        QCOMPARE(b.t.NumGrabadas[2], double(secuencias));
     }
 
+    // Additional fields are written after the value (EAVal2 blank: no second one).
     void camposAdicionales() {
-        Banco b;
+        Lecturas b;
         b.lee("0412.5");
-        QCOMPARE(b.grabador.llamadas.size(), 2); // EAVal2 is blank: no second additional field
-        QCOMPARE(b.grabador.llamadas[1].Carac, QString("LOTE"));
-        QCOMPARE(b.grabador.llamadas[1].Valor, QString("L-77"));
-        QCOMPARE(b.grabador.llamadas[1].DTMP, 999.0f);
-        QCOMPARE(b.grabador.llamadas[0].DTMP, 30.0f);
+        QCOMPARE(b.falso.valores(), QStringList({"DIAM=12.5", "LOTE=L-77"}));
+        QCOMPARE(b.falso.llamadas[1].DTMP, 999.0f);
+        QCOMPARE(b.falso.llamadas[0].DTMP, 30.0f);
     }
 
+    // What the writer answers, value by value, and the log line it leaves; the value of a
+    // failed write stays on the log, and a later success does not hide it.
     void resultados_data() {
-        QTest::addColumn<int>("codigo");
+        QTest::addColumn<QString>("lectura");
+        QTest::addColumn<QList<int>>("codigos");
         QTest::addColumn<QString>("linea");
         QTest::addColumn<double>("grabadas");
-        QTest::newRow("1") << 1 << " 03/01 No existe /datos/F1" << 0.0;
-        QTest::newRow("2") << 2 << " 03/01 No existe /datos/F1/TORNO1" << 0.0;
-        QTest::newRow("3") << 3 << " 03/01 No existe la base /datos/F1/TORNO1/EJE20.MDB" << 0.0;
-        // The value of a failed write stays on the log.
-        QTest::newRow("6") << 6 << " 03/01 No se grabó DIAM = 12" << 0.0;
-        QTest::newRow("0") << 0 << "" << 1.0;
+        // clang-format off
+        QTest::addRow("1") << "0312" << QList<int>{1} << " 03/01 No existe /datos/F1" << 0.0;
+        QTest::addRow("2") << "0312" << QList<int>{2} << " 03/01 No existe /datos/F1/TORNO1" << 0.0;
+        QTest::addRow("3") << "0312" << QList<int>{3} << " 03/01 No existe la base /datos/F1/TORNO1/EJE20.MDB" << 0.0;
+        QTest::addRow("6") << "0312" << QList<int>{6} << " 03/01 No se grabó DIAM = 12" << 0.0;
+        QTest::addRow("0") << "0312" << QList<int>{0} << "" << 1.0;
+        QTest::addRow("field fails") << "0412.5" << QList<int>{0, 6} << " 04/01 No se grabó LOTE = L-77" << 1.0;
+        QTest::addRow("value fails") << "0412.5" << QList<int>{6, 0} << " 04/01 No se grabó DIAM = 12.5" << 0.0;
+        // clang-format on
     }
     void resultados() {
-        QFETCH(int, codigo);
+        QFETCH(QString, lectura);
+        QFETCH(QList<int>, codigos);
         QFETCH(QString, linea);
         QFETCH(double, grabadas);
-        Banco b;
-        b.grabador.resultados = {ResultadoGrabacion(codigo)};
-        b.lee("0312");
+        Lecturas b;
+        for (int c : codigos)
+            b.falso.resultados << ResultadoGrabacion(c);
+        b.lee(lectura);
         QCOMPARE(b.log.lineas(2).size(), linea.isEmpty() ? 1 : 2);
         if (!linea.isEmpty())
-            QCOMPARE(b.log.lineas(2)[1], linea.leftJustified(92));
-        QCOMPARE(b.tablas.NumGrabadas[2], grabadas);
-        QCOMPARE(b.tablas.NumLecturas[2], 1.0);
-    }
-
-    void fallaDeUnCampoAdicional() {
-        Banco b;
-        b.grabador.resultados = {
-            ResultadoGrabacion::Grabado,
-            ResultadoGrabacion::Error}; // the value is written, its additional field is not
-        b.lee("0412.5");
-        QCOMPARE(b.log.lineas(2).last(),
-                 QString(" 04/01 No se grabó LOTE = L-77").leftJustified(92));
-        QCOMPARE(b.tablas.NumGrabadas[2], 1.0);
-        Banco c;
-        c.grabador.resultados = {
-            ResultadoGrabacion::Error,
-            ResultadoGrabacion::Grabado}; // the value failed: a later success does not hide it
-        c.lee("0412.5");
-        QCOMPARE(c.log.lineas(2).last(),
-                 QString(" 04/01 No se grabó DIAM = 12.5").leftJustified(92));
-        QCOMPARE(c.tablas.NumGrabadas[2], 0.0);
+            QCOMPARE(b.log.lineas(2).last(), linea.leftJustified(92));
+        QCOMPARE(b.t.NumGrabadas[2], grabadas);
+        QCOMPARE(b.t.NumLecturas[2], 1.0);
     }
 
     void cajaDeTresFilas() {
-        Banco b;
+        Lecturas b;
         b.log.fijaFilas(2, LogPuertos::filasPorAltura(3 * 210 + 90));
         QCOMPARE(b.log.filas(2), 3);
         for (int i = 1; i <= 5; ++i)
@@ -226,19 +184,19 @@ private slots:
     }
 
     void modoTabla() {
-        Banco b;
-        b.tablas.fijaTabla(2, {CampoTid{"", 1, 4, "ESPESOR"}, CampoTid{"X", 1, 2, "ANCHO"}});
+        Lecturas b;
+        b.t.fijaTabla(2, {CampoTid{"", 1, 4, "ESPESOR"}, CampoTid{"X", 1, 2, "ANCHO"}});
         b.reg.RegistraLectura(2, "0312.5", "", "", 2);
         QVERIFY(b.log.lineas(2)[0].contains("EJE20 ANCHO  12.5"));
-        QCOMPARE(b.grabador.valores(), QStringList{"ANCHO=12.5"});
+        QCOMPARE(b.falso.valores(), QStringList{"ANCHO=12.5"});
     }
 
     void fueraDeTablasNoCambiaNada() {
-        Banco b;
-        b.tablas.canal(2, 3).SecActual = 50;
+        Lecturas b;
+        b.t.canal(2, 3).SecActual = 50;
         QVERIFY_THROWS_EXCEPTION(FueraDeTabla, b.lee("0312"));
-        QCOMPARE(int(b.tablas.canal(2, 3).SecActual), 50);
-        QCOMPARE(b.tablas.NumLecturas[2], 0.0);
+        QCOMPARE(int(b.t.canal(2, 3).SecActual), 50);
+        QCOMPARE(b.t.NumLecturas[2], 0.0);
         QVERIFY_THROWS_EXCEPTION(FueraDeTabla, b.reg.RegistraLectura(17, "0312", "", ""));
     }
 };
