@@ -83,22 +83,16 @@ private slots:
         QTest::newRow("usual")         << "9600,N,8,1"    << true  << 9600   << int(QSerialPort::NoParity)    << 8 << int(QSerialPort::OneStop)        << "";
         QTest::newRow("even 7 2")      << "19200,E,7,2"   << true  << 19200  << int(QSerialPort::EvenParity)  << 7 << int(QSerialPort::TwoStop)        << "";
         QTest::newRow("odd lower")     << "1200,o,5,1.5"  << true  << 1200   << int(QSerialPort::OddParity)   << 5 << int(QSerialPort::OneAndHalfStop) << "";
-        QTest::newRow("mark")          << "4800,m,6,1"    << true  << 4800   << int(QSerialPort::MarkParity)  << 6 << int(QSerialPort::OneStop)        << "";
         QTest::newRow("space")         << "115200,S,8,1"  << true  << 115200 << int(QSerialPort::SpaceParity) << 8 << int(QSerialPort::OneStop)        << "";
         QTest::newRow("blanks")        << " 2400 , n , 8 , 1 " << true << 2400 << int(QSerialPort::NoParity)  << 8 << int(QSerialPort::OneStop)        << "";
         QTest::newRow("three parts")   << "9600,N,8"      << false << 0 << 0 << 0 << 0 << "separados por comas";
-        QTest::newRow("five parts")    << "9600,N,8,1,1"  << false << 0 << 0 << 0 << 0 << "separados por comas";
         QTest::newRow("empty")         << ""              << false << 0 << 0 << 0 << 0 << "separados por comas";
         QTest::newRow("baud letters")  << "96OO,N,8,1"    << false << 0 << 0 << 0 << 0 << "velocidad";
         QTest::newRow("baud zero")     << "0,N,8,1"       << false << 0 << 0 << 0 << 0 << "velocidad";
         QTest::newRow("baud negative") << "-9600,N,8,1"   << false << 0 << 0 << 0 << 0 << "velocidad";
-        QTest::newRow("baud decimal")  << "9600.5,N,8,1"  << false << 0 << 0 << 0 << 0 << "velocidad";
-        QTest::newRow("baud empty")    << ",N,8,1"        << false << 0 << 0 << 0 << 0 << "velocidad";
         QTest::newRow("parity X")      << "9600,X,8,1"    << false << 0 << 0 << 0 << 0 << "paridad";
         QTest::newRow("parity word")   << "9600,NONE,8,1" << false << 0 << 0 << 0 << 0 << "paridad";
-        QTest::newRow("parity empty")  << "9600,,8,1"     << false << 0 << 0 << 0 << 0 << "paridad";
         QTest::newRow("data 4")        << "9600,N,4,1"    << false << 0 << 0 << 0 << 0 << "bits de datos";
-        QTest::newRow("data 9")        << "9600,N,9,1"    << false << 0 << 0 << 0 << 0 << "bits de datos";
         QTest::newRow("stop 3")        << "9600,N,8,3"    << false << 0 << 0 << 0 << 0 << "bits de parada";
         QTest::newRow("stop 1,5")      << "9600,N,8,1;5"  << false << 0 << 0 << 0 << 0 << "bits de parada";
         // clang-format on
@@ -152,16 +146,6 @@ private slots:
         QTest::newRow("empty file")           << "ORTPuertos.IAU" << ""                                  << 3  << "/dev/ttyS2";
         // clang-format on
     }
-    // A map that is there but cannot be read names no device, and says which file it is.
-    void dispositivoIlegible() {
-        QTemporaryDir dir;
-        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("ORTPuertos.IAU")));
-        QString problema;
-        QVERIFY(!DispositivoDePuerto(dir.path(), 1, &problema));
-        QCOMPARE(problema,
-                 QStringLiteral("No se puede leer %1.").arg(dir.filePath("ORTPuertos.IAU")));
-    }
-
     void dispositivo() {
         QFETCH(QString, archivo);
         QFETCH(QString, texto);
@@ -188,50 +172,53 @@ private slots:
         QCOMPARE(p.numero(), puerto);
     }
 
-    void numeroFueraDeRango() {
-        PuertoSerieQt p(dir_.path());
-        for (int n : {0, 17, -1}) {
-            const auto f = p.fijaNumero(n);
-            QVERIFY(f.has_value());
-            QCOMPARE(f->numero, kFallaNumeroPuerto);
-        }
-        // Opening without a number fails as well, and says so.
-        const auto f = p.abre();
-        QVERIFY(f.has_value());
-        QCOMPARE(f->numero, kFallaNumeroPuerto);
+    // A map that is there but cannot be read names no device, and says which file it is.
+    void dispositivoIlegible() {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("ORTPuertos.IAU")));
+        QString problema;
+        QVERIFY(!DispositivoDePuerto(dir.path(), 1, &problema));
+        QCOMPARE(problema,
+                 QStringLiteral("No se puede leer %1.").arg(dir.filePath("ORTPuertos.IAU")));
     }
 
+    // Numbers outside 1..16, a negative threshold, an empty buffer; opening without a number.
     void valoresNoValidos() {
         PuertoSerieQt p(dir_.path());
+        for (int n : {0, 17, -1})
+            QCOMPARE(p.fijaNumero(n).value_or(Falla{}).numero, kFallaNumeroPuerto);
+        QCOMPARE(p.abre().value_or(Falla{}).numero, kFallaNumeroPuerto);
         QCOMPARE(p.fijaUmbral(-1).value_or(Falla{}).numero, kFallaValorNoValido);
         QCOMPARE(p.fijaBufferEntrada(0).value_or(Falla{}).numero, kFallaValorNoValido);
-        QVERIFY(!p.fijaUmbral(10));
-        QVERIFY(!p.fijaBufferEntrada(4096));
+        QVERIFY(!p.fijaUmbral(10) && !p.fijaBufferEntrada(4096));
         QCOMPARE(p.umbral(), 10);
         QCOMPARE(p.bufferEntrada(), 4096);
     }
 
-    void abreConSettingsDelDispositivo() {
-        QVERIFY(abre(QStringLiteral("19200,E,7,2")));
-        // A pseudo-terminal keeps the speed and the stop bits (it forces 8 bits, no parity).
-        termios t = pty_->atributos();
-        QCOMPARE(cfgetospeed(&t), speed_t(B19200));
-        QVERIFY(t.c_cflag & CSTOPB);
-        // Settings given while open take effect at once, as with the serial control.
-        QVERIFY(!puerto_->fijaSettings(QStringLiteral("4800,N,8,1")));
-        t = pty_->atributos();
-        QCOMPARE(cfgetospeed(&t), speed_t(B4800));
-        QVERIFY(!(t.c_cflag & CSTOPB));
-        QCOMPARE(puerto_->configuracion().baudios, 4800);
+    // The device's speed and stop bits (a pseudo-terminal forces 8 bits, no parity); 1.5 stop
+    // bits are sent as 2, never fewer than the instrument expects. Settings given while open
+    // take effect at once.
+    void settingsDelDispositivo_data() {
+        QTest::addColumn<QString>("s");
+        QTest::addColumn<int>("velocidad");
+        QTest::addColumn<bool>("dosParada");
+        QTest::addRow("19200 2") << "19200,N,8,2" << int(B19200) << true;
+        QTest::addRow("1200 1.5") << "1200,N,5,1.5" << int(B1200) << true;
+        QTest::addRow("4800 1") << "4800,N,8,1" << int(B4800) << false;
     }
-
-    void unoYMedioBitsDeParada() {
-        // Sent as 2: never fewer stop bits than the instrument expects.
-        QVERIFY(abre(QStringLiteral("1200,N,5,1.5")));
-        const termios t = pty_->atributos();
-        QCOMPARE(cfgetospeed(&t), speed_t(B1200));
-        QVERIFY(t.c_cflag & CSTOPB);
-        QCOMPARE(puerto_->configuracion().bitsParada, QSerialPort::OneAndHalfStop);
+    void settingsDelDispositivo() {
+        QFETCH(QString, s);
+        QFETCH(int, velocidad);
+        QFETCH(bool, dosParada);
+        for (bool abierto : {false, true}) {
+            QVERIFY(abre(abierto ? QStringLiteral("9600,N,8,1") : s));
+            QVERIFY(!abierto || !puerto_->fijaSettings(s));
+            const termios t = pty_->atributos();
+            QCOMPARE(int(cfgetospeed(&t)), velocidad);
+            QCOMPARE(bool(t.c_cflag & CSTOPB), dosParada);
+            QCOMPARE(puerto_->configuracion(), *InterpretaSettings(s));
+            cleanup();
+        }
     }
 
     void eventosDeContadores_data() {
@@ -239,15 +226,15 @@ private slots:
         QTest::addColumn<ContadoresLinea>("ahora");
         QTest::addColumn<QList<int>>("eventos");
         const ContadoresLinea cero;
-        QTest::newRow("nothing changed") << cero << cero << QList<int>{};
-        QTest::newRow("framing") << cero << ContadoresLinea{0, 3, 0, 0, 0} << QList<int>{1004};
-        QTest::newRow("parity") << cero << ContadoresLinea{0, 0, 0, 0, 1} << QList<int>{1009};
-        QTest::newRow("break") << cero << ContadoresLinea{2, 0, 0, 0, 0} << QList<int>{1001};
-        QTest::newRow("overrun") << cero << ContadoresLinea{0, 0, 1, 0, 0} << QList<int>{1006};
-        QTest::newRow("overflow") << cero << ContadoresLinea{0, 0, 0, 5, 0} << QList<int>{1008};
-        QTest::newRow("several, in value order")
-            << ContadoresLinea{1, 1, 1, 1, 1} << ContadoresLinea{1, 2, 1, 1, 4}
-            << QList<int>{1004, 1009};
+        // clang-format off
+        QTest::addRow("nothing") << cero << cero << QList<int>{};
+        QTest::addRow("framing") << cero << ContadoresLinea{0, 3, 0, 0, 0} << QList<int>{1004};
+        QTest::addRow("parity") << cero << ContadoresLinea{0, 0, 0, 0, 1} << QList<int>{1009};
+        QTest::addRow("break") << cero << ContadoresLinea{2, 0, 0, 0, 0} << QList<int>{1001};
+        QTest::addRow("overrun") << cero << ContadoresLinea{0, 0, 1, 0, 0} << QList<int>{1006};
+        QTest::addRow("overflow") << cero << ContadoresLinea{0, 0, 0, 5, 0} << QList<int>{1008};
+        QTest::addRow("several in order") << ContadoresLinea{1, 1, 1, 1, 1} << ContadoresLinea{1, 2, 1, 1, 4} << QList<int>{1004, 1009};
+        // clang-format on
     }
     void eventosDeContadores() {
         QFETCH(ContadoresLinea, antes);
@@ -256,9 +243,13 @@ private slots:
         QCOMPARE(EventosDeContadores(antes, ahora), eventos);
     }
 
-    void cierraAlRecibir() {
-        // An instrument's decoder may close its port while handling what arrived.
+    // An instrument's decoder may close its port while handling what arrived; closed, the port
+    // opens again. Refused DTR and RTS (a pseudo-terminal's) are no failure and no event.
+    void cierraAlRecibirYModem() {
         QVERIFY(abre());
+        QSignalSpy eventos(puerto_.get(), &Puerto::evento);
+        QVERIFY(!puerto_->fijaDtr(false) && !puerto_->fijaRts(false) && !puerto_->fijaDtr(true));
+        QVERIFY(puerto_->dtr());
         QByteArray leido;
         connect(puerto_.get(), &Puerto::datos, this, [&] {
             leido += puerto_->leeTodo();
@@ -267,101 +258,61 @@ private slots:
         QVERIFY(pty_->escribe("FIN\r"));
         QTRY_VERIFY_WITH_TIMEOUT(!puerto_->abierto(), 3000);
         QVERIFY(leido.startsWith("F"));
+        QCOMPARE(eventos.count(), 0);
         QVERIFY(!puerto_->abre());
         QVERIFY(puerto_->abierto());
     }
 
-    void modemRechazadoNoEsFalla() {
-        QVERIFY(abre());
-        QSignalSpy eventos(puerto_.get(), &Puerto::evento);
-        // The pseudo-terminal refuses DTR and RTS: no failure, no event, still open.
-        QVERIFY(!puerto_->fijaDtr(false));
-        QVERIFY(!puerto_->fijaRts(false));
-        QVERIFY(!puerto_->fijaDtr(true));
-        QCoreApplication::processEvents();
-        QCOMPARE(eventos.count(), 0);
-        QVERIFY(puerto_->abierto());
-        QVERIFY(puerto_->dtr());
-    }
-
     void bytesEnAmbosSentidos() {
         QVERIFY(abre());
-        // From the instrument, in several chunks: what ORT reads is the same bytes, however
-        // the reads split them.
-        const QByteArray trozos[] = {"12", ".5\r", QByteArray("\x01\xff\x00z", 4)};
-        QByteArray todo;
-        for (const auto& t : trozos) {
-            QVERIFY(pty_->escribe(t));
-            todo += t;
-        }
+        // What ORT reads is the bytes sent, however the reads split them.
+        QVERIFY(!puerto_->esperaDatos(50) && !puerto_->esperaDatos(0) && !puerto_->esperaDatos(-5));
+        const QByteArray todo("12.5\r\x01\xff\x00z", 9);
+        QVERIFY(pty_->escribe(todo.left(2)) && pty_->escribe(todo.mid(2)));
         QCOMPARE(LeeAcumulado(*puerto_, int(todo.size())), todo);
-        QCOMPARE(puerto_->esperando(), 0);
         QCOMPARE(puerto_->leeCaracter(), -1);
-
-        // Character by character, bytes above 127 included.
+        // Without the event loop, counting alone sees what the device holds; bytes above 127
+        // are read as they are.
         QVERIFY(pty_->escribe(QByteArray("A\xe9", 2)));
-        QVERIFY(puerto_->esperaDatos(3000));
+        QDeadlineTimer plazo(3000);
+        while (puerto_->esperando() < 2 && !plazo.hasExpired())
+            QThread::msleep(1);
         QCOMPARE(puerto_->leeCaracter(), int('A'));
-        if (puerto_->esperando() == 0)
-            QVERIFY(puerto_->esperaDatos(3000));
         QCOMPARE(puerto_->leeCaracter(), 0xe9);
-
-        // To the instrument, without the event loop running: each write goes out at once.
-        QVERIFY(puerto_->escribe("$RE 0\r"));
-        QVERIFY(puerto_->escribe("$AZ\r"));
+        // Each write goes out at once, without the event loop.
+        QVERIFY(puerto_->escribe("$RE 0\r") && puerto_->escribe("$AZ\r"));
         QCOMPARE(pty_->lee(10), QByteArray("$RE 0\r$AZ\r"));
     }
 
-    void esperaSinDatos() {
-        QVERIFY(abre());
-        QVERIFY(!puerto_->esperaDatos(50));
-        QVERIFY(!puerto_->esperaDatos(0));
-        QVERIFY(!puerto_->esperaDatos(-5)); // never an endless wait
-        QVERIFY(puerto_->abierto());
+    // datos() is raised once the threshold is reached, never with a threshold of 0.
+    void umbral_data() {
+        QTest::addColumn<int>("umbral");
+        QTest::addRow("10") << 10;
+        QTest::addRow("0") << 0;
     }
-
-    void esperandoTraeLoQueLlego() {
-        QVERIFY(abre());
-        QVERIFY(pty_->escribe("abc"));
-        // No event loop runs: counting alone sees what the device holds.
-        QDeadlineTimer plazo(3000);
-        while (puerto_->esperando() < 3 && !plazo.hasExpired())
-            QThread::msleep(1);
-        QCOMPARE(puerto_->esperando(), 3);
-        QCOMPARE(puerto_->leeCaracter(), int('a'));
-    }
-
     void umbral() {
-        QVERIFY(abre(QStringLiteral("9600,N,8,1"), 10));
+        QFETCH(int, umbral);
+        QVERIFY(abre(QStringLiteral("9600,N,8,1"), umbral));
         QSignalSpy datos(puerto_.get(), &Puerto::datos);
         QVERIFY(pty_->escribe("1234"));
         QTRY_COMPARE_WITH_TIMEOUT(puerto_->esperando(), 4, 3000);
         QCoreApplication::processEvents();
         QCOMPARE(datos.count(), 0);
         QVERIFY(pty_->escribe("567890"));
-        QVERIFY(datos.wait(3000));
-        QCOMPARE(puerto_->leeTodo(), QByteArray("1234567890"));
-    }
-
-    void umbralCeroNoAvisa() {
-        QVERIFY(abre(QStringLiteral("9600,N,8,1"), 0));
-        QSignalSpy datos(puerto_.get(), &Puerto::datos);
-        QVERIFY(pty_->escribe("xyz"));
-        QTRY_COMPARE_WITH_TIMEOUT(puerto_->esperando(), 3, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(puerto_->esperando(), 10, 3000);
         QCoreApplication::processEvents();
-        QCOMPARE(datos.count(), 0);
+        QCOMPARE(datos.count(), umbral ? 1 : 0);
     }
 
+    // What arrives during a wait is not announced inside it (a receive pass never runs inside
+    // another), but from the event loop afterwards if still there; once read, nothing more.
     void datosNoLlegaDentroDeUnaEspera() {
         QVERIFY(abre());
         QSignalSpy datos(puerto_.get(), &Puerto::datos);
         QVERIFY(pty_->escribe("7"));
-        // What arrives during a wait is not announced inside it: a receive pass never runs
-        // inside another. It is announced from the event loop afterwards if still there.
         QVERIFY(puerto_->esperaDatos(3000));
         QCOMPARE(datos.count(), 0);
         QTRY_COMPARE_WITH_TIMEOUT(datos.count(), 1, 3000);
-        // Once read, nothing more is announced.
         QCOMPARE(puerto_->leeTodo(), QByteArray("7"));
         QVERIFY(pty_->escribe("8"));
         QVERIFY(puerto_->esperaDatos(3000));
@@ -370,88 +321,60 @@ private slots:
         QCOMPARE(datos.count(), 1);
     }
 
-    void dispositivoInexistente() {
+    // A missing device is missed when the port opens; a busy one, and a port already open,
+    // refuse a second opening and leave the first untouched.
+    void aperturasFallidas() {
         EscribeMapa(dir_, QStringLiteral("2,%1/no-existe\n").arg(dir_.path()));
         PuertoSerieQt p(dir_.path());
-        // The number is accepted; the device is missed when the port opens.
         QVERIFY(!p.fijaNumero(2));
-        QVERIFY(!p.fijaSettings(QStringLiteral("9600,N,8,1")));
         const auto f = p.abre();
-        QVERIFY(f.has_value());
-        QCOMPARE(f->numero, kFallaNumeroPuerto);
+        QCOMPARE(f.value_or(Falla{}).numero, kFallaNumeroPuerto);
         QVERIFY2(f->descripcion.contains(QStringLiteral("no-existe")), qPrintable(f->descripcion));
-        QVERIFY(!p.abierto());
-        QVERIFY(!p.escribe("x"));
+        QVERIFY(!p.abierto() && !p.escribe("x"));
         QCOMPARE(p.leeCaracter(), -1);
-    }
-
-    void dispositivoOcupado() {
         QVERIFY(abre());
         PuertoSerieQt otro(dir_.path());
         QVERIFY(!otro.fijaNumero(3));
-        const auto f = otro.abre();
-        QVERIFY(f.has_value());
-        QCOMPARE(f->numero, kFallaPuertoAbierto);
-        QVERIFY2(f->descripcion.contains(pty_->esclavo()), qPrintable(f->descripcion));
-        QVERIFY(!otro.abierto());
-        // The first one is untouched.
+        const auto o = otro.abre();
+        QCOMPARE(o.value_or(Falla{}).numero, kFallaPuertoAbierto);
+        QVERIFY2(o->descripcion.contains(pty_->esclavo()), qPrintable(o->descripcion));
+        QCOMPARE(puerto_->fijaNumero(3).value_or(Falla{}).numero, kFallaPuertoAbierto);
+        QCOMPARE(puerto_->abre().value_or(Falla{}).numero, kFallaPuertoAbierto);
         QVERIFY(puerto_->escribe("ok"));
         QCOMPARE(pty_->lee(2), QByteArray("ok"));
     }
 
-    void yaAbierto() {
-        QVERIFY(abre());
-        const auto numero = puerto_->fijaNumero(3);
-        QVERIFY(numero.has_value());
-        QCOMPARE(numero->numero, kFallaPuertoAbierto);
-        const auto segunda = puerto_->abre();
-        QVERIFY(segunda.has_value());
-        QCOMPARE(segunda->numero, kFallaPuertoAbierto);
-        QVERIFY(puerto_->abierto());
-        // Closed, it opens again on the same device.
-        puerto_->cierra();
-        QVERIFY(!puerto_->abierto());
-        QVERIFY(!puerto_->abre());
-        QVERIFY(puerto_->abierto());
+    // A lost device is reported once, from the event loop (also when found inside a wait), and
+    // the port closes; closing it oneself is no loss.
+    void perdida_data() {
+        QTest::addColumn<int>(
+            "como"); // 0: seen by the event loop, 1: inside a wait, 2: closed first
+        QTest::addRow("event loop") << 0;
+        QTest::addRow("inside a wait") << 1;
+        QTest::addRow("closed first") << 2;
     }
-
-    void perdidoUnaVez() {
+    void perdida() {
+        QFETCH(int, como);
         QVERIFY(abre());
         QSignalSpy perdidos(puerto_.get(), &Puerto::perdido);
         QSignalSpy eventos(puerto_.get(), &Puerto::evento);
+        if (como == 2)
+            puerto_->cierra();
         pty_->cierra();
-        QTRY_COMPARE_WITH_TIMEOUT(perdidos.count(), 1, 3000);
-        QVERIFY(!puerto_->abierto());
-        const QString motivo = perdidos.first().first().toString();
-        QVERIFY2(motivo.contains(QStringLiteral("puerto 3")), qPrintable(motivo));
-        // No flood afterwards: the port is closed and says nothing more.
+        if (como == 1) {
+            QVERIFY(!puerto_->esperaDatos(2000));
+            QVERIFY(!puerto_->abierto());
+            QCOMPARE(perdidos.count(), 0);
+        }
+        if (como != 2)
+            QTRY_COMPARE_WITH_TIMEOUT(perdidos.count(), 1, 3000);
         QTest::qWait(200);
-        QCOMPARE(perdidos.count(), 1);
+        QCOMPARE(perdidos.count(), como == 2 ? 0 : 1);
         QCOMPARE(eventos.count(), 0);
-        QVERIFY(!puerto_->escribe("x"));
-        QVERIFY(!puerto_->esperaDatos(10));
-    }
-
-    void perdidoDentroDeUnaEspera() {
-        QVERIFY(abre());
-        QSignalSpy perdidos(puerto_.get(), &Puerto::perdido);
-        pty_->cierra();
-        // Found while waiting without the event loop: closed at once, reported afterwards.
-        QVERIFY(!puerto_->esperaDatos(2000));
-        QVERIFY(!puerto_->abierto());
-        QCOMPARE(perdidos.count(), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(perdidos.count(), 1, 3000);
-        QTest::qWait(100);
-        QCOMPARE(perdidos.count(), 1);
-    }
-
-    void cierreNoEsPerdida() {
-        QVERIFY(abre());
-        QSignalSpy perdidos(puerto_.get(), &Puerto::perdido);
-        puerto_->cierra();
-        pty_->cierra();
-        QTest::qWait(100);
-        QCOMPARE(perdidos.count(), 0);
+        if (como == 0)
+            QVERIFY2(perdidos.first().first().toString().contains(QStringLiteral("puerto 3")),
+                     "no port in the reason");
+        QVERIFY(!puerto_->abierto() && !puerto_->escribe("x") && !puerto_->esperaDatos(10));
     }
 
     void fabrica() {
@@ -461,7 +384,6 @@ private slots:
         QCOMPARE(&f.tcp(4), &f.tcp(4));
         QVERIFY_THROWS_EXCEPTION(std::out_of_range, f.serie(0));
         QVERIFY_THROWS_EXCEPTION(std::out_of_range, f.tcp(17));
-        // Each line finds its device in the program directory.
         EscribeMapa(dir_, QStringLiteral("9,/dev/ttyUSB7\n"));
         QVERIFY(!f.serie(9).fijaNumero(9));
         QCOMPARE(f.serie(9).dispositivo(), QStringLiteral("/dev/ttyUSB7"));
