@@ -93,47 +93,29 @@ private slots:
         // clang-format off
         QTest::addRow("tables") << "nwind" << "select count(*) from sqlite_master where type='table'" << "9";
         QTest::addRow("rows Order Details") << "nwind" << "select count(*) from \"Order Details\"" << "2155";
-        QTest::addRow("rows Orders") << "nwind" << "select count(*) from Orders" << "830";
-        QTest::addRow("rows Products") << "nwind" << "select count(*) from Products" << "77";
-        QTest::addRow("rows Shippers") << "nwind" << "select count(*) from Shippers" << "3";
-        QTest::addRow("rows Categories") << "nwind" << "select count(*) from Categories" << "8";
-        QTest::addRow("rows Customers") << "nwind" << "select count(*) from Customers" << "91";
-        QTest::addRow("rows Employees") << "nwind" << "select count(*) from Employees" << "9";
-        QTest::addRow("rows Suppliers") << "nwind" << "select count(*) from Suppliers" << "29";
-        QTest::addRow("rows Umsätze") << "nwind" << "select count(*) from \"Umsätze\"" << "830";
         QTest::addRow("non-ASCII table name") << "nwind" << "select name from sqlite_master where type='table' and name like 'Ums%'" << "Umsätze";
         QTest::addRow("rows DateTest") << "fechas" << "select count(*) from DateTest" << "6";
         QTest::addRow("Yes/No true") << "nwind" << "select Discontinued from Products where ProductID=5" << "-1";
         QTest::addRow("Yes/No false") << "nwind" << "select Discontinued from Products where ProductID=1" << "0";
-        QTest::addRow("currency") << "nwind" << "select UnitPrice from \"Order Details\" where OrderID=10248 and ProductID=42" << "9.8";
         QTest::addRow("currency cents") << "nwind" << "select Freight from Orders where OrderID=10248" << "32.38";
         QTest::addRow("currency whole") << "nwind" << "select UnitPrice from Products where ProductID=1" << "18";
         QTest::addRow("single as typed") << "nwind" << "select Discount from \"Order Details\" where OrderID=10250 and ProductID=51" << "0.15";
         QTest::addRow("integer") << "nwind" << "select UnitsOnOrder from Products where ProductID=2" << "40";
         QTest::addRow("date") << "nwind" << "select OrderDate from Orders where OrderID=10248" << "1994-08-04 00:00:00";
-        QTest::addRow("date of birth") << "nwind" << "select BirthDate from Employees where EmployeeID=1" << "1948-12-08 00:00:00";
         QTest::addRow("accents") << "nwind" << "select Address from Customers where CustomerID='ANATR'" << "Avda. de la Constitución 2222";
-        QTest::addRow("accents 2") << "nwind" << "select ContactName from Customers where CustomerID='BLONP'" << "Frédérique Citeaux";
-        QTest::addRow("accents in Umsätze") << "nwind" << "select ShipAddress from \"Umsätze\" where OrderID=10330" << "Carrera 52 con Ave. Bolívar #65-98 Llano Largo";
         QTest::addRow("null number") << "nwind" << "select ReportsTo is null from Employees where EmployeeID=2" << "1";
-        QTest::addRow("number not null") << "nwind" << "select typeof(ReportsTo) from Employees where EmployeeID=1" << "integer";
         QTest::addRow("null text") << "nwind" << "select count(*) from Orders where ShipRegion is null" << "507";
         QTest::addRow("memo") << "nwind" << "select Description from Categories where CategoryID=1" << "Soft drinks, coffees, teas, beers, and ales";
-        QTest::addRow("memo length") << "nwind" << "select length(Notes) from Employees where EmployeeID=1" << "175";
         QTest::addRow("OLE object") << "nwind" << "select length(Photo) || ' ' || hex(substr(Photo, 1, 4)) from Employees where EmployeeID=1" << "21626 151C2F00";
         QTest::addRow("type text") << "nwind" << "select type from pragma_table_info('Products') where name='ProductName'" << "VARCHAR(40)";
-        QTest::addRow("type text key") << "nwind" << "select type from pragma_table_info('Customers') where name='CustomerID'" << "VARCHAR(5)";
         QTest::addRow("type Yes/No") << "nwind" << "select type from pragma_table_info('Products') where name='Discontinued'" << "INTEGER";
         QTest::addRow("type currency") << "nwind" << "select type from pragma_table_info('Products') where name='UnitPrice'" << "CURRENCY";
         QTest::addRow("type single") << "nwind" << "select type from pragma_table_info('Order Details') where name='Discount'" << "REAL";
         QTest::addRow("type date") << "nwind" << "select type from pragma_table_info('Orders') where name='OrderDate'" << "TEXT";
-        QTest::addRow("type memo") << "nwind" << "select type from pragma_table_info('Employees') where name='Notes'" << "TEXT";
         QTest::addRow("type OLE") << "nwind" << "select type from pragma_table_info('Employees') where name='Photo'" << "BLOB";
         QTest::addRow("type Jet 4 text") << "fechas" << "select type from pragma_table_info('DateTest') where name='ShortTextCol'" << "VARCHAR(255)";
         QTest::addRow("primary key") << "nwind" << "select group_concat(name) from (select name from pragma_table_info('Order Details') where pk > 0 order by pk)" << "OrderID,ProductID";
-        QTest::addRow("text primary key") << "nwind" << "select group_concat(name) from pragma_table_info('Customers') where pk > 0" << "CustomerID";
         QTest::addRow("indexes of Orders") << "nwind" << "select count(*) from sqlite_master where type='index' and tbl_name='Orders' and sql is not null" << "5";
-        QTest::addRow("index columns") << "nwind" << "select group_concat(name) from pragma_index_info('Orders_ShipPostalCode')" << "ShipPostalCode";
         QTest::addRow("unique index") << "nwind" << "select \"unique\" from pragma_index_list('Categories') where name='Categories_CategoryName'" << "1";
         QTest::addRow("plain index") << "nwind" << "select \"unique\" from pragma_index_list('Products') where name='Products_ProductName'" << "0";
         QTest::addRow("Jet 4 date") << "fechas" << "select DateTimeCol from DateTest where IDCol=1" << "2021-12-02 00:00:00";
@@ -142,7 +124,6 @@ private slots:
         QTest::addRow("day 2") << "fechas" << "select TimeCol from DateTest where IDCol=3" << "1900-01-01 00:00:00";
         QTest::addRow("before 1000") << "fechas" << "select DateTimeCol from DateTest where IDCol=4" << "0632-01-01 00:00:00";
         QTest::addRow("Jet 4 memo line break") << "fechas" << "select hex(LongTextCol) from DateTest where IDCol=6" << QString::fromLatin1(QByteArray("New line\r\nin field").toHex().toUpper());
-        QTest::addRow("Jet 4 text") << "fechas" << "select ShortTextCol from DateTest where IDCol=2" << "Year 1999";
         // clang-format on
     }
     void valores() {
@@ -160,7 +141,6 @@ private slots:
         QTest::addRow("noon of day 0") << 0.5 << "1899-12-30 12:00:00";
         QTest::addRow("time counts forward before day 0") << -1.25 << "1899-12-29 06:00:00";
         QTest::addRow("time of day") << 44532.75 << "2021-12-02 18:00:00";
-        QTest::addRow("seconds") << 44532.0 + 3723.0 / 86400 << "2021-12-02 01:02:03";
         QTest::addRow("rounds up to the next day") << 1.9999999 << "1900-01-01 00:00:00";
         QTest::addRow("first Jet day") << -657434.0 << "0100-01-01 00:00:00";
         QTest::addRow("last Jet day") << 2958465.5 << "9999-12-31 12:00:00";
@@ -190,12 +170,10 @@ private slots:
         QTest::addColumn<QString>("mensaje");
         // clang-format off
         QTest::addRow("not a Jet file") << "texto" << "no es un archivo Jet";
-        QTest::addRow("empty file") << "vacio" << "no es un archivo Jet";
         QTest::addRow("an SQLite file") << "sqlite" << "ya es una base SQLite";
         QTest::addRow("missing file") << "falta" << "no existe";
         QTest::addRow("cut inside a page") << "corte:1500000" << "está truncado: mide 1500000 bytes";
         QTest::addRow("cut before the catalogue's pages") << "corte:1501184" << "no se puede leer su catálogo";
-        QTest::addRow("first page only") << "corte:2048" << "está truncado";
         QTest::addRow("a data page lost") << "cero:79" << "tabla \"Customers\": se leyeron 76 filas de las 91";
         QTest::addRow("a table definition lost") << "cero:23" << "tabla \"Categories\": no se puede leer la definición";
         // clang-format on
@@ -211,9 +189,6 @@ private slots:
             QFile f(archivo);
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(QByteArray("Standard Jet DB? no: una lista de la compra\n").repeated(200));
-        } else if (tipo == "vacio") {
-            QFile f(archivo);
-            QVERIFY(f.open(QIODevice::WriteOnly));
         } else if (tipo == "sqlite") {
             QVERIFY(Copia(nwind_, archivo));
         } else if (tipo == "corte") {
