@@ -1,13 +1,7 @@
-#include "config/tablas.h"
 #include "ports/conectaabre.h"
 #include "ports/fabricapuertos.h"
-#include "ports/puertoserie.h"
-#include "startup/conexion.h"
-#include "support/bases.h"
-#include "support/fakes.h"
-#include "support/programa.h"
+#include "support/banco.h"
 #include "support/pty.h"
-#include "support/puertofalso.h"
 
 #include <QTest>
 
@@ -18,54 +12,35 @@ namespace {
 
 // Connection records beyond the demo plant's: one per case of the tests below.
 const char* kRegistros =
-    "INSERT INTO INS VALUES ('MX8','Multiplexor 8','RS232','','','4800','E','7','2','1024','',"
-    "'0','10','');"
-    "INSERT INTO INS VALUES ('PEL10','Pelicula','RS232','','','9600','N','8','1','4096','10',"
-    "'3','13','0');"
-    "INSERT INTO INS VALUES ('DL-10','Registrador','RS232','','','9600','N','8','1','','0','1',"
-    "'13','');"
+    "INSERT INTO INS VALUES ('MX8','Multiplexor "
+    "8','RS232','','','4800','E','7','2','1024','','0','10','');"
     "INSERT INTO INS VALUES "
-    "('MIG-1','Selector','RS232','','','9600','N','8','1','','1','1','13','');"
-    "INSERT INTO INS VALUES ('MUX40','Mux 40','RS232','','','9600','N','8','1','','','1','13','');"
-    "INSERT INTO INS VALUES ('MIG-2','Selector "
-    "2','RS232','','','9600','N','8','1','','','1','13','');"
-    "INSERT INTO INS VALUES ('MX200','Mux 200','RS232','','','9600','N','8','1','','','1','13','');"
-    "INSERT INTO INS VALUES ('RED1','Calibre en red','tcp/ip','10.1.2.3','5001','','','','','',"
-    "'','2','10','');"
-    "INSERT INTO INS VALUES ('RED2','Puerto malo','TCP/IP','127.0.0.1','70000','','','','','','',"
-    "'1','13','');"
-    "INSERT INTO INS VALUES ('MALO','Ajustes malos','RS232','','','9600','X','8','1','','','1',"
-    "'13','');"
-    "INSERT INTO INS VALUES ('TAB8','Tabla de 8','RS232','','','9600','N','8','1','','','1','13',"
-    "'1');"
-    "INSERT INTO INS VALUES ('TAB3','Tabla de 3','RS232','','','9600','N','8','1','','','1','13',"
-    "'1');";
+    "('PEL10','Pelicula','RS232','','','9600','N','8','1','4096','10','3','13','0');"
+    "INSERT INTO INS VALUES "
+    "('DL-10','Registrador','RS232','','','9600','N','8','1','','0','1','13','');"
+    "INSERT INTO INS VALUES ('RED1','Calibre en "
+    "red','tcp/ip','10.1.2.3','5001','','','','','','','2','10','');"
+    "INSERT INTO INS VALUES ('RED2','Puerto "
+    "malo','TCP/IP','127.0.0.1','70000','','','','','','','1','13','');"
+    "INSERT INTO INS VALUES ('MALO','Ajustes "
+    "malos','RS232','','','9600','X','8','1','','','1','13','');"
+    "INSERT INTO INS VALUES ('TAB8','Tabla de "
+    "8','RS232','','','9600','N','8','1','','','1','13','1');"
+    "INSERT INTO INS VALUES ('TAB3','Tabla de "
+    "3','RS232','','','9600','N','8','1','','','1','13','1');";
 
-struct Banco {
-    DirPrograma dir;
-    Ajustes ajustes;
-    AvisosGrabados avisos;
-    RelojFalso reloj;
-    Entorno e{ajustes, avisos, reloj};
-    TablasRuntime t;
-    FabricaPuertosFalsa falsos{&reloj};
-
-    Banco() {
-        ajustes.Ruta = dir.ruta();
-        ajustes.TipoBD = kJet4;
-        ajustes.Idioma = 1;
-        ajustes.Textos = TablaTextos(43, 10, 1);
-        ajustes.Textos.fija(43, 1, 1, "Puerto");
-        const QString mtvx = dir.ruta() + "MTVX2005.MDB";
-        ajustes.StrConexion = CadenaConexion(ajustes, mtvx);
-        if (!CreaSqlite(mtvx, {"metrovax.sqlite.sql", "planta-demo.sql"}, kRegistros))
+// The demo plant's connection records and those above, opened on fake ports.
+struct Conexiones : Banco {
+    Conexiones() {
+        texto(43, 1, "Puerto");
+        if (!mtvx(kRegistros))
             qFatal("no Metrovax database");
     }
     void abre(int p, const QString& conex, FabricaPuertos& f) {
         t.puerto(p).Conex = conex.leftJustified(5, ' ', true);
         ConnectAbre(e, t, f, p);
     }
-    void abre(int p, const QString& conex) { abre(p, conex, falsos); }
+    void abre(int p, const QString& conex) { abre(p, conex, puertos); }
 };
 
 } // namespace
@@ -74,13 +49,13 @@ class TstConectaAbre : public QObject {
     Q_OBJECT
 private slots:
     void registroAusente() {
-        Banco b;
+        Conexiones b;
         b.abre(4, "MX8X");
         b.abre(5, "ZZ");
         QCOMPARE(b.avisos.textos(), QStringList({"MX8X . Conexión no configurada.",
                                                  "ZZ   . Conexión no configurada."}));
-        QVERIFY(!b.falsos.serie(4).abierto());
-        QVERIFY(b.falsos.serie(4).pasos.isEmpty());
+        QVERIFY(!b.puertos.serie(4).abierto());
+        QVERIFY(b.puertos.serie(4).pasos.isEmpty());
     }
 
     void pasosDeLaLineaSerie_data() {
@@ -89,29 +64,21 @@ private slots:
         QTest::addColumn<int>("inicio");
         QTest::addColumn<int>("terminador");
         // A padded key finds its record; a buffer of 1024 stays at its default.
-        QTest::newRow("MX8 padded, buffer 1024, empty threshold")
-            << "MX8" << QStringList{"CommPort=2",  "Settings=4800,E,7,2", "RThreshold=1",
-                                    "DTREnable=1", "RTSEnable=1",         "PortOpen=1"}
-            << 1 << 10;
-        QTest::newRow("buffer 4096, threshold 10, start 3")
-            << "PEL10" << QStringList{"CommPort=2",    "Settings=9600,N,8,1", "InBufferSize=4096",
-                                      "RThreshold=10", "DTREnable=1",         "RTSEnable=1",
-                                      "PortOpen=1"}
-            << 3 << 13;
-        QTest::newRow("threshold 0")
-            << "DL-10" << QStringList{"CommPort=2",  "Settings=9600,N,8,1", "RThreshold=1",
-                                      "DTREnable=1", "RTSEnable=1",         "PortOpen=1"}
-            << 1 << 13;
+        // clang-format off
+        QTest::addRow("MX8 padded") << "MX8" << QStringList{"CommPort=2", "Settings=4800,E,7,2", "RThreshold=1", "DTREnable=1", "RTSEnable=1", "PortOpen=1"} << 1 << 10;
+        QTest::addRow("buffer 4096") << "PEL10" << QStringList{"CommPort=2", "Settings=9600,N,8,1", "InBufferSize=4096", "RThreshold=10", "DTREnable=1", "RTSEnable=1", "PortOpen=1"} << 3 << 13;
+        QTest::addRow("threshold 0") << "DL-10" << QStringList{"CommPort=2", "Settings=9600,N,8,1", "RThreshold=1", "DTREnable=1", "RTSEnable=1", "PortOpen=1"} << 1 << 13;
+        // clang-format on
     }
     void pasosDeLaLineaSerie() {
         QFETCH(QString, conex);
         QFETCH(QStringList, pasos);
         QFETCH(int, inicio);
         QFETCH(int, terminador);
-        Banco b;
+        Conexiones b;
         b.abre(2, conex);
-        QCOMPARE(b.falsos.serie(2).pasos, pasos);
-        QVERIFY(b.falsos.serie(2).abierto());
+        QCOMPARE(b.puertos.serie(2).pasos, pasos);
+        QVERIFY(b.puertos.serie(2).abierto());
         QCOMPARE(int(b.t.PosInicio[2]), inicio);
         QCOMPARE(int(b.t.CarTerm[2]), terminador);
         QCOMPARE(b.t.puerto(2).TipoCon, QString("RS232"));
@@ -121,34 +88,30 @@ private slots:
         QTest::addColumn<QString>("conex");
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QStringList>("mensajes");
-        QTest::newRow("XRITE") << "XRITE" << QByteArray(" os\r") << QStringList{};
-        QTest::newRow("DL-10") << "DL-10" << QByteArray("S1A1000\r") << QStringList{};
-        QTest::newRow("PEL10") << "PEL10" << QByteArray("$RE 0\r$RA 3\r$AZ\r")
-                               << QStringList{"PEL10: Inicialización OK."};
-        QTest::newRow("MIG-1") << "MIG-1" << QByteArray(" \r") << QStringList{};
-        QTest::newRow("MUX40") << "MUX40" << QByteArray(" \r") << QStringList{};
-        QTest::newRow("MIG-2") << "MIG-2" << QByteArray("R\r") << QStringList{};
-        QTest::newRow("MX200") << "MX200" << QByteArray("R\r") << QStringList{};
         // The record is found whatever the letter case, but the commands need the exact key.
-        QTest::newRow("lower-case key") << "pel10" << QByteArray() << QStringList{};
-        QTest::newRow("no commands") << "CALIB" << QByteArray() << QStringList{};
+        // clang-format off
+        QTest::addRow("XRITE") << "XRITE" << QByteArray(" os\r") << QStringList{};
+        QTest::addRow("PEL10") << "PEL10" << QByteArray("$RE 0\r$RA 3\r$AZ\r") << QStringList{"PEL10: Inicialización OK."};
+        QTest::addRow("lower-case key") << "pel10" << QByteArray() << QStringList{};
+        QTest::addRow("no commands") << "CALIB" << QByteArray() << QStringList{};
+        // clang-format on
     }
     void inicializacion() {
         QFETCH(QString, conex);
         QFETCH(QByteArray, bytes);
         QFETCH(QStringList, mensajes);
-        Banco b;
+        Conexiones b;
         b.abre(1, conex);
-        QVERIFY(b.falsos.serie(1).abierto());
-        QCOMPARE(b.falsos.serie(1).escrito(), bytes);
+        QVERIFY(b.puertos.serie(1).abierto());
+        QCOMPARE(b.puertos.serie(1).escrito(), bytes);
         QCOMPARE(b.avisos.textos(), mensajes);
     }
 
     void pasosQueFallan() {
-        Banco b;
+        Conexiones b;
         // The device is busy: every failing step has its message, the opening goes on, and the
         // reception settings are stored all the same.
-        b.falsos.serie(3).fallaEn(PuertoSerieFalso::Paso::Abre);
+        b.puertos.serie(3).fallaEn(PuertoSerieFalso::Paso::Abre);
         b.abre(3, "XRITE");
         QCOMPARE(b.avisos.mensajes.size(), 2); // opening, then the initialisation
         const QString m = b.avisos.mensajes[0].texto;
@@ -157,11 +120,11 @@ private slots:
         QVERIFY(b.avisos.mensajes[1].texto.contains("\n8018.- "));
         QCOMPARE(int(b.t.CarTerm[3]), 13);
         QCOMPARE(b.t.puerto(3).TipoCon, QString("RS232"));
-        QVERIFY(!b.falsos.serie(3).abierto());
+        QVERIFY(!b.puertos.serie(3).abierto());
     }
 
     void ajustesQueNoSeEntienden() {
-        Banco b;
+        Conexiones b;
         b.abre(3, "MALO");
         QVERIFY(!b.avisos.mensajes.isEmpty());
         QVERIFY2(b.avisos.mensajes[0].texto.contains("\n380.- "),
@@ -173,9 +136,9 @@ private slots:
         QTest::addColumn<QString>("host");
         QTest::addColumn<int>("puerto");
         QTest::addColumn<int>("avisos");
-        QTest::newRow("lower-case type is a socket") << "RED1"
-                                                     << "10.1.2.3" << 5001 << 0;
-        QTest::newRow("port out of range") << "RED2"
+        QTest::addRow("lower-case type") << "RED1"
+                                         << "10.1.2.3" << 5001 << 0;
+        QTest::addRow("port out of range") << "RED2"
                                            << "" << 0 << 1;
     }
     void socket() {
@@ -183,24 +146,24 @@ private slots:
         QFETCH(QString, host);
         QFETCH(int, puerto);
         QFETCH(int, avisos);
-        Banco b;
+        Conexiones b;
         b.abre(6, conex);
         QCOMPARE(b.t.puerto(6).TipoCon, QString("TCP/IP"));
         QCOMPARE(b.avisos.mensajes.size(), avisos);
-        QVERIFY(b.falsos.serie(6).pasos.isEmpty()); // no serial step, no initialisation
+        QVERIFY(b.puertos.serie(6).pasos.isEmpty()); // no serial step, no initialisation
         if (avisos == 0) {
-            QCOMPARE(b.falsos.tcp(6).host, host);
-            QCOMPARE(b.falsos.tcp(6).puerto, puerto);
+            QCOMPARE(b.puertos.tcp(6).host, host);
+            QCOMPARE(b.puertos.tcp(6).puerto, puerto);
             QCOMPARE(int(b.t.PosInicio[6]), 2);
             QCOMPARE(int(b.t.CarTerm[6]), 10);
         } else {
             QVERIFY(b.avisos.mensajes[0].texto.startsWith("ORT. ConnectAbre."));
-            QVERIFY(!b.falsos.tcp(6).conectado());
+            QVERIFY(!b.puertos.tcp(6).conectado());
         }
     }
 
     void tablasDeCampos() {
-        Banco b;
+        Conexiones b;
         QString ocho = "SEP=44\r\nTitulo\r\n";
         for (int i = 1; i <= 8; ++i)
             ocho += QString("E%1,1,4,C%1\r\n").arg(i);
@@ -222,7 +185,7 @@ private slots:
     }
 
     void tablaConProblemas() {
-        Banco b;
+        Conexiones b;
         b.dir.escribe("TAB3.TID", QString("Titulo\r\nA,x,4,C1\r\nB,1,2,C2\r\nC,1\r\n"));
         b.abre(1, "TAB3");
         QCOMPARE(int(b.t.TidNum[1]), 1); // only the complete, sound record
@@ -234,7 +197,7 @@ private slots:
 
     // The instrument on a pseudo-terminal receives the exact bytes, at the line's settings.
     void pseudoTerminal() {
-        Banco b;
+        Conexiones b;
         Pty pty;
         QVERIFY(pty.valido());
         b.dir.escribe("ORTPuertos.IAU", QString("7,%1\r\n").arg(pty.esclavo()));
