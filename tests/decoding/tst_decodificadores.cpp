@@ -27,19 +27,9 @@ QString Mux40(const QString& caja, const QString& entrada, const QString& modo,
 QString Mig1(const QString& banco, const QString& selector) {
     return TramaCon({{1, "G"}, {3, banco}, {7, selector}, {10, "0012.500"}});
 }
-// A DP3DX/DP7 record: value at 10, date mm?dd?yy at 19, time hh?nn at 28.
-QString Y02(const QString& valor, const QString& mm, const QString& dd, const QString& yy,
-            const QString& hh = "10", const QString& nn = "30") {
-    return TramaCon({{1, "Y02"},
-                     {10, valor},
-                     {19, mm},
-                     {21, "/"},
-                     {22, dd},
-                     {24, "/"},
-                     {25, yy},
-                     {28, hh},
-                     {30, ":"},
-                     {31, nn}});
+// A DP3DX/DP7 record: value at 10, date mm/dd/yy at 19, time hh:nn at 28.
+QString Y02(const QString& valor, const QString& fecha, const QString& hora = "10:30") {
+    return TramaCon({{1, "Y02"}, {10, valor}, {19, fecha}, {28, hora}});
 }
 // A QMATE data line of the given length: blank in column 2, values of 10 every 11 from 20.
 QString Qmate(int largo) {
@@ -66,82 +56,57 @@ private slots:
         QTest::addColumn<int>("fallas");
         QTest::addColumn<int>("notas");
         const L n;
-        const QString pana1 = TramaCon({{1, "0123456789"}, {11, "  12.345"}, {22, "mm  "}});
-        const QString xrite =
-            TramaCon({{1, "L= "}, {4, "012.345"}, {14, "001.234"}, {24, "-02.500"}});
         const QString canal5 = QStringLiteral("Canal    05"),
                       conc = TramaCon({{1, "*CONC"}, {12, "0003.456"}});
         // clang-format off
-        QTest::addRow("EQ4HP whole") << "EQ4HP" << 1 << L{" +1.234 mm"} << n << L{"01: +1.234 mm"} << 0 << 0;
         QTest::addRow("PSION DC1") << "PSION" << 1 << L{TramaDeBytes({17, '1', '2', '.', '3', 17})} << n << L{"01:12.3"} << 0 << 0;
-        QTest::addRow("OHAUG 1-9") << "OHAUG" << 1 << L{"123456789XYZ"} << n << L{"01:123456789"} << 0 << 0;
         QTest::addRow("OHAUG short") << "OHAUG" << 1 << L{"12"} << n << L{"01:12"} << 0 << 0;
         QTest::addRow("OHAU2 trimmed") << "OHAU2" << 1 << L{"  12.5 g  "} << n << L{"01:12.5 g"} << 0 << 0;
         QTest::addRow("OHAU2 blanks") << "OHAU2" << 1 << L{"     "} << n << n << 0 << 0;
         QTest::addRow("AB520 from 2") << "AB520" << 1 << L{"A12.5"} << n << L{"01:12.5"} << 0 << 0;
         QTest::addRow("AB520 1 char") << "AB520" << 1 << L{"A"} << n << L{"01:"} << 0 << 0;
-        QTest::addRow("SARE2 10@10") << "SARE2" << 1 << L{"ABCDEFGHI0123456789XYZ"} << n << L{"01:0123456789"} << 0 << 0;
-        QTest::addRow("ARITE 8@14") << "ARITE" << 1 << L{TramaCon({{1, "STATUS"}, {14, "+0012.50"}, {22, "MM"}})} << n << L{"01:+0012.50"} << 0 << 0;
-        QTest::addRow("RTDIG 7@18") << "RTDIG" << 1 << L{TramaCon({{18, "12.3456"}, {25, "IN"}})} << n << L{"01:12.3456"} << 0 << 0;
         QTest::addRow("MARP1 8@19") << "MARP1" << 1 << L{TramaCon({{1, "M"}, {19, "-00.1250"}, {27, "X"}})} << n << L{"01:-00.1250"} << 0 << 0;
-        QTest::addRow("SAR81 sign") << "SAR81" << 1 << L{"-X0012.500"} << n << L{"01:-0012.500"} << 0 << 0;
         QTest::addRow("SAR81 blank sign") << "SARMC" << 1 << L{"  0012.500"} << n << L{"01: 0012.500"} << 0 << 0;
-        QTest::addRow("METBD >0") << "METBD" << 1 << L{"12.5 mm"} << n << L{"01:12.5 mm"} << 0 << 0;
         QTest::addRow("METBD 0") << "METBD" << 1 << L{"0.000"} << n << n << 0 << 0;
         QTest::addRow("METBD <0") << "METBD" << 1 << L{"-1.5"} << n << n << 0 << 0;
         QTest::addRow("METBD text") << "METBD" << 1 << L{"ERR 12"} << n << n << 0 << 0;
-        QTest::addRow("PHARM count") << "PHARM" << 1 << L{"00001 12.5mgXYZ"} << n << L{"01: 12.5mgX"} << 0 << 0;
         QTest::addRow("PHARM count 0") << "PHARM" << 1 << L{"00000 12.5mg"} << n << n << 0 << 0;
-        QTest::addRow("AFIII P") << "AFIII" << 1 << L{"P12.345x"} << n << L{"01:12.345"} << 0 << 0;
         QTest::addRow("AFIII V") << "AFIII" << 1 << L{"V1.5"} << n << L{"01:1.5"} << 0 << 0;
         QTest::addRow("AFIII blank") << "AFIII" << 1 << L{" 7"} << n << L{"01:7"} << 0 << 0;
         QTest::addRow("AFIII A") << "AFIII" << 1 << L{"A12.345"} << n << n << 0 << 0;
         QTest::addRow("AFIII p") << "AFIII" << 1 << L{"p12.345"} << n << n << 0 << 0;
         QTest::addRow("AFIII empty") << "AFIII" << 1 << L{""} << n << n << 0 << 0;
-        QTest::addRow("BARC1 code") << "BARC1" << 1 << L{"ABC123"} << n << L{"01:ABC123"} << 0 << 0;
         QTest::addRow("BARC1 TT=") << "BARC1" << 1 << L{"TT=5"} << n << n << 0 << 0;
         QTest::addRow("BARC1 C39") << "BARC1" << 1 << L{"xC39y"} << n << n << 0 << 0;
         QTest::addRow("QC300 13") << "QCIII" << 1 << L{"AB1234567890X"} << n << L{"01:1234567890"} << 0 << 0;
         QTest::addRow("QC300 12") << "QC300" << 1 << L{"AB1234567890"} << n << n << 0 << 0;
-        QTest::addRow("CHYJL G") << "CHYJL" << 1 << L{"   125.50  G"} << n << L{"01:125.50"} << 0 << 0;
         QTest::addRow("CHYJL g") << "CHYJL" << 1 << L{"   125.50 g "} << n << L{"01:125.50"} << 0 << 0;
         QTest::addRow("CHYJL N") << "CHYJL" << 1 << L{"   125.50 N "} << n << n << 0 << 0;
-        QTest::addRow("ST7DR X") << "ST7DR" << 1 << L{"X+0012.50000Z"} << n << L{"01:+0012.50000"} << 0 << 0;
         QTest::addRow("ST7DR Y") << "ST7DR" << 1 << L{"Y-1.5"} << n << L{"01:-1.5"} << 0 << 0;
         QTest::addRow("ST7DR Z") << "ST7DR" << 1 << L{"Z+0012.50000"} << n << n << 0 << 0;
-        QTest::addRow("PANA1 mm") << "PANA1" << 1 << L{pana1} << n << L{"01:12.345"} << 0 << 0;
         QTest::addRow("PANA1 IN") << "PANA1" << 1 << L{TramaCon({{11, "0.4861"}, {22, "IN"}})} << n << L{"01:0.4861"} << 0 << 0;
         QTest::addRow("PANA1 CM") << "PANA1" << 1 << L{TramaCon({{11, "  12.345"}, {22, "CM"}})} << n << n << 0 << 0;
         QTest::addRow("PANA1 0") << "PANA1" << 1 << L{TramaCon({{11, "   0.000"}, {22, "MM"}})} << n << n << 0 << 0;
         QTest::addRow("PANA1 unit cut") << "PANA1" << 1 << L{TramaCon({{11, "12.345"}, {22, "M"}})} << n << n << 0 << 0;
-        QTest::addRow("PANA2") << "PANA2" << 1 << L{TramaCon({{14, " 12.345"}, {22, "Mm"}})} << n << L{"01:12.345"} << 0 << 0;
         QTest::addRow("PANA2 INCH") << "PANA2" << 1 << L{TramaCon({{14, "1.5"}, {22, "INCH"}})} << n << L{"01:1.5"} << 0 << 0;
-        QTest::addRow("PANA3") << "PANA3" << 1 << L{TramaCon({{25, "  7.125"}, {38, "MM"}})} << n << L{"01:7.125"} << 0 << 0;
         QTest::addRow("PANA3 at PANA1") << "PANA3" << 1 << L{TramaCon({{11, "  12.345"}, {22, "MM"}})} << n << n << 0 << 0;
-        QTest::addRow("METPM S  ") << "METPM" << 1 << L{"ABS  12.345678X"} << n << L{"01:12.345678"} << 0 << 0;
         QTest::addRow("METPM no S") << "METPM" << 1 << L{"AB S 12.345678"} << n << n << 0 << 0;
-        QTest::addRow("MSICS S S") << "MSICS" << 1 << L{"xS S 12.3456789Z"} << n << L{"01:12.3456789"} << 0 << 0;
         QTest::addRow("MSICS no S S") << "MSICS" << 1 << L{"SS 12.3"} << n << n << 0 << 0;
-        QTest::addRow("T8530 comma") << "T8530" << 1 << L{"X12,50"} << n << L{"01:12.50"} << 0 << 0;
         QTest::addRow("T8530 1st comma") << "T8530" << 1 << L{"X1,250,0"} << n << L{"01:1.250,0"} << 0 << 0;
         QTest::addRow("T8530 0") << "T8530" << 1 << L{"X0,00"} << n << n << 0 << 0;
         QTest::addRow("T8530 <0") << "T8530" << 1 << L{"X-1,5"} << n << n << 0 << 0;
-        QTest::addRow("T9481 1/100") << "T9481" << 1 << L{"AB,xx001250"} << n << L{"01:12.5"} << 0 << 0;
         QTest::addRow("T9481 noise") << "T9481" << 1 << L{",xx0012.3"} << n << L{"01:0.123"} << 0 << 0;
         QTest::addRow("T9481 whole") << "T9481" << 1 << L{",xx000700"} << n << L{"01:7"} << 0 << 0;
         QTest::addRow("T9481 no comma") << "T9481" << 1 << L{"ABxx001250"} << n << n << 0 << 0;
         QTest::addRow("no reading") << "METDP" << 1 << L{"12.5"} << n << n << 0 << 0;
 
-        QTest::addRow("XRITE 3") << "XRITE" << 1 << L{xrite} << n << L{"01:012.345", "02:001.234", "03:-02.500"} << 0 << 0;
         QTest::addRow("XRITE short") << "XRITE" << 1 << L{"L= 01"} << n << L{"01:01", "02:", "03:"} << 0 << 0;
-        QTest::addRow("KSCOU XYZ") << "KSCOU" << 1 << L{"X 12.345678 Y 23.456789 Z 34.567890"} << n << L{"01:12.345678", "02:23.456789", "03:34.567890"} << 0 << 0;
         QTest::addRow("KSCOU XZ") << "KSTEC" << 1 << L{"X 12.345678 Z -4.567890"} << n << L{"01:12.345678", "03:-4.567890"} << 0 << 0;
         // Binary frames: each character is one byte, the first of each four the most significant.
         QTest::addRow("TLOAD 3") << "TLOAD" << 1 << L{TramaDeBytes({0x00, 0x01, 0xE2, 0x40, 0xFF, 0xFF, 0xFF, 0x38, 0x00, 0x00, 0x80, 0x00})} << n << L{"01:1.23456", "02:-2", "03:327.68"} << 0 << 0;
         QTest::addRow("TLOAD extremes") << "TLOAD" << 1 << L{TramaDeBytes({0x7F, 0xFF, 0xFF, 0xFF, 0x80, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF})} << n << L{"01:21474.83647", "02:-21474836.48", "03:-0.01"} << 0 << 0;
         QTest::addRow("TLOAD short") << "TLOAD" << 1 << L{TramaDeBytes({0x00, 0x00, 0x00, 0x64, 0x00, 0x01})} << n << L{"01:0.001", "02:655.36", "03:0"} << 0 << 0;
         QTest::addRow("TLOAD no byte") << "TLOAD" << 1 << L{TramaDeBytes({0x00, 0x20AC, 0x00, 0x01})} << n << n << 1 << 0;
-        QTest::addRow("FOCUS") << "FOCUS" << 1 << L{Focus(6, "12.50", "07", "0045.200")} << n << L{"07:12.50", "07:0045.200"} << 0 << 0;
         QTest::addRow("FOCUS 1 digit") << "FOCUS" << 1 << L{Focus(10, "-1.25", " 3", "1")} << n << L{"03:-1.25", "03:1"} << 0 << 0;
         QTest::addRow("FOCUS no Nm") << "FOCUS" << 1 << L{"12.50 N 07"} << n << n << 0 << 0;
         QTest::addRow("FOCUS Nm early") << "FOCUS" << 1 << L{"1.5Nm"} << n << n << 1 << 0;
@@ -153,15 +118,10 @@ private slots:
         QTest::addRow("MIRAN kept") << "MIRAN" << 1 << L{"*STRT 3", conc, conc} << n << L{"03:0003.456", "03:0003.456"} << 0 << 0;
         QTest::addRow("MIRAN 2 digits") << "MIRAN" << 1 << L{"*STRT 12", conc} << n << L{"12:0003.456"} << 0 << 0;
         QTest::addRow("MIRAN unannounced") << "MIRAN" << 1 << L{conc} << n << n << 0 << 1;
-        QTest::addRow("TP844") << "TP844" << 1 << L{"0312.5"} << n << L{"03:12.5"} << 0 << 0;
-        QTest::addRow("MUX10 +") << "MUX10" << 1 << L{"03 +12.50"} << n << L{"03:12.50"} << 0 << 0;
         QTest::addRow("MUX10 -") << "DMX2B" << 1 << L{"03 -12.50"} << n << L{"03:-12.50"} << 0 << 0;
         QTest::addRow("MUX10 no sign") << "MUX10" << 1 << L{"03 12.50"} << n << L{"03:12.50"} << 0 << 0;
         QTest::addRow("MUX10 + only") << "DMX2C" << 1 << L{"02 +"} << n << L{"02:"} << 0 << 0;
-        QTest::addRow("MUX11 general") << "MUX11" << 1 << L{"05 +012.500"} << n << L{"05:12.5"} << 0 << 0;
         QTest::addRow("MUX11 NaN") << "MX8N" << 1 << L{"05 abc"} << n << L{"05:0"} << 0 << 0;
-        QTest::addRow("MX8 as sent") << "MX8" << 1 << L{"07 +1.50"} << n << L{"07:+1.50"} << 0 << 0;
-        QTest::addRow("HX1 1") << "HX1" << 1 << L{"01 0000803F"} << n << L{"01:+0001.0000"} << 0 << 0;
         QTest::addRow("HX1 -1") << "HX1" << 1 << L{"02 000080BF"} << n << L{"02:-0001.0000"} << 0 << 0;
         QTest::addRow("HX1 zeros") << "HX1" << 1 << L{"03 00000000"} << n << L{"03:+0000.0000"} << 0 << 0;
         QTest::addRow("HX1 0.1") << "HX1" << 1 << L{"05 CDCCCC3D"} << n << L{"05:+0000.1000"} << 0 << 0;
@@ -169,12 +129,10 @@ private slots:
         QTest::addRow("HX1 inf") << "HX1" << 1 << L{"01 0000807F"} << n << n << 1 << 0;
         QTest::addRow("HX1 short") << "HX1" << 1 << L{"01 0000"} << n << n << 1 << 0;
         QTest::addRow("HX1 not hex") << "HX1" << 1 << L{"01 0000803G"} << n << n << 1 << 0;
-        QTest::addRow("GPORT") << "GPORT" << 1 << L{"12.5,07"} << n << L{"07:12.5"} << 0 << 0;
         QTest::addRow("GPORT no comma") << "GPORT" << 1 << L{"12.5"} << n << L{"01:12.5"} << 0 << 0;
         QTest::addRow("GPORT empty") << "GPORT" << 1 << L{",07"} << n << L{"07:"} << 0 << 0;
         QTest::addRow("GPORT 1 char") << "GPORT" << 1 << L{"12.5,7"} << n << n << 0 << 1;
         QTest::addRow("GPORT ends ,") << "GPORT" << 1 << L{"12.5,"} << n << n << 0 << 1;
-        QTest::addRow("MIG-2 digit") << "MIG-2" << 1 << L{"3 12.50000X"} << n << L{"03:12.50000"} << 0 << 0;
         QTest::addRow("MIG-2 letter") << "MX200" << 1 << L{"X 1"} << n << L{"00:1"} << 0 << 0;
         QTest::addRow("MIG-1 0/3") << "MIG-1" << 1 << L{Mig1("0", "3")} << n << L{"01:0012.500"} << 0 << 0;
         QTest::addRow("MIG-1 0/4") << "MIG-1" << 1 << L{Mig1("0", "4")} << n << L{"02:0012.500"} << 0 << 0;
@@ -196,7 +154,6 @@ private slots:
         QTest::addRow("MUX40 box D") << "MUX40" << 1 << L{Mux40("D", "1", "1", "1")} << n << n << 0 << 1;
         QTest::addRow("MUX40 no last") << "MUX40" << 1 << L{Mux40("1", "1", "1", "5"), Mux40("1", "1", "1", "2")} << n << L{"06:0012.500"} << 0 << 1;
 
-        QTest::addRow("GSE01 B") << "GSE01" << 1 << L{"B2,10.5,11.0"} << n << L{"03:10.5", "03:11.0"} << 0 << 0;
         QTest::addRow("GSE01 B9") << "GSE01" << 1 << L{"B9,1,2,3"} << n << L{"10:1", "10:2,3"} << 0 << 0;
         QTest::addRow("GSE01 B empty") << "GSE01" << 1 << L{"B0,,"} << n << L{"01:", "01:"} << 0 << 0;
         QTest::addRow("GSE01 B 1 comma") << "GSE01" << 1 << L{"B2,10.5"} << n << n << 0 << 1;
@@ -205,28 +162,23 @@ private slots:
         QTest::addRow("AND ST") << "AND" << 1 << L{"ST"} << L{"1", "2"} << L{"01:1"} << 0 << 0;
         QTest::addRow("AND OL") << "AND" << 1 << L{"OL"} << L{"00012.3"} << n << 0 << 0;
         QTest::addRow("AND no value") << "AND" << 1 << L{"ST"} << n << n << 0 << 1;
-        QTest::addRow("PEL10") << "PEL10" << 1 << L{"X12.5"} << n << L{"01:12.5"} << 0 << 0;
         QTest::addRow("PEL10 fillers") << "PEL10" << 1 << L{"X00abc"} << L{"X0012", "X12.5", "X9"} << L{"01:12.5"} << 0 << 0;
         QTest::addRow("PEL10 only fillers") << "PEL10" << 1 << L{"X00"} << L{"X00"} << n << 0 << 1;
         QTest::addRow("DL-10 batch") << "DL-10" << 1 << L{"12345678X"} << L{"00000002", "", "3"} << L{"01:12345678", "01:00000002", "01:3"} << 0 << 0;
         QTest::addRow("DL-10 end") << "DL-10" << 1 << L{"00000001"} << L{"90000000", "00000003"} << L{"01:00000001"} << 0 << 0;
-        QTest::addRow("DP7 95") << "DP7" << 1 << L{Y02("+0012.500", "04", "12", "95")} << n << L{"01:+0012.500 @19950412 1030"} << 0 << 0;
-        QTest::addRow("DP7 05") << "DP7" << 1 << L{Y02("+0012.500", "04", "12", "05")} << n << L{"01:+0012.500 @20050412 1030"} << 0 << 0;
-        QTest::addRow("DP3DX 80") << "DP3DX" << 1 << L{Y02("-0000.125", "12", "31", "80", "23", "59")} << n << L{"01:-0000.125 @19801231 2359"} << 0 << 0;
-        QTest::addRow("DP3DX batch") << "DP3DX" << 1 << L{Y02("+0001.000", "01", "02", "26")} << L{"Y01 HEADER", Y02("+0002.000", "03", "04", "26", "05", "06")} << L{"01:+0001.000 @20260102 1030", "01:+0002.000 @20260304 0506"} << 0 << 0;
-        QTest::addRow("DP7 bad date") << "DP7" << 1 << L{Y02("1", "13", "01", "26")} << n << n << 1 << 0;
+        QTest::addRow("DP7 05") << "DP7" << 1 << L{Y02("+0012.500", "04/12/05")} << n << L{"01:+0012.500 @20050412 1030"} << 0 << 0;
+        QTest::addRow("DP3DX 80") << "DP3DX" << 1 << L{Y02("-0000.125", "12/31/80", "23:59")} << n << L{"01:-0000.125 @19801231 2359"} << 0 << 0;
+        QTest::addRow("DP3DX batch") << "DP3DX" << 1 << L{Y02("+0001.000", "01/02/26")} << L{"Y01 HEADER", Y02("+0002.000", "03/04/26", "05:06")} << L{"01:+0001.000 @20260102 1030", "01:+0002.000 @20260304 0506"} << 0 << 0;
+        QTest::addRow("DP7 bad date") << "DP7" << 1 << L{Y02("1", "13/01/26")} << n << n << 1 << 0;
         QTest::addRow("DP7 cut") << "DP7" << 1 << L{"Y02      12.5"} << n << n << 1 << 0;
-        QTest::addRow("QMATE 40") << "QMATE" << 1 << L{Qmate(40)} << n << L{"01:000001.250", "01:000002.500"} << 0 << 0;
         QTest::addRow("QMATE 34") << "QMATE" << 1 << L{Qmate(34)} << n << L{"01:000001.250"} << 0 << 0;
         QTest::addRow("QMATE 35") << "QMATE" << 1 << L{Qmate(35)} << n << L{"01:000001.250", "01:00000"} << 0 << 0;
         QTest::addRow("QMATE head") << "QMATE" << 1 << L{Qmate(12)} << n << n << 0 << 0;
         QTest::addRow("QMATE col 2") << "QMATE" << 1 << L{"QX" + Qmate(40).mid(2)} << n << n << 0 << 0;
         QTest::addRow("QMATE batch") << "QMATE" << 1 << L{"HEADER"} << L{Qmate(29), Qmate(29)} << L{"01:000001.250", "01:000001.250"} << 0 << 0;
-        QTest::addRow("TDLRF port 3") << "TDLRF" << 3 << L{"12.34 10:30    04/12/2026"} << n << L{"03:12.34 @20261204 1030"} << 0 << 0;
         QTest::addRow("TDLRF port 12") << "TDLRF" << 12 << L{"-0.50 23:59    31/12/1999"} << n << L{"12:-0.50 @19991231 2359"} << 0 << 0;
         QTest::addRow("TDLRF bad time") << "TDLRF" << 3 << L{"12.34 25:30    04/12/2026"} << n << n << 1 << 0;
         QTest::addRow("TDLRF no date") << "TDLRF" << 3 << L{"12.34"} << n << n << 1 << 0;
-        QTest::addRow("TODLR NET") << "TODLR" << 3 << L{"G 1 NET0012.50kg"} << n << L{"03:0012.50"} << 0 << 0;
         QTest::addRow("TODLR net") << "TODLR" << 16 << L{"gross 9 net 12.5"} << n << L{"16: 12.5"} << 0 << 0;
         QTest::addRow("TODLR Latin-1") << "TODLR" << 3 << L{QString::fromLatin1("Ma\xdf NET0012.50kg")} << n << L{"03:0012.50"} << 0 << 0;
         QTest::addRow("TODLR no NET") << "TODLR" << 3 << L{"GROSS 12.5"} << n << n << 0 << 0;
@@ -370,7 +322,7 @@ private slots:
         ContextoFalso c(reloj);
         c.pendientes = QStringList{"Y01 HEADER"};
         EstadoDecodificadores e;
-        DecodificaConRegistro(QStringLiteral("DP7"), Y02("+0001.000", "01", "02", "26"), c, e);
+        DecodificaConRegistro(QStringLiteral("DP7"), Y02("+0001.000", "01/02/26"), c, e);
         QCOMPARE(c.FechaInst, QStringLiteral("20260102"));
         QCOMPARE(c.HoraInst, QStringLiteral("1030"));
         ContextoFalso primera(reloj), segunda(reloj);
