@@ -4,6 +4,11 @@
 #include "ortsim/generadores.h"
 #include "support/banco.h"
 
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSerialPort>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -51,16 +56,15 @@ struct Planta : Banco {
                 t.LimInf(p, c, 1) = -1e300, t.LimSup(p, c, 1) = 1e300;
     }
 
-    // The frames arrive on port p, each with its terminator, and one receive pass runs.
-    void recibe(int p, const QString& codigo, const QList<QByteArray>& tramas) {
+    // The bytes arrive on port p and one receive pass runs.
+    void recibe(int p, const QString& codigo, const QByteArray& bytes) {
         reloj.fija(kReloj);
         rx.estado() = EstadoDecodificadores{};
         falso.llamadas.clear();
         canalesGse.clear();
         puertos.serie(p).escrituras().clear();
         abre(p, codigo);
-        for (const QByteArray& trama : tramas)
-            puertos.serie(p).llega(trama + '\r');
+        puertos.serie(p).llega(bytes);
         rx.ComLee(p);
     }
     QStringList grabadas() const {
@@ -70,6 +74,14 @@ struct Planta : Banco {
         return r;
     }
 };
+
+// The frames as they go on the line, each with its terminator.
+QByteArray EnLinea(const QList<QByteArray>& tramas) {
+    QByteArray r;
+    for (const QByteArray& t : tramas)
+        r += t + '\r';
+    return r;
+}
 
 QStringList Resumen(const QList<sim::Lectura>& l) {
     QStringList r;
@@ -170,7 +182,7 @@ private slots:
             QVERIFY(m.lecturas.isEmpty());
         Planta& b = *planta_;
         const int p = PuertoDe(codigo, canal);
-        b.recibe(p, codigo, m.tramas);
+        b.recibe(p, codigo, EnLinea(m.tramas));
         QCOMPARE(b.grabadas(), Resumen(m.lecturas));
         QCOMPARE(b.avisos.beeps, 0);
         // Only GSE01 answers (on the unit it announced), and only the logger closes its port.
@@ -209,8 +221,61 @@ private slots:
             if (codigo != u"DL-10" || k == 0)
                 esperadas += m.lecturas;
         }
-        planta_->recibe(p, codigo, tramas);
+        planta_->recibe(p, codigo, EnLinea(tramas));
         QCOMPARE(planta_->grabadas(), Resumen(esperadas));
+    }
+
+    // The simulator program on a pseudo-terminal: what arrives on the device, through the
+    // receive pass, is what its --sent file ("text<TAB>date<TAB>time" lines) says it sent.
+    void programa_data() {
+        QTest::addColumn<QString>("codigo");
+        QTest::addColumn<QStringList>("argumentos");
+        QTest::addColumn<int>("tramas");
+        QTest::addColumn<int>("lecturas");
+        // clang-format off
+        QTest::addRow("MUX10 split") << "MUX10" << QStringList{"--channel", "7", "--count", "4", "--split", "--values", "random:-50,50"} << 4 << 4;
+        QTest::addRow("DP7 batches") << "DP7" << QStringList{"--count", "2", "--batch", "2"} << 6 << 4;
+        QTest::addRow("FOCUG CR LF") << "FOCUG" << QStringList{"--channel", "42", "--count", "2", "--lf"} << 4 << 4;
+        // clang-format on
+    }
+    void programa() {
+        QFETCH(QString, codigo);
+        QFETCH(QStringList, argumentos);
+        QFETCH(int, tramas);
+        QFETCH(int, lecturas);
+        QTemporaryDir dir;
+        const QString enviadas = dir.filePath(QStringLiteral("sent.txt"));
+        QProcess p;
+        p.start(QStringLiteral(ORTSIM_PATH),
+                QStringList{"--code", codigo, "--rate", "10", "--sent", enviadas} + argumentos);
+        QVERIFY(p.waitForStarted(5000));
+        QElapsedTimer t;
+        t.start();
+        while (!p.canReadLine() && t.elapsed() < 10000)
+            p.waitForReadyRead(500);
+        const QByteArray linea = p.readLine().trimmed(),
+                         prefijo = "ortsim: " + codigo.toLatin1() + " on ";
+        QVERIFY2(linea.startsWith(prefijo), linea.constData());
+        QSerialPort puerto(QString::fromLatin1(linea.mid(prefijo.size())));
+        QVERIFY2(puerto.open(QIODevice::ReadOnly), qPrintable(puerto.errorString()));
+        QByteArray datos; // read while the simulator runs: its line goes away when it ends
+        while (datos.count('\r') < tramas && t.elapsed() < 20000)
+            if (puerto.waitForReadyRead(500))
+                datos += puerto.readAll();
+        puerto.close();
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitCode(), 0);
+        QFile f(enviadas);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QStringList esperadas;
+        for (const QByteArray& l : f.readAll().split('\n'))
+            if (const QList<QByteArray> c = l.split('\t'); !l.isEmpty())
+                esperadas << QStringLiteral("%1 @%2 %3")
+                                 .arg(QString::fromUtf8(c.value(0)), QString::fromUtf8(c.value(1)),
+                                      QString::fromUtf8(c.value(2)));
+        QCOMPARE(esperadas.size(), lecturas);
+        planta_->recibe(1, codigo, datos);
+        QCOMPARE(planta_->grabadas(), esperadas);
     }
 };
 
