@@ -8,8 +8,8 @@ using namespace ort::prueba;
 
 namespace {
 
-// Port 1 channel 1 and port 2 channel 1 have five sequences each, port 1 channel 3 two; both
-// ports read CALIB frames; readings go to the fake writer.
+// Port 1 channel 1 and port 2 channel 1 have five sequences each; both ports read CALIB
+// frames; readings go to the fake writer.
 struct Puertos : Banco {
     QStringList comandosGse;
     Puertos() : Banco(Motor::Sqlite, true) {
@@ -17,16 +17,13 @@ struct Puertos : Banco {
             comandosGse << QString("%1/%2").arg(p).arg(c);
             return QString("CMD");
         };
-        QString filas = "INSERT INTO CANALES VALUES (1,1,''),(2,1,''),(1,3,'');";
+        QString filas = "INSERT INTO CANALES VALUES (1,1,''),(2,1,'');";
         for (int p = 1; p <= 2; ++p)
             for (int s = 1; s <= 5; ++s)
                 filas +=
-                    QString(
-                        "INSERT INTO CONF (Puert,Canal,Secue,Forma,Maqui,Produ,Carac,Opera,DTMP) "
-                        "VALUES (%1,1,%2,'F1','M1','P1','C%2','OP',60);")
+                    QString("INSERT INTO CONF (Puert,Canal,Secue,Carac) VALUES (%1,1,%2,'C%2');")
                         .arg(p)
                         .arg(s);
-        filas += "INSERT INTO CONF (Puert,Canal,Secue,Carac) VALUES (1,3,1,'X'),(1,3,2,'Y');";
         if (!conf(filas))
             qFatal("no configuration");
         abre(1, "CALIB");
