@@ -93,12 +93,9 @@ private slots:
         // clang-format off
         QTest::addRow("tables") << "nwind" << "select count(*) from sqlite_master where type='table'" << "9";
         QTest::addRow("rows Order Details") << "nwind" << "select count(*) from \"Order Details\"" << "2155";
-        QTest::addRow("non-ASCII table name") << "nwind" << "select name from sqlite_master where type='table' and name like 'Ums%'" << "Umsätze";
         QTest::addRow("rows DateTest") << "fechas" << "select count(*) from DateTest" << "6";
         QTest::addRow("Yes/No true") << "nwind" << "select Discontinued from Products where ProductID=5" << "-1";
-        QTest::addRow("Yes/No false") << "nwind" << "select Discontinued from Products where ProductID=1" << "0";
         QTest::addRow("currency cents") << "nwind" << "select Freight from Orders where OrderID=10248" << "32.38";
-        QTest::addRow("currency whole") << "nwind" << "select UnitPrice from Products where ProductID=1" << "18";
         QTest::addRow("single as typed") << "nwind" << "select Discount from \"Order Details\" where OrderID=10250 and ProductID=51" << "0.15";
         QTest::addRow("integer") << "nwind" << "select UnitsOnOrder from Products where ProductID=2" << "40";
         QTest::addRow("date") << "nwind" << "select OrderDate from Orders where OrderID=10248" << "1994-08-04 00:00:00";
@@ -117,12 +114,9 @@ private slots:
         QTest::addRow("primary key") << "nwind" << "select group_concat(name) from (select name from pragma_table_info('Order Details') where pk > 0 order by pk)" << "OrderID,ProductID";
         QTest::addRow("indexes of Orders") << "nwind" << "select count(*) from sqlite_master where type='index' and tbl_name='Orders' and sql is not null" << "5";
         QTest::addRow("unique index") << "nwind" << "select \"unique\" from pragma_index_list('Categories') where name='Categories_CategoryName'" << "1";
-        QTest::addRow("plain index") << "nwind" << "select \"unique\" from pragma_index_list('Products') where name='Products_ProductName'" << "0";
         QTest::addRow("Jet 4 date") << "fechas" << "select DateTimeCol from DateTest where IDCol=1" << "2021-12-02 00:00:00";
-        QTest::addRow("year 9999") << "fechas" << "select DateTimeCol from DateTest where IDCol=2" << "9999-01-01 00:00:00";
         QTest::addRow("before 1900") << "fechas" << "select DateTimeCol || ' ' || DateCol from DateTest where IDCol=3" << "1898-01-01 00:00:00 1899-01-01 00:00:00";
         QTest::addRow("day 2") << "fechas" << "select TimeCol from DateTest where IDCol=3" << "1900-01-01 00:00:00";
-        QTest::addRow("before 1000") << "fechas" << "select DateTimeCol from DateTest where IDCol=4" << "0632-01-01 00:00:00";
         QTest::addRow("Jet 4 memo line break") << "fechas" << "select hex(LongTextCol) from DateTest where IDCol=6" << QString::fromLatin1(QByteArray("New line\r\nin field").toHex().toUpper());
         // clang-format on
     }
@@ -138,14 +132,11 @@ private slots:
         QTest::addColumn<QString>("texto");
         // clang-format off
         QTest::addRow("day 0") << 0.0 << "1899-12-30 00:00:00";
-        QTest::addRow("noon of day 0") << 0.5 << "1899-12-30 12:00:00";
         QTest::addRow("time counts forward before day 0") << -1.25 << "1899-12-29 06:00:00";
         QTest::addRow("time of day") << 44532.75 << "2021-12-02 18:00:00";
         QTest::addRow("rounds up to the next day") << 1.9999999 << "1900-01-01 00:00:00";
-        QTest::addRow("first Jet day") << -657434.0 << "0100-01-01 00:00:00";
         QTest::addRow("last Jet day") << 2958465.5 << "9999-12-31 12:00:00";
         QTest::addRow("before Jet's range") << -657435.0 << "";
-        QTest::addRow("after Jet's range") << 2958466.0 << "";
         QTest::addRow("not a number") << std::nan("") << "";
         // clang-format on
     }
@@ -156,12 +147,12 @@ private slots:
     }
 
     void progresoYResumen() {
-        QVERIFY2(conversion_.salida.contains("  Order Details: 50 % (1078 de 2155 filas)\n"),
-                 qPrintable(conversion_.salida));
-        QVERIFY(!conversion_.salida.contains("Orders: 50 %")); // 830 rows: no progress
-        QVERIFY(conversion_.salida.contains("  Umsätze: 830 filas\n"));
-        QVERIFY(conversion_.salida.contains("Resumen: 9 tablas, 4032 filas y 33 índices"));
-        QVERIFY(conversion_.errores.isEmpty());
+        const QString& o = conversion_.salida;
+        QVERIFY2(o.contains("  Order Details: 50 % (1078 de 2155 filas)\n") &&
+                     !o.contains("Orders: 50 %") && o.contains("  Umsätze: 830 filas\n") &&
+                     o.contains("Resumen: 9 tablas, 4032 filas y 33 índices") &&
+                     conversion_.errores.isEmpty(),
+                 qPrintable(o));
     }
 
     // Bad input: a message naming the file (and the table), nothing written, status 1.
@@ -173,7 +164,6 @@ private slots:
         QTest::addRow("an SQLite file") << "sqlite" << "ya es una base SQLite";
         QTest::addRow("missing file") << "falta" << "no existe";
         QTest::addRow("cut inside a page") << "corte:1500000" << "está truncado: mide 1500000 bytes";
-        QTest::addRow("cut before the catalogue's pages") << "corte:1501184" << "no se puede leer su catálogo";
         QTest::addRow("a data page lost") << "cero:79" << "tabla \"Customers\": se leyeron 76 filas de las 91";
         QTest::addRow("a table definition lost") << "cero:23" << "tabla \"Categories\": no se puede leer la definición";
         // clang-format on
@@ -185,21 +175,18 @@ private slots:
         const QString archivo = d.filePath("entrada.mdb");
         const QString tipo = origen.section(u':', 0, 0);
         const qint64 n = origen.section(u':', 1).toLongLong();
-        if (tipo == "texto") {
-            QFile f(archivo);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(QByteArray("Standard Jet DB? no: una lista de la compra\n").repeated(200));
-        } else if (tipo == "sqlite") {
-            QVERIFY(Copia(nwind_, archivo));
-        } else if (tipo == "corte") {
-            QVERIFY(Copia(muestra("nwind.mdb"), archivo));
-            QVERIFY(QFile::resize(archivo, n));
-        } else if (tipo == "cero") {
-            QVERIFY(Copia(muestra("nwind.mdb"), archivo));
-            QFile f(archivo);
-            QVERIFY(f.open(QIODevice::ReadWrite) && f.seek(n * 2048));
-            f.write(QByteArray(2048, '\0'));
-        }
+        QVERIFY(tipo == "falta" ||
+                Copia(tipo == "sqlite" ? nwind_ : muestra("nwind.mdb"), archivo));
+        QFile f(archivo);
+        if (tipo == "texto")
+            QVERIFY(f.open(QIODevice::WriteOnly) &&
+                    f.write(QByteArray("Standard Jet DB? no: una lista\n").repeated(200)));
+        if (tipo == "corte")
+            QVERIFY(f.resize(n));
+        if (tipo == "cero")
+            QVERIFY(f.open(QIODevice::ReadWrite) && f.seek(n * 2048) &&
+                    f.write(QByteArray(2048, '\0')));
+        f.close();
         const QStringList antes = Archivos(d.path());
         const QString destino = d.filePath("salida.sqlite");
         const Corrida c = Corre({archivo, destino});
@@ -212,112 +199,80 @@ private slots:
         QCOMPARE(Archivos(d.path()), antes);
     }
 
-    // A destination is replaced only with --force, and then in one step.
+    // A destination is replaced only with --force, and then in one step; usage errors.
     void reemplazo() {
         QTemporaryDir d;
-        const QString destino = d.filePath("Planta.sqlite");
-        const QString shippers = muestra("nwind.mdb");
-        {
-            QFile f(destino);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write("datos de antes");
-        }
+        const QString destino = d.filePath("Planta.sqlite"), nwind = muestra("nwind.mdb");
+        QFile f(destino);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("datos de antes") > 0);
+        f.close();
         const QByteArray antes = Huella(destino);
-        Corrida c = Corre({shippers, destino});
-        QCOMPARE(c.codigo, 1);
-        QVERIFY2(c.errores.contains(destino + ": ya existe; no se reemplaza sin --force"),
+        Corrida c = Corre({nwind, destino});
+        QVERIFY2(c.codigo == 1 &&
+                     c.errores.contains(destino + ": ya existe; no se reemplaza sin --force"),
                  qPrintable(c.errores));
         QCOMPARE(Huella(destino), antes);
-
-        c = Corre({shippers, destino, "--force"});
+        c = Corre({nwind, destino, "--force"});
         QVERIFY2(c.codigo == 0, qPrintable(c.errores));
         QCOMPARE(ValorSqlite(destino, "select CompanyName from Shippers where ShipperID=3"),
                  QString("Federal Shipping"));
-
-        // A second run over the converted file is refused as well, leaving it as it is.
-        const QByteArray convertido = Huella(destino);
-        c = Corre({muestra("DateTestDatabase.mdb"), destino});
-        QCOMPARE(c.codigo, 1);
-        QCOMPARE(Huella(destino), convertido);
         QCOMPARE(Archivos(d.path()), QStringList{destino});
-
-        c = Corre({shippers, shippers + "-no-existe/x.sqlite"});
-        QCOMPARE(c.codigo, 1);
-        c = Corre({shippers});
-        QCOMPARE(c.codigo, 2);
-        QVERIFY(c.errores.contains("Uso: ortimporta"));
+        QCOMPARE(Corre({nwind, nwind + "-no-existe/x.sqlite"}).codigo, 1);
+        c = Corre({nwind});
+        QVERIFY(c.codigo == 2 && c.errores.contains("Uso: ortimporta"));
     }
 
-    // --dir converts the files ORT itself would open, each under its own name.
+    // --dir converts the files ORT itself would open, each under its own name, keeping the
+    // original beside it; a Jet file put back over a converted one needs --force.
     void directorio() {
         DirPrograma p;
         p.productoJet(); // MVDirec.iau: databases in bd/, data files in datos/
-        const QString r = p.ruta();
-        const QString mtvx = r + "bd/MTVX2005.MDB", conf = r + "conf/Planta.mdb";
+        const QString r = p.ruta(), mtvx = r + "bd/MTVX2005.MDB", conf = r + "conf/Planta.mdb";
         const QString datos = r + "datos/F1/TORNO1/EJE20.MDB",
                       yaSqlite = r + "datos/F1/TORNO1/eje21.mdb";
         const QString malo = r + "datos/F1/TORNO2/MALO.MDB", sinUso = r + "ORTConf2005.mdb";
-        QVERIFY(Copia(muestra("nwind.mdb"), mtvx));
-        QVERIFY(Copia(muestra("DateTestDatabase.mdb"), conf));
-        QVERIFY(Copia(muestra("DateTestDatabase.mdb"), datos));
-        QVERIFY(Copia(fechas_, yaSqlite));
+        QVERIFY(Copia(muestra("nwind.mdb"), mtvx) && Copia(muestra("DateTestDatabase.mdb"), conf));
+        QVERIFY(Copia(muestra("DateTestDatabase.mdb"), datos) && Copia(fechas_, yaSqlite));
         QVERIFY(Copia(muestra("DateTestDatabase.mdb"), sinUso));
         p.escribe("datos/F1/TORNO2/MALO.MDB", QByteArray("no es una base"));
-        // The location file names the configuration in use: the default file is not ORT's.
-        p.escribe("ORTDirec.IAU", conf + "\r\n\r\n");
-        const QByteArray huellaJet = Huella(mtvx), huellaSqlite = Huella(yaSqlite);
-
+        p.escribe("ORTDirec.IAU",
+                  conf + "\r\n\r\n"); // the configuration in use, not the default file
+        const QByteArray huellaJet = Huella(mtvx), huellaSqlite = Huella(yaSqlite),
+                         huellaMalo = Huella(malo);
         Corrida c = Corre({"--dir", r});
-        QCOMPARE(c.codigo, 1);
-        QVERIFY2(c.errores.contains("ortimporta: " + malo + ": no es un archivo Jet"),
+        QVERIFY2(c.codigo == 1 &&
+                     c.errores.contains("ortimporta: " + malo + ": no es un archivo Jet"),
                  qPrintable(c.errores));
-        QVERIFY2(c.salida.contains("3 archivos convertidos (4044 filas), 1 ya estaban en SQLite, "
-                                   "0 no existen, 1 con errores."),
+        QVERIFY2(c.salida.contains("3 archivos convertidos (4044 filas), 1 ya estaban en SQLite, 0 "
+                                   "no existen, 1 con errores."),
                  qPrintable(c.salida));
-        for (const QString& f : {mtvx, conf, datos}) {
-            QCOMPARE(Clasifica(f), ClaseArchivo::Sqlite);
-            QCOMPARE(Clasifica(f + ".jet"), f == mtvx ? ClaseArchivo::Jet3 : ClaseArchivo::Jet4);
-        }
+        for (const QString& f : {mtvx, conf, datos})
+            QVERIFY(Clasifica(f) == ClaseArchivo::Sqlite &&
+                    Clasifica(f + ".jet") == (f == mtvx ? ClaseArchivo::Jet3 : ClaseArchivo::Jet4));
         QCOMPARE(Huella(mtvx + ".jet"), huellaJet);
-        QCOMPARE(ValorSqlite(mtvx, "select count(*) from \"Umsätze\""), QString("830"));
         QCOMPARE(ValorSqlite(datos, "select DateTimeCol from DateTest where IDCol=2"),
                  QString("9999-01-01 00:00:00"));
-        QCOMPARE(Huella(yaSqlite), huellaSqlite);
-        QCOMPARE(Clasifica(sinUso), ClaseArchivo::Jet4);
-        QVERIFY(!QFileInfo::exists(sinUso + ".jet"));
-        QCOMPARE(Huella(malo), QByteArray(QCryptographicHash::hash("no es una base",
-                                                                   QCryptographicHash::Sha256)));
+        QVERIFY(Huella(yaSqlite) == huellaSqlite && Huella(malo) == huellaMalo);
+        QVERIFY(Clasifica(sinUso) == ClaseArchivo::Jet4 && !QFileInfo::exists(sinUso + ".jet"));
         for (const QString& f : Archivos(r))
             QVERIFY2(!f.endsWith(".ortimporta"), qPrintable(f));
-
-        // Once converted, a second run has nothing left to do.
-        p.borra("datos/F1/TORNO2/MALO.MDB");
-        c = Corre({"--dir", r});
-        QVERIFY2(c.codigo == 0, qPrintable(c.errores));
-        QVERIFY2(c.salida.contains("0 archivos convertidos (0 filas), 4 ya estaban en SQLite"),
-                 qPrintable(c.salida));
-        QCOMPARE(Huella(mtvx + ".jet"), huellaJet);
-
-        // ORT opens the converted database under its product name and reads its sizes.
         {
-            ort::Conexion con;
+            ort::Conexion con; // ORT opens the converted database under its product name
             QVERIFY2(ort::AbreConexion(ort::CadenaJet(mtvx, QString()), con),
                      qPrintable(con.error.descripcion));
             QCOMPARE(ort::BaseCalidad(con).tamanoDefinido("Customers", "CompanyName"), 40);
         }
-
-        // A Jet file put back over a converted one: its kept original is not overwritten
-        // without --force.
+        p.borra("datos/F1/TORNO2/MALO.MDB");
         QFile::remove(mtvx);
         QVERIFY(Copia(muestra("DateTestDatabase.mdb"), mtvx));
         const QByteArray devuelto = Huella(mtvx);
         c = Corre({"--dir", r});
-        QCOMPARE(c.codigo, 1);
-        QVERIFY2(c.errores.contains("ya existe " + mtvx + ".jet"), qPrintable(c.errores));
-        QCOMPARE(Huella(mtvx), devuelto);
-        QCOMPARE(Huella(mtvx + ".jet"), huellaJet);
+        QVERIFY2(c.codigo == 1 && c.errores.contains("ya existe " + mtvx + ".jet"),
+                 qPrintable(c.errores));
+        QVERIFY(Huella(mtvx) == devuelto && Huella(mtvx + ".jet") == huellaJet);
         c = Corre({"--dir", r, "--force"});
-        QVERIFY2(c.codigo == 0, qPrintable(c.errores));
+        QVERIFY2(c.codigo == 0 && c.salida.contains("1 archivos convertidos"),
+                 qPrintable(c.salida + c.errores));
         QCOMPARE(Huella(mtvx + ".jet"), devuelto);
         QCOMPARE(ValorSqlite(mtvx, "select count(*) from DateTest"), QString("6"));
     }
