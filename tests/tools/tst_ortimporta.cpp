@@ -83,6 +83,12 @@ private slots:
         const Corrida c = Corre({muestra("DateTestDatabase.mdb"), fechas_});
         QVERIFY2(c.codigo == 0, qPrintable(c.errores));
         QCOMPARE(Clasifica(nwind_), ClaseArchivo::Sqlite);
+        const QString& o = conversion_.salida; // progress of big tables only, and a summary
+        QVERIFY2(o.contains("  Order Details: 50 % (1078 de 2155 filas)\n") &&
+                     !o.contains("Orders: 50 %") && o.contains("  Umsätze: 830 filas\n") &&
+                     o.contains("Resumen: 9 tablas, 4032 filas y 33 índices") &&
+                     conversion_.errores.isEmpty(),
+                 qPrintable(o));
     }
 
     // What the samples hold, as Access shows it, read back from the SQLite files.
@@ -93,30 +99,20 @@ private slots:
         // clang-format off
         QTest::addRow("tables") << "nwind" << "select count(*) from sqlite_master where type='table'" << "9";
         QTest::addRow("rows Order Details") << "nwind" << "select count(*) from \"Order Details\"" << "2155";
-        QTest::addRow("rows DateTest") << "fechas" << "select count(*) from DateTest" << "6";
         QTest::addRow("Yes/No true") << "nwind" << "select Discontinued from Products where ProductID=5" << "-1";
         QTest::addRow("currency cents") << "nwind" << "select Freight from Orders where OrderID=10248" << "32.38";
         QTest::addRow("single as typed") << "nwind" << "select Discount from \"Order Details\" where OrderID=10250 and ProductID=51" << "0.15";
-        QTest::addRow("integer") << "nwind" << "select UnitsOnOrder from Products where ProductID=2" << "40";
         QTest::addRow("date") << "nwind" << "select OrderDate from Orders where OrderID=10248" << "1994-08-04 00:00:00";
         QTest::addRow("accents") << "nwind" << "select Address from Customers where CustomerID='ANATR'" << "Avda. de la Constitución 2222";
-        QTest::addRow("null number") << "nwind" << "select ReportsTo is null from Employees where EmployeeID=2" << "1";
         QTest::addRow("null text") << "nwind" << "select count(*) from Orders where ShipRegion is null" << "507";
         QTest::addRow("memo") << "nwind" << "select Description from Categories where CategoryID=1" << "Soft drinks, coffees, teas, beers, and ales";
         QTest::addRow("OLE object") << "nwind" << "select length(Photo) || ' ' || hex(substr(Photo, 1, 4)) from Employees where EmployeeID=1" << "21626 151C2F00";
-        QTest::addRow("type text") << "nwind" << "select type from pragma_table_info('Products') where name='ProductName'" << "VARCHAR(40)";
-        QTest::addRow("type Yes/No") << "nwind" << "select type from pragma_table_info('Products') where name='Discontinued'" << "INTEGER";
-        QTest::addRow("type currency") << "nwind" << "select type from pragma_table_info('Products') where name='UnitPrice'" << "CURRENCY";
-        QTest::addRow("type single") << "nwind" << "select type from pragma_table_info('Order Details') where name='Discount'" << "REAL";
-        QTest::addRow("type date") << "nwind" << "select type from pragma_table_info('Orders') where name='OrderDate'" << "TEXT";
-        QTest::addRow("type OLE") << "nwind" << "select type from pragma_table_info('Employees') where name='Photo'" << "BLOB";
         QTest::addRow("type Jet 4 text") << "fechas" << "select type from pragma_table_info('DateTest') where name='ShortTextCol'" << "VARCHAR(255)";
+        QTest::addRow("types") << "nwind" << "select group_concat(type, ' ') from (select type from pragma_table_info('Products') where name in ('ProductName','Discontinued','UnitPrice') union all select type from pragma_table_info('Order Details') where name='Discount' union all select type from pragma_table_info('Employees') where name in ('BirthDate','Photo'))" << "VARCHAR(40) CURRENCY INTEGER REAL TEXT BLOB";
         QTest::addRow("primary key") << "nwind" << "select group_concat(name) from (select name from pragma_table_info('Order Details') where pk > 0 order by pk)" << "OrderID,ProductID";
-        QTest::addRow("indexes of Orders") << "nwind" << "select count(*) from sqlite_master where type='index' and tbl_name='Orders' and sql is not null" << "5";
         QTest::addRow("unique index") << "nwind" << "select \"unique\" from pragma_index_list('Categories') where name='Categories_CategoryName'" << "1";
         QTest::addRow("Jet 4 date") << "fechas" << "select DateTimeCol from DateTest where IDCol=1" << "2021-12-02 00:00:00";
         QTest::addRow("before 1900") << "fechas" << "select DateTimeCol || ' ' || DateCol from DateTest where IDCol=3" << "1898-01-01 00:00:00 1899-01-01 00:00:00";
-        QTest::addRow("day 2") << "fechas" << "select TimeCol from DateTest where IDCol=3" << "1900-01-01 00:00:00";
         QTest::addRow("Jet 4 memo line break") << "fechas" << "select hex(LongTextCol) from DateTest where IDCol=6" << QString::fromLatin1(QByteArray("New line\r\nin field").toHex().toUpper());
         // clang-format on
     }
@@ -133,26 +129,15 @@ private slots:
         // clang-format off
         QTest::addRow("day 0") << 0.0 << "1899-12-30 00:00:00";
         QTest::addRow("time counts forward before day 0") << -1.25 << "1899-12-29 06:00:00";
-        QTest::addRow("time of day") << 44532.75 << "2021-12-02 18:00:00";
         QTest::addRow("rounds up to the next day") << 1.9999999 << "1900-01-01 00:00:00";
         QTest::addRow("last Jet day") << 2958465.5 << "9999-12-31 12:00:00";
         QTest::addRow("before Jet's range") << -657435.0 << "";
-        QTest::addRow("not a number") << std::nan("") << "";
         // clang-format on
     }
     void fechas() {
         QFETCH(double, dias);
         QFETCH(QString, texto);
         QCOMPARE(FechaJet(dias), texto);
-    }
-
-    void progresoYResumen() {
-        const QString& o = conversion_.salida;
-        QVERIFY2(o.contains("  Order Details: 50 % (1078 de 2155 filas)\n") &&
-                     !o.contains("Orders: 50 %") && o.contains("  Umsätze: 830 filas\n") &&
-                     o.contains("Resumen: 9 tablas, 4032 filas y 33 índices") &&
-                     conversion_.errores.isEmpty(),
-                 qPrintable(o));
     }
 
     // Bad input: a message naming the file (and the table), nothing written, status 1.
@@ -190,11 +175,10 @@ private slots:
         const QStringList antes = Archivos(d.path());
         const QString destino = d.filePath("salida.sqlite");
         const Corrida c = Corre({archivo, destino});
-        QCOMPARE(c.codigo, 1);
-        QVERIFY2(c.errores.contains("ortimporta: " + archivo), qPrintable(c.errores));
-        QVERIFY2(c.errores.contains(mensaje), qPrintable(c.errores));
         // The library's own English reports stay out of the user's way.
-        QVERIFY2(!c.errores.contains("EOF") && !c.errores.contains("Warning"),
+        QVERIFY2(c.codigo == 1 && c.errores.contains("ortimporta: " + archivo) &&
+                     c.errores.contains(mensaje) && !c.errores.contains("EOF") &&
+                     !c.errores.contains("Warning"),
                  qPrintable(c.errores));
         QCOMPARE(Archivos(d.path()), antes);
     }
