@@ -9,12 +9,6 @@
 #include <QTest>
 #include <QThread>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
-
 using namespace ort;
 using ort::prueba::Pty;
 
@@ -22,20 +16,11 @@ Q_DECLARE_METATYPE(ort::ContadoresLinea)
 
 namespace {
 
-// A program directory whose "ORTPuertos.IAU" (under the given name) holds the given text.
+// A program directory whose port map (under the given name) holds the given text.
 void EscribeMapa(const QTemporaryDir& dir, const QString& texto,
                  const QString& nombre = QStringLiteral("ORTPuertos.IAU")) {
     QFile f(dir.filePath(nombre));
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(texto.toUtf8());
-}
-
-// Reads from the port until n bytes have come or the waits run dry.
-QByteArray LeeAcumulado(Puerto& p, int n) {
-    QByteArray r;
-    while (r.size() < n && p.esperaDatos(3000))
-        r += p.leeTodo();
-    return r;
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(texto.toUtf8()) >= 0);
 }
 
 } // namespace
@@ -50,18 +35,14 @@ class TstPuertoSerie : public QObject {
     // Port 3 mapped on a fresh pseudo-terminal, opened with the given settings.
     bool abre(const QString& settings = QStringLiteral("9600,N,8,1"), int umbral = 1) {
         pty_ = std::make_unique<Pty>();
-        if (!pty_->valido())
-            return false;
         EscribeMapa(dir_, QStringLiteral("3,%1\n").arg(pty_->esclavo()));
         puerto_ = std::make_unique<PuertoSerieQt>(dir_.path());
         for (const auto& f :
              {puerto_->fijaNumero(3), puerto_->fijaSettings(settings), puerto_->fijaUmbral(umbral),
               puerto_->fijaDtr(true), puerto_->fijaRts(true), puerto_->abre()})
-            if (f) {
-                qWarning() << f->numero << f->descripcion;
-                return false;
-            }
-        return puerto_->abierto();
+            if (f)
+                return qWarning() << f->numero << f->descripcion, false;
+        return pty_->valido() && puerto_->abierto();
     }
 
 private slots:
@@ -85,16 +66,12 @@ private slots:
         QTest::addRow("blanks") << " 2400 , n , 8 , 1 " << "2400 0 8 1";
         QTest::addRow("three parts") << "9600,N,8" << "separados por comas";
         QTest::addRow("five parts") << "9600,N,8,1,1" << "separados por comas";
-        QTest::addRow("empty") << "" << "separados por comas";
         QTest::addRow("baud letters") << "96OO,N,8,1" << "velocidad";
         QTest::addRow("baud zero") << "0,N,8,1" << "velocidad";
-        QTest::addRow("baud negative") << "-9600,N,8,1" << "velocidad";
-        QTest::addRow("parity X") << "9600,X,8,1" << "paridad";
         QTest::addRow("parity word") << "9600,NONE,8,1" << "paridad";
         QTest::addRow("data 4") << "9600,N,4,1" << "bits de datos";
         QTest::addRow("data 9") << "9600,N,9,1" << "bits de datos";
         QTest::addRow("stop 3") << "9600,N,8,3" << "bits de parada";
-        QTest::addRow("stop 1,5") << "9600,N,8,1;5" << "bits de parada";
         // clang-format on
     }
     void settings() {
@@ -114,12 +91,12 @@ private slots:
                  qPrintable(problema));
         PuertoSerieQt p(dir_.path());
         const auto f = p.fijaSettings(s);
-        QCOMPARE(f.value_or(Falla{}).numero, kFallaValorNoValido);
-        QCOMPARE(f->fuente, QStringLiteral("PuertoSerie"));
-        QCOMPARE(f->descripcion, problema);
+        QVERIFY(f && f->numero == kFallaValorNoValido && f->fuente == "PuertoSerie" &&
+                f->descripcion == problema);
         QCOMPARE(p.configuracion(), ConfiguracionSerie{});
     }
 
+    // The device of a port from the map, or the problem it names ("!" and a part of it).
     void dispositivo_data() {
         QTest::addColumn<QString>("archivo");
         QTest::addColumn<QString>("texto");
@@ -130,13 +107,12 @@ private slots:
         QTest::newRow("entry")                << "ORTPuertos.IAU" << "1,/dev/ttyUSB0\n2,/dev/ttyUSB1\n"  << 2  << "/dev/ttyUSB1";
         QTest::newRow("no entry")             << "ORTPuertos.IAU" << "1,/dev/ttyUSB0\n"                  << 5  << "/dev/ttyS4";
         QTest::newRow("lower-case file name") << "ortpuertos.iau" << "16,/dev/ttyACM0"                   << 16 << "/dev/ttyACM0";
-        QTest::newRow("upper-case file name") << "ORTPUERTOS.IAU" << "3,/dev/ttyACM3\r\n"                << 3  << "/dev/ttyACM3";
         QTest::newRow("blanks and quotes")    << "ORTPuertos.IAU" << " 4 , \"/dev/serial/by-id/x y\" \n" << 4  << "/dev/serial/by-id/x y";
         QTest::newRow("other lines skipped")  << "ORTPuertos.IAU" << "# ports\n\n12,/dev/a\n1,/dev/b\n"  << 1  << "/dev/b";
         QTest::newRow("first entry wins")     << "ORTPuertos.IAU" << "7,/dev/a\n7,/dev/b\n"              << 7  << "/dev/a";
         QTest::newRow("11 is not 1")          << "ORTPuertos.IAU" << "11,/dev/once\n"                    << 1  << "/dev/ttyS0";
-        QTest::newRow("entry without path")   << "ORTPuertos.IAU" << "1,/dev/a\n2,  \n"                  << 2  << "";
-        QTest::newRow("empty file")           << "ORTPuertos.IAU" << ""                                  << 3  << "/dev/ttyS2";
+        QTest::newRow("entry without path")   << "ORTPuertos.IAU" << "1,/dev/a\n2,  \n"                  << 2  << "!línea 2";
+        QTest::newRow("unreadable")           << "ORTPuertos.IAU/" << ""                                 << 1  << "!No se puede leer ";
         // clang-format on
     }
     void dispositivo() {
@@ -145,32 +121,21 @@ private slots:
         QFETCH(int, puerto);
         QFETCH(QString, esperado);
         QTemporaryDir dir;
-        if (!archivo.isEmpty())
+        if (archivo.endsWith(u'/'))
+            QVERIFY(QDir(dir.path()).mkdir(archivo));
+        else if (!archivo.isEmpty())
             EscribeMapa(dir, texto, archivo);
         QString problema;
         const auto d = DispositivoDePuerto(dir.path(), puerto, &problema);
         PuertoSerieQt p(dir.path());
         const auto f = p.fijaNumero(puerto);
-        if (esperado.isEmpty()) {
-            QVERIFY2(!d && problema.contains(QStringLiteral("línea 2")), qPrintable(problema));
-            QCOMPARE(f.value_or(Falla{}).numero, kFallaNumeroPuerto);
-            QCOMPARE(f->descripcion, problema);
+        if (esperado.startsWith(u'!')) {
+            QVERIFY2(!d && problema.contains(esperado.mid(1)), qPrintable(problema));
+            QVERIFY(f && f->numero == kFallaNumeroPuerto && f->descripcion == problema);
             return;
         }
         QCOMPARE(d.value_or(QString()), esperado);
-        QVERIFY(!f);
-        QCOMPARE(p.dispositivo(), esperado);
-        QCOMPARE(p.numero(), puerto);
-    }
-
-    // A map that is there but cannot be read names no device, and says which file it is.
-    void dispositivoIlegible() {
-        QTemporaryDir dir;
-        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("ORTPuertos.IAU")));
-        QString problema;
-        QVERIFY(!DispositivoDePuerto(dir.path(), 1, &problema));
-        QCOMPARE(problema,
-                 QStringLiteral("No se puede leer %1.").arg(dir.filePath("ORTPuertos.IAU")));
+        QVERIFY(!f && p.dispositivo() == esperado && p.numero() == puerto);
     }
 
     // Numbers outside 1..16, a negative threshold, an empty buffer; opening without a number.
@@ -182,8 +147,7 @@ private slots:
         QCOMPARE(p.fijaUmbral(-1).value_or(Falla{}).numero, kFallaValorNoValido);
         QCOMPARE(p.fijaBufferEntrada(0).value_or(Falla{}).numero, kFallaValorNoValido);
         QVERIFY(!p.fijaUmbral(10) && !p.fijaBufferEntrada(4096));
-        QCOMPARE(p.umbral(), 10);
-        QCOMPARE(p.bufferEntrada(), 4096);
+        QVERIFY(p.umbral() == 10 && p.bufferEntrada() == 4096);
     }
 
     // The device's speed and stop bits (a pseudo-terminal forces 8 bits, no parity); 1.5 stop
@@ -205,8 +169,7 @@ private slots:
             QVERIFY(abre(abierto ? QStringLiteral("9600,N,8,1") : s));
             QVERIFY(!abierto || !puerto_->fijaSettings(s));
             const termios t = pty_->atributos();
-            QCOMPARE(int(cfgetospeed(&t)), velocidad);
-            QCOMPARE(bool(t.c_cflag & CSTOPB), dosParada);
+            QVERIFY(int(cfgetospeed(&t)) == velocidad && bool(t.c_cflag & CSTOPB) == dosParada);
             QCOMPARE(puerto_->configuracion(), *InterpretaSettings(s));
             cleanup();
         }
@@ -219,8 +182,6 @@ private slots:
         const ContadoresLinea cero;
         // clang-format off
         QTest::addRow("nothing") << cero << cero << QList<int>{};
-        QTest::addRow("framing") << cero << ContadoresLinea{0, 3, 0, 0, 0} << QList<int>{1004};
-        QTest::addRow("parity") << cero << ContadoresLinea{0, 0, 0, 0, 1} << QList<int>{1009};
         QTest::addRow("break") << cero << ContadoresLinea{2, 0, 0, 0, 0} << QList<int>{1001};
         QTest::addRow("overrun") << cero << ContadoresLinea{0, 0, 1, 0, 0} << QList<int>{1006};
         QTest::addRow("overflow") << cero << ContadoresLinea{0, 0, 0, 5, 0} << QList<int>{1008};
@@ -234,58 +195,60 @@ private slots:
         QCOMPARE(EventosDeContadores(antes, ahora), eventos);
     }
 
-    // An instrument's decoder may close its port while handling what arrived; closed, the port
-    // opens again. Refused DTR and RTS (a pseudo-terminal's) are no failure and no event.
-    void cierraAlRecibirYModem() {
+    // Bytes both ways, however the reads split them (above 127 too), writes going out at once;
+    // refused DTR and RTS (a pseudo-terminal's) are no failure and no event; a decoder may close
+    // the port while handling what arrived, and closed, the port opens again.
+    void bytesYCierre() {
         QVERIFY(abre());
         QSignalSpy eventos(puerto_.get(), &Puerto::evento);
         QVERIFY(!puerto_->fijaDtr(false) && !puerto_->fijaRts(false) && !puerto_->fijaDtr(true));
-        QVERIFY(puerto_->dtr());
-        QByteArray leido;
-        connect(puerto_.get(), &Puerto::datos, this, [&] {
-            leido += puerto_->leeTodo();
-            puerto_->cierra();
-        });
-        QVERIFY(pty_->escribe("FIN\r"));
-        QTRY_VERIFY_WITH_TIMEOUT(!puerto_->abierto(), 3000);
-        QVERIFY(leido.startsWith("F"));
-        QCOMPARE(eventos.count(), 0);
-        QVERIFY(!puerto_->abre());
-        QVERIFY(puerto_->abierto());
-    }
-
-    void bytesEnAmbosSentidos() {
-        QVERIFY(abre());
-        // What ORT reads is the bytes sent, however the reads split them.
-        QVERIFY(!puerto_->esperaDatos(50) && !puerto_->esperaDatos(0) && !puerto_->esperaDatos(-5));
+        QVERIFY(puerto_->dtr() && !puerto_->esperaDatos(50) && !puerto_->esperaDatos(-5));
         const QByteArray todo("12.5\r\x01\xff\x00z", 9);
         QVERIFY(pty_->escribe(todo.left(2)) && pty_->escribe(todo.mid(2)));
-        QCOMPARE(LeeAcumulado(*puerto_, int(todo.size())), todo);
+        QByteArray r;
+        while (r.size() < todo.size() && puerto_->esperaDatos(3000))
+            r += puerto_->leeTodo();
+        QCOMPARE(r, todo);
         QCOMPARE(puerto_->leeCaracter(), -1);
-        // Without the event loop, counting alone sees what the device holds; bytes above 127
-        // are read as they are.
+        // Without the event loop, counting alone sees what the device holds.
         QVERIFY(pty_->escribe(QByteArray("A\xe9", 2)));
-        QDeadlineTimer plazo(3000);
-        while (puerto_->esperando() < 2 && !plazo.hasExpired())
+        for (QDeadlineTimer plazo(3000); puerto_->esperando() < 2 && !plazo.hasExpired();)
             QThread::msleep(1);
-        QCOMPARE(puerto_->leeCaracter(), int('A'));
-        QCOMPARE(puerto_->leeCaracter(), 0xe9);
-        // Each write goes out at once, without the event loop.
+        QVERIFY(puerto_->leeCaracter() == 'A' && puerto_->leeCaracter() == 0xe9);
         QVERIFY(puerto_->escribe("$RE 0\r") && puerto_->escribe("$AZ\r"));
         QCOMPARE(pty_->lee(10), QByteArray("$RE 0\r$AZ\r"));
+        connect(puerto_.get(), &Puerto::datos, this, [&] { puerto_->cierra(); });
+        QVERIFY(pty_->escribe("FIN\r"));
+        QTRY_VERIFY_WITH_TIMEOUT(!puerto_->abierto(), 3000);
+        QCOMPARE(eventos.count(), 0);
+        QVERIFY(!puerto_->abre() && puerto_->abierto());
     }
 
-    // datos() is raised once the threshold is reached, never with a threshold of 0.
+    // datos() is raised once the threshold is reached, never with a threshold of 0; what
+    // arrives during a wait is not announced inside it (a receive pass never runs inside
+    // another), but from the event loop afterwards if still there; once read, nothing more.
     void umbral_data() {
         QTest::addColumn<int>("umbral");
         QTest::addRow("10") << 10;
         QTest::addRow("0") << 0;
+        QTest::addRow("1") << 1;
     }
     void umbral() {
         QFETCH(int, umbral);
         QVERIFY(abre(QStringLiteral("9600,N,8,1"), umbral));
         QSignalSpy datos(puerto_.get(), &Puerto::datos);
-        QVERIFY(pty_->escribe("1234"));
+        QVERIFY(pty_->escribe(umbral == 1 ? "7" : "1234"));
+        if (umbral == 1) {
+            QVERIFY(puerto_->esperaDatos(3000));
+            QCOMPARE(datos.count(), 0);
+            QTRY_COMPARE_WITH_TIMEOUT(datos.count(), 1, 3000);
+            QCOMPARE(puerto_->leeTodo(), QByteArray("7"));
+            QVERIFY(pty_->escribe("8") && puerto_->esperaDatos(3000));
+            QCOMPARE(puerto_->leeTodo(), QByteArray("8"));
+            QCoreApplication::processEvents();
+            QCOMPARE(datos.count(), 1);
+            return;
+        }
         QTRY_COMPARE_WITH_TIMEOUT(puerto_->esperando(), 4, 3000);
         QCoreApplication::processEvents();
         QCOMPARE(datos.count(), 0);
@@ -295,23 +258,6 @@ private slots:
         QCOMPARE(datos.count(), umbral ? 1 : 0);
     }
 
-    // What arrives during a wait is not announced inside it (a receive pass never runs inside
-    // another), but from the event loop afterwards if still there; once read, nothing more.
-    void datosNoLlegaDentroDeUnaEspera() {
-        QVERIFY(abre());
-        QSignalSpy datos(puerto_.get(), &Puerto::datos);
-        QVERIFY(pty_->escribe("7"));
-        QVERIFY(puerto_->esperaDatos(3000));
-        QCOMPARE(datos.count(), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(datos.count(), 1, 3000);
-        QCOMPARE(puerto_->leeTodo(), QByteArray("7"));
-        QVERIFY(pty_->escribe("8"));
-        QVERIFY(puerto_->esperaDatos(3000));
-        QCOMPARE(puerto_->leeTodo(), QByteArray("8"));
-        QCoreApplication::processEvents();
-        QCOMPARE(datos.count(), 1);
-    }
-
     // A missing device is missed when the port opens; a busy one, and a port already open,
     // refuse a second opening and leave the first untouched.
     void aperturasFallidas() {
@@ -319,16 +265,15 @@ private slots:
         PuertoSerieQt p(dir_.path());
         QVERIFY(!p.fijaNumero(2));
         const auto f = p.abre();
-        QCOMPARE(f.value_or(Falla{}).numero, kFallaNumeroPuerto);
-        QVERIFY2(f->descripcion.contains(QStringLiteral("no-existe")), qPrintable(f->descripcion));
-        QVERIFY(!p.abierto() && !p.escribe("x"));
-        QCOMPARE(p.leeCaracter(), -1);
+        QVERIFY2(f && f->numero == kFallaNumeroPuerto && f->descripcion.contains("no-existe"),
+                 qPrintable(f.value_or(Falla{}).descripcion));
+        QVERIFY(!p.abierto() && !p.escribe("x") && p.leeCaracter() == -1);
         QVERIFY(abre());
         PuertoSerieQt otro(dir_.path());
         QVERIFY(!otro.fijaNumero(3));
         const auto o = otro.abre();
-        QCOMPARE(o.value_or(Falla{}).numero, kFallaPuertoAbierto);
-        QVERIFY2(o->descripcion.contains(pty_->esclavo()), qPrintable(o->descripcion));
+        QVERIFY2(o && o->numero == kFallaPuertoAbierto && o->descripcion.contains(pty_->esclavo()),
+                 qPrintable(o.value_or(Falla{}).descripcion));
         QCOMPARE(puerto_->fijaNumero(3).value_or(Falla{}).numero, kFallaPuertoAbierto);
         QCOMPARE(puerto_->abre().value_or(Falla{}).numero, kFallaPuertoAbierto);
         QVERIFY(puerto_->escribe("ok"));
@@ -352,27 +297,19 @@ private slots:
         if (como == 2)
             puerto_->cierra();
         pty_->cierra();
-        if (como == 1) {
-            QVERIFY(!puerto_->esperaDatos(2000));
-            QVERIFY(!puerto_->abierto());
-            QCOMPARE(perdidos.count(), 0);
-        }
-        if (como != 2)
-            QTRY_COMPARE_WITH_TIMEOUT(perdidos.count(), 1, 3000);
+        if (como == 1)
+            QVERIFY(!puerto_->esperaDatos(2000) && !puerto_->abierto() && perdidos.isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(perdidos.count(), como == 2 ? 0 : 1, 3000);
         QTest::qWait(200);
-        QCOMPARE(perdidos.count(), como == 2 ? 0 : 1);
-        QCOMPARE(eventos.count(), 0);
-        if (como == 0)
-            QVERIFY2(perdidos.first().first().toString().contains(QStringLiteral("puerto 3")),
-                     "no port in the reason");
+        QVERIFY(perdidos.count() == (como == 2 ? 0 : 1) && eventos.isEmpty());
+        QVERIFY(como != 0 || perdidos.first().first().toString().contains("puerto 3"));
         QVERIFY(!puerto_->abierto() && !puerto_->escribe("x") && !puerto_->esperaDatos(10));
     }
 
     void fabrica() {
         FabricaPuertosQt f(dir_.path());
-        QCOMPARE(&f.serie(1), &f.serie(1));
-        QVERIFY(&f.serie(1) != &f.serie(16));
-        QCOMPARE(&f.tcp(4), &f.tcp(4));
+        QVERIFY(&f.serie(1) == &f.serie(1) && &f.serie(1) != &f.serie(16) &&
+                &f.tcp(4) == &f.tcp(4));
         QVERIFY_THROWS_EXCEPTION(std::out_of_range, f.serie(0));
         QVERIFY_THROWS_EXCEPTION(std::out_of_range, f.tcp(17));
         EscribeMapa(dir_, QStringLiteral("9,/dev/ttyUSB7\n"));
