@@ -8,162 +8,106 @@
 
 using namespace ort;
 
-namespace {
-
-QString Bytes(std::initializer_list<int> bytes) {
-    QString t;
-    for (int b : bytes)
-        t += QChar(char16_t(b));
-    return t;
-}
-
-// The length that stands for Desde in corta's rows.
-constexpr int kDesde = std::numeric_limits<int>::min();
-
-} // namespace
-
 class TstCortes : public QObject {
     Q_OBJECT
 private slots:
-    // Corta(s, n) and, with n = kDesde, Desde(s) on "ABCDE"; a position that does not fit fails.
-    void corta_data() {
-        QTest::addColumn<int>("s");
+    // The cuts and number forms the decoders are made of: function, text, number, integer, what
+    // it gives ("!" where it fails). Busca looks for what follows "|" in the text; HexCuatro and
+    // FlotanteHex (its bits) in hexadecimal.
+    void cortes_data() {
+        QTest::addColumn<QString>("f");
+        QTest::addColumn<QString>("t");
+        QTest::addColumn<double>("x");
         QTest::addColumn<int>("n");
         QTest::addColumn<QString>("esperado");
-        QTest::addColumn<bool>("falla");
+        const double inf = std::numeric_limits<double>::infinity();
         // clang-format off
-        QTest::addRow("inside") << 2 << 3 << "BCD" << false;
-        QTest::addRow("past the end") << 4 << 5 << "DE" << false;
-        QTest::addRow("just past") << 6 << 1 << "" << false;
-        QTest::addRow("far past") << 90 << 2 << "" << false;
-        QTest::addRow("length 0") << 1 << 0 << "" << false;
-        QTest::addRow("start 0") << 0 << 2 << "" << true;
-        QTest::addRow("start < 0") << -4 << 5 << "" << true;
-        QTest::addRow("length < 0") << 2 << -1 << "" << true;
-        QTest::addRow("from 2") << 2 << kDesde << "BCDE" << false;
-        QTest::addRow("from 5") << 5 << kDesde << "E" << false;
-        QTest::addRow("from 6") << 6 << kDesde << "" << false;
-        QTest::addRow("from 0") << 0 << kDesde << "" << true;
+        QTest::addRow("cut inside") << "Corta" << "ABCDE" << 2.0 << 3 << "BCD";
+        QTest::addRow("cut past the end") << "Corta" << "ABCDE" << 4.0 << 5 << "DE";
+        QTest::addRow("cut just past") << "Corta" << "ABCDE" << 6.0 << 1 << "";
+        QTest::addRow("cut far past") << "Corta" << "ABCDE" << 90.0 << 2 << "";
+        QTest::addRow("cut length 0") << "Corta" << "ABCDE" << 1.0 << 0 << "";
+        QTest::addRow("cut start 0") << "Corta" << "ABCDE" << 0.0 << 2 << "!";
+        QTest::addRow("cut length < 0") << "Corta" << "ABCDE" << 2.0 << -1 << "!";
+        QTest::addRow("from 2") << "Desde" << "ABCDE" << 2.0 << 0 << "BCDE";
+        QTest::addRow("from 5") << "Desde" << "ABCDE" << 5.0 << 0 << "E";
+        QTest::addRow("from 6") << "Desde" << "ABCDE" << 6.0 << 0 << "";
+        QTest::addRow("from 0") << "Desde" << "ABCDE" << 0.0 << 0 << "!";
+        QTest::addRow("from 1 of nothing") << "Desde" << "" << 1.0 << 0 << "";
+        QTest::addRow("find") << "Busca" << "A,B,C|," << 0.0 << 1 << "2";
+        QTest::addRow("find from 3") << "Busca" << "A,B,C|," << 0.0 << 3 << "4";
+        QTest::addRow("find none left") << "Busca" << "A,B,C|," << 0.0 << 5 << "0";
+        QTest::addRow("find case") << "Busca" << "A,B,C|b" << 0.0 << 1 << "0";
+        QTest::addRow("find text") << "Busca" << "A,B,C|B,C" << 0.0 << 1 << "3";
+        QTest::addRow("find in nothing") << "Busca" << "|," << 0.0 << 1 << "0";
+        QTest::addRow("trim") << "Recorta" << "  1 2  " << 0.0 << 0 << "1 2";
+        QTest::addRow("trim blanks") << "Recorta" << "   " << 0.0 << 0 << "";
+        QTest::addRow("trim not tab") << "Recorta" << "\t1 " << 0.0 << 0 << "\t1";
+        QTest::addRow("remove") << "Quita" << "\x11" "A\x11" "1\x11" << 0.0 << 17 << "A1";
+        QTest::addRow("remove none") << "Quita" << "A,B" << 0.0 << 59 << "A,B";
+        QTest::addRow("2d half away") << "Dos" << "" << 6.5 << 0 << "07";
+        QTest::addRow("2d rounds down") << "Dos" << "" << 6.49 << 0 << "06";
+        QTest::addRow("2d three digits") << "Dos" << "" << 123.0 << 0 << "123";
+        QTest::addRow("2d negative") << "Dos" << "" << -5.0 << 0 << "-05";
+        QTest::addRow("2d small negative") << "Dos" << "" << -0.4 << 0 << "00";
+        QTest::addRow("negative zero") << "General" << "" << -0.0 << 0 << "0";
+        QTest::addRow("no noise") << "General" << "" << 0.1 + 0.2 << 0 << "0.3";
+        QTest::addRow("0.7/10") << "General" << "" << 0.7 / 10 << 0 << "0.07";
+        QTest::addRow("15 digits") << "General" << "" << 1.23456789012345678 << 0 << "1.23456789012346";
+        QTest::addRow("carry to E") << "General" << "" << 999999999999999.9 << 0 << "1E+15";
+        QTest::addRow("small plain") << "General" << "" << 0.0001 << 0 << "0.0001";
+        QTest::addRow("smaller E") << "General" << "" << 0.00001234 << 0 << "1.234E-05";
+        QTest::addRow("large plain") << "General" << "" << 999999999999999.0 << 0 << "999999999999999";
+        QTest::addRow("negative E") << "General" << "" << -2e20 << 0 << "-2E+20";
+        QTest::addRow("infinity") << "General" << "" << inf << 0 << "!";
+        QTest::addRow("NaN") << "General" << "" << std::nan("") << 0 << "!";
+        QTest::addRow("hex from 5") << "Hex4" << "\x01\x02\x03\x04\x12" "4Vx" << 5.0 << 0 << "12345678";
+        QTest::addRow("hex missing are 0") << "Hex4" << "AB" << 1.0 << 0 << "41420000";
+        QTest::addRow("hex nothing left") << "Hex4" << "AB" << 9.0 << 0 << "0";
+        QTest::addRow("hex not a byte") << "Hex4" << QString::fromUtf16(u"A\u0100") << 1.0 << 0 << "!";
+        QTest::addRow("hex position 0") << "Hex4" << "ABCD" << 0.0 << 0 << "!";
+        QTest::addRow("float lower case") << "Float" << "0000803f" << 0.0 << 0 << "3f800000";
+        QTest::addRow("float largest") << "Float" << "FFFF7F7F" << 0.0 << 0 << "7f7fffff";
+        QTest::addRow("float smallest normal") << "Float" << "00008000" << 0.0 << 0 << "800000";
+        // No special case for zero: all-zero digits read as 2^-127.
+        QTest::addRow("float zeros") << "Float" << "00000000" << 0.0 << 0 << "400000";
+        QTest::addRow("float negative zeros") << "Float" << "00000080" << 0.0 << 0 << "80400000";
+        QTest::addRow("float 7 digits") << "Float" << "0000803" << 0.0 << 0 << "!";
+        QTest::addRow("float 9 digits") << "Float" << "0000803F0" << 0.0 << 0 << "!";
+        QTest::addRow("float blank") << "Float" << "0000 03F" << 0.0 << 0 << "!";
+        QTest::addRow("float infinity") << "Float" << "0000807F" << 0.0 << 0 << "!";
+        QTest::addRow("float NaN") << "Float" << "0000C07F" << 0.0 << 0 << "!";
         // clang-format on
     }
-    void corta() {
-        QFETCH(int, s);
+    void cortes() {
+        QFETCH(QString, f);
+        QFETCH(QString, t);
+        QFETCH(double, x);
         QFETCH(int, n);
         QFETCH(QString, esperado);
-        QFETCH(bool, falla);
-        const QString t = QStringLiteral("ABCDE");
-        if (falla && n == kDesde)
-            QVERIFY_THROWS_EXCEPTION(FallaDecodificacion, Desde(t, s));
-        else if (falla)
-            QVERIFY_THROWS_EXCEPTION(FallaDecodificacion, Corta(t, s, n));
+        const auto r = [&]() -> QString {
+            if (f == u"Corta")
+                return Corta(t, int(x), n);
+            if (f == u"Desde")
+                return Desde(t, int(x));
+            if (f == u"Busca")
+                return QString::number(Busca(t.section(u'|', 0, 0), t.section(u'|', 1), n));
+            if (f == u"Recorta")
+                return Recorta(t);
+            if (f == u"Quita")
+                return QuitaCaracter(t, n);
+            if (f == u"Dos")
+                return DosDigitos(x);
+            if (f == u"General")
+                return FormatoGeneral(x);
+            if (f == u"Hex4")
+                return QString::number(HexCuatro(t, int(x)), 16);
+            return QString::number(std::bit_cast<quint32>(FlotanteHex(t)), 16);
+        };
+        if (esperado == u"!")
+            QVERIFY_THROWS_EXCEPTION(FallaDecodificacion, r());
         else
-            QCOMPARE(n == kDesde ? Desde(t, s) : Corta(t, s, n), esperado);
-    }
-
-    void textos() {
-        const QString t = QStringLiteral("A,B,C");
-        QCOMPARE(Desde(QString(), 1), QString());
-        QCOMPARE(Busca(t, QStringLiteral(",")), 2);
-        QCOMPARE(Busca(t, QStringLiteral(","), 3), 4);
-        QCOMPARE(Busca(t, QStringLiteral(","), 5), 0);
-        QCOMPARE(Busca(t, QStringLiteral("b")), 0); // case-sensitive
-        QCOMPARE(Busca(t, QStringLiteral("B,C")), 3);
-        QCOMPARE(Busca(QString(), QStringLiteral(",")), 0);
-        QCOMPARE(Recorta(QStringLiteral("  1 2  ")), QStringLiteral("1 2"));
-        QCOMPARE(Recorta(QStringLiteral("   ")), QString());
-        QCOMPARE(Recorta(QStringLiteral("\t1 ")), QStringLiteral("\t1"));
-        QCOMPARE(QuitaCaracter(Bytes({17, 'A', 17, '1', 17}), 17), QStringLiteral("A1"));
-        QCOMPARE(QuitaCaracter(QStringLiteral("A,B"), 59), QStringLiteral("A,B"));
-    }
-
-    // Numbers as written: DosDigitos (dos) or the general format; "" where it fails.
-    void numeros_data() {
-        QTest::addColumn<bool>("dos");
-        QTest::addColumn<double>("x");
-        QTest::addColumn<QString>("esperado");
-        // clang-format off
-        QTest::addRow("2d half away") << true << 6.5 << "07";
-        QTest::addRow("2d rounds down") << true << 6.49 << "06";
-        QTest::addRow("2d three digits") << true << 123.0 << "123";
-        QTest::addRow("2d negative") << true << -5.0 << "-05";
-        QTest::addRow("2d small negative") << true << -0.4 << "00";
-        QTest::addRow("negative zero") << false << -0.0 << "0";
-        QTest::addRow("no noise") << false << 0.1 + 0.2 << "0.3";
-        QTest::addRow("12.3/100") << false << 12.3 / 100 << "0.123";
-        QTest::addRow("0.7/10") << false << 0.7 / 10 << "0.07";
-        QTest::addRow("15 digits") << false << 1.23456789012345678 << "1.23456789012346";
-        QTest::addRow("carry to E") << false << 999999999999999.9 << "1E+15";
-        QTest::addRow("small plain") << false << 0.0001 << "0.0001";
-        QTest::addRow("smaller E") << false << 0.00001234 << "1.234E-05";
-        QTest::addRow("large plain") << false << 999999999999999.0 << "999999999999999";
-        QTest::addRow("larger E") << false << 1.5e15 << "1.5E+15";
-        QTest::addRow("negative E") << false << -2e20 << "-2E+20";
-        QTest::addRow("infinity") << false << std::numeric_limits<double>::infinity() << "";
-        QTest::addRow("NaN") << false << std::numeric_limits<double>::quiet_NaN() << "";
-        // clang-format on
-    }
-    void numeros() {
-        QFETCH(bool, dos);
-        QFETCH(double, x);
-        QFETCH(QString, esperado);
-        if (dos)
-            QCOMPARE(DosDigitos(x), esperado);
-        else if (esperado.isEmpty())
-            QVERIFY_THROWS_EXCEPTION(FallaDecodificacion, FormatoGeneral(x));
-        else
-            QCOMPARE(FormatoGeneral(x), esperado);
-    }
-
-    // Four bytes from position k, the first the most significant; 0 for "fails".
-    void hexCuatro_data() {
-        QTest::addColumn<QString>("trama");
-        QTest::addColumn<int>("k");
-        QTest::addColumn<quint32>("esperado");
-        // clang-format off
-        QTest::addRow("from 5") << Bytes({1, 2, 3, 4, 0x12, 0x34, 0x56, 0x78}) << 5 << quint32(0x12345678);
-        QTest::addRow("missing are 0") << "AB" << 1 << quint32(0x41420000);
-        QTest::addRow("nothing left") << "AB" << 9 << quint32(0);
-        QTest::addRow("not a byte") << Bytes({0x41, 0x100, 0, 0}) << 1 << quint32(1);
-        QTest::addRow("position 0") << "ABCD" << 0 << quint32(1);
-        // clang-format on
-    }
-    void hexCuatro() {
-        QFETCH(QString, trama);
-        QFETCH(int, k);
-        QFETCH(quint32, esperado);
-        if (esperado == 1)
-            QVERIFY_THROWS_EXCEPTION(FallaDecodificacion, HexCuatro(trama, k));
-        else
-            QCOMPARE(HexCuatro(trama, k), esperado);
-    }
-
-    // Eight hexadecimal digits, low byte first, as a single-precision number (its bits); 0 for
-    // digits refused.
-    void flotanteHex_data() {
-        QTest::addColumn<QString>("digitos");
-        QTest::addColumn<quint32>("bits");
-        // clang-format off
-        QTest::addRow("lower case") << "0000803f" << quint32(0x3F800000);
-        QTest::addRow("largest") << "FFFF7F7F" << quint32(0x7F7FFFFF);
-        QTest::addRow("smallest normal") << "00008000" << quint32(0x00800000);
-        // No special case for zero: all-zero digits read as 2^-127.
-        QTest::addRow("zeros") << "00000000" << quint32(0x00400000);
-        QTest::addRow("negative zeros") << "00000080" << quint32(0x80400000);
-        QTest::addRow("7 digits") << "0000803" << quint32(0);
-        QTest::addRow("9 digits") << "0000803F0" << quint32(0);
-        QTest::addRow("not hex") << "00G0803F" << quint32(0);
-        QTest::addRow("blank") << "0000 03F" << quint32(0);
-        QTest::addRow("infinity") << "0000807F" << quint32(0);
-        QTest::addRow("NaN") << "0000C07F" << quint32(0);
-        // clang-format on
-    }
-    void flotanteHex() {
-        QFETCH(QString, digitos);
-        QFETCH(quint32, bits);
-        if (bits == 0)
-            QVERIFY_THROWS_EXCEPTION(FallaDecodificacion, FlotanteHex(digitos));
-        else
-            QCOMPARE(std::bit_cast<quint32>(FlotanteHex(digitos)), bits);
+            QCOMPARE(r(), esperado);
     }
 };
 
