@@ -62,9 +62,7 @@ private slots:
         QTest::addRow("PSION DC1") << "PSION" << 1 << L{TramaDeBytes({17, '1', '2', '.', '3', 17})} << n << L{"01:12.3"} << 0 << 0;
         QTest::addRow("OHAUG short") << "OHAUG" << 1 << L{"12"} << n << L{"01:12"} << 0 << 0;
         QTest::addRow("OHAU2 trimmed") << "OHAU2" << 1 << L{"  12.5 g  "} << n << L{"01:12.5 g"} << 0 << 0;
-        QTest::addRow("OHAU2 blanks") << "OHAU2" << 1 << L{"     "} << n << n << 0 << 0;
         QTest::addRow("AB520 from 2") << "AB520" << 1 << L{"A12.5"} << n << L{"01:12.5"} << 0 << 0;
-        QTest::addRow("AB520 1 char") << "AB520" << 1 << L{"A"} << n << L{"01:"} << 0 << 0;
         QTest::addRow("MARP1 8@19") << "MARP1" << 1 << L{TramaCon({{1, "M"}, {19, "-00.1250"}, {27, "X"}})} << n << L{"01:-00.1250"} << 0 << 0;
         QTest::addRow("SAR81 blank sign") << "SARMC" << 1 << L{"  0012.500"} << n << L{"01: 0012.500"} << 0 << 0;
         QTest::addRow("METBD text") << "METBD" << 1 << L{"ERR 12"} << n << n << 0 << 0;
@@ -72,7 +70,6 @@ private slots:
         QTest::addRow("AFIII V") << "AFIII" << 1 << L{"V1.5"} << n << L{"01:1.5"} << 0 << 0;
         QTest::addRow("AFIII blank") << "AFIII" << 1 << L{" 7"} << n << L{"01:7"} << 0 << 0;
         QTest::addRow("AFIII A") << "AFIII" << 1 << L{"A12.345"} << n << n << 0 << 0;
-        QTest::addRow("AFIII p") << "AFIII" << 1 << L{"p12.345"} << n << n << 0 << 0;
         QTest::addRow("AFIII empty") << "AFIII" << 1 << L{""} << n << n << 0 << 0;
         QTest::addRow("BARC1 TT=") << "BARC1" << 1 << L{"TT=5"} << n << n << 0 << 0;
         QTest::addRow("BARC1 C39") << "BARC1" << 1 << L{"xC39y"} << n << n << 0 << 0;
@@ -117,18 +114,14 @@ private slots:
         QTest::addRow("MUX11 NaN") << "MX8N" << 1 << L{"05 abc"} << n << L{"05:0"} << 0 << 0;
         QTest::addRow("HX1 -1") << "HX1" << 1 << L{"02 000080BF"} << n << L{"02:-0001.0000"} << 0 << 0;
         QTest::addRow("HX1 zeros") << "HX1" << 1 << L{"03 00000000"} << n << L{"03:+0000.0000"} << 0 << 0;
-        QTest::addRow("HX1 0.1") << "HX1" << 1 << L{"05 CDCCCC3D"} << n << L{"05:+0000.1000"} << 0 << 0;
         QTest::addRow("HX1 single") << "HX1" << 1 << L{"06 B6E64046"} << n << L{"06:+12345.6777"} << 0 << 0;
         QTest::addRow("HX1 inf") << "HX1" << 1 << L{"01 0000807F"} << n << n << 1 << 0;
-        QTest::addRow("HX1 short") << "HX1" << 1 << L{"01 0000"} << n << n << 1 << 0;
-        QTest::addRow("HX1 not hex") << "HX1" << 1 << L{"01 0000803G"} << n << n << 1 << 0;
         QTest::addRow("GPORT no comma") << "GPORT" << 1 << L{"12.5"} << n << L{"01:12.5"} << 0 << 0;
         QTest::addRow("GPORT empty") << "GPORT" << 1 << L{",07"} << n << L{"07:"} << 0 << 0;
         QTest::addRow("GPORT 1 char") << "GPORT" << 1 << L{"12.5,7"} << n << n << 0 << 1;
         QTest::addRow("GPORT ends ,") << "GPORT" << 1 << L{"12.5,"} << n << n << 0 << 1;
         QTest::addRow("MIG-2 letter") << "MX200" << 1 << L{"X 1"} << n << L{"00:1"} << 0 << 0;
         QTest::addRow("MIG-1 0/3") << "MIG-1" << 1 << L{Mig1("0", "3")} << n << L{"01:0012.500"} << 0 << 0;
-        QTest::addRow("MIG-1 0/4") << "MIG-1" << 1 << L{Mig1("0", "4")} << n << L{"02:0012.500"} << 0 << 0;
         QTest::addRow("MIG-1 1/;") << "MIG-1" << 1 << L{Mig1("1", ";")} << n << L{"07:0012.500"} << 0 << 0;
         QTest::addRow("MIG-1 1/?") << "MIG-1" << 1 << L{Mig1("1", "?")} << n << L{"08:0012.500"} << 0 << 0;
         QTest::addRow("MIG-1 bank 2") << "MIG-1" << 1 << L{Mig1("2", "0")} << n << n << 0 << 1;
@@ -136,7 +129,6 @@ private slots:
         QTest::addRow("MUX40 0 2 1") << "MUX40" << 1 << L{Mux40("2", "1", "0", "")} << n << L{"04:0012.500"} << 0 << 0;
         QTest::addRow("MUX40 0 A 0") << "MUX40" << 1 << L{Mux40("A", "0", "0", "")} << n << L{"19:0012.500"} << 0 << 0;
         QTest::addRow("MUX40 0 C 3") << "MUX40" << 1 << L{Mux40("C", "3", "0", "2")} << n << L{"26:0012.500"} << 0 << 0;
-        QTest::addRow("MUX40 0 9 1") << "MUX40" << 1 << L{Mux40("9", "1", "0", "")} << n << L{"18:0012.500"} << 0 << 0;
         QTest::addRow("MUX40 1 1 1 5") << "MUX40" << 1 << L{Mux40("1", "1", "1", "5")} << n << L{"06:0012.500"} << 0 << 0;
         QTest::addRow("MUX40 1 C 1 ?") << "MUX40" << 1 << L{Mux40("C", "1", "1", "?")} << n << L{"96:0012.500"} << 0 << 0;
         QTest::addRow("MUX40 2 9 0 <") << "MUX40" << 1 << L{Mux40("9", "0", "2", "<")} << n << L{"68:0012.500"} << 0 << 0;
@@ -150,7 +142,6 @@ private slots:
         QTest::addRow("GSE01 B9") << "GSE01" << 1 << L{"B9,1,2,3"} << n << L{"10:1", "10:2,3"} << 0 << 0;
         QTest::addRow("GSE01 B empty") << "GSE01" << 1 << L{"B0,,"} << n << L{"01:", "01:"} << 0 << 0;
         QTest::addRow("GSE01 B 1 comma") << "GSE01" << 1 << L{"B2,10.5"} << n << n << 0 << 1;
-        QTest::addRow("GSE01 B no comma") << "GSE01" << 1 << L{"B2 10.5"} << n << n << 0 << 1;
         QTest::addRow("GSE01 C") << "GSE01" << 1 << L{"C2,1,2"} << n << n << 0 << 0;
         QTest::addRow("AND ST") << "AND" << 1 << L{"ST"} << L{"1", "2"} << L{"01:1"} << 0 << 0;
         QTest::addRow("AND OL") << "AND" << 1 << L{"OL"} << L{"00012.3"} << n << 0 << 0;
@@ -165,11 +156,9 @@ private slots:
         QTest::addRow("DP7 cut") << "DP7" << 1 << L{"Y02      12.5"} << n << n << 1 << 0;
         QTest::addRow("QMATE 34") << "QMATE" << 1 << L{Qmate(34)} << n << L{"01:000001.250"} << 0 << 0;
         QTest::addRow("QMATE 35") << "QMATE" << 1 << L{Qmate(35)} << n << L{"01:000001.250", "01:00000"} << 0 << 0;
-        QTest::addRow("QMATE head") << "QMATE" << 1 << L{Qmate(12)} << n << n << 0 << 0;
         QTest::addRow("QMATE col 2") << "QMATE" << 1 << L{"QX" + Qmate(40).mid(2)} << n << n << 0 << 0;
         QTest::addRow("TDLRF port 12") << "TDLRF" << 12 << L{"-0.50 23:59    31/12/1999"} << n << L{"12:-0.50 @19991231 2359"} << 0 << 0;
         QTest::addRow("TDLRF bad time") << "TDLRF" << 3 << L{"12.34 25:30    04/12/2026"} << n << n << 1 << 0;
-        QTest::addRow("TDLRF no date") << "TDLRF" << 3 << L{"12.34"} << n << n << 1 << 0;
         QTest::addRow("TODLR net") << "TODLR" << 16 << L{"gross 9 net 12.5"} << n << L{"16: 12.5"} << 0 << 0;
         QTest::addRow("TODLR Latin-1") << "TODLR" << 3 << L{QString::fromLatin1("Ma\xdf NET0012.50kg")} << n << L{"03:0012.50"} << 0 << 0;
         QTest::addRow("TODLR no NET") << "TODLR" << 3 << L{"GROSS 12.5"} << n << n << 0 << 0;
@@ -180,7 +169,6 @@ private slots:
         QTest::addRow("DM510 then header") << "DM510" << 1 << L{"4/12/2026,10:30,a,b,c,1", "Date,Time,A,B,C,V", ",,,,,2"} << n << L{"01:1 @20261204 1030"} << 0 << 0;
         QTest::addRow("DM510 31/02") << "DM510" << 1 << L{"31/02/2026,10:30,a,b,c,1"} << n << n << 1 << 0;
         QTest::addRow("DM510 10:75") << "DM510" << 1 << L{"4/12/2026,10:75,a,b,c,1"} << n << n << 1 << 0;
-        QTest::addRow("DM510 m/d/y") << "DM510" << 1 << L{"12/25/2026,10:30,a,b,c,1"} << n << n << 1 << 0;
         QTest::addRow("DM510 year<0") << "DM510" << 1 << L{"4/12/-2026,10:30,a,b,c,1"} << n << n << 1 << 0;
         QTest::addRow("DM510 mixed") << "DM510" << 1 << L{"4/12-2026,10:30,a,b,c,1"} << n << n << 1 << 0;
         QTest::addRow("DM510 yy") << "DM510" << 1 << L{"4/12/26,10:30,a,b,c,1"} << n << n << 1 << 0;
@@ -279,30 +267,13 @@ private slots:
         EstadoDecodificadores e;
         QCOMPARE(DecodificaConRegistro(QStringLiteral("GSE01"), QStringLiteral("A3"), c, e),
                  std::nullopt);
-        QCOMPARE(c.escrituras.size(), comando.isEmpty() ? 2 : 3);
-        QCOMPARE(c.escrituras[0].datos, QByteArray("+++"));
-        QCOMPARE(c.escrituras[0].cuando, t0);
-        QCOMPARE(c.escrituras[1].datos, QByteArray("ATDT 03, WR, CN\r"));
-        QCOMPARE(c.escrituras[1].cuando, t0.addSecs(1));
-        QCOMPARE(c.escrituras.last().datos,
-                 comando.isEmpty() ? QByteArray("ATDT 03, WR, CN\r") : comando.toLatin1());
-        QCOMPARE(c.pausas.size(), 1);
-        QCOMPARE(reloj.dormido, qint64(1000));
-        QCOMPARE(c.canalesGse, QList<int>{4});
-        QVERIFY(c.lecturas.isEmpty());
-    }
-
-    // The end-of-dump record closes the port: no reading for it, the rest left unread.
-    void dl10CierraElPuerto() {
-        RelojFalso reloj;
-        ContextoFalso c(reloj);
-        c.pendientes = QStringList{"00000002", "87654321", "00000004"};
-        EstadoDecodificadores e;
-        DecodificaConRegistro(QStringLiteral("DL-10"), QStringLiteral("00000001"), c, e);
-        QCOMPARE(c.resumen(), (QStringList{"01:00000001", "01:00000002"}));
-        QCOMPARE(c.cierres, 1);
-        QVERIFY(!c.puertoAbierto());
-        QCOMPARE(c.pendientes, QStringList{"00000004"});
+        QStringList escrito;
+        for (const auto& w : c.escrituras)
+            escrito << QString::number(t0.secsTo(w.cuando)) + ' ' + w.datos;
+        QCOMPARE(escrito, QStringList({"0 +++", "1 ATDT 03, WR, CN\r"}) +
+                              (comando.isEmpty() ? QStringList{} : QStringList{"1 " + comando}));
+        QVERIFY(c.pausas.size() == 1 && reloj.dormido == 1000 && c.canalesGse == QList<int>{4} &&
+                c.lecturas.isEmpty());
     }
 
     // A batch reader does not clear the instrument's date between the frames it reads itself;
@@ -313,8 +284,7 @@ private slots:
         c.pendientes = QStringList{"Y01 HEADER"};
         EstadoDecodificadores e;
         DecodificaConRegistro(QStringLiteral("DP7"), Y02("+0001.000", "01/02/26"), c, e);
-        QCOMPARE(c.FechaInst, QStringLiteral("20260102"));
-        QCOMPARE(c.HoraInst, QStringLiteral("1030"));
+        QCOMPARE(c.FechaInst + c.HoraInst, QStringLiteral("202601021030"));
         ContextoFalso primera(reloj), segunda(reloj);
         DecodificaConRegistro(QStringLiteral("DM510"), QStringLiteral("4/12/2026,10:30,a,b,c,1"),
                               primera, e);
