@@ -59,41 +59,55 @@ private slots:
         QVERIFY(b.falso.llamadas[1].DTMP == 30.0f && b.falso.llamadas[2].DTMP == 999.0f);
     }
 
-    void cicloDeSecuencias() {
-        Lecturas b;
-        for (const char* v : {"0310.1", "0399.5", "0325", "0310.2"})
-            b.lee(v);
-        QCOMPARE(b.falso.valores(),
-                 QStringList({"DIAM=10.1", "LARGO=99.5", "TEMP=25", "DIAM=10.2"}));
-        QCOMPARE(int(b.t.canal(2, 3).SecActual), 1);
-    }
-
-    // A reading on no channel is ignored; one outside its limits (a number or 0) beeps, is
-    // logged with " !" and is not recorded.
-    void limites_data() {
-        QTest::addColumn<QString>("lectura");
-        QTest::addColumn<int>("grabadas");
+    // Readings on port 2 (field n of a table as "reading@n"), what the writer answers, what is
+    // recorded, the last log line, and readings/recorded/beeps. Channel 3's first sequence
+    // takes 10..20: out of limits (a number or 0) beeps, is logged with " !", is not recorded.
+    // The value of a failed write stays on the log, and a later success does not hide it.
+    void lecturas_data() {
+        QTest::addColumn<QStringList>("lecturas");
+        QTest::addColumn<QList<int>>("codigos");
+        QTest::addColumn<QStringList>("valores");
+        QTest::addColumn<QString>("linea");
+        QTest::addColumn<QString>("cuentas");
+        using L = QStringList;
+        using C = QList<int>;
         // clang-format off
-        QTest::addRow("channel 00") << "0012.5" << -1;
-        QTest::addRow("letters") << "AB12.5" << -1;
-        QTest::addRow("upper limit") << "0320" << 1;
-        QTest::addRow("just above") << "0320.01" << 0;
-        QTest::addRow("text reads 0") << "03abc" << 0;
+        QTest::addRow("cycle") << L{"0310.1", "0399.5", "0325", "0310.2"} << C{} << L{"DIAM=10.1", "LARGO=99.5", "TEMP=25", "DIAM=10.2"} << "EJE20 DIAM  10.2" << "4/4/0";
+        QTest::addRow("channel 00") << L{"0012.5"} << C{} << L{} << "" << "0/0/0";
+        QTest::addRow("letters") << L{"AB12.5"} << C{} << L{} << "" << "0/0/0";
+        QTest::addRow("upper limit") << L{"0320"} << C{} << L{"DIAM=20"} << "DIAM  20" << "1/1/0";
+        QTest::addRow("just above") << L{"0320.01"} << C{} << L{} << "20.01 !" << "1/0/1";
+        QTest::addRow("text reads 0") << L{"03abc"} << C{} << L{} << " !" << "1/0/1";
+        QTest::addRow("no folder") << L{"0312"} << C{1} << L{"DIAM=12"} << " 03/01 No existe /datos/F1" << "1/0/0";
+        QTest::addRow("no machine") << L{"0312"} << C{2} << L{"DIAM=12"} << " 03/01 No existe /datos/F1/TORNO1" << "1/0/0";
+        QTest::addRow("no product") << L{"0312"} << C{3} << L{"DIAM=12"} << " 03/01 No existe la base /datos/F1/TORNO1/EJE20.MDB" << "1/0/0";
+        QTest::addRow("not written") << L{"0312"} << C{6} << L{"DIAM=12"} << " 03/01 No se grabó DIAM = 12" << "1/0/0";
+        QTest::addRow("field fails") << L{"0412.5"} << C{0, 6} << L{"DIAM=12.5", "LOTE=L-77"} << " 04/01 No se grabó LOTE = L-77" << "1/1/0";
+        QTest::addRow("value fails") << L{"0412.5"} << C{6, 0} << L{"DIAM=12.5", "LOTE=L-77"} << " 04/01 No se grabó DIAM = 12.5" << "1/0/0";
+        QTest::addRow("table") << L{"0312.5@2"} << C{} << L{"ANCHO=12.5"} << "EJE20 ANCHO  12.5" << "1/1/0";
         // clang-format on
     }
-    void limites() {
-        QFETCH(QString, lectura);
-        QFETCH(int, grabadas);
+    void lecturas() {
+        QFETCH(QStringList, lecturas);
+        QFETCH(QList<int>, codigos);
+        QFETCH(QStringList, valores);
+        QFETCH(QString, linea);
+        QFETCH(QString, cuentas);
         Lecturas b;
         b.t.LimInf(2, 3, 1) = 10;
         b.t.LimSup(2, 3, 1) = 20;
-        b.lee(lectura);
-        QCOMPARE(b.falso.llamadas.size(), qMax(grabadas, 0));
-        QCOMPARE(b.log.lineas(2).size(), grabadas < 0 ? 0 : 1);
-        QVERIFY(grabadas < 0 || b.log.lineas(2)[0].trimmed().endsWith(" !") == (grabadas == 0));
-        QCOMPARE(b.avisos.beeps, grabadas == 0 ? 1 : 0);
-        QCOMPARE(b.t.NumLecturas[2], grabadas < 0 ? 0.0 : 1.0);
-        QCOMPARE(b.t.NumGrabadas[2], double(qMax(grabadas, 0)));
+        b.t.fijaTabla(2, {CampoTid{"", 1, 4, "ESPESOR"}, CampoTid{"X", 1, 2, "ANCHO"}});
+        for (int c : codigos)
+            b.falso.resultados << ResultadoGrabacion(c);
+        for (const QString& l : lecturas)
+            b.lee(l.section(u'@', 0, 0), l.section(u'@', 1).toInt());
+        QCOMPARE(b.falso.valores(), valores);
+        const QStringList log = b.log.lineas(2);
+        QVERIFY2(linea.isEmpty() ? log.isEmpty() : log.last().trimmed().endsWith(linea.trimmed()),
+                 qPrintable(log.join(u'|')));
+        QCOMPARE(
+            QString("%1/%2/%3").arg(b.t.NumLecturas[2]).arg(b.t.NumGrabadas[2]).arg(b.avisos.beeps),
+            cuentas);
     }
 
     // Out of limits on the last sequence (also the tables' last, 50): the cycle starts again.
@@ -118,46 +132,6 @@ private slots:
         QVERIFY(b.log.lineas(2).last().startsWith(" " + c + "/01 2026/12/04"));
         QVERIFY(b.falso.valores().last().endsWith("=5"));
         QCOMPARE(b.t.NumGrabadas[2], double(secuencias));
-    }
-
-    // What the writer answers, value by value, and the log line it leaves; the value of a
-    // failed write stays on the log, and a later success does not hide it.
-    void resultados_data() {
-        QTest::addColumn<QString>("lectura");
-        QTest::addColumn<QList<int>>("codigos");
-        QTest::addColumn<QString>("linea");
-        QTest::addColumn<double>("grabadas");
-        // clang-format off
-        QTest::addRow("1") << "0312" << QList<int>{1} << " 03/01 No existe /datos/F1" << 0.0;
-        QTest::addRow("2") << "0312" << QList<int>{2} << " 03/01 No existe /datos/F1/TORNO1" << 0.0;
-        QTest::addRow("3") << "0312" << QList<int>{3} << " 03/01 No existe la base /datos/F1/TORNO1/EJE20.MDB" << 0.0;
-        QTest::addRow("6") << "0312" << QList<int>{6} << " 03/01 No se grabó DIAM = 12" << 0.0;
-        QTest::addRow("0") << "0312" << QList<int>{0} << "" << 1.0;
-        QTest::addRow("field fails") << "0412.5" << QList<int>{0, 6} << " 04/01 No se grabó LOTE = L-77" << 1.0;
-        QTest::addRow("value fails") << "0412.5" << QList<int>{6, 0} << " 04/01 No se grabó DIAM = 12.5" << 0.0;
-        // clang-format on
-    }
-    void resultados() {
-        QFETCH(QString, lectura);
-        QFETCH(QList<int>, codigos);
-        QFETCH(QString, linea);
-        QFETCH(double, grabadas);
-        Lecturas b;
-        for (int c : codigos)
-            b.falso.resultados << ResultadoGrabacion(c);
-        b.lee(lectura);
-        QCOMPARE(b.log.lineas(2).mid(1),
-                 linea.isEmpty() ? QStringList{} : QStringList{linea.leftJustified(92)});
-        QCOMPARE(b.t.NumGrabadas[2], grabadas);
-        QCOMPARE(b.t.NumLecturas[2], 1.0);
-    }
-
-    void modoTabla() {
-        Lecturas b;
-        b.t.fijaTabla(2, {CampoTid{"", 1, 4, "ESPESOR"}, CampoTid{"X", 1, 2, "ANCHO"}});
-        b.reg.RegistraLectura(2, "0312.5", "", "", 2);
-        QVERIFY(b.log.lineas(2)[0].contains("EJE20 ANCHO  12.5"));
-        QCOMPARE(b.falso.valores(), QStringList{"ANCHO=12.5"});
     }
 
     void fueraDeTablasNoCambiaNada() {
