@@ -5,7 +5,9 @@
 #include "support/contextofalso.h"
 
 #include <QDateTime>
+#include <QRegularExpression>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -24,12 +26,8 @@ bool CanalDeLaTrama(const QString& codigo) {
 }
 
 bool Digitos(const QString& t, int n) {
-    if (t.size() != n)
-        return false;
-    for (QChar ch : t)
-        if (ch.unicode() < u'0' || ch.unicode() > u'9')
-            return false;
-    return true;
+    static const QRegularExpression digitos(QStringLiteral("^[0-9]*$"));
+    return t.size() == n && digitos.match(t).hasMatch();
 }
 
 QString Revisa(const QString& codigo, const ContextoFalso& c) {
@@ -43,11 +41,7 @@ QString Revisa(const QString& codigo, const ContextoFalso& c) {
     }
     if (codigo != u"GSE01" && !c.escrituras.isEmpty())
         return QStringLiteral("wrote to the port");
-    if (codigo != u"DL-10" && c.cierres > 0)
-        return QStringLiteral("closed the port");
-    if (c.cierres > 1)
-        return QStringLiteral("closed the port twice");
-    return {};
+    return c.cierres > (codigo == u"DL-10" ? 1 : 0) ? QStringLiteral("closed the port") : QString();
 }
 
 // One receive pass on a fake port: the first bytes pick the port, the start position and the
@@ -55,22 +49,18 @@ QString Revisa(const QString& codigo, const ContextoFalso& c) {
 // waiting behind it. Only FallaDecodificacion is caught; any other exception escapes.
 QString DecodificaAlAzar(const QString& conex, const std::uint8_t* datos, std::size_t n) {
     std::uint8_t cabeza[6] = {};
-    const std::size_t nc = n < 6 ? n : 6;
-    for (std::size_t i = 0; i < nc; ++i)
-        cabeza[i] = datos[i];
+    const std::size_t nc = std::min<std::size_t>(n, 6);
+    std::copy(datos, datos + nc, cabeza);
     const int puerto = 1 + cabeza[0] % 16;
     const int posInicio = cabeza[1] % 24 - 1; // 0 and -1 are start positions that do not fit
     const quint32 ms = (quint32(cabeza[2]) << 24 | quint32(cabeza[3]) << 16 |
                         quint32(cabeza[4]) << 8 | cabeza[5]) %
                        86'400'000u;
 
-    QStringList tramas{QString()};
-    for (std::size_t i = nc; i < n && tramas.size() <= kMaxTramas; ++i) {
-        if (datos[i] == '\r')
-            tramas << QString();
-        else
-            tramas.last() += QChar(char16_t(datos[i]));
-    }
+    const QStringList tramas =
+        QString::fromLatin1(reinterpret_cast<const char*>(datos + nc), qsizetype(n - nc))
+            .split(u'\r')
+            .mid(0, kMaxTramas + 1);
 
     RelojFalso reloj(QDateTime(QDate(2026, 12, 4), QTime::fromMSecsSinceStartOfDay(int(ms))));
     ContextoFalso c(reloj, puerto, posInicio);
