@@ -40,6 +40,7 @@ private slots:
     // Bytes on port 1 (from the start position), what is recorded, and the time the pass took:
     // 0.1 s after each frame, 3 s of silence to end a frame cut short (which beeps).
     void tramas_data() {
+        QTest::addColumn<bool>("tcp"); // a socket whose lines end at the LF
         QTest::addColumn<int>("inicio");
         QTest::addColumn<QByteArray>("llega");
         QTest::addColumn<QByteArray>("luego"); // 800 ms later
@@ -47,17 +48,20 @@ private slots:
         QTest::addColumn<int>("ms");
         QTest::addColumn<int>("beeps");
         // clang-format off
-        QTest::addRow("value") << 1 << QByteArray("12.5\r") << QByteArray() << QStringList{"12.5"} << 100 << 0;
-        QTest::addRow("LF and tab dropped") << 1 << QByteArray("1\n2.\t5\r") << QByteArray() << QStringList{"12.5"} << 100 << 0;
-        QTest::addRow("empty frames") << 1 << QByteArray("\r\n\r\x01\r") << QByteArray() << QStringList{} << 300 << 0;
-        QTest::addRow("three frames") << 1 << QByteArray("1\r2\r3\r") << QByteArray() << QStringList{"1", "2", "3"} << 300 << 0;
-        QTest::addRow("above 127") << 1 << QByteArray("\xb0" "5\r") << QByteArray() << QStringList{QString::fromLatin1("\xb0" "5")} << 100 << 0;
-        QTest::addRow("start 4") << 4 << QByteArray("ST,+012.50\r") << QByteArray() << QStringList{"+012.50"} << 100 << 0;
-        QTest::addRow("in two arrivals") << 1 << QByteArray("12") << QByteArray(".5\r") << QStringList{"12.5"} << 900 << 0;
-        QTest::addRow("silence ends it") << 1 << QByteArray("12.5") << QByteArray() << QStringList{"12.5"} << 3100 << 1;
+        QTest::addRow("value") << false << 1 << QByteArray("12.5\r") << QByteArray() << QStringList{"12.5"} << 100 << 0;
+        QTest::addRow("LF and tab dropped") << false << 1 << QByteArray("1\n2.\t5\r") << QByteArray() << QStringList{"12.5"} << 100 << 0;
+        QTest::addRow("empty frames") << false << 1 << QByteArray("\r\n\r\x01\r") << QByteArray() << QStringList{} << 300 << 0;
+        QTest::addRow("three frames") << false << 1 << QByteArray("1\r2\r3\r") << QByteArray() << QStringList{"1", "2", "3"} << 300 << 0;
+        QTest::addRow("above 127") << false << 1 << QByteArray("\xb0" "5\r") << QByteArray() << QStringList{QString::fromLatin1("\xb0" "5")} << 100 << 0;
+        QTest::addRow("start 4") << false << 4 << QByteArray("ST,+012.50\r") << QByteArray() << QStringList{"+012.50"} << 100 << 0;
+        QTest::addRow("in two arrivals") << false << 1 << QByteArray("12") << QByteArray(".5\r") << QStringList{"12.5"} << 900 << 0;
+        QTest::addRow("socket CR LF") << true << 1 << QByteArray("10.5\r\n11.5\r\n") << QByteArray() << QStringList{"10.5", "11.5"} << 0 << 0;
+        QTest::addRow("socket in two") << true << 1 << QByteArray("10") << QByteArray(".5\r\n") << QStringList{"10.5"} << 800 << 0;
+        QTest::addRow("silence ends it") << false << 1 << QByteArray("12.5") << QByteArray() << QStringList{"12.5"} << 3100 << 1;
         // clang-format on
     }
     void tramas() {
+        QFETCH(bool, tcp);
         QFETCH(int, inicio);
         QFETCH(QByteArray, llega);
         QFETCH(QByteArray, luego);
@@ -66,9 +70,17 @@ private slots:
         QFETCH(int, beeps);
         Puertos b;
         b.t.PosInicio[1] = qint16(inicio);
-        b.puertos.serie(1).llegaEn(800, luego);
         const qint64 antes = b.reloj.monotonoMs();
-        b.llega(1, llega);
+        if (tcp) {
+            b.abre(1, "CALIB", true);
+            b.t.CarTerm[1] = 10;
+            b.puertos.tcp(1).llegaEn(800, luego);
+            b.puertos.tcp(1).llega(llega);
+            b.rx.ComLee(1);
+        } else {
+            b.puertos.serie(1).llegaEn(800, luego);
+            b.llega(1, llega);
+        }
         const qint64 pasado = b.reloj.monotonoMs() - antes;
         QVERIFY2(pasado >= ms && pasado < ms + 100, qPrintable(QString::number(pasado)));
         QCOMPARE(b.valores(), valores);
@@ -139,31 +151,6 @@ private slots:
         Espera(reloj, segundos);
         QVERIFY2(fin.msecsTo(reloj.ahora()) >= 0 && fin.msecsTo(reloj.ahora()) <= 60,
                  qPrintable(reloj.ahora().toString(Qt::ISODateWithMs)));
-    }
-
-    // CR LF lines on a socket end at the LF; no pause after socket frames, only the wait for a
-    // second segment.
-    void socketEnmarcado_data() {
-        QTest::addColumn<QList<QByteArray>>("segmentos");
-        QTest::addColumn<QStringList>("valores");
-        QTest::addRow("two in one")
-            << QList<QByteArray>{"10.5\r\n11.5\r\n"} << QStringList{"10.5", "11.5"};
-        QTest::addRow("one in two") << QList<QByteArray>{"10", ".5\r\n"} << QStringList{"10.5"};
-    }
-    void socketEnmarcado() {
-        QFETCH(QList<QByteArray>, segmentos);
-        QFETCH(QStringList, valores);
-        Puertos b;
-        b.abre(1, "CALIB", true);
-        b.t.CarTerm[1] = 10;
-        auto& tcp = b.puertos.tcp(1);
-        tcp.llega(segmentos[0]);
-        for (int i = 1; i < segmentos.size(); ++i)
-            tcp.llegaEn(200 * i, segmentos[i]);
-        const qint64 antes = b.reloj.monotonoMs();
-        b.rx.ComLee(1);
-        QVERIFY(b.reloj.monotonoMs() - antes <= 200 * (segmentos.size() - 1) + 60);
-        QCOMPARE(b.valores(), valores);
     }
 
     void unaPasadaNuncaDentroDeOtra() {

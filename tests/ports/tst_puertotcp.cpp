@@ -134,23 +134,6 @@ private slots:
         QVERIFY(!p.conectado() && perdidos.isEmpty() && !p.esperaDatos(10) &&
                 p.leeTodo().isEmpty());
     }
-
-    void reconectaTrasPerdida() {
-        QVERIFY(conecta());
-        QSignalSpy perdidos(puerto_.get(), &Puerto::perdido);
-        envia("viejo");
-        par_->disconnectFromHost();
-        QTRY_COMPARE_WITH_TIMEOUT(perdidos.count(), 1, 5000);
-        // A new connection starts clean and is watched again.
-        QVERIFY(!puerto_->conecta(QStringLiteral("127.0.0.1"), servidor_->serverPort()));
-        QVERIFY(servidor_->waitForNewConnection(5000));
-        par_ = servidor_->nextPendingConnection();
-        QTRY_VERIFY_WITH_TIMEOUT(puerto_->conectado(), 5000);
-        QVERIFY(puerto_->leeTodo().isEmpty() && puerto_->hostRemoto() == "127.0.0.1" &&
-                puerto_->numeroRemoto() == servidor_->serverPort());
-        par_->disconnectFromHost();
-        QTRY_COMPARE_WITH_TIMEOUT(perdidos.count(), 2, 5000);
-    }
 };
 
 QTEST_GUILESS_MAIN(TstPuertoTcp)
