@@ -24,12 +24,6 @@ struct Puertos : Banco {
         abre(1, "CALIB");
         abre(2, "CALIB");
     }
-    QStringList valores() const {
-        QStringList v;
-        for (const auto& l : falso.llamadas)
-            v << l.Valor;
-        return v;
-    }
 };
 
 } // namespace
@@ -48,16 +42,16 @@ private slots:
         QTest::addColumn<int>("ms");
         QTest::addColumn<int>("beeps");
         // clang-format off
-        QTest::addRow("value") << false << 1 << QByteArray("12.5\r") << QByteArray() << QStringList{"12.5"} << 100 << 0;
-        QTest::addRow("LF and tab dropped") << false << 1 << QByteArray("1\n2.\t5\r") << QByteArray() << QStringList{"12.5"} << 100 << 0;
+        QTest::addRow("value") << false << 1 << QByteArray("12.5\r") << QByteArray() << QStringList{"C1=12.5"} << 100 << 0;
+        QTest::addRow("LF and tab dropped") << false << 1 << QByteArray("1\n2.\t5\r") << QByteArray() << QStringList{"C1=12.5"} << 100 << 0;
         QTest::addRow("empty frames") << false << 1 << QByteArray("\r\n\r\x01\r") << QByteArray() << QStringList{} << 300 << 0;
-        QTest::addRow("three frames") << false << 1 << QByteArray("1\r2\r3\r") << QByteArray() << QStringList{"1", "2", "3"} << 300 << 0;
-        QTest::addRow("above 127") << false << 1 << QByteArray("\xb0" "5\r") << QByteArray() << QStringList{QString::fromLatin1("\xb0" "5")} << 100 << 0;
-        QTest::addRow("start 4") << false << 4 << QByteArray("ST,+012.50\r") << QByteArray() << QStringList{"+012.50"} << 100 << 0;
-        QTest::addRow("in two arrivals") << false << 1 << QByteArray("12") << QByteArray(".5\r") << QStringList{"12.5"} << 900 << 0;
-        QTest::addRow("socket CR LF") << true << 1 << QByteArray("10.5\r\n11.5\r\n") << QByteArray() << QStringList{"10.5", "11.5"} << 0 << 0;
-        QTest::addRow("socket in two") << true << 1 << QByteArray("10") << QByteArray(".5\r\n") << QStringList{"10.5"} << 800 << 0;
-        QTest::addRow("silence ends it") << false << 1 << QByteArray("12.5") << QByteArray() << QStringList{"12.5"} << 3100 << 1;
+        QTest::addRow("three frames") << false << 1 << QByteArray("1\r2\r3\r") << QByteArray() << QStringList{"C1=1", "C2=2", "C3=3"} << 300 << 0;
+        QTest::addRow("above 127") << false << 1 << QByteArray("\xb0" "5\r") << QByteArray() << QStringList{QString::fromLatin1("C1=\xb0" "5")} << 100 << 0;
+        QTest::addRow("start 4") << false << 4 << QByteArray("ST,+012.50\r") << QByteArray() << QStringList{"C1=+012.50"} << 100 << 0;
+        QTest::addRow("in two arrivals") << false << 1 << QByteArray("12") << QByteArray(".5\r") << QStringList{"C1=12.5"} << 900 << 0;
+        QTest::addRow("socket CR LF") << true << 1 << QByteArray("10.5\r\n11.5\r\n") << QByteArray() << QStringList{"C1=10.5", "C2=11.5"} << 0 << 0;
+        QTest::addRow("socket in two") << true << 1 << QByteArray("10") << QByteArray(".5\r\n") << QStringList{"C1=10.5"} << 800 << 0;
+        QTest::addRow("silence ends it") << false << 1 << QByteArray("12.5") << QByteArray() << QStringList{"C1=12.5"} << 3100 << 1;
         // clang-format on
     }
     void tramas() {
@@ -83,7 +77,7 @@ private slots:
         }
         const qint64 pasado = b.reloj.monotonoMs() - antes;
         QVERIFY2(pasado >= ms && pasado < ms + 100, qPrintable(QString::number(pasado)));
-        QCOMPARE(b.valores(), valores);
+        QCOMPARE(b.falso.valores(), valores);
         QCOMPARE(b.avisos.beeps, beeps);
         QCOMPARE(b.puertos.serie(1).esperando(), 0);
     }
@@ -95,7 +89,7 @@ private slots:
         b.llega(1, "12.5");
         b.reloj.avanza(1000);
         b.rx.ComLee(1);
-        QCOMPARE(b.valores(), QStringList({"12.5", "7"}));
+        QCOMPARE(b.falso.valores(), QStringList({"C1=12.5", "C2=7"}));
     }
 
     // With a separator, fields stand in columns of 15: A,B is A, 14 blanks, B. Socket data is
@@ -194,7 +188,7 @@ private slots:
         QCOMPARE(int(b.t.canal(1, 1).SecActual), 50);
         b.t.canal(1, 1).SecActual = 0;
         b.llega(1, "8\r");
-        QCOMPARE(b.valores(), QStringList{"8"});
+        QCOMPARE(b.falso.valores(), QStringList{"C1=8"});
     }
 
     // TIMER reads without data (36512.34 s after midnight: 365.12 on channel 2, with no
@@ -210,7 +204,7 @@ private slots:
         b.abre(1, "DL-10");
         QSignalSpy cerrado(&b.rx, &Receptor::puertoCerradoPorInstrumento);
         b.llega(1, "00012.30\r80000000\r00099.99\r");
-        QCOMPARE(b.valores(), QStringList{"00012.30"});
+        QCOMPARE(b.falso.valores(), QStringList{"C1=00012.30"});
         QVERIFY(!b.puertos.serie(1).abierto());
         QVERIFY(cerrado.count() == 1 && cerrado.at(0).at(0).toInt() == 1);
     }

@@ -1,8 +1,6 @@
 #include "ports/conectaabre.h"
-#include "ports/fabricapuertos.h"
 #include "ports/tablacampos.h"
 #include "support/banco.h"
-#include "support/pty.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -47,11 +45,10 @@ struct Conexiones : Banco {
         if (!mtvx(kRegistros))
             qFatal("no Metrovax database");
     }
-    void abre(int p, const QString& conex, FabricaPuertos& f) {
+    void abre(int p, const QString& conex) {
         t.puerto(p).Conex = conex.leftJustified(5, ' ', true);
-        ConnectAbre(e, t, f, p);
+        ConnectAbre(e, t, puertos, p);
     }
-    void abre(int p, const QString& conex) { abre(p, conex, puertos); }
 };
 
 } // namespace
@@ -145,55 +142,44 @@ private slots:
                                       t.problemas[0].descripcion.contains("MX8.TID")));
     }
 
-    void pasosDeLaLineaSerie_data() {
+    // The steps on the serial line ("*": not looked at), the opening bytes, the notices, and
+    // start position, terminator and type. A padded key finds its record; a buffer of 1024
+    // stays at its default; the record is found whatever the letter case, but the opening
+    // commands need the exact key; a key without a record opens nothing.
+    void serie_data() {
         QTest::addColumn<QString>("conex");
         QTest::addColumn<QStringList>("pasos");
-        QTest::addColumn<int>("inicio");
-        QTest::addColumn<int>("terminador");
-        // A padded key finds its record; a buffer of 1024 stays at its default.
-        // clang-format off
-        QTest::addRow("MX8 padded") << "MX8" << QStringList{"CommPort=2", "Settings=4800,E,7,2", "RThreshold=1", "DTREnable=1", "RTSEnable=1", "PortOpen=1"} << 1 << 10;
-        QTest::addRow("buffer 4096") << "PEL10" << QStringList{"CommPort=2", "Settings=9600,N,8,1", "InBufferSize=4096", "RThreshold=10", "DTREnable=1", "RTSEnable=1", "PortOpen=1"} << 3 << 13;
-        QTest::addRow("threshold 0") << "DL-10" << QStringList{"CommPort=2", "Settings=9600,N,8,1", "RThreshold=1", "DTREnable=1", "RTSEnable=1", "PortOpen=1"} << 1 << 13;
-        // clang-format on
-    }
-    void pasosDeLaLineaSerie() {
-        QFETCH(QString, conex);
-        QFETCH(QStringList, pasos);
-        QFETCH(int, inicio);
-        QFETCH(int, terminador);
-        Conexiones b;
-        b.abre(2, conex);
-        QCOMPARE(b.puertos.serie(2).pasos, pasos);
-        QVERIFY(b.puertos.serie(2).abierto() && b.t.puerto(2).TipoCon == "RS232");
-        QVERIFY(b.t.PosInicio[2] == inicio && b.t.CarTerm[2] == terminador);
-    }
-
-    void inicializacion_data() {
-        QTest::addColumn<QString>("conex");
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QStringList>("mensajes");
-        // The record is found whatever the letter case, but the commands need the exact key; a
-        // key without a record opens nothing.
+        QTest::addColumn<QString>("recepcion");
+        using L = QStringList;
         // clang-format off
-        QTest::addRow("XRITE") << "XRITE" << QByteArray(" os\r") << QStringList{};
-        QTest::addRow("PEL10") << "PEL10" << QByteArray("$RE 0\r$RA 3\r$AZ\r") << QStringList{"PEL10: Inicialización OK."};
-        QTest::addRow("lower-case key") << "pel10" << QByteArray() << QStringList{};
-        QTest::addRow("no commands") << "CALIB" << QByteArray() << QStringList{};
-        QTest::addRow("no record") << "MX8X" << QByteArray() << QStringList{"MX8X . Conexión no configurada."};
-        QTest::addRow("short key") << "ZZ" << QByteArray() << QStringList{"ZZ   . Conexión no configurada."};
+        QTest::addRow("MX8 padded") << "MX8" << L{"CommPort=2", "Settings=4800,E,7,2", "RThreshold=1", "DTREnable=1", "RTSEnable=1", "PortOpen=1"} << QByteArray() << L{} << "1 10 RS232";
+        QTest::addRow("buffer 4096") << "PEL10" << L{"CommPort=2", "Settings=9600,N,8,1", "InBufferSize=4096", "RThreshold=10", "DTREnable=1", "RTSEnable=1", "PortOpen=1"} << QByteArray("$RE 0\r$RA 3\r$AZ\r") << L{"PEL10: Inicialización OK."} << "3 13 RS232";
+        QTest::addRow("threshold 0") << "DL-10" << L{"CommPort=2", "Settings=9600,N,8,1", "RThreshold=1", "DTREnable=1", "RTSEnable=1", "PortOpen=1"} << QByteArray() << L{} << "1 13 RS232";
+        QTest::addRow("XRITE") << "XRITE" << L{"*"} << QByteArray(" os\r") << L{} << "";
+        QTest::addRow("lower-case key") << "pel10" << L{"*"} << QByteArray() << L{} << "";
+        QTest::addRow("no commands") << "CALIB" << L{"*"} << QByteArray() << L{} << "";
+        QTest::addRow("no record") << "MX8X" << L{} << QByteArray() << L{"MX8X . Conexión no configurada."} << "";
+        QTest::addRow("short key") << "ZZ" << L{} << QByteArray() << L{"ZZ   . Conexión no configurada."} << "";
         // clang-format on
     }
-    void inicializacion() {
+    void serie() {
         QFETCH(QString, conex);
+        QFETCH(QStringList, pasos);
         QFETCH(QByteArray, bytes);
         QFETCH(QStringList, mensajes);
+        QFETCH(QString, recepcion);
         Conexiones b;
-        b.abre(1, conex);
+        b.abre(2, conex);
+        const auto& s = b.puertos.serie(2);
         QCOMPARE(b.avisos.textos(), mensajes);
-        const bool abre = !mensajes.value(0).contains("no configurada");
-        QVERIFY(b.puertos.serie(1).abierto() == abre && b.puertos.serie(1).escrito() == bytes);
-        QVERIFY(abre || b.puertos.serie(1).pasos.isEmpty());
+        QVERIFY(s.abierto() == !pasos.isEmpty() && s.escrito() == bytes);
+        QVERIFY(pasos == QStringList{"*"} || s.pasos == pasos);
+        QVERIFY(recepcion.isEmpty() || QString("%1 %2 %3")
+                                               .arg(b.t.PosInicio[2])
+                                               .arg(b.t.CarTerm[2])
+                                               .arg(b.t.puerto(2).TipoCon) == recepcion);
     }
 
     void pasosQueFallan() {
@@ -259,20 +245,6 @@ private slots:
         QCOMPARE(b.avisos.mensajes.size(), 2);
         for (const auto& m : b.avisos.mensajes)
             QVERIFY(m.texto.startsWith("ORT. ConnectAbre.\n\nPuerto 1\nTablaCampos\n"));
-    }
-
-    // The instrument on a pseudo-terminal receives the exact bytes, at the line's settings.
-    void pseudoTerminal() {
-        Conexiones b;
-        Pty pty;
-        QVERIFY(pty.valido());
-        b.dir.escribe("ORTPuertos.IAU", QString("7,%1\r\n").arg(pty.esclavo()));
-        FabricaPuertosQt reales(b.dir.ruta());
-        b.abre(7, "XRITE", reales);
-        QVERIFY2(reales.serie(7).abierto(), qPrintable(b.avisos.textos().join("|")));
-        QCOMPARE(pty.lee(4), QByteArray(" os\r"));
-        const termios t = pty.atributos();
-        QVERIFY(cfgetospeed(&t) == B9600 && !(t.c_cflag & CSTOPB));
     }
 };
 

@@ -155,6 +155,7 @@ private slots:
         QTest::addColumn<bool>("dosParada");
         QTest::addRow("19200 2") << "19200,N,8,2" << int(B19200) << true;
         QTest::addRow("1200 1.5") << "1200,N,5,1.5" << int(B1200) << true;
+        QTest::addRow("4800 1") << "4800,N,8,1" << int(B4800) << false;
     }
     void settingsDelDispositivo() {
         QFETCH(QString, s);
