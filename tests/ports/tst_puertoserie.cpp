@@ -12,8 +12,6 @@
 using namespace ort;
 using ort::prueba::Pty;
 
-Q_DECLARE_METATYPE(ort::ContadoresLinea)
-
 namespace {
 
 // A program directory whose port map (under the given name) holds the given text.
@@ -135,7 +133,11 @@ private slots:
     }
 
     // Numbers outside 1..16, a negative threshold, an empty buffer; opening without a number.
+    // Line counters that moved become events (break, framing, overrun, overflow, parity).
     void valoresNoValidos() {
+        QCOMPARE(EventosDeContadores({}, {}), QList<int>{});
+        QCOMPARE(EventosDeContadores({}, {2, 0, 1, 5, 0}), (QList<int>{1001, 1006, 1008}));
+        QCOMPARE(EventosDeContadores({1, 1, 1, 1, 1}, {1, 2, 1, 1, 4}), (QList<int>{1004, 1009}));
         PuertoSerieQt p(dir_.path());
         for (int n : {0, 17, -1})
             QCOMPARE(p.fijaNumero(n).value_or(Falla{}).numero, kFallaNumeroPuerto);
@@ -169,26 +171,6 @@ private slots:
             QCOMPARE(puerto_->configuracion(), *InterpretaSettings(s));
             cleanup();
         }
-    }
-
-    void eventosDeContadores_data() {
-        QTest::addColumn<ContadoresLinea>("antes");
-        QTest::addColumn<ContadoresLinea>("ahora");
-        QTest::addColumn<QList<int>>("eventos");
-        const ContadoresLinea cero;
-        // clang-format off
-        QTest::addRow("nothing") << cero << cero << QList<int>{};
-        QTest::addRow("break") << cero << ContadoresLinea{2, 0, 0, 0, 0} << QList<int>{1001};
-        QTest::addRow("overrun") << cero << ContadoresLinea{0, 0, 1, 0, 0} << QList<int>{1006};
-        QTest::addRow("overflow") << cero << ContadoresLinea{0, 0, 0, 5, 0} << QList<int>{1008};
-        QTest::addRow("several in order") << ContadoresLinea{1, 1, 1, 1, 1} << ContadoresLinea{1, 2, 1, 1, 4} << QList<int>{1004, 1009};
-        // clang-format on
-    }
-    void eventosDeContadores() {
-        QFETCH(ContadoresLinea, antes);
-        QFETCH(ContadoresLinea, ahora);
-        QFETCH(QList<int>, eventos);
-        QCOMPARE(EventosDeContadores(antes, ahora), eventos);
     }
 
     // Bytes both ways, however the reads split them (above 127 too), writes going out at once;

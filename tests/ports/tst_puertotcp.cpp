@@ -63,8 +63,10 @@ private slots:
     void datosEnAmbosSentidos() {
         QVERIFY(conecta());
         QSignalSpy datos(puerto_.get(), &Puerto::datos);
-        QVERIFY(!puerto_->esperaDatos(30) &&
-                puerto_->conectado()); // a wait without data loses nothing
+        // A wait without data loses nothing.
+        QVERIFY(!puerto_->esperaDatos(30) && puerto_->conectado());
+        QVERIFY(puerto_->hostRemoto() == "127.0.0.1" &&
+                puerto_->numeroRemoto() == servidor_->serverPort());
         envia("A\xf1");
         QVERIFY(puerto_->esperaDatos(5000));
         QCOMPARE(datos.count(), 0);
@@ -72,8 +74,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(puerto_->esperando(), 2, 5000);
         QVERIFY(puerto_->leeCaracter() == 'A' && puerto_->leeCaracter() == 0xf1 &&
                 puerto_->leeCaracter() == -1);
-        envia("12.5");
-        envia("\r\n");
+        envia("12.5"), envia("\r\n");
         QByteArray recibido;
         for (QDeadlineTimer plazo(5000); recibido.size() < 6 && !plazo.hasExpired();) {
             recibido += puerto_->leeTodo();
