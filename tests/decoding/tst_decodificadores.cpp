@@ -23,14 +23,9 @@ QString Focus(int k, const QString& par, const QString& canal, const QString& se
 QString Focug(int k, const QString& par, const QString& segundo) {
     return TramaCon({{k - 5, par}, {k, kNm}, {k + 24, segundo}});
 }
-// MIG-1 and MUX40 frames: box (or bank) and selectors, the value at column 10.
-QString Mux40(const QString& caja, const QString& entrada, const QString& modo,
-              const QString& selector) {
-    return TramaCon(
-        {{1, "M"}, {2, caja}, {3, entrada}, {4, modo}, {7, selector}, {10, "0012.500"}});
-}
-QString Mig1(const QString& banco, const QString& selector) {
-    return TramaCon({{1, "G"}, {3, banco}, {7, selector}, {10, "0012.500"}});
+// MIG-1 and MUX40 frames: their head (bank or box, and selectors), the value at column 10.
+QString Con12(const QString& cabeza) {
+    return cabeza.leftJustified(9, u' ') + "0012.500";
 }
 // A DP3DX/DP7 record: value at 10, date mm/dd/yy at 19, time hh:nn at 28.
 QString Y02(const QString& valor, const QString& fecha, const QString& hora = "10:30") {
@@ -241,23 +236,23 @@ private slots:
         QTest::addRow("GPORT 1 char") << "GPORT" << 1 << 1 << QTime() << L{"12.5,7"} << n << n << 0 << 1;
         QTest::addRow("GPORT ends ,") << "GPORT" << 1 << 1 << QTime() << L{"12.5,"} << n << n << 0 << 1;
         QTest::addRow("MIG-2 letter") << "MX200" << 1 << 1 << QTime() << L{"X 1"} << n << L{"00:1"} << 0 << 0;
-        QTest::addRow("MIG-1 0/3") << "MIG-1" << 1 << 1 << QTime() << L{Mig1("0", "3")} << n << L{"01:0012.500"} << 0 << 0;
-        QTest::addRow("MIG-1 1/;") << "MIG-1" << 1 << 1 << QTime() << L{Mig1("1", ";")} << n << L{"07:0012.500"} << 0 << 0;
-        QTest::addRow("MIG-1 1/?") << "MIG-1" << 1 << 1 << QTime() << L{Mig1("1", "?")} << n << L{"08:0012.500"} << 0 << 0;
-        QTest::addRow("MIG-1 bank 2") << "MIG-1" << 1 << 1 << QTime() << L{Mig1("2", "0")} << n << n << 0 << 1;
-        QTest::addRow("MIG-1 no last") << "MIG-1" << 1 << 1 << QTime() << L{Mig1("1", ";"), Mig1("1", "2")} << n << L{"07:0012.500"} << 0 << 1;
-        QTest::addRow("MUX40 0 2 1") << "MUX40" << 1 << 1 << QTime() << L{Mux40("2", "1", "0", "")} << n << L{"04:0012.500"} << 0 << 0;
-        QTest::addRow("MUX40 0 A 0") << "MUX40" << 1 << 1 << QTime() << L{Mux40("A", "0", "0", "")} << n << L{"19:0012.500"} << 0 << 0;
-        QTest::addRow("MUX40 0 C 3") << "MUX40" << 1 << 1 << QTime() << L{Mux40("C", "3", "0", "2")} << n << L{"26:0012.500"} << 0 << 0;
-        QTest::addRow("MUX40 1 1 1 5") << "MUX40" << 1 << 1 << QTime() << L{Mux40("1", "1", "1", "5")} << n << L{"06:0012.500"} << 0 << 0;
-        QTest::addRow("MUX40 1 C 1 ?") << "MUX40" << 1 << 1 << QTime() << L{Mux40("C", "1", "1", "?")} << n << L{"96:0012.500"} << 0 << 0;
-        QTest::addRow("MUX40 2 9 0 <") << "MUX40" << 1 << 1 << QTime() << L{Mux40("9", "0", "2", "<")} << n << L{"68:0012.500"} << 0 << 0;
-        QTest::addRow("MUX40 1 A 0 0") << "MUX40" << 1 << 1 << QTime() << L{Mux40("A", "0", "1", "0")} << n << L{"73:0012.500"} << 0 << 0;
-        QTest::addRow("MUX40 100") << "MUX40" << 1 << 1 << QTime() << L{Mux40("C", "2", "1", "?")} << n << n << 0 << 1;
-        QTest::addRow("MUX40 101") << "MUX40" << 1 << 1 << QTime() << L{Mux40("C", "3", "1", "1")} << n << n << 0 << 1;
-        QTest::addRow("MUX40 box 0") << "MUX40" << 1 << 1 << QTime() << L{Mux40("0", "1", "0", "")} << n << n << 0 << 1;
-        QTest::addRow("MUX40 box D") << "MUX40" << 1 << 1 << QTime() << L{Mux40("D", "1", "1", "1")} << n << n << 0 << 1;
-        QTest::addRow("MUX40 no last") << "MUX40" << 1 << 1 << QTime() << L{Mux40("1", "1", "1", "5"), Mux40("1", "1", "1", "2")} << n << L{"06:0012.500"} << 0 << 1;
+        QTest::addRow("MIG-1 0/3") << "MIG-1" << 1 << 1 << QTime() << L{Con12("G 0   3")} << n << L{"01:0012.500"} << 0 << 0;
+        QTest::addRow("MIG-1 1/;") << "MIG-1" << 1 << 1 << QTime() << L{Con12("G 1   ;")} << n << L{"07:0012.500"} << 0 << 0;
+        QTest::addRow("MIG-1 1/?") << "MIG-1" << 1 << 1 << QTime() << L{Con12("G 1   ?")} << n << L{"08:0012.500"} << 0 << 0;
+        QTest::addRow("MIG-1 bank 2") << "MIG-1" << 1 << 1 << QTime() << L{Con12("G 2   0")} << n << n << 0 << 1;
+        QTest::addRow("MIG-1 no last") << "MIG-1" << 1 << 1 << QTime() << L{Con12("G 1   ;"), Con12("G 1   2")} << n << L{"07:0012.500"} << 0 << 1;
+        QTest::addRow("MUX40 0 2 1") << "MUX40" << 1 << 1 << QTime() << L{Con12("M210")} << n << L{"04:0012.500"} << 0 << 0;
+        QTest::addRow("MUX40 0 A 0") << "MUX40" << 1 << 1 << QTime() << L{Con12("MA00")} << n << L{"19:0012.500"} << 0 << 0;
+        QTest::addRow("MUX40 0 C 3") << "MUX40" << 1 << 1 << QTime() << L{Con12("MC30  2")} << n << L{"26:0012.500"} << 0 << 0;
+        QTest::addRow("MUX40 1 1 1 5") << "MUX40" << 1 << 1 << QTime() << L{Con12("M111  5")} << n << L{"06:0012.500"} << 0 << 0;
+        QTest::addRow("MUX40 1 C 1 ?") << "MUX40" << 1 << 1 << QTime() << L{Con12("MC11  ?")} << n << L{"96:0012.500"} << 0 << 0;
+        QTest::addRow("MUX40 2 9 0 <") << "MUX40" << 1 << 1 << QTime() << L{Con12("M902  <")} << n << L{"68:0012.500"} << 0 << 0;
+        QTest::addRow("MUX40 1 A 0 0") << "MUX40" << 1 << 1 << QTime() << L{Con12("MA01  0")} << n << L{"73:0012.500"} << 0 << 0;
+        QTest::addRow("MUX40 100") << "MUX40" << 1 << 1 << QTime() << L{Con12("MC21  ?")} << n << n << 0 << 1;
+        QTest::addRow("MUX40 101") << "MUX40" << 1 << 1 << QTime() << L{Con12("MC31  1")} << n << n << 0 << 1;
+        QTest::addRow("MUX40 box 0") << "MUX40" << 1 << 1 << QTime() << L{Con12("M010")} << n << n << 0 << 1;
+        QTest::addRow("MUX40 box D") << "MUX40" << 1 << 1 << QTime() << L{Con12("MD11  1")} << n << n << 0 << 1;
+        QTest::addRow("MUX40 no last") << "MUX40" << 1 << 1 << QTime() << L{Con12("M111  5"), Con12("M111  2")} << n << L{"06:0012.500"} << 0 << 1;
 
         QTest::addRow("GSE01 B9") << "GSE01" << 1 << 1 << QTime() << L{"B9,1,2,3"} << n << L{"10:1", "10:2,3"} << 0 << 0;
         QTest::addRow("GSE01 B empty") << "GSE01" << 1 << 1 << QTime() << L{"B0,,"} << n << L{"01:", "01:"} << 0 << 0;
