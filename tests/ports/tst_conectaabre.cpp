@@ -2,8 +2,6 @@
 #include "ports/tablacampos.h"
 #include "support/banco.h"
 
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace ort;
@@ -35,7 +33,8 @@ const char* kRegistros =
     "INSERT INTO INS VALUES ('RED2','Puerto malo','TCP/IP','127.0.0.1','70000','','','','','','','1','13','');"
     "INSERT INTO INS VALUES ('MALO','Ajustes malos','RS232','','','9600','X','8','1','','','1','13','');"
     "INSERT INTO INS VALUES ('TAB8','Tabla de 8','RS232','','','9600','N','8','1','','','1','13','1');"
-    "INSERT INTO INS VALUES ('TAB3','Tabla de 3','RS232','','','9600','N','8','1','','','1','13','1');";
+    "INSERT INTO INS VALUES ('TAB3','Tabla de 3','RS232','','','9600','N','8','1','','','1','13','1');"
+    "INSERT INTO INS VALUES ('TABX','Sin tabla','RS232','','','9600','N','8','1','','','1','13','1');";
 // clang-format on
 
 // The demo plant's connection records and those above, opened on fake ports.
@@ -115,33 +114,6 @@ private slots:
                  qPrintable(t.problemas.value(0).descripcion));
     }
 
-    // The file named by the key, whatever its letter case, in Windows-1252.
-    void archivo_data() {
-        QTest::addColumn<QString>("nombreEnDisco");
-        QTest::addColumn<QString>("conex");
-        QTest::addColumn<QString>("campos");
-        // clang-format off
-        QTest::addRow("exact name") << "MX8.TID" << "MX8  " << "Diámetro 2 5 DIAM";
-        QTest::addRow("other letter case") << "mx8.tid" << "MX8" << "Diámetro 2 5 DIAM";
-        QTest::addRow("another key's file") << "MX8N.TID" << "MX8" << "";
-        // clang-format on
-    }
-    void archivo() {
-        QFETCH(QString, nombreEnDisco);
-        QFETCH(QString, conex);
-        QFETCH(QString, campos);
-        QTemporaryDir dir;
-        QFile f(dir.filePath(nombreEnDisco));
-        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("SEP=59\nT\nDi\xe1metro,2,5,DIAM\n") > 0);
-        f.close();
-        const TablaCampos t = LeeTablaCampos(dir.path(), conex);
-        QCOMPARE(Texto(t.campos), campos);
-        QCOMPARE(t.separador, campos.isEmpty() ? kSinSeparador : qint16(59));
-        QCOMPARE(t.problemas.size(), campos.isEmpty() ? 1 : 0);
-        QVERIFY(!campos.isEmpty() || (t.problemas[0].numero == kFallaArchivoNoEncontrado &&
-                                      t.problemas[0].descripcion.contains("MX8.TID")));
-    }
-
     // The steps on the serial line ("*": not looked at), the opening bytes, the notices, and
     // start position, terminator and type. A padded key finds its record; a buffer of 1024
     // stays at its default; the record is found whatever the letter case, but the opening
@@ -156,7 +128,7 @@ private slots:
         // clang-format off
         QTest::addRow("MX8 padded") << "MX8" << L{"CommPort=2", "Settings=4800,E,7,2", "RThreshold=1", "DTREnable=1", "RTSEnable=1", "PortOpen=1"} << QByteArray() << L{} << "1 10 RS232";
         QTest::addRow("buffer 4096") << "PEL10" << L{"CommPort=2", "Settings=9600,N,8,1", "InBufferSize=4096", "RThreshold=10", "DTREnable=1", "RTSEnable=1", "PortOpen=1"} << QByteArray("$RE 0\r$RA 3\r$AZ\r") << L{"PEL10: Inicialización OK."} << "3 13 RS232";
-        QTest::addRow("threshold 0") << "DL-10" << L{"CommPort=2", "Settings=9600,N,8,1", "RThreshold=1", "DTREnable=1", "RTSEnable=1", "PortOpen=1"} << QByteArray() << L{} << "1 13 RS232";
+        QTest::addRow("threshold 0") << "DL-10" << L{"CommPort=2", "Settings=9600,N,8,1", "RThreshold=1", "DTREnable=1", "RTSEnable=1", "PortOpen=1"} << QByteArray("S1A1000\r") << L{} << "1 13 RS232";
         QTest::addRow("XRITE") << "XRITE" << L{"*"} << QByteArray(" os\r") << L{} << "";
         QTest::addRow("lower-case key") << "pel10" << L{"*"} << QByteArray() << L{} << "";
         QTest::addRow("no commands") << "CALIB" << L{"*"} << QByteArray() << L{} << "";
@@ -233,18 +205,26 @@ private slots:
     void tablasDeCampos() {
         Conexiones b;
         b.dir.escribe("tab3.tid",
-                      QString("\"Tres campos\"\r\n,1,5,DIAM\r\nL=,2,3,LARGO\r\nX,1,2,Y\r\n"));
+                      QByteArray("\"Tres campos\"\r\n,1,5,DI\xc1M\r\nL=,2,3,LARGO\r\nX,1,2,Y\r\n"));
         b.dir.escribe("TAB8.TID", QString("SEP=44\r\nTitulo\r\nA,x,4,C1\r\nB,1,2,C2\r\nC,1\r\n"));
         b.abre(2, "TAB3");
         QVERIFY(b.avisos.mensajes.isEmpty());
         b.abre(1, "TAB8");
         QVERIFY(b.t.TidNum[2] == 3 && b.t.SepTabla[2] == -99 && b.t.Tabla[2] == "1");
-        QVERIFY(b.t.Tid(2, 2).Etiq == "L=" && b.t.Tid(2, 2).Carac == "LARGO");
+        QVERIFY(b.t.Tid(2, 1).Carac == "DIÁM" && b.t.Tid(2, 2).Etiq == "L=" &&
+                b.t.Tid(2, 2).Carac == "LARGO");
         QVERIFY(b.t.TidNum[1] == 1 && b.t.SepTabla[1] == 44 && b.t.Tid(1, 1).Etiq == "B" &&
                 b.t.TidMax == 3);
-        QCOMPARE(b.avisos.mensajes.size(), 2);
-        for (const auto& m : b.avisos.mensajes)
-            QVERIFY(m.texto.startsWith("ORT. ConnectAbre.\n\nPuerto 1\nTablaCampos\n"));
+        b.abre(5, "TABX"); // no file
+        QCOMPARE(b.avisos.mensajes.size(), 3);
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(b.avisos.mensajes[i].texto.startsWith(
+                QString("ORT. ConnectAbre.\n\nPuerto %1\nTablaCampos\n").arg(i < 2 ? 1 : 5)));
+        QVERIFY2(b.avisos.mensajes[2].texto.contains(
+                     QString("\n%1.- ").arg(kFallaArchivoNoEncontrado)) &&
+                     b.avisos.mensajes[2].texto.contains("TABX.TID"),
+                 qPrintable(b.avisos.mensajes[2].texto));
+        QVERIFY(b.t.TidNum[5] == 0 && b.t.SepTabla[5] == kSinSeparador);
     }
 };
 

@@ -4,7 +4,6 @@
 #include "support/bases.h"
 #include "support/programa.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -31,9 +30,7 @@ Corrida Corre(const QStringList& args) {
 
 QByteArray Huella(const QString& archivo) {
     QFile f(archivo);
-    return f.open(QIODevice::ReadOnly)
-               ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256)
-               : QByteArray();
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 bool Copia(const QString& de, const QString& a) {
@@ -192,8 +189,6 @@ private slots:
         QCOMPARE(Huella(mtvx + ".jet"), huellaJet);
         QVERIFY(Huella(yaSqlite) == huellaSqlite && Huella(malo) == huellaMalo);
         QVERIFY(Clasifica(sinUso) == ClaseArchivo::Jet4 && !QFileInfo::exists(sinUso + ".jet"));
-        for (const QString& f : Archivos(r))
-            QVERIFY2(!f.endsWith(".ortimporta"), qPrintable(f));
         {
             ort::Conexion con; // ORT opens the converted database under its product name
             QVERIFY2(ort::AbreConexion(ort::CadenaJet(mtvx, QString()), con),
