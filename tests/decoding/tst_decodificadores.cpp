@@ -336,14 +336,11 @@ private slots:
             QCOMPARE(c.tramasLeidas, 0);
     }
 
-    void claves() {
+    // The announced channels belong to no port: an announcement on one port names the channel
+    // of the readings of another. Which keys have a decoder of their own.
+    void canalAnunciadoComun() {
         QVERIFY(TieneDecodificador("MX8  ") && TieneDecodificador("MX8") &&
                 !TieneDecodificador("mx8") && !TieneDecodificador("ZZ9"));
-    }
-
-    // The announced channels belong to no port: an announcement on one port names the channel
-    // of the readings of another.
-    void canalAnunciadoComun() {
         RelojFalso reloj;
         ContextoFalso p1(reloj, 1), p2(reloj, 2);
         EstadoDecodificadores e;

@@ -191,16 +191,9 @@ private slots:
         QCOMPARE(b.falso.valores(), QStringList{"C1=8"});
     }
 
-    // TIMER reads without data (36512.34 s after midnight: 365.12 on channel 2, with no
-    // configuration); DL-10 closes its port after its batch, and says so.
+    // DL-10 closes its port after its batch, and says so.
     void instrumentosActivos() {
         Puertos b;
-        b.t.puerto(1).Conex = "TIMER";
-        b.reloj.fija(QDateTime(QDate(2026, 12, 4), QTime(10, 8, 32, 340)));
-        b.rx.ComLee(1);
-        QVERIFY2(b.log.lineas(1).size() == 1 && b.log.lineas(1)[0].startsWith(" 02/01") &&
-                     b.log.lineas(1)[0].contains("365.12"),
-                 qPrintable(b.log.texto(1)));
         b.abre(1, "DL-10");
         QSignalSpy cerrado(&b.rx, &Receptor::puertoCerradoPorInstrumento);
         b.llega(1, "00012.30\r80000000\r00099.99\r");
