@@ -1,4 +1,3 @@
-#include "ports/fabricapuertos.h"
 #include "ports/puertoserie.h"
 #include "support/pty.h"
 
@@ -63,7 +62,6 @@ private slots:
         QTest::addRow("mark") << "4800,m,6,1" << "4800 5 6 1";
         QTest::addRow("blanks") << " 2400 , n , 8 , 1 " << "2400 0 8 1";
         QTest::addRow("three parts") << "9600,N,8" << "separados por comas";
-        QTest::addRow("five parts") << "9600,N,8,1,1" << "separados por comas";
         QTest::addRow("baud letters") << "96OO,N,8,1" << "velocidad";
         QTest::addRow("baud zero") << "0,N,8,1" << "velocidad";
         QTest::addRow("parity word") << "9600,NONE,8,1" << "paridad";
@@ -155,7 +153,6 @@ private slots:
         QTest::addColumn<QString>("s");
         QTest::addColumn<int>("velocidad");
         QTest::addColumn<bool>("dosParada");
-        QTest::addRow("19200 2") << "19200,N,8,2" << int(B19200) << true;
         QTest::addRow("1200 1.5") << "1200,N,5,1.5" << int(B1200) << true;
         QTest::addRow("4800 1") << "4800,N,8,1" << int(B4800) << false;
     }
@@ -259,8 +256,7 @@ private slots:
     // A lost device is reported once, from the event loop (also when found inside a wait), and
     // the port closes; closing it oneself is no loss.
     void perdida_data() {
-        QTest::addColumn<int>(
-            "como"); // 0: seen by the event loop, 1: inside a wait, 2: closed first
+        QTest::addColumn<int>("como");
         QTest::addRow("event loop") << 0;
         QTest::addRow("inside a wait") << 1;
         QTest::addRow("closed first") << 2;
@@ -282,16 +278,6 @@ private slots:
         QVERIFY(!puerto_->abierto() && !puerto_->escribe("x") && !puerto_->esperaDatos(10));
     }
 
-    void fabrica() {
-        FabricaPuertosQt f(dir_.path());
-        QVERIFY(&f.serie(1) == &f.serie(1) && &f.serie(1) != &f.serie(16) &&
-                &f.tcp(4) == &f.tcp(4));
-        QVERIFY_THROWS_EXCEPTION(std::out_of_range, f.serie(0));
-        QVERIFY_THROWS_EXCEPTION(std::out_of_range, f.tcp(17));
-        EscribeMapa(dir_, QStringLiteral("9,/dev/ttyUSB7\n"));
-        QVERIFY(!f.serie(9).fijaNumero(9));
-        QCOMPARE(f.serie(9).dispositivo(), QStringLiteral("/dev/ttyUSB7"));
-    }
 };
 
 QTEST_GUILESS_MAIN(TstPuertoSerie)

@@ -1,6 +1,4 @@
 #include "ortimporta/jet.h"
-#include "qualitydb/basecalidad.h"
-#include "startup/conexion.h"
 #include "support/bases.h"
 #include "support/programa.h"
 
@@ -55,10 +53,8 @@ class TstOrtimporta : public QObject {
     QTemporaryDir tmp_;
     QString jet_; // the sample Jet files
     QString nwind_, fechas_;
-    Corrida conversion_;
 
     QString muestra(const QString& nombre) const { return jet_ + u'/' + nombre; }
-    QString convertida(const QString& cual) const { return cual == "nwind" ? nwind_ : fechas_; }
 
 private slots:
     void initTestCase() {
@@ -71,16 +67,14 @@ private slots:
             QSKIP(qPrintable("sample Jet files missing in " + jet_ + " (set ORT_SHARED)"));
         }
         nwind_ = tmp_.filePath("nwind.sqlite"), fechas_ = tmp_.filePath("fechas.sqlite");
-        conversion_ = Corre({muestra("nwind.mdb"), nwind_});
-        const Corrida c = Corre({muestra("DateTestDatabase.mdb"), fechas_});
-        QVERIFY2(conversion_.codigo == 0 && c.codigo == 0,
-                 qPrintable(conversion_.errores + c.errores));
-        QCOMPARE(Clasifica(nwind_), ClaseArchivo::Sqlite);
-        const QString& o = conversion_.salida; // progress of big tables only, and a summary
+        const Corrida n = Corre({muestra("nwind.mdb"), nwind_}),
+                      c = Corre({muestra("DateTestDatabase.mdb"), fechas_});
+        QVERIFY2(n.codigo == 0 && c.codigo == 0, qPrintable(n.errores + c.errores));
+        const QString& o = n.salida; // progress of big tables only, and a summary
         QVERIFY2(o.contains("  Order Details: 50 % (1078 de 2155 filas)\n") &&
                      !o.contains("Orders: 50 %") && o.contains("  Umsätze: 830 filas\n") &&
                      o.contains("Resumen: 9 tablas, 4032 filas y 33 índices") &&
-                     conversion_.errores.isEmpty(),
+                     n.errores.isEmpty(),
                  qPrintable(o));
     }
 
@@ -97,9 +91,7 @@ private slots:
         QTest::addRow("accents") << "nwind" << "select Address from Customers where CustomerID='ANATR'" << "Avda. de la Constitución 2222";
         QTest::addRow("OLE object") << "nwind" << "select length(Photo) || ' ' || hex(substr(Photo, 1, 4)) from Employees where EmployeeID=1" << "21626 151C2F00";
         QTest::addRow("types") << "nwind" << "select group_concat(type, ' ') from (select type from pragma_table_info('Products') where name in ('ProductName','Discontinued','UnitPrice') union all select type from pragma_table_info('Order Details') where name='Discount' union all select type from pragma_table_info('Employees') where name in ('BirthDate','Photo'))" << "VARCHAR(40) CURRENCY INTEGER REAL TEXT BLOB";
-        QTest::addRow("primary key") << "nwind" << "select group_concat(name) from (select name from pragma_table_info('Order Details') where pk > 0 order by pk)" << "OrderID,ProductID";
         QTest::addRow("Jet 4 date") << "fechas" << "select DateTimeCol from DateTest where IDCol=1" << "2021-12-02 00:00:00";
-        QTest::addRow("year 9999") << "fechas" << "select DateTimeCol from DateTest where IDCol=2" << "9999-01-01 00:00:00";
         QTest::addRow("before 1900") << "fechas" << "select DateTimeCol || ' ' || DateCol from DateTest where IDCol=3" << "1898-01-01 00:00:00 1899-01-01 00:00:00";
         QTest::addRow("Jet 4 memo line break") << "fechas" << "select hex(LongTextCol) from DateTest where IDCol=6" << QString::fromLatin1(QByteArray("New line\r\nin field").toHex().toUpper());
         // clang-format on
@@ -108,7 +100,7 @@ private slots:
         QFETCH(QString, archivo);
         QFETCH(QString, sql);
         QFETCH(QString, esperado);
-        QCOMPARE(ValorSqlite(convertida(archivo), sql), esperado);
+        QCOMPARE(ValorSqlite(archivo == "nwind" ? nwind_ : fechas_, sql), esperado);
     }
 
     // Bad input, or a destination already there: a message naming the file (and the table),
@@ -118,8 +110,6 @@ private slots:
         QTest::addColumn<QString>("mensaje");
         // clang-format off
         QTest::addRow("not a Jet file") << "texto" << "entrada.mdb: no es un archivo Jet";
-        QTest::addRow("an SQLite file") << "sqlite" << "entrada.mdb: ya es una base SQLite";
-        QTest::addRow("cut inside a page") << "corte:1500000" << "entrada.mdb: el archivo está truncado: mide 1500000 bytes";
         QTest::addRow("a data page lost") << "cero:79" << "tabla \"Customers\": se leyeron 76 filas de las 91";
         QTest::addRow("destination there") << "destino" << "salida.sqlite: ya existe; no se reemplaza sin --force";
         // clang-format on
@@ -130,16 +120,14 @@ private slots:
         QTemporaryDir d;
         const QString archivo = d.filePath("entrada.mdb"), destino = d.filePath("salida.sqlite");
         const QString tipo = origen.section(u':', 0, 0);
-        const qint64 n = origen.section(u':', 1).toLongLong();
-        QVERIFY(Copia(tipo == "sqlite" ? nwind_ : muestra("nwind.mdb"), archivo));
+        QVERIFY(Copia(muestra("nwind.mdb"), archivo));
         QFile f(tipo == "destino" ? destino : archivo);
-        if (tipo == "texto" || tipo == "destino")
+        if (tipo != "cero")
             QVERIFY(f.open(QIODevice::WriteOnly) &&
                     f.write(QByteArray("Standard Jet DB? no: una lista\n").repeated(200)));
-        if (tipo == "corte")
-            QVERIFY(f.resize(n));
-        if (tipo == "cero")
-            QVERIFY(f.open(QIODevice::ReadWrite) && f.seek(n * 2048) &&
+        else
+            QVERIFY(f.open(QIODevice::ReadWrite) &&
+                    f.seek(origen.section(u':', 1).toLongLong() * 2048) &&
                     f.write(QByteArray(2048, '\0')));
         f.close();
         const QStringList antes = Archivos(d.path());
@@ -168,33 +156,23 @@ private slots:
         const QString datos = r + "datos/F1/TORNO1/EJE20.MDB",
                       yaSqlite = r + "datos/F1/TORNO1/eje21.mdb";
         const QString malo = r + "datos/F1/TORNO2/MALO.MDB", sinUso = r + "ORTConf2005.mdb";
-        QVERIFY(Copia(muestra("nwind.mdb"), mtvx) && Copia(muestra("DateTestDatabase.mdb"), conf));
-        QVERIFY(Copia(muestra("DateTestDatabase.mdb"), datos) && Copia(fechas_, yaSqlite));
-        QVERIFY(Copia(muestra("DateTestDatabase.mdb"), sinUso));
+        const QString fechas = muestra("DateTestDatabase.mdb");
+        QVERIFY(Copia(muestra("nwind.mdb"), mtvx) && Copia(fechas, conf) && Copia(fechas, datos) &&
+                Copia(fechas_, yaSqlite) && Copia(fechas, sinUso));
         p.escribe("datos/F1/TORNO2/MALO.MDB", QByteArray("no es una base"));
-        p.escribe("ORTDirec.IAU",
-                  conf + "\r\n\r\n"); // the configuration in use, not the default file
-        const QByteArray huellaJet = Huella(mtvx), huellaSqlite = Huella(yaSqlite),
-                         huellaMalo = Huella(malo);
+        p.escribe("ORTDirec.IAU", conf + "\r\n\r\n"); // the configuration in use
+        const QByteArray huellaJet = Huella(mtvx), huellaSqlite = Huella(yaSqlite);
         Corrida c = Corre({"--dir", r});
         QVERIFY2(c.codigo == 1 &&
-                     c.errores.contains("ortimporta: " + malo + ": no es un archivo Jet"),
-                 qPrintable(c.errores));
-        QVERIFY2(c.salida.contains("3 archivos convertidos (4044 filas), 1 ya estaban en SQLite, 0 "
-                                   "no existen, 1 con errores."),
-                 qPrintable(c.salida));
+                     c.errores.contains("ortimporta: " + malo + ": no es un archivo Jet") &&
+                     c.salida.contains("3 archivos convertidos (4044 filas), 1 ya estaban en "
+                                       "SQLite, 0 no existen, 1 con errores."),
+                 qPrintable(c.salida + c.errores));
         for (const QString& f : {mtvx, conf, datos})
             QVERIFY(Clasifica(f) == ClaseArchivo::Sqlite &&
                     Clasifica(f + ".jet") == (f == mtvx ? ClaseArchivo::Jet3 : ClaseArchivo::Jet4));
-        QCOMPARE(Huella(mtvx + ".jet"), huellaJet);
-        QVERIFY(Huella(yaSqlite) == huellaSqlite && Huella(malo) == huellaMalo);
-        QVERIFY(Clasifica(sinUso) == ClaseArchivo::Jet4 && !QFileInfo::exists(sinUso + ".jet"));
-        {
-            ort::Conexion con; // ORT opens the converted database under its product name
-            QVERIFY2(ort::AbreConexion(ort::CadenaJet(mtvx, QString()), con),
-                     qPrintable(con.error.descripcion));
-            QCOMPARE(ort::BaseCalidad(con).tamanoDefinido("Customers", "CompanyName"), 40);
-        }
+        QVERIFY(Huella(mtvx + ".jet") == huellaJet && !QFileInfo::exists(sinUso + ".jet"));
+        QVERIFY(Huella(yaSqlite) == huellaSqlite && Huella(malo) == "no es una base");
         p.borra("datos/F1/TORNO2/MALO.MDB"); // once converted, nothing is left to do
         c = Corre({"--dir", r});
         QVERIFY2(c.codigo == 0 &&
