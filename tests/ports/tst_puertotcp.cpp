@@ -39,23 +39,15 @@ private slots:
         par_ = nullptr;
     }
 
-    void valoresNoValidos_data() {
-        QTest::addColumn<QString>("host");
-        QTest::addColumn<int>("puerto");
-        QTest::addRow("port 0") << "127.0.0.1" << 0;
-        QTest::addRow("port 65536") << "127.0.0.1" << 65536;
-        QTest::addRow("negative port") << "127.0.0.1" << -23;
-        QTest::addRow("no host") << "  " << 23;
-    }
     void valoresNoValidos() {
-        QFETCH(QString, host);
-        QFETCH(int, puerto);
-        PuertoTcpQt p;
-        const auto f = p.conecta(host, puerto);
-        QVERIFY(f && f->numero == kFallaTcpValorNoValido && f->fuente == "PuertoTcp" &&
-                !p.conectado());
-        QVERIFY2(puerto == 23 || f->descripcion.contains(QString::number(puerto)),
-                 qPrintable(f->descripcion));
+        for (const auto& [host, puerto] :
+             {std::pair{"127.0.0.1", 0}, {"127.0.0.1", 65536}, {"127.0.0.1", -23}, {"  ", 23}}) {
+            PuertoTcpQt p;
+            const auto f = p.conecta(host, puerto).value_or(Falla{});
+            QVERIFY(f.numero == kFallaTcpValorNoValido && f.fuente == "PuertoTcp" &&
+                    !p.conectado());
+            QVERIFY(puerto == 23 || f.descripcion.contains(QString::number(puerto)));
+        }
     }
 
     // Bytes both ways: read in chunks or character by character (above 127 too), written
@@ -63,13 +55,11 @@ private slots:
     void datosEnAmbosSentidos() {
         QVERIFY(conecta());
         QSignalSpy datos(puerto_.get(), &Puerto::datos);
-        // A wait without data loses nothing.
-        QVERIFY(!puerto_->esperaDatos(30) && puerto_->conectado());
-        QVERIFY(puerto_->hostRemoto() == "127.0.0.1" &&
+        QVERIFY(!puerto_->esperaDatos(30) && puerto_->conectado() &&
+                puerto_->hostRemoto() == "127.0.0.1" &&
                 puerto_->numeroRemoto() == servidor_->serverPort());
         envia("A\xf1");
-        QVERIFY(puerto_->esperaDatos(5000));
-        QCOMPARE(datos.count(), 0);
+        QVERIFY(puerto_->esperaDatos(5000) && datos.isEmpty());
         QTRY_COMPARE_WITH_TIMEOUT(datos.count(), 1, 5000);
         QTRY_COMPARE_WITH_TIMEOUT(puerto_->esperando(), 2, 5000);
         QVERIFY(puerto_->leeCaracter() == 'A' && puerto_->leeCaracter() == 0xf1 &&
@@ -91,37 +81,32 @@ private slots:
     // The peer closes or resets: reported once, from the event loop (also when found inside a
     // wait), with the peer's address; what it sent before is still there. Closing it oneself
     // is no loss.
-    void perdida_data() {
-        QTest::addColumn<int>(
-            "como"); // 0: peer closes, 1: peer resets, 2: inside a wait, 3: closed first
-        QTest::addRow("closes") << 0;
-        QTest::addRow("resets") << 1;
-        QTest::addRow("inside a wait") << 2;
-        QTest::addRow("closed first") << 3;
-    }
     void perdida() {
-        QFETCH(int, como);
-        QVERIFY(conecta());
-        QSignalSpy perdidos(puerto_.get(), &Puerto::perdido);
-        if (como == 0) {
-            envia("fin\r");
-            QTRY_COMPARE_WITH_TIMEOUT(puerto_->esperando(), 4, 5000);
+        for (int como : {0, 1, 2, 3}) { // peer closes, resets, inside a wait, closed first
+            QVERIFY(conecta());
+            QSignalSpy perdidos(puerto_.get(), &Puerto::perdido);
+            if (como == 0) {
+                envia("fin\r");
+                QTRY_COMPARE_WITH_TIMEOUT(puerto_->esperando(), 4, 5000);
+            }
+            linger l{1, 0}; // an abortive close: the peer's system sends a reset
+            QVERIFY(como != 1 || ::setsockopt(int(par_->socketDescriptor()), SOL_SOCKET, SO_LINGER,
+                                              &l, sizeof l) == 0);
+            if (como == 3)
+                puerto_->cierra();
+            como == 1 ? par_->abort() : par_->disconnectFromHost();
+            if (como == 2)
+                QVERIFY(!puerto_->esperaDatos(5000) && !puerto_->conectado() && perdidos.isEmpty());
+            QTRY_COMPARE_WITH_TIMEOUT(perdidos.count(), como == 3 ? 0 : 1, 5000);
+            QTest::qWait(100);
+            QCOMPARE(perdidos.count(), como == 3 ? 0 : 1);
+            QVERIFY(!puerto_->conectado() && !puerto_->abierto() && !puerto_->escribe("x"));
+            QVERIFY(como != 0 ||
+                    (perdidos.first().first().toString().contains(
+                         QStringLiteral("127.0.0.1:%1").arg(servidor_->serverPort())) &&
+                     puerto_->leeTodo() == "fin\r"));
+            cleanup();
         }
-        linger l{1, 0}; // an abortive close: the peer's system sends a reset
-        QVERIFY(como != 1 || ::setsockopt(int(par_->socketDescriptor()), SOL_SOCKET, SO_LINGER, &l,
-                                          sizeof l) == 0);
-        if (como == 3)
-            puerto_->cierra();
-        como == 1 ? par_->abort() : par_->disconnectFromHost();
-        if (como == 2)
-            QVERIFY(!puerto_->esperaDatos(5000) && !puerto_->conectado() && perdidos.isEmpty());
-        QTRY_COMPARE_WITH_TIMEOUT(perdidos.count(), como == 3 ? 0 : 1, 5000);
-        QTest::qWait(100);
-        QCOMPARE(perdidos.count(), como == 3 ? 0 : 1);
-        QVERIFY(!puerto_->conectado() && !puerto_->abierto() && !puerto_->escribe("x"));
-        QVERIFY(como != 0 || (perdidos.first().first().toString().contains(
-                                  QStringLiteral("127.0.0.1:%1").arg(servidor_->serverPort())) &&
-                              puerto_->leeTodo() == "fin\r"));
     }
 
     void conexionRechazadaEsSilenciosa() {
