@@ -5,7 +5,6 @@
 #include "support/contextofalso.h"
 
 #include <QDateTime>
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <cstdio>
@@ -26,8 +25,7 @@ bool CanalDeLaTrama(const QString& codigo) {
 }
 
 bool Digitos(const QString& t, int n) {
-    static const QRegularExpression digitos(QStringLiteral("^[0-9]*$"));
-    return t.size() == n && digitos.match(t).hasMatch();
+    return t.size() == n && std::all_of(t.begin(), t.end(), [](QChar c) { return c.isDigit(); });
 }
 
 QString Revisa(const QString& codigo, const ContextoFalso& c) {
@@ -51,34 +49,31 @@ QString DecodificaAlAzar(const QString& conex, const std::uint8_t* datos, std::s
     std::uint8_t cabeza[6] = {};
     const std::size_t nc = std::min<std::size_t>(n, 6);
     std::copy(datos, datos + nc, cabeza);
+    quint32 ms = 0;
+    for (int i = 2; i < 6; ++i)
+        ms = ms << 8 | cabeza[i];
     const int puerto = 1 + cabeza[0] % 16;
     const int posInicio = cabeza[1] % 24 - 1; // 0 and -1 are start positions that do not fit
-    const quint32 ms = (quint32(cabeza[2]) << 24 | quint32(cabeza[3]) << 16 |
-                        quint32(cabeza[4]) << 8 | cabeza[5]) %
-                       86'400'000u;
 
     const QStringList tramas =
         QString::fromLatin1(reinterpret_cast<const char*>(datos + nc), qsizetype(n - nc))
             .split(u'\r')
             .mid(0, kMaxTramas + 1);
 
-    RelojFalso reloj(QDateTime(QDate(2026, 12, 4), QTime::fromMSecsSinceStartOfDay(int(ms))));
+    RelojFalso reloj(
+        QDateTime(QDate(2026, 12, 4), QTime::fromMSecsSinceStartOfDay(int(ms % 86'400'000u))));
     ContextoFalso c(reloj, puerto, posInicio);
     EstadoDecodificadores e;
     c.pendientes = tramas.mid(1);
     // Each frame read once at most, plus one empty read per decoded frame.
     c.limiteLecturas = 2 * (kMaxTramas + 1);
-    const QString codigo = conex.trimmed();
-    QString trama = tramas.first();
-    for (int pasos = 0; pasos <= kMaxTramas; ++pasos) {
+    for (QString trama = tramas.first();; trama = c.pendientes.takeFirst()) {
         DecodificaConRegistro(conex, trama, c, e);
-        if (const QString problema = Revisa(codigo, c); !problema.isEmpty())
+        if (const QString problema = Revisa(conex.trimmed(), c); !problema.isEmpty())
             return problema;
         if (!c.puertoAbierto() || c.pendientes.isEmpty())
-            break;
-        trama = c.pendientes.takeFirst();
+            return {};
     }
-    return {};
 }
 
 } // namespace
