@@ -16,8 +16,7 @@ namespace {
 
 constexpr int kMaxTramas = 64;
 
-// Codes whose decoder copies the channel characters from the frame; every other decoder
-// computes them and must give two digits.
+// These copy the channel from the frame; every other decoder must give two digits.
 bool CanalDeLaTrama(const QString& codigo) {
     static const QStringList codigos = {"TP844", "MUX10", "DP1HS", "DMX2B", "DMX2C",
                                         "MUX11", "MX8",   "MX8N",  "HX1",   "GPORT"};
@@ -42,9 +41,7 @@ QString Revisa(const QString& codigo, const ContextoFalso& c) {
     return c.cierres > (codigo == u"DL-10" ? 1 : 0) ? QStringLiteral("closed the port") : QString();
 }
 
-// One receive pass on a fake port: the first bytes pick the port, the start position and the
-// time of day, the rest is split at carriage returns into the frame and the further frames
-// waiting behind it. Only FallaDecodificacion is caught; any other exception escapes.
+// Head bytes: port, start position, time of day; the rest split at CR into frames.
 QString DecodificaAlAzar(const QString& conex, const std::uint8_t* datos, std::size_t n) {
     std::uint8_t cabeza[6] = {};
     const std::size_t nc = std::min<std::size_t>(n, 6);

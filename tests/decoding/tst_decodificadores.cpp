@@ -45,9 +45,7 @@ QString Qmate(int largo) {
 class TstDecodificadores : public QObject {
     Q_OBJECT
 private slots:
-    // The cuts and number forms the decoders are made of: function, text, number, integer, what
-    // it gives ("!" where it fails). Busca looks for what follows "|" in the text; HexCuatro and
-    // FlotanteHex (its bits) in hexadecimal.
+    // Cuts and number forms: function, text, number, integer, result ("!": it throws).
     void cortes_data() {
         QTest::addColumn<QString>("f");
         QTest::addColumn<QString>("t");
@@ -119,8 +117,7 @@ private slots:
             QCOMPARE(r(), esperado);
     }
 
-    // The frames decoded in turn (one receive pass) on a port, with further frames queued;
-    // readings as "channel:value @date time", frames that failed, log lines of ignored frames.
+    // Frames of one pass, more queued: "channel:value @date time", failures, log notes.
     void lecturas_data() {
         QTest::addColumn<QString>("codigo");
         QTest::addColumn<int>("puerto");
@@ -144,8 +141,7 @@ private slots:
         QTest::addRow("T8530 1st comma") << "T8530" << 1 << 1 << QTime() << L{"X1,250,0"} << n << L{"01:1.250,0"} << 0 << 0;
         QTest::addRow("T9481 noise") << "T9481" << 1 << 1 << QTime() << L{",xx0012.3"} << n << L{"01:0.123"} << 0 << 0;
 
-        // The key is compared on all five characters, blanks included; a code with no decoder of
-        // its own reads channel 1, the frame from the port's start position.
+        // Keys compare on five characters; an unknown code reads channel 1 from the start.
         QTest::addRow("MX8 padded") << "MX8  " << 1 << 1 << QTime() << L{mux} << n << L{"05:+012.50"} << 0 << 0;
         QTest::addRow("MX8N is not MX8") << "MX8N " << 1 << 1 << QTime() << L{mux} << n << L{"05:12.5"} << 0 << 0;
         QTest::addRow("lower-case key") << "mx8  " << 1 << 1 << QTime() << L{mux} << n << L{"01:" + mux} << 0 << 0;
@@ -204,8 +200,7 @@ private slots:
         QTest::addRow("DM510 10:75") << "DM510" << 1 << 1 << QTime() << L{"4/12/2026,10:75,a,b,c,1"} << n << n << 1 << 0;
         QTest::addRow("DM510 bad keeps") << "DM510" << 1 << 1 << QTime() << L{"4/12/2026,10:30,a,b,c,1", "5/12/2026,99:99,a,b,c,2", ",,a,b,c,3"} << n << L{"01:1 @20261204 1030", "01:3 @20261204 1030"} << 1 << 0;
         QTest::addRow("DM510 short") << "DM510" << 1 << 1 << QTime() << L{"4/12/2026,10:30,a,b", ",,a,b,c,3"} << n << L{"01:3"} << 0 << 1;
-        // TIMER's hundreds of seconds on the channel of its last digit; ISHID samples only the
-        // first four seconds of every ten minutes.
+        // TIMER: hundredths of the day's seconds; ISHID: the first 4 s of every 10 minutes.
         QTest::addRow("TIMER") << "TIMER" << 1 << 1 << QTime(10, 8, 32, 340) << L{""} << n << L{"02:365.12"} << 0 << 0;
         QTest::addRow("TIMER rounds up") << "TIMER" << 1 << 1 << QTime(0, 0, 1, 999) << L{""} << n << L{"02:0.02"} << 0 << 0;
         QTest::addRow("TIMER last second") << "TIMER" << 1 << 1 << QTime(23, 59, 59, 999) << L{""} << n << L{"00:864.00"} << 0 << 0;
@@ -244,8 +239,7 @@ private slots:
             QCOMPARE(c.tramasLeidas, 0);
     }
 
-    // The announced channels belong to no port: an announcement on one port names the channel
-    // of the readings of another. Which keys have a decoder of their own.
+    // An announcement on one port names the channel of another port's readings.
     void canalAnunciadoComun() {
         QVERIFY(TieneDecodificador("MX8  ") && TieneDecodificador("MX8") &&
                 !TieneDecodificador("mx8") && !TieneDecodificador("ZZ9"));
@@ -260,8 +254,7 @@ private slots:
         QCOMPARE(p2.resumen(), (QStringList{"09:01.00", "09:2", "04:7"}));
     }
 
-    // "A": "+++", a one-second pause, the dial command, then the context of channel n + 1 (or
-    // nothing when its look-up failed).
+    // "A": "+++", a second's pause, the dial command, then channel n + 1's context if any.
     void gse01Llamada() {
         for (const QString& comando : {QStringLiteral("80.3P=\"P01\"%o11%^"), QString()}) {
             const QDateTime t0(QDate(2026, 12, 4), QTime(9, 5, 7));
@@ -282,8 +275,7 @@ private slots:
         }
     }
 
-    // A batch reader does not clear the instrument's date between the frames it reads itself;
-    // DM510 keeps its date and time for one receive pass only.
+    // A batch keeps the instrument's date between its frames; DM510 for one pass only.
     void fechaDeLote() {
         RelojFalso reloj;
         ContextoFalso c(reloj);

@@ -1,5 +1,4 @@
-// Round trip: the instrument simulator's frames arrive on a port and go through ORT's receive
-// pass; what is recorded is exactly the readings the simulator says it sent.
+// The simulator's frames through the real receive pass record what it says it sent.
 #include "decoding/registro.h"
 #include "ortsim/generadores.h"
 #include "support/banco.h"
@@ -18,8 +17,7 @@ const QDateTime kReloj(QDate(2026, 12, 4), QTime(10, 0, 2));
 const QDateTime kCuando(QDate(2026, 3, 1), QTime(0, 1)); // the instruments' own clock
 const QString kComando = QStringLiteral("80.3P=\"P01\"%o11%^");
 
-// Port 1 records every channel 1..99 and port q (2..16) its channel q, each on one sequence
-// whose characteristic is the channel's two digits, without limits.
+// Port 1 records channels 1..99, port q (2..16) channel q; characteristic: its digits.
 struct Planta : Banco {
     QList<int> canalesGse;
     Planta() : Banco(Motor::Sqlite, true) {
@@ -84,8 +82,7 @@ class TstIdaVuelta : public QObject {
 private slots:
     void initTestCase() { planta_ = std::make_unique<Planta>(); }
 
-    // Frames of every instrument, for values of both signs, zero, tiny and large ones, on the
-    // first, a middle and the last channel, in each frame form, and refused ones.
+    // Every instrument, frame form and refusal; values of both signs, tiny and large.
     void idaVuelta_data() {
         QTest::addColumn<QString>("codigo");
         QTest::addColumn<double>("valor");
@@ -129,8 +126,7 @@ private slots:
                 b.puertos.serie(p).abierto() == (codigo != u"DL-10"));
     }
 
-    // Several samples in one receive pass: channels announced anew, batches one after another,
-    // DM510's date carried within the pass, the logger's port closed by its first batch.
+    // Several samples in one pass: channels anew, batches in turn, DM510's date carried.
     void variasMuestras_data() {
         QTest::addColumn<QString>("codigo");
         for (const sim::Instrumento* i : sim::Instrumentos())

@@ -8,8 +8,7 @@ using namespace ort::prueba;
 
 namespace {
 
-// Port 1 channel 1 and port 2 channel 1 have five sequences each; both ports read CALIB
-// frames; readings go to the fake writer.
+// Ports 1 and 2 read CALIB frames into channel 1's five sequences.
 struct Puertos : Banco {
     Puertos() : Banco(Motor::Sqlite, true) {
         QString filas = "INSERT INTO CANALES VALUES (1,1,''),(2,1,'');";
@@ -31,8 +30,7 @@ struct Puertos : Banco {
 class TstRecepcion : public QObject {
     Q_OBJECT
 private slots:
-    // Bytes on port 1 (from the start position), what is recorded, and the time the pass took:
-    // 0.1 s after each frame, 3 s of silence to end a frame cut short (which beeps).
+    // What is recorded and how long the pass took: 0.1 s a frame, 3 s of silence (a beep).
     void tramas_data() {
         QTest::addColumn<bool>("tcp"); // a socket whose lines end at the LF
         QTest::addColumn<int>("inicio");
@@ -91,8 +89,7 @@ private slots:
         QCOMPARE(b.falso.valores(), QStringList({"C1=12.5", "C2=7"}));
     }
 
-    // With a separator, fields stand in columns of 15: A,B is A, 14 blanks, B. Socket data is
-    // framed by the terminator too, so its port's field table applies.
+    // With a separator fields stand in columns of 15; socket frames use the table too.
     void tablaDeCampos_data() {
         QTest::addColumn<bool>("tcp");
         QTest::addColumn<int>("separador");
@@ -140,8 +137,7 @@ private slots:
 
     void unaPasadaNuncaDentroDeOtra() {
         Puertos b;
-        // Recording port 1's first value lets events run (a message box would): port 2's data
-        // arrives then and asks for a pass, which must wait for port 1's to end.
+        // Recording lets events run: port 2's pass waits for port 1's to end.
         struct Puente : Grabador {
             Receptor* rx = nullptr;
             QStringList orden;

@@ -16,8 +16,7 @@ const char* kConfiguracion =
     "INSERT INTO CONF VALUES (2,4,1,'OP1','E1','TORNO1','EJE20','F1','DIAM','LOTE','L-77',"
     "' TURNO ','  ',30);";
 
-// Port 2 channel 3 has three sequences (DIAM, LARGO, TEMP); channel 4 one, with additional
-// fields; channel 5 fifty; readings go to the fake writer.
+// Port 2: channel 3 DIAM, LARGO, TEMP; channel 4 with extra fields; channel 5 fifty.
 struct Lecturas : Banco {
     Lecturas() : Banco(Motor::Sqlite, true) {
         ajustes.DirDatos = "/datos/";
@@ -59,10 +58,7 @@ private slots:
         QVERIFY(b.falso.llamadas[1].DTMP == 30.0f && b.falso.llamadas[2].DTMP == 999.0f);
     }
 
-    // Readings on port 2 (field n of a table as "reading@n"), what the writer answers, what is
-    // recorded, a part of the last log line, and readings/recorded/beeps. Channel 3's first
-    // sequence takes 10..20: out of limits (a number or 0) beeps, is logged with " !", is not
-    // recorded. The value of a failed write stays on the log, and a later success does not hide it.
+    // Channel 3's first takes 10..20: outside, it beeps, logs " !", is not recorded.
     void lecturas_data() {
         QTest::addColumn<QStringList>("lecturas");
         QTest::addColumn<QList<int>>("codigos");

@@ -100,10 +100,7 @@ private slots:
                  qPrintable(t.problemas.value(0).descripcion));
     }
 
-    // The steps on the serial line ("*": not looked at), the opening bytes, the notices, and
-    // start position, terminator and type. A padded key finds its record; a buffer of 1024
-    // stays at its default; the record is found whatever the letter case, but the opening
-    // commands need the exact key; a key without a record opens nothing.
+    // Serial steps ("*": not looked at), opening bytes, notices, start/terminator/type.
     void serie_data() {
         QTest::addColumn<QString>("conex");
         QTest::addColumn<QStringList>("pasos");
@@ -138,8 +135,7 @@ private slots:
 
     void pasosQueFallan() {
         Conexiones b;
-        // The device is busy: every failing step has its message, the opening goes on, and the
-        // reception settings are stored all the same.
+        // A busy device: each failing step told, the reception settings stored all the same.
         b.puertos.serie(3).fallaEn(PuertoSerieFalso::Paso::Abre);
         b.abre(3, "XRITE");
         QVERIFY2(b.avisos.mensajes.size() == 2 &&
@@ -154,8 +150,7 @@ private slots:
                  qPrintable(b.avisos.textos().join('|')));
     }
 
-    // A lower-case type is TCP/IP too; a port out of range is refused. No serial step, no
-    // initialisation.
+    // A lower-case type is TCP/IP too; a port out of range is refused.
     void socket() {
         Conexiones b;
         b.abre(6, "RED1");
@@ -167,8 +162,7 @@ private slots:
                 !b.puertos.tcp(7).conectado() && b.avisos.mensajes.size() == 1);
     }
 
-    // The field table named by the key, whatever its letter case; only complete, sound records
-    // are kept, each problem told.
+    // The field table named by the key, any letter case; each problem told.
     void tablasDeCampos() {
         Conexiones b;
         b.dir.escribe("tab3.tid",

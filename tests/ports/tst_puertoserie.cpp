@@ -49,8 +49,7 @@ private slots:
         pty_.reset();
     }
 
-    // Valid settings as "baud parity data stop" (QSerialPort's numbers); invalid ones by what
-    // the problem names: the port refuses them at the Settings step and keeps what it had.
+    // "baud parity data stop" (QSerialPort's numbers), or what the refusal names.
     void settings_data() {
         QTest::addColumn<QString>("s");
         QTest::addColumn<QString>("esperado");
@@ -124,8 +123,7 @@ private slots:
             QVERIFY(!f && p.dispositivo() == esperado && p.numero() == puerto);
     }
 
-    // Numbers outside 1..16, a negative threshold, an empty buffer; opening without a number.
-    // Line counters that moved become events (break, framing, overrun, overflow, parity).
+    // Values out of range are refused; moved line counters become events.
     void valoresNoValidos() {
         QCOMPARE(EventosDeContadores({}, {}), QList<int>{});
         QCOMPARE(EventosDeContadores({}, {2, 0, 1, 5, 0}), (QList<int>{1001, 1006, 1008}));
@@ -140,9 +138,7 @@ private slots:
                 p.bufferEntrada() == 4096);
     }
 
-    // The device's speed and stop bits (a pseudo-terminal forces 8 bits, no parity); 1.5 stop
-    // bits are sent as 2, never fewer than the instrument expects. Settings given while open
-    // take effect at once.
+    // 1.5 stop bits go out as 2; settings given while open apply at once.
     void settingsDelDispositivo() {
         for (const auto& [s, velocidad, dos] :
              {std::tuple{"1200,N,5,1.5", B1200, true}, std::tuple{"4800,N,8,1", B4800, false}})
@@ -156,9 +152,7 @@ private slots:
             }
     }
 
-    // Bytes both ways, however the reads split them (above 127 too), writes going out at once;
-    // refused DTR and RTS (a pseudo-terminal's) are no failure and no event; a decoder may close
-    // the port while handling what arrived, and closed, the port opens again.
+    // Bytes both ways, however split; refused DTR/RTS are no failure; closing inside datos().
     void bytesYCierre() {
         QVERIFY(abre());
         QSignalSpy eventos(puerto_.get(), &Puerto::evento);
@@ -183,9 +177,7 @@ private slots:
         QVERIFY(eventos.isEmpty() && !puerto_->abre() && puerto_->abierto());
     }
 
-    // datos() is raised once the threshold is reached, never with a threshold of 0; what
-    // arrives during a wait is not announced inside it (a receive pass never runs inside
-    // another), but from the event loop afterwards if still there; once read, nothing more.
+    // datos() at the threshold (never at 0), from the event loop, never inside a wait.
     void umbral() {
         for (int umbral : {10, 0, 1}) {
             QVERIFY(abre(QStringLiteral("9600,N,8,1"), umbral));
@@ -211,8 +203,7 @@ private slots:
         }
     }
 
-    // A missing device is missed when the port opens; a busy one, and a port already open,
-    // refuse a second opening and leave the first untouched.
+    // A missing or busy device, or a port already open, refuses to open.
     void aperturasFallidas() {
         EscribeMapa(dir_, QStringLiteral("2,%1/no-existe\n").arg(dir_.path()));
         PuertoSerieQt p(dir_.path());
@@ -230,8 +221,7 @@ private slots:
         QVERIFY(puerto_->escribe("ok") && pty_->lee(2) == "ok");
     }
 
-    // A lost device is reported once, from the event loop (also when found inside a wait), and
-    // the port closes; closing it oneself is no loss.
+    // A lost device is reported once, from the event loop; closing it oneself is no loss.
     void perdida() {
         for (int como : {0, 1, 2}) { // seen by the event loop, inside a wait, closed first
             QVERIFY(abre());

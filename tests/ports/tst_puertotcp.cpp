@@ -50,8 +50,7 @@ private slots:
         }
     }
 
-    // Bytes both ways: read in chunks or character by character (above 127 too), written
-    // without the event loop. What arrives during a wait is announced afterwards, not inside it.
+    // Bytes both ways, in chunks or one by one; a wait's arrival is announced after it.
     void datosEnAmbosSentidos() {
         QVERIFY(conecta());
         QSignalSpy datos(puerto_.get(), &Puerto::datos);
@@ -78,9 +77,7 @@ private slots:
         QCOMPARE(alPar, QByteArray("+++ATDT 0\r"));
     }
 
-    // The peer closes or resets: reported once, from the event loop (also when found inside a
-    // wait), with the peer's address; what it sent before is still there. Closing it oneself
-    // is no loss.
+    // A closing or resetting peer is reported once, from the event loop; data stays.
     void perdida() {
         for (int como : {0, 1, 2, 3}) { // peer closes, resets, inside a wait, closed first
             QVERIFY(conecta());

@@ -102,8 +102,7 @@ private slots:
         QCOMPARE(ValorSqlite(archivo == "nwind" ? nwind_ : fechas_, sql), esperado);
     }
 
-    // Bad input, or a destination already there: a message naming the file (and the table),
-    // nothing written, status 1. A destination is replaced with --force, in one step.
+    // Bad input or an existing destination: named, nothing written, status 1; --force replaces.
     void entradaMala_data() {
         QTest::addColumn<QString>("origen");
         QTest::addColumn<QString>("mensaje");
@@ -146,8 +145,7 @@ private slots:
         }
     }
 
-    // --dir converts the files ORT itself would open, each under its own name, keeping the
-    // original beside it.
+    // --dir converts the files ORT would open, keeping each original beside it.
     void directorio() {
         DirPrograma p;
         p.productoJet(); // MVDirec.iau: databases in bd/, data files in datos/
