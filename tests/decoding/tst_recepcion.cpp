@@ -90,35 +90,23 @@ private slots:
     }
 
     // With a separator fields stand in columns of 15; socket frames use the table too.
-    void tablaDeCampos_data() {
-        QTest::addColumn<bool>("tcp");
-        QTest::addColumn<int>("separador");
-        QTest::addColumn<QByteArray>("trama");
-        QTest::addColumn<QStringList>("valores");
-        // clang-format off
-        QTest::addRow("separator") << false << 44 << QByteArray("A,B\r") << QStringList{"CA=A" + QString(14, ' '), "CB=B"};
-        QTest::addRow("no separator") << false << -99 << QByteArray("AB12CD\r") << QStringList{"CA=AB12CD", "CB=D"};
-        QTest::addRow("socket") << true << -99 << QByteArray("AB12CD\r") << QStringList{"CA=AB12CD", "CB=D"};
-        // clang-format on
-    }
     void tablaDeCampos() {
-        QFETCH(bool, tcp);
-        QFETCH(int, separador);
-        QFETCH(QByteArray, trama);
-        QFETCH(QStringList, valores);
-        Puertos b;
-        b.t.Tabla[1] = "1";
-        b.t.SepTabla[1] = qint16(separador);
-        b.t.fijaTabla(
-            1, separador == 44
-                   ? QList<CampoTid>{{"", 1, 15, "CA"}, {"", 16, 1, "CB"}}
-                   : QList<CampoTid>{{"", 1, 8, "CA"}, {"C", 1, 1, "CB"}, {"ZZ", 1, 1, "CC"}});
-        if (tcp)
-            b.abre(1, "CALIB", true), b.puertos.tcp(1).llega(trama);
-        else
-            b.puertos.serie(1).llega(trama);
-        b.rx.ComLee(1);
-        QCOMPARE(b.falso.valores(), valores);
+        for (const bool tcp : {false, true}) { // serial with a separator, socket without
+            Puertos b;
+            b.t.Tabla[1] = "1";
+            b.t.SepTabla[1] = qint16(tcp ? -99 : 44);
+            b.t.fijaTabla(
+                1, tcp ? QList<CampoTid>{{"", 1, 8, "CA"}, {"C", 1, 1, "CB"}, {"ZZ", 1, 1, "CC"}}
+                       : QList<CampoTid>{{"", 1, 15, "CA"}, {"", 16, 1, "CB"}});
+            if (tcp)
+                b.abre(1, "CALIB", true), b.puertos.tcp(1).llega("AB12CD\r");
+            else
+                b.puertos.serie(1).llega("A,B\r");
+            b.rx.ComLee(1);
+            const QStringList valores{tcp ? "CA=AB12CD" : "CA=A" + QString(14, ' '),
+                                      tcp ? "CB=D" : "CB=B"};
+            QCOMPARE(b.falso.valores(), valores);
+        }
     }
 
     // A wait is measured on the time of day: across midnight it goes on, a whole day is none.

@@ -103,45 +103,39 @@ private slots:
     }
 
     // Bad input or an existing destination: named, nothing written, status 1; --force replaces.
-    void entradaMala_data() {
-        QTest::addColumn<QString>("origen");
-        QTest::addColumn<QString>("mensaje");
-        // clang-format off
-        QTest::addRow("not a Jet file") << "texto" << "entrada.mdb: no es un archivo Jet";
-        QTest::addRow("a data page lost") << "cero:79" << "tabla \"Customers\": se leyeron 76 filas de las 91";
-        QTest::addRow("destination there") << "destino" << "salida.sqlite: ya existe; no se reemplaza sin --force";
-        // clang-format on
-    }
     void entradaMala() {
-        QFETCH(QString, origen);
-        QFETCH(QString, mensaje);
-        QTemporaryDir d;
-        const QString archivo = d.filePath("entrada.mdb"), destino = d.filePath("salida.sqlite");
-        const QString tipo = origen.section(u':', 0, 0);
-        QVERIFY(Copia(muestra("nwind.mdb"), archivo));
-        QFile f(tipo == "destino" ? destino : archivo);
-        if (tipo != "cero")
-            QVERIFY(f.open(QIODevice::WriteOnly) &&
-                    f.write(QByteArray("Standard Jet DB? no: una lista\n").repeated(200)));
-        else
-            QVERIFY(f.open(QIODevice::ReadWrite) &&
-                    f.seek(origen.section(u':', 1).toLongLong() * 2048) &&
-                    f.write(QByteArray(2048, '\0')));
-        f.close();
-        const QStringList antes = Archivos(d.path());
-        const QByteArray huella = Huella(destino);
-        Corrida c = Corre({archivo, destino});
-        // The library's own English reports stay out of the user's way.
-        QVERIFY2(c.codigo == 1 && c.errores.contains("ortimporta: ") &&
-                     c.errores.contains(mensaje) && !c.errores.contains("EOF") &&
-                     !c.errores.contains("Warning"),
-                 qPrintable(c.errores));
-        QVERIFY(Archivos(d.path()) == antes && Huella(destino) == huella);
-        if (tipo == "destino") {
-            c = Corre({archivo, destino, "--force"});
-            QVERIFY2(c.codigo == 0 && Archivos(d.path()).size() == 2, qPrintable(c.errores));
-            QCOMPARE(ValorSqlite(destino, "select CompanyName from Shippers where ShipperID=3"),
-                     QString("Federal Shipping"));
+        for (const auto& [t, mensaje] :
+             {std::pair{"texto", "entrada.mdb: no es un archivo Jet"},
+              {"cero", "tabla \"Customers\": se leyeron 76 filas de las 91"},
+              {"destino", "salida.sqlite: ya existe; no se reemplaza sin --force"}}) {
+            const QString tipo = QString::fromLatin1(t);
+            QTemporaryDir d;
+            const QString archivo = d.filePath("entrada.mdb"),
+                          destino = d.filePath("salida.sqlite");
+            QVERIFY(Copia(muestra("nwind.mdb"), archivo));
+            QFile f(tipo == "destino" ? destino : archivo);
+            if (tipo != "cero")
+                QVERIFY(f.open(QIODevice::WriteOnly) &&
+                        f.write(QByteArray("Standard Jet DB? no: una lista\n").repeated(200)));
+            else
+                QVERIFY(f.open(QIODevice::ReadWrite) && f.seek(79 * 2048) &&
+                        f.write(QByteArray(2048, '\0')));
+            f.close();
+            const QStringList antes = Archivos(d.path());
+            const QByteArray huella = Huella(destino);
+            Corrida c = Corre({archivo, destino});
+            // The library's own English reports stay out of the user's way.
+            QVERIFY2(c.codigo == 1 && c.errores.contains("ortimporta: ") &&
+                         c.errores.contains(mensaje) && !c.errores.contains("EOF") &&
+                         !c.errores.contains("Warning"),
+                     qPrintable(c.errores));
+            QVERIFY(Archivos(d.path()) == antes && Huella(destino) == huella);
+            if (tipo == "destino") {
+                c = Corre({archivo, destino, "--force"});
+                QVERIFY2(c.codigo == 0 && Archivos(d.path()).size() == 2, qPrintable(c.errores));
+                QCOMPARE(ValorSqlite(destino, "select CompanyName from Shippers where ShipperID=3"),
+                         QString("Federal Shipping"));
+            }
         }
     }
 
