@@ -31,15 +31,6 @@ QString Con12(const QString& cabeza) {
 QString Y02(const QString& valor, const QString& fecha, const QString& hora = "10:30") {
     return TramaCon({{1, "Y02"}, {10, valor}, {19, fecha}, {28, hora}});
 }
-// A QMATE data line of the given length: blank in column 2, values of 10 every 11 from 20.
-QString Qmate(int largo) {
-    QString t = TramaCon({{1, "Q"}, {3, "LOTE 7"}}, largo);
-    for (int k = 1; 11 * k + 9 <= largo; ++k)
-        t.replace(11 * k + 8, 10,
-                  QStringLiteral("%1").arg(k * 1.25, 10, 'f', 3, QChar(u'0')).left(largo));
-    return t.left(largo);
-}
-
 } // namespace
 
 class TstDecodificadores : public QObject {
@@ -93,23 +84,17 @@ private slots:
         QFETCH(int, n);
         QFETCH(QString, esperado);
         const auto r = [&]() -> QString {
-            if (f == u"Corta")
-                return Corta(t, int(x), n);
-            if (f == u"Desde")
-                return Desde(t, int(x));
-            if (f == u"Busca")
-                return QString::number(Busca(t.section(u'|', 0, 0), t.section(u'|', 1), n));
-            if (f == u"Recorta")
-                return Recorta(t);
-            if (f == u"Quita")
-                return QuitaCaracter(t, n);
-            if (f == u"Dos")
-                return DosDigitos(x);
-            if (f == u"General")
-                return FormatoGeneral(x);
-            if (f == u"Hex4")
-                return QString::number(HexCuatro(t, int(x)), 16);
-            return QString::number(std::bit_cast<quint32>(FlotanteHex(t)), 16);
+            const int i = int(x);
+            return f == u"Corta"   ? Corta(t, i, n)
+                   : f == u"Desde" ? Desde(t, i)
+                   : f == u"Busca"
+                       ? QString::number(Busca(t.section(u'|', 0, 0), t.section(u'|', 1), n))
+                   : f == u"Recorta" ? Recorta(t)
+                   : f == u"Quita"   ? QuitaCaracter(t, n)
+                   : f == u"Dos"     ? DosDigitos(x)
+                   : f == u"General" ? FormatoGeneral(x)
+                   : f == u"Hex4"    ? QString::number(HexCuatro(t, i), 16)
+                                     : QString::number(std::bit_cast<quint32>(FlotanteHex(t)), 16);
         };
         if (esperado == u"!")
             QVERIFY_THROWS_EXCEPTION(FallaDecodificacion, r());
@@ -187,8 +172,8 @@ private slots:
         QTest::addRow("DP7 05") << "DP7" << 1 << 1 << QTime() << L{Y02("+0012.500", "04/12/05")} << n << L{"01:+0012.500 @20050412 1030"} << 0 << 0;
         QTest::addRow("DP3DX 80") << "DP3DX" << 1 << 1 << QTime() << L{Y02("-0000.125", "12/31/80", "23:59")} << n << L{"01:-0000.125 @19801231 2359"} << 0 << 0;
         QTest::addRow("DP7 bad date") << "DP7" << 1 << 1 << QTime() << L{Y02("1", "13/01/26")} << n << n << 1 << 0;
-        QTest::addRow("QMATE 34") << "QMATE" << 1 << 1 << QTime() << L{Qmate(34)} << n << L{"01:000001.250"} << 0 << 0;
-        QTest::addRow("QMATE 35") << "QMATE" << 1 << 1 << QTime() << L{Qmate(35)} << n << L{"01:000001.250", "01:00000"} << 0 << 0;
+        QTest::addRow("QMATE 34") << "QMATE" << 1 << 1 << QTime() << L{"Q LOTE 7           000001.250 0000"} << n << L{"01:000001.250"} << 0 << 0;
+        QTest::addRow("QMATE 35") << "QMATE" << 1 << 1 << QTime() << L{"Q LOTE 7           000001.250 00000"} << n << L{"01:000001.250", "01:00000"} << 0 << 0;
         QTest::addRow("TDLRF port 12") << "TDLRF" << 12 << 1 << QTime() << L{"-0.50 23:59    31/12/1999"} << n << L{"12:-0.50 @19991231 2359"} << 0 << 0;
         QTest::addRow("TODLR net") << "TODLR" << 16 << 1 << QTime() << L{"gross 9 net 12.5"} << n << L{"16: 12.5"} << 0 << 0;
         QTest::addRow("TODLR Latin-1") << "TODLR" << 3 << 1 << QTime() << L{QString::fromLatin1("Ma\xdf NET0012.50kg")} << n << L{"03:0012.50"} << 0 << 0;
@@ -228,12 +213,10 @@ private slots:
         c.pendientes = pendientes;
         EstadoDecodificadores e;
         const QStringList motivos = DecodificaTramas(codigo, tramas, c, e);
-        QCOMPARE(motivos.size(), fallas);
         QCOMPARE(c.resumen(), esperado);
-        QCOMPARE(c.notas.size(), notas);
+        QVERIFY(motivos.size() == fallas && c.notas.size() == notas && c.escrituras.isEmpty());
         const QString revision = RevisaNotas(motivos, c, tramas + pendientes);
         QVERIFY2(revision.isEmpty(), qPrintable(revision));
-        QVERIFY(c.escrituras.isEmpty());
         // A batch reads only the frames already waiting; AND alone waits for its value frame.
         if (pendientes.isEmpty() && codigo != u"AND")
             QCOMPARE(c.tramasLeidas, 0);
@@ -275,14 +258,10 @@ private slots:
         }
     }
 
-    // A batch keeps the instrument's date between its frames; DM510 for one pass only.
+    // DM510 keeps its date and time for one receive pass only.
     void fechaDeLote() {
         RelojFalso reloj;
-        ContextoFalso c(reloj);
-        c.pendientes = QStringList{"Y01 HEADER"};
         EstadoDecodificadores e;
-        DecodificaConRegistro(QStringLiteral("DP7"), Y02("+0001.000", "01/02/26"), c, e);
-        QCOMPARE(c.FechaInst + c.HoraInst, QStringLiteral("202601021030"));
         ContextoFalso primera(reloj), segunda(reloj);
         DecodificaConRegistro(QStringLiteral("DM510"), QStringLiteral("4/12/2026,10:30,a,b,c,1"),
                               primera, e);
