@@ -77,6 +77,7 @@ private slots:
         QTest::addRow("just above") << L{"0320.01"} << C{} << L{} << "20.01 !" << "1/0/1";
         QTest::addRow("text reads 0") << L{"03abc"} << C{} << L{} << " !" << "1/0/1";
         QTest::addRow("no folder") << L{"0312"} << C{1} << L{"DIAM=12"} << " 03/01 No existe /datos/F1" << "1/0/0";
+        QTest::addRow("no machine") << L{"0312"} << C{2} << L{"DIAM=12"} << " 03/01 No existe /datos/F1/TORNO1" << "1/0/0";
         QTest::addRow("no product") << L{"0312"} << C{3} << L{"DIAM=12"} << " 03/01 No existe la base /datos/F1/TORNO1/EJE20.MDB" << "1/0/0";
         QTest::addRow("not written") << L{"0312"} << C{6} << L{"DIAM=12"} << " 03/01 No se grabó DIAM = 12" << "1/0/0";
         QTest::addRow("field fails") << L{"0412.5"} << C{0, 6} << L{"DIAM=12.5", "LOTE=L-77"} << " 04/01 No se grabó LOTE = L-77" << "1/1/0";
