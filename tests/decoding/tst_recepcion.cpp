@@ -14,10 +14,8 @@ struct Puertos : Banco {
         QString filas = "INSERT INTO CANALES VALUES (1,1,''),(2,1,'');";
         for (int p = 1; p <= 2; ++p)
             for (int s = 1; s <= 5; ++s)
-                filas +=
-                    QString("INSERT INTO CONF (Puert,Canal,Secue,Carac) VALUES (%1,1,%2,'C%2');")
-                        .arg(p)
-                        .arg(s);
+                filas += QString::asprintf(
+                    "INSERT INTO CONF (Puert,Canal,Secue,Carac) VALUES (%d,1,%d,'C%d');", p, s, s);
         if (!conf(filas))
             qFatal("no configuration");
         abre(1, "CALIB");
