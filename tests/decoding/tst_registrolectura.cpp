@@ -41,21 +41,19 @@ struct Lecturas : Banco {
 class TstRegistroLectura : public QObject {
     Q_OBJECT
 private slots:
+    // The value recorded whole under the trimmed characteristic; extra fields after it.
     void lineaDelLog() {
         Lecturas b;
         b.lee("031.2345678901");
-        QCOMPARE(
-            b.log.lineas(2),
-            QStringList{QString(" 03/01 2026/12/04 09:05:07  OP1 F1 TORNO1 EJE20 DIAM  1.234567")
-                            .leftJustified(92)});
-        // The value is recorded whole, under the trimmed characteristic.
-        QVERIFY(b.falso.valores() == QStringList{"DIAM=1.2345678901"} &&
-                b.t.UltValor(2, 3, 1) == "1.2345678901" &&
-                b.reg.captionRec(2) + b.reg.captionGra(2) == "1 leídas1 grabadas" &&
-                b.avisos.punteros == QList<bool>({true, false}));
-        b.lee("0412.5"); // additional fields after the value (EAVal2 blank: no second one)
-        QCOMPARE(b.falso.valores().mid(1), QStringList({"DIAM=12.5", "LOTE=L-77"}));
-        QVERIFY(b.falso.llamadas[1].DTMP == 30.0f && b.falso.llamadas[2].DTMP == 999.0f);
+        b.lee("0412.5"); // EAVal2 blank: no second additional field
+        QCOMPARE(b.log.lineas(2).first(),
+                 QString(" 03/01 2026/12/04 09:05:07  OP1 F1 TORNO1 EJE20 DIAM  1.234567")
+                     .leftJustified(92));
+        QCOMPARE(b.falso.valores(), QStringList({"DIAM=1.2345678901", "DIAM=12.5", "LOTE=L-77"}));
+        QVERIFY(b.t.UltValor(2, 3, 1) == "1.2345678901" && b.falso.llamadas[1].DTMP == 30.0f &&
+                b.falso.llamadas[2].DTMP == 999.0f &&
+                b.avisos.punteros.mid(0, 2) == QList<bool>({true, false}) &&
+                b.reg.captionRec(2) + b.reg.captionGra(2) == "2 leídas2 grabadas");
     }
 
     // Channel 3's first takes 10..20: outside, it beeps, logs " !", is not recorded.
