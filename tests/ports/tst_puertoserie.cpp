@@ -11,16 +11,12 @@
 using namespace ort;
 using ort::prueba::Pty;
 
-namespace {
-
 // A program directory whose port map (under the given name) holds the given text.
-void EscribeMapa(const QTemporaryDir& dir, const QString& texto,
-                 const QString& nombre = QStringLiteral("ORTPuertos.IAU")) {
-    QFile f(dir.filePath(nombre));
+static void EscribeMapa(const QTemporaryDir& d, const QString& texto,
+                        const QString& nombre = "ORTPuertos.IAU") {
+    QFile f(d.filePath(nombre));
     QVERIFY(f.open(QIODevice::WriteOnly) && f.write(texto.toUtf8()) >= 0);
 }
-
-} // namespace
 
 class TstPuertoSerie : public QObject {
     Q_OBJECT

@@ -2,7 +2,7 @@
 #include "support/bases.h"
 #include "support/programa.h"
 
-#include <QDir>
+#include <QDirIterator>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -40,9 +40,10 @@ bool Copia(const QString& de, const QString& a) {
 // Files left in a directory tree, temporary ones included.
 QStringList Archivos(const QString& dir) {
     QStringList r;
-    const auto filtro = QDir::Files | QDir::Hidden | QDir::System;
-    for (const QFileInfo& f : QDir(dir).entryInfoList(filtro | QDir::Dirs | QDir::NoDotAndDotDot))
-        r << (f.isDir() ? Archivos(f.filePath()) : QStringList{f.filePath()});
+    for (QDirIterator i(dir, QDir::Files | QDir::Hidden | QDir::System,
+                        QDirIterator::Subdirectories);
+         i.hasNext();)
+        r << i.next();
     return r;
 }
 
