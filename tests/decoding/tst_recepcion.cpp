@@ -60,16 +60,12 @@ private slots:
         Puertos b;
         b.t.PosInicio[1] = qint16(inicio);
         const qint64 antes = b.reloj.monotonoMs();
-        if (tcp) {
-            b.abre(1, "CALIB", true);
-            b.t.CarTerm[1] = 10;
-            b.puertos.tcp(1).llegaEn(800, luego);
-            b.puertos.tcp(1).llega(llega);
-            b.rx.ComLee(1);
-        } else {
-            b.puertos.serie(1).llegaEn(800, luego);
-            b.llega(1, llega);
-        }
+        const auto envia = [&](auto& puerto) { puerto.llegaEn(800, luego), puerto.llega(llega); };
+        if (tcp)
+            b.abre(1, "CALIB", true), b.t.CarTerm[1] = 10, envia(b.puertos.tcp(1));
+        else
+            envia(b.puertos.serie(1));
+        b.rx.ComLee(1);
         const qint64 pasado = b.reloj.monotonoMs() - antes;
         QVERIFY2(pasado >= ms && pasado < ms + 100, qPrintable(QString::number(pasado)));
         QCOMPARE(b.falso.valores(), valores);
