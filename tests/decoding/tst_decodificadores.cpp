@@ -117,13 +117,10 @@ private slots:
         const QString mux = QStringLiteral("05 +012.50"), canal5 = QStringLiteral("Canal    05"),
                       conc = TramaCon({{1, "*CONC"}, {12, "0003.456"}});
         // clang-format off
-        QTest::addRow("PSION DC1") << "PSION" << 1 << 1 << QTime() << L{TramaDeBytes({17, '1', '2', '.', '3', 17})} << n << L{"01:12.3"} << 0 << 0;
         QTest::addRow("SAR81 blank sign") << "SARMC" << 1 << 1 << QTime() << L{"  0012.500"} << n << L{"01: 0012.500"} << 0 << 0;
-        QTest::addRow("AFIII V") << "AFIII" << 1 << 1 << QTime() << L{"V1.5"} << n << L{"01:1.5"} << 0 << 0;
         QTest::addRow("QC300 13") << "QCIII" << 1 << 1 << QTime() << L{"AB1234567890X"} << n << L{"01:1234567890"} << 0 << 0;
         QTest::addRow("QC300 12") << "QC300" << 1 << 1 << QTime() << L{"AB1234567890"} << n << n << 0 << 0;
         QTest::addRow("PANA1 IN") << "PANA1" << 1 << 1 << QTime() << L{TramaCon({{11, "0.4861"}, {22, "IN"}})} << n << L{"01:0.4861"} << 0 << 0;
-        QTest::addRow("T8530 1st comma") << "T8530" << 1 << 1 << QTime() << L{"X1,250,0"} << n << L{"01:1.250,0"} << 0 << 0;
         QTest::addRow("T9481 noise") << "T9481" << 1 << 1 << QTime() << L{",xx0012.3"} << n << L{"01:0.123"} << 0 << 0;
 
         // Keys compare on five characters; an unknown code reads channel 1 from the start.
@@ -133,7 +130,6 @@ private slots:
         QTest::addRow("default from 3") << "ZZ9  " << 1 << 3 << QTime() << L{"AB12.5"} << n << L{"01:12.5"} << 0 << 0;
         QTest::addRow("default from 0") << "ZZ9  " << 1 << 0 << QTime() << L{"12.5"} << n << n << 1 << 0;
         QTest::addRow("XRITE short") << "XRITE" << 1 << 1 << QTime() << L{"L= 01"} << n << L{"01:01", "02:", "03:"} << 0 << 0;
-        QTest::addRow("KSCOU XZ") << "KSTEC" << 1 << 1 << QTime() << L{"X 12.345678 Z -4.567890"} << n << L{"01:12.345678", "03:-4.567890"} << 0 << 0;
         // Binary frames: each character is one byte, the first of each four the most significant.
         QTest::addRow("TLOAD 3") << "TLOAD" << 1 << 1 << QTime() << L{TramaDeBytes({0x00, 0x01, 0xE2, 0x40, 0xFF, 0xFF, 0xFF, 0x38, 0x00, 0x00, 0x80, 0x00})} << n << L{"01:1.23456", "02:-2", "03:327.68"} << 0 << 0;
         QTest::addRow("TLOAD extremes") << "TLOAD" << 1 << 1 << QTime() << L{TramaDeBytes({0x7F, 0xFF, 0xFF, 0xFF, 0x80, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF})} << n << L{"01:21474.83647", "02:-21474836.48", "03:-0.01"} << 0 << 0;
@@ -141,22 +137,17 @@ private slots:
         QTest::addRow("FOCUS 1 digit") << "FOCUS" << 1 << 1 << QTime() << L{Focus(10, "-1.25", " 3", "1")} << n << L{"03:-1.25", "03:1"} << 0 << 0;
         QTest::addRow("FOCUS Nm early") << "FOCUS" << 1 << 1 << QTime() << L{"1.5Nm"} << n << n << 1 << 0;
         QTest::addRow("FOCUS channel<0") << "FOCUS" << 1 << 1 << QTime() << L{Focus(6, "12.50", "-5", "1")} << n << n << 0 << 1;
-        QTest::addRow("FOCUG new") << "FOCUG" << 1 << 1 << QTime() << L{canal5, "Canal    12", Focug(6, "01.00", "2")} << n << L{"12:01.00", "12:2"} << 0 << 0;
         QTest::addRow("FOCUG one frame") << "FOCUG" << 1 << 1 << QTime() << L{TramaCon({{1, canal5}, {20, "12.50"}, {25, kNm}})} << n << L{"05:12.50", "05:"} << 0 << 0;
         QTest::addRow("FOCUG unannounced") << "FOCUG" << 1 << 1 << QTime() << L{Focug(6, "12.50", "0045.200")} << n << n << 0 << 1;
         QTest::addRow("MIRAN 2 digits") << "MIRAN" << 1 << 1 << QTime() << L{"*STRT 12", conc} << n << L{"12:0003.456"} << 0 << 0;
         QTest::addRow("MIRAN unannounced") << "MIRAN" << 1 << 1 << QTime() << L{conc} << n << n << 0 << 1;
-        QTest::addRow("MUX10 -") << "DMX2B" << 1 << 1 << QTime() << L{"03 -12.50"} << n << L{"03:-12.50"} << 0 << 0;
         QTest::addRow("MUX11 NaN") << "MX8N" << 1 << 1 << QTime() << L{"05 abc"} << n << L{"05:0"} << 0 << 0;
-        QTest::addRow("HX1 -1") << "HX1" << 1 << 1 << QTime() << L{"02 000080BF"} << n << L{"02:-0001.0000"} << 0 << 0;
         QTest::addRow("HX1 inf") << "HX1" << 1 << 1 << QTime() << L{"01 0000807F"} << n << n << 1 << 0;
         QTest::addRow("GPORT no comma") << "GPORT" << 1 << 1 << QTime() << L{"12.5"} << n << L{"01:12.5"} << 0 << 0;
         QTest::addRow("GPORT 1 char") << "GPORT" << 1 << 1 << QTime() << L{"12.5,7"} << n << n << 0 << 1;
-        QTest::addRow("MIG-1 0/3") << "MIG-1" << 1 << 1 << QTime() << L{Con12("G 0   3")} << n << L{"01:0012.500"} << 0 << 0;
         QTest::addRow("MIG-1 1/;") << "MIG-1" << 1 << 1 << QTime() << L{Con12("G 1   ;")} << n << L{"07:0012.500"} << 0 << 0;
         QTest::addRow("MIG-1 bank 2") << "MIG-1" << 1 << 1 << QTime() << L{Con12("G 2   0")} << n << n << 0 << 1;
         QTest::addRow("MIG-1 no last") << "MIG-1" << 1 << 1 << QTime() << L{Con12("G 1   ;"), Con12("G 1   2")} << n << L{"07:0012.500"} << 0 << 1;
-        QTest::addRow("MUX40 0 2 1") << "MUX40" << 1 << 1 << QTime() << L{Con12("M210")} << n << L{"04:0012.500"} << 0 << 0;
         QTest::addRow("MUX40 1 1 1 5") << "MUX40" << 1 << 1 << QTime() << L{Con12("M111  5")} << n << L{"06:0012.500"} << 0 << 0;
         QTest::addRow("MUX40 1 C 1 ?") << "MUX40" << 1 << 1 << QTime() << L{Con12("MC11  ?")} << n << L{"96:0012.500"} << 0 << 0;
         QTest::addRow("MUX40 100") << "MUX40" << 1 << 1 << QTime() << L{Con12("MC21  ?")} << n << n << 0 << 1;
@@ -174,7 +165,6 @@ private slots:
         QTest::addRow("DP7 bad date") << "DP7" << 1 << 1 << QTime() << L{Y02("1", "13/01/26")} << n << n << 1 << 0;
         QTest::addRow("QMATE 34") << "QMATE" << 1 << 1 << QTime() << L{"Q LOTE 7           000001.250 0000"} << n << L{"01:000001.250"} << 0 << 0;
         QTest::addRow("QMATE 35") << "QMATE" << 1 << 1 << QTime() << L{"Q LOTE 7           000001.250 00000"} << n << L{"01:000001.250", "01:00000"} << 0 << 0;
-        QTest::addRow("TDLRF port 12") << "TDLRF" << 12 << 1 << QTime() << L{"-0.50 23:59    31/12/1999"} << n << L{"12:-0.50 @19991231 2359"} << 0 << 0;
         QTest::addRow("TODLR net") << "TODLR" << 16 << 1 << QTime() << L{"gross 9 net 12.5"} << n << L{"16: 12.5"} << 0 << 0;
         QTest::addRow("TODLR Latin-1") << "TODLR" << 3 << 1 << QTime() << L{QString::fromLatin1("Ma\xdf NET0012.50kg")} << n << L{"03:0012.50"} << 0 << 0;
         QTest::addRow("DM510 header") << "DM510" << 1 << 1 << QTime() << L{"Date,Time,A,B,C,Value", ",,a,b,c,1.0", ",10:30,a,b,c,2"} << n << n << 0 << 0;
