@@ -199,21 +199,6 @@ private slots:
         d.cmdRuta_Click();
         QCOMPARE(d.cboDBConf->currentText(), QString());
     }
-
-    // Under a real display (ORT_CAPTURAS=dir, QT_QPA_PLATFORM=xcb): the dialog as users see it.
-    void captura() {
-        const QString destino = qEnvironmentVariable("ORT_CAPTURAS");
-        if (destino.isEmpty())
-            QSKIP("ORT_CAPTURAS not set");
-        Banco b;
-        b.lista({"/home/calidad/ORT/ORTConf2005.mdb", "/srv/planta/linea2/ORTConf2005.mdb",
-                 "/home/calidad/pruebas/ORTConf-prueba.mdb"});
-        ORTConfig d(b.e);
-        d.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&d));
-        QTest::qWait(200);
-        QVERIFY(d.grab().save(destino + "/ubicacion.png"));
-    }
 };
 
 QTEST_MAIN(TstUbicacionDialog)

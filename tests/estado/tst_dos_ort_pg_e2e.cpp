@@ -2,15 +2,10 @@
 // mixed-case catalogue), each ORT's password written by `ort --escribe-clave`, and two ORTs,
 // each with its own gauge, writing one data table: every reading lands, and the sample numbers
 // stay unique and without gaps.
-#include "support/bases.h"
-#include "support/programas.h"
+#include "support/corrida.h"
 
-#include <QProcess>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QTest>
-
-#include <csignal>
 
 using namespace ort::prueba;
 
@@ -64,30 +59,22 @@ private slots:
                  QString("n integer,fecha timestamp without time zone,turno character varying,"
                          "operador character varying,DIAM double precision"));
 
-        QTemporaryDir tmp;
-        QProcess sims[2], orts[2];
+        Corrida puestos[2];
         for (int k = 0; k < 2; ++k) {
-            const QString dir = tmp.filePath(QString("puesto%1").arg(k));
-            QVERIFY(CreaDemo(ORT_DEMO_SCRIPT, dir));
-            QVERIFY(EjecutaScript(dir + "/ORTConf2005.mdb",
-                                  "UPDATE PUERTOS SET Open = 0 WHERE Puert <> 1"));
-            QVERIFY(EscribeTexto(dir + "/ORTPuertos.IAU", "1," + dir + "/dev/port1\r\n"));
-            QVERIFY(EscribeTexto(dir + "/MVDirec.iau",
+            Corrida& c = puestos[k];
+            QVERIFY(c.prepara());
+            QVERIFY(EscribeTexto(c.dir + "/MVDirec.iau",
                                  QString("\"[SQLSERVER]\",\"%1\",\"%2\",\"%3\"\r\n")
                                      .arg(srv.dataSource(), catalogo, srv.usuario)));
             QProcess clave;
-            clave.start(ORT_PATH, {"--escribe-clave", "--dir", dir});
+            clave.start(ORT_PATH, {"--escribe-clave", "--dir", c.dir});
             clave.write(srv.clave.toUtf8() + '\n');
             clave.closeWriteChannel();
             QVERIFY(clave.waitForFinished(10000));
             QCOMPARE(clave.exitCode(), 0);
-
-            sims[k].start(ORTSIM_PATH, {"--code", "CALIB", "--link", dir + "/dev/port1", "--rate",
-                                        "10", "--count", QString::number(kPorOrt), "--hold",
-                                        "--values", QString("fixed:20.0%1").arg(k + 1)});
-            QVERIFY(EsperaQue([&] { return QFile::exists(dir + "/dev/port1"); }, 5000));
-            orts[k].start(ORT_PATH, {"--headless", "--dir", dir, "--http", "no"});
-            QVERIFY(orts[k].waitForStarted());
+            QVERIFY(c.calibre({"--rate", "10", "--count", QString::number(kPorOrt), "--hold",
+                               "--values", QString("fixed:20.0%1").arg(k + 1)}));
+            QVERIFY(c.arranca());
         }
         const QString tabla = "\"Datos_F1_TORNO1_EJE20\"";
         const bool llegaron = EsperaQue(
@@ -96,14 +83,12 @@ private slots:
                        2 * kPorOrt;
             },
             60000);
-        for (int k = 0; k < 2; ++k) {
-            ::kill(pid_t(orts[k].processId()), SIGTERM);
-            orts[k].waitForFinished(10000);
-            sims[k].terminate();
-            sims[k].waitForFinished(3000);
-        }
-        QVERIFY2(llegaron, orts[0].readAllStandardError() + orts[1].readAllStandardError());
-        QCOMPARE(orts[0].readAllStandardError() + orts[1].readAllStandardError(), QByteArray());
+        for (Corrida& c : puestos)
+            c.termina();
+        const QByteArray err =
+            puestos[0].ort.readAllStandardError() + puestos[1].ort.readAllStandardError();
+        QVERIFY2(llegaron, err.constData());
+        QCOMPARE(err, QByteArray());
         // Numbers unique and without gaps. A row may hold only a lot: the value and the lot
         // are two writes, and the other ORT's value may come between them.
         const QStringList n =

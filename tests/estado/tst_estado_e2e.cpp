@@ -2,23 +2,19 @@
 // `ort --headless --http`, under a fake systemd notification socket; the status page, its JSON
 // and the metrics must count them, refuse what they do not serve, survive malformed requests,
 // and systemd must hear READY and watchdog pings that stop while ORT is stopped.
-#include "support/bases.h"
+#include "support/corrida.h"
 #include "support/notificacion.h"
-#include "support/programas.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
 #include <unistd.h>
 
 using namespace ort::prueba;
@@ -70,9 +66,8 @@ QMap<QString, double> Muestras(const QByteArray& texto, QString* mala) {
 class TstEstadoE2e : public QObject {
     Q_OBJECT
 private:
-    QTemporaryDir tmp_;
-    QString dir_;
-    QProcess sim_, ort_;
+    Corrida c_;
+    QProcess& ort_ = c_.ort;
     int puerto_ = 0;
     std::unique_ptr<SocketNotificacion> systemd_;
     QNetworkAccessManager red_;
@@ -90,46 +85,23 @@ private:
 
 private slots:
     void initTestCase() {
-        dir_ = tmp_.filePath("demo");
-        QVERIFY(CreaDemo(ORT_DEMO_SCRIPT, dir_));
-        QVERIFY(EjecutaScript(dir_ + "/ORTConf2005.mdb",
-                              "UPDATE PUERTOS SET Open = 0 WHERE Puert <> 1"));
-        QVERIFY(EscribeTexto(dir_ + "/ORTPuertos.IAU", "1," + dir_ + "/dev/port1\r\n"));
-        sim_.start(ORTSIM_PATH,
-                   {"--code", "CALIB", "--link", dir_ + "/dev/port1", "--rate", "5", "--count",
-                    QString::number(kLecturas), "--hold", "--values", "fixed:20.01"});
-        QVERIFY(sim_.waitForStarted());
-        QVERIFY(EsperaQue([&] { return QFile::exists(dir_ + "/dev/port1"); }, 5000));
-
-        systemd_ = std::make_unique<SocketNotificacion>(tmp_.filePath("notify"));
+        QVERIFY(c_.prepara());
+        QVERIFY(c_.calibre({"--rate", "5", "--count", QString::number(kLecturas), "--hold",
+                            "--values", "fixed:20.01"}));
+        systemd_ = std::make_unique<SocketNotificacion>(c_.tmp.filePath("notify"));
         QVERIFY(systemd_->ok());
         puerto_ = PuertoLibre();
         QVERIFY(puerto_ > 0);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("NOTIFY_SOCKET", tmp_.filePath("notify"));
+        env.insert("NOTIFY_SOCKET", c_.tmp.filePath("notify"));
         env.insert("WATCHDOG_USEC", "400000"); // a ping every 0.2 s
         env.remove("WATCHDOG_PID");
         ort_.setProcessEnvironment(env);
-        ort_.start(ORT_PATH,
-                   {"--headless", "--dir", dir_, "--http", QString("127.0.0.1:%1").arg(puerto_)});
-        QVERIFY(ort_.waitForStarted());
-        const QString datos = dir_ + "/datos/F1/TORNO1/EJE20.MDB";
-        QVERIFY2(EsperaQue(
-                     [&] {
-                         return ValorSqlite(datos, "select count(*) from Datos").toInt() >=
-                                kLecturas;
-                     },
-                     30000),
-                 ort_.readAllStandardError() + ort_.readAllStandardOutput() + sim_.readAll());
+        QVERIFY(c_.arranca({"--http", QString("127.0.0.1:%1").arg(puerto_)}));
+        QVERIFY2(c_.esperaFilas(kLecturas, "1", 30000),
+                 ort_.readAllStandardError() + ort_.readAllStandardOutput());
     }
-
-    void cleanupTestCase() {
-        ::kill(pid_t(ort_.processId()), SIGTERM);
-        ort_.waitForFinished(10000);
-        sim_.terminate();
-        sim_.waitForFinished(3000);
-    }
-
+    void cleanupTestCase() { c_.termina(); }
     void jsonCuentaLoEnviado() {
         QJsonParseError error;
         const QJsonDocument d = QJsonDocument::fromJson(get("/api/estado"), &error);

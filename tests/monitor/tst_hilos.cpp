@@ -10,11 +10,10 @@
 #include "startup/avisoshilos.h"
 #include "startup/conexion.h"
 #include "startup/reloj.h"
-#include "support/bases.h"
+#include "support/corrida.h"
 #include "support/fakes.h"
 #include "support/grabadorfalso.h"
 #include "support/programa.h"
-#include "support/programas.h"
 #include "support/pty.h"
 #include "support/relevo.h"
 
@@ -676,36 +675,18 @@ private slots:
     // SIGTERM while an instrument streams: ORT ends within 2 s with status 0, and every reading
     // it showed was committed.
     void sigtermDuranteUnFlujo() {
-        QTemporaryDir tmp;
-        const QString dir = tmp.filePath("demo");
-        QVERIFY(CreaDemo(ORT_DEMO_SCRIPT, dir));
-        QVERIFY(EjecutaScript(dir + "/ORTConf2005.mdb",
-                              "UPDATE PUERTOS SET Open = 0 WHERE Puert <> 1"));
-        QVERIFY(EscribeTexto(dir + "/ORTPuertos.IAU", "1," + dir + "/dev/port1\r\n"));
-        QProcess sim;
-        sim.start(ORTSIM_PATH, {"--code", "CALIB", "--link", dir + "/dev/port1", "--rate", "25",
-                                "--values", "random:19.95,20.05"});
-        QVERIFY(EsperaQue([&] { return QFile::exists(dir + "/dev/port1"); }, 5000));
-        QProcess ort;
-        ort.start(ORT_PATH, {"--headless", "--dir", dir, "--http", "no"});
-        const QString datos = dir + "/datos/F1/TORNO1/EJE20.MDB";
-        QVERIFY(EsperaQue(
-            [&] { return ValorSqlite(datos, "select count(*) from Datos").toInt() >= 5; }, 20000));
+        Corrida c;
+        QVERIFY(c.prepara());
+        QVERIFY(c.calibre({"--rate", "25", "--values", "random:19.95,20.05"}));
+        QVERIFY(c.arranca());
+        QVERIFY(c.esperaFilas(5));
         QElapsedTimer t;
         t.start();
-        ::kill(pid_t(ort.processId()), SIGTERM);
-        QVERIFY(ort.waitForFinished(5000));
-        const qint64 ms = t.elapsed();
-        sim.kill();
-        sim.waitForFinished(3000);
-        QVERIFY2(ms <= 2000, qPrintable(QString("%1 ms").arg(ms)));
-        QCOMPARE(ort.exitStatus(), QProcess::NormalExit);
-        QVERIFY2(ort.exitCode() == 0, ort.readAllStandardError().right(3000).constData());
-        const QString salida = QString::fromUtf8(ort.readAllStandardOutput());
+        QCOMPARE(c.termina(), 0);
+        QVERIFY2(t.elapsed() <= 2000, qPrintable(QString("%1 ms").arg(t.elapsed())));
+        const QString salida = QString::fromUtf8(c.ort.readAllStandardOutput());
         const int mostradas = int(salida.count(QRegularExpression("(^|\\n)01  01/01 ")));
-        const int noGrabadas = int(salida.count("No se grabó"));
-        QCOMPARE(ValorSqlite(datos, "select count(DIAM) from Datos").toInt(),
-                 mostradas - noGrabadas);
+        QCOMPARE(c.filas("DIAM is not null"), mostradas - int(salida.count("No se grabó")));
     }
 };
 
