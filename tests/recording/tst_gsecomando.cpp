@@ -1,8 +1,5 @@
-#include "config/almacen.h"
 #include "recording/gsecomando.h"
-#include "support/bases.h"
-#include "support/fakes.h"
-#include "support/programa.h"
+#include "support/banco.h"
 
 #include <QTest>
 
@@ -10,32 +7,16 @@ using namespace ort;
 using namespace ort::prueba;
 
 namespace {
-
-struct Banco {
-    DirPrograma dir;
-    Ajustes ajustes;
-    AvisosGrabados avisos;
-    RelojFalso reloj;
-    Entorno e{ajustes, avisos, reloj};
-    AlmacenConfig config{e};
-
-    explicit Banco(const QString& conf) {
-        ajustes.Ruta = dir.ruta();
-        ajustes.TipoBD = kJet4;
-        const QString mtvx = dir.ruta() + "MTVX2005.MDB";
-        ajustes.StrConexion = CadenaConexion(ajustes, mtvx);
-        if (!CreaSqlite(mtvx, {"metrovax.sqlite.sql"},
-                        "INSERT INTO PRO VALUES ('P01','ABC','XYZ');"
-                        "INSERT INTO PRO VALUES ('TUB','Tubería de cobre','');"
-                        "INSERT INTO USU VALUES ('OP1','JUAN');"))
-            qFatal("no Metrovax database");
-        dir.escribe(kArchivoUbicacion, dir.ruta() + kConfPorDefecto);
-        if (!CreaSqlite(dir.ruta() + kConfPorDefecto, {"ortconf.sqlite.sql"}, conf) ||
-            !config.IniArch())
-            qFatal("no configuration database");
+struct Gse : Banco {
+    explicit Gse(const QString& conf) {
+        if (!mtvx("INSERT INTO PRO VALUES ('P01','ABC','XYZ');"
+                  "INSERT INTO PRO VALUES ('TUB','Tubería de cobre','');"
+                  "INSERT INTO USU VALUES ('OP1','JUAN');",
+                  {"metrovax.sqlite.sql"}) ||
+            !this->conf(conf))
+            qFatal("no databases");
     }
 };
-
 } // namespace
 
 class TstGseComando : public QObject {
@@ -64,7 +45,7 @@ private slots:
         QFETCH(QString, conf);
         QFETCH(int, canal);
         QFETCH(QString, comando);
-        Banco b(conf);
+        Gse b(conf);
         const QString r = GSEArmaComando(b.e, b.config, 3, canal);
         QCOMPARE(r, comando);
         QVERIFY(b.avisos.mensajes.isEmpty());
@@ -90,7 +71,7 @@ private slots:
     void noEncontrado() {
         QFETCH(QString, conf);
         QFETCH(QString, mensaje);
-        Banco b(conf);
+        Gse b(conf);
         QCOMPARE(GSEArmaComando(b.e, b.config, 3, 12), QString());
         QCOMPARE(b.avisos.textos(), QStringList{mensaje});
     }

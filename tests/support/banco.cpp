@@ -1,0 +1,170 @@
+#include "support/banco.h"
+
+#include <QAtomicInteger>
+#include <QCoreApplication>
+#include <QDir>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace ort::prueba {
+
+namespace {
+QString Nuevo(const QString& prefijo) {
+    static QAtomicInteger<int> n;
+    return prefijo + QString::number(n.fetchAndAddRelaxed(1));
+}
+} // namespace
+
+Banco::Banco(Motor m, bool grabadorFalso)
+    : motor(m)
+    , reg(e, t, config, grabadorFalso ? static_cast<Grabador&>(falso) : grabador, log)
+    , rx(e, t, puertos, reg, log, [this](int p, int c) { return gse ? gse(p, c) : QString(); }) {
+    ajustes.Ruta = dir.ruta();
+    ajustes.Idioma = 1;
+    ajustes.Textos = TablaTextos(61, 100, 1);
+    ajustes.TurnoNombre = {QString(), "M", "T", "N"};
+    ajustes.TurnoFin = {0, 1400, 2200, 2400};
+    ajustes.NumTurnos = 3;
+    archivoConf = dir.ruta() + kConfPorDefecto;
+    archivoMtvx = dir.ruta() + "MTVX2005.MDB";
+    if (motor == Motor::Postgres) {
+        srv = Postgres();
+        ajustes.TipoBD = kSqlServer;
+        if (srv) {
+            ajustes.ServidorBD = srv->dataSource();
+            ajustes.UsuarioBD = srv->usuario;
+            ajustes.ClaveBD = srv->clave;
+        }
+        // Tests run side by side on one server: each bench has its own catalogue.
+        ajustes.CatalogoBD = Nuevo(QStringLiteral("ort_%1_%2_")
+                                       .arg(QCoreApplication::applicationName().toLower())
+                                       .arg(QCoreApplication::applicationPid()));
+        tabla = "Datos_F1_M1_P1";
+    } else {
+        ajustes.TipoBD = kJet4;
+        ajustes.DirDatos = dir.ruta() + "datos/";
+        tabla = "Datos";
+    }
+}
+
+Banco::~Banco() = default;
+
+bool Banco::conf(const QString& filas) {
+    QString error;
+    dir.escribe(kArchivoUbicacion, archivoConf);
+    if (!CreaSqlite(archivoConf, {"ortconf.sqlite.sql"}, filas, &error) || !config.IniArch()) {
+        qWarning() << "configuration:" << error;
+        return false;
+    }
+    config.IniSecue(t);
+    return true;
+}
+
+bool Banco::mtvx(const QString& extra, const QStringList& esquemas) {
+    QString error;
+    ajustes.StrConexion = CadenaJet(archivoMtvx, QString());
+    if (!CreaSqlite(archivoMtvx, esquemas, extra, &error)) {
+        qWarning() << "Metrovax:" << error;
+        return false;
+    }
+    return true;
+}
+
+bool Banco::datos(const QStringList& extra, const QString& cambiaDe, const QString& cambiaA) {
+    const bool pg = motor == Motor::Postgres;
+    QString esquema = LeeEsquema(pg ? "datos.pg.sql" : "datos.sqlite.sql");
+    if (!cambiaDe.isEmpty())
+        esquema.replace(cambiaDe, cambiaA, Qt::CaseInsensitive);
+    QString error;
+    bool ok;
+    if (pg) {
+        ok = srv &&
+             CreaBasePg(*srv, ajustes.CatalogoBD + "DATA", Sentencias(esquema) + extra, &error);
+    } else {
+        QDir().mkpath(ajustes.DirDatos + "F1/M1");
+        ok = CreaSqlite(ajustes.DirDatos + "F1/M1/P1.MDB", {}, esquema + ';' + extra.join(';'),
+                        &error);
+    }
+    if (!ok)
+        qWarning() << "data:" << error;
+    return ok;
+}
+
+QList<QVariantList> Banco::filas(const QString& sql) const {
+    QList<QVariantList> r;
+    const QString nombre = Nuevo(QStringLiteral("banco-"));
+    {
+        QSqlDatabase db;
+        if (motor == Motor::Postgres) {
+            db = QSqlDatabase::addDatabase("QPSQL", nombre);
+            if (srv) {
+                db.setHostName(srv->host);
+                db.setPort(srv->puerto);
+                db.setUserName(srv->usuario);
+                db.setPassword(srv->clave);
+            }
+            db.setDatabaseName(ajustes.CatalogoBD + "DATA");
+        } else {
+            db = QSqlDatabase::addDatabase("QSQLITE", nombre);
+            db.setDatabaseName(ajustes.DirDatos + "F1/M1/P1.MDB");
+        }
+        if (db.open()) {
+            QSqlQuery q(db);
+            if (q.exec(sql))
+                while (q.next()) {
+                    QVariantList f;
+                    for (int i = 0; i < q.record().count(); ++i)
+                        f << q.value(i);
+                    r << f;
+                }
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(nombre);
+    return r;
+}
+
+QStringList Banco::muestra(const QList<QVariantList>& filas) {
+    QStringList r;
+    for (const auto& f : filas) {
+        QStringList campos;
+        for (const QVariant& v : f)
+            campos << (v.isNull() ? QStringLiteral("-") : v.toString());
+        r << campos.join(u' ');
+    }
+    return r;
+}
+
+QString Banco::columna(const QString& carac) const {
+    return muestra(filas(QStringLiteral("select \"%1\" from \"%2\" order by n").arg(carac, tabla)))
+        .join(u',');
+}
+
+void Banco::abre(int p, const QString& conex, bool tcp) {
+    t.puerto(p).Conex = conex.leftJustified(5, ' ', true);
+    t.CarTerm[p] = 13;
+    t.PosInicio[p] = 1;
+    if (tcp) {
+        t.puerto(p).TipoCon = "TCP/IP";
+        puertos.tcp(p).conecta("127.0.0.1", 4000);
+    } else {
+        t.puerto(p).TipoCon = "RS232";
+        puertos.serie(p).fijaNumero(p);
+        puertos.serie(p).abre();
+    }
+    t.puerto(p).Activo = true;
+}
+
+void Banco::llega(int p, const QByteArray& bytes) {
+    puertos.serie(p).llega(bytes);
+    rx.ComLee(p);
+}
+
+Adquisicion& Banco::adquisicion() {
+    if (!a_)
+        a_ = std::make_unique<Adquisicion>(e, puertos, falso);
+    return *a_;
+}
+
+} // namespace ort::prueba
