@@ -1,11 +1,5 @@
-#include "monitor/adquisicion.h"
 #include "monitor/graficopuerto.h"
-#include "startup/conexion.h"
-#include "support/bases.h"
-#include "support/fakes.h"
-#include "support/grabadorfalso.h"
-#include "support/programa.h"
-#include "support/puertofalso.h"
+#include "support/banco.h"
 #include "ventanas/graficopuerto_window.h"
 #include "ventanas/monitorwindow.h"
 
@@ -26,35 +20,19 @@ namespace {
 
 // A plant with one TIMER port (5, open at the start): channel 3 has three sequences, the first
 // of them DIAM of TORNO1/EJE20, whose limits the Metrovax database gives as 19.9 and 20.1.
-struct Banco {
-    DirPrograma dir;
-    Ajustes ajustes;
-    AvisosGrabados avisos;
-    RelojFalso reloj;
-    Entorno e{ajustes, avisos, reloj};
-    FabricaPuertosFalsa puertos{&reloj};
-    GrabadorFalso grabador;
-    Adquisicion a{e, puertos, grabador};
-    QString mtvx;
+struct Planta : Banco {
+    Adquisicion& a = adquisicion();
+    bool lista = false;
 
-    Banco() {
-        ajustes.Ruta = dir.ruta();
-        ajustes.TipoBD = kJet4;
-        ajustes.Idioma = 1;
-        ajustes.Textos = TablaTextos(43, 10, 1);
-        mtvx = dir.ruta() + "MTVX2005.MDB";
-        ajustes.StrConexion = CadenaConexion(ajustes, mtvx);
-        if (!CreaSqlite(mtvx, {"metrovax.sqlite.sql", "planta-demo.sql"}))
-            qFatal("no Metrovax database");
-        dir.escribe(kArchivoUbicacion, dir.ruta() + "Planta.mdb");
-        if (!CreaSqlite(dir.ruta() + "Planta.mdb", {"ortconf.sqlite.sql"},
-                        "INSERT INTO PUERTOS VALUES (5,'TIMER',-1);"
-                        "INSERT INTO CANALES VALUES (5,3,'');"
-                        "INSERT INTO CONF (Puert,Canal,Secue,Opera,Maqui,Produ,Forma,Carac) VALUES"
-                        " (5,3,1,'OP1','TORNO1','EJE20','F1','DIAM'),"
-                        " (5,3,2,'OP1','TORNO1','EJE20','F1','ANCHO'),"
-                        " (5,3,3,'OP1','TORNO1','EJE20','F1','ALTO');"))
-            qFatal("no configuration");
+    Planta() {
+        archivoConf = dir.ruta() + "Planta.mdb";
+        lista =
+            mtvx() &&
+            conf("INSERT INTO PUERTOS VALUES (5,'TIMER',-1); INSERT INTO CANALES VALUES (5,3,'');"
+                 "INSERT INTO CONF (Puert,Canal,Secue,Opera,Maqui,Produ,Forma,Carac) VALUES"
+                 " (5,3,1,'OP1','TORNO1','EJE20','F1','DIAM'), "
+                 "(5,3,2,'OP1','TORNO1','EJE20','F1','ANCHO'),"
+                 " (5,3,3,'OP1','TORNO1','EJE20','F1','ALTO');");
     }
     // Registration of one reading of port 5, a second later than the one before.
     void lee(const QString& lectura) {
@@ -160,7 +138,8 @@ private slots:
     // Registration sends each tested reading; the rejected ones (" !" on the log) are the
     // marked points of the chart, and the reopening of the port moves the limit lines.
     void rechazadasYReapertura() {
-        Banco b;
+        Planta b;
+        QVERIFY(b.lista);
         DAM w(b.a);
         QSignalSpy enviadas(&b.a, &Adquisicion::lecturaProbada);
         b.a.arranca();
@@ -190,11 +169,11 @@ private slots:
         const QStringList log = w.Text1[4]->toPlainText().split('\n');
         QCOMPARE(log.filter(QRegularExpression(" DIAM .* !\\s*$")).size(), 3);
         QCOMPARE(Ys(g->lineasSup[0]->points()).last(), 20.1);
-        QCOMPARE(b.grabador.llamadas.size(), 7); // the three rejected were not recorded
+        QCOMPARE(b.falso.llamadas.size(), 7); // the three rejected were not recorded
 
         // New limits in the Metrovax database take effect when the port opens again.
-        QVERIFY(EjecutaSentencia(b.mtvx, "UPDATE CXP SET CXPLINFC=19.5, CXPLSUPC=20.6 "
-                                         "WHERE CXPMAQUI='TORNO1' AND CXPCARAC='DIAM'"));
+        QVERIFY(EjecutaSentencia(b.archivoMtvx, "UPDATE CXP SET CXPLINFC=19.5, CXPLSUPC=20.6 "
+                                                "WHERE CXPMAQUI='TORNO1' AND CXPCARAC='DIAM'"));
         b.reloj.avanza(5000);
         b.a.cmdAbre();
         b.a.cmdAbre();
@@ -220,7 +199,7 @@ private slots:
     // Readings in a burst are drawn in few redraws; a hidden tab's chart is not even built
     // until it is shown, and then catches up at once.
     void refrescosAgrupados() {
-        Banco b;
+        Planta b;
         DAM w(b.a);
         b.a.arranca();
         w.SSTab1->setCurrentIndex(4);
@@ -260,7 +239,7 @@ private slots:
     // The window renders offscreen with its chart; the chart follows the window's size and the
     // log's rows follow the log box's own height when the splitter moves.
     void seDibujaYSigueElTamano() {
-        Banco b;
+        Planta b;
         DAM w(b.a);
         b.a.arranca();
         w.SSTab1->setCurrentIndex(4);

@@ -1,10 +1,4 @@
-#include "monitor/adquisicion.h"
-#include "startup/conexion.h"
-#include "support/bases.h"
-#include "support/fakes.h"
-#include "support/grabadorfalso.h"
-#include "support/programa.h"
-#include "support/puertofalso.h"
+#include "support/banco.h"
 #include "ventanas/monitorwindow.h"
 
 #include <QGroupBox>
@@ -20,35 +14,20 @@ using namespace ort::prueba;
 
 namespace {
 
-struct Banco {
-    DirPrograma dir;
-    Ajustes ajustes;
-    AvisosGrabados avisos;
-    RelojFalso reloj;
-    Entorno e{ajustes, avisos, reloj};
-    FabricaPuertosFalsa puertos{&reloj};
-    GrabadorFalso grabador;
-    Adquisicion a{e, puertos, grabador};
+// Port 1 CALIB closed, port 5 TIMER marked open, in a configuration database named Planta.mdb.
+struct Planta : Banco {
+    Adquisicion& a = adquisicion();
+    bool lista = false;
 
-    Banco() {
-        ajustes.Ruta = dir.ruta();
-        ajustes.TipoBD = kJet4;
-        ajustes.Idioma = 1;
-        ajustes.Textos = TablaTextos(43, 10, 1);
+    Planta() {
         const char* textos[] = {"",           "Puerto ", "Abrir",    "Cerrar",
                                 "Configurar", "leídas",  "grabadas", " ca/se cabecera"};
         for (int n = 1; n <= 7; ++n)
-            ajustes.Textos.fija(43, n, 1, textos[n]);
-        const QString mtvx = dir.ruta() + "MTVX2005.MDB";
-        ajustes.StrConexion = CadenaConexion(ajustes, mtvx);
-        if (!CreaSqlite(mtvx, {"metrovax.sqlite.sql", "planta-demo.sql"}))
-            qFatal("no Metrovax database");
-        dir.escribe(kArchivoUbicacion, dir.ruta() + "Planta.mdb");
-        if (!CreaSqlite(dir.ruta() + "Planta.mdb", {"ortconf.sqlite.sql"},
-                        "INSERT INTO PUERTOS VALUES (1,'CALIB',0),(5,'TIMER',-1);"
-                        "INSERT INTO CANALES VALUES (5,3,'');"
-                        "INSERT INTO CONF (Puert,Canal,Secue,Carac) VALUES (5,3,1,'X');"))
-            qFatal("no configuration");
+            texto(43, n, textos[n]);
+        archivoConf = dir.ruta() + "Planta.mdb";
+        lista = mtvx() && conf("INSERT INTO PUERTOS VALUES (1,'CALIB',0),(5,'TIMER',-1);"
+                               "INSERT INTO CANALES VALUES (5,3,'');"
+                               "INSERT INTO CONF (Puert,Canal,Secue,Carac) VALUES (5,3,1,'X');");
     }
 };
 
@@ -58,7 +37,8 @@ class TstMonitorWindow : public QObject {
     Q_OBJECT
 private slots:
     void pestanasYCaptions() {
-        Banco b;
+        Planta b;
+        QVERIFY(b.lista);
         DAM w(b.a);
         b.a.arranca();
         w.show();
@@ -92,7 +72,7 @@ private slots:
     }
 
     void registroEnLaCaja() {
-        Banco b;
+        Planta b;
         DAM w(b.a);
         w.resize(706, 447);
         w.show();
@@ -112,10 +92,10 @@ private slots:
     // During a port's wait for its socket the configuration buttons open nothing: their restart
     // or renumbering would run inside the wait.
     void botonesDuranteLaEspera() {
-        Banco b;
+        Planta b;
         QVERIFY(EjecutaSentencia(b.dir.ruta() + "Planta.mdb",
                                  "INSERT INTO PUERTOS VALUES (3,'GSE01',0)"));
-        QVERIFY(EjecutaSentencia(b.dir.ruta() + "MTVX2005.MDB",
+        QVERIFY(EjecutaSentencia(b.archivoMtvx,
                                  "UPDATE INS SET INSTCPPR = '4100' WHERE INSCLAVE = 'GSE01'"));
         DAM w(b.a);
         int dialogos = 0;
@@ -136,7 +116,7 @@ private slots:
     }
 
     void elUsuarioNoLaCierra() {
-        Banco b;
+        Planta b;
         DAM w(b.a);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -149,9 +129,9 @@ private slots:
     void filasPorAltura_data() {
         QTest::addColumn<int>("alto");
         QTest::addColumn<int>("filas");
-        QTest::newRow("the original box height, 5410 twips") << 5410 / 15 << 25;
-        QTest::newRow("three rows") << (3 * 210 + 90) / 15 << 3;
-        QTest::newRow("tiny box still shows a line") << 2 << 1;
+        QTest::addRow("5410 twips, the box as drawn") << 5410 / 15 << 25;
+        QTest::addRow("three rows") << (3 * 210 + 90) / 15 << 3;
+        QTest::addRow("tiny box still shows a line") << 2 << 1;
     }
     void filasPorAltura() {
         QFETCH(int, alto);
