@@ -2,16 +2,11 @@
 // configuration file, the write-latency histogram, the password file written for the server
 // kind, and the watchdog pinged from acquisition's own thread.
 #include "estado/enlaceestado.h"
-#include "monitor/adquisicion.h"
 #include "startup/archivosproducto.h"
 #include "startup/clave.h"
-#include "startup/conexion.h"
-#include "support/fakes.h"
-#include "support/grabadorfalso.h"
+#include "support/banco.h"
 #include "support/notificacion.h"
-#include "support/programa.h"
 #include "support/programas.h"
-#include "support/puertofalso.h"
 
 #include <QTest>
 #include <QThread>
@@ -23,19 +18,12 @@ using namespace ort::prueba;
 
 namespace {
 
-struct Banco {
-    DirPrograma dir;
-    Ajustes ajustes;
-    AvisosGrabados avisos;
-    RelojFalso reloj;
-    Entorno e{ajustes, avisos, reloj};
-    FabricaPuertosFalsa puertos{&reloj};
-    GrabadorFalso grabador;
-    Adquisicion a{e, puertos, grabador};
+// The status of a plant whose port 1 is a CALIB, with this silence file.
+struct Estado : Banco {
+    Adquisicion& a = adquisicion();
     std::unique_ptr<EnlaceEstado> enlace;
 
-    explicit Banco(const QString& silencios) {
-        ajustes.Ruta = dir.ruta();
+    explicit Estado(const QString& silencios) {
         if (!silencios.isEmpty())
             dir.escribe("ORTSilencio.IAU", silencios);
         enlace = std::make_unique<EnlaceEstado>(a, e, nullptr);
@@ -87,7 +75,7 @@ private slots:
         QFETCH(bool, abierto);
         QFETCH(int, segundos);
         QFETCH(int, limite);
-        Banco b(archivo);
+        Estado b(archivo);
         emit b.a.estadoPuerto(1, abierto);
         b.pasa(segundos);
         if (limite > 0)
@@ -125,7 +113,7 @@ private slots:
     }
 
     void archivoDeSilenciosMalo() {
-        Banco b("1,60\r\n17,5\r\n3;40\r\n4,-1\r\n5,x\r\n6,30\r\n");
+        Estado b("1,60\r\n17,5\r\n3;40\r\n4,-1\r\n5,x\r\n6,30\r\n");
         QCOMPARE(b.avisos.mensajes.size(), 1); // one message lists every bad line
         const QString m = b.avisos.textos().first();
         for (const char* l : {"línea 2", "línea 3", "línea 4", "línea 5"})

@@ -10,6 +10,7 @@
 #include "startup/avisoshilos.h"
 #include "startup/conexion.h"
 #include "startup/reloj.h"
+#include "support/banco.h"
 #include "support/corrida.h"
 #include "support/fakes.h"
 #include "support/grabadorfalso.h"
@@ -345,50 +346,92 @@ private slots:
         QVERIFY(antes >= 200);
     }
 
-    // A group whose commit fails is answered as lost: each reading shows on its port's log as
-    // not recorded, with its values, and none counts as recorded.
-    void grupoFallidoNoCuenta() {
+    // A group whose commit fails: without the journal its readings are answered as lost (each
+    // on its port's log as not recorded, with its values); with it, for a passing reason, they
+    // are held (shown so) and written later into their data table in order, each at its own
+    // time. Neither counts as recorded.
+    void grupoFallido_data() {
+        QTest::addColumn<bool>("diario");
+        QTest::addRow("lost without the journal") << false;
+        QTest::addRow("held with the journal") << true;
+    }
+    void grupoFallido() {
+        QFETCH(bool, diario);
         struct GrabadorQueFalla : GrabadorFalso {
             bool agrupa() const override { return true; }
-            bool terminaPasada() override { return false; }
+            bool terminaPasada() override { return fallos-- <= 0; }
+            TipoFalla ultimaFalla() const override { return TipoFalla::Pasajera; }
+            QString motivoFalla() const override { return "server closed the connection"; }
+            int fallos = 0;
         } g;
+        g.fallos = diario ? 1 : 1000;
+        Banco b(Motor::Sqlite, true);
+        QVERIFY(b.datos());
+        RelojSistema reloj;
+        const QDateTime t0(QDate(2026, 12, 4), QTime(9, 5, 7));
         QList<RespuestaGrabacion> respuestas;
-        std::mutex m;
+        QStringList dicho;
+        QMutex m;
         {
             HiloGrabacion h(g, [&](const RespuestaGrabacion& r) {
-                std::lock_guard l(m);
+                QMutexLocker l(&m);
                 respuestas << r;
             });
+            if (diario)
+                h.usaDiario(b.ajustes, reloj, b.dir.ruta() + kArchivoDiario, 100,
+                            [&](int, const QString&, const QString& mensaje) {
+                                QMutexLocker l(&m);
+                                dicho << mensaje;
+                            },
+                            {});
             h.inicia();
             for (int i = 1; i <= 3; ++i) {
                 PedidoGrabacion p;
                 p.puerto = 2;
                 p.canal = 1;
                 p.secuencia = i;
+                p.momento = t0.addSecs(5 * i);
+                p.Forma = "F1";
+                p.Maqui = "M1";
+                p.Produ = "P1";
+                p.Opera = "OP";
                 p.valores << ValorPedido{"DIAM", QString("20.%1").arg(i), 60}
                           << ValorPedido{"LOTE", "L-1", 999};
                 h.encola(p);
             }
+            QVERIFY(Tarda(
+                        [&] {
+                            QMutexLocker l(&m);
+                            return respuestas.size() == 3 && h.retenidas() == 0;
+                        },
+                        5000) >= 0);
+            h.detiene();
         }
-        QCOMPARE(respuestas.size(), 3);
-        Ajustes aj;
-        AvisosGrabados av;
-        RelojFalso reloj;
-        Entorno e{aj, av, reloj};
-        TablasRuntime t;
-        AlmacenConfig config(e);
-        LogPuertos log;
-        Registrador reg(e, t, config, g, log);
         for (const RespuestaGrabacion& r : respuestas) {
-            QVERIFY(!r.confirmada);
-            reg.alGrabar(r);
+            QCOMPARE(r.confirmada, diario);
+            QCOMPARE(r.retenidaDesde, diario ? 0 : -1);
+            b.reg.alGrabar(r);
         }
-        QCOMPARE(t.NumGrabadas[2], 0.0);
-        const QStringList lineas = log.lineas(2);
-        QCOMPARE(lineas.size(), 6);
-        QVERIFY(lineas[0].startsWith(" 01/01 No se grabó DIAM = 20.1"));
-        QVERIFY(lineas[1].startsWith(" 01/01 No se grabó LOTE = L-1"));
-        QVERIFY(lineas[4].startsWith(" 01/03 No se grabó DIAM = 20.3"));
+        QCOMPARE(b.t.NumGrabadas[2], 0.0);
+        const QStringList lineas = b.log.lineas(2);
+        const QString filas =
+            ValorSqlite(b.ajustes.DirDatos + "F1/M1/P1.MDB",
+                        "select group_concat(N || ' ' || Fecha || ' ' || DIAM || ' ' || LOTE, '; "
+                        "') from (select * from Datos order by N)");
+        if (diario) {
+            QCOMPARE(filas, "1 2026-12-04 09:05:12 20.1 L-1; 2 2026-12-04 09:05:17 20.2 L-1; 3 "
+                            "2026-12-04 09:05:22 20.3 L-1");
+            QCOMPARE(dicho.filter("No se puede escribir en").size(), 1);
+            QCOMPARE(dicho.filter("Se grabaron las 6 lecturas retenidas").size(), 1);
+            QCOMPARE(lineas.filter("Retenida DIAM = 20.").size(), 3);
+            QCOMPARE(lineas.filter("No se grabó").size(), 0);
+        } else {
+            QCOMPARE(filas, QString());
+            QCOMPARE(lineas.size(), 6);
+            QVERIFY(lineas[0].startsWith(" 01/01 No se grabó DIAM = 20.1"));
+            QVERIFY(lineas[1].startsWith(" 01/01 No se grabó LOTE = L-1"));
+            QVERIFY(lineas[4].startsWith(" 01/03 No se grabó DIAM = 20.3"));
+        }
     }
 
     // A data table out of reach for a while, through the real registration and recording
@@ -593,83 +636,6 @@ private slots:
         QCOMPARE(conCaida.filter("Se grabaron las").size(), 1);
         QVERIFY2(conCaida.filter("Retenida").size() >= 10, qPrintable(conCaida.join('\n')));
         QCOMPARE(conCaida.filter("No se grabó").size(), 0);
-    }
-
-    // With the journal, a group whose commit fails for a passing reason is held, not lost: its
-    // readings are answered as held (shown so, not counted as recorded), and are written later
-    // into their data table in order, each at its own time.
-    void grupoFallidoSeRetiene() {
-        struct GrabadorQuePierdeUnGrupo : GrabadorFalso {
-            bool agrupa() const override { return true; }
-            bool terminaPasada() override { return !std::exchange(perdera, false); }
-            TipoFalla ultimaFalla() const override { return TipoFalla::Pasajera; }
-            QString motivoFalla() const override { return "server closed the connection"; }
-            bool perdera = true;
-        } g;
-        QTemporaryDir tmp;
-        Ajustes aj;
-        aj.TipoBD = kJet4;
-        aj.DirDatos = tmp.path() + "/datos/";
-        QVERIFY(QDir().mkpath(aj.DirDatos + "F1/M1"));
-        QVERIFY(CreaSqlite(aj.DirDatos + "F1/M1/P1.MDB", {"datos.sqlite.sql"}));
-        RelojSistema reloj;
-        const QDateTime t0(QDate(2026, 12, 4), QTime(9, 5, 7));
-        QList<RespuestaGrabacion> respuestas;
-        QStringList dicho;
-        QMutex m;
-        HiloGrabacion h(g, [&](const RespuestaGrabacion& r) {
-            QMutexLocker l(&m);
-            respuestas << r;
-        });
-        h.usaDiario(aj, reloj, tmp.path() + "/" + kArchivoDiario, 100,
-                    [&](int, const QString&, const QString& mensaje) {
-                        QMutexLocker l(&m);
-                        dicho << mensaje;
-                    },
-                    {});
-        h.inicia();
-        for (int i = 1; i <= 3; ++i) {
-            PedidoGrabacion p;
-            p.puerto = 2;
-            p.canal = 1;
-            p.secuencia = i;
-            p.momento = t0.addSecs(5 * i);
-            p.Forma = "F1";
-            p.Maqui = "M1";
-            p.Produ = "P1";
-            p.Opera = "OP";
-            p.valores << ValorPedido{"DIAM", QString("20.%1").arg(i), 60}
-                      << ValorPedido{"LOTE", "L-1", 999};
-            h.encola(p);
-        }
-        QVERIFY(Tarda(
-                    [&] {
-                        QMutexLocker l(&m);
-                        return respuestas.size() == 3 && h.retenidas() == 0;
-                    },
-                    5000) >= 0);
-        h.detiene();
-        QCOMPARE(ValorSqlite(aj.DirDatos + "F1/M1/P1.MDB",
-                             "select group_concat(N || ' ' || Fecha || ' ' || DIAM || ' ' || LOTE, "
-                             "'; ') from (select * from Datos order by N)"),
-                 QString("1 2026-12-04 09:05:12 20.1 L-1; 2 2026-12-04 09:05:17 20.2 L-1; "
-                         "3 2026-12-04 09:05:22 20.3 L-1"));
-        QCOMPARE(dicho.filter("No se puede escribir en").size(), 1);
-        QCOMPARE(dicho.filter("Se grabaron las 6 lecturas retenidas").size(), 1);
-        AvisosGrabados av;
-        Entorno e{aj, av, reloj};
-        TablasRuntime t;
-        AlmacenConfig config(e);
-        LogPuertos log;
-        Registrador reg(e, t, config, g, log);
-        for (const RespuestaGrabacion& r : respuestas) {
-            QVERIFY(r.confirmada);
-            QCOMPARE(r.retenidaDesde, 0);
-            reg.alGrabar(r);
-        }
-        QCOMPARE(t.NumGrabadas[2], 0.0);
-        QCOMPARE(log.lineas(2).filter("Retenida DIAM = 20.").size(), 3);
-        QCOMPARE(log.lineas(2).filter("No se grabó").size(), 0);
     }
 
     // SIGTERM while an instrument streams: ORT ends within 2 s with status 0, and every reading
