@@ -47,47 +47,31 @@ void Escribe(QLineEdit* campo, const QString& texto) {
 class TstCanal : public QObject {
     Q_OBJECT
 private slots:
+    // Titled after its port; every caption fits its place whatever the default font's width;
+    // the tab order goes through the fields, then the buttons, the list last.
     void ventana() {
         BancoEditor b(kFilas, 3);
-        Canal v(b.e, b.almacen, b.t);
+        QVERIFY(b.listo);
+        Canal v(b.e, b.config, b.t);
         QCOMPARE(v.windowTitle(), QString("Configuración de la Conexión 3"));
-        QCOMPARE(v.size(), QSize(484, 518));
-        QVERIFY(!(v.windowFlags() & Qt::WindowMinMaxButtonsHint));
-        QCOMPARE(v.cmdAceptar->text(), QString("&Grabar"));
-        QCOMPARE(v.bEliminar->text(), QString("&Eliminar"));
-        QCOMPARE(v.cmdCancelar->text(), QString("&Cancelar"));
-        // Every caption fits its place, whatever the default font's width.
         for (const QLabel* e : v.Label1)
             QVERIFY2(e->fontMetrics().horizontalAdvance(e->text()) <= e->width(),
                      qPrintable(e->text()));
-        // Places in pixels, 15 twips each.
-        QCOMPARE(v.txtConex->geometry(), QRect(82, 5, 303, 21));
-        QCOMPARE(v.txtEAVal[2]->geometry(), QRect(248, 252, 138, 21));
-        QCOMPARE(v.DBGrid1->geometry(), QRect(8, 316, 466, 193));
-        QVERIFY(v.txtDescr->font().bold());
-        QVERIFY(v.Label2->font().bold());
-        QVERIFY(!v.Label1[0]->font().bold());
-        // Maximum lengths of what is typed.
-        QCOMPARE(v.txtCanal->maxLength(), 2);
-        QCOMPARE(v.txtSecue->maxLength(), 2);
-        QCOMPARE(v.txtDescr->maxLength(), 30);
-        QCOMPARE(v.txtEAdic[1]->maxLength(), 8);
-        QCOMPARE(v.txtEAVal[2]->maxLength(), 14);
-        // Tab order: fields, buttons, then the labels' places, the list last.
         const QList<QWidget*> orden = v.ordenTab();
         QCOMPARE(orden.size(), 31);
         QCOMPARE(orden[0], v.txtConex);
-        QCOMPARE(orden[3], v.txtSecue);
         QCOMPARE(orden[13], v.txtEAVal[2]);
         QCOMPARE(orden[16], v.cmdCancelar);
         QCOMPARE(orden[30], v.DBGrid1);
         QCOMPARE(v.txtConex->nextInFocusChain(), v.txtCanal);
         QCOMPARE(v.txtEAVal[2]->nextInFocusChain(), v.cmdAceptar);
+        QCOMPARE(v.txtCanal->maxLength(), 2);
+        QCOMPARE(v.txtSecue->maxLength(), 2);
     }
 
     void abreSinFilasYGrabaLasTres() {
         BancoEditor b(kFilas, 2);
-        Canal v(b.e, b.almacen, b.t);
+        Canal v(b.e, b.config, b.t);
         QCOMPARE(v.txtCanal->text(), QString("1"));
         QCOMPARE(v.txtSecue->text(), QString("1"));
         QCOMPARE(v.txtConex->text(), QString());
@@ -116,7 +100,7 @@ private slots:
 
     void cargaYNavega() {
         BancoEditor b(kFilas, 1);
-        Canal v(b.e, b.almacen, b.t);
+        Canal v(b.e, b.config, b.t);
         QCOMPARE(v.txtConex->text(), QString("CALIB"));
         QCOMPARE(v.txtDescr->text(), QString("Diámetro exterior"));
         QCOMPARE(v.Label2->text(), QString("/ 2"));
@@ -155,7 +139,7 @@ private slots:
     void grabaDosVecesLasMismasFilas() {
         BancoEditor b(kFilas, 1);
         for (int vez = 0; vez < 2; ++vez) {
-            Canal v(b.e, b.almacen, b.t);
+            Canal v(b.e, b.config, b.t);
             v.txtDescr->setText(QString("Descripción %1").arg(vez));
             v.txtEAVal[1]->setText(QString("V%1").arg(vez));
             v.cmdAceptar->click();
@@ -170,13 +154,13 @@ private slots:
                          "Secue=1"),
                  QString("V1/DIAM"));
         // Reopened, the editor shows what was saved.
-        Canal v(b.e, b.almacen, b.t);
+        Canal v(b.e, b.config, b.t);
         QCOMPARE(v.txtDescr->text(), QString("Descripción 1"));
     }
 
     void clavesElegidasYTextosEnteros() {
         BancoEditor b(kFilas, 1);
-        Canal v(b.e, b.almacen, b.t);
+        Canal v(b.e, b.config, b.t);
         v.txtConex->setText("XRITE: Espectrofotómetro X-Rite");
         v.txtOpera->setText("ANA     : Ana Muñoz");
         v.txtEstac->setText("E2  : Rectificado");
@@ -210,7 +194,7 @@ private slots:
                           "INSERT INTO CONF (Puert,Canal,Secue,EAdic1,EAVal1) VALUES "
                           "(1,1,1,'CARACT10XY','VALOR-DE-20-CARACTER');",
                       1);
-        Canal v(b.e, b.almacen, b.t);
+        Canal v(b.e, b.config, b.t);
         QCOMPARE(v.txtDescr->text(), QString(40, u'd'));
         QCOMPARE(v.txtEAdic[1]->text(), QString("CARACT10XY"));
         QCOMPARE(v.txtEAVal[1]->text(), QString("VALOR-DE-20-CARACTER"));
@@ -221,7 +205,7 @@ private slots:
                  QString("CARACT10XY|VALOR-DE-20-CARACTER"));
         QCOMPARE(b.valor("select Descr from CANALES"), QString(40, u'd'));
         // Another channel's short value gives the field its usual limit back.
-        Canal w(b.e, b.almacen, b.t);
+        Canal w(b.e, b.config, b.t);
         Escribe(w.txtCanal, "2");
         QCOMPARE(w.txtEAVal[1]->maxLength(), 14);
     }
@@ -229,24 +213,20 @@ private slots:
     void grabacionRechazada_data() {
         QTest::addColumn<QString>("canal");
         QTest::addColumn<QString>("secuencia");
-        QTest::newRow("empty channel") << ""
-                                       << "1";
-        QTest::newRow("channel 0") << "0"
-                                   << "1";
-        QTest::newRow("non-numeric channel") << "ab"
-                                             << "1";
-        QTest::newRow("sequence 0") << "1"
-                                    << "0";
-        QTest::newRow("non-numeric sequence") << "1"
-                                              << "-";
-        QTest::newRow("negative") << "-1"
-                                  << "1";
+        // clang-format off
+        QTest::addRow("empty channel") << "" << "1";
+        QTest::addRow("channel 0") << "0" << "1";
+        QTest::addRow("non-numeric channel") << "ab" << "1";
+        QTest::addRow("sequence 0") << "1" << "0";
+        QTest::addRow("non-numeric sequence") << "1" << "-";
+        QTest::addRow("negative") << "-1" << "1";
+        // clang-format on
     }
     void grabacionRechazada() {
         QFETCH(QString, canal);
         QFETCH(QString, secuencia);
         BancoEditor b(QString(), 1);
-        Canal v(b.e, b.almacen, b.t);
+        Canal v(b.e, b.config, b.t);
         Escribe(v.txtCanal, canal);
         Escribe(v.txtSecue, secuencia);
         QSignalSpy aceptado(&v, &QDialog::accepted);
@@ -261,9 +241,10 @@ private slots:
 
     void grabacionFallida() {
         BancoEditor b(kFilas, 1);
-        QVERIFY(EjecutaSentencia(b.conf, "CREATE TRIGGER sin_conf BEFORE UPDATE ON CONF BEGIN "
-                                         "SELECT RAISE(ABORT, 'CONF bloqueada'); END;"));
-        Canal v(b.e, b.almacen, b.t);
+        QVERIFY(EjecutaSentencia(b.archivoConf,
+                                 "CREATE TRIGGER sin_conf BEFORE UPDATE ON CONF BEGIN "
+                                 "SELECT RAISE(ABORT, 'CONF bloqueada'); END;"));
+        Canal v(b.e, b.config, b.t);
         v.txtConex->setText("XRITE");
         Escribe(v.txtDescr, "otra");
         QSignalSpy aceptado(&v, &QDialog::accepted);
@@ -271,7 +252,7 @@ private slots:
         QCOMPARE(aceptado.count(), 0);
         QCOMPARE(b.avisos.mensajes.size(), 1);
         const QString m = b.avisos.mensajes[0].texto;
-        QVERIFY2(m.startsWith("Canal. CmdAceptar.\n\n" + b.conf + "\n"), qPrintable(m));
+        QVERIFY2(m.startsWith("Canal. CmdAceptar.\n\n" + b.archivoConf + "\n"), qPrintable(m));
         QVERIFY(m.contains(".- ") && m.contains("CONF bloqueada"));
         QCOMPARE(b.avisos.mensajes[0].icono, Avisos::Icono::Exclamacion);
         // None of the three tables is half-written, nor is the runtime entry.
@@ -283,15 +264,15 @@ private slots:
 
     void tipoDeConexionDeUnPuertoAbierto_data() {
         QTest::addColumn<bool>("activo");
-        QTest::newRow("closed port: cleared") << false;
-        QTest::newRow("open port: kept for its closing") << true;
+        QTest::addRow("closed port: cleared") << false;
+        QTest::addRow("open port: kept for closing") << true;
     }
     void tipoDeConexionDeUnPuertoAbierto() {
         QFETCH(bool, activo);
         BancoEditor b(kFilas, 1);
         b.t.puerto(1).TipoCon = "TCP/IP";
         b.t.puerto(1).Activo = activo;
-        Canal v(b.e, b.almacen, b.t);
+        Canal v(b.e, b.config, b.t);
         v.txtConex->setText("GSE01");
         v.cmdAceptar->click();
         QCOMPARE(b.t.puerto(1).Conex, QString("GSE01"));
@@ -304,14 +285,12 @@ private slots:
         QTest::addColumn<bool>("respuesta");
         QTest::addColumn<bool>("cierra");
         QTest::addColumn<QString>("quedan"); // CONF rows left, as channel/sequence
-        QTest::newRow("No keeps everything") << "1"
-                                             << "2" << false << false << "1/1,1/2,7/1";
-        QTest::newRow("Yes on a missing row") << "1"
-                                              << "3" << true << false << "1/1,1/2,7/1";
-        QTest::newRow("Yes deletes the sequence") << "1"
-                                                  << "2" << true << true << "1/1,7/1";
-        QTest::newRow("the only sequence of a channel") << "7"
-                                                        << "1" << true << true << "1/1,1/2";
+        // clang-format off
+        QTest::addRow("No keeps everything") << "1" << "2" << false << false << "1/1,1/2,7/1";
+        QTest::addRow("Yes on a missing row") << "1" << "3" << true << false << "1/1,1/2,7/1";
+        QTest::addRow("Yes deletes") << "1" << "2" << true << true << "1/1,7/1";
+        QTest::addRow("a channel's only one") << "7" << "1" << true << true << "1/1,1/2";
+        // clang-format on
     }
     void elimina() {
         QFETCH(QString, canal);
@@ -320,7 +299,7 @@ private slots:
         QFETCH(bool, cierra);
         QFETCH(QString, quedan);
         BancoEditor b(kFilas, 1);
-        Canal v(b.e, b.almacen, b.t);
+        Canal v(b.e, b.config, b.t);
         Escribe(v.txtCanal, canal);
         Escribe(v.txtSecue, secuencia);
         b.avisos.respuestasSiNo = {respuesta};
@@ -336,15 +315,16 @@ private slots:
         // The channels and the port keep their rows.
         QCOMPARE(b.valor("select count(*) from CANALES"), QString("2"));
         QCOMPARE(b.valor("select count(*) from PUERTOS"), QString("1"));
-        QCOMPARE(b.almacen.buscaConf(1, canal.toInt(), secuencia.toInt()) != nullptr,
+        QCOMPARE(b.config.buscaConf(1, canal.toInt(), secuencia.toInt()) != nullptr,
                  !cierra && secuencia != "3");
     }
 
     void eliminacionFallida() {
         BancoEditor b(kFilas, 1);
-        QVERIFY(EjecutaSentencia(b.conf, "CREATE TRIGGER no_borra BEFORE DELETE ON CONF BEGIN "
-                                         "SELECT RAISE(ABORT, 'no se borra'); END;"));
-        Canal v(b.e, b.almacen, b.t);
+        QVERIFY(EjecutaSentencia(b.archivoConf,
+                                 "CREATE TRIGGER no_borra BEFORE DELETE ON CONF BEGIN "
+                                 "SELECT RAISE(ABORT, 'no se borra'); END;"));
+        Canal v(b.e, b.config, b.t);
         b.avisos.respuestasSiNo = {true};
         QSignalSpy aceptado(&v, &QDialog::accepted);
         v.bEliminar->click();
@@ -358,14 +338,14 @@ private slots:
     void cancela() {
         BancoEditor b(kFilas, 1);
         {
-            Canal v(b.e, b.almacen, b.t);
+            Canal v(b.e, b.config, b.t);
             Escribe(v.txtDescr, "no se guarda");
             QSignalSpy rechazado(&v, &QDialog::rejected);
             v.cmdCancelar->click();
             QCOMPARE(rechazado.count(), 1);
         }
         {
-            Canal v(b.e, b.almacen, b.t);
+            Canal v(b.e, b.config, b.t);
             v.show();
             QVERIFY(QTest::qWaitForWindowExposed(&v));
             Escribe(v.txtDescr, "tampoco");

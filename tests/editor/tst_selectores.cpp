@@ -62,8 +62,8 @@ private slots:
     void conexionesAlAbrir() {
         BancoEditor b(kFilas, 1);
         // A column of INS that the product does not name is listed too.
-        QVERIFY(EjecutaSentencia(b.mtvx, "ALTER TABLE INS ADD COLUMN INSNOTAS VARCHAR(20)"));
-        Canal v(b.e, b.almacen, b.t);
+        QVERIFY(EjecutaSentencia(b.archivoMtvx, "ALTER TABLE INS ADD COLUMN INSNOTAS VARCHAR(20)"));
+        Canal v(b.e, b.config, b.t);
         QCOMPARE(v.TablaActiva, QString());
         QVERIFY(Abre(v));
         // The first field in tab order gets the focus and shows its picker.
@@ -105,7 +105,7 @@ private slots:
     // key, written back with its description; the list comes into the tab order after the field.
     void cascada() {
         BancoEditor b(kFilas, 1);
-        Canal v(b.e, b.almacen, b.t);
+        Canal v(b.e, b.config, b.t);
         QVERIFY(Abre(v));
         struct Paso {
             QLineEdit* campo;
@@ -153,7 +153,7 @@ private slots:
     }
     void clicEnLaListaDeUnCampoAdicional() {
         BancoEditor b(kFilas, 1);
-        Canal v(b.e, b.almacen, b.t);
+        Canal v(b.e, b.config, b.t);
         QVERIFY(Abre(v));
         QVERIFY(Entra(v.txtEAdic[2]));
         QCOMPARE(v.TablaActiva, QString("ADI2"));
@@ -177,7 +177,7 @@ private slots:
 
     void elCanalEscondeLaLista() {
         BancoEditor b(kFilas, 1);
-        Canal v(b.e, b.almacen, b.t);
+        Canal v(b.e, b.config, b.t);
         QVERIFY(Abre(v));
         QVERIFY(Entra(v.txtOpera));
         QVERIFY(v.DBGrid1->isVisible());
@@ -218,7 +218,7 @@ private slots:
         QFETCH(QString, titulo);
         QFETCH(QStringList, claves);
         BancoEditor b(QString(), 1);
-        Canal v(b.e, b.almacen, b.t);
+        Canal v(b.e, b.config, b.t);
         QVERIFY(Abre(v));
         auto* campo = v.findChild<QLineEdit*>(campoPadre);
         QVERIFY(campo);
@@ -237,7 +237,7 @@ private slots:
     void consultaFallida() {
         BancoEditor b(kFilas, 1);
         b.ajustes.StrConexion = CadenaJet(b.dir.ruta() + "bd/NOESTA.MDB", QString());
-        Canal v(b.e, b.almacen, b.t);
+        Canal v(b.e, b.config, b.t);
         QVERIFY(Abre(v));
         QCOMPARE(v.TablaActiva, QString("CNX"));
         QCOMPARE(v.lblD1->text(), QString("Conexiones:"));
@@ -252,7 +252,7 @@ private slots:
         QCOMPARE(v.TablaActiva, QString("USU"));
         QVERIFY(v.lblFalla->isVisible());
         // Once the database is there, the next picker lists again.
-        b.ajustes.StrConexion = CadenaJet(b.mtvx, QString());
+        b.ajustes.StrConexion = CadenaJet(b.archivoMtvx, QString());
         QVERIFY(Entra(v.txtEstac));
         QCOMPARE(Columna(v, 0), QStringList({"E1", "E2"}));
         QVERIFY(!v.lblFalla->isVisible());
