@@ -1,8 +1,5 @@
-#include "config/almacen.h"
 #include "config/ubicacion.h"
-#include "support/bases.h"
-#include "support/fakes.h"
-#include "support/programa.h"
+#include "support/banco.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,19 +30,14 @@ private slots:
     void lista_data() {
         QTest::addColumn<QByteArray>("contenido");
         QTest::addColumn<QStringList>("rutas");
-        QTest::newRow("one per line")
-            << QByteArray("/a/uno.mdb\r\n/b/dos.MDB\n") << QStringList{"/a/uno.mdb", "/b/dos.MDB"};
-        QTest::newRow("an item ends at a comma")
-            << QByteArray("/a/x,y.mdb\r\n") << QStringList{"/a/x", "y.mdb"};
-        QTest::newRow("empty lines are not offered")
-            << QByteArray("/a.mdb\r\n\r\n\r\n/b.mdb\r\n\r\n") << QStringList{"/a.mdb", "/b.mdb"};
-        QTest::newRow("seven at most")
-            << QByteArray("1.mdb\n2.mdb\n3.mdb\n4.mdb\n5.mdb\n6.mdb\n7.mdb\n8.mdb\n")
-            << QStringList{"1.mdb", "2.mdb", "3.mdb", "4.mdb", "5.mdb", "6.mdb", "7.mdb"};
-        QTest::newRow("quoted, Windows-1252")
-            << QByteArray("\"C:\\Configuraci\xf3n\\ORT.mdb\"\r\n")
-            << QStringList{QString::fromUtf8("C:\\Configuración\\ORT.mdb")};
-        QTest::newRow("empty file") << QByteArray() << QStringList{};
+        // clang-format off
+        QTest::addRow("one per line") << QByteArray("/a/uno.mdb\r\n/b/dos.MDB\n") << QStringList{"/a/uno.mdb", "/b/dos.MDB"};
+        QTest::addRow("ends at a comma") << QByteArray("/a/x,y.mdb\r\n") << QStringList{"/a/x", "y.mdb"};
+        QTest::addRow("empty lines skipped") << QByteArray("/a.mdb\r\n\r\n\r\n/b.mdb\r\n\r\n") << QStringList{"/a.mdb", "/b.mdb"};
+        QTest::addRow("seven at most") << QByteArray("1.mdb\n2.mdb\n3.mdb\n4.mdb\n5.mdb\n6.mdb\n7.mdb\n8.mdb\n") << QStringList{"1.mdb", "2.mdb", "3.mdb", "4.mdb", "5.mdb", "6.mdb", "7.mdb"};
+        QTest::addRow("quoted, Windows-1252") << QByteArray("\"C:\\Configuraci\xf3n\\ORT.mdb\"\r\n") << QStringList{QString::fromUtf8("C:\\Configuración\\ORT.mdb")};
+        QTest::addRow("empty file") << QByteArray() << QStringList{};
+        // clang-format on
     }
     void lista() {
         QFETCH(QByteArray, contenido);
@@ -74,13 +66,15 @@ private slots:
     void eleccion_data() {
         QTest::addColumn<QString>("texto");
         QTest::addColumn<bool>("propio");
-        QTest::newRow("lower case") << "/d/Conf.mdb" << true;
-        QTest::newRow("upper case") << "/d/CONF.MDB" << true;
-        QTest::newRow("mixed case") << "/d/conf.mDb" << true;
-        QTest::newRow("bare directory") << "/d/" << false;
-        QTest::newRow("another ending") << "/d/conf.accdb" << false;
-        QTest::newRow("trailing blank") << "/d/conf.mdb " << false;
-        QTest::newRow("empty") << "" << false;
+        // clang-format off
+        QTest::addRow("lower case") << "/d/Conf.mdb" << true;
+        QTest::addRow("upper case") << "/d/CONF.MDB" << true;
+        QTest::addRow("mixed case") << "/d/conf.mDb" << true;
+        QTest::addRow("bare directory") << "/d/" << false;
+        QTest::addRow("another ending") << "/d/conf.accdb" << false;
+        QTest::addRow("trailing blank") << "/d/conf.mdb " << false;
+        QTest::addRow("empty") << "" << false;
+        // clang-format on
     }
     void eleccion() {
         QFETCH(QString, texto);
@@ -93,19 +87,13 @@ private slots:
         QTest::addColumn<QString>("ruta");
         QTest::addColumn<QStringList>("anteriores");
         QTest::addColumn<QStringList>("lineas");
-        QTest::newRow("the first entry keeps the order")
-            << "/a.mdb" << QStringList{"/a.mdb", "/b.mdb", "/c.mdb"}
-            << QStringList{"/a.mdb", "/b.mdb", "/c.mdb", "", "", ""};
-        QTest::newRow("two earlier entries") << "/b.mdb" << QStringList{"/a.mdb", "/b.mdb"}
-                                             << QStringList{"/b.mdb", "/a.mdb", "", "", "", ""};
-        QTest::newRow("a new path goes first, the seventh entry goes")
-            << "/n.mdb" << QStringList{"1", "2", "3", "4", "5", "6", "7"}
-            << QStringList{"/n.mdb", "1", "2", "3", "4", "5", "6"};
-        QTest::newRow("the same path in another case is written once")
-            << "/D/Conf.MDB" << QStringList{"/d/conf.mdb", "/e.mdb", "/E.MDB"}
-            << QStringList{"/D/Conf.MDB", "/e.mdb", "", "", ""};
-        QTest::newRow("no list") << "/a.mdb" << QStringList{}
-                                 << QStringList{"/a.mdb", "", "", "", "", "", ""};
+        // clang-format off
+        QTest::addRow("first keeps the order") << "/a.mdb" << QStringList{"/a.mdb", "/b.mdb", "/c.mdb"} << QStringList{"/a.mdb", "/b.mdb", "/c.mdb", "", "", ""};
+        QTest::addRow("two earlier entries") << "/b.mdb" << QStringList{"/a.mdb", "/b.mdb"} << QStringList{"/b.mdb", "/a.mdb", "", "", "", ""};
+        QTest::addRow("new first, 7th goes") << "/n.mdb" << QStringList{"1", "2", "3", "4", "5", "6", "7"} << QStringList{"/n.mdb", "1", "2", "3", "4", "5", "6"};
+        QTest::addRow("case-blind, once") << "/D/Conf.MDB" << QStringList{"/d/conf.mdb", "/e.mdb", "/E.MDB"} << QStringList{"/D/Conf.MDB", "/e.mdb", "", "", ""};
+        QTest::addRow("no list") << "/a.mdb" << QStringList{} << QStringList{"/a.mdb", "", "", "", "", "", ""};
+        // clang-format on
     }
     void lineas() {
         QFETCH(QString, ruta);
@@ -129,21 +117,16 @@ private slots:
     }
 
     void comaEnLaRuta() {
-        DirPrograma d;
+        Banco b;
+        DirPrograma& d = b.dir;
         const QString ruta = d.ruta() + "Planta 2, línea A/conf.mdb";
         QVERIFY(EscribeUbicaciones(d.ruta(), ruta, {"/vieja.mdb"}));
         QCOMPARE(LeeUbicaciones(d.ruta()).rutas, QStringList({ruta, "/vieja.mdb"}));
         // The configuration is looked for where the dialog wrote, not at the comma.
-        Ajustes ajustes;
-        ajustes.Ruta = d.ruta();
-        AvisosGrabados avisos;
-        RelojFalso reloj;
-        Entorno e{ajustes, avisos, reloj};
         QVERIFY(QDir().mkpath(d.ruta() + "Planta 2, línea A"));
         QVERIFY(CreaSqlite(ruta, {"ortconf.sqlite.sql"}));
-        AlmacenConfig a(e);
-        QVERIFY(a.IniArch());
-        QCOMPARE(a.ruta(), ruta);
+        QVERIFY(b.config.IniArch());
+        QCOMPARE(b.config.ruta(), ruta);
     }
 
     void escrituraFallida() {
@@ -159,33 +142,24 @@ private slots:
         QTest::addColumn<QString>("esquema"); // "-": no file
         QTest::addColumn<QString>("extra");
         QTest::addColumn<bool>("valida");
-        QTest::newRow("the three tables") << "ortconf.sqlite.sql"
-                                          << "" << true;
-        QTest::newRow("no CONF table") << ""
-                                       << "CREATE TABLE PUERTOS (Puert INTEGER);"
-                                          "CREATE TABLE CANALES (Puert INTEGER);"
-                                       << false;
-        QTest::newRow("no tables") << ""
-                                   << "CREATE TABLE OTRA (x INTEGER)" << false;
-        QTest::newRow("no file") << "-"
-                                 << "" << false;
+        // clang-format off
+        QTest::addRow("the three tables") << "ortconf.sqlite.sql" << "" << true;
+        QTest::addRow("no CONF table") << "" << "CREATE TABLE PUERTOS (Puert INTEGER); CREATE TABLE CANALES (Puert INTEGER);" << false;
+        QTest::addRow("no tables") << "" << "CREATE TABLE OTRA (x INTEGER)" << false;
+        QTest::addRow("no file") << "-" << "" << false;
+        // clang-format on
     }
     void prueba() {
         QFETCH(QString, esquema);
         QFETCH(QString, extra);
         QFETCH(bool, valida);
-        DirPrograma d;
-        Ajustes a;
-        a.Ruta = d.ruta();
-        AvisosGrabados av;
-        RelojFalso r;
-        Entorno e{a, av, r};
-        const QString base = d.ruta() + "conf.mdb";
+        Banco b;
+        const QString base = b.dir.ruta() + "conf.mdb";
         if (esquema != "-")
             QVERIFY(
                 CreaSqlite(base, esquema.isEmpty() ? QStringList{} : QStringList{esquema}, extra));
         QString problema;
-        QCOMPARE(PruebaConfiguracion(base, e, &problema), valida);
+        QCOMPARE(PruebaConfiguracion(base, b.e, &problema), valida);
         QCOMPARE(problema.isEmpty(), valida);
         QCOMPARE(QFile::exists(base), esquema != "-"); // a missing file is not created
     }
