@@ -99,24 +99,15 @@ struct Planta {
     }
 };
 
-// A sequence row: port, channel, context and characteristic, with a window of DTMP seconds.
-QString Conf(int p, const QString& maqui, const QString& produ, const QString& carac,
-             int dtmp = 0) {
-    return QString(
-               "INSERT INTO CANALES VALUES (%1,1,'');"
-               "INSERT INTO CONF VALUES (%1,1,1,'OP1','E1','%2','%3','F1','%4','','','','',%5);")
+// A sequence row: port, channel, context and characteristic, with a window of DTMP seconds;
+// `lote` adds the batch LOTE L1 as additional field (written after the value, in its row).
+QString Conf(int p, const QString& maqui, const QString& produ, const QString& carac, int dtmp = 0,
+             bool lote = false) {
+    return QString("INSERT INTO CANALES VALUES (%1,1,''); INSERT INTO CONF VALUES "
+                   "(%1,1,1,'OP1','E1','%2','%3','F1','%4',%5,'','',%6);")
         .arg(p)
-        .arg(maqui, produ, carac)
+        .arg(maqui, produ, carac, lote ? "'LOTE','L1'" : "'',''")
         .arg(dtmp);
-}
-
-// A gauge's DIAM with the batch LOTE L1 as additional field (written after it, in its row).
-QString ConLote(int p, const QString& maqui, const QString& produ) {
-    return QString("INSERT INTO CANALES VALUES (%1,1,'');"
-                   "INSERT INTO CONF VALUES (%1,1,1,'OP1','E1','%2','%3','F1','DIAM','LOTE','L1',"
-                   "'','',60);")
-        .arg(p)
-        .arg(maqui, produ);
 }
 
 // Every row of a server table, in N order.
@@ -452,7 +443,8 @@ private slots:
         Planta pl;
         pl.diario = 1000;
         QVERIFY(pl.arranca("INSERT INTO PUERTOS VALUES (1,'CALIB',-1),(2,'CALIB',-1);" +
-                               ConLote(1, "TORNO1", "EJE20") + ConLote(2, "RECT1", "EJE20"),
+                               Conf(1, "TORNO1", "EJE20", "DIAM", 60, true) +
+                               Conf(2, "RECT1", "EJE20", "DIAM", 60, true),
                            Apertura::PorPasada));
         const QString a = "F1/TORNO1/EJE20", b = "F1/RECT1/EJE20";
         connect(&pl.a->log(), &LogPuertos::lineaAgregada, this, [&](int p, const QString& l) {
