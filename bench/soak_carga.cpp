@@ -45,6 +45,14 @@ int Sqlite(const QString& archivo, const QString& sql) {
     return p.readAllStandardOutput().trimmed().toInt();
 }
 
+// Runs a set-up step quietly.
+void Ejecuta(const QString& programa, const QStringList& args) {
+    QProcess p;
+    p.setStandardOutputFile(QProcess::nullDevice());
+    p.start(programa, args);
+    p.waitForFinished(120000);
+}
+
 bool Espera(const std::function<bool()>& condicion, qint64 ms) {
     QElapsedTimer t;
     t.start();
@@ -70,7 +78,7 @@ int main(int argc, char** argv) {
     const int cuenta = int(segundos * hz), total = kPuertos * cuenta;
     QTemporaryDir tmp;
     const QString dir = tmp.filePath("demo");
-    QProcess::execute("bash", {QStringLiteral(ORT_DEMO_SCRIPT), dir});
+    Ejecuta("bash", {QStringLiteral(ORT_DEMO_SCRIPT), dir});
     QString conf = "DELETE FROM PUERTOS; DELETE FROM CANALES; DELETE FROM CONF;", mapa;
     for (int p = 1; p <= kPuertos; ++p) {
         // Each port records into the data table of one of four machine and product pairs.
@@ -82,10 +90,10 @@ int main(int argc, char** argv) {
                     .arg(p % 2 ? "TORNO1" : "RECT1", p % 4 < 2 ? "EJE20" : "TUBO1");
         mapa += QString("%1,%2/dev/port%1\r\n").arg(p).arg(dir);
     }
-    QProcess::execute("sqlite3", {dir + "/ORTConf2005.mdb", conf});
+    Ejecuta("sqlite3", {dir + "/ORTConf2005.mdb", conf});
     QDir().mkpath(dir + "/datos/F1/RECT1");
-    QProcess::execute("bash", {"-c", QString("sqlite3 '%1/datos/F1/RECT1/TUBO1.MDB' < '%2'")
-                                         .arg(dir, ORT_SQL_DIR "/datos.sqlite.sql")});
+    Ejecuta("bash", {"-c", QString("sqlite3 '%1/datos/F1/RECT1/TUBO1.MDB' < '%2'")
+                               .arg(dir, ORT_SQL_DIR "/datos.sqlite.sql")});
     QFile iau(dir + "/ORTPuertos.IAU");
     if (!iau.open(QIODevice::WriteOnly) || iau.write(mapa.toUtf8()) < 0)
         return 2;
