@@ -136,28 +136,6 @@ private slots:
         QCOMPARE(v.txtDescr->text(), QString("Largo"));
     }
 
-    void grabaDosVecesLasMismasFilas() {
-        BancoEditor b(kFilas, 1);
-        for (int vez = 0; vez < 2; ++vez) {
-            Canal v(b.e, b.config, b.t);
-            v.txtDescr->setText(QString("Descripción %1").arg(vez));
-            v.txtEAVal[1]->setText(QString("V%1").arg(vez));
-            v.cmdAceptar->click();
-            QVERIFY(b.avisos.mensajes.isEmpty());
-        }
-        QCOMPARE(b.valor("select count(*) from PUERTOS"), QString("1"));
-        QCOMPARE(b.valor("select count(*) from CANALES"), QString("2"));
-        QCOMPARE(b.valor("select count(*) from CONF"), QString("3"));
-        QCOMPARE(b.valor("select Descr from CANALES where Puert=1 and Canal=1"),
-                 QString("Descripción 1"));
-        QCOMPARE(b.valor("select EAVal1||'/'||Carac from CONF where Puert=1 and Canal=1 and "
-                         "Secue=1"),
-                 QString("V1/DIAM"));
-        // Reopened, the editor shows what was saved.
-        Canal v(b.e, b.config, b.t);
-        QCOMPARE(v.txtDescr->text(), QString("Descripción 1"));
-    }
-
     void clavesElegidasYTextosEnteros() {
         BancoEditor b(kFilas, 1);
         Canal v(b.e, b.config, b.t);
@@ -239,29 +217,44 @@ private slots:
             QCOMPARE(b.valor(QString("select count(*) from ") + tabla), QString("0"));
     }
 
-    void grabacionFallida() {
+    // A save or a deletion that the database refuses: said with the window's name (a save with
+    // the database's too) and the error; the window stays open and the port's key is not changed.
+    void fallaDeLaBase_data() {
+        QTest::addColumn<QString>("disparador");
+        QTest::addColumn<bool>("elimina");
+        QTest::addColumn<QString>("titulo");
+        QTest::addColumn<QString>("error");
+        // clang-format off
+        QTest::addRow("save") << "BEFORE UPDATE ON CONF BEGIN SELECT RAISE(ABORT, 'CONF bloqueada'); END" << false << "Canal. CmdAceptar.\n\n@\n" << "CONF bloqueada";
+        QTest::addRow("delete") << "BEFORE DELETE ON CONF BEGIN SELECT RAISE(ABORT, 'no se borra'); END" << true << "Canal. bEliminar.\n\n" << "no se borra";
+        // clang-format on
+    }
+    void fallaDeLaBase() {
+        QFETCH(QString, disparador);
+        QFETCH(bool, elimina);
+        QFETCH(QString, titulo);
+        QFETCH(QString, error);
         BancoEditor b(kFilas, 1);
-        QVERIFY(EjecutaSentencia(b.archivoConf,
-                                 "CREATE TRIGGER sin_conf BEFORE UPDATE ON CONF BEGIN "
-                                 "SELECT RAISE(ABORT, 'CONF bloqueada'); END;"));
+        QVERIFY(EjecutaSentencia(b.archivoConf, "CREATE TRIGGER falla " + disparador));
         Canal v(b.e, b.config, b.t);
         v.txtConex->setText("XRITE");
         Escribe(v.txtDescr, "otra");
+        b.avisos.respuestasSiNo = {true};
         QSignalSpy aceptado(&v, &QDialog::accepted);
-        v.cmdAceptar->click();
+        (elimina ? v.bEliminar : v.cmdAceptar)->click();
         QCOMPARE(aceptado.count(), 0);
         QCOMPARE(b.avisos.mensajes.size(), 1);
         const QString m = b.avisos.mensajes[0].texto;
-        QVERIFY2(m.startsWith("Canal. CmdAceptar.\n\n" + b.archivoConf + "\n"), qPrintable(m));
-        QVERIFY(m.contains(".- ") && m.contains("CONF bloqueada"));
+        QVERIFY2(m.startsWith(titulo.replace("@", b.archivoConf)) && m.contains(".- ") &&
+                     m.contains(error),
+                 qPrintable(m));
         QCOMPARE(b.avisos.mensajes[0].icono, Avisos::Icono::Exclamacion);
-        // None of the three tables is half-written, nor is the runtime entry.
-        QCOMPARE(b.valor("select Conex from PUERTOS where Puert=1"), QString("CALIB"));
-        QCOMPARE(b.valor("select Descr from CANALES where Puert=1 and Canal=1"),
-                 QString("Diámetro exterior"));
+        // Nothing half-written, in the database nor in the runtime entry.
+        QCOMPARE(b.valor("select Conex || '/' || (select Descr from CANALES where Puert=1 and "
+                         "Canal=1) from PUERTOS where Puert=1"),
+                 QString("CALIB/Diámetro exterior"));
         QCOMPARE(b.t.puerto(1).Conex, QString("CALIB"));
     }
-
     void tipoDeConexionDeUnPuertoAbierto_data() {
         QTest::addColumn<bool>("activo");
         QTest::addRow("closed port: cleared") << false;
@@ -317,22 +310,6 @@ private slots:
         QCOMPARE(b.valor("select count(*) from PUERTOS"), QString("1"));
         QCOMPARE(b.config.buscaConf(1, canal.toInt(), secuencia.toInt()) != nullptr,
                  !cierra && secuencia != "3");
-    }
-
-    void eliminacionFallida() {
-        BancoEditor b(kFilas, 1);
-        QVERIFY(EjecutaSentencia(b.archivoConf,
-                                 "CREATE TRIGGER no_borra BEFORE DELETE ON CONF BEGIN "
-                                 "SELECT RAISE(ABORT, 'no se borra'); END;"));
-        Canal v(b.e, b.config, b.t);
-        b.avisos.respuestasSiNo = {true};
-        QSignalSpy aceptado(&v, &QDialog::accepted);
-        v.bEliminar->click();
-        QCOMPARE(aceptado.count(), 0);
-        QCOMPARE(b.avisos.mensajes.size(), 1);
-        QVERIFY(b.avisos.mensajes[0].texto.startsWith("Canal. bEliminar.\n\n"));
-        QVERIFY(b.avisos.mensajes[0].texto.contains(".- ") &&
-                b.avisos.mensajes[0].texto.contains("no se borra"));
     }
 
     void cancela() {
