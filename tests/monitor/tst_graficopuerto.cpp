@@ -43,15 +43,9 @@ struct Planta : Banco {
 
 LecturaProbada Lectura(int canal, int sec, double valor, qint64 ms, double inf = 10,
                        double sup = 20) {
-    return {5,
-            canal,
-            sec,
-            QStringLiteral("DIAM"),
-            valor,
-            inf,
-            sup,
-            valor < inf || valor > sup,
-            QDateTime::fromMSecsSinceEpoch(ms)};
+    const QDateTime hora = QDateTime::fromMSecsSinceEpoch(ms);
+    return {5,   canal, sec, QStringLiteral("DIAM"), valor, inf, sup, valor < inf || valor > sup,
+            hora};
 }
 
 QList<double> Ys(const QList<QPointF>& puntos) {
