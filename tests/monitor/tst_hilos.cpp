@@ -23,7 +23,6 @@
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -110,29 +109,11 @@ QString Conf(int p, const QString& maqui, const QString& produ, const QString& c
         .arg(dtmp);
 }
 
-// Every row of a server table, in N order.
-QStringList FilasPg(const ServidorPg& srv, const QString& base, const QString& tabla) {
-    QStringList r;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "filas");
-        db.setHostName(srv.host);
-        db.setPort(srv.puerto);
-        db.setUserName(srv.usuario);
-        db.setPassword(srv.clave);
-        db.setDatabaseName(base);
-        if (db.open()) {
-            QSqlQuery q(db);
-            q.exec(QString("select * from \"%1\" order by n").arg(tabla));
-            while (q.next()) {
-                QStringList f;
-                for (int i = 0; i < q.record().count(); ++i)
-                    f << q.value(i).toString();
-                r << f.join('|');
-            }
-        }
-    }
-    QSqlDatabase::removeDatabase("filas");
-    return r;
+// Every row of the data table of a catalogue on the server, in N order.
+QStringList FilasPg(const QString& catalogo) {
+    Banco lector(Motor::Postgres);
+    lector.ajustes.CatalogoBD = catalogo;
+    return Banco::muestra(lector.filas("select * from \"Datos_F1_TORNO1_EJE20\" order by n"));
 }
 
 // Milliseconds until the condition holds (event loop running), or -1 after ms.
@@ -615,7 +596,7 @@ private slots:
             dicho = avisos.textos();
             for (int p = 1; p <= 3; ++p)
                 dicho += log.lineas(p);
-            return FilasPg(srv, catalogo + "DATA", "Datos_F1_TORNO1_EJE20");
+            return FilasPg(catalogo);
         };
         QVERIFY(CreaBasePg(srv, "corridaDATA", Sentencias(esquema)));
         QVERIFY(CreaBasePg(srv, "caidaDATA", Sentencias(esquema)));
