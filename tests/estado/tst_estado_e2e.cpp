@@ -1,7 +1,8 @@
 // ORT seen from outside, end to end: a simulated gauge sends a known number of readings to
 // `ort --headless --http`, under a fake systemd notification socket; the status page, its JSON
 // and the metrics must count them, refuse what they do not serve, survive malformed requests,
-// and systemd must hear READY and watchdog pings that stop while ORT is stopped.
+// and systemd must hear READY, the counts and watchdog pings (that they come from
+// acquisition's own thread is the status unit test's).
 #include "support/corrida.h"
 #include "support/notificacion.h"
 
@@ -240,15 +241,6 @@ private slots:
                             .isEmpty();
             },
             5000));
-        // A stopped ORT stops pinging; it pings again once it goes on.
-        ::kill(pid_t(ort_.processId()), SIGSTOP);
-        QTest::qWait(300);
-        systemd_->lee();
-        QTest::qWait(1000);
-        const QStringList parado = systemd_->lee();
-        ::kill(pid_t(ort_.processId()), SIGCONT);
-        QVERIFY2(parado.filter("WATCHDOG=1").isEmpty(), qPrintable(parado.join('|')));
-        QVERIFY(EsperaQue([&] { return !systemd_->lee().filter("WATCHDOG=1").isEmpty(); }, 3000));
     }
 };
 
