@@ -1,15 +1,11 @@
 #include "support/banco.h"
 #include "ventanas/ubicaciondialog.h"
 
-#include <QAbstractItemModel>
-#include <QApplication>
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListView>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -19,168 +15,100 @@ using namespace ort::prueba;
 
 namespace {
 
+// The program directory's bases (with the configuration tables or without) and location file.
 struct Dialogo : Banco {
-    Dialogo() {
-        texto(43, 13, "Base de configuración");
+    Dialogo(const QStringList& lista = {}) {
         texto(43, 14, "No es una base de configuración de ORT.");
-        texto(2, 11, "Buscar...");
-        texto(2, 0, "Aceptar");
+        for (const char* n : {"ORTConf2005.mdb", "uno.mdb", "dos.mdb", "GRANDE.MDB"})
+            CreaSqlite(dir.ruta() + n, {"ortconf.sqlite.sql"});
+        CreaSqlite(dir.ruta() + "mala.mdb", {}, "CREATE TABLE OTRA (x INTEGER)");
+        if (!lista.isEmpty())
+            dir.escribe(kArchivoUbicacion, ruta(lista.join("\r\n") + "\r\n").toUtf8());
     }
-    QString base(const QString& nombre, bool conTablas = true) const {
-        const QString ruta = dir.ruta() + nombre;
-        CreaSqlite(ruta, conTablas ? QStringList{"ortconf.sqlite.sql"} : QStringList{},
-                   conTablas ? QString() : QString("CREATE TABLE OTRA (x INTEGER)"));
-        return ruta;
-    }
-    void lista(const QStringList& rutas) const {
-        dir.escribe(kArchivoUbicacion, rutas.join("\r\n") + "\r\n");
-    }
+    QString ruta(QString s) const { return s.replace("@", dir.ruta()); }
     QString archivo() const {
         QFile f(dir.ruta() + kArchivoUbicacion);
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString("<none>");
     }
 };
 
-QStringList Items(const QComboBox* c) {
-    QStringList r;
-    for (int i = 0; i < c->count(); ++i)
-        r << c->itemText(i);
-    return r;
-}
-
 } // namespace
 
 class TstUbicacionDialog : public QObject {
     Q_OBJECT
 private slots:
-    void carga() {
-        Dialogo b;
-        b.lista({"/a/uno.mdb", "/b/dos.mdb", "/c/tres.mdb"});
-        ORTConfig d(b.e);
-        QCOMPARE(d.windowTitle(), QString("Base de configuración"));
-        QCOMPARE(d.cmdRuta->text(), QString("Buscar..."));
-        QCOMPARE(d.bAceptar->text(), QString("Aceptar"));
-        QCOMPARE(Items(d.cboDBConf), QStringList({"/a/uno.mdb", "/b/dos.mdb", "/c/tres.mdb"}));
-        QCOMPARE(d.cboDBConf->currentText(), QString("/a/uno.mdb"));
-        QVERIFY(d.cboDBConf->isEditable());
-        QVERIFY(b.avisos.mensajes.isEmpty());
-    }
-
-    void cargaSinArchivo() {
-        Dialogo b;
-        ORTConfig d(b.e);
-        QCOMPARE(b.avisos.mensajes.size(), 1);
-        QVERIFY(b.avisos.mensajes[0].texto.startsWith("ORTConfig (Form_Load)\n\n 53: "));
-        QCOMPARE(b.avisos.mensajes[0].icono, Avisos::Icono::Exclamacion);
-        // The window stays usable: a typed name can still be confirmed.
-        const QString base = b.base("nueva.mdb");
-        d.cboDBConf->setEditText(base);
-        QSignalSpy aceptado(&d, &QDialog::accepted);
-        d.bAceptar_Click();
-        QCOMPARE(aceptado.count(), 1);
-        QCOMPARE(b.archivo(), base + "\r\n\r\n\r\n\r\n\r\n\r\n\r\n");
-    }
-
+    // The text confirmed goes first in the location file (the list's order is the location
+    // file's own test); a base without the tables or missing is refused, the file untouched.
     void confirma_data() {
-        QTest::addColumn<QStringList>("lista");
-        QTest::addColumn<QString>("texto"); // "@x": the path of x in the program directory
-        QTest::addColumn<QStringList>("lineas");
-        // The list's order itself is the location file's own test; here, what the dialog adds.
+        QTest::addColumn<QString>("lista"); // "-": no location file; "@": the program directory
+        QTest::addColumn<QString>("texto");
+        QTest::addColumn<QString>("archivo"); // "": refused
         // clang-format off
-        QTest::addRow("no .mdb: the default") << QStringList{"@otra.mdb"} << "@" << QStringList{"@ORTConf2005.mdb", "@otra.mdb", "", "", "", "", ""};
-        QTest::addRow("an earlier entry") << QStringList{"@uno.mdb", "@dos.mdb"} << "@dos.mdb" << QStringList{"@dos.mdb", "@uno.mdb", "", "", "", ""};
-        QTest::addRow("ending in any case") << QStringList{"@uno.mdb"} << "@GRANDE.MDB" << QStringList{"@GRANDE.MDB", "@uno.mdb", "", "", "", "", ""};
+        QTest::addRow("no .mdb: the default") << "@uno.mdb" << "@" << "@ORTConf2005.mdb\r\n@uno.mdb\r\n\r\n\r\n\r\n\r\n\r\n";
+        QTest::addRow("an earlier entry") << "@uno.mdb\r\n@dos.mdb" << "@dos.mdb" << "@dos.mdb\r\n@uno.mdb\r\n\r\n\r\n\r\n\r\n";
+        QTest::addRow("ending in any case") << "@uno.mdb" << "@GRANDE.MDB" << "@GRANDE.MDB\r\n@uno.mdb\r\n\r\n\r\n\r\n\r\n\r\n";
+        QTest::addRow("no location file") << "-" << "@uno.mdb" << "@uno.mdb\r\n\r\n\r\n\r\n\r\n\r\n\r\n";
+        QTest::addRow("no tables") << "@uno.mdb" << "@mala.mdb" << "";
+        QTest::addRow("missing base") << "@uno.mdb" << "@falta.mdb" << "";
         // clang-format on
     }
     void confirma() {
-        QFETCH(QStringList, lista);
+        QFETCH(QString, lista);
         QFETCH(QString, texto);
-        QFETCH(QStringList, lineas);
-        Dialogo b;
-        auto ruta = [&b](QString s) { return s.replace("@", b.dir.ruta()); };
-        for (const char* n : {"ORTConf2005.mdb", "otra.mdb", "uno.mdb", "dos.mdb", "GRANDE.MDB"})
-            b.base(n);
-        QStringList rutas;
-        for (const QString& l : lista)
-            rutas << ruta(l);
-        b.lista(rutas);
-        ORTConfig d(b.e);
-        d.cboDBConf->setEditText(ruta(texto));
-        QSignalSpy aceptado(&d, &QDialog::accepted);
-        d.bAceptar_Click();
-        QVERIFY2(b.avisos.mensajes.isEmpty(), qPrintable(b.avisos.textos().join("|")));
-        QCOMPARE(aceptado.count(), 1);
-        QStringList esperado;
-        for (const QString& l : lineas)
-            esperado << ruta(l);
-        QCOMPARE(b.archivo(), esperado.join("\r\n") + "\r\n");
-        QCOMPARE(d.cboDBConf->currentText(), esperado.first());
-    }
-
-    void rechazaUnaBaseSinTablas() {
-        Dialogo b;
-        const QString buena = b.base("buena.mdb");
-        const QString mala = b.base("mala.mdb", false);
-        b.lista({buena});
+        QFETCH(QString, archivo);
+        Dialogo b(lista == "-" ? QStringList{} : QStringList{lista});
         const QString antes = b.archivo();
         ORTConfig d(b.e);
-        d.cboDBConf->setEditText(mala);
+        QCOMPARE(d.cboDBConf->currentText(), lista == "-" ? QString() : b.ruta("@uno.mdb"));
+        QCOMPARE(d.cboDBConf->count(), lista == "-" ? 0 : lista.count("\r\n") + 1);
+        // A missing location file is said at once; the window stays usable.
+        QCOMPARE(b.avisos.textos().filter("ORTConfig (Form_Load)\n\n 53: ").size(),
+                 lista == "-" ? 1 : 0);
+        d.cboDBConf->setEditText(b.ruta(texto));
         QSignalSpy aceptado(&d, &QDialog::accepted);
         d.bAceptar_Click();
-        QCOMPARE(aceptado.count(), 0);
-        QCOMPARE(b.archivo(), antes);
-        QCOMPARE(b.avisos.mensajes.size(), 1);
-        QVERIFY(b.avisos.mensajes[0].texto.startsWith(
-            mala + "\n\nNo es una base de configuración de ORT."));
-        QCOMPARE(b.avisos.mensajes[0].icono, Avisos::Icono::Exclamacion);
-        QCOMPARE(d.cboDBConf->currentText(), mala); // the text is left for correcting
-        // A missing file is refused the same way and is not created.
-        d.cboDBConf->setEditText(b.dir.ruta() + "falta.mdb");
-        d.bAceptar_Click();
-        QCOMPARE(aceptado.count(), 0);
-        QCOMPARE(b.archivo(), antes);
-        QVERIFY(!QFile::exists(b.dir.ruta() + "falta.mdb"));
+        QCOMPARE(aceptado.count(), archivo.isEmpty() ? 0 : 1);
+        QCOMPARE(b.archivo(), archivo.isEmpty() ? antes : b.ruta(archivo));
+        QCOMPARE(d.cboDBConf->currentText(),
+                 archivo.isEmpty() ? b.ruta(texto) : b.ruta(archivo).section("\r\n", 0, 0));
+        QVERIFY(!QFile::exists(b.ruta("@falta.mdb")));
+        if (archivo.isEmpty())
+            QVERIFY2(b.avisos.textos().last().startsWith(
+                         b.ruta(texto) + "\n\nNo es una base de configuración de ORT."),
+                     qPrintable(b.avisos.textos().join('|')));
+        QCOMPARE(b.avisos.mensajes.size(), (lista == "-") + archivo.isEmpty());
     }
 
     void examinar() {
-        Dialogo b;
+        Dialogo b({"@bases/a.mdb"});
         QDir().mkpath(b.dir.ruta() + "bases");
         for (const char* n : {"bases/a.mdb", "bases/B.MDB", "bases/c.Mdb", "bases/d.txt"})
             b.dir.escribe(n, QByteArray("x"));
-        b.lista({b.dir.ruta() + "bases/a.mdb"});
         ORTConfig d(b.e);
         QStringList vistos;
         QString filtro;
         // The browser runs modally: look at it and pick a file from inside its loop.
         QTimer::singleShot(0, &d, [&] {
             auto* vista = d.DLG->findChild<QListView*>("listView");
-            if (!vista) {
-                d.DLG->reject();
-                return;
-            }
             filtro = d.DLG->selectedNameFilter();
-            for (int i = 0; i < 200 && vistos.size() < 3; ++i) {
+            for (int i = 0; vista && i < 200 && vistos.size() < 3; ++i) {
                 QTest::qWait(10);
                 vistos.clear();
-                const QModelIndex raiz = vista->rootIndex();
-                for (int r = 0; r < vista->model()->rowCount(raiz); ++r)
-                    vistos << vista->model()->index(r, 0, raiz).data().toString();
+                for (int r = 0; r < vista->model()->rowCount(vista->rootIndex()); ++r)
+                    vistos << vista->model()->index(r, 0, vista->rootIndex()).data().toString();
             }
-            // The user types the name into the browser's focused name field.
             if (auto* nombre = d.DLG->findChild<QLineEdit*>("fileNameEdit"))
                 nombre->setText("B.MDB");
             static_cast<QDialog*>(d.DLG)->accept();
         });
-        // Should the browser not close, the test fails instead of hanging.
-        QTimer::singleShot(10000, d.DLG, [&d] { d.DLG->reject(); });
+        QTimer::singleShot(10000, d.DLG, [&d] { d.DLG->reject(); }); // fails instead of hanging
         d.cmdRuta_Click();
         QCOMPARE(filtro, QString("mdb (*.mdb)"));
         vistos.sort();
         QCOMPARE(vistos, QStringList({"B.MDB", "a.mdb", "c.Mdb"}));
         QCOMPARE(QDir::cleanPath(d.cboDBConf->currentText()),
                  QDir::cleanPath(b.dir.ruta() + "bases/B.MDB"));
-        // Cancelling empties the text.
-        QTimer::singleShot(0, &d, [&] { d.DLG->reject(); });
+        QTimer::singleShot(0, &d, [&] { d.DLG->reject(); }); // cancelling empties the text
         d.cmdRuta_Click();
         QCOMPARE(d.cboDBConf->currentText(), QString());
     }

@@ -48,22 +48,6 @@ struct Planta : Banco {
 class TstAdquisicion : public QObject {
     Q_OBJECT
 private slots:
-    // The restart loads the configuration and opens nothing; NADA marked open does nothing.
-    void reiniciaCargaYNoAbreNada() {
-        Planta b;
-        QVERIFY(b.lista);
-        QSignalSpy estados(&b.a, &Adquisicion::estadoPuerto);
-        b.a.Reinicia();
-        QCOMPARE(b.a.tablas().puerto(2).Conex, QString("CALIB"));
-        QCOMPARE(int(b.a.tablas().canal(2, 1).SecTotal), 3);
-        QCOMPARE(b.a.archivoConfig(), kConfPorDefecto);
-        for (int p = 1; p <= 5; ++p)
-            QVERIFY(!b.a.activo(p));
-        QCOMPARE(b.open(4), QString("-1"));
-        QVERIFY(b.avisos.mensajes.isEmpty());
-        QCOMPARE(estados.count(), 4); // ports 1, 2, 3, 5 painted red
-    }
-
     // The switch opens a port (its row marked, its lamp and captions following), and closes it.
     void abreYCierra_data() {
         QTest::addColumn<int>("p");
@@ -79,19 +63,13 @@ private slots:
         b.a.tablas().puerto(9).Conex = "TIMER";
         QSignalSpy estados(&b.a, &Adquisicion::estadoPuerto);
         b.pulsa(p);
-        QVERIFY(b.a.activo(p));
-        QCOMPARE(b.open(p), p == 9 ? QString() : QString("-1"));
-        QCOMPARE(b.a.captionAbre(), QString("Cerrar"));
-        QCOMPARE(b.a.captionFrame(), marco);
-        QCOMPARE(b.puertos.serie(2).abierto(), p == 2);
+        QVERIFY(b.a.activo(p) && b.puertos.serie(2).abierto() == (p == 2));
+        QCOMPARE(b.open(p) + b.a.captionAbre() + b.a.captionFrame(),
+                 (p == 9 ? "" : "-1") + QString("Cerrar") + marco);
         b.pulsa(p);
-        QVERIFY(!b.a.activo(p));
-        QCOMPARE(b.open(p), p == 9 ? QString() : QString("0"));
-        QCOMPARE(b.a.captionAbre(), QString("Abrir"));
-        QVERIFY(!b.puertos.serie(2).abierto());
-        QCOMPARE(estados.count(), 2);
-        QCOMPARE(estados.at(0), (QList<QVariant>{p, true}));
-        QCOMPARE(estados.at(1), (QList<QVariant>{p, false}));
+        QVERIFY(!b.a.activo(p) && !b.puertos.serie(2).abierto());
+        QCOMPARE(b.open(p) + b.a.captionAbre(), (p == 9 ? "" : "0") + QString("Abrir"));
+        QCOMPARE(estados, (QList<QList<QVariant>>{{p, true}, {p, false}}));
     }
 
     // Opening that fails: a beep, the port closed and unmarked. A socket waits 10 s of the clock
@@ -127,7 +105,7 @@ private slots:
                  qPrintable(QString::number(espera)));
         QCOMPARE(b.reloj.ahora(), QDateTime(QDate(2026, 12, 4), hora).addMSecs(espera));
         QCOMPARE(b.a.activo(p), abre);
-        QCOMPARE(b.open(p), p == 4 ? QString("-1") : abre ? QString("-1") : QString("0"));
+        QCOMPARE(b.open(p), p == 4 || abre ? QString("-1") : QString("0"));
         QCOMPARE(b.avisos.beeps, p == 4 || abre ? 0 : 1);
         if (respondeTras < 0)
             QCOMPARE(b.avisos.punteros, QList<bool>({true, false}));
@@ -145,10 +123,8 @@ private slots:
             b.a.OpenPuertos();
         });
         b.pulsa(3);
-        QCOMPARE(captions.count(), 0);
-        QVERIFY(!b.a.activo(2) && !b.a.activo(3));
+        QVERIFY(captions.isEmpty() && !b.a.activo(2) && !b.a.activo(3) && !b.a.ocupada());
         QCOMPARE(b.open(2), QString("0"));
-        QVERIFY(!b.a.ocupada());
         b.pulsa(2); // after the wait the switch works again
         QVERIFY(b.a.activo(2));
     }
@@ -179,29 +155,34 @@ private slots:
                  "INSERT INTO CXP VALUES ('TORNO1','EJE20','TEMP',NULL,50);");
         b.pulsa(2);
         auto& t = b.a.tablas();
-        QCOMPARE(t.LimInf(2, 1, 1), 10.0);
-        QCOMPARE(t.LimSup(2, 1, 1), 20.0);
-        // An empty limit keeps the defaults, and is reported once.
-        QCOMPARE(t.LimInf(2, 1, 2), -999999.0);
-        QCOMPARE(t.LimSup(2, 1, 2), 999999.0);
-        QCOMPARE(t.LimInf(2, 1, 3), 99.0); // LARGO's row of the demo plant
+        // An empty limit keeps the defaults, and is reported once; LARGO's row is the demo plant's.
+        QCOMPARE(QList<double>({t.LimInf(2, 1, 1), t.LimSup(2, 1, 1), t.LimInf(2, 1, 2),
+                                t.LimSup(2, 1, 2), t.LimInf(2, 1, 3)}),
+                 QList<double>({10, 20, -999999, 999999, 99}));
+        QCOMPARE(b.avisos.textos().filter("secuencia 2").size(), b.avisos.mensajes.size());
         QCOMPARE(b.avisos.mensajes.size(), 1);
-        QVERIFY(b.avisos.mensajes[0].texto.contains("secuencia 2"));
     }
 
-    // Port 1 unmarked meanwhile (another workstation, the editor): it ends closed; port 2 stays
-    // marked and is open again after the restart, not toggled shut.
-    void reiniciaCierraYReabre() {
+    // The restart loads the configuration and opens nothing (NADA marked open does nothing);
+    // a port unmarked meanwhile (another workstation, the editor) ends closed, a marked one is
+    // open again after the next restart, not toggled shut.
+    void reinicia() {
         Planta b;
+        QVERIFY(b.lista);
+        QSignalSpy estados(&b.a, &Adquisicion::estadoPuerto);
+        b.a.Reinicia();
+        QCOMPARE(b.a.tablas().puerto(2).Conex + b.a.archivoConfig(), "CALIB" + kConfPorDefecto);
+        QCOMPARE(int(b.a.tablas().canal(2, 1).SecTotal), 3);
+        for (int p = 1; p <= 5; ++p)
+            QVERIFY(!b.a.activo(p));
+        QVERIFY(b.open(4) == "-1" && b.avisos.mensajes.isEmpty());
+        QCOMPARE(estados.count(), 4); // ports 1, 2, 3, 5 painted red
         b.pulsa(2);
         b.pulsa(1);
-        QVERIFY(b.a.activo(2) && b.a.activo(1));
         QVERIFY(EjecutaScript(b.archivoConf, "UPDATE PUERTOS SET Open = 0 WHERE Puert = 1"));
         b.a.Reinicia();
-        QVERIFY(b.a.activo(2));
-        QVERIFY(!b.a.activo(1));
-        QCOMPARE(b.puertos.serie(2).aperturas, 2);
-        QCOMPARE(b.open(2), QString("-1"));
+        QVERIFY(b.a.activo(2) && !b.a.activo(1));
+        QVERIFY(b.puertos.serie(2).aperturas == 2 && b.open(2) == "-1");
     }
 
     // TIMER is decoded whether or not anything arrived; an empty serial port is not.
@@ -212,8 +193,7 @@ private slots:
         b.a.tick();
         b.reloj.avanza(7000);
         b.a.tick();
-        QVERIFY(b.a.log().lineas(1).size() >= 1);
-        QVERIFY(b.a.log().lineas(2).isEmpty());
+        QVERIFY(b.a.log().lineas(1).size() >= 1 && b.a.log().lineas(2).isEmpty());
         b.puertos.serie(2).llega("20.0\r"); // within DIAM's limits
         b.a.tick();
         QCOMPARE(b.falso.llamadas.size(), 1);
@@ -238,10 +218,8 @@ private slots:
         // restart retries the device, and it can be reopened.
         QSignalSpy estados(&b.a, &Adquisicion::estadoPuerto);
         b.puertos.serie(2).pierde("se desconectó");
-        QVERIFY(!b.a.activo(2));
-        QCOMPARE(estados.count(), 1);
+        QVERIFY(!b.a.activo(2) && estados.count() == 1 && b.open(2) == "-1");
         QVERIFY(b.a.log().lineas(2).last().contains("se desconectó"));
-        QCOMPARE(b.open(2), QString("-1"));
         b.pulsa(2);
         QVERIFY(b.a.activo(2));
     }

@@ -29,11 +29,9 @@ private slots:
         QCOMPARE(Cajas().size(), 1);
         QCOMPARE(av.repeticiones("DAM. GrabaMTVX.\nfalla A"), 5);
         QVERIFY(Cajas()[0]->informativeText().contains("5 veces"));
-        QCOMPARE(Cajas()[0]->windowTitle(), QString("Metrovax ORT"));
 
         av.mensaje("DAM. GrabaMTVX.\nfalla B", Avisos::Icono::Critico);
-        QCOMPARE(Cajas().size(), 2);
-        QCOMPARE(av.abiertos(), 2);
+        QVERIFY(Cajas().size() == 2 && av.abiertos() == 2);
 
         // Once the user closed it, the same fault shows again.
         for (QMessageBox* m : Cajas())
@@ -41,22 +39,10 @@ private slots:
                 m->close();
         QTRY_COMPARE(av.abiertos(), 1);
         av.mensaje("DAM. GrabaMTVX.\nfalla A", Avisos::Icono::Critico);
-        QCOMPARE(av.abiertos(), 2);
-        QCOMPARE(av.repeticiones("DAM. GrabaMTVX.\nfalla A"), 0);
+        QVERIFY(av.abiertos() == 2 && av.repeticiones("DAM. GrabaMTVX.\nfalla A") == 0);
         for (QMessageBox* m : Cajas())
             m->close();
         QTRY_COMPARE(av.abiertos(), 0);
-    }
-
-    // The call returns at once: acquisition is not held up by a box.
-    void noDetieneLaAdquisicion() {
-        AvisosVentana av;
-        av.fijaEspera(false);
-        QElapsedTimer t;
-        t.start();
-        av.mensaje("uno", Avisos::Icono::Exclamacion);
-        QVERIFY(t.elapsed() < 1000);
-        QCOMPARE(av.abiertos(), 1);
     }
 };
 
