@@ -185,8 +185,10 @@ private slots:
         QVERIFY(b.puertos.serie(2).aperturas == 2 && b.open(2) == "-1");
     }
 
-    // TIMER is decoded whether or not anything arrived; an empty serial port is not.
-    void temporizador() {
+    // TIMER is decoded on every tick, an empty serial port is not; the port's events are shown
+    // (but a change of DSR), and the threshold's runs the receive pass. The device gone: closed,
+    // lamp red, a line on the log; the mark stays, so a restart retries it, and it reopens.
+    void temporizadorYEventos() {
         Planta b;
         b.pulsa(1);
         b.pulsa(2);
@@ -196,26 +198,15 @@ private slots:
         QVERIFY(b.a.log().lineas(1).size() >= 1 && b.a.log().lineas(2).isEmpty());
         b.puertos.serie(2).llega("20.0\r"); // within DIAM's limits
         b.a.tick();
-        QCOMPARE(b.falso.llamadas.size(), 1);
-        QCOMPARE(b.falso.llamadas.last().Valor, QString("20.0"));
-    }
-
-    void eventosDeLosPuertos() {
-        Planta b;
-        b.pulsa(2);
-        b.puertos.serie(2).lanzaEvento(1004);
-        b.puertos.serie(2).lanzaEvento(4); // a change of DSR is not shown
-        b.puertos.serie(2).lanzaEvento(1005);
-        QCOMPARE(b.a.log().lineas(2).size(), 2);
-        QVERIFY(b.a.log().lineas(2)[0].startsWith(" 1004:Error de Enmarcado."));
-        QVERIFY(b.a.log().lineas(2)[1].trimmed().endsWith("1005"));
-        // The threshold's event runs the receive pass.
+        for (int evento : {1004, 4, 1005})
+            b.puertos.serie(2).lanzaEvento(evento);
+        QCOMPARE(b.a.log().lineas(2).size(), 3); // the reading's and two events'
+        QVERIFY(b.a.log().lineas(2)[1].startsWith(" 1004:Error de Enmarcado.") &&
+                b.a.log().lineas(2)[2].trimmed().endsWith("1005"));
         b.puertos.serie(2).fijaUmbral(1);
         b.puertos.serie(2).llega("20.05\r");
-        QCOMPARE(b.falso.llamadas.size(), 1);
-        QCOMPARE(b.falso.llamadas.last().Valor, QString("20.05"));
-        // The device goes away: closed, lamp red, a line on the log; the mark stays, so a
-        // restart retries the device, and it can be reopened.
+        QCOMPARE(b.falso.llamadas.size(), 2);
+        QCOMPARE(b.falso.llamadas[0].Valor + b.falso.llamadas[1].Valor, QString("20.020.05"));
         QSignalSpy estados(&b.a, &Adquisicion::estadoPuerto);
         b.puertos.serie(2).pierde("se desconectó");
         QVERIFY(!b.a.activo(2) && estados.count() == 1 && b.open(2) == "-1");
