@@ -68,24 +68,23 @@ private slots:
         QCOMPARE(c.termina(), 0);
     }
 
-    // A power cut in the middle of writing: the data file opens afterwards, no row half-written.
-    void corteDeLuz() {
+    // A power cut in the middle of writing: the data file opens afterwards, no row
+    // half-written. Then kill -9 while readings are held (their data file locked by another
+    // program): none lost, none doubled; the next start writes them, in order, before the new
+    // readings, and says so.
+    void cortes() {
         Corrida c;
-        QVERIFY(Prepara(c, 1) && c.calibre({"--rate", "50", "--values", "random:19.95,20.05"}) &&
+        QVERIFY(Prepara(c, 2) && c.calibre({"--rate", "50", "--values", "random:19.95,19.99"}) &&
                 c.arranca() && c.esperaFilas(10));
         ::kill(pid_t(c.ort.processId()), SIGKILL);
         QVERIFY(c.ort.waitForFinished(5000));
         QCOMPARE(ValorSqlite(c.datos(), "PRAGMA integrity_check"), "ok");
         QCOMPARE(c.filas("Fecha is null or Turno is null or Operador is null or DIAM is null"), 0);
         QCOMPARE(ValorSqlite(c.datos(), "select max(N) - count(*) from Datos"), "0");
-    }
-
-    // kill -9 while readings are held (their data file locked by another program): none lost,
-    // none doubled; the next start writes them, in order, before the new readings, and says so.
-    void kill9MientrasRetiene() {
-        Corrida c;
-        QVERIFY(Prepara(c, 2) && c.calibre({"--rate", "5", "--values", "fixed:20"}) &&
-                c.arranca() && c.esperaFilas(3));
+        c.sim.kill();
+        c.sim.waitForFinished(3000);
+        QVERIFY(c.calibre({"--rate", "5", "--values", "fixed:20"}) && c.arranca() &&
+                c.esperaFilas(3, "DIAM = 20"));
         const QString diario = c.dir + "/ORTDiario.mdb";
         int antes = 0;
         {

@@ -149,10 +149,10 @@ private slots:
             Apertura::PorValor,
             "INSERT INTO INS VALUES "
             "('AND','Balanza','RS232','','','9600','N','8','1','','','1','13','0')"));
-        auto envia = [&](const QByteArray& b) {
-            for (int i = 0; i < b.size();
-                 i += entreCaracteresMs ? 1 : b.size(), QThread::msleep(entreCaracteresMs))
-                pl.pty[1]->escribe(b.mid(i, entreCaracteresMs ? 1 : b.size()));
+        auto envia = [&](const QByteArray& b) { // whole, or a character at a time
+            const int paso = entreCaracteresMs ? 1 : int(b.size());
+            for (int i = 0; i < b.size(); i += paso, QThread::msleep(entreCaracteresMs))
+                pl.pty[1]->escribe(b.mid(i, paso));
         };
         for (const char* valor : {"12.50", "13.25"}) {
             envia("ST\r");
