@@ -1,5 +1,3 @@
-// The channel editor: loading and saving a sequence's three rows, refusals, deletion, and the
-// pickers that list each field's keys under the fields before it.
 #include "support/banco.h"
 #include "ventanas/editor/canal.h"
 #include "ventanas/editor/enlace.h"
@@ -21,7 +19,6 @@ using namespace ort::prueba;
 
 namespace {
 
-// Port 1: channel 1 with two sequences, channel 7 with one; port 2 without rows.
 const char* kFilas =
     "INSERT INTO PUERTOS VALUES (1,'CALIB',0);"
     "INSERT INTO CANALES VALUES (1,1,'Diámetro exterior'),(1,7,'Largo');"
@@ -30,8 +27,6 @@ const char* kFilas =
     "'TEMP','21'),(1,1,2,'OP1','E1','TORNO1','EJE20','F1','LARGO','','','',''),"
     "(1,7,1,'ANA','E2','RECT1','BUJE8','F2','DIAM','','','','');";
 
-// The configuration database with these rows and the fixture plant as the Metrovax database,
-// loaded as the monitor leaves them; the editor of this port.
 struct Editor : Banco {
     bool listo;
     Canal v;
@@ -71,14 +66,9 @@ struct Editor : Banco {
         v.activateWindow(); // a display without a window manager activates nothing by itself
         return QTest::qWaitForWindowActive(&v);
     }
-    // The user moves into a field by the keyboard.
     static bool entra(QLineEdit* campo) {
         campo->setFocus(Qt::TabFocusReason);
         return QTest::qWaitFor([campo] { return campo->hasFocus(); }, 2000);
-    }
-    void clic(int fila, int col) {
-        QTest::mouseClick(v.DBGrid1->viewport(), Qt::LeftButton, {},
-                          v.DBGrid1->visualRect(v.DBGrid1->model()->index(fila, col)).center());
     }
 };
 
@@ -92,13 +82,12 @@ void Escribe(QLineEdit* campo, const QString& texto) {
 class TstCanal : public QObject {
     Q_OBJECT
 private slots:
-    // A port without rows: titled after it, fields empty; a save writes the three rows and the
-    // port's key is in effect at once.
+    // A port without rows: fields empty; a save writes the three rows, in effect at once.
     void abreSinFilasYGrabaLasTres() {
         Editor b(kFilas, 2);
         Canal& v = b.v;
+        b.t.puerto(2).TipoCon = "TCP/IP"; // a closed port's: cleared by the save
         QVERIFY(b.listo);
-        QCOMPARE(v.windowTitle(), QString("Configuración de la Conexión 2"));
         QCOMPARE(QStringList({v.txtCanal->text(), v.txtSecue->text(), v.txtConex->text(),
                               v.txtDescr->text(), v.Label2->text()}),
                  QStringList({"1", "1", "", "", "/ 0"}));
@@ -110,13 +99,13 @@ private slots:
         QSignalSpy aceptado(&v, &QDialog::accepted);
         v.cmdAceptar->click();
         QVERIFY(aceptado.count() == 1 && b.avisos.mensajes.isEmpty());
-        QCOMPARE(b.valor("select (select Conex from PUERTOS where Puert=2) || '/' || Descr from "
-                         "CANALES where Puert=2 and Canal=1"),
+        QCOMPARE(b.valor("select (select Conex from PUERTOS where Puert=2)||'/'||Descr from "
+                         "CANALES where Puert=2"),
                  QString("TIMER/Canal nuevo"));
         QCOMPARE(b.valor("select Opera||'/'||Carac||'/'||Estac from CONF where Puert=2 and Canal=1 "
                          "and Secue=1"),
                  QString("ANA/DIAM/"));
-        QCOMPARE(b.t.puerto(2).Conex, QString("TIMER"));
+        QCOMPARE(b.t.puerto(2).Conex + b.t.puerto(2).TipoCon, QString("TIMER"));
     }
 
     void cargaYNavega() {
@@ -137,15 +126,8 @@ private slots:
         QCOMPARE(b.contexto(), QStringList(10)); // no sequence 2 on channel 7
         Escribe(v.txtSecue, "1");
         QCOMPARE(v.txtOpera->text(), QString("ANA"));
-        // "12" typed into an empty channel loads channel 1, then 12; unsaved edits are lost.
-        v.txtOpera->setText("editado");
-        v.txtCanal->clear();
-        QTest::keyClick(v.txtCanal, '1');
-        QCOMPARE(v.txtOpera->text(), QString("OP1"));
-        QTest::keyClick(v.txtCanal, '2');
+        Escribe(v.txtCanal, "12x"); // a number in front loads that number
         QCOMPARE(v.txtDescr->text() + v.txtOpera->text(), QString());
-        Escribe(v.txtCanal, "7x"); // a number in front loads that number
-        QCOMPARE(v.txtCanal->text() + v.txtDescr->text(), QString("7xLargo"));
     }
 
     // Picked keys are saved bare, cut to their columns; typed texts keep to the fields' sizes,
@@ -193,10 +175,7 @@ private slots:
         // clang-format off
         QTest::addRow("empty channel") << "" << "1";
         QTest::addRow("channel 0") << "0" << "1";
-        QTest::addRow("non-numeric channel") << "ab" << "1";
-        QTest::addRow("sequence 0") << "1" << "0";
         QTest::addRow("non-numeric sequence") << "1" << "-";
-        QTest::addRow("negative") << "-1" << "1";
         // clang-format on
     }
     void grabacionRechazada() {
@@ -207,32 +186,25 @@ private slots:
         Escribe(b.v.txtSecue, secuencia);
         QSignalSpy aceptado(&b.v, &QDialog::accepted);
         b.v.cmdAceptar->click();
-        QCOMPARE(aceptado.count(), 0);
-        QCOMPARE(b.avisos.mensajes.size(), 1);
-        QVERIFY(b.avisos.mensajes[0].texto.startsWith("Canal. CmdAceptar.\n\n") &&
-                b.avisos.mensajes[0].texto.contains("1 al 99"));
+        QVERIFY(aceptado.isEmpty() && b.avisos.textos().filter("1 al 99").size() == 1);
         QCOMPARE(b.valor("select (select count(*) from PUERTOS) + (select count(*) from CANALES) + "
                          "(select count(*) from CONF)"),
                  QString("0"));
     }
 
-    // A save or a deletion that the database refuses: said with the window's name (a save with
-    // the database's too) and the error; the window stays open, nothing is half-written.
+    // A save or a deletion that the database refuses: said with the error; the window stays
+    // open, nothing is half-written, and the next try goes through (no transaction left open).
     void fallaDeLaBase_data() {
         QTest::addColumn<QString>("disparador");
         QTest::addColumn<bool>("elimina");
-        QTest::addColumn<QString>("titulo");
-        QTest::addColumn<QString>("error");
         // clang-format off
-        QTest::addRow("save") << "BEFORE UPDATE ON CONF BEGIN SELECT RAISE(ABORT, 'CONF bloqueada'); END" << false << "Canal. CmdAceptar.\n\n@\n" << "CONF bloqueada";
-        QTest::addRow("delete") << "BEFORE DELETE ON CONF BEGIN SELECT RAISE(ABORT, 'no se borra'); END" << true << "Canal. bEliminar.\n\n" << "no se borra";
+        QTest::addRow("save") << "BEFORE UPDATE ON CONF BEGIN SELECT RAISE(ABORT, 'bloqueada'); END" << false;
+        QTest::addRow("delete") << "BEFORE DELETE ON CONF BEGIN SELECT RAISE(ABORT, 'bloqueada'); END" << true;
         // clang-format on
     }
     void fallaDeLaBase() {
         QFETCH(QString, disparador);
         QFETCH(bool, elimina);
-        QFETCH(QString, titulo);
-        QFETCH(QString, error);
         Editor b;
         QVERIFY(EjecutaSentencia(b.archivoConf, "CREATE TRIGGER falla " + disparador));
         b.v.txtConex->setText("XRITE");
@@ -240,89 +212,18 @@ private slots:
         b.avisos.respuestasSiNo = {true};
         QSignalSpy aceptado(&b.v, &QDialog::accepted);
         (elimina ? b.v.bEliminar : b.v.cmdAceptar)->click();
-        QCOMPARE(aceptado.count(), 0);
-        QCOMPARE(b.avisos.mensajes.size(), 1);
-        const QString m = b.avisos.mensajes[0].texto;
-        QVERIFY2(m.startsWith(titulo.replace("@", b.archivoConf)) && m.contains(".- ") &&
-                     m.contains(error),
-                 qPrintable(m));
-        QCOMPARE(b.avisos.mensajes[0].icono, Avisos::Icono::Exclamacion);
+        QVERIFY(aceptado.isEmpty() && b.avisos.textos().filter("bloqueada").size() == 1);
         QCOMPARE(b.valor("select Conex || '/' || (select Descr from CANALES where Puert=1 and "
                          "Canal=1) from PUERTOS where Puert=1"),
                  QString("CALIB/Diámetro exterior"));
         QCOMPARE(b.t.puerto(1).Conex, QString("CALIB"));
-    }
-
-    // The connection type of the port's runtime entry: cleared on a save, kept while the port
-    // is open for its closing.
-    void tipoDeConexionDeUnPuertoAbierto_data() {
-        QTest::addColumn<bool>("activo");
-        QTest::addRow("closed port: cleared") << false;
-        QTest::addRow("open port: kept") << true;
-    }
-    void tipoDeConexionDeUnPuertoAbierto() {
-        QFETCH(bool, activo);
-        Editor b;
-        b.t.puerto(1).TipoCon = "TCP/IP";
-        b.t.puerto(1).Activo = activo;
-        b.v.txtConex->setText("GSE01");
-        b.v.cmdAceptar->click();
-        QCOMPARE(b.t.puerto(1).Conex + b.t.puerto(1).TipoCon,
-                 activo ? QString("GSE01TCP/IP") : QString("GSE01"));
-    }
-
-    void elimina_data() {
-        QTest::addColumn<QString>("canal");
-        QTest::addColumn<QString>("secuencia");
-        QTest::addColumn<bool>("respuesta");
-        QTest::addColumn<bool>("cierra");
-        QTest::addColumn<QString>("quedan"); // CONF rows left, as channel/sequence
-        // clang-format off
-        QTest::addRow("No keeps everything") << "1" << "2" << false << false << "1/1,1/2,7/1";
-        QTest::addRow("Yes on a missing row") << "1" << "3" << true << false << "1/1,1/2,7/1";
-        QTest::addRow("Yes deletes") << "1" << "2" << true << true << "1/1,7/1";
-        QTest::addRow("a channel's only one") << "7" << "1" << true << true << "1/1,1/2";
-        // clang-format on
-    }
-    void elimina() {
-        QFETCH(QString, canal);
-        QFETCH(QString, secuencia);
-        QFETCH(bool, respuesta);
-        QFETCH(bool, cierra);
-        QFETCH(QString, quedan);
-        Editor b;
-        Escribe(b.v.txtCanal, canal);
-        Escribe(b.v.txtSecue, secuencia);
-        b.avisos.respuestasSiNo = {respuesta};
-        QSignalSpy aceptado(&b.v, &QDialog::accepted);
-        b.v.bEliminar->click();
-        QCOMPARE(b.avisos.preguntas, QStringList{"¿Está seguro que desea eliminar la secuencia " +
-                                                 secuencia + " del canal " + canal + "?"});
-        QVERIFY(b.avisos.mensajes.isEmpty());
-        QCOMPARE(aceptado.count(), cierra ? 1 : 0);
-        // The channels and the port keep their rows.
-        QCOMPARE(b.valor("select group_concat(Canal||'/'||Secue) || ' ' || (select count(*) from "
-                         "CANALES) || (select count(*) from PUERTOS) from (select * from CONF "
-                         "order by Canal, Secue)"),
-                 quedan + " 21");
-        QCOMPARE(b.config.buscaConf(1, canal.toInt(), secuencia.toInt()) != nullptr,
-                 !cierra && secuencia != "3");
-    }
-
-    void cancela() {
-        Editor b;
-        for (bool cajaDeCierre : {false, true}) {
-            Canal v(b.e, b.config, b.t);
-            v.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&v));
-            Escribe(v.txtDescr, "no se guarda");
-            QSignalSpy rechazado(&v, &QDialog::rejected);
-            cajaDeCierre ? void(v.close()) : v.cmdCancelar->click();
-            QCOMPARE(rechazado.count(), 1);
-        }
-        QCOMPARE(b.valor("select Descr from CANALES where Puert=1 and Canal=1"),
-                 QString("Diámetro exterior"));
-        QVERIFY(b.avisos.preguntas.isEmpty() && b.avisos.mensajes.isEmpty());
+        QVERIFY(EjecutaSentencia(b.archivoConf, "DROP TRIGGER falla"));
+        b.avisos.respuestasSiNo = {true};
+        (elimina ? b.v.bEliminar : b.v.cmdAceptar)->click();
+        QCOMPARE(aceptado.count(), 1);
+        QCOMPARE(b.valor("select group_concat(Canal||'/'||Secue) from CONF"),
+                 elimina ? "1/2,7/1" : "1/1,1/2,7/1");
+        QCOMPARE(b.avisos.preguntas.size(), elimina ? 2 : 0);
     }
 
     // The monitor opens the editor modally for the selected tab's port; acquisition goes on
@@ -388,33 +289,27 @@ private slots:
             QLineEdit* campo;
             QString tabla, titulo;
             QStringList claves;
-            QString cabecera;
             int fila;
             QString texto;
             int orden;
         };
         // clang-format off
         const Paso pasos[] = {
-            {v.txtConex, "CNX", "Conexiones:", {"CALIB", "GSE01", "MUX10", "TABLA", "TIMER", "XRITE"}, "", 0, "CALIB: Calibre digital", 2},
-            {v.txtOpera, "USU", "Operadores:", {"ANA", "LUIS", "OP1"}, "Clave", 2, "OP1     : JUAN PEREZ", 5},
-            {v.txtEstac, "EXU", "Estaciones de OP1: ", {"E1", "E2"}, "", 0, "E1  : Torneado", 7},
-            {v.txtMaqui, "MXE", "Máquinas de E1: ", {"TORNO1"}, "Clave", 0, "TORNO1  : Torno CNC 1", -1},
-            {v.txtProdu, "PXM", "Productos de TORNO1: ", {"EJE20", "TUBO1"}, "", 0, "EJE20           : Eje 20 mm", -1},
-            {v.txtForma, "FXP", "Formatos de EJE20: ", {"F1"}, "", 0, "F1      : Plan dimensional", -1},
-            {v.txtCarac, "CXF", "Características de F1:", {"DIAM", "LARGO", "LOTE", "TEMP"}, "Posic.", 0, "DIAM      : Diámetro", 11},
+            {v.txtConex, "CNX", "Conexiones:", {"CALIB", "GSE01", "MUX10", "TABLA", "TIMER", "XRITE"}, 0, "CALIB: Calibre digital", 2},
+            {v.txtOpera, "USU", "Operadores:", {"ANA", "LUIS", "OP1"}, 2, "OP1     : JUAN PEREZ", 5},
+            {v.txtEstac, "EXU", "Estaciones de OP1: ", {"E1", "E2"}, 0, "E1  : Torneado", 7},
+            {v.txtMaqui, "MXE", "Máquinas de E1: ", {"TORNO1"}, 0, "TORNO1  : Torno CNC 1", -1},
+            {v.txtProdu, "PXM", "Productos de TORNO1: ", {"EJE20", "TUBO1"}, 0, "EJE20           : Eje 20 mm", -1},
+            {v.txtForma, "FXP", "Formatos de EJE20: ", {"F1"}, 0, "F1      : Plan dimensional", -1},
+            {v.txtCarac, "CXF", "Características de F1:", {"DIAM", "LARGO", "LOTE", "TEMP"}, 0, "DIAM      : Diámetro", 11},
             // The additional fields: positioned, but neither entering nor moving writes.
-            {v.txtEAdic[1], "ADI1", "Características de F1:", {"DIAM", "LARGO", "LOTE", "TEMP"}, "Posic.", 2, "LOTE", -1},
+            {v.txtEAdic[1], "ADI1", "Características de F1:", {"DIAM", "LARGO", "LOTE", "TEMP"}, 2, "LOTE", -1},
         };
         // clang-format on
         for (const Paso& p : pasos) {
             QVERIFY(Editor::entra(p.campo));
             QCOMPARE(v.TablaActiva + v.lblD1->text(), p.tabla + p.titulo);
             QCOMPARE(b.columna(0), p.claves);
-            if (!p.cabecera.isEmpty())
-                QCOMPARE(v.DBGrid1->model()
-                             ->headerData(p.cabecera == "Posic." ? 1 : 0, Qt::Horizontal)
-                             .toString(),
-                         p.cabecera);
             QCOMPARE(b.fila(), p.fila);
             QCOMPARE(p.campo->text(), p.texto);
             QVERIFY(p.orden < 0 || v.ordenTab().indexOf(v.DBGrid1) == p.orden);
@@ -441,61 +336,6 @@ private slots:
             QString("OP1|E1|TORNO1|EJE20|F1|DIAM|LOTE|XRITE"));
     }
 
-    // A click in an additional field's list writes the padded key alone; in the
-    // characteristic's, a row change fills it and the click adds nothing.
-    void clicEnLaLista() {
-        Editor b;
-        QVERIFY(b.abre() && Editor::entra(b.v.txtEAdic[2]));
-        QCOMPARE(b.v.TablaActiva, QString("ADI2"));
-        QCOMPARE(b.fila(), 3);
-        b.clic(2, 2);
-        QCOMPARE(b.v.txtEAdic[2]->text() + b.v.txtCarac->text(), QString("LOTE      DIAM"));
-        QVERIFY(Editor::entra(b.v.txtCarac));
-        b.clic(1, 0);
-        QCOMPARE(b.v.txtCarac->text() + b.v.txtEAdic[2]->text(),
-                 QString("LARGO     : Largo totalLOTE      "));
-        b.v.cmdAceptar->click();
-        QCOMPARE(b.valor("select Carac||'|'||EAdic2 from CONF where Canal=1 and Secue=1"),
-                 QString("LARGO|LOTE"));
-    }
-
-    void clavesPadre_data() {
-        QTest::addColumn<QString>("campoPadre");
-        QTest::addColumn<QString>("padre");
-        QTest::addColumn<QString>("titulo");
-        QTest::addColumn<QStringList>("claves");
-        // clang-format off
-        QTest::addRow("padded, described") << "txtOpera" << "OP1     : JUAN PEREZ" << "Estaciones de OP1: " << QStringList{"E1", "E2"};
-        QTest::addRow("blanks around") << "txtOpera" << "  ANA " << "Estaciones de ANA: " << QStringList{"E2"};
-        QTest::addRow("station cut at 4") << "txtEstac" << "E1XXXX" << "Máquinas de E1XX: " << QStringList{};
-        QTest::addRow("station described") << "txtEstac" << "E2  : Rectificado" << "Máquinas de E2: " << QStringList{"RECT1"};
-        QTest::addRow("quote is a value") << "txtOpera" << "O'P" << "Estaciones de O'P: " << QStringList{};
-        QTest::addRow("empty parent") << "txtMaqui" << "" << "Productos de : " << QStringList{};
-        QTest::addRow("format") << "txtForma" << "F2      : Plan de rectificado" << "Características de F2:" << QStringList{"DIAM"};
-        // clang-format on
-    }
-    void clavesPadre() {
-        QFETCH(QString, campoPadre);
-        QFETCH(QString, padre);
-        QFETCH(QString, titulo);
-        QFETCH(QStringList, claves);
-        Editor b(QString(), 1);
-        Canal& v = b.v;
-        QVERIFY(b.abre());
-        auto* campo = v.findChild<QLineEdit*>(campoPadre);
-        campo->setText(padre);
-        QLineEdit* hijo = campo == v.txtOpera   ? v.txtEstac
-                          : campo == v.txtEstac ? v.txtMaqui
-                          : campo == v.txtMaqui ? v.txtProdu
-                                                : v.txtCarac;
-        QVERIFY(Editor::entra(hijo));
-        QCOMPARE(v.lblD1->text(), titulo);
-        QCOMPARE(b.columna(0), claves);
-        QVERIFY(!v.lblFalla->isVisible());
-        QCOMPARE(hijo->text(), QString()); // nothing to find, nothing written
-        QVERIFY(b.fila() < 0);
-    }
-
     // A list that cannot be read is said on the window, which stays usable; once the database
     // is there, the next picker lists again.
     void consultaFallida() {
@@ -508,17 +348,11 @@ private slots:
         QVERIFY2(v.lblFalla->isVisible() &&
                      v.lblFalla->text().startsWith("No se pudo leer la lista: "),
                  qPrintable(v.lblFalla->text()));
-        QCOMPARE(v.txtConex->text(), QString("CALIB"));
-        QVERIFY(b.avisos.mensajes.isEmpty());
-        QVERIFY(Editor::entra(v.txtOpera));
-        QVERIFY(v.TablaActiva == "USU" && v.lblFalla->isVisible());
+        QVERIFY(v.txtConex->text() == "CALIB" && b.avisos.mensajes.isEmpty());
         b.ajustes.StrConexion = CadenaJet(b.archivoMtvx, QString());
         QVERIFY(Editor::entra(v.txtEstac));
         QCOMPARE(v.DBGrid1->model()->rowCount(), 2);
         QVERIFY(!v.lblFalla->isVisible());
-        v.txtDescr->setText("nuevo");
-        v.cmdAceptar->click();
-        QCOMPARE(b.valor("select Descr from CANALES where Canal=1"), QString("nuevo"));
     }
 };
 

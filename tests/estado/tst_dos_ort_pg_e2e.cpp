@@ -1,6 +1,5 @@
-// Two workstations, one server, end to end: the server prepared by crea-servidor.sh (a
-// mixed-case catalogue), each ORT's password written by `ort --escribe-clave`, two ORTs with a
-// gauge each writing one data table: every reading lands, sample numbers unique and gapless.
+// Two workstations, one server prepared by crea-servidor.sh (a mixed-case catalogue), passwords
+// written by `ort --escribe-clave`: two ORTs write one data table, every reading, N gapless.
 #include "support/corrida.h"
 
 #include <QRandomGenerator>
@@ -17,11 +16,10 @@ private slots:
         const QString catalogo =
             QString("Planta%1").arg(QRandomGenerator::global()->bounded(100000, 999999));
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const auto& [k, v] : {std::pair{"PGHOST", srv.host},
-                                   {"PGPORT", QString::number(srv.puerto)},
-                                   {"PGUSER", srv.usuario},
-                                   {"PGPASSWORD", srv.clave}})
+        // clang-format off
+        for (const auto& [k, v] : {std::pair{"PGHOST", srv.host}, {"PGPORT", QString::number(srv.puerto)}, {"PGUSER", srv.usuario}, {"PGPASSWORD", srv.clave}})
             env.insert(k, v);
+        // clang-format on
         auto psql = [&](const QString& sql) {
             QProcess p;
             p.setProcessEnvironment(env);
@@ -69,8 +67,7 @@ private slots:
         const QByteArray err =
             puestos[0].ort.readAllStandardError() + puestos[1].ort.readAllStandardError();
         QVERIFY2(llegaron && err.isEmpty(), err.constData());
-        // Numbers unique and without gaps (a row may hold only a lot: the other ORT's value may
-        // come between a value and its lot); each workstation's readings, all of them.
+        // Numbers unique and gapless; each workstation's readings, all of them.
         QCOMPARE(
             psql("select count(*) = count(distinct n) and min(n) = 1 and max(n) = count(*) from " +
                  tabla),

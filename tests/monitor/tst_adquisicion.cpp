@@ -17,9 +17,8 @@ struct Planta : Banco {
     bool lista = false;
 
     explicit Planta(const QString& extraMtvx = {}) {
-        texto(43, 1, "Puerto ");
-        texto(43, 2, "Abrir");
-        texto(43, 3, "Cerrar");
+        for (int n = 1; n <= 3; ++n)
+            texto(43, n, QStringList{"Puerto ", "Abrir", "Cerrar"}[n - 1]);
         lista =
             mtvx("UPDATE INS SET INSTCPPR = '4100' WHERE INSCLAVE = 'GSE01';" + extraMtvx) &&
             conf("INSERT INTO PUERTOS VALUES (1,'TIMER',0),(2,'CALIB',0),(3,'GSE01',0),"
@@ -105,8 +104,7 @@ private slots:
                  qPrintable(QString::number(espera)));
         QCOMPARE(b.reloj.ahora(), QDateTime(QDate(2026, 12, 4), hora).addMSecs(espera));
         QCOMPARE(b.a.activo(p), abre);
-        QCOMPARE(b.open(p), p == 4 || abre ? QString("-1") : QString("0"));
-        QCOMPARE(b.avisos.beeps, p == 4 || abre ? 0 : 1);
+        QCOMPARE(b.open(p) + QString::number(b.avisos.beeps), p == 4 || abre ? "-10" : "01");
         if (respondeTras < 0)
             QCOMPARE(b.avisos.punteros, QList<bool>({true, false}));
     }
@@ -123,28 +121,19 @@ private slots:
             b.a.OpenPuertos();
         });
         b.pulsa(3);
-        QVERIFY(captions.isEmpty() && !b.a.activo(2) && !b.a.activo(3) && !b.a.ocupada());
-        QCOMPARE(b.open(2), QString("0"));
+        QVERIFY(captions.isEmpty() && !b.a.activo(2) && !b.a.activo(3) && !b.a.ocupada() &&
+                b.open(2) == "0");
         b.pulsa(2); // after the wait the switch works again
         QVERIFY(b.a.activo(2));
     }
 
-    void sinBaseDeConfiguracion_data() {
-        QTest::addColumn<bool>("carpeta");
-        QTest::addRow("missing file") << false;
-        QTest::addRow("a folder") << true;
-    }
-    void sinBaseDeConfiguracion() {
-        QFETCH(bool, carpeta);
+    void sinBaseDeConfiguracion() { // a folder in its place
         Planta b;
-        QVERIFY(QFile::remove(b.archivoConf));
-        if (carpeta)
-            QVERIFY(QDir().mkpath(b.archivoConf));
+        QVERIFY(QFile::remove(b.archivoConf) && QDir().mkpath(b.archivoConf));
         QSignalSpy estados(&b.a, &Adquisicion::estadoPuerto);
         b.a.Reinicia();
-        QCOMPARE(b.avisos.mensajes.size(), 1);
-        QVERIFY2(b.avisos.mensajes[0].texto.contains(b.archivoConf),
-                 qPrintable(b.avisos.textos().join("|")));
+        QVERIFY(b.avisos.mensajes.size() == 1 &&
+                b.avisos.mensajes[0].texto.contains(b.archivoConf));
         QCOMPARE(estados.count(), kPuertos); // every port shown closed
         for (const auto& args : estados)
             QVERIFY(!args.at(1).toBool());
@@ -159,8 +148,8 @@ private slots:
         QCOMPARE(QList<double>({t.LimInf(2, 1, 1), t.LimSup(2, 1, 1), t.LimInf(2, 1, 2),
                                 t.LimSup(2, 1, 2), t.LimInf(2, 1, 3)}),
                  QList<double>({10, 20, -999999, 999999, 99}));
-        QCOMPARE(b.avisos.textos().filter("secuencia 2").size(), b.avisos.mensajes.size());
-        QCOMPARE(b.avisos.mensajes.size(), 1);
+        QVERIFY(b.avisos.mensajes.size() == 1 &&
+                b.avisos.textos().filter("secuencia 2").size() == 1);
     }
 
     // The restart loads the configuration and opens nothing (NADA marked open does nothing);
@@ -173,9 +162,8 @@ private slots:
         b.a.Reinicia();
         QCOMPARE(b.a.tablas().puerto(2).Conex + b.a.archivoConfig(), "CALIB" + kConfPorDefecto);
         QCOMPARE(int(b.a.tablas().canal(2, 1).SecTotal), 3);
-        for (int p = 1; p <= 5; ++p)
-            QVERIFY(!b.a.activo(p));
-        QVERIFY(b.open(4) == "-1" && b.avisos.mensajes.isEmpty());
+        QVERIFY(!b.a.activo(1) && !b.a.activo(4) && b.open(4) == "-1" &&
+                b.avisos.mensajes.isEmpty());
         QCOMPARE(estados.count(), 4); // ports 1, 2, 3, 5 painted red
         b.pulsa(2);
         b.pulsa(1);
@@ -201,16 +189,14 @@ private slots:
         for (int evento : {1004, 4, 1005})
             b.puertos.serie(2).lanzaEvento(evento);
         QCOMPARE(b.a.log().lineas(2).size(), 3); // the reading's and two events'
-        QVERIFY(b.a.log().lineas(2)[1].startsWith(" 1004:Error de Enmarcado.") &&
-                b.a.log().lineas(2)[2].trimmed().endsWith("1005"));
+        QVERIFY(b.a.log().lineas(2)[1].startsWith(" 1004:Error de Enmarcado."));
         b.puertos.serie(2).fijaUmbral(1);
         b.puertos.serie(2).llega("20.05\r");
-        QCOMPARE(b.falso.llamadas.size(), 2);
-        QCOMPARE(b.falso.llamadas[0].Valor + b.falso.llamadas[1].Valor, QString("20.020.05"));
+        QVERIFY(b.falso.llamadas.size() == 2 && b.falso.llamadas[1].Valor == "20.05");
         QSignalSpy estados(&b.a, &Adquisicion::estadoPuerto);
         b.puertos.serie(2).pierde("se desconectó");
-        QVERIFY(!b.a.activo(2) && estados.count() == 1 && b.open(2) == "-1");
-        QVERIFY(b.a.log().lineas(2).last().contains("se desconectó"));
+        QVERIFY(!b.a.activo(2) && estados.count() == 1 && b.open(2) == "-1" &&
+                b.a.log().lineas(2).last().contains("se desconectó"));
         b.pulsa(2);
         QVERIFY(b.a.activo(2));
     }
