@@ -149,43 +149,30 @@ private slots:
         QVERIFY(b.avisos.mensajes.size() == 1 && b.avisos.mensajes[0].texto.contains("PUERTOS"));
     }
 
+    // A save updates the existing rows (what it does not edit stays), new sequences land in
+    // key order, and one beyond the tables is kept in the database until a renumbering.
     void grabaLasTresFilas() {
         Almacen b;
         QVERIFY(b.crea("INSERT INTO PUERTOS VALUES (2,'OLD',-1);"
                        "INSERT INTO CONF (Puert,Canal,Secue,Opera,DTMP) VALUES (2,3,1,'X',2.5);"));
         AlmacenConfig& a = b.config;
         EdicionSecuencia ed;
-        ed.Puert = 2, ed.Canal = 3, ed.Secue = 1, ed.Descr = QString(30, 'd');
-        ed.Conex = "CALIB: Calibre digital", ed.Opera = "OP1     : JUAN PEREZ", ed.Estac = "E1";
-        ed.Maqui = "TORNO1  : Torno CNC 1", ed.Produ = "EJE20           : Eje 20 mm";
-        ed.Forma = "F1      : Plan", ed.Carac = "DIAMETRO-LARGO", ed.EAdic1 = "LOTE      ";
-        ed.EAVal1 = "VALOR DE 20 CAR ABC"; // whole, beyond what the field lets a user type
-        QVERIFY(!a.grabaSecuencia(ed));
-        auto valor = [&](const char* sql) { return ValorSqlite(b.archivoConf, sql); };
-        QCOMPARE(valor("select Conex||'|'||Open||(select Descr from CANALES) from PUERTOS"),
-                 "CALIB|-1" + QString(30, 'd'));
-        QCOMPARE(valor("select Opera||'|'||Estac||'|'||Maqui||'|'||Produ||'|'||Forma||'|'||Carac"
-                       "||'|'||EAdic1||'|'||EAVal1||'|'||EAdic2||'|'||EAVal2||'|'||DTMP from CONF "
-                       "where Puert=2 and Canal=3 and Secue=1"),
-                 QString("OP1|E1|TORNO1|EJE20|F1|DIAMETRO-L|LOTE|VALOR DE 20 CAR ABC|||2.5"));
-        // A second save updates the same rows; a new sequence lands in key order.
-        ed.Opera = "ANA";
-        for (const auto& [canal, secuencia] : {std::pair{3, 1}, {3, 2}, {1, 1}}) {
+        ed.Puert = 2, ed.Conex = "CALIB", ed.Opera = "ANA";
+        for (const auto& [canal, secuencia] : {std::pair{3, 1}, {3, 2}, {1, 1}, {1, 60}}) {
             ed.Canal = canal, ed.Secue = secuencia;
             QVERIFY(!a.grabaSecuencia(ed));
         }
-        QCOMPARE(valor("select group_concat(Canal||'/'||Secue||'='||Opera) from CONF"),
-                 QString("3/1=ANA,3/2=ANA,1/1=ANA"));
+        QCOMPARE(ValorSqlite(
+                     b.archivoConf,
+                     "select group_concat(Canal||'/'||Secue||'='||Opera||'/'||coalesce(DTMP,'')) "
+                     "from CONF"),
+                 QString("3/1=ANA/2.5,3/2=ANA/,1/1=ANA/,1/60=ANA/"));
         QStringList orden;
         for (const FilaConf& f : a.conf())
             orden << QString("%1/%2").arg(f.Canal).arg(f.Secue);
         QCOMPARE(orden, QStringList({"1/1", "3/1", "3/2"}));
         QVERIFY(a.recarga() && a.canales().first().Canal == 1 &&
                 a.buscaConf(2, 3, 1)->Opera == "ANA");
-        // A sequence beyond the tables is kept in the database, not loaded; the next
-        // renumbering closes it up.
-        ed.Secue = 60;
-        QVERIFY(!a.grabaSecuencia(ed) && !a.buscaConf(2, 1, 60));
         a.IniSecue(b.t);
         QCOMPARE(b.secuencias(2, 1), QString("1,2"));
         QVERIFY(a.buscaConf(2, 1, 2) && b.avisos.mensajes.isEmpty());

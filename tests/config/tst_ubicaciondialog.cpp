@@ -71,7 +71,6 @@ private slots:
 
     void examinar() {
         Dialogo b({"@bases/a.mdb"});
-        QDir().mkpath(b.dir.ruta() + "bases");
         for (const char* n : {"bases/a.mdb", "bases/B.MDB", "bases/c.Mdb", "bases/d.txt"})
             b.dir.escribe(n, QByteArray("x"));
         ORTConfig d(b.e);
@@ -95,9 +94,6 @@ private slots:
         QCOMPARE(vistos, QStringList({"B.MDB", "a.mdb", "c.Mdb"}));
         QCOMPARE(QDir::cleanPath(d.cboDBConf->currentText()),
                  QDir::cleanPath(b.dir.ruta() + "bases/B.MDB"));
-        QTimer::singleShot(0, &d, [&] { d.DLG->reject(); }); // cancelling empties the text
-        d.cmdRuta_Click();
-        QCOMPARE(d.cboDBConf->currentText(), QString());
     }
 };
 

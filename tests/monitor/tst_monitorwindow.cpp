@@ -1,13 +1,16 @@
 #include "monitor/graficopuerto.h"
 #include "support/banco.h"
+#include "ventanas/avisoswindow.h"
 #include "ventanas/graficopuerto_window.h"
 #include "ventanas/monitorwindow.h"
 
+#include <QApplication>
 #include <QChartView>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineSeries>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScatterSeries>
@@ -35,11 +38,12 @@ struct Planta : Banco {
             texto(43, n, textos[n]);
         archivoConf = dir.ruta() + "Planta.mdb";
         lista =
-            mtvx() && conf("INSERT INTO PUERTOS VALUES (1,'CALIB',0),(5,'TIMER',-1); INSERT "
-                           "INTO CANALES VALUES (5,3,''); INSERT INTO CONF (Puert,Canal,Secue,"
-                           "Opera,Maqui,Produ,Forma,Carac) VALUES (5,3,1,'OP1','TORNO1','EJE20',"
-                           "'F1','DIAM'), (5,3,2,'OP1','TORNO1','EJE20','F1','ANCHO'), "
-                           "(5,3,3,'OP1','TORNO1','EJE20','F1','ALTO');");
+            mtvx("UPDATE INS SET INSTCPPR = '4100' WHERE INSCLAVE = 'GSE01'") &&
+            conf("INSERT INTO PUERTOS VALUES (1,'CALIB',0),(3,'GSE01',0),(5,'TIMER',-1); INSERT "
+                 "INTO CANALES VALUES (5,3,''); INSERT INTO CONF (Puert,Canal,Secue,"
+                 "Opera,Maqui,Produ,Forma,Carac) VALUES (5,3,1,'OP1','TORNO1','EJE20',"
+                 "'F1','DIAM'), (5,3,2,'OP1','TORNO1','EJE20','F1','ANCHO'), "
+                 "(5,3,3,'OP1','TORNO1','EJE20','F1','ALTO');");
     }
     void lee(const QString& lectura) {
         reloj.avanza(1000);
@@ -54,6 +58,14 @@ LecturaProbada Lectura(int canal, int sec, double valor, qint64 ms, double inf =
             hora};
 }
 
+QList<QMessageBox*> Cajas() {
+    QList<QMessageBox*> r;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* m = qobject_cast<QMessageBox*>(w); m && m->isVisible())
+            r << m;
+    return r;
+}
+
 QList<double> Ys(const QList<QPointF>& puntos) {
     QList<double> y;
     for (const QPointF& p : puntos)
@@ -66,10 +78,12 @@ QList<double> Ys(const QList<QPointF>& puntos) {
 class TstMonitorWindow : public QObject {
     Q_OBJECT
 private slots:
-    void pestanasYCaptions() {
+    void pestanasYBotones() {
         Planta b;
         QVERIFY(b.lista);
         DAM w(b.a);
+        int dialogos = 0;
+        w.abreUbicacion = w.abreEditor = [&dialogos] { ++dialogos; };
         b.a.arranca();
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -88,73 +102,18 @@ private slots:
 
         QTest::mouseClick(w.cmdAbre, Qt::LeftButton); // the switch acts on the tab shown
         QVERIFY(!b.a.activo(5) && w.cmdAbre->text() == "Abrir");
-        QVERIFY(!w.close() && w.isVisible()); // the user does not close it
-        w.permiteCierre();
-        QVERIFY(w.close());
-    }
-
-    // During a port's wait for its socket the configuration buttons open nothing: their restart
-    // or renumbering would run inside the wait.
-    void botonesDuranteLaEspera() {
-        Planta b;
-        QVERIFY(EjecutaSentencia(b.archivoConf, "INSERT INTO PUERTOS VALUES (3,'GSE01',0)") &&
-                EjecutaSentencia(b.archivoMtvx,
-                                 "UPDATE INS SET INSTCPPR = '4100' WHERE INSCLAVE = 'GSE01'"));
-        DAM w(b.a);
-        int dialogos = 0;
-        w.abreUbicacion = [&dialogos] { ++dialogos; };
-        w.abreEditor = [&dialogos] { ++dialogos; };
-        b.a.Reinicia();
+        // During a port's wait for its socket the configuration buttons open nothing: their
+        // restart or renumbering would run inside the wait.
         b.puertos.tcp(3).respondeTras(-1);
-        QTimer::singleShot(0, &w, [&w] {
-            w.bArchConf->click();
-            w.cmdConf->click();
-        });
+        QTimer::singleShot(0, &w, [&w] { w.bArchConf->click(), w.cmdConf->click(); });
         b.a.fijaPuertoActual(3);
         b.a.cmdAbre();
         QCOMPARE(dialogos, 0);
-        w.bArchConf->click(); // after the wait the button works
+        w.bArchConf->click();
         QCOMPARE(dialogos, 1);
+        QVERIFY(!w.close() && w.isVisible()); // the user does not close it
         w.permiteCierre();
-    }
-
-    // A fast port: every series keeps its newest points only, in order, and the limits it
-    // keeps do not grow either.
-    void seriesAcotadas_data() {
-        QTest::addColumn<int>("maximo");
-        QTest::addColumn<int>("lecturas");
-        QTest::addColumn<int>("conLimitesNuevosCada");
-        QTest::addRow("fast port, thousands of readings") << 500 << 6000 << 0;
-        QTest::addRow("fewer readings than the bound") << 500 << 37 << 0;
-        QTest::addRow("limits changing every 7 readings") << 50 << 3000 << 7;
-    }
-    void seriesAcotadas() {
-        QFETCH(int, maximo);
-        QFETCH(int, lecturas);
-        QFETCH(int, conLimitesNuevosCada);
-        SeriesPuerto s(maximo);
-        for (int i = 0; i < lecturas; ++i) {
-            const int tanda = conLimitesNuevosCada ? i / conLimitesNuevosCada : 0;
-            // Two characteristics of the port, interleaved.
-            s.agrega(Lectura(1, 1 + i % 2, i, 1000LL * i, tanda, 1e6 + tanda));
-        }
-        for (int sec : {1, 2}) {
-            const int esperados = std::min(maximo, lecturas / 2 + (sec == 1 ? lecturas % 2 : 0));
-            const SeriesPuerto::Serie* serie = s.serie({1, sec});
-            const SeriesPuerto::Dibujo d = s.dibujo({1, sec});
-            QVERIFY(serie && int(serie->puntos.size()) == esperados &&
-                    d.valores.size() == esperados);
-            QVERIFY(int(serie->puntos.back().valor) % 2 == sec - 1 &&
-                    int(serie->puntos.back().valor) >= lecturas - 2);
-            QCOMPARE(d.xMin, serie->puntos.front().ms);
-            for (int i = 1; i < d.valores.size(); ++i)
-                QVERIFY(d.valores[i].x() > d.valores[i - 1].x());
-            // Only the limits in force from the oldest point kept on.
-            QVERIFY(int(serie->limites.size()) <=
-                    (conLimitesNuevosCada ? esperados * 2 / conLimitesNuevosCada + 2 : 1));
-            QVERIFY(serie->limites.front().ms <= serie->puntos.front().ms);
-        }
-        QCOMPARE(s.claves(), (QList<SeriesPuerto::Clave>{{1, 1}, {1, 2}}));
+        QVERIFY(w.close());
     }
 
     // Limit lines are step lines through every change, whether it came with a reading or with
@@ -205,12 +164,16 @@ private slots:
         QCOMPARE(enviadas.size(), 10);
         const auto l = enviadas.first().first().value<LecturaProbada>();
         QVERIFY(l.puerto == 5 && l.canal == 3 && l.secuencia == 1 && l.carac == "DIAM" && !l.fuera);
-        QVERIFY(l.valor == 20.05 && l.limInf == 19.9 && l.limSup == 20.1);
-        QCOMPARE(l.hora, b.reloj.ahora().addSecs(-9));
+        QVERIFY(l.valor == 20.05 && l.limInf == 19.9 && l.limSup == 20.1 &&
+                l.hora == b.reloj.ahora().addSecs(-9));
         QTRY_COMPARE(Ys(g->serieValores->points()), (QList<double>{20.05, 20.5, 19.85, 0}));
         QCOMPARE(Ys(g->serieRechazadas->points()), (QList<double>{20.5, 19.85, 0}));
-        const QStringList log = w.Text1[4]->toPlainText().split('\n');
-        QCOMPARE(log.filter(QRegularExpression(" DIAM .* !\\s*$")).size(), 3);
+        QCOMPARE(w.Text1[4]
+                     ->toPlainText()
+                     .split('\n')
+                     .filter(QRegularExpression(" DIAM .* !\\s*$"))
+                     .size(),
+                 3);
         QVERIFY(Ys(g->lineasSup[0]->points()).last() == 20.1 && b.falso.llamadas.size() == 7);
 
         // New limits in the Metrovax database take effect when the port opens again.
@@ -233,32 +196,43 @@ private slots:
         qobject_cast<QSplitter*>(w.SSTab1->currentWidget())->setSizes({200, 500});
         QTRY_COMPARE(b.a.log().filas(5), DAM::filasDeCaja(w.Text1[4]->height()));
         QVERIFY(b.a.log().filas(5) < filas);
-        w.permiteCierre();
-    }
-
-    // A burst is drawn in one redraw; a hidden tab's chart is built when shown, caught up.
-    void refrescosAgrupados() {
-        Planta b;
-        DAM w(b.a);
-        b.a.arranca();
-        w.SSTab1->setCurrentIndex(4);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        GraficoPuerto* visible = w.Grafico[4];
+        // A burst is drawn in one redraw; a hidden tab's chart is built when shown, caught up.
+        g->cboCarac->setCurrentIndex(0);
         GraficoPuerto* oculto = w.Grafico[5];
-        const int antes = visible->refrescos();
-        for (int i = 0; i < 3000; ++i) {
-            visible->agrega(Lectura(3, 1, 20 + i % 7, 1000LL * i));
-            oculto->agrega(Lectura(3, 1, 20 + i % 7, 1000LL * i));
-        }
-        QTRY_COMPARE(visible->serieValores->count(), SeriesPuerto::kPuntosPorSerie);
+        const int antes = g->refrescos();
+        const qint64 t0 = b.reloj.ahora().toMSecsSinceEpoch();
+        for (int i = 0; i < 3000; ++i)
+            for (GraficoPuerto* x : {g, oculto})
+                x->agrega(Lectura(3, 1, 20 + i % 7, t0 + 1000LL * i));
+        QTRY_COMPARE(g->serieValores->count(), SeriesPuerto::kPuntosPorSerie);
         QTest::qWait(3 * GraficoPuerto::kRefrescoMs);
-        QCOMPARE(visible->refrescos() - antes, 1);
-        QVERIFY(!oculto->vista && oculto->refrescos() == 0);
+        QVERIFY(g->refrescos() - antes == 1 && !oculto->vista && oculto->refrescos() == 0);
         w.SSTab1->setCurrentIndex(5);
         QVERIFY(oculto->vista && oculto->refrescos() == 1);
         QCOMPARE(oculto->serieValores->count(), SeriesPuerto::kPuntosPorSerie);
         w.permiteCierre();
+    }
+
+    // A fault that lasts raises the same message again and again: one box, its repeats counted.
+    void unaCajaPorFallaDistinta() {
+        AvisosVentana av;
+        av.fijaEspera(false);
+        for (int i = 0; i < 6; ++i)
+            av.mensaje("DAM. GrabaMTVX.\nfalla A", Avisos::Icono::Critico);
+        QVERIFY(Cajas().size() == 1 && Cajas()[0]->informativeText().contains("5 veces"));
+
+        av.mensaje("DAM. GrabaMTVX.\nfalla B", Avisos::Icono::Critico);
+        QVERIFY(Cajas().size() == 2 && av.abiertos() == 2);
+
+        for (QMessageBox* m : Cajas())
+            if (m->text().endsWith("falla A"))
+                m->close();
+        QTRY_COMPARE(av.abiertos(), 1);
+        av.mensaje("DAM. GrabaMTVX.\nfalla A", Avisos::Icono::Critico);
+        QVERIFY(av.abiertos() == 2 && av.repeticiones("DAM. GrabaMTVX.\nfalla A") == 0);
+        for (QMessageBox* m : Cajas())
+            m->close();
+        QTRY_COMPARE(av.abiertos(), 0);
     }
 };
 

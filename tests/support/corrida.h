@@ -1,6 +1,5 @@
 #pragma once
-// An end-to-end run: a demo program directory, an ortsim gauge on port 1's pseudo-terminal and
-// `ort --headless`. For the tests that define ORT_PATH, ORTSIM_PATH and ORT_DEMO_SCRIPT.
+// A demo program directory, an ortsim gauge on port 1's pseudo-terminal and `ort --headless`.
 
 #include "support/bases.h"
 #include "support/programas.h"
@@ -33,9 +32,7 @@ struct Corrida {
         ort.start(ORT_PATH, QStringList{"--headless", "--dir", dir} + extra);
         return ort.waitForStarted();
     }
-    QString datos(const QString& ctx = "F1/TORNO1/EJE20") const {
-        return dir + "/datos/" + ctx + ".MDB";
-    }
+    QString datos() const { return dir + "/datos/F1/TORNO1/EJE20.MDB"; }
     int filas(const QString& donde = "1") const {
         return ValorSqlite(datos(), "select count(*) from Datos where " + donde).toInt();
     }
