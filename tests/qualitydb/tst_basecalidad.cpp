@@ -24,20 +24,17 @@ private slots:
         QTest::addRow("sqlite") << Motor::Sqlite;
         QTest::addRow("pg") << Motor::Postgres;
     }
-    // The demo plant with keys holding quotes and blanks, and a column INS has beyond the named
-    // ones.
+    // The demo plant with keys holding quotes, and a column INS has beyond the named ones.
     void init() {
         QFETCH_GLOBAL(Motor, motor);
         if (motor == Motor::Postgres) {
             ORT_REQUIERE_POSTGRES(srv);
         }
         b_ = std::make_unique<Banco>(motor);
-        const QStringList extra = {
-            "INSERT INTO USU VALUES ('O''HARA', 'Pat O''Hara')",
-            "INSERT INTO EST VALUES ('E''3', 'Comilla')",
-            "INSERT INTO EXU VALUES ('O''HARA', 'E''3')",
-            "INSERT INTO CXP VALUES ('RECT1   ', 'EJE20  ', 'LARGO ', 1.5, 2.5)",
-            "ALTER TABLE INS ADD COLUMN INSNOTAS VARCHAR(20)"};
+        const QStringList extra = {"INSERT INTO USU VALUES ('O''HARA', 'Pat O''Hara')",
+                                   "INSERT INTO EST VALUES ('E''3', 'Comilla')",
+                                   "INSERT INTO EXU VALUES ('O''HARA', 'E''3')",
+                                   "ALTER TABLE INS ADD COLUMN INSNOTAS VARCHAR(20)"};
         if (b_->srv) {
             const QString cat = b_->ajustes.CatalogoBD;
             QVERIFY(CreaBasePg(
@@ -69,15 +66,11 @@ private slots:
         QTest::addRow("products") << "pro" << "TORNO1" << "PXMPRODU,PRODESC1" << "EJE20,TUBO1" << 16;
         QTest::addRow("formats") << "frm" << "EJE20" << "FXPFORMA,FRMDESC1" << "F1" << 8;
         QTest::addRow("characteristics") << "car" << "F1" << "CXFCARAC,CXFPOSIC,CARDESC1" << "DIAM,LARGO,LOTE,TEMP" << 10;
-        QTest::addRow("parent in lower case") << "est" << "op1" << "EXUESTAC,ESTDESC1" << "E1,E2" << 4;
         QTest::addRow("key with a quote") << "est" << "O'HARA" << "EXUESTAC,ESTDESC1" << "E'3" << 4;
         QTest::addRow("connection record") << "ins" << "xrite" << "INSCLAVE" << "XRITE" << 5;
-        QTest::addRow("no connection record") << "ins" << "A'B" << "INSCLAVE" << "" << 5;
         QTest::addRow("one operator") << "uno" << "O'HARA" << "USUCLAVE,USUDESCR" << "O'HARA" << 8;
         QTest::addRow("injected operator") << "uno" << "X' OR '1'='1" << "USUCLAVE,USUDESCR" << "" << 8;
         QTest::addRow("limits") << "lim" << "TORNO1 EJE20 DIAM" << "CXPLINFC,CXPLSUPC" << "19.9" << 0;
-        QTest::addRow("limits of padded keys") << "lim" << "RECT1 EJE20 LARGO" << "CXPLINFC,CXPLSUPC" << "1.5" << 0;
-        QTest::addRow("no limits") << "lim" << "TORNO1 EJE20 TEMP" << "CXPLINFC,CXPLSUPC" << "" << 0;
         // clang-format on
     }
     void listas() {
@@ -95,21 +88,15 @@ private slots:
                             : que == "frm" ? b.formatosDe(padre)
                             : que == "car" ? b.caracteristicasDe(padre)
                             : que == "ins" ? b.registroINS(padre)
-                            : que == "uno"
-                                ? b.operador(padre)
-                                : b.limites(p.value(0) + (p.value(0) == "RECT1" ? " " : ""),
-                                            p.value(1), p.value(2));
+                            : que == "uno" ? b.operador(padre)
+                                           : b.limites(p.value(0), p.value(1), p.value(2));
         QVERIFY2(r.ok, qPrintable(r.error.descripcion));
         QCOMPARE(que == "ins" ? r.columnas.mid(0, 1) : r.columnas, columnas.split(u','));
         QCOMPARE(Claves(r), claves);
-        if (!claves.isEmpty())
-            QCOMPARE(r.tamanos.first(), tamano);
-        if (que == "ins" && !claves.isEmpty())
-            QCOMPARE(r.texto_(0, "INSTERMI"), QString("13"));
-        if (que == "uno" && !claves.isEmpty())
-            QCOMPARE(r.texto_(0, "usudescr"), QString("Pat O'Hara"));
-        if (que == "lim" && !claves.isEmpty())
-            QCOMPARE(r.valor(0, "CXPLSUPC").toDouble(), claves == "1.5" ? 2.5 : 20.1);
+        QVERIFY(claves.isEmpty() || r.tamanos.first() == tamano);
+        QVERIFY(claves.isEmpty() || que != "ins" || r.texto_(0, "INSTERMI") == "13");
+        QVERIFY(claves.isEmpty() || que != "uno" || r.texto_(0, "usudescr") == "Pat O'Hara");
+        QVERIFY(claves.isEmpty() || que != "lim" || r.valor(0, "CXPLSUPC").toDouble() == 20.1);
     }
 
     void todoINSYSinConexion() {

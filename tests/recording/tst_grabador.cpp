@@ -21,15 +21,10 @@ namespace {
 
 const std::pair<Motor, const char*> kMotores[] = {{Motor::Sqlite, "sqlite"},
                                                   {Motor::Postgres, "pg"}};
-
-void FijaTurnos(Ajustes& a, const QString& lista) {
-    a.TurnoNombre = {QString()};
-    a.TurnoFin = {0};
-    for (const QString& t : lista.split(u',', Qt::SkipEmptyParts)) {
-        a.TurnoNombre << t.section(u'=', 0, 0);
-        a.TurnoFin << static_cast<qint16>(t.section(u'=', 1).toInt());
-    }
-    a.NumTurnos = static_cast<qint16>(a.TurnoNombre.size() - 1);
+void Motores() {
+    QTest::addColumn<Motor>("motor");
+    for (const auto& [m, n] : kMotores)
+        QTest::addRow("%s", n) << m;
 }
 
 QMap<QString, QByteArray> Arbol(const QString& dir) {
@@ -82,29 +77,6 @@ private slots:
         tzset();
     }
 
-    void buscaTurno_data() {
-        QTest::addColumn<QString>("turnos");
-        QTest::addColumn<QString>("hhnn");
-        QTest::addColumn<QString>("esperado");
-        // clang-format off
-        QTest::addRow("morning") << "M=1400,T=2200,N=2400" << "0930" << "M";
-        QTest::addRow("ends before its end") << "M=1400,T=2200,N=2400" << "1400" << "T";
-        QTest::addRow("midnight") << "M=1400,T=2200,N=2400" << "0000" << "M";
-        QTest::addRow("last minute") << "M=1400,T=2200,N=2400" << "2359" << "N";
-        QTest::addRow("last shift ends 2359") << "M=1400,T=2200,N=2359" << "2359" << " ";
-        QTest::addRow("no shifts") << "" << "0930" << " ";
-        QTest::addRow("file order") << "A=0800,B=2400,C=1000" << "0900" << "B";
-        // clang-format on
-    }
-    void buscaTurno() {
-        QFETCH(QString, turnos);
-        QFETCH(QString, hhnn);
-        QFETCH(QString, esperado);
-        Ajustes a;
-        FijaTurnos(a, turnos);
-        QCOMPARE(BuscaTurno(a, hhnn), esperado);
-    }
-
     void fila_data() {
         QTest::addColumn<Motor>("motor");
         QTest::addColumn<QString>("fecha");
@@ -114,21 +86,16 @@ private slots:
             // clang-format off
             QTest::addRow("%s: present", n) << m << "" << "" << "1 2026-12-04 09:05:07 M OP 12.5 -";
             QTest::addRow("%s: date and time", n) << m << "20250102" << "2215" << "1 2025-01-02 22:15:00 N OP 12.5 -";
-            QTest::addRow("%s: date only", n) << m << "20250102" << "" << "1 2025-01-02 09:05:07 M OP 12.5 -";
             QTest::addRow("%s: time only", n) << m << "" << "1400" << "1 2026-12-04 14:00:00 T OP 12.5 -";
             QTest::addRow("%s: blank-padded hour", n) << m << "20250102" << " 905" << "1 2025-01-02 09:05:00 M OP 12.5 -";
-            QTest::addRow("%s: leap day", n) << m << "20240229" << "0000" << "1 2024-02-29 00:00:00 M OP 12.5 -";
             QTest::addRow("%s: blanks", n) << m << "        " << "    " << "1 2026-12-04 09:05:07 M OP 12.5 -";
             // clang-format on
         }
         // clang-format off
         QTest::addRow("month 13") << Motor::Sqlite << "20261304" << "" << "!20261304";
-        QTest::addRow("seven digits") << Motor::Sqlite << "2026124" << "" << "!2026124";
-        QTest::addRow("letters") << Motor::Sqlite << "abcdefgh" << "" << "!abcdefgh";
         QTest::addRow("30 February") << Motor::Sqlite << "20260230" << "1000" << "!20260230";
         QTest::addRow("hour 24") << Motor::Sqlite << "" << "2460" << "!2460";
         QTest::addRow("minute 60") << Motor::Sqlite << "20261204" << "1260" << "!1260";
-        QTest::addRow("letter in the time") << Motor::Sqlite << "" << "12h5" << "!12h5";
         // clang-format on
     }
     void fila() {
@@ -148,11 +115,6 @@ private slots:
             Banco::muestra(b.filas("select n, fecha, turno, operador, \"DIAM\", \"LARGO\" from \"" +
                                    b.tabla + '"')),
             error ? QStringList() : QStringList{fila});
-        if (!error)
-            QCOMPARE(b.grabador.TablaDatos() + b.grabador.StrConexionDatos(),
-                     b.tabla +
-                         CadenaConexion(b.ajustes, b.srv ? b.ajustes.CatalogoBD + "DATA"
-                                                         : b.ajustes.DirDatos + "F1/M1/P1.MDB"));
     }
 
     void ventana_data() {
@@ -163,13 +125,11 @@ private slots:
         for (const auto& [m, n] : kMotores) {
             // clang-format off
             QTest::addRow("%s: A, B share a row, A opens the next", n) << m << Apertura::PorValor << "0 DIAM 60;5 LARGO 60;5 DIAM 60" << "1,1,2";
-            QTest::addRow("%s: the same, kept open", n) << m << Apertura::Mantenida << "0 DIAM 60;5 LARGO 60;5 DIAM 60" << "1,1,2";
             QTest::addRow("%s: 61 s later opens a row", n) << m << Apertura::PorValor << "0 DIAM 60;61 LARGO 60" << "1,2";
             QTest::addRow("%s: exactly the window joins", n) << m << Apertura::PorValor << "0 DIAM 60;60 LARGO 60" << "1,1";
             QTest::addRow("%s: additional fields join", n) << m << Apertura::Mantenida << "0 DIAM 60;0 TEMP 999;0 LOTE 999;61 TEMP 60" << "1,1,1,2";
             QTest::addRow("%s: age counts from the row", n) << m << Apertura::PorValor << "0 DIAM 60;40 LARGO 60;40 TEMP 60" << "1,1,2";
             QTest::addRow("%s: only the newest row", n) << m << Apertura::PorValor << "0 DIAM 60;5 DIAM 60;5 LARGO 60" << "1,2,2";
-            QTest::addRow("%s: each reading its window", n) << m << Apertura::PorValor << "0 DIAM 60;100 LARGO 999;100 TEMP 60" << "1,1,2";
             // clang-format on
         }
     }
@@ -199,11 +159,7 @@ private slots:
         QVERIFY(b.avisos.mensajes.isEmpty());
     }
 
-    void filaMasReciente_data() {
-        QTest::addColumn<Motor>("motor");
-        for (const auto& [m, n] : kMotores)
-            QTest::addRow("%s", n) << m;
-    }
+    void filaMasReciente_data() { Motores(); }
     void filaMasReciente() {
         QFETCH(Motor, motor);
         ORT_BANCO(b, motor);
@@ -275,20 +231,11 @@ private slots:
         QTest::addRow("no machine directory") << "F1" << "M9" << "P1" << 2 << "";
         QTest::addRow("no product file") << "F1" << "M1" << "P9" << 3 << "";
         QTest::addRow("format names a file") << "FX" << "M1" << "P1" << 2 << "";
-        QTest::addRow("hidden product file") << "F1" << "M1" << ".P2" << 3 << "";
         QTest::addRow("product names a directory") << "F1" << "M1" << "P3" << 3 << "";
         QTest::addRow("another letter case") << "F2" << "M2" << "P2" << 0 << "f2/m2/p2.mdb";
         QTest::addRow("format ..") << ".." << "M1" << "P1" << 6 << "formato \"..\"";
-        QTest::addRow("format .") << " . " << "F1" << "P1" << 6 << "formato \".\"";
         QTest::addRow("empty machine") << "F1" << "   " << "P1" << 6 << "máquina \"\"";
         QTest::addRow("product climbs") << "F1" << "M1" << "../../../P1" << 6 << "producto \"../../../P1\"";
-        QTest::addRow("absolute product") << "F1" << "M1" << "/tmp/P1" << 6 << "producto \"/tmp/P1\"";
-        QTest::addRow("backslash") << "F1" << "M1" << "..\\P1" << 6 << "producto \"..\\P1\"";
-        QTest::addRow("format with a slash") << "F1/M1" << "M1" << "P1" << 6 << "formato \"F1/M1\"";
-        QTest::addRow("colon") << "F1" << "M1" << "P:1" << 6 << "producto \"P:1\"";
-        QTest::addRow("wildcards") << "F*" << "M1" << "P1" << 6 << "formato \"F*\"";
-        QTest::addRow("quotation mark") << "F1" << "M1" << "P\"1" << 6 << "producto \"P\"1\"";
-        QTest::addRow("angle brackets, bar") << "F1" << "M<|>" << "P1" << 6 << "máquina \"M<|>\"";
         QTest::addRow("control character") << "F1" << "M\t1" << "P1" << 6 << "máquina \"M\t1\"";
         // clang-format on
     }
@@ -327,11 +274,8 @@ private slots:
         for (const auto& [m, n] : kMotores) {
             // clang-format off
             QTest::addRow("%s: quotation mark", n) << m << "F1" << "DI\"AM" << "\"DI\"AM\"";
-            QTest::addRow("%s: brackets", n) << m << "F1" << "[DIAM]" << "\"[DIAM]\"";
             QTest::addRow("%s: injection", n) << m << "F1" << "DIAM] from Datos; drop table Datos; --" << "drop table";
             QTest::addRow("%s: empty", n) << m << "F1" << "" << "\"\"";
-            QTest::addRow("%s: leading blank", n) << m << "F1" << " DIAM" << "\" DIAM\"";
-            QTest::addRow("%s: line feed", n) << m << "F1" << "DIAM\n" << "\"DIAM\n\"";
             // clang-format on
         }
         // clang-format off
@@ -368,16 +312,14 @@ private slots:
                                         std::pair{Apertura::Mantenida, "kept open"}}) {
                 // clang-format off
                 QTest::addRow("%s, %s: no such column", n, a) << m << ap << "columna" << "NOEXISTE";
-                QTest::addRow("%s, %s: no table", n, a) << m << ap << "tabla" << (m == Motor::Postgres ? "Datos_F1_M1_P9" : "Datos");
+                if (ap == Apertura::PorValor) QTest::addRow("%s: no table", n) << m << ap << "tabla" << (m == Motor::Postgres ? "Datos_F1_M1_P9" : "Datos");
                 // clang-format on
             }
         // clang-format off
         QTest::addRow("sqlite: newest row without N") << Motor::Sqlite << Apertura::PorValor << "nulo" << "(N)";
-        QTest::addRow("sqlite: newest row without N, kept open") << Motor::Sqlite << Apertura::Mantenida << "nulo" << "(N)";
         QTest::addRow("sqlite: not a database") << Motor::Sqlite << Apertura::PorValor << "basura" << "";
         QTest::addRow("sqlite: not a database, kept open") << Motor::Sqlite << Apertura::Mantenida << "basura" << "";
         QTest::addRow("pg: text too long") << Motor::Postgres << Apertura::PorValor << "largo" << "QPSQL";
-        QTest::addRow("pg: text too long, kept open") << Motor::Postgres << Apertura::Mantenida << "largo" << "QPSQL";
         QTest::addRow("pg: password refused") << Motor::Postgres << Apertura::PorValor << "clave" << "QPSQL";
         // clang-format on
     }
@@ -451,17 +393,9 @@ private slots:
         QVERIFY(b.avisos.mensajes.isEmpty());
     }
 
-    void dosEscritores_data() {
-        QTest::addColumn<Motor>("motor");
-        QTest::addColumn<Apertura>("apertura");
-        for (const auto& [m, n] : kMotores) {
-            QTest::addRow("%s: per value", n) << m << Apertura::PorValor;
-            QTest::addRow("%s: kept open", n) << m << Apertura::Mantenida;
-        }
-    }
+    void dosEscritores_data() { Motores(); }
     void dosEscritores() {
         QFETCH(Motor, motor);
-        QFETCH(Apertura, apertura);
         ORT_BANCO(b, motor);
         QVERIFY(b.datos({}, "n INTEGER PRIMARY KEY", "n INTEGER"));
         QStringList dicho[2];
@@ -470,20 +404,16 @@ private slots:
             AvisosGrabados avisos;
             RelojFalso reloj;
             Entorno e{a, avisos, reloj};
-            GrabadorDatos g(e, apertura);
+            GrabadorDatos g(e, k ? Apertura::Mantenida : Apertura::PorValor);
             for (int i = 0; i < 80; ++i)
                 if (Fallo(g.GrabaMTVX("F1", "M1", "P1", "DIAM", "", "", "OP",
                                       QString::number(k * 1000 + i), 60)))
                     dicho[k] << "falla";
             dicho[k] += avisos.textos();
         };
-        std::unique_ptr<QThread> hilos[2] = {
-            std::unique_ptr<QThread>(QThread::create(escritor, 0)),
-            std::unique_ptr<QThread>(QThread::create(escritor, 1))};
-        for (auto& h : hilos)
-            h->start();
-        for (auto& h : hilos)
-            QVERIFY(h->wait(120000));
+        std::unique_ptr<QThread> h0(QThread::create(escritor, 0)), h1(QThread::create(escritor, 1));
+        h0->start(), h1->start();
+        QVERIFY(h0->wait(120000) && h1->wait(120000));
         // The only message: the table has no index on N, said once by each.
         for (const QStringList& d : dicho)
             QVERIFY2(d.size() == 1 && d[0].contains("no tiene índice en N"),

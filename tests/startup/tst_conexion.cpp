@@ -65,19 +65,10 @@ private slots:
         const QString antes = a.StrConexion;
         a.ClaveBD = "vieja";
         const QString rechazada = CadenaConexion(a, fuente);
-        const bool jet = tipo == kJet4;
-        const QString usuario = jet ? fuente : "usrv";
-        QCOMPARE(ValorCadena(rechazada, jet ? "Data Source" : "initial catalog") + '|' +
-                     ValorCadena(rechazada, jet ? "jet oledb:database password" : "Password") +
-                     '|' + ValorCadena(rechazada, "user id") +
-                     ValorCadena(rechazada, "data source"),
-                 rechazada.isEmpty() ? "||" : fuente + "|vieja|" + usuario);
         a.ClaveBD = "nueva";
         PasaClaveNueva(a, rechazada, CadenaConClave(rechazada, "nueva"));
         QCOMPARE(a.StrConexion, cambia ? CadenaConClave(antes, "nueva") : antes);
         QCOMPARE(a.StrConexion.contains("nueva;"), cambia);
-        QCOMPARE(CadenaConClave(CadenaJet("/x.mdb", "vieja"), "nueva"),
-                 CadenaJet("/x.mdb", "nueva"));
     }
 
     // Statements adapted to the engine; a name quoted, or refused (empty).
@@ -90,17 +81,11 @@ private slots:
         QTest::addRow("sqlite top") << Motor::Sqlite << "Select Top 1 N,[DIAM] from [Datos] order by N" << "Select N,[DIAM] from [Datos] order by N limit 1";
         QTest::addRow("pg top, brackets") << Motor::Postgres << "Select Top 1 N,[DIAM] from [Datos] order by N" << "Select N,\"DIAM\" from \"Datos\" order by N limit 1";
         QTest::addRow("pg like") << Motor::Postgres << "Select [LIKE] from EXU where RTRIM(E) like ?" << "Select \"LIKE\" from EXU where RTRIM(E) ilike ?";
-        QTest::addRow("sqlite like") << Motor::Sqlite << "Select A from T where B LIKE ?" << "Select A from T where B LIKE ?";
-        QTest::addRow("no top") << Motor::Postgres << "Select * from INS" << "Select * from INS";
         QTest::addRow("name") << Motor::Ninguno << "DIAM EXT" << "\"DIAM EXT\"";
-        QTest::addRow("accented name") << Motor::Ninguno << "DIÁM" << "\"DIÁM\"";
         QTest::addRow("63 long") << Motor::Ninguno << a63 << '"' + a63 + '"';
         QTest::addRow("64 long") << Motor::Ninguno << a63 + 'A' << "";
         QTest::addRow("quote") << Motor::Ninguno << "A\"B" << "";
-        QTest::addRow("bracket") << Motor::Ninguno << "A]B" << "";
         QTest::addRow("injection") << Motor::Ninguno << "A; drop table Datos" << "";
-        QTest::addRow("empty") << Motor::Ninguno << "" << "";
-        QTest::addRow("control") << Motor::Ninguno << "A\nB" << "";
         // clang-format on
     }
     void adaptaSql() {
@@ -196,8 +181,6 @@ private slots:
             QCOMPARE(b.ajustes.StrConexion + b.ajustes.ClaveBD,
                      CadenaConexion(b.ajustes, "postgres") + b.srv->clave);
         QCOMPARE(QDir(b.dir.ruta()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), antes);
-        if (fuente == "BASURA.MDB")
-            QCOMPARE(QFileInfo(b.dir.ruta() + fuente).size(), 8192);
     }
 
     void danada_data() {
@@ -225,16 +208,10 @@ private slots:
         if (!repara)
             return;
         QCOMPARE(b.avisos.punteros.last(), false);
-        {
-            QSqlQuery q(c.db());
-            QVERIFY(q.exec("select count(*) || ' ' || sum(A) from T where B like 'valor-%' union "
-                           "all select * from pragma_integrity_check"));
-            QStringList r;
-            while (q.next())
-                r << q.value(0).toString();
-            QCOMPARE(r, QStringList({"2000 2001000", "ok"}));
-        }
         c.cierra();
+        QCOMPARE(ValorSqlite(f, "select count(*) || ' ' || sum(A) || ' ' || (select * from "
+                                "pragma_integrity_check) from T where B like 'valor-%'"),
+                 "2000 2001000 ok");
         QCOMPARE(QDir(b.dir.ruta()).entryList(QDir::Files), QStringList{"MTVX2005.MDB"});
     }
 };

@@ -1,6 +1,5 @@
 #include "support/banco.h"
 
-#include <QAtomicInteger>
 #include <QCoreApplication>
 #include <QDir>
 #include <QSqlDatabase>
@@ -9,13 +8,6 @@
 #include <QSqlRecord>
 
 namespace ort::prueba {
-
-namespace {
-QString Nuevo(const QString& prefijo) {
-    static QAtomicInteger<int> n;
-    return prefijo + QString::number(n.fetchAndAddRelaxed(1));
-}
-} // namespace
 
 Banco::Banco(Motor m, bool grabadorFalso)
     : motor(m)
@@ -37,9 +29,9 @@ Banco::Banco(Motor m, bool grabadorFalso)
             ajustes.UsuarioBD = srv->usuario;
             ajustes.ClaveBD = srv->clave;
         }
-        ajustes.CatalogoBD = Nuevo(QStringLiteral("ort_%1_%2_")
-                                       .arg(QCoreApplication::applicationName().toLower())
-                                       .arg(QCoreApplication::applicationPid()));
+        ajustes.CatalogoBD = NombreConexion(QStringLiteral("ort_%1_%2_")
+                                                .arg(QCoreApplication::applicationName().toLower())
+                                                .arg(QCoreApplication::applicationPid()));
         tabla = "Datos_F1_M1_P1";
     } else {
         ajustes.TipoBD = kJet4;
@@ -93,37 +85,30 @@ bool Banco::datos(const QStringList& extra, const QString& cambiaDe, const QStri
 
 QList<QVariantList> Banco::filas(const QStringList& sentencias, QString* error) const {
     QList<QVariantList> r;
-    const QString nombre = Nuevo(QStringLiteral("banco-"));
-    {
-        QSqlDatabase db;
-        if (motor == Motor::Postgres) {
-            db = BasePg(srv.value_or(ServidorPg{}), ajustes.CatalogoBD + "DATA", nombre);
-        } else {
-            db = QSqlDatabase::addDatabase("QSQLITE", nombre);
-            db.setDatabaseName(ajustes.DirDatos + "F1/M1/P1.MDB");
-            db.setConnectOptions("QSQLITE_BUSY_TIMEOUT=0");
-        }
-        if (!db.open() && error)
-            *error = db.lastError().text();
-        QSqlQuery q(db);
-        for (const QString& sql : sentencias) {
-            if (!db.isOpen() || !q.exec(sql)) {
-                if (error && error->isEmpty())
-                    *error = q.lastError().text() + u' ';
-                break;
+    QSqlDatabase db =
+        motor == Motor::Postgres
+            ? BasePg(srv.value_or(ServidorPg{}), ajustes.CatalogoBD + "DATA", NombreConexion())
+            : BaseSqlite(ajustes.DirDatos + "F1/M1/P1.MDB");
+    db.setConnectOptions(motor == Motor::Postgres ? QString() : "QSQLITE_BUSY_TIMEOUT=0");
+    ConBase(
+        db,
+        [&](QSqlDatabase& db) {
+            QSqlQuery q(db);
+            for (const QString& sql : sentencias) {
+                if (!q.exec(sql)) {
+                    if (error)
+                        *error = q.lastError().text() + u' ';
+                    return false;
+                }
+                for (r.clear(); q.next();) {
+                    r << QVariantList();
+                    for (int i = 0; i < q.record().count(); ++i)
+                        r.last() << q.value(i);
+                }
             }
-            r.clear();
-            while (q.next()) {
-                QVariantList f;
-                for (int i = 0; i < q.record().count(); ++i)
-                    f << q.value(i);
-                r << f;
-            }
-        }
-        q = QSqlQuery();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(nombre);
+            return true;
+        },
+        error);
     return r;
 }
 
@@ -178,25 +163,17 @@ void Banco::llega(int p, const QByteArray& bytes) {
 
 Bloqueo::Bloqueo(const QString& archivo, const QString& sentencia, int ms) : ms_(ms) {
     hilo_ = std::thread([=, this] {
-        const QString nombre = Nuevo("bloqueo-");
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", nombre);
-            db.setDatabaseName(archivo);
-            db.open();
+        ConBase(BaseSqlite(archivo), [&](QSqlDatabase& db) {
             QSqlQuery q(db);
             q.exec("BEGIN " + sentencia.section(' ', 0, 0));
-            if (sentencia.contains("select", Qt::CaseInsensitive)) {
-                q.exec(sentencia.section(' ', 1));
-                q.next(); // the shared lock is held while the read transaction lasts
-            }
+            if (sentencia.contains("select", Qt::CaseInsensitive))
+                q.exec(sentencia.section(' ', 1)), q.next(); // the read lock lasts the transaction
             listo_ = true;
             for (int t = 0; !suelta_ && (ms < 0 || t < ms); t += 10)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             q.finish();
-            q.exec("COMMIT");
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(nombre);
+            return q.exec("COMMIT");
+        });
     });
     while (!listo_)
         std::this_thread::yield();

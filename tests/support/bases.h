@@ -4,11 +4,20 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace ort::prueba {
 
-QString Esquema(const QString& nombre);
+inline QString Esquema(const QString& nombre) {
+    return QStringLiteral(ORT_SQL_DIR "/") + nombre;
+}
+QString NombreConexion(const QString& prefijo = QStringLiteral("prueba-"));
+// Opens db, runs f on it, and removes the connection whatever happened.
+bool ConBase(QSqlDatabase db, const std::function<bool(QSqlDatabase&)>& f,
+             QString* error = nullptr);
+QSqlDatabase BaseSqlite(const QString& archivo);
+bool EjecutaEn(QSqlDatabase& db, const QStringList& sentencias, QString* error = nullptr);
 
 bool EjecutaScript(const QString& archivoSqlite, const QString& script, QString* error = nullptr);
 bool EjecutaSentencia(const QString& archivoSqlite, const QString& sql, QString* error = nullptr);

@@ -1,64 +1,44 @@
 #include "support/puertofalso.h"
 
 #include <algorithm>
-#include <stdexcept>
-#include <string>
 
 namespace ort::prueba {
 
 void LineaFalsa::libera(bool abierto) {
-    if (!reloj_)
-        return;
-    const qint64 ahora = reloj_->monotonoMs();
     std::stable_sort(programados_.begin(), programados_.end(),
-                     [](const Programado& a, const Programado& b) { return a.ms < b.ms; });
-    while (!programados_.isEmpty() && programados_.first().ms <= ahora) {
+                     [](auto& a, auto& b) { return a.first < b.first; });
+    while (!programados_.isEmpty() && programados_.first().first <= reloj_->monotonoMs()) {
+        const QByteArray t = programados_.takeFirst().second;
         if (abierto)
-            recibido_ += programados_.first().trozo;
-        programados_.removeFirst();
+            recibido += t;
     }
-}
-
-void LineaFalsa::programa(qint64 ms, const QByteArray& trozo) {
-    if (!reloj_)
-        throw std::logic_error("LineaFalsa::programa needs a fake clock");
-    programados_ << Programado{reloj_->monotonoMs() + std::max<qint64>(ms, 0), trozo};
 }
 
 bool LineaFalsa::espera(int ms, bool abierto) {
     libera(abierto);
-    if (!abierto)
-        return false;
-    if (!recibido_.isEmpty())
-        return true;
-    if (!reloj_)
-        return false;
-    const qint64 ahora = reloj_->monotonoMs();
-    qint64 hasta = ahora + std::max(ms, 0);
+    if (!abierto || !recibido.isEmpty())
+        return abierto;
+    qint64 hasta = reloj_->monotonoMs() + std::max(ms, 0);
     for (const auto& p : programados_)
-        hasta = std::min(hasta, p.ms);
-    reloj_->duerme(hasta - ahora);
+        hasta = std::min(hasta, p.first);
+    reloj_->duerme(hasta - reloj_->monotonoMs());
     libera(abierto);
-    return !recibido_.isEmpty();
+    return !recibido.isEmpty();
 }
 
 int LineaFalsa::leeCaracter(bool abierto) {
     libera(abierto);
-    if (recibido_.isEmpty())
+    if (recibido.isEmpty())
         return -1;
-    const int c = static_cast<unsigned char>(recibido_.front());
-    recibido_.remove(0, 1);
+    const int c = static_cast<unsigned char>(recibido.front());
+    recibido.remove(0, 1);
     return c;
 }
 
-QByteArray LineaFalsa::leeTodo(bool abierto) {
-    libera(abierto);
-    return std::exchange(recibido_, QByteArray());
-}
-
-void LineaFalsa::anota(const QByteArray& datos) {
-    escrituras << Escritura{reloj_ ? reloj_->monotonoMs() : -1,
-                            reloj_ ? reloj_->ahora() : QDateTime(), datos};
+bool LineaFalsa::escribe(bool abierto, const QByteArray& d) {
+    if (abierto)
+        escrituras << Escritura{reloj_->monotonoMs(), d};
+    return abierto;
 }
 
 QByteArray LineaFalsa::escrito() const {
@@ -68,53 +48,25 @@ QByteArray LineaFalsa::escrito() const {
     return todo;
 }
 
-namespace {
-
-Falla FallaUsual(PuertoSerieFalso::Paso paso) {
-    const QString fuente = QLatin1String(kFuentePuertoSerie);
-    switch (paso) {
-    case PuertoSerieFalso::Paso::Numero:
-        return {fuente, kFallaNumeroPuerto, QStringLiteral("Número de puerto no válido.")};
-    case PuertoSerieFalso::Paso::Abre:
-        return {fuente, kFallaPuertoAbierto, QStringLiteral("El puerto está en uso.")};
-    case PuertoSerieFalso::Paso::Settings:
-    case PuertoSerieFalso::Paso::BufferEntrada:
-    case PuertoSerieFalso::Paso::Umbral:
-        return {fuente, kFallaValorNoValido, QStringLiteral("Valor de propiedad no válido.")};
-    case PuertoSerieFalso::Paso::Dtr:
-    case PuertoSerieFalso::Paso::Rts:
-        break;
-    }
-    return {fuente, kFallaHardware, QStringLiteral("El hardware no está disponible.")};
-}
-
-std::optional<Falla> FallaSerie(qint64 numero, const QString& descripcion) {
-    return Falla{QLatin1String(kFuentePuertoSerie), numero, descripcion};
-}
-
-} // namespace
-
-PuertoSerieFalso::PuertoSerieFalso(RelojFalso* reloj, QObject* parent)
-    : PuertoSerie(parent)
-    , linea_(reloj) {}
-
-void PuertoSerieFalso::fallaEn(Paso p, std::optional<Falla> falla) {
-    fallas_.insert(p, falla.value_or(FallaUsual(p)));
-}
-
-std::optional<Falla> PuertoSerieFalso::paso(Paso p, const QString& anotacion,
-                                            std::optional<Falla> propia) {
-    const std::optional<Falla> f = fallas_.contains(p) ? fallas_.value(p) : propia;
+std::optional<Falla> PuertoSerieFalso::paso(Paso p, const QString& anotacion, qint64 falla,
+                                            const QString& texto) {
+    std::optional<Falla> f;
+    if (fallas_.contains(p))
+        f = Falla{kFuentePuertoSerie, kFallaPuertoAbierto,
+                  QStringLiteral("El puerto está en uso.")};
+    else if (falla)
+        f = Falla{kFuentePuertoSerie, falla, texto};
     pasos << anotacion + (f ? QStringLiteral(" -> %1").arg(f->numero) : QString());
     return f;
 }
 
 std::optional<Falla> PuertoSerieFalso::fijaNumero(int puerto) {
-    const auto f = paso(Paso::Numero, QStringLiteral("CommPort=%1").arg(puerto),
-                        abierto_ ? FallaSerie(kFallaPuertoAbierto, "El puerto está abierto.")
-                        : puerto < 1 || puerto > 16
-                            ? FallaSerie(kFallaNumeroPuerto, "Número de puerto no válido.")
-                            : std::optional<Falla>());
+    const bool malo = puerto < 1 || puerto > 16;
+    auto f = paso(Paso::Numero, QStringLiteral("CommPort=%1").arg(puerto),
+                  abierto_ ? kFallaPuertoAbierto
+                  : malo   ? kFallaNumeroPuerto
+                           : 0,
+                  "Número de puerto no válido.");
     if (!f)
         numero = puerto;
     return f;
@@ -122,194 +74,82 @@ std::optional<Falla> PuertoSerieFalso::fijaNumero(int puerto) {
 
 std::optional<Falla> PuertoSerieFalso::fijaSettings(const QString& s) {
     QString problema;
-    const auto c = InterpretaSettings(s, &problema);
-    const auto f = paso(Paso::Settings, "Settings=" + s,
-                        c ? std::optional<Falla>() : FallaSerie(kFallaValorNoValido, problema));
-    if (!f) {
-        settings = s;
-        configuracion = *c;
-    }
-    return f;
+    const bool ok = InterpretaSettings(s, &problema).has_value();
+    return paso(Paso::Settings, "Settings=" + s, ok ? 0 : kFallaValorNoValido, problema);
 }
 
 std::optional<Falla> PuertoSerieFalso::fijaBufferEntrada(int bytes) {
-    const auto f = paso(Paso::BufferEntrada, QStringLiteral("InBufferSize=%1").arg(bytes),
-                        bytes < 1 ? FallaSerie(kFallaValorNoValido, "Tamaño de búfer no válido.")
-                                  : std::optional<Falla>());
-    if (!f)
-        bufferEntrada = bytes;
-    return f;
+    return paso(Paso::BufferEntrada, QStringLiteral("InBufferSize=%1").arg(bytes),
+                bytes < 1 ? kFallaValorNoValido : 0, "Tamaño de búfer no válido.");
 }
 
 std::optional<Falla> PuertoSerieFalso::fijaUmbral(int caracteres) {
-    const auto f = paso(Paso::Umbral, QStringLiteral("RThreshold=%1").arg(caracteres),
-                        caracteres < 0 ? FallaSerie(kFallaValorNoValido, "Umbral no válido.")
-                                       : std::optional<Falla>());
+    auto f = paso(Paso::Umbral, QStringLiteral("RThreshold=%1").arg(caracteres),
+                  caracteres < 0 ? kFallaValorNoValido : 0, "Umbral no válido.");
     if (!f)
         umbral = caracteres;
     return f;
 }
 
-std::optional<Falla> PuertoSerieFalso::fijaDtr(bool on) {
-    const auto f = paso(Paso::Dtr, QStringLiteral("DTREnable=%1").arg(on ? 1 : 0));
-    if (!f)
-        dtr = on;
-    return f;
-}
-
-std::optional<Falla> PuertoSerieFalso::fijaRts(bool on) {
-    const auto f = paso(Paso::Rts, QStringLiteral("RTSEnable=%1").arg(on ? 1 : 0));
-    if (!f)
-        rts = on;
-    return f;
-}
-
 std::optional<Falla> PuertoSerieFalso::abre() {
-    const auto f =
-        paso(Paso::Abre, "PortOpen=1",
-             abierto_      ? FallaSerie(kFallaPuertoAbierto, "El puerto ya está abierto.")
-             : numero == 0 ? FallaSerie(kFallaNumeroPuerto, "No se ha fijado el número de puerto.")
-                           : std::optional<Falla>());
-    if (!f) {
-        abierto_ = true;
-        ++aperturas;
-    }
+    auto f = paso(Paso::Abre, "PortOpen=1",
+                  abierto_      ? kFallaPuertoAbierto
+                  : numero == 0 ? kFallaNumeroPuerto
+                                : 0,
+                  "No se puede abrir el puerto.");
+    if (!f)
+        abierto_ = true, ++aperturas;
     return f;
 }
 
 void PuertoSerieFalso::cierra() {
-    if (!abierto_)
-        return;
-    pasos << QStringLiteral("PortOpen=0");
+    if (abierto_)
+        pasos << QStringLiteral("PortOpen=0");
     abierto_ = false;
-    linea_.recibido().clear();
-    ++cierres;
-}
-
-bool PuertoSerieFalso::esperaDatos(int ms) {
-    return linea_.espera(ms, abierto_);
-}
-
-void PuertoSerieFalso::anuncia() {
-    if (abierto_ && umbral > 0 && linea_.recibido().size() >= umbral)
-        emit datos();
+    linea_.recibido.clear();
 }
 
 void PuertoSerieFalso::llega(const QByteArray& trozo) {
     if (!abierto_)
         return;
-    linea_.recibido() += trozo;
-    anuncia();
-}
-
-void PuertoSerieFalso::llegaEn(qint64 ms, const QByteArray& trozo) {
-    linea_.programa(ms, trozo);
-}
-
-void PuertoSerieFalso::entrega() {
-    linea_.libera(abierto_);
-    anuncia();
-}
-
-void PuertoSerieFalso::pierde(const QString& motivo) {
-    if (!abierto_)
-        return;
-    cierra();
-    emit perdido(motivo);
-}
-
-PuertoTcpFalso::PuertoTcpFalso(RelojFalso* reloj, QObject* parent)
-    : PuertoTcp(parent)
-    , linea_(reloj) {}
-
-std::optional<Falla> PuertoTcpFalso::conecta(const QString& h, qint32 p) {
-    const QString fuente = QLatin1String(kFuentePuertoTcp);
-    if (h.trimmed().isEmpty())
-        return Falla{fuente, kFallaTcpValorNoValido,
-                     QStringLiteral("No se ha indicado el servidor remoto.")};
-    if (p < 1 || p > 65535)
-        return Falla{fuente, kFallaTcpValorNoValido, QStringLiteral("Puerto remoto no válido.")};
-    cierra();
-    host = h.trimmed();
-    puerto = p;
-    ++conexiones;
-    if (respondeTras_ == 0) {
-        estado_ = Estado::Conectado;
-    } else {
-        estado_ = Estado::Conectando;
-        conectaEn_ =
-            respondeTras_ > 0 && linea_.reloj() ? linea_.reloj()->monotonoMs() + respondeTras_ : -1;
-    }
-    return std::nullopt;
-}
-
-bool PuertoTcpFalso::conectado() const {
-    if (estado_ == Estado::Conectando && conectaEn_ >= 0 && linea_.reloj() &&
-        linea_.reloj()->monotonoMs() >= conectaEn_)
-        estado_ = Estado::Conectado;
-    return estado_ == Estado::Conectado;
-}
-
-void PuertoTcpFalso::cierra() {
-    linea_.recibido().clear();
-    if (estado_ == Estado::Cerrado)
-        return;
-    estado_ = Estado::Cerrado;
-    ++cierres;
-}
-
-bool PuertoTcpFalso::esperaDatos(int ms) {
-    if (!linea_.recibido().isEmpty())
-        return true;
-    return linea_.espera(ms, conectado());
-}
-
-void PuertoTcpFalso::llega(const QByteArray& trozo) {
-    if (!conectado())
-        return;
-    linea_.recibido() += trozo;
-    emit datos();
-}
-
-void PuertoTcpFalso::llegaEn(qint64 ms, const QByteArray& trozo) {
-    linea_.programa(ms, trozo);
-}
-
-void PuertoTcpFalso::entrega() {
-    linea_.libera(conectado());
-    if (!linea_.recibido().isEmpty())
+    linea_.recibido += trozo;
+    if (umbral > 0 && linea_.recibido.size() >= umbral)
         emit datos();
 }
 
-void PuertoTcpFalso::pierde(const QString& motivo) {
-    if (!conectado())
-        return;
-    estado_ = Estado::Cerrado;
-    emit perdido(motivo);
+void PuertoSerieFalso::pierde(const QString& motivo) {
+    if (abierto_)
+        cierra(), emit perdido(motivo);
 }
 
-namespace {
-
-std::size_t Indice(int p) {
-    if (p < 1 || p > 16)
-        throw std::out_of_range("puerto " + std::to_string(p) + " fuera de 1..16");
-    return static_cast<std::size_t>(p);
+std::optional<Falla> PuertoTcpFalso::conecta(const QString& h, qint32 p) {
+    if (h.trimmed().isEmpty() || p < 1 || p > 65535)
+        return Falla{kFuentePuertoTcp, kFallaTcpValorNoValido,
+                     QStringLiteral("Servidor o puerto remoto no válido.")};
+    cierra();
+    host = h.trimmed(), puerto = p;
+    conectaEn_ = respondeTras_ < 0 ? std::numeric_limits<qint64>::max()
+                                   : linea_.reloj_->monotonoMs() + respondeTras_;
+    return std::nullopt;
 }
 
-} // namespace
+void PuertoTcpFalso::llega(const QByteArray& trozo) {
+    if (conectado())
+        linea_.recibido += trozo, emit datos();
+}
 
 PuertoSerieFalso& FabricaPuertosFalsa::serie(int p) {
-    auto& puerto = serie_[Indice(p)];
-    if (!puerto)
-        puerto = std::make_unique<PuertoSerieFalso>(reloj_);
-    return *puerto;
+    auto& s = serie_.at(size_t(p));
+    if (!s)
+        s = std::make_unique<PuertoSerieFalso>(reloj_);
+    return *s;
 }
 
 PuertoTcpFalso& FabricaPuertosFalsa::tcp(int p) {
-    auto& puerto = tcp_[Indice(p)];
-    if (!puerto)
-        puerto = std::make_unique<PuertoTcpFalso>(reloj_);
-    return *puerto;
+    auto& s = tcp_.at(size_t(p));
+    if (!s)
+        s = std::make_unique<PuertoTcpFalso>(reloj_);
+    return *s;
 }
 
 } // namespace ort::prueba
