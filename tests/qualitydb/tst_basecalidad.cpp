@@ -24,7 +24,7 @@ private slots:
         QTest::addRow("sqlite") << Motor::Sqlite;
         QTest::addRow("pg") << Motor::Postgres;
     }
-    // The demo plant with keys holding quotes, and a column INS has beyond the named ones.
+    // The demo plant with keys holding quotes.
     void init() {
         QFETCH_GLOBAL(Motor, motor);
         if (motor == Motor::Postgres) {
@@ -33,8 +33,7 @@ private slots:
         b_ = std::make_unique<Banco>(motor);
         const QStringList extra = {"INSERT INTO USU VALUES ('O''HARA', 'Pat O''Hara')",
                                    "INSERT INTO EST VALUES ('E''3', 'Comilla')",
-                                   "INSERT INTO EXU VALUES ('O''HARA', 'E''3')",
-                                   "ALTER TABLE INS ADD COLUMN INSNOTAS VARCHAR(20)"};
+                                   "INSERT INTO EXU VALUES ('O''HARA', 'E''3')"};
         if (b_->srv) {
             const QString cat = b_->ajustes.CatalogoBD;
             QVERIFY(CreaBasePg(
@@ -61,14 +60,9 @@ private slots:
         // clang-format off
         QTest::addRow("operators") << "usu" << "" << "USUCLAVE,USUDESCR" << "ANA,LUIS,O'HARA,OP1" << 8;
         QTest::addRow("stations") << "est" << "OP1" << "EXUESTAC,ESTDESC1" << "E1,E2" << 4;
-        QTest::addRow("padded parent key") << "est" << "ANA     " << "EXUESTAC,ESTDESC1" << "" << 4;
-        QTest::addRow("machines") << "maq" << "E2" << "MXEMAQUI,MAQDESC1" << "RECT1" << 8;
         QTest::addRow("products") << "pro" << "TORNO1" << "PXMPRODU,PRODESC1" << "EJE20,TUBO1" << 16;
-        QTest::addRow("formats") << "frm" << "EJE20" << "FXPFORMA,FRMDESC1" << "F1" << 8;
         QTest::addRow("characteristics") << "car" << "F1" << "CXFCARAC,CXFPOSIC,CARDESC1" << "DIAM,LARGO,LOTE,TEMP" << 10;
         QTest::addRow("key with a quote") << "est" << "O'HARA" << "EXUESTAC,ESTDESC1" << "E'3" << 4;
-        QTest::addRow("connection record") << "ins" << "xrite" << "INSCLAVE" << "XRITE" << 5;
-        QTest::addRow("one operator") << "uno" << "O'HARA" << "USUCLAVE,USUDESCR" << "O'HARA" << 8;
         QTest::addRow("injected operator") << "uno" << "X' OR '1'='1" << "USUCLAVE,USUDESCR" << "" << 8;
         QTest::addRow("limits") << "lim" << "TORNO1 EJE20 DIAM" << "CXPLINFC,CXPLSUPC" << "19.9" << 0;
         // clang-format on
@@ -83,33 +77,15 @@ private slots:
         const QStringList p = padre.split(u' ');
         const Resultado r = que == "usu"   ? b.operadores()
                             : que == "est" ? b.estacionesDe(padre)
-                            : que == "maq" ? b.maquinasDe(padre)
                             : que == "pro" ? b.productosDe(padre)
-                            : que == "frm" ? b.formatosDe(padre)
                             : que == "car" ? b.caracteristicasDe(padre)
-                            : que == "ins" ? b.registroINS(padre)
                             : que == "uno" ? b.operador(padre)
                                            : b.limites(p.value(0), p.value(1), p.value(2));
         QVERIFY2(r.ok, qPrintable(r.error.descripcion));
-        QCOMPARE(que == "ins" ? r.columnas.mid(0, 1) : r.columnas, columnas.split(u','));
+        QCOMPARE(r.columnas, columnas.split(u','));
         QCOMPARE(Claves(r), claves);
         QVERIFY(claves.isEmpty() || r.tamanos.first() == tamano);
-        QVERIFY(claves.isEmpty() || que != "ins" || r.texto_(0, "INSTERMI") == "13");
-        QVERIFY(claves.isEmpty() || que != "uno" || r.texto_(0, "usudescr") == "Pat O'Hara");
         QVERIFY(claves.isEmpty() || que != "lim" || r.valor(0, "CXPLSUPC").toDouble() == 20.1);
-    }
-
-    void todoINSYSinConexion() {
-        const Resultado ins = BaseCalidad(c_).todosINS();
-        QVERIFY(ins.ok);
-        QCOMPARE(QStringList({ins.columnas.first(), ins.columnas.last(),
-                              QString::number(ins.columnas.size()), ins.texto_(0, "INSCLAVE")}),
-                 QStringList({"INSCLAVE", "INSNOTAS", "15", "CALIB"}));
-        QCOMPARE(QList<int>({ins.tamanos.first(), ins.tamanos.last()}), QList<int>({5, 20}));
-        QCOMPARE(BaseCalidad(c_).producto("EJE20").texto_(0, "PRODESC2"), QString("Acero 1045"));
-        Conexion cerrada;
-        const Resultado r = BaseCalidad(cerrada).operadores();
-        QVERIFY(!r.ok && !r.error.descripcion.isEmpty());
     }
 };
 

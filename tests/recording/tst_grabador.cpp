@@ -77,44 +77,62 @@ private slots:
         tzset();
     }
 
+    // One value written in a fresh table: the row it makes (n, date, shift, operator, value), or
+    // ! and what the message names.
     void fila_data() {
         QTest::addColumn<Motor>("motor");
+        QTest::addColumn<QString>("carac");
+        QTest::addColumn<QString>("valor");
         QTest::addColumn<QString>("fecha");
         QTest::addColumn<QString>("hora");
         QTest::addColumn<QString>("fila");
         for (const auto& [m, n] : kMotores) {
             // clang-format off
-            QTest::addRow("%s: present", n) << m << "" << "" << "1 2026-12-04 09:05:07 M OP 12.5 -";
-            QTest::addRow("%s: date and time", n) << m << "20250102" << "2215" << "1 2025-01-02 22:15:00 N OP 12.5 -";
-            QTest::addRow("%s: time only", n) << m << "" << "1400" << "1 2026-12-04 14:00:00 T OP 12.5 -";
-            QTest::addRow("%s: blank-padded hour", n) << m << "20250102" << " 905" << "1 2025-01-02 09:05:00 M OP 12.5 -";
-            QTest::addRow("%s: blanks", n) << m << "        " << "    " << "1 2026-12-04 09:05:07 M OP 12.5 -";
+            QTest::addRow("%s: present", n) << m << "DIAM" << "12.5" << "" << "" << "1 2026-12-04 09:05:07 M OP 12.5";
+            QTest::addRow("%s: date and time", n) << m << "DIAM" << "12.5" << "20250102" << "2215" << "1 2025-01-02 22:15:00 N OP 12.5";
+            QTest::addRow("%s: time only", n) << m << "DIAM" << "12.5" << "" << "1400" << "1 2026-12-04 14:00:00 T OP 12.5";
+            QTest::addRow("%s: blank-padded hour", n) << m << "DIAM" << "12.5" << "20250102" << " 905" << "1 2025-01-02 09:05:00 M OP 12.5";
+            QTest::addRow("%s: blanks", n) << m << "DIAM" << "12.5" << "        " << "    " << "1 2026-12-04 09:05:07 M OP 12.5";
+            QTest::addRow("%s: number with unit", n) << m << "DIAM" << "12.5mm" << "" << "" << "1 2026-12-04 09:05:07 M OP 12.5";
+            QTest::addRow("%s: not a number", n) << m << "DIAM" << "abc" << "" << "" << "1 2026-12-04 09:05:07 M OP 0";
+            QTest::addRow("%s: blanks, sign, exponent", n) << m << "DIAM" << "  -3.5e1 x" << "" << "" << "1 2026-12-04 09:05:07 M OP -35";
+            QTest::addRow("%s: text keeps the text", n) << m << "LOTE" << " 007 ab" << "" << "" << "1 2026-12-04 09:05:07 M OP  007 ab";
+            QTest::addRow("%s: other text column", n) << m << "NOTA" << "3.5 ok" << "" << "" << "1 2026-12-04 09:05:07 M OP 3.5 ok";
+            QTest::addRow("%s: integer takes the number", n) << m << "PIEZAS" << "7 pzas" << "" << "" << "1 2026-12-04 09:05:07 M OP 7";
             // clang-format on
         }
         // clang-format off
-        QTest::addRow("month 13") << Motor::Sqlite << "20261304" << "" << "!20261304";
-        QTest::addRow("30 February") << Motor::Sqlite << "20260230" << "1000" << "!20260230";
-        QTest::addRow("hour 24") << Motor::Sqlite << "" << "2460" << "!2460";
-        QTest::addRow("minute 60") << Motor::Sqlite << "20261204" << "1260" << "!1260";
+        QTest::addRow("month 13") << Motor::Sqlite << "DIAM" << "12.5" << "20261304" << "" << "!20261304";
+        QTest::addRow("30 February") << Motor::Sqlite << "DIAM" << "12.5" << "20260230" << "1000" << "!20260230";
+        QTest::addRow("hour 24") << Motor::Sqlite << "DIAM" << "12.5" << "" << "2460" << "!2460";
+        QTest::addRow("minute 60") << Motor::Sqlite << "DIAM" << "12.5" << "20261204" << "1260" << "!1260";
+        QTest::addRow("sqlite: fixed-size text") << Motor::Sqlite << "CODIGO" << "A12" << "" << "" << "1 2026-12-04 09:05:07 M OP A12";
+        QTest::addRow("sqlite: no type takes the number") << Motor::Sqlite << "LIBRE" << "4.25x" << "" << "" << "1 2026-12-04 09:05:07 M OP 4.25";
+        QTest::addRow("pg: fixed-size text") << Motor::Postgres << "CODIGO" << "A12" << "" << "" << "1 2026-12-04 09:05:07 M OP A12  ";
+        QTest::addRow("pg: numeric takes the number") << Motor::Postgres << "LIBRE" << "-1.25 kg" << "" << "" << "1 2026-12-04 09:05:07 M OP -1.25";
         // clang-format on
     }
     void fila() {
         QFETCH(Motor, motor);
+        QFETCH(QString, carac);
+        QFETCH(QString, valor);
         QFETCH(QString, fecha);
         QFETCH(QString, hora);
         QFETCH(QString, fila);
         ORT_BANCO(b, motor);
-        QVERIFY(b.datos());
+        const QString alter = "alter table \"" + b.tabla + "\" add column ";
+        QVERIFY(b.datos({alter + "\"CODIGO\" char(5)", alter + "\"PIEZAS\" integer",
+                         alter + (b.srv ? "\"NOTA\" text" : "\"NOTA\" nvarchar(10)"),
+                         alter + (b.srv ? "\"LIBRE\" numeric(8,3)" : "\"LIBRE\"")}));
         const bool error = fila.startsWith('!');
-        QCOMPARE(Graba(b, "DIAM", "12.5", 60, fecha, hora, "P1   ", " F1  ", "M1 "),
+        QCOMPARE(Graba(b, carac, valor, 60, fecha, hora, "P1   ", " F1  ", "M1 "),
                  error ? R::Error : R::Grabado);
         QCOMPARE(b.avisos.mensajes.size(), error ? 1 : 0);
         if (error)
             QVERIFY(Critico(b, "ORT\n13\\.- .*\"" + QRegularExpression::escape(fila.mid(1)) + '"'));
-        QCOMPARE(
-            Banco::muestra(b.filas("select n, fecha, turno, operador, \"DIAM\", \"LARGO\" from \"" +
-                                   b.tabla + '"')),
-            error ? QStringList() : QStringList{fila});
+        const auto filas = b.filas(
+            QString("select n, fecha, turno, operador, \"%1\" from \"%2\"").arg(carac, b.tabla));
+        QCOMPARE(Banco::muestra(filas), error ? QStringList() : QStringList{fila});
     }
 
     void ventana_data() {
@@ -174,49 +192,6 @@ private slots:
             Banco::muestra(b.filas("select n, \"DIAM\", \"LARGO\", \"TEMP\", \"LOTE\" from \"" +
                                    b.tabla + "\" order by n")),
             QStringList({"3 - - - -", "7 1 - - -", "8 - 2 - -", "9 - - 3 4"}));
-    }
-
-    void valores_data() {
-        QTest::addColumn<Motor>("motor");
-        QTest::addColumn<QString>("carac");
-        QTest::addColumn<QString>("valor");
-        QTest::addColumn<QString>("esperado");
-        for (const auto& [m, n] : kMotores) {
-            // clang-format off
-            QTest::addRow("%s: number with unit", n) << m << "DIAM" << "12.5mm" << "12.5";
-            QTest::addRow("%s: not a number", n) << m << "DIAM" << "abc" << "0";
-            QTest::addRow("%s: blanks, sign, exponent", n) << m << "DIAM" << "  -3.5e1 x" << "-35";
-            QTest::addRow("%s: text keeps the text", n) << m << "LOTE" << " 007 ab" << " 007 ab";
-            QTest::addRow("%s: other text column", n) << m << "NOTA" << "3.5 ok" << "3.5 ok";
-            QTest::addRow("%s: integer takes the number", n) << m << "PIEZAS" << "7 pzas" << "7";
-            // clang-format on
-        }
-        // clang-format off
-        QTest::addRow("sqlite: fixed-size text") << Motor::Sqlite << "CODIGO" << "A12" << "A12";
-        QTest::addRow("sqlite: no type takes the number") << Motor::Sqlite << "LIBRE" << "4.25x" << "4.25";
-        QTest::addRow("pg: fixed-size text") << Motor::Postgres << "CODIGO" << "A12" << "A12  ";
-        QTest::addRow("pg: numeric takes the number") << Motor::Postgres << "LIBRE" << "-1.25 kg" << "-1.25";
-        // clang-format on
-    }
-    void valores() {
-        QFETCH(Motor, motor);
-        QFETCH(QString, carac);
-        QFETCH(QString, valor);
-        QFETCH(QString, esperado);
-        ORT_BANCO(b, motor);
-        const QString alter = "alter table \"" + b.tabla + "\" add column ";
-        QVERIFY(b.datos({alter + "\"CODIGO\" char(5)", alter + "\"PIEZAS\" integer",
-                         alter + (b.srv ? "\"NOTA\" text" : "\"NOTA\" nvarchar(10)"),
-                         alter + (b.srv ? "\"LIBRE\" numeric(8,3)" : "\"LIBRE\"")}));
-        QCOMPARE(Graba(b, carac, valor), R::Grabado);
-        const auto f = b.filas(QString("select \"%1\" from \"%2\"").arg(carac, b.tabla));
-        QCOMPARE(f.size(), 1);
-        // A number is stored as one, not as the text it came in.
-        bool numero = false;
-        const double v = f[0][0].toString().toDouble(&numero);
-        const bool esNumero = esperado.toDouble() != 0 || esperado == "0";
-        QCOMPARE(esNumero && numero ? QString::number(v) : f[0][0].toString(),
-                 esNumero ? QString::number(esperado.toDouble()) : esperado);
     }
 
     void ubicacion_data() {

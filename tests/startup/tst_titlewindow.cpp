@@ -19,7 +19,6 @@ private slots:
         QTest::addColumn<QString>("motivo");
         // clang-format off
         QTest::addRow("click") << "click" << QByteArray("jpg") << "";
-        QTest::addRow("key") << "key" << QByteArray("jpg") << "";
         QTest::addRow("timer") << "timer" << QByteArray("jpg") << "";
         QTest::addRow("missing") << "key" << QByteArray() << "No se encuentra el archivo.";
         QTest::addRow("not a picture") << "click" << QByteArray("no es un JPEG") << "no es una imagen JPEG";

@@ -20,7 +20,7 @@ public:
     int puerto() const { return puerto_; }
     QString dataSource() const { return QStringLiteral("127.0.0.1:") + QString::number(puerto_); }
     void corta();
-    bool restablece();
+    bool restablece() { return escucha(); }
 
 private:
     bool escucha();
