@@ -99,27 +99,6 @@ private slots:
         QCOMPARE(av.textos(), QStringList(avisos, "El caracter [ ] no es admitido"));
     }
 
-    // The MV edition takes only MV entries; another edition takes those of no edition too.
-    void edicionesDelIdioma() {
-        for (const auto& [edicion, esperado] :
-             {std::pair{"MV2005", "a,,,,,,a-2"}, {"KW2005", "b,c,,y,,,b-2"}}) {
-            DirPrograma d;
-            d.productoJet(edicion);
-            QList<QList<Entrada>> grupos = {{E("MV", "a"), E("KW", "b"), E("  ", "c")},
-                                            {E("KW", "x")}};
-            if (QString(edicion).startsWith("KW"))
-                grupos[1] = {E("  ", "y")};
-            d.escribe("MVLang.IAU", ArchivoIdioma(1, 1, 2, 3, grupos));
-            AvisosGrabados av;
-            const auto a = CargaAjustes(d.ruta(), av);
-            QVERIFY2(a, qPrintable(av.textos().join("|")));
-            QStringList t;
-            for (int n = 0; n < 6; ++n)
-                t << a->texto(n / 3, n % 3);
-            QCOMPARE(t.join(',') + ',' + a->Textos.texto(0, 0, 2), QString(esperado));
-        }
-    }
-
     void entradaIncorrecta_data() {
         QTest::addColumn<QString>("archivo");
         QTest::addColumn<QByteArray>("contenido"); // empty: the file is removed

@@ -55,10 +55,8 @@ private slots:
             QTest::keyClick(&w, Qt::Key_Space);
         else
             QTRY_COMPARE_WITH_TIMEOUT(cerrada.count(), 1, 4000);
-        QCOMPARE(cerrada.count(), 1);
-        QVERIFY(!w.isVisible());
-        QTest::mouseClick(&w, Qt::LeftButton);
-        QCOMPARE(cerrada.count(), 1);
+        QTest::mouseClick(&w, Qt::LeftButton); // closed once only
+        QVERIFY(cerrada.count() == 1 && !w.isVisible());
     }
 };
 

@@ -13,30 +13,22 @@ Banco::Banco(Motor m, bool grabadorFalso)
     : motor(m)
     , reg(e, t, config, grabadorFalso ? static_cast<Grabador&>(falso) : grabador, log)
     , rx(e, t, puertos, reg, log, [this](int p, int c) { return gse ? gse(p, c) : QString(); }) {
-    ajustes.Ruta = dir.ruta();
-    ajustes.Idioma = 1;
-    ajustes.Textos = TablaTextos(61, 100, 1);
-    ajustes.TurnoNombre = {QString(), "M", "T", "N"};
-    ajustes.TurnoFin = {0, 1400, 2200, 2400};
+    ajustes.Ruta = dir.ruta(), ajustes.Idioma = 1, ajustes.Textos = TablaTextos(61, 100, 1);
+    ajustes.TurnoNombre = {QString(), "M", "T", "N"}, ajustes.TurnoFin = {0, 1400, 2200, 2400};
     ajustes.NumTurnos = 3;
-    archivoConf = dir.ruta() + kConfPorDefecto;
-    archivoMtvx = dir.ruta() + "MTVX2005.MDB";
+    archivoConf = dir.ruta() + kConfPorDefecto, archivoMtvx = dir.ruta() + "MTVX2005.MDB";
     if (motor == Motor::Postgres) {
         srv = Postgres();
         ajustes.TipoBD = kSqlServer;
-        if (srv) {
-            ajustes.ServidorBD = srv->dataSource();
-            ajustes.UsuarioBD = srv->usuario;
+        if (srv)
+            ajustes.ServidorBD = srv->dataSource(), ajustes.UsuarioBD = srv->usuario,
             ajustes.ClaveBD = srv->clave;
-        }
         ajustes.CatalogoBD = NombreConexion(QStringLiteral("ort_%1_%2_")
                                                 .arg(QCoreApplication::applicationName().toLower())
                                                 .arg(QCoreApplication::applicationPid()));
         tabla = "Datos_F1_M1_P1";
     } else {
-        ajustes.TipoBD = kJet4;
-        ajustes.DirDatos = dir.ruta() + "datos/";
-        tabla = "Datos";
+        ajustes.TipoBD = kJet4, ajustes.DirDatos = dir.ruta() + "datos/", tabla = "Datos";
     }
 }
 
@@ -142,18 +134,12 @@ QString Banco::columna(const QString& carac) const {
 }
 
 void Banco::abre(int p, const QString& conex, bool tcp) {
-    t.puerto(p).Conex = conex.leftJustified(5, ' ', true);
-    t.CarTerm[p] = 13;
-    t.PosInicio[p] = 1;
-    if (tcp) {
-        t.puerto(p).TipoCon = "TCP/IP";
+    t.puerto(p).Conex = conex.leftJustified(5, ' ', true), t.CarTerm[p] = 13, t.PosInicio[p] = 1;
+    t.puerto(p).TipoCon = tcp ? "TCP/IP" : "RS232", t.puerto(p).Activo = true;
+    if (tcp)
         puertos.tcp(p).conecta("127.0.0.1", 4000);
-    } else {
-        t.puerto(p).TipoCon = "RS232";
-        puertos.serie(p).fijaNumero(p);
-        puertos.serie(p).abre();
-    }
-    t.puerto(p).Activo = true;
+    else
+        puertos.serie(p).fijaNumero(p), puertos.serie(p).abre();
 }
 
 void Banco::llega(int p, const QByteArray& bytes) {

@@ -16,8 +16,8 @@ public:
     ResultadoGrabacion GrabaMTVX(const QString& Forma, const QString& Maqui, const QString& Produ,
                                  const QString& Carac, const QString& Fecha, const QString& Hora,
                                  const QString& Opera, const QString& Valor, float DTMP) override {
-        llamadas << Llamada{Forma, Maqui, Produ, Carac, Fecha, Hora, Opera, Valor, DTMP};
-        return resultados.isEmpty() ? ResultadoGrabacion::Grabado : resultados.takeFirst();
+        return llamadas << Llamada{Forma, Maqui, Produ, Carac, Fecha, Hora, Opera, Valor, DTMP},
+               resultados.isEmpty() ? ResultadoGrabacion::Grabado : resultados.takeFirst();
     }
     QStringList valores() const {
         QStringList v;

@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <utility>
 
 namespace ort::prueba {
 
@@ -30,22 +31,13 @@ public:
             ::close(fd_);
     }
     bool ok() const { return ok_; }
-    QStringList lee() {
-        recoge();
-        QStringList r;
-        r.swap(oidos_);
-        return r;
-    }
+    QStringList lee() { return recoge(), std::exchange(oidos_, {}); }
 
 private:
     void recoge() {
         char buf[4096];
-        for (;;) {
-            const ssize_t n = ::recv(fd_, buf, sizeof buf, MSG_DONTWAIT);
-            if (n <= 0)
-                break;
+        for (ssize_t n; (n = ::recv(fd_, buf, sizeof buf, MSG_DONTWAIT)) > 0;)
             oidos_ << QString::fromUtf8(buf, int(n));
-        }
     }
 
     int fd_ = -1;

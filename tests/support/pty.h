@@ -7,6 +7,7 @@
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace ort::prueba {
 
@@ -28,8 +29,7 @@ public:
     QString esclavo() const { return esclavo_; }
     void cierra() {
         if (maestro_ >= 0)
-            ::close(maestro_);
-        maestro_ = -1;
+            ::close(std::exchange(maestro_, -1));
     }
     bool escribe(const QByteArray& b) {
         return ::write(maestro_, b.constData(), static_cast<size_t>(b.size())) == b.size();
