@@ -194,33 +194,48 @@ private slots:
             QStringList({"3 - - - -", "7 1 - - -", "8 - 2 - -", "9 - - 3 4"}));
     }
 
+    // Where a value goes: the data file its keys name (code 0, the file written), none (1 to 3),
+    // or a key or a name refused (6, what the message names) with nothing opened or touched.
     void ubicacion_data() {
+        QTest::addColumn<Motor>("motor");
         QTest::addColumn<QString>("forma");
         QTest::addColumn<QString>("maqui");
         QTest::addColumn<QString>("produ");
+        QTest::addColumn<QString>("carac");
         QTest::addColumn<int>("codigo");
-        QTest::addColumn<QString>("dicho"); // the file written, or the key named
+        QTest::addColumn<QString>("dicho");
         // clang-format off
-        QTest::addRow("the context's file") << "F1" << "M1" << "P1" << 0 << "F1/M1/P1.MDB";
-        QTest::addRow("no format directory") << "F9" << "M1" << "P1" << 1 << "";
-        QTest::addRow("no machine directory") << "F1" << "M9" << "P1" << 2 << "";
-        QTest::addRow("no product file") << "F1" << "M1" << "P9" << 3 << "";
-        QTest::addRow("format names a file") << "FX" << "M1" << "P1" << 2 << "";
-        QTest::addRow("product names a directory") << "F1" << "M1" << "P3" << 3 << "";
-        QTest::addRow("another letter case") << "F2" << "M2" << "P2" << 0 << "f2/m2/p2.mdb";
-        QTest::addRow("format ..") << ".." << "M1" << "P1" << 6 << "formato \"..\"";
-        QTest::addRow("empty machine") << "F1" << "   " << "P1" << 6 << "máquina \"\"";
-        QTest::addRow("product climbs") << "F1" << "M1" << "../../../P1" << 6 << "producto \"../../../P1\"";
-        QTest::addRow("control character") << "F1" << "M\t1" << "P1" << 6 << "máquina \"M\t1\"";
+        QTest::addRow("the context's file") << Motor::Sqlite << "F1" << "M1" << "P1" << "DIAM" << 0 << "F1/M1/P1.MDB";
+        QTest::addRow("no format directory") << Motor::Sqlite << "F9" << "M1" << "P1" << "DIAM" << 1 << "";
+        QTest::addRow("no machine directory") << Motor::Sqlite << "F1" << "M9" << "P1" << "DIAM" << 2 << "";
+        QTest::addRow("no product file") << Motor::Sqlite << "F1" << "M1" << "P9" << "DIAM" << 3 << "";
+        QTest::addRow("format names a file") << Motor::Sqlite << "FX" << "M1" << "P1" << "DIAM" << 2 << "";
+        QTest::addRow("product names a directory") << Motor::Sqlite << "F1" << "M1" << "P3" << "DIAM" << 3 << "";
+        QTest::addRow("another letter case") << Motor::Sqlite << "F2" << "M2" << "P2" << "DIAM" << 0 << "f2/m2/p2.mdb";
+        QTest::addRow("format ..") << Motor::Sqlite << ".." << "M1" << "P1" << "DIAM" << 6 << "formato \"..\"";
+        QTest::addRow("empty machine") << Motor::Sqlite << "F1" << "   " << "P1" << "DIAM" << 6 << "máquina \"\"";
+        QTest::addRow("product climbs") << Motor::Sqlite << "F1" << "M1" << "../../../P1" << "DIAM" << 6 << "producto \"../../../P1\"";
+        QTest::addRow("control character") << Motor::Sqlite << "F1" << "M\t1" << "P1" << "DIAM" << 6 << "máquina \"M\t1\"";
+        QTest::addRow("pg: table name with a quotation mark") << Motor::Postgres << "F\"1" << "M1" << "P1" << "DIAM" << 6 << "Datos_F\"1_M1_P1";
+        QTest::addRow("pg: table name too long") << Motor::Postgres << QString(60, u'F') << "M1" << "P1" << "DIAM" << 6 << QString(60, u'F');
         // clang-format on
+        for (const auto& [m, n] : kMotores) {
+            // clang-format off
+            QTest::addRow("%s: quotation mark", n) << m << "F1" << "M1" << "P1" << "DI\"AM" << 6 << "\"DI\"AM\"";
+            QTest::addRow("%s: injection", n) << m << "F1" << "M1" << "P1" << "DIAM] from Datos; drop table Datos; --" << 6 << "drop table";
+            QTest::addRow("%s: empty", n) << m << "F1" << "M1" << "P1" << "" << 6 << "\"\"";
+            // clang-format on
+        }
     }
     void ubicacion() {
+        QFETCH(Motor, motor);
         QFETCH(QString, forma);
         QFETCH(QString, maqui);
         QFETCH(QString, produ);
+        QFETCH(QString, carac);
         QFETCH(int, codigo);
         QFETCH(QString, dicho);
-        Banco b;
+        ORT_BANCO(b, motor);
         QVERIFY(b.datos());
         b.dir.escribe("datos/FX", QByteArray());
         QVERIFY(QDir().mkpath(b.ajustes.DirDatos + "F1/M1/P3.MDB"));
@@ -231,50 +246,21 @@ private slots:
             b.dir.escribe(c, QByteArray());
             QVERIFY(CreaSqlite(b.dir.ruta() + c, {"datos.sqlite.sql"}));
         }
+        if (codigo == 6) { // opening anything would fail or ask for the password
+            b.ajustes.ClaveBD = "no-es-la-clave";
+            if (!b.srv)
+                Basura(b.ajustes.DirDatos + "F1/M1/P1.MDB");
+        }
         const auto antes = Arbol(b.dir.ruta());
-        QCOMPARE(Graba(b, "DIAM", "1", 60, {}, {}, produ, forma, maqui), R(codigo));
-        QCOMPARE(b.avisos.mensajes.size(), codigo == 6 ? 1 : 0);
+        const QStringList nombres = QSqlDatabase::connectionNames();
+        QCOMPARE(Graba(b, carac, "1", 60, {}, {}, produ, forma, maqui), R(codigo));
+        QCOMPARE(b.avisos.mensajes.size() + b.avisos.prompts.size(), codigo == 6 ? 1 : 0);
         QCOMPARE(Arbol(b.dir.ruta()) == antes, codigo != 0);
+        QCOMPARE(QSqlDatabase::connectionNames(), nombres);
         if (codigo == 0)
             QCOMPARE(ValorSqlite(b.ajustes.DirDatos + dicho, "select count(*) from Datos"), "1");
         if (codigo == 6)
-            QVERIFY(Critico(b, "ORT\n52\\.- .*" + QRegularExpression::escape(dicho)));
-    }
-
-    void nombreRechazado_data() {
-        QTest::addColumn<Motor>("motor");
-        QTest::addColumn<QString>("forma");
-        QTest::addColumn<QString>("carac");
-        QTest::addColumn<QString>("nombrado");
-        for (const auto& [m, n] : kMotores) {
-            // clang-format off
-            QTest::addRow("%s: quotation mark", n) << m << "F1" << "DI\"AM" << "\"DI\"AM\"";
-            QTest::addRow("%s: injection", n) << m << "F1" << "DIAM] from Datos; drop table Datos; --" << "drop table";
-            QTest::addRow("%s: empty", n) << m << "F1" << "" << "\"\"";
-            // clang-format on
-        }
-        // clang-format off
-        QTest::addRow("pg: table name with a quotation mark") << Motor::Postgres << "F\"1" << "DIAM" << "Datos_F\"1_M1_P1";
-        QTest::addRow("pg: table name too long") << Motor::Postgres << QString(60, u'F') << "DIAM" << QString(60, u'F');
-        // clang-format on
-    }
-    void nombreRechazado() {
-        QFETCH(Motor, motor);
-        QFETCH(QString, forma);
-        QFETCH(QString, carac);
-        QFETCH(QString, nombrado);
-        ORT_BANCO(b, motor);
-        QVERIFY(b.datos());
-        b.ajustes.ClaveBD = "no-es-la-clave";
-        if (!b.srv)
-            Basura(b.ajustes.DirDatos + "F1/M1/P1.MDB");
-        const auto antes = Arbol(b.dir.ruta());
-        const QStringList nombres = QSqlDatabase::connectionNames();
-        QCOMPARE(Graba(b, carac, "1", 60, {}, {}, "P1", forma), R::Error);
-        QCOMPARE(b.avisos.prompts.size() + b.avisos.mensajes.size(), 1);
-        QVERIFY(Critico(b, "ORT\n.*" + QRegularExpression::escape(nombrado)));
-        QCOMPARE(Arbol(b.dir.ruta()), antes);
-        QCOMPARE(QSqlDatabase::connectionNames(), nombres);
+            QVERIFY(Critico(b, "ORT\n.*" + QRegularExpression::escape(dicho)));
     }
 
     void fallasDeBase_data() {
