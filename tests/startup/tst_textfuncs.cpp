@@ -1,4 +1,3 @@
-#include "startup/lectoritems.h"
 #include "startup/textfuncs.h"
 
 #include <QTest>
@@ -56,17 +55,6 @@ private slots:
         QCOMPARE(r, esperado);
         if (funcion == "acentos")
             QCOMPARE(r.size(), entrada.size());
-    }
-
-    void lectorItems() {
-        LectorItems l("  uno,\"dos, tres\",cuatro\r\n\"cinco\"\n\nseis");
-        QStringList r;
-        for (int i = 0; i < 3; ++i)
-            r << l.item().value_or("?");
-        r << QString::number(l.lineaUltima()) << l.item().value_or("?") << l.item().value_or("?")
-          << l.linea().value_or("?") << QString::number(l.lineaUltima());
-        QCOMPARE(r, QStringList({"uno", "dos, tres", "cuatro", "1", "cinco", "", "seis", "4"}));
-        QVERIFY(l.fin() && !l.item());
     }
 };
 
