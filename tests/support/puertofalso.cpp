@@ -4,50 +4,6 @@
 
 namespace ort::prueba {
 
-void LineaFalsa::libera(bool abierto) {
-    std::stable_sort(programados_.begin(), programados_.end(),
-                     [](auto& a, auto& b) { return a.first < b.first; });
-    while (!programados_.isEmpty() && programados_.first().first <= reloj_->monotonoMs()) {
-        const QByteArray t = programados_.takeFirst().second;
-        if (abierto)
-            recibido += t;
-    }
-}
-
-bool LineaFalsa::espera(int ms, bool abierto) {
-    libera(abierto);
-    if (!abierto || !recibido.isEmpty())
-        return abierto;
-    qint64 hasta = reloj_->monotonoMs() + std::max(ms, 0);
-    for (const auto& p : programados_)
-        hasta = std::min(hasta, p.first);
-    reloj_->duerme(hasta - reloj_->monotonoMs());
-    libera(abierto);
-    return !recibido.isEmpty();
-}
-
-int LineaFalsa::leeCaracter(bool abierto) {
-    libera(abierto);
-    if (recibido.isEmpty())
-        return -1;
-    const int c = static_cast<unsigned char>(recibido.front());
-    recibido.remove(0, 1);
-    return c;
-}
-
-bool LineaFalsa::escribe(bool abierto, const QByteArray& d) {
-    if (abierto)
-        escrituras << Escritura{reloj_->monotonoMs(), d};
-    return abierto;
-}
-
-QByteArray LineaFalsa::escrito() const {
-    QByteArray todo;
-    for (const auto& e : escrituras)
-        todo += e.datos;
-    return todo;
-}
-
 std::optional<Falla> PuertoSerieFalso::paso(Paso p, const QString& anotacion, qint64 falla,
                                             const QString& texto) {
     std::optional<Falla> f;
@@ -106,14 +62,14 @@ void PuertoSerieFalso::cierra() {
     if (abierto_)
         pasos << QStringLiteral("PortOpen=0");
     abierto_ = false;
-    linea_.recibido.clear();
+    recibido_.clear();
 }
 
 void PuertoSerieFalso::llega(const QByteArray& trozo) {
     if (!abierto_)
         return;
-    linea_.recibido += trozo;
-    if (umbral > 0 && linea_.recibido.size() >= umbral)
+    recibido_ += trozo;
+    if (umbral > 0 && recibido_.size() >= umbral)
         emit datos();
 }
 
@@ -129,13 +85,13 @@ std::optional<Falla> PuertoTcpFalso::conecta(const QString& h, qint32 p) {
     cierra();
     host = h.trimmed(), puerto = p;
     conectaEn_ = respondeTras_ < 0 ? std::numeric_limits<qint64>::max()
-                                   : linea_.reloj_->monotonoMs() + respondeTras_;
+                                   : reloj_->monotonoMs() + respondeTras_;
     return std::nullopt;
 }
 
 void PuertoTcpFalso::llega(const QByteArray& trozo) {
     if (conectado())
-        linea_.recibido += trozo, emit datos();
+        recibido_ += trozo, emit datos();
 }
 
 PuertoSerieFalso& FabricaPuertosFalsa::serie(int p) {

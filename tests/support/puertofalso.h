@@ -9,6 +9,7 @@
 #include <QSet>
 #include <QStringList>
 
+#include <algorithm>
 #include <array>
 #include <limits>
 #include <memory>
@@ -17,42 +18,69 @@
 namespace ort::prueba {
 
 // The line of a fake port: bytes arrived, bytes due at a time of the fake clock, bytes written.
-class LineaFalsa {
+template <class Puerto> class LineaFalsa : public Puerto {
 public:
     struct Escritura {
         qint64 ms;
         QByteArray datos;
     };
     explicit LineaFalsa(RelojFalso* reloj) : reloj_(reloj) {}
-    void libera(bool abierto);
-    bool espera(int ms, bool abierto);
-    int leeCaracter(bool abierto);
-    QByteArray leeTodo(bool abierto) { return libera(abierto), std::exchange(recibido, {}); }
-    bool escribe(bool abierto, const QByteArray& d);
+
+    int esperando() override { return libera(), int(recibido_.size()); }
+    int leeCaracter() override {
+        if (libera(), recibido_.isEmpty())
+            return -1;
+        const int c = static_cast<unsigned char>(recibido_.front());
+        return recibido_.remove(0, 1), c;
+    }
+    QByteArray leeTodo() override { return libera(), std::exchange(recibido_, {}); }
+    bool escribe(const QByteArray& d) override {
+        if (this->abierto())
+            escrituras_ << Escritura{reloj_->monotonoMs(), d};
+        return this->abierto();
+    }
+    bool esperaDatos(int ms) override {
+        if (libera(), !this->abierto() || !recibido_.isEmpty())
+            return this->abierto();
+        qint64 hasta = reloj_->monotonoMs() + std::max(ms, 0);
+        for (const auto& p : programados_)
+            hasta = std::min(hasta, p.first);
+        reloj_->duerme(hasta - reloj_->monotonoMs());
+        return libera(), !recibido_.isEmpty();
+    }
     void llegaEn(qint64 ms, const QByteArray& t) {
         programados_ << qMakePair(reloj_->monotonoMs() + ms, t);
     }
-    QByteArray escrito() const;
+    QList<Escritura>& escrituras() { return escrituras_; }
+    QByteArray escrito() const {
+        QByteArray todo;
+        for (const auto& e : escrituras_)
+            todo += e.datos;
+        return todo;
+    }
 
+protected:
+    void libera() {
+        std::stable_sort(programados_.begin(), programados_.end(),
+                         [](auto& a, auto& b) { return a.first < b.first; });
+        while (!programados_.isEmpty() && programados_.first().first <= reloj_->monotonoMs()) {
+            const QByteArray t = programados_.takeFirst().second;
+            if (this->abierto())
+                recibido_ += t;
+        }
+    }
     RelojFalso* reloj_;
-    QByteArray recibido;
-    QList<Escritura> escrituras;
-
-private:
+    QByteArray recibido_;
+    QList<Escritura> escrituras_;
     QList<QPair<qint64, QByteArray>> programados_;
 };
 
-class PuertoSerieFalso : public PuertoSerie {
+class PuertoSerieFalso : public LineaFalsa<PuertoSerie> {
 public:
     enum class Paso { Numero, Settings, BufferEntrada, Umbral, Dtr, Rts, Abre };
-    explicit PuertoSerieFalso(RelojFalso* reloj) : linea_(reloj) {}
+    using LineaFalsa::LineaFalsa;
 
     bool abierto() const override { return abierto_; }
-    int esperando() override { return linea_.libera(abierto_), int(linea_.recibido.size()); }
-    int leeCaracter() override { return linea_.leeCaracter(abierto_); }
-    QByteArray leeTodo() override { return linea_.leeTodo(abierto_); }
-    bool escribe(const QByteArray& d) override { return linea_.escribe(abierto_, d); }
-    bool esperaDatos(int ms) override { return linea_.espera(ms, abierto_); }
     void cierra() override;
     std::optional<Falla> fijaNumero(int puerto) override;
     std::optional<Falla> fijaSettings(const QString& s) override;
@@ -67,12 +95,9 @@ public:
     std::optional<Falla> abre() override;
 
     void llega(const QByteArray& trozo);
-    void llegaEn(qint64 ms, const QByteArray& trozo) { linea_.llegaEn(ms, trozo); }
     void fallaEn(Paso p) { fallas_ << p; }
     void lanzaEvento(int valor) { emit evento(valor); }
     void pierde(const QString& motivo);
-    QList<LineaFalsa::Escritura>& escrituras() { return linea_.escrituras; }
-    QByteArray escrito() const { return linea_.escrito(); }
 
     QStringList pasos;
     int numero = 0, umbral = 0, aperturas = 0;
@@ -80,36 +105,28 @@ public:
 private:
     std::optional<Falla> paso(Paso p, const QString& anotacion, qint64 falla = 0,
                               const QString& texto = {});
-    LineaFalsa linea_;
     bool abierto_ = false;
     QSet<Paso> fallas_;
 };
 
-class PuertoTcpFalso : public PuertoTcp {
+class PuertoTcpFalso : public LineaFalsa<PuertoTcp> {
 public:
-    explicit PuertoTcpFalso(RelojFalso* reloj) : linea_(reloj) {}
+    using LineaFalsa::LineaFalsa;
 
     bool abierto() const override { return conectado(); }
-    int esperando() override { return linea_.libera(conectado()), int(linea_.recibido.size()); }
-    int leeCaracter() override { return linea_.leeCaracter(conectado()); }
-    QByteArray leeTodo() override { return linea_.leeTodo(conectado()); }
-    bool escribe(const QByteArray& d) override { return linea_.escribe(conectado(), d); }
-    bool esperaDatos(int ms) override { return linea_.espera(ms, conectado()); }
-    void cierra() override { linea_.recibido.clear(), conectaEn_ = -2; }
+    void cierra() override { recibido_.clear(), conectaEn_ = -2; }
     std::optional<Falla> conecta(const QString& host, qint32 puerto) override;
     bool conectado() const override {
-        return conectaEn_ > -2 && conectaEn_ <= linea_.reloj_->monotonoMs();
+        return conectaEn_ > -2 && conectaEn_ <= reloj_->monotonoMs();
     }
 
     void respondeTras(qint64 ms) { respondeTras_ = ms; } // -1: never
     void llega(const QByteArray& trozo);
-    void llegaEn(qint64 ms, const QByteArray& trozo) { linea_.llegaEn(ms, trozo); }
 
     QString host;
     qint32 puerto = 0;
 
 private:
-    LineaFalsa linea_;
     qint64 conectaEn_ = -2, respondeTras_ = 0;
 };
 
