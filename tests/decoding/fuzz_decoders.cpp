@@ -16,20 +16,16 @@ namespace {
 
 constexpr int kMaxTramas = 64;
 
-// These copy the channel from the frame; every other decoder must give two digits.
-bool CanalDeLaTrama(const QString& codigo) {
-    static const QStringList codigos = {"TP844", "MUX10", "DP1HS", "DMX2B", "DMX2C",
-                                        "MUX11", "MX8",   "MX8N",  "HX1",   "GPORT"};
-    return codigos.contains(codigo);
-}
-
 bool Digitos(const QString& t, int n) {
     return t.size() == n && std::all_of(t.begin(), t.end(), [](QChar c) { return c.isDigit(); });
 }
 
 QString Revisa(const QString& codigo, const ContextoFalso& c) {
+    // These copy the channel from the frame; every other decoder must give two digits.
+    static const QStringList copian = {"TP844", "MUX10", "DP1HS", "DMX2B", "DMX2C",
+                                       "MUX11", "MX8",   "MX8N",  "HX1",   "GPORT"};
     for (const auto& l : c.lecturas) {
-        if (!CanalDeLaTrama(codigo) && !Digitos(l.lectura.left(2), 2))
+        if (!copian.contains(codigo) && !Digitos(l.lectura.left(2), 2))
             return QStringLiteral("reading \"%1\" has no channel digits").arg(l.lectura);
         if (!l.fechaInst.isEmpty() && !Digitos(l.fechaInst, 8))
             return QStringLiteral("date \"%1\" is not yyyymmdd").arg(l.fechaInst);

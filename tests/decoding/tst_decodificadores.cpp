@@ -70,6 +70,7 @@ private slots:
         QTest::addRow("hex from 5") << "Hex4" << "\x01\x02\x03\x04\x12" "4Vx" << 5.0 << 0 << "12345678";
         QTest::addRow("hex missing are 0") << "Hex4" << "AB" << 1.0 << 0 << "41420000";
         QTest::addRow("hex not a byte") << "Hex4" << QString::fromUtf16(u"A\u0100") << 1.0 << 0 << "!";
+        QTest::addRow("hex position 0") << "Hex4" << "ABCD" << 0.0 << 0 << "!";
         QTest::addRow("float lower case") << "Float" << "0000803f" << 0.0 << 0 << "3f800000";
         // No special case for zero: all-zero digits read as 2^-127.
         QTest::addRow("float zeros") << "Float" << "00000000" << 0.0 << 0 << "400000";

@@ -28,11 +28,9 @@ struct Planta : Banco {
         QString filas;
         for (int p = 1; p <= 16; ++p)
             for (int c = p == 1 ? 1 : p; c <= (p == 1 ? 99 : p); ++c)
-                filas += QStringLiteral("INSERT INTO CANALES VALUES (%1,%2,'');INSERT INTO CONF "
-                                        "(Puert,Canal,Secue,Carac) VALUES (%1,%2,1,'%3');")
-                             .arg(p)
-                             .arg(c)
-                             .arg(c, 2, 10, QChar(u'0'));
+                filas += QString::asprintf("INSERT INTO CANALES VALUES (%d,%d,'');INSERT INTO CONF "
+                                           "(Puert,Canal,Secue,Carac) VALUES (%d,%d,1,'%02d');",
+                                           p, c, p, c, c);
         if (!conf(filas))
             qFatal("no configuration");
         for (int p = 1; p <= 16; ++p)
@@ -43,8 +41,7 @@ struct Planta : Banco {
     QStringList recibe(int p, const QString& codigo, const QList<QByteArray>& tramas) {
         reloj.fija(kReloj);
         rx.estado() = EstadoDecodificadores{};
-        falso.llamadas.clear();
-        canalesGse.clear();
+        falso.llamadas.clear(), canalesGse.clear();
         puertos.serie(p).escrituras().clear();
         abre(p, codigo);
         puertos.serie(p).llega(tramas.join('\r') + '\r');

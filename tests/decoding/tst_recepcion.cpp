@@ -158,8 +158,7 @@ private slots:
         QCOMPARE(b.falso.valores(), QStringList{"C1=8"});
     }
 
-    // DL-10 closes its port after its batch, and says so.
-    void instrumentosActivos() {
+    void instrumentosActivos() { // DL-10 closes its port after its batch, and says so
         Puertos b;
         b.abre(1, "DL-10");
         QSignalSpy cerrado(&b.rx, &Receptor::puertoCerradoPorInstrumento);

@@ -68,8 +68,9 @@ private slots:
         QFETCH(QString, esperado);
         QString problema;
         if (const auto c = InterpretaSettings(s, &problema)) {
-            const QList<int> v{c->baudios, c->paridad, c->bitsDatos, c->bitsParada};
-            QCOMPARE(QString("%1 %2 %3 %4").arg(v[0]).arg(v[1]).arg(v[2]).arg(v[3]), esperado);
+            QCOMPARE(QString::asprintf("%d %d %d %d", int(c->baudios), int(c->paridad),
+                                       int(c->bitsDatos), int(c->bitsParada)),
+                     esperado);
             return;
         }
         QVERIFY2(problema.contains(esperado) && problema.contains(u'"' + s + u'"'),

@@ -52,8 +52,7 @@ QStringList Archivos(const QString& dir) {
 class TstOrtimporta : public QObject {
     Q_OBJECT
     QTemporaryDir tmp_;
-    QString jet_; // the sample Jet files
-    QString nwind_, fechas_;
+    QString jet_, nwind_, fechas_; // the sample Jet files, and their conversions
 
     QString muestra(const QString& nombre) const { return jet_ + u'/' + nombre; }
 
