@@ -128,8 +128,7 @@ private slots:
         QCOMPARE(v.txtDescr->text() + v.txtOpera->text(), QString());
     }
 
-    // Picked keys are saved bare, cut to their columns; typed texts keep to the fields' sizes,
-    // but stored values longer than those are shown and saved back whole.
+    // Picked keys saved bare and cut; longer stored values are shown and saved back whole.
     void clavesElegidasYTextosEnteros() {
         Editor b;
         Canal& v = b.v;
@@ -190,8 +189,7 @@ private slots:
                  QString("0"));
     }
 
-    // A save or a deletion that the database refuses: said with the error; the window stays
-    // open, nothing is half-written, and the next try goes through (no transaction left open).
+    // A refused save or deletion: said, nothing half-written, no transaction left open.
     void fallaDeLaBase_data() {
         QTest::addColumn<QString>("disparador");
         QTest::addColumn<bool>("elimina");
@@ -224,8 +222,7 @@ private slots:
         QCOMPARE(b.avisos.preguntas.size(), elimina ? 2 : 0);
     }
 
-    // The monitor opens the editor modally for the selected tab's port; acquisition goes on
-    // while it is open, and the sequences are counted again once it closes.
+    // Opened modally from the monitor, acquisition going on; sequences recounted when it closes.
     void desdeElMonitor() {
         Editor b(QString(kFilas) + "INSERT INTO PUERTOS VALUES (4,'TIMER',-1);", 1);
         Adquisicion& a = b.adquisicion();
@@ -257,9 +254,7 @@ private slots:
                  QString("1,22"));
     }
 
-    // Each field's picker lists the keys under the fields before it, positioned on the field's
-    // key, written back with its description; it comes into the tab order after the field, and
-    // moving through it fills the field. Captions go by field name.
+    // Each field's picker lists the keys under the fields before it, positioned and in tab order.
     void cascada() {
         Editor b;
         Canal& v = b.v;
@@ -318,8 +313,7 @@ private slots:
             QString("OP1|E1|TORNO1|EJE20|F1|DIAM|LOTE|XRITE"));
     }
 
-    // A list that cannot be read is said on the window, which stays usable; once the database
-    // is there, the next picker lists again.
+    // A list that cannot be read is said on the window; the next picker lists again.
     void consultaFallida() {
         Editor b;
         Canal& v = b.v;

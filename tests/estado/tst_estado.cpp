@@ -13,7 +13,6 @@ using namespace ort::prueba;
 
 namespace {
 
-// The status of a plant whose port 1 is a CALIB, with this silence file.
 struct Estado : Banco {
     Adquisicion& a = adquisicion();
     std::unique_ptr<EnlaceEstado> enlace;
@@ -73,7 +72,6 @@ private slots:
             return;
         QVERIFY(b.avisos.textos().first().contains("Puerto 1 (CALIB)") &&
                 b.avisos.textos().first().contains(QString("%1 s").arg(segundos)));
-        // Data back: said once, with the silence's length; the alarm is off.
         b.lectura();
         b.lectura();
         QVERIFY(b.dichas(QString("vuelven a llegar datos tras %1 s").arg(2 * segundos)) == 1 &&
@@ -179,8 +177,7 @@ private slots:
                  url.isEmpty() ? url : url + QString::number(deRed));
     }
 
-    // Pinged from acquisition's own thread: when it hangs the pings stop, though the window's
-    // thread goes on; without NOTIFY_SOCKET nothing is sent.
+    // Pinged from acquisition's own thread: when it hangs the pings stop.
     void perroGuardianDesdeElHiloDeAdquisicion() {
         QTemporaryDir tmp;
         SocketNotificacion systemd(tmp.filePath("notify"));

@@ -47,7 +47,6 @@ struct Planta : Banco {
 class TstAdquisicion : public QObject {
     Q_OBJECT
 private slots:
-    // The switch opens a port (its row marked, its lamp and captions following), and closes it.
     void abreYCierra_data() {
         QTest::addColumn<int>("p");
         QTest::addColumn<QString>("marco");
@@ -71,8 +70,7 @@ private slots:
         QCOMPARE(estados, (QList<QList<QVariant>>{{p, true}, {p, false}}));
     }
 
-    // Opening that fails: a beep, the port closed and unmarked. A socket waits 10 s of the clock
-    // (midnight or not) with the busy pointer; NADA opens nothing and keeps its mark.
+    // A failed opening beeps, the port unmarked; a socket waits 10 s of the clock, at midnight too.
     void aperturaFallida_data() {
         QTest::addColumn<int>("p");
         QTest::addColumn<qint64>("respondeTras");
@@ -151,9 +149,7 @@ private slots:
                 b.avisos.textos().filter("secuencia 2").size() == 1);
     }
 
-    // The restart loads the configuration and opens nothing (NADA marked open does nothing);
-    // a port unmarked meanwhile (another workstation, the editor) ends closed, a marked one is
-    // open again after the next restart, not toggled shut.
+    // A restart opens nothing; a port unmarked meanwhile ends closed, a marked one stays open.
     void reinicia() {
         Planta b;
         QVERIFY(b.lista);
@@ -172,9 +168,7 @@ private slots:
         QVERIFY(b.puertos.serie(2).aperturas == 2 && b.open(2) == "-1");
     }
 
-    // TIMER is decoded on every tick, an empty serial port is not; the port's events are shown
-    // (but a change of DSR), and the threshold's runs the receive pass. The device gone: closed,
-    // lamp red, a line on the log; the mark stays, so a restart retries it, and it reopens.
+    // Ticks, port events (but DSR's) and the threshold's; a lost device closes, its mark stays.
     void temporizadorYEventos() {
         Planta b;
         b.pulsa(1);

@@ -25,8 +25,7 @@ bool Prepara(Corrida& c, int puertoTcp) {
 class TstFallasE2e : public QObject {
     Q_OBJECT
 private slots:
-    // The gauge's cable pulled, the network gauge gone: each port says so once and connects
-    // again when its instrument is back; the TIMER port goes on.
+    // Serial and network gauges gone: each port says so once and reconnects when it is back.
     void lineasQueSeCaen() {
         Corrida c;
         QProcess tcp;
@@ -64,8 +63,7 @@ private slots:
         QCOMPARE(c.termina(), 0);
     }
 
-    // A power cut while writing: no row half-written. Then kill -9 while readings are held (their
-    // file locked): none lost or doubled; the next start writes them first, in order, and says so.
+    // kill -9 while writing, then while readings are held: none half-written, lost or doubled.
     void cortes() {
         Corrida c;
         QVERIFY(Prepara(c, 2) && c.calibre({"--rate", "50", "--values", "random:19.95,19.99"}) &&
@@ -112,7 +110,6 @@ private slots:
         QCOMPARE(c.termina(), 0);
         QVERIFY2(salida.contains("Se grabaron las " + retenidas + " lecturas"), qPrintable(salida));
         QCOMPARE(c.filas("DIAM = 20"), antes + diams);
-        // Every held reading before the first new one, rows numbered without gap.
         QCOMPARE(c.filas("DIAM = 20 and N > (select min(N) from Datos where DIAM = 20.01)"), 0);
         QCOMPARE(ValorSqlite(c.datos(), "select max(N) - count(*) from Datos"), "0");
     }

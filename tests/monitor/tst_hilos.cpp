@@ -9,7 +9,6 @@
 #include "support/pty.h"
 #include "support/relevo.h"
 
-#include <QDir>
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -86,7 +85,6 @@ QString Conf(int p, const QString& maqui, const QString& produ, const QString& c
         .arg(dtmp);
 }
 
-// Milliseconds until the condition holds, or -1 after ms.
 qint64 Tarda(const std::function<bool()>& condicion, int ms) {
     QElapsedTimer t;
     t.start();
@@ -189,8 +187,7 @@ private slots:
                  QString("00"));
     }
 
-    // Group commit under a TCP stream: a commit at least every 100 ms (room for a loaded machine),
-    // and readers of the data table get their turn.
+    // Group commit under a TCP stream: a commit every 100 ms at least; readers get their turn.
     void grupoBajoFlujoConfirmaAMenudo() {
         QProcess sim;
         sim.start(ORTSIM_PATH,
@@ -229,8 +226,7 @@ private slots:
         QVERIFY(antes >= 200);
     }
 
-    // The data table out of reach for a while (file locked, server unreachable) while three
-    // ports send to it: readings held, then written in order, as in a run without it.
+    // The data table out of reach for a while: readings held, then written as without the outage.
     void nadaSePierdeSinSuTabla_data() {
         QTest::addColumn<Motor>("motor");
         QTest::addRow("sqlite, file locked") << Motor::Sqlite;

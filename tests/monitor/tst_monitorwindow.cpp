@@ -5,7 +5,6 @@
 #include "ventanas/monitorwindow.h"
 
 #include <QApplication>
-#include <QChartView>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -25,8 +24,7 @@ using namespace ort::prueba;
 
 namespace {
 
-// Port 1 CALIB closed, port 5 TIMER marked open with three sequences on channel 3, the first
-// DIAM of TORNO1/EJE20 (limits 19.9 and 20.1).
+// Port 5 TIMER open, channel 3's first sequence DIAM (limits 19.9 and 20.1); 1 and 3 closed.
 struct Planta : Banco {
     Adquisicion& a = adquisicion();
     bool lista = false;
@@ -102,8 +100,7 @@ private slots:
 
         QTest::mouseClick(w.cmdAbre, Qt::LeftButton); // the switch acts on the tab shown
         QVERIFY(!b.a.activo(5) && w.cmdAbre->text() == "Abrir");
-        // During a port's wait for its socket the configuration buttons open nothing: their
-        // restart or renumbering would run inside the wait.
+        // During a socket's wait the configuration buttons open nothing (no restart inside it).
         b.puertos.tcp(3).respondeTras(-1);
         QTimer::singleShot(0, &w, [&w] { w.bArchConf->click(), w.cmdConf->click(); });
         b.a.fijaPuertoActual(3);
@@ -116,8 +113,7 @@ private slots:
         QVERIFY(w.close());
     }
 
-    // Limit lines are step lines through every change, whether it came with a reading or with
-    // the port's reopening; "no limit" breaks the line; old limits leave with their points.
+    // Limit lines step at every change; "no limit" breaks them; old ones leave with their points.
     void lineasDeLimites() {
         SeriesPuerto s(4);
         s.agrega(Lectura(2, 1, 15, 1000));
@@ -137,7 +133,6 @@ private slots:
         s.fijaLimites(2, 1, "DIAM", 10.5, 19.5, 500);
         d = s.dibujo({2, 1});
         QCOMPARE(d.inferior.last(), (QList<QPointF>{{8000, 10.5}, {8000, 10.5}}));
-        // Four newer readings push every old point and limit out.
         for (int i = 0; i < 4; ++i)
             s.agrega(Lectura(2, 1, 15, 9000 + 1000 * i, 10.5, 19.5));
         d = s.dibujo({2, 1});
@@ -176,7 +171,6 @@ private slots:
                  3);
         QVERIFY(Ys(g->lineasSup[0]->points()).last() == 20.1 && b.falso.llamadas.size() == 7);
 
-        // New limits in the Metrovax database take effect when the port opens again.
         QVERIFY(EjecutaSentencia(b.archivoMtvx, "UPDATE CXP SET CXPLINFC=19.5, CXPLSUPC=20.6 "
                                                 "WHERE CXPMAQUI='TORNO1' AND CXPCARAC='DIAM'"));
         b.reloj.avanza(5000);

@@ -1,5 +1,3 @@
-// ORT as a service: a gauge sends a known number of readings to `ort --headless --http` under a
-// fake systemd notification socket.
 #include "support/corrida.h"
 #include "support/notificacion.h"
 
@@ -58,7 +56,6 @@ class TstServicioE2e : public QObject {
     int puerto_ = 0;
     std::unique_ptr<SocketNotificacion> systemd_;
 
-    // The body of a GET's answer.
     QByteArray get(const QString& ruta) {
         const QByteArray r =
             Crudo(puerto_,
@@ -89,8 +86,7 @@ private slots:
             c_.termina();
     }
 
-    // The JSON, the metrics (every line a comment or a well-formed sample) and the page count
-    // what was sent, on port 1 open and port 2 closed.
+    // The JSON, the metrics (every line well-formed) and the page count what was sent.
     void cuentanLoEnviado() {
         QMap<int, QJsonObject> puertos;
         for (const QJsonValue v : QJsonDocument::fromJson(get("/api/estado"))["puertos"].toArray())
