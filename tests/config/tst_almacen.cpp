@@ -132,15 +132,6 @@ private slots:
                 b.avisos.textos().filter(aviso).size() == !aviso.isEmpty());
     }
 
-    void baseSinTablas() {
-        Almacen b;
-        QVERIFY(CreaSqlite(b.archivoConf, {}, "CREATE TABLE OTRA (x INTEGER)"));
-        AlmacenConfig& a = b.config;
-        QVERIFY(!a.IniArch());
-        a.IniSecue(b.t); // the restart goes on: the missing tables are not reported again
-        QVERIFY(b.avisos.mensajes.size() == 1 && b.avisos.mensajes[0].texto.contains("PUERTOS"));
-    }
-
     // A save updates rows in place, adds in key order, keeps one beyond the tables until
     // renumbered.
     void grabaLasTresFilas() {

@@ -87,10 +87,8 @@ private slots:
         Canal& v = b.v;
         b.t.puerto(2).TipoCon = "TCP/IP"; // a closed port's: cleared by the save
         QVERIFY(b.listo);
-        QCOMPARE(v.txtCanal->text() + v.txtSecue->text() + v.txtConex->text() + v.txtDescr->text() +
-                     v.Label2->text(),
-                 QString("11/ 0"));
-        QCOMPARE(b.contexto(), QStringList(10));
+        QVERIFY(v.txtConex->text().isEmpty() && v.Label2->text() == "/ 0" &&
+                b.contexto() == QStringList(10));
         v.txtConex->setText("TIMER: Puerto de prueba por reloj");
         Escribe(v.txtDescr, "Canal nuevo");
         v.txtOpera->setText("ANA");
@@ -184,7 +182,7 @@ private slots:
         QSignalSpy aceptado(&b.v, &QDialog::accepted);
         b.v.cmdAceptar->click();
         QVERIFY(aceptado.isEmpty() && b.avisos.textos().filter("1 al 99").size() == 1);
-        QCOMPARE(b.valor("select (select count(*) from PUERTOS) + (select count(*) from CANALES) + "
+        QCOMPARE(b.valor("select (select count(*) from PUERTOS)+(select count(*) from CANALES)+"
                          "(select count(*) from CONF)"),
                  QString("0"));
     }
@@ -313,16 +311,14 @@ private slots:
         Canal& v = b.v;
         b.ajustes.StrConexion = CadenaJet(b.dir.ruta() + "bd/NOESTA.MDB", QString());
         QVERIFY(b.abre());
-        QCOMPARE(v.TablaActiva + v.lblD1->text(), QString("CNXConexiones:"));
-        QCOMPARE(v.DBGrid1->model()->rowCount(), 0);
+        QVERIFY(v.TablaActiva == "CNX" && v.DBGrid1->model()->rowCount() == 0);
         QVERIFY2(v.lblFalla->isVisible() &&
                      v.lblFalla->text().startsWith("No se pudo leer la lista: "),
                  qPrintable(v.lblFalla->text()));
         QVERIFY(v.txtConex->text() == "CALIB" && b.avisos.mensajes.isEmpty());
         b.ajustes.StrConexion = CadenaJet(b.archivoMtvx, QString());
         QVERIFY(Editor::entra(v.txtEstac));
-        QCOMPARE(v.DBGrid1->model()->rowCount(), 2);
-        QVERIFY(!v.lblFalla->isVisible());
+        QVERIFY(v.DBGrid1->model()->rowCount() == 2 && !v.lblFalla->isVisible());
     }
 };
 

@@ -32,9 +32,8 @@ struct Planta : Banco {
         a.Reinicia();
     }
     QString open(int p) const {
-        return ValorSqlite(
-            archivoConf,
-            QString("select coalesce(Open,'null') from PUERTOS where Puert=%1").arg(p));
+        return ValorSqlite(archivoConf,
+                           "select Open from PUERTOS where Puert=" + QString::number(p));
     }
     void pulsa(int p) {
         a.fijaPuertoActual(p);

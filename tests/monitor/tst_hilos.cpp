@@ -80,9 +80,7 @@ QString Conf(int p, const QString& maqui, const QString& produ, const QString& c
              int dtmp = 0) {
     return QString("INSERT INTO CANALES VALUES (%1,1,''); INSERT INTO CONF VALUES "
                    "(%1,1,1,'OP1','E1','%2','%3','F1','%4','','','','',%5);")
-        .arg(p)
-        .arg(maqui, produ, carac)
-        .arg(dtmp);
+        .arg(QString::number(p), maqui, produ, carac, QString::number(dtmp));
 }
 
 qint64 Tarda(const std::function<bool()>& condicion, int ms) {
@@ -193,9 +191,9 @@ private slots:
         sim.start(ORTSIM_PATH,
                   {"--code", "CALIB", "--tcp", "0", "--rate", "200", "--values", "random:1,50"});
         const int puertoTcp = PuertoTcpDe(sim);
-        QVERIFY(puertoTcp > 0);
         Planta pl;
-        QVERIFY(pl.arranca("INSERT INTO PUERTOS VALUES (1,'REDTC',-1);" +
+        QVERIFY(puertoTcp > 0 &&
+                pl.arranca("INSERT INTO PUERTOS VALUES (1,'REDTC',-1);" +
                                Conf(1, "TORNO1", "TUBO1", "TEMP"),
                            Apertura::PorPasada,
                            QString("INSERT INTO INS VALUES ('REDTC','Calibre en "

@@ -25,12 +25,11 @@ QByteArray Crudo(int puerto, const QByteArray& peticion) {
     quieto.start();
     QObject::connect(&s, &QTcpSocket::readyRead, [&] { r += s.readAll(), quieto.restart(); });
     s.write(peticion);
-    EsperaQue(
-        [&] {
-            return s.state() != QAbstractSocket::ConnectedState ||
-                   (!r.isEmpty() && quieto.elapsed() > 300);
-        },
-        5000);
+    auto hecho = [&] {
+        return s.state() != QAbstractSocket::ConnectedState ||
+               (!r.isEmpty() && quieto.elapsed() > 300);
+    };
+    EsperaQue(hecho, 5000);
     return r + s.readAll();
 }
 
@@ -98,9 +97,6 @@ private slots:
         QCOMPARE(QList<int>({uno["recibidas"].toInt(), uno["grabadas"].toInt(),
                              uno["noGrabadas"].toInt(), uno["retenidas"].toInt(-1)}),
                  QList<int>({kLecturas, kLecturas, 0, 0}));
-        const QJsonArray log = uno["log"].toArray();
-        QVERIFY(log.size() >= kLecturas && log.size() <= 20 &&
-                log.last().toString().endsWith("DIAM  20.010"));
 
         QString mala;
         const QMap<QString, double> m = Muestras(get("/metrics"), mala);

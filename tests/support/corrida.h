@@ -20,10 +20,9 @@ struct Corrida {
         return CreaDemo(ORT_DEMO_SCRIPT, dir) && EjecutaScript(dir + "/ORTConf2005.mdb", conf) &&
                EscribeTexto(dir + "/ORTPuertos.IAU", "1," + dir + "/dev/port1\r\n");
     }
-    bool calibre(const QStringList& args, QProcess* p = nullptr) {
-        (p ? *p : sim)
-            .start(ORTSIM_PATH,
-                   QStringList{"--code", "CALIB", "--link", dir + "/dev/port1"} + args);
+    bool calibre(const QStringList& args) { // the gauge before it, if any, unplugged
+        sim.kill(), sim.waitForFinished(3000);
+        sim.start(ORTSIM_PATH, QStringList{"--code", "CALIB", "--link", dir + "/dev/port1"} + args);
         return EsperaQue([&] { return QFile::exists(dir + "/dev/port1"); }, 5000);
     }
     bool arranca(const QStringList& extra = {"--http", "no"}) {
