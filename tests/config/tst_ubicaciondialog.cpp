@@ -36,8 +36,7 @@ struct Dialogo : Banco {
 class TstUbicacionDialog : public QObject {
     Q_OBJECT
 private slots:
-    // The text confirmed goes first in the location file; a base without the tables or missing
-    // is refused, the file untouched; a missing location file is said at once.
+    // The base confirmed goes first in the location file; one without the tables is refused.
     void confirma_data() {
         QTest::addColumn<QString>("lista"); // "-": no location file; "@": the program directory
         QTest::addColumn<QString>("texto");

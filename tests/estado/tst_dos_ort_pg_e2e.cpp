@@ -1,5 +1,4 @@
-// Two workstations, one server prepared by crea-servidor.sh (a mixed-case catalogue), passwords
-// written by `ort --escribe-clave`: two ORTs write one data table, every reading, N gapless.
+// Two ORTs, one server prepared by crea-servidor.sh: one data table, every reading, N gapless.
 #include "support/corrida.h"
 
 #include <QRandomGenerator>

@@ -5,7 +5,6 @@
 #include "ventanas/monitorwindow.h"
 
 #include <QApplication>
-#include <QChartView>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -25,17 +24,15 @@ using namespace ort::prueba;
 
 namespace {
 
-// Port 1 CALIB closed, port 5 TIMER marked open with three sequences on channel 3, the first
-// DIAM of TORNO1/EJE20 (limits 19.9 and 20.1).
+// Port 5 TIMER open, channel 3's first sequence DIAM (limits 19.9 and 20.1); 1 and 3 closed.
 struct Planta : Banco {
     Adquisicion& a = adquisicion();
     bool lista = false;
 
     Planta() {
-        const char* textos[] = {"",           "Puerto ", "Abrir",    "Cerrar",
-                                "Configurar", "leídas",  "grabadas", " ca/se cabecera"};
-        for (int n = 1; n <= 7; ++n)
-            texto(43, n, textos[n]);
+        for (int n = 1; n <= 6; ++n)
+            texto(43, n,
+                  QStringList{"Puerto ", "Abrir", "Cerrar", "", "leídas", "grabadas"}[n - 1]);
         archivoConf = dir.ruta() + "Planta.mdb";
         lista =
             mtvx("UPDATE INS SET INSTCPPR = '4100' WHERE INSCLAVE = 'GSE01'") &&
@@ -53,9 +50,8 @@ struct Planta : Banco {
 
 LecturaProbada Lectura(int canal, int sec, double valor, qint64 ms, double inf = 10,
                        double sup = 20) {
-    const QDateTime hora = QDateTime::fromMSecsSinceEpoch(ms);
-    return {5,   canal, sec, QStringLiteral("DIAM"), valor, inf, sup, valor < inf || valor > sup,
-            hora};
+    const bool fuera = valor < inf || valor > sup;
+    return {5, canal, sec, "DIAM", valor, inf, sup, fuera, QDateTime::fromMSecsSinceEpoch(ms)};
 }
 
 QList<QMessageBox*> Cajas() {
@@ -87,10 +83,8 @@ private slots:
         b.a.arranca();
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QCOMPARE(QStringList({w.SSTab1->tabText(15), w.bArchConf->text(), w.lblHead->text(),
-                              w.Frame1->title(), w.cmdAbre->text(), w.cmdConf->text()}),
-                 QStringList({"16", "Planta.mdb", " ca/se cabecera", "Puerto 1: CALIB", "Abrir",
-                              "Configurar"}));
+        QCOMPARE(w.bArchConf->text() + w.Frame1->title() + w.cmdAbre->text(),
+                 QString("Planta.mdbPuerto 1: CALIBAbrir"));
 
         b.a.tablas().NumLecturas[5] = 4;
         b.a.tablas().NumGrabadas[5] = 3;
@@ -102,8 +96,7 @@ private slots:
 
         QTest::mouseClick(w.cmdAbre, Qt::LeftButton); // the switch acts on the tab shown
         QVERIFY(!b.a.activo(5) && w.cmdAbre->text() == "Abrir");
-        // During a port's wait for its socket the configuration buttons open nothing: their
-        // restart or renumbering would run inside the wait.
+        // During a socket's wait the configuration buttons open nothing (no restart inside it).
         b.puertos.tcp(3).respondeTras(-1);
         QTimer::singleShot(0, &w, [&w] { w.bArchConf->click(), w.cmdConf->click(); });
         b.a.fijaPuertoActual(3);
@@ -116,14 +109,13 @@ private slots:
         QVERIFY(w.close());
     }
 
-    // Limit lines are step lines through every change, whether it came with a reading or with
-    // the port's reopening; "no limit" breaks the line; old limits leave with their points.
+    // Limit lines step at every change; "no limit" breaks them; old ones leave with their points.
     void lineasDeLimites() {
         SeriesPuerto s(4);
-        s.agrega(Lectura(2, 1, 15, 1000));
-        s.agrega(Lectura(2, 1, 16, 2000));
-        s.agrega(Lectura(2, 1, 13, 4000, 12, 18));
-        s.agrega(Lectura(2, 1, 14, 6000, -999999, 999999));
+        for (const LecturaProbada& l :
+             {Lectura(2, 1, 15, 1000), Lectura(2, 1, 16, 2000), Lectura(2, 1, 13, 4000, 12, 18),
+              Lectura(2, 1, 14, 6000, -999999, 999999)})
+            s.agrega(l);
         s.fijaLimites(2, 1, "DIAM", 11, 19, 8000);
         SeriesPuerto::Dibujo d = s.dibujo({2, 1});
         using Tramos = QList<QList<QPointF>>;
@@ -131,13 +123,11 @@ private slots:
                                      {{8000, 11}, {8000, 11}}}));
         QCOMPARE(d.superior, (Tramos{{{1000, 20}, {4000, 20}, {4000, 18}, {6000, 18}},
                                      {{8000, 19}, {8000, 19}}}));
-        QCOMPARE(d.xMax, 8000);
-        QVERIFY(d.yMin < 10 && d.yMax > 20); // the limits are in view, not only the values
+        QVERIFY(d.xMax == 8000 && d.yMin < 10 && d.yMax > 20); // the limits are in view too
         // A reopening at a time before the newest point (clock set back) does not draw backwards.
         s.fijaLimites(2, 1, "DIAM", 10.5, 19.5, 500);
         d = s.dibujo({2, 1});
         QCOMPARE(d.inferior.last(), (QList<QPointF>{{8000, 10.5}, {8000, 10.5}}));
-        // Four newer readings push every old point and limit out.
         for (int i = 0; i < 4; ++i)
             s.agrega(Lectura(2, 1, 15, 9000 + 1000 * i, 10.5, 19.5));
         d = s.dibujo({2, 1});
@@ -176,7 +166,6 @@ private slots:
                  3);
         QVERIFY(Ys(g->lineasSup[0]->points()).last() == 20.1 && b.falso.llamadas.size() == 7);
 
-        // New limits in the Metrovax database take effect when the port opens again.
         QVERIFY(EjecutaSentencia(b.archivoMtvx, "UPDATE CXP SET CXPLINFC=19.5, CXPLSUPC=20.6 "
                                                 "WHERE CXPMAQUI='TORNO1' AND CXPCARAC='DIAM'"));
         b.reloj.avanza(5000);
@@ -208,8 +197,8 @@ private slots:
         QTest::qWait(3 * GraficoPuerto::kRefrescoMs);
         QVERIFY(g->refrescos() - antes == 1 && !oculto->vista && oculto->refrescos() == 0);
         w.SSTab1->setCurrentIndex(5);
-        QVERIFY(oculto->vista && oculto->refrescos() == 1);
-        QCOMPARE(oculto->serieValores->count(), SeriesPuerto::kPuntosPorSerie);
+        QVERIFY(oculto->vista && oculto->refrescos() == 1 &&
+                oculto->serieValores->count() == SeriesPuerto::kPuntosPorSerie);
         w.permiteCierre();
     }
 

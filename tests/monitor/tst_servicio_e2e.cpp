@@ -1,5 +1,3 @@
-// ORT as a service: a gauge sends a known number of readings to `ort --headless --http` under a
-// fake systemd notification socket.
 #include "support/corrida.h"
 #include "support/notificacion.h"
 
@@ -27,12 +25,11 @@ QByteArray Crudo(int puerto, const QByteArray& peticion) {
     quieto.start();
     QObject::connect(&s, &QTcpSocket::readyRead, [&] { r += s.readAll(), quieto.restart(); });
     s.write(peticion);
-    EsperaQue(
-        [&] {
-            return s.state() != QAbstractSocket::ConnectedState ||
-                   (!r.isEmpty() && quieto.elapsed() > 300);
-        },
-        5000);
+    auto hecho = [&] {
+        return s.state() != QAbstractSocket::ConnectedState ||
+               (!r.isEmpty() && quieto.elapsed() > 300);
+    };
+    EsperaQue(hecho, 5000);
     return r + s.readAll();
 }
 
@@ -58,7 +55,6 @@ class TstServicioE2e : public QObject {
     int puerto_ = 0;
     std::unique_ptr<SocketNotificacion> systemd_;
 
-    // The body of a GET's answer.
     QByteArray get(const QString& ruta) {
         const QByteArray r =
             Crudo(puerto_,
@@ -89,8 +85,7 @@ private slots:
             c_.termina();
     }
 
-    // The JSON, the metrics (every line a comment or a well-formed sample) and the page count
-    // what was sent, on port 1 open and port 2 closed.
+    // The JSON, the metrics (every line well-formed) and the page count what was sent.
     void cuentanLoEnviado() {
         QMap<int, QJsonObject> puertos;
         for (const QJsonValue v : QJsonDocument::fromJson(get("/api/estado"))["puertos"].toArray())
@@ -102,9 +97,6 @@ private slots:
         QCOMPARE(QList<int>({uno["recibidas"].toInt(), uno["grabadas"].toInt(),
                              uno["noGrabadas"].toInt(), uno["retenidas"].toInt(-1)}),
                  QList<int>({kLecturas, kLecturas, 0, 0}));
-        const QJsonArray log = uno["log"].toArray();
-        QVERIFY(log.size() >= kLecturas && log.size() <= 20 &&
-                log.last().toString().endsWith("DIAM  20.010"));
 
         QString mala;
         const QMap<QString, double> m = Muestras(get("/metrics"), mala);

@@ -16,16 +16,13 @@ struct Corrida {
     QString dir = tmp.filePath("demo");
     QProcess sim, ort;
 
-    // The demo plant; by default only port 1 is open at start.
     bool prepara(const QString& conf = "UPDATE PUERTOS SET Open = 0 WHERE Puert <> 1") {
         return CreaDemo(ORT_DEMO_SCRIPT, dir) && EjecutaScript(dir + "/ORTConf2005.mdb", conf) &&
                EscribeTexto(dir + "/ORTPuertos.IAU", "1," + dir + "/dev/port1\r\n");
     }
-    // A CALIB gauge on port 1, once its pseudo-terminal is there.
-    bool calibre(const QStringList& args, QProcess* p = nullptr) {
-        (p ? *p : sim)
-            .start(ORTSIM_PATH,
-                   QStringList{"--code", "CALIB", "--link", dir + "/dev/port1"} + args);
+    bool calibre(const QStringList& args) { // the gauge before it, if any, unplugged
+        sim.kill(), sim.waitForFinished(3000);
+        sim.start(ORTSIM_PATH, QStringList{"--code", "CALIB", "--link", dir + "/dev/port1"} + args);
         return EsperaQue([&] { return QFile::exists(dir + "/dev/port1"); }, 5000);
     }
     bool arranca(const QStringList& extra = {"--http", "no"}) {
