@@ -183,44 +183,42 @@ private slots:
         QVERIFY(d.agrega(nueva) == Diario::Admision::Guardada && nueva.id > rs[3].id);
     }
 
-    // A table stopped by a passing failure holds up neither the others nor loses its place.
+    // A table stopped by a passing failure holds up neither the others nor loses its place; a
+    // lasting failure is moved aside with its reason and the next ones written.
     void ordenPorDestino() {
         Cola c;
+        c.escritor.guion["A"] = {TipoFalla::Ninguna, TipoFalla::Duradera, TipoFalla::Duradera};
         c.escritor.guion["B"] = {TipoFalla::Pasajera};
-        for (const auto& [d, v] : {std::pair{"A", "1"}, {"B", "1"}, {"A", "2"}, {"B", "2"}})
-            c.reenvio.retiene(Lectura(d, v), "caída");
+        for (const auto& [d, v] :
+             {std::pair{"A", "1"}, {"B", "1"}, {"A", "2"}, {"B", "2"}, {"A", "3"}, {"A", "4"}})
+            c.reenvio.retiene(Lectura(d, v, 7), "caída");
         QVERIFY(c.reenvio.pendiente("A") && c.reenvio.pendiente("B") && !c.reenvio.pendiente("C"));
         c.reloj.avanza(c.reenvio.espera("A"));
         QVERIFY(c.reenvio.pasa() == 1000 &&
-                c.escritor.intentos == QStringList({"A:1", "A:2", "B:1"}));
+                c.escritor.intentos == QStringList({"A:1", "A:2", "A:3", "A:4", "B:1"}));
         c.reenvio.retiene(Lectura("B", "3"), "detrás");
         c.reenviaTodo();
-        QCOMPARE(c.escritor.escritas, QStringList({"A:1", "A:2", "B:1", "B:2", "B:3"}));
-        QCOMPARE(c.dicho, QStringList({"retiene A", "retiene B", "escrito A 2", "escrito B 3"}));
-        QVERIFY(c.grabadas == 5 && c.diario.total() == 0);
-    }
-
-    // A lasting failure: moved aside with its reason, the next ones written.
-    void duraderaApartada() {
-        Cola c;
-        c.escritor.guion["A"] = {TipoFalla::Ninguna, TipoFalla::Duradera, TipoFalla::Duradera};
-        for (const char* v : {"1", "2", "3", "4"})
-            c.reenvio.retiene(Lectura("A", v, 7), "caída");
-        c.reenviaTodo();
-        QCOMPARE(c.escritor.escritas, QStringList({"A:1", "A:4"}));
-        QCOMPARE(c.dicho,
-                 QStringList({"retiene A", "apartada 2 1", "apartada 3 0", "escrito A 2"}));
-        QVERIFY(c.grabadas == 2 && c.diario.total() == 0 && c.diario.apartadas() == 2);
+        QCOMPARE(c.escritor.escritas, QStringList({"A:1", "A:4", "B:1", "B:2", "B:3"}));
+        QCOMPARE(c.dicho, QStringList({"retiene A", "retiene B", "apartada 2 1", "apartada 3 0",
+                                       "escrito A 2", "escrito B 3"}));
+        QVERIFY(c.grabadas == 5 && c.diario.total() == 0 && c.diario.apartadas() == 2);
         QCOMPARE(Valores(c.diario.listaApartadas()),
                  QStringList({"2 falla de 2 7", "3 falla de 3 7"}));
     }
 
-    // Passing failures double the wait up to its bound; nothing is tried before it is due.
-    void esperaAcotada() {
+    // Passing failures double the wait up to its bound, nothing tried before it is due; the
+    // warning level said once, then the refusal once, the warning again only after going below.
+    void esperaYLimite() {
         Cola c;
         c.reenvio.fijaEsperas(500, 4000);
+        c.diario.fijaLimite(4, 3);
         c.escritor.guion["A"] = QList<TipoFalla>(6, TipoFalla::Pasajera);
-        c.reenvio.retiene(Lectura("A", "1"), "caída");
+        using A = Diario::Admision;
+        QList<A> adm;
+        for (int i = 1; i <= 6; ++i)
+            adm << c.reenvio.retiene(Lectura("A", QString::number(i)), "caída");
+        QCOMPARE(adm, QList<A>({A::Guardada, A::Guardada, A::Cerca, A::Cerca, A::Rechazada,
+                                A::Rechazada}));
         QList<qint64> esperas{c.reenvio.espera("A")};
         for (int i = 0; i < 6; ++i) {
             c.reloj.avanza(esperas.back() - 1);
@@ -231,8 +229,12 @@ private slots:
         }
         QCOMPARE(esperas, (QList<qint64>{500, 1000, 2000, 4000, 4000, 4000, 4000}));
         c.reloj.avanza(4000);
-        QVERIFY(c.escritor.intentos.size() == 6 && c.reenvio.pasa() == -1 &&
-                c.reenvio.espera("A") == 0);
+        QVERIFY(c.escritor.intentos.size() == 6 && c.diario.total() == 4 &&
+                c.reenvio.pasa() == -1 && c.reenvio.espera("A") == 0);
+        for (int i = 7; i <= 9; ++i)
+            c.reenvio.retiene(Lectura("A", QString::number(i)), "caída");
+        QCOMPARE(c.dicho, QStringList({"retiene A", "limite 3/4 0", "limite 4/4 1", "escrito A 4",
+                                       "retiene A", "limite 3/4 0"}));
     }
 
     // Several recording threads on one file, each limited to its table; the bound is shared.
@@ -260,24 +262,6 @@ private slots:
         a2.fijaAlcance("A", &otro);
         QVERIFY(a2.abre() && otro == 2 && a2.retenidas("B").size() == 1);
         QCOMPARE(Valores(a2.retenidas("A")), QStringList({"1", "3"}));
-    }
-
-    // The warning level said once, then the refusal once; the warning again only after going below.
-    void limite() {
-        Cola c;
-        c.diario.fijaLimite(4, 3);
-        QList<Diario::Admision> adm;
-        for (int i = 1; i <= 6; ++i)
-            adm << c.reenvio.retiene(Lectura("A", QString::number(i)), "caída");
-        using A = Diario::Admision;
-        QCOMPARE(adm, QList<A>({A::Guardada, A::Guardada, A::Cerca, A::Cerca, A::Rechazada,
-                                A::Rechazada}));
-        QCOMPARE(c.diario.total(), qint64(4));
-        c.reenviaTodo();
-        for (int i = 7; i <= 9; ++i)
-            c.reenvio.retiene(Lectura("A", QString::number(i)), "caída");
-        QCOMPARE(c.dicho, QStringList({"retiene A", "limite 3/4 0", "limite 4/4 1", "escrito A 4",
-                                       "retiene A", "limite 3/4 0"}));
     }
 
     void clasificaFalla_data() {
