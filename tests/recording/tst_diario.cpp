@@ -153,36 +153,6 @@ QByteArray MataTras(const QStringList& argumentos, int n) {
 class TstDiario : public QObject {
     Q_OBJECT
 private slots:
-    // Every field comes back after reopening; ids keep rising past removed ones.
-    void sobreviveReapertura() {
-        QTemporaryDir tmp;
-        const QString archivo = tmp.path() + u'/' + kArchivoDiario;
-        QList<Retenida> rs{Lectura("servidor:a", "1", 3, 0), Lectura("archivo:b", "2", 5, 1),
-                           Lectura("servidor:a", "3", 3, 2), Lectura("servidor:a", "4")};
-        rs[1].Fecha = "20261203", rs[1].Hora = "0815", rs[1].campo = 2;
-        {
-            Diario d(archivo);
-            QVERIFY(d.abre());
-            for (Retenida& r : rs)
-                QCOMPARE(d.agrega(r), Diario::Admision::Guardada);
-            QVERIFY(rs[0].id < rs[1].id && rs[1].id < rs[2].id && d.quita({rs[3].id}));
-        }
-        Diario d(archivo);
-        QVERIFY(d.abre());
-        QCOMPARE(d.porPuerto(), (QMap<int, qint64>{{3, 2}, {5, 1}}));
-        QCOMPARE(d.destinos(), (QStringList{"servidor:a", "archivo:b"}));
-        const Retenida x = d.retenidas("archivo:b").value(0);
-        QCOMPARE(
-            QStringList({x.Forma, x.Maqui, x.Produ, x.Carac, x.Valor, x.Fecha, x.Hora, x.Turno,
-                         x.Opera, x.momento.toString("ss.zzz")}),
-            QStringList({"F1", "M1", "P1", "DIAM", "2", "20261203", "0815", "M", "OP1", "08.250"}));
-        QCOMPARE(QList<float>({float(x.puerto), float(x.canal + x.secuencia + x.campo), x.DTMP}),
-                 QList<float>({5, 7, 60}));
-        QCOMPARE(Valores(d.retenidas("servidor:a")), QStringList({"1", "3"}));
-        Retenida nueva = Lectura("servidor:a", "5");
-        QVERIFY(d.agrega(nueva) == Diario::Admision::Guardada && nueva.id > rs[3].id);
-    }
-
     // A table stopped by a passing failure holds up neither the others nor loses its place; a
     // lasting failure is moved aside with its reason and the next ones written.
     void ordenPorDestino() {
@@ -237,12 +207,13 @@ private slots:
                                        "retiene A", "limite 3/4 0"}));
     }
 
-    // Several recording threads on one file, each limited to its table; the bound is shared.
+    // Several recording threads on one file, each limited to its table, the bound shared; every
+    // field comes back after reopening and ids keep rising past removed ones.
     void alcancePorTabla() {
         QTemporaryDir tmp;
         const QString archivo = tmp.path() + u'/' + kArchivoDiario;
         std::atomic<qint64> comun{0}, otro{0};
-        Diario a(archivo), b(archivo), a2(archivo);
+        Diario a(archivo), b(archivo), a2(archivo), todo(archivo);
         a.fijaAlcance("A", &comun);
         b.fijaAlcance("B", &comun);
         for (Diario* d : {&a, &b}) {
@@ -250,18 +221,30 @@ private slots:
             QVERIFY(d->abre());
         }
         using Adm = Diario::Admision;
-        Retenida r[] = {Lectura("A", "1", 1), Lectura("B", "2", 2), Lectura("A", "3", 1),
-                        Lectura("B", "4", 2), Lectura("A", "5", 1)};
+        Retenida r[] = {Lectura("A", "1", 3), Lectura("B", "2", 5, 1), Lectura("A", "3", 3),
+                        Lectura("B", "4", 5), Lectura("A", "5", 3)};
+        r[1].Fecha = "20261203", r[1].Hora = "0815", r[1].campo = 2;
         QCOMPARE(
             QList<Adm>(
                 {a.agrega(r[0]), b.agrega(r[1]), a.agrega(r[2]), b.agrega(r[3]), a.agrega(r[4])}),
             QList<Adm>({Adm::Guardada, Adm::Guardada, Adm::Cerca, Adm::Cerca, Adm::Rechazada}));
-        QVERIFY(comun == 4 && a.total() == 4 && a.porPuerto() == (QMap<int, qint64>{{1, 2}}));
-        QVERIFY(a.destinos() + b.destinos() == QStringList({"A", "B"}) && b.quita({r[1].id}) &&
-                comun == 3);
+        QVERIFY(comun == 4 && a.total() == 4 && a.porPuerto() == (QMap<int, qint64>{{3, 2}}));
+        QVERIFY(a.destinos() + b.destinos() == QStringList({"A", "B"}) && r[0].id < r[1].id &&
+                r[1].id < r[2].id && b.quita({r[3].id}) && comun == 3);
         a2.fijaAlcance("A", &otro);
-        QVERIFY(a2.abre() && otro == 2 && a2.retenidas("B").size() == 1);
+        QVERIFY(a2.abre() && otro == 2 && todo.abre());
         QCOMPARE(Valores(a2.retenidas("A")), QStringList({"1", "3"}));
+        QCOMPARE(todo.porPuerto(), (QMap<int, qint64>{{3, 2}, {5, 1}}));
+        QCOMPARE(todo.destinos(), (QStringList{"A", "B"}));
+        const Retenida x = a2.retenidas("B").value(0);
+        QCOMPARE(
+            QStringList({x.Forma, x.Maqui, x.Produ, x.Carac, x.Valor, x.Fecha, x.Hora, x.Turno,
+                         x.Opera, x.momento.toString("ss.zzz")}),
+            QStringList({"F1", "M1", "P1", "DIAM", "2", "20261203", "0815", "M", "OP1", "08.250"}));
+        QCOMPARE(QList<float>({float(x.puerto), float(x.canal + x.secuencia + x.campo), x.DTMP}),
+                 QList<float>({5, 7, 60}));
+        Retenida nueva = Lectura("A", "6");
+        QVERIFY(todo.agrega(nueva) == Adm::Guardada && nueva.id > r[3].id);
     }
 
     void clasificaFalla_data() {
