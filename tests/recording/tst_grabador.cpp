@@ -19,6 +19,14 @@ using R = ort::ResultadoGrabacion;
 
 namespace {
 
+template <class T> T D(const char* n) {
+    return *static_cast<T*>(QTest::qData(n, qMetaTypeId<T>()));
+}
+template <class T> void Columnas(std::initializer_list<const char*> ns) {
+    for (const char* n : ns)
+        QTest::addColumn<T>(n);
+}
+
 const std::pair<Motor, const char*> kMotores[] = {{Motor::Sqlite, "sqlite"},
                                                   {Motor::Postgres, "pg"}};
 void Motores() {
@@ -53,12 +61,11 @@ int Cuenta(const Banco& b, const QString& donde = "1=1") {
 // The last message is a critical one of the writer; rx matches what follows its source.
 bool Critico(const Banco& b, const QString& rx) {
     const auto& m = b.avisos.mensajes;
-    if (!m.isEmpty() && m.last().icono == Avisos::Icono::Critico &&
-        m.last().texto.contains(QRegularExpression("^DAM. GrabaMTVX.\n" + rx,
-                                                   QRegularExpression::DotMatchesEverythingOption)))
-        return true;
-    qWarning() << b.avisos.textos();
-    return false;
+    const QRegularExpression e("^DAM. GrabaMTVX.\n" + rx,
+                               QRegularExpression::DotMatchesEverythingOption);
+    return (!m.isEmpty() && m.last().icono == Avisos::Icono::Critico &&
+            m.last().texto.contains(e)) ||
+           (qWarning() << b.avisos.textos(), false);
 }
 
 void Basura(const QString& archivo) {
@@ -81,11 +88,7 @@ private slots:
     // ! and what the message names.
     void fila_data() {
         QTest::addColumn<Motor>("motor");
-        QTest::addColumn<QString>("carac");
-        QTest::addColumn<QString>("valor");
-        QTest::addColumn<QString>("fecha");
-        QTest::addColumn<QString>("hora");
-        QTest::addColumn<QString>("fila");
+        Columnas<QString>({"carac", "valor", "fecha", "hora", "fila"});
         for (const auto& [m, n] : kMotores) {
             // clang-format off
             QTest::addRow("%s: present", n) << m << "DIAM" << "12.5" << "" << "" << "1 2026-12-04 09:05:07 M OP 12.5";
@@ -113,13 +116,10 @@ private slots:
         // clang-format on
     }
     void fila() {
-        QFETCH(Motor, motor);
-        QFETCH(QString, carac);
-        QFETCH(QString, valor);
-        QFETCH(QString, fecha);
-        QFETCH(QString, hora);
-        QFETCH(QString, fila);
-        ORT_BANCO(b, motor);
+        const QString carac = D<QString>("carac"), valor = D<QString>("valor"),
+                      fecha = D<QString>("fecha"), hora = D<QString>("hora"),
+                      fila = D<QString>("fila");
+        ORT_BANCO(b, D<Motor>("motor"));
         const QString alter = "alter table \"" + b.tabla + "\" add column ";
         QVERIFY(b.datos({alter + "\"CODIGO\" char(5)", alter + "\"PIEZAS\" integer",
                          alter + (b.srv ? "\"NOTA\" text" : "\"NOTA\" nvarchar(10)"),
@@ -138,8 +138,7 @@ private slots:
     void ventana_data() {
         QTest::addColumn<Motor>("motor");
         QTest::addColumn<Apertura>("apertura");
-        QTest::addColumn<QString>("pasos");
-        QTest::addColumn<QString>("filas");
+        Columnas<QString>({"pasos", "filas"});
         for (const auto& [m, n] : kMotores) {
             // clang-format off
             QTest::addRow("%s: A, B share a row, A opens the next", n) << m << Apertura::PorValor << "0 DIAM 60;5 LARGO 60;5 DIAM 60" << "1,1,2";
@@ -152,11 +151,9 @@ private slots:
         }
     }
     void ventana() {
-        QFETCH(Motor, motor);
-        QFETCH(Apertura, apertura);
-        QFETCH(QString, pasos);
-        QFETCH(QString, filas);
-        ORT_BANCO(b, motor);
+        const Apertura apertura = D<Apertura>("apertura");
+        const QString pasos = D<QString>("pasos"), filas = D<QString>("filas");
+        ORT_BANCO(b, D<Motor>("motor"));
         QVERIFY(b.datos());
         b.grabador.fijaApertura(apertura);
         const QStringList lista = pasos.split(u';');
@@ -179,8 +176,7 @@ private slots:
 
     void filaMasReciente_data() { Motores(); }
     void filaMasReciente() {
-        QFETCH(Motor, motor);
-        ORT_BANCO(b, motor);
+        ORT_BANCO(b, D<Motor>("motor"));
         QVERIFY(b.datos(
             {"insert into \"" + b.tabla + "\" (n, fecha) values (3, '2026-12-04 09:05:00')",
              "insert into \"" + b.tabla + "\" (n, fecha) values (7, '2026-12-04 09:00:00')"}));
@@ -198,10 +194,7 @@ private slots:
     // or a key or a name refused (6, what the message names) with nothing opened or touched.
     void ubicacion_data() {
         QTest::addColumn<Motor>("motor");
-        QTest::addColumn<QString>("forma");
-        QTest::addColumn<QString>("maqui");
-        QTest::addColumn<QString>("produ");
-        QTest::addColumn<QString>("carac");
+        Columnas<QString>({"forma", "maqui", "produ", "carac"});
         QTest::addColumn<int>("codigo");
         QTest::addColumn<QString>("dicho");
         // clang-format off
@@ -228,14 +221,11 @@ private slots:
         }
     }
     void ubicacion() {
-        QFETCH(Motor, motor);
-        QFETCH(QString, forma);
-        QFETCH(QString, maqui);
-        QFETCH(QString, produ);
-        QFETCH(QString, carac);
-        QFETCH(int, codigo);
-        QFETCH(QString, dicho);
-        ORT_BANCO(b, motor);
+        const QString forma = D<QString>("forma"), maqui = D<QString>("maqui"),
+                      produ = D<QString>("produ"), carac = D<QString>("carac"),
+                      dicho = D<QString>("dicho");
+        const int codigo = D<int>("codigo");
+        ORT_BANCO(b, D<Motor>("motor"));
         QVERIFY(b.datos());
         b.dir.escribe("datos/FX", QByteArray());
         QVERIFY(QDir().mkpath(b.ajustes.DirDatos + "F1/M1/P3.MDB"));
@@ -266,8 +256,7 @@ private slots:
     void fallasDeBase_data() {
         QTest::addColumn<Motor>("motor");
         QTest::addColumn<Apertura>("apertura");
-        QTest::addColumn<QString>("caso");
-        QTest::addColumn<QString>("enMensaje");
+        Columnas<QString>({"caso", "enMensaje"});
         for (const auto& [m, n] : kMotores)
             for (const auto& [ap, a] : {std::pair{Apertura::PorValor, "per value"},
                                         std::pair{Apertura::Mantenida, "kept open"}}) {
@@ -285,11 +274,9 @@ private slots:
         // clang-format on
     }
     void fallasDeBase() {
-        QFETCH(Motor, motor);
-        QFETCH(Apertura, apertura);
-        QFETCH(QString, caso);
-        QFETCH(QString, enMensaje);
-        ORT_BANCO(b, motor);
+        const Apertura apertura = D<Apertura>("apertura");
+        const QString caso = D<QString>("caso"), enMensaje = D<QString>("enMensaje");
+        ORT_BANCO(b, D<Motor>("motor"));
         const QString archivo = b.ajustes.DirDatos + "F1/M1/P1.MDB";
         const QString clave = b.ajustes.ClaveBD;
         QVERIFY(caso == "nulo"
@@ -356,8 +343,7 @@ private slots:
 
     void dosEscritores_data() { Motores(); }
     void dosEscritores() {
-        QFETCH(Motor, motor);
-        ORT_BANCO(b, motor);
+        ORT_BANCO(b, D<Motor>("motor"));
         QVERIFY(b.datos({}, "n INTEGER PRIMARY KEY", "n INTEGER"));
         QStringList dicho[2];
         auto escritor = [&](int k) {
