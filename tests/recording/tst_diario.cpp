@@ -328,14 +328,13 @@ private slots:
         Escribe(ref, rs);
         const QString archivo = b.dir.ruta() + kArchivoDiario;
         QStringList dicho;
-        if (caso == "marcado" || caso == "muerto") {
-            Diario d(archivo);
-            QVERIFY(d.abre());
+        if (Diario d(archivo); !d.abre()) {
+            QFAIL("diario");
+        } else if (EscritorDatos esc(b.ajustes, b.reloj); caso == "marcado" || caso == "muerto") {
             const int antes = caso == "muerto" ? 0 : 2;
             Escribe(b, rs.mid(0, antes));
             QList<Retenida> resto = rs.mid(antes);
             QVERIFY(d.agrega(resto) != Diario::Admision::Rechazada);
-            EscritorDatos esc(b.ajustes, b.reloj);
             std::optional<HuellaTabla> h;
             QList<qint64> ids;
             for (const Retenida& r : resto)
@@ -346,9 +345,6 @@ private slots:
                 Escribe(b, resto.mid(0, k));
             }
         } else {
-            Diario d(archivo);
-            QVERIFY(d.abre());
-            EscritorDatos esc(b.ajustes, b.reloj);
             Reenvio reenvio(d, esc, b.reloj,
                             {[&](const Retenida& r) { dicho << r.motivo; }, nullptr, nullptr,
                              nullptr, nullptr});
