@@ -57,31 +57,23 @@ struct Editor : Banco {
             r << v.DBGrid1->model()->index(f, c).data().toString();
         return r;
     }
-    int fila() const {
-        return v.DBGrid1->currentIndex().isValid() ? v.DBGrid1->currentIndex().row() : -1;
-    }
-    bool abre() {
-        v.show();
-        v.activateWindow(); // a display without a window manager activates nothing by itself
-        return QTest::qWaitForWindowActive(&v);
-    }
-    static bool entra(QLineEdit* campo) {
-        campo->setFocus(Qt::TabFocusReason);
-        return QTest::qWaitFor([campo] { return campo->hasFocus(); }, 2000);
+    // Without a window manager nothing activates a window by itself.
+    bool abre() { return v.show(), v.activateWindow(), QTest::qWaitForWindowActive(&v); }
+    static bool entra(QLineEdit* c) {
+        return c->setFocus(Qt::TabFocusReason),
+               QTest::qWaitFor([c] { return c->hasFocus(); }, 2000);
     }
 };
 
-void Escribe(QLineEdit* campo, const QString& texto) {
-    campo->clear();
-    QTest::keyClicks(campo, texto);
-}
+const auto Escribe = [](QLineEdit* c, const QString& t) { c->clear(), QTest::keyClicks(c, t); };
 
 } // namespace
 
 class TstCanal : public QObject {
     Q_OBJECT
 private slots:
-    // A port without rows: fields empty; a save writes the three rows, in effect at once.
+    // A port without rows: fields empty; a save without channel 1..99 and sequence is refused,
+    // a right one writes the three rows, in effect at once.
     void abreSinFilasYGrabaLasTres() {
         Editor b(kFilas, 2);
         Canal& v = b.v;
@@ -89,28 +81,38 @@ private slots:
         QVERIFY(b.listo);
         QVERIFY(v.txtConex->text().isEmpty() && v.Label2->text() == "/ 0" &&
                 b.contexto() == QStringList(10));
+        QSignalSpy aceptado(&v, &QDialog::accepted);
+        for (const auto& [canal, secuencia] : {std::pair{"", "1"}, {"0", "1"}, {"1", "-"}})
+            Escribe(v.txtCanal, canal), Escribe(v.txtSecue, secuencia), v.cmdAceptar->click();
+        const QString filas = "select (select count(*) from PUERTOS where Puert=2)+(select "
+                              "count(*) from CANALES where "
+                              "Puert=2)+(select count(*) from CONF where Puert=2)";
+        QVERIFY(aceptado.isEmpty() && b.avisos.textos().filter("1 al 99").size() == 3 &&
+                b.valor(filas) == "0");
+        Escribe(v.txtCanal, "1"), Escribe(v.txtSecue, "1");
         v.txtConex->setText("TIMER: Puerto de prueba por reloj");
         Escribe(v.txtDescr, "Canal nuevo");
         v.txtOpera->setText("ANA");
         v.txtCarac->setText("DIAM");
-        QSignalSpy aceptado(&v, &QDialog::accepted);
         v.cmdAceptar->click();
-        QVERIFY(aceptado.count() == 1 && b.avisos.mensajes.isEmpty());
-        QCOMPARE(b.valor("select (select Conex from PUERTOS where Puert=2)||'/'||Descr from "
-                         "CANALES where Puert=2"),
-                 QString("TIMER/Canal nuevo"));
-        QCOMPARE(b.valor("select Opera||'/'||Carac||'/'||Estac from CONF where Puert=2"),
-                 QString("ANA/DIAM/"));
+        QVERIFY(aceptado.count() == 1 && b.avisos.mensajes.size() == 3);
+        QCOMPARE(
+            b.valor("select (select Conex from PUERTOS where Puert=2)||'/'||Descr||'/'||(select "
+                    "Opera||'/'||Carac||'/'||Estac from CONF where Puert=2) from CANALES where "
+                    "Puert=2"),
+            QString("TIMER/Canal nuevo/ANA/DIAM/"));
         QCOMPARE(b.t.puerto(2).Conex + b.t.puerto(2).TipoCon, QString("TIMER"));
     }
 
-    void cargaYNavega() {
+    // A channel and sequence load as typed; picked keys saved bare and cut; longer stored values
+    // are shown and saved back whole.
+    void cargaYGraba() {
         Editor b;
         Canal& v = b.v;
-        QCOMPARE(QStringList({v.txtConex->text(), v.txtDescr->text(), v.Label2->text()}),
-                 QStringList({"CALIB", "Diámetro exterior", "/ 2"}));
-        QCOMPARE(b.contexto(), QStringList({"OP1", "E1", "TORNO1", "EJE20", "F1", "DIAM", "LOTE",
-                                            "L-0042", "TEMP", "21"}));
+        QCOMPARE(QStringList({v.txtConex->text(), v.txtDescr->text(), v.Label2->text()}) +
+                     b.contexto(),
+                 QStringList({"CALIB", "Diámetro exterior", "/ 2", "OP1", "E1", "TORNO1", "EJE20",
+                              "F1", "DIAM", "LOTE", "L-0042", "TEMP", "21"}));
         Escribe(v.txtSecue, "2");
         QCOMPARE(v.txtCarac->text() + v.txtEAdic[1]->text(), QString("LARGO"));
         // Clearing the channel or typing 0 loads nothing; what is shown stays.
@@ -124,12 +126,7 @@ private slots:
         QCOMPARE(v.txtOpera->text(), QString("ANA"));
         Escribe(v.txtCanal, "12x"); // a number in front loads that number
         QCOMPARE(v.txtDescr->text() + v.txtOpera->text(), QString());
-    }
-
-    // Picked keys saved bare and cut; longer stored values are shown and saved back whole.
-    void clavesElegidasYTextosEnteros() {
-        Editor b;
-        Canal& v = b.v;
+        Escribe(v.txtCanal, "1"), Escribe(v.txtSecue, "1");
         v.txtConex->setText("XRITE: Espectrofotómetro X-Rite");
         v.txtOpera->setText("ANA     : Ana Muñoz");
         v.txtEstac->setText("E2  : Rectificado");
@@ -162,29 +159,6 @@ private slots:
                  "CARACT10XY|VALOR-DE-20-CARACTER|" + QString(40, u'd'));
         Escribe(l.v.txtCanal, "2"); // another channel's short value gives the usual limit back
         QCOMPARE(l.v.txtEAVal[1]->maxLength(), 14);
-    }
-
-    void grabacionRechazada_data() {
-        QTest::addColumn<QString>("canal");
-        QTest::addColumn<QString>("secuencia");
-        // clang-format off
-        QTest::addRow("empty channel") << "" << "1";
-        QTest::addRow("channel 0") << "0" << "1";
-        QTest::addRow("non-numeric sequence") << "1" << "-";
-        // clang-format on
-    }
-    void grabacionRechazada() {
-        QFETCH(QString, canal);
-        QFETCH(QString, secuencia);
-        Editor b(QString(), 1);
-        Escribe(b.v.txtCanal, canal);
-        Escribe(b.v.txtSecue, secuencia);
-        QSignalSpy aceptado(&b.v, &QDialog::accepted);
-        b.v.cmdAceptar->click();
-        QVERIFY(aceptado.isEmpty() && b.avisos.textos().filter("1 al 99").size() == 1);
-        QCOMPARE(b.valor("select (select count(*) from PUERTOS)+(select count(*) from CANALES)+"
-                         "(select count(*) from CONF)"),
-                 QString("0"));
     }
 
     // A refused save or deletion: said, nothing half-written, no transaction left open.
@@ -252,18 +226,25 @@ private slots:
                  QString("1,22"));
     }
 
-    // Each field's picker lists the keys under the fields before it, positioned and in tab order.
+    // Each field's picker lists the keys under the fields before it, positioned and in tab order;
+    // a list that cannot be read is said on the window, and the next picker lists again.
     void cascada() {
         Editor b;
         Canal& v = b.v;
-        QVERIFY(b.abre() && v.txtConex->hasFocus() && !v.lblFalla->isVisible());
+        b.ajustes.StrConexion = CadenaJet(b.dir.ruta() + "bd/NOESTA.MDB", QString());
+        QVERIFY(b.abre() && v.txtConex->hasFocus() && v.TablaActiva == "CNX" &&
+                v.DBGrid1->model()->rowCount() == 0);
+        QVERIFY2(v.lblFalla->isVisible() &&
+                     v.lblFalla->text().startsWith("No se pudo leer la lista: "),
+                 qPrintable(v.lblFalla->text()));
+        QVERIFY(v.txtConex->text() == "CALIB" && b.avisos.mensajes.isEmpty());
+        b.ajustes.StrConexion = CadenaJet(b.archivoMtvx, QString());
+        QVERIFY(Editor::entra(v.txtCanal));
         auto cabecera = [&](const char* c) {
             return v.DBGrid1->model()
                 ->headerData(v.resultado().columna(c), Qt::Horizontal)
                 .toString();
         };
-        QCOMPARE(cabecera("INSCLAVE") + cabecera("INSTIPOC") + cabecera("INSTABLA"),
-                 QString("T61.1T61.3T61.14"));
         // clang-format off
         struct Paso { QLineEdit* campo; QString tabla, titulo; QStringList claves; int fila; QString texto; int orden; };
         const Paso pasos[] = {
@@ -282,12 +263,15 @@ private slots:
             QVERIFY(Editor::entra(p.campo));
             QCOMPARE(v.TablaActiva + v.lblD1->text(), p.tabla + p.titulo);
             QCOMPARE(b.columna(0), p.claves);
-            QCOMPARE(b.fila(), p.fila);
+            QCOMPARE(v.DBGrid1->currentIndex().row(), p.fila);
             QCOMPARE(p.campo->text(), p.texto);
             QVERIFY(p.orden < 0 || v.ordenTab().indexOf(v.DBGrid1) == p.orden);
+            QVERIFY(!v.lblFalla->isVisible());
         }
         QCOMPARE(b.columna(1), QStringList({"1", "2", "4", "3"}));
         QVERIFY(Editor::entra(v.txtConex)); // moving through a key's list fills the field
+        QCOMPARE(cabecera("INSCLAVE") + cabecera("INSTIPOC") + cabecera("INSTABLA"),
+                 QString("T61.1T61.3T61.14"));
         v.DBGrid1->setCurrentIndex(v.DBGrid1->model()->index(5, 0));
         QCOMPARE(v.txtConex->text(), QString("XRITE: Espectrofotómetro X-Rite"));
         QVERIFY(Editor::entra(v.txtEAdic[1]));
@@ -303,22 +287,6 @@ private slots:
                     "Opera||'|'||Estac||'|'||Maqui||'|'||Produ||'|'||Forma||'|'||Carac||'|'||"
                     "EAdic1||'|'||(select Conex from PUERTOS) from CONF where Canal=1 and Secue=1"),
             QString("OP1|E1|TORNO1|EJE20|F1|DIAM|LOTE|XRITE"));
-    }
-
-    // A list that cannot be read is said on the window; the next picker lists again.
-    void consultaFallida() {
-        Editor b;
-        Canal& v = b.v;
-        b.ajustes.StrConexion = CadenaJet(b.dir.ruta() + "bd/NOESTA.MDB", QString());
-        QVERIFY(b.abre());
-        QVERIFY(v.TablaActiva == "CNX" && v.DBGrid1->model()->rowCount() == 0);
-        QVERIFY2(v.lblFalla->isVisible() &&
-                     v.lblFalla->text().startsWith("No se pudo leer la lista: "),
-                 qPrintable(v.lblFalla->text()));
-        QVERIFY(v.txtConex->text() == "CALIB" && b.avisos.mensajes.isEmpty());
-        b.ajustes.StrConexion = CadenaJet(b.archivoMtvx, QString());
-        QVERIFY(Editor::entra(v.txtEstac));
-        QVERIFY(v.DBGrid1->model()->rowCount() == 2 && !v.lblFalla->isVisible());
     }
 };
 

@@ -42,13 +42,11 @@ struct Planta {
     std::unique_ptr<GrabadorDatos> grabador;
     std::unique_ptr<Adquisicion> a;
 
-    bool arranca(const QString& conf, Apertura apertura = Apertura::PorValor,
-                 const QString& mtvx = {}) {
+    bool arranca(const QString& conf, Apertura ap = Apertura::PorValor, const QString& mtvx = {}) {
         QString iau;
-        for (int p = 1; p <= 4; ++p) {
-            pty[p] = std::make_unique<Pty>();
+        for (int p = 1; p <= 4; ++p)
+            pty[p] = std::make_unique<Pty>(),
             iau += QString("%1,%2\r\n").arg(p).arg(pty[p]->esclavo());
-        }
         if (!CreaDemo(ORT_DEMO_SCRIPT, dir) ||
             !EjecutaScript(dir + "/ORTConf2005.mdb",
                            "DELETE FROM PUERTOS; DELETE FROM CANALES; DELETE FROM CONF;" + conf) ||
@@ -58,16 +56,13 @@ struct Planta {
             return false;
         e = std::make_unique<Entorno>(Entorno{*ajustes, avisosHilos, reloj});
         puertos = std::make_unique<FabricaPuertosQt>(ajustes->Ruta);
-        grabador = std::make_unique<GrabadorDatos>(*e, apertura);
+        grabador = std::make_unique<GrabadorDatos>(*e, ap);
         a = std::make_unique<Adquisicion>(*e, *puertos, *grabador);
-        a->usaHilos([this, apertura] { return std::make_unique<GrabadorDatos>(*e, apertura); });
+        a->usaHilos([this, ap] { return std::make_unique<GrabadorDatos>(*e, ap); });
         a->arranca();
         return true;
     }
-    ~Planta() {
-        if (a)
-            a->detiene();
-    }
+    ~Planta() { a ? a->detiene() : void(); }
     QString valor(const QString& ctx, const QString& sql) const {
         return ValorSqlite(dir + "/datos/" + ctx + ".MDB", sql);
     }
@@ -83,15 +78,11 @@ QString Conf(int p, const QString& maqui, const QString& produ, const QString& c
         .arg(QString::number(p), maqui, produ, carac, QString::number(dtmp));
 }
 
+// Milliseconds until the condition holds, -1 past the limit.
 qint64 Tarda(const std::function<bool()>& condicion, int ms) {
     QElapsedTimer t;
     t.start();
-    while (!condicion()) {
-        if (t.elapsed() > ms)
-            return -1;
-        QTest::qWait(5);
-    }
-    return t.elapsed();
+    return QTest::qWaitFor(condicion, ms) ? t.elapsed() : -1;
 }
 
 } // namespace
@@ -121,12 +112,15 @@ private slots:
         QVERIFY(pl.filas("F1/RECT1/EJE20") >= 10);
     }
 
+    // A balance's status frame is followed by its value frame, however late or slowly it comes.
     void andEsperaSuTramaDeValor_data() {
         QTest::addColumn<int>("trasEstadoMs");
         QTest::addColumn<int>("entreCaracteresMs");
+        // clang-format off
         QTest::addRow("30 ms after") << 30 << 0;
         QTest::addRow("0.3 s after") << 300 << 0;
         QTest::addRow("at line pace") << 2 << 2;
+        // clang-format on
     }
     void andEsperaSuTramaDeValor() {
         QFETCH(int, trasEstadoMs);
@@ -142,11 +136,8 @@ private slots:
             for (int i = 0; i < b.size(); i += paso, QThread::msleep(entreCaracteresMs))
                 pl.pty[1]->escribe(b.mid(i, paso));
         };
-        for (const char* valor : {"12.50", "13.25"}) {
-            envia("ST\r");
-            QThread::msleep(trasEstadoMs);
-            envia(QByteArray(valor) + '\r');
-        }
+        for (const char* valor : {"12.50", "13.25"})
+            envia("ST\r"), QThread::msleep(trasEstadoMs), envia(QByteArray(valor) + '\r');
         QVERIFY(Tarda([&] { return pl.filas("F1/TORNO1/TUBO1") == 2; }, 5000) >= 0);
         QCOMPARE(pl.valor("F1/TORNO1/TUBO1", "select group_concat(TEMP, ' ') from Datos"),
                  QString("12.5 13.25"));
@@ -156,9 +147,11 @@ private slots:
     // Two ports write one data table: every value once, rows gapless, each port's in order.
     void dosPuertosUnaTabla_data() {
         QTest::addColumn<Apertura>("apertura");
+        // clang-format off
         QTest::addRow("value by value") << Apertura::PorValor;
         QTest::addRow("kept connection") << Apertura::Mantenida;
         QTest::addRow("group commit") << Apertura::PorPasada;
+        // clang-format on
     }
     void dosPuertosUnaTabla() {
         QFETCH(Apertura, apertura);
@@ -177,12 +170,12 @@ private slots:
         QVERIFY(
             Tarda([&] { return filas("DIAM is not null") == n && filas("LARGO is not null") == n; },
                   10000) >= 0);
-        QCOMPARE(pl.valor(ctx, "select max(N) - count(*) from Datos"), QString("0"));
-        QCOMPARE(filas("DIAM is null and LARGO is null"), 0);
         const QString desorden =
             "select count(*) from Datos a, Datos b where a.N < b.N and a.%1 > b.%1";
-        QCOMPARE(pl.valor(ctx, desorden.arg("DIAM")) + pl.valor(ctx, desorden.arg("LARGO")),
-                 QString("00"));
+        QCOMPARE(pl.valor(ctx, "select max(N) - count(*) from Datos") +
+                     pl.valor(ctx, desorden.arg("DIAM")) + pl.valor(ctx, desorden.arg("LARGO")) +
+                     QString::number(filas("DIAM is null and LARGO is null")),
+                 QString("0000"));
     }
 
     // Group commit under a TCP stream: a commit every 100 ms at least; readers get their turn.
@@ -202,15 +195,12 @@ private slots:
         const double& grabadas = pl.a->tablas().NumGrabadas[1];
         QVERIFY(Tarda([&] { return grabadas > 0; }, 5000) >= 0);
         QElapsedTimer t, desdeCambio;
-        t.start();
-        desdeCambio.start();
+        t.start(), desdeCambio.start();
         double antes = grabadas;
         qint64 peor = 0, peorLectura = 0;
         for (; t.elapsed() < 1500; QTest::qWait(5))
-            if (grabadas > antes) {
-                peor = std::max(peor, desdeCambio.restart());
-                antes = grabadas;
-            }
+            if (grabadas > antes)
+                peor = std::max(peor, desdeCambio.restart()), antes = grabadas;
         for (int i = 0; i < 10; ++i, QTest::qWait(20)) { // Metrovax reading the table meanwhile
             QElapsedTimer l;
             l.start();
@@ -227,8 +217,10 @@ private slots:
     // The data table out of reach for a while: readings held, then written as without the outage.
     void nadaSePierdeSinSuTabla_data() {
         QTest::addColumn<Motor>("motor");
+        // clang-format off
         QTest::addRow("sqlite, file locked") << Motor::Sqlite;
         QTest::addRow("postgres, server away") << Motor::Postgres;
+        // clang-format on
     }
     void nadaSePierdeSinSuTabla() {
         QFETCH(Motor, motor);
@@ -240,10 +232,9 @@ private slots:
         auto corre = [&](bool corta, QStringList& dicho) {
             Banco b(motor, true);
             std::optional<Relevo> relevo;
-            if (b.srv) {
-                relevo.emplace(b.srv->host, b.srv->puerto);
-                b.ajustes.ServidorBD = relevo->dataSource();
-            }
+            if (b.srv)
+                relevo.emplace(b.srv->host, b.srv->puerto),
+                    b.ajustes.ServidorBD = relevo->dataSource();
             QString conf =
                 "INSERT INTO PUERTOS VALUES (1,'CALIB',-1),(2,'CALIB',-1),(3,'CALIB',-1);";
             for (const auto& [p, carac] : {std::pair{1, "DIAM"}, {2, "LARGO"}, {3, "TEMP"}})
@@ -268,27 +259,21 @@ private slots:
             hilo.inicia();
             QSqlDatabase db;
             for (int i = 0; i < 30; ++i) { // three ports' readings 5 s apart, ten in a row each
-                if (corta && i == 10) {
-                    if (relevo)
-                        relevo->corta();
-                    else {
-                        db = QSqlDatabase::addDatabase("QSQLITE", "bloqueo");
-                        db.setDatabaseName(b.ajustes.DirDatos + "F1/M1/P1.MDB");
-                        if (!db.open() || !QSqlQuery(db).exec("BEGIN EXCLUSIVE"))
-                            return QStringList{"no lock"};
-                    }
-                }
-                if (corta && i == 20) {
+                if (corta && i == 10 && relevo)
+                    relevo->corta();
+                else if (corta && i == 10) {
+                    db = QSqlDatabase::addDatabase("QSQLITE", "bloqueo");
+                    db.setDatabaseName(b.ajustes.DirDatos + "F1/M1/P1.MDB");
+                    if (!db.open() || !QSqlQuery(db).exec("BEGIN EXCLUSIVE"))
+                        return QStringList{"no lock"};
+                } else if (corta && i == 20) {
                     Tarda([&] { return reg.retenidas(1) > 0; }, 15000);
                     caption = reg.captionGra(1);
                     if (relevo)
                         relevo->restablece();
-                    else {
-                        QSqlQuery(db).exec("ROLLBACK");
-                        db.close();
-                        db = QSqlDatabase();
-                        QSqlDatabase::removeDatabase("bloqueo");
-                    }
+                    else
+                        QSqlQuery(db).exec("ROLLBACK"), db.close(),
+                            db = QSqlDatabase(), QSqlDatabase::removeDatabase("bloqueo");
                 }
                 reg.RegistraLectura(1 + i % 3, QString("01%1").arg(10 + i), "", "", 0,
                                     t0.addSecs(5 * i));
@@ -297,14 +282,12 @@ private slots:
             Tarda([&] { return hilo.retenidas() == 0 && hilo.pendientes() == 0; }, 40000);
             hilo.detiene();
             QTest::qWait(100);
-            dicho = b.avisos.textos();
-            for (int p = 1; p <= 3; ++p)
-                dicho += b.log.lineas(p);
+            dicho = b.avisos.textos() + b.log.lineas(1) + b.log.lineas(2) + b.log.lineas(3);
             dicho << QString("grabadas %1").arg(b.t.NumGrabadas[1]);
             return Banco::muestra(b.filas("select * from \"" + b.tabla + "\" order by 1"));
         };
         QStringList sinCaida, conCaida;
-        const QStringList esperadas = corre(false, sinCaida);
+        const QStringList esperadas = corre(false, sinCaida); // Fecha: the reading's own time
         QVERIFY2(esperadas.size() == 10 && esperadas[0].contains("09:05:07") &&
                      sinCaida.filter("Retenida").isEmpty(),
                  qPrintable(esperadas.join('\n') + sinCaida.join('\n')));
