@@ -1,14 +1,8 @@
 #include "support/banco.h"
 #include "ventanas/ubicaciondialog.h"
 
-#include <QComboBox>
-#include <QDir>
-#include <QFileDialog>
-#include <QLineEdit>
-#include <QListView>
-#include <QSignalSpy>
-#include <QTest>
-#include <QTimer>
+#include <QtTest>
+#include <QtWidgets>
 
 using namespace ort;
 using namespace ort::prueba;

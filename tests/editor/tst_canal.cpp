@@ -3,15 +3,8 @@
 #include "ventanas/editor/enlace.h"
 #include "ventanas/monitorwindow.h"
 
-#include <QApplication>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTabWidget>
-#include <QTableView>
-#include <QTest>
-#include <QTimer>
+#include <QtTest>
+#include <QtWidgets>
 
 using namespace ort;
 using namespace ort::prueba;

@@ -4,20 +4,9 @@
 #include "ventanas/graficopuerto_window.h"
 #include "ventanas/monitorwindow.h"
 
-#include <QApplication>
-#include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineSeries>
-#include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QScatterSeries>
-#include <QSignalSpy>
-#include <QSplitter>
-#include <QTabWidget>
-#include <QTest>
-#include <QTimer>
+#include <QtCharts>
+#include <QtTest>
+#include <QtWidgets>
 
 using namespace ort;
 using namespace ort::prueba;
