@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Screenshot of ORT's monitor window during the demo, on a virtual display.
+# Screenshot of ORT's monitor window during the demo, on a virtual display, then of the
+# configuration windows (editor.png, ubicacion.png beside it) by build/tools/ortcapturas.
 #   bash scripts/captura.sh [seconds-of-demo-before-the-shot] [output.png]
 # Default: 90 s, docs/grafico.png. The demo runs in a temporary directory and ends after the shot.
 # ORT_CAPTURA_DEMO names another demo script (one that skips the build, say).
@@ -32,3 +33,6 @@ sleep "$segundos"
 DISPLAY=$pantalla import -window root "$dir/pantalla.png"
 convert "$dir/pantalla.png" -trim +repage "$salida"
 echo "$salida"
+# The configuration windows, on a demo program directory of their own.
+bash tools/demo/crea-demo.sh "$dir/ventanas" >/dev/null
+DISPLAY=$pantalla "${ORT_DEMO_BUILD_DIR:-build}"/tools/ortcapturas "$dir/ventanas" "$(dirname "$salida")"

@@ -4,7 +4,6 @@
 # tests again built with AddressSanitizer and UndefinedBehaviorSanitizer, and the tests of the
 # ports' workers and the recording threads built with ThreadSanitizer; a headless-only ort is built
 # too and checked to link no window library. Used as it stands by CI.
-#   ORT_CARGA_SEGUNDOS=N  length of the 16-port load test (default 600)
 #   ORT_SIN_SANITIZERS=1  skip the sanitizer build (quicker runs by hand)
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,5 +1,4 @@
-// Arbitrary frames through every decoder. Built as a libFuzzer target with ORT_FUZZ, and run
-// over a fixed set of pseudo-random frames by tst_fuzz_decoders.
+// Arbitrary frames through every decoder, as a libFuzzer target (built with ORT_FUZZ).
 #include "fuzz_decoders.h"
 
 #include "decoding/registro.h"
@@ -7,6 +6,7 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -16,26 +16,16 @@ namespace {
 
 constexpr int kMaxTramas = 64;
 
-// Codes whose decoder copies the channel characters from the frame; every other decoder
-// computes them and must give two digits.
-bool CanalDeLaTrama(const QString& codigo) {
-    static const QStringList codigos = {"TP844", "MUX10", "DP1HS", "DMX2B", "DMX2C",
-                                        "MUX11", "MX8",   "MX8N",  "HX1",   "GPORT"};
-    return codigos.contains(codigo);
-}
-
 bool Digitos(const QString& t, int n) {
-    if (t.size() != n)
-        return false;
-    for (QChar ch : t)
-        if (ch.unicode() < u'0' || ch.unicode() > u'9')
-            return false;
-    return true;
+    return t.size() == n && std::all_of(t.begin(), t.end(), [](QChar c) { return c.isDigit(); });
 }
 
 QString Revisa(const QString& codigo, const ContextoFalso& c) {
+    // These copy the channel from the frame; every other decoder must give two digits.
+    static const QStringList copian = {"TP844", "MUX10", "DP1HS", "DMX2B", "DMX2C",
+                                       "MUX11", "MX8",   "MX8N",  "HX1",   "GPORT"};
     for (const auto& l : c.lecturas) {
-        if (!CanalDeLaTrama(codigo) && !Digitos(l.lectura.left(2), 2))
+        if (!copian.contains(codigo) && !Digitos(l.lectura.left(2), 2))
             return QStringLiteral("reading \"%1\" has no channel digits").arg(l.lectura);
         if (!l.fechaInst.isEmpty() && !Digitos(l.fechaInst, 8))
             return QStringLiteral("date \"%1\" is not yyyymmdd").arg(l.fechaInst);
@@ -44,57 +34,42 @@ QString Revisa(const QString& codigo, const ContextoFalso& c) {
     }
     if (codigo != u"GSE01" && !c.escrituras.isEmpty())
         return QStringLiteral("wrote to the port");
-    if (codigo != u"DL-10" && c.cierres > 0)
-        return QStringLiteral("closed the port");
-    if (c.cierres > 1)
-        return QStringLiteral("closed the port twice");
-    return {};
+    return c.cierres > (codigo == u"DL-10" ? 1 : 0) ? QStringLiteral("closed the port") : QString();
 }
 
-} // namespace
-
-ResultadoAlAzar DecodificaAlAzar(const QString& conex, const std::uint8_t* datos, std::size_t n) {
-    ResultadoAlAzar r;
+// Head bytes: port, start position, time of day; the rest split at CR into frames.
+QString DecodificaAlAzar(const QString& conex, const std::uint8_t* datos, std::size_t n) {
     std::uint8_t cabeza[6] = {};
-    const std::size_t nc = n < 6 ? n : 6;
-    for (std::size_t i = 0; i < nc; ++i)
-        cabeza[i] = datos[i];
+    const std::size_t nc = std::min<std::size_t>(n, 6);
+    std::copy(datos, datos + nc, cabeza);
+    quint32 ms = 0;
+    for (int i = 2; i < 6; ++i)
+        ms = ms << 8 | cabeza[i];
     const int puerto = 1 + cabeza[0] % 16;
     const int posInicio = cabeza[1] % 24 - 1; // 0 and -1 are start positions that do not fit
-    const quint32 ms = (quint32(cabeza[2]) << 24 | quint32(cabeza[3]) << 16 |
-                        quint32(cabeza[4]) << 8 | cabeza[5]) %
-                       86'400'000u;
 
-    QStringList tramas{QString()};
-    for (std::size_t i = nc; i < n && tramas.size() <= kMaxTramas; ++i) {
-        if (datos[i] == '\r')
-            tramas << QString();
-        else
-            tramas.last() += QChar(char16_t(datos[i]));
-    }
+    const QStringList tramas =
+        QString::fromLatin1(reinterpret_cast<const char*>(datos + nc), qsizetype(n - nc))
+            .split(u'\r')
+            .mid(0, kMaxTramas + 1);
 
-    RelojFalso reloj(QDateTime(QDate(2026, 12, 4), QTime::fromMSecsSinceStartOfDay(int(ms))));
+    RelojFalso reloj(
+        QDateTime(QDate(2026, 12, 4), QTime::fromMSecsSinceStartOfDay(int(ms % 86'400'000u))));
     ContextoFalso c(reloj, puerto, posInicio);
     EstadoDecodificadores e;
     c.pendientes = tramas.mid(1);
     // Each frame read once at most, plus one empty read per decoded frame.
     c.limiteLecturas = 2 * (kMaxTramas + 1);
-    const QString codigo = conex.trimmed();
-    QString trama = tramas.first();
-    for (int pasos = 0; pasos <= kMaxTramas; ++pasos) {
-        if (DecodificaConRegistro(conex, trama, c, e))
-            ++r.fallas;
-        r.problema = Revisa(codigo, c);
-        if (!r.problema.isEmpty())
-            break;
+    for (QString trama = tramas.first();; trama = c.pendientes.takeFirst()) {
+        DecodificaConRegistro(conex, trama, c, e);
+        if (const QString problema = Revisa(conex.trimmed(), c); !problema.isEmpty())
+            return problema;
         if (!c.puertoAbierto() || c.pendientes.isEmpty())
-            break;
-        trama = c.pendientes.takeFirst();
+            return {};
     }
-    r.lecturas = static_cast<int>(c.lecturas.size());
-    return r;
 }
 
+} // namespace
 } // namespace ort::prueba
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* datos, std::size_t n) {
@@ -102,9 +77,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* datos, std::size_t n) 
         return 0;
     static const QStringList codigos = ort::CodigosConocidos() << QStringLiteral("ZZ9");
     const QString conex = codigos[datos[0] % codigos.size()].leftJustified(5, u' ');
-    const auto r = ort::prueba::DecodificaAlAzar(conex, datos + 1, n - 1);
-    if (!r.problema.isEmpty()) {
-        std::fprintf(stderr, "%s: %s\n", qPrintable(conex), qPrintable(r.problema));
+    if (const QString problema = ort::prueba::DecodificaAlAzar(conex, datos + 1, n - 1);
+        !problema.isEmpty()) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(conex), qPrintable(problema));
         std::abort();
     }
     return 0;

@@ -1,64 +1,39 @@
-// ORT seen from outside, piece by piece: the silence alarm on the injected clock, its
-// configuration file, the write-latency histogram, the password file written for the server
-// kind, and the watchdog pinged from acquisition's own thread.
 #include "estado/enlaceestado.h"
-#include "monitor/adquisicion.h"
 #include "startup/archivosproducto.h"
 #include "startup/clave.h"
-#include "startup/conexion.h"
-#include "support/fakes.h"
-#include "support/grabadorfalso.h"
+#include "support/banco.h"
 #include "support/notificacion.h"
-#include "support/programa.h"
 #include "support/programas.h"
-#include "support/puertofalso.h"
 
 #include <QTest>
 #include <QThread>
-
-#include <memory>
 
 using namespace ort;
 using namespace ort::prueba;
 
 namespace {
 
-struct Banco {
-    DirPrograma dir;
-    Ajustes ajustes;
-    AvisosGrabados avisos;
-    RelojFalso reloj;
-    Entorno e{ajustes, avisos, reloj};
-    FabricaPuertosFalsa puertos{&reloj};
-    GrabadorFalso grabador;
-    Adquisicion a{e, puertos, grabador};
+struct Estado : Banco {
+    Adquisicion& a = adquisicion();
     std::unique_ptr<EnlaceEstado> enlace;
 
-    explicit Banco(const QString& silencios) {
-        ajustes.Ruta = dir.ruta();
+    explicit Estado(const QString& silencios) {
         if (!silencios.isEmpty())
             dir.escribe("ORTSilencio.IAU", silencios);
         enlace = std::make_unique<EnlaceEstado>(a, e, nullptr);
         a.tablas().puerto(1).Conex = "CALIB";
     }
-    // What acquisition says when a reading arrives on port 1.
-    void lectura() {
+    void lectura() { // what acquisition says when a reading arrives on port 1
         a.tablas().NumLecturas[1] += 1;
-        a.tablas().NumGrabadas[1] += 1;
         emit a.contadoresCambiados(1);
     }
     void pasa(int segundos) {
         reloj.avanza(qint64(segundos) * 1000);
         enlace->estado().revisaSilencios();
     }
-    int lineas(const QString& texto) {
-        int n = 0;
-        for (const QString& l : a.log().lineas(1))
-            n += l.contains(texto) ? 1 : 0;
-        return n;
-    }
-    bool metrica(const QByteArray& muestra) const {
-        return enlace->estado().metricas().contains(muestra + '\n');
+    int dichas(const QString& texto) const { return int(a.log().lineas(1).filter(texto).size()); }
+    bool metrica(const QString& muestra) const {
+        return enlace->estado().metricas().contains(muestra.toUtf8() + '\n');
     }
 };
 
@@ -74,9 +49,7 @@ private slots:
         QTest::addColumn<int>("limite"); // 0: no alarm expected
         // clang-format off
         QTest::addRow("off by default") << ""              << true  << 100000 << 0;
-        QTest::addRow("zero is off")    << "1,0\r\n"       << true  << 100000 << 0;
         QTest::addRow("other port")     << "2,60\r\n"      << true  << 100000 << 0;
-        QTest::addRow("under limit")    << "1,300\r\n"     << true  << 299    << 0;
         QTest::addRow("at limit")       << "1,300\r\n"     << true  << 300    << 300;
         QTest::addRow("long past")      << "# c\n1, 60 \n" << true  << 5000   << 60;
         QTest::addRow("closed port")    << "1,60\r\n"      << false << 5000   << 0;
@@ -87,52 +60,43 @@ private slots:
         QFETCH(bool, abierto);
         QFETCH(int, segundos);
         QFETCH(int, limite);
-        Banco b(archivo);
+        Estado b(archivo);
         emit b.a.estadoPuerto(1, abierto);
         b.pasa(segundos);
-        if (limite > 0)
-            b.pasa(segundos); // said once, however long it lasts
-        const int avisos = limite > 0 ? 1 : 0;
-        QCOMPARE(b.lineas("sin datos del instrumento desde hace"), avisos);
-        QCOMPARE(b.avisos.mensajes.size(), avisos);
-        QVERIFY(
-            b.metrica(QByteArray("ort_puerto_silencioso{puerto=\"1\"} ") + (avisos ? "1" : "0")));
-        if (!avisos)
+        b.pasa(limite ? segundos : 0); // said once, however long it lasts
+        const QString silencioso = "ort_puerto_silencioso{puerto=\"1\"} ";
+        QVERIFY(b.dichas("sin datos del instrumento desde hace") == (limite ? 1 : 0) &&
+                b.avisos.mensajes.size() == (limite ? 1 : 0) &&
+                b.metrica(silencioso + (limite ? "1" : "0")));
+        if (!limite)
             return;
-        QVERIFY(b.avisos.textos().first().contains(QString("Puerto 1 (CALIB)")));
-        QVERIFY(b.avisos.textos().first().contains(QString("%1 s").arg(segundos)));
-        QCOMPARE(b.avisos.mensajes.first().icono, Avisos::Icono::Exclamacion);
-
-        // Data comes back: said once, with the length of the silence; the alarm is off.
+        QVERIFY(b.avisos.textos().first().contains("Puerto 1 (CALIB)"));
         b.lectura();
         b.lectura();
-        QCOMPARE(b.lineas(QString("vuelven a llegar datos tras %1 s").arg(2 * segundos)), 1);
-        QCOMPARE(b.avisos.mensajes.size(), 2);
-        QVERIFY(b.metrica("ort_puerto_silencioso{puerto=\"1\"} 0"));
-        QVERIFY(b.metrica("ort_segundos_desde_ultima_lectura{puerto=\"1\"} 0"));
-
-        // Silence is counted again from the last reading.
+        QVERIFY(b.dichas(QString("vuelven a llegar datos tras %1 s").arg(2 * segundos)) == 1 &&
+                b.avisos.mensajes.size() == 2);
+        QVERIFY(b.metrica(silencioso + "0") &&
+                b.metrica("ort_segundos_desde_ultima_lectura{puerto=\"1\"} 0"));
+        // Silence counted again from the last reading; closing the port ends it without a word.
         b.pasa(limite - 1);
         QCOMPARE(b.avisos.mensajes.size(), 2);
         b.pasa(1);
-        QCOMPARE(b.avisos.mensajes.size(), 3);
-        QVERIFY(b.metrica(QByteArray("ort_segundos_desde_ultima_lectura{puerto=\"1\"} ") +
-                          QByteArray::number(limite)));
-        // Closing the port ends the alarm without a word.
+        QVERIFY(
+            b.avisos.mensajes.size() == 3 &&
+            b.metrica(QString("ort_segundos_desde_ultima_lectura{puerto=\"1\"} %1").arg(limite)));
         emit b.a.estadoPuerto(1, false);
-        QVERIFY(b.metrica("ort_puerto_silencioso{puerto=\"1\"} 0"));
-        QCOMPARE(b.avisos.mensajes.size(), 3);
+        QVERIFY(b.metrica(silencioso + "0") && b.avisos.mensajes.size() == 3);
     }
 
     void archivoDeSilenciosMalo() {
-        Banco b("1,60\r\n17,5\r\n3;40\r\n4,-1\r\n5,x\r\n6,30\r\n");
+        Estado b("1,60\r\n17,5\r\n3;40\r\n4,-1\r\n5,x\r\n6,30\r\n");
         QCOMPARE(b.avisos.mensajes.size(), 1); // one message lists every bad line
         const QString m = b.avisos.textos().first();
-        for (const char* l : {"línea 2", "línea 3", "línea 4", "línea 5"})
-            QVERIFY2(m.contains(l), l);
-        QVERIFY(!m.contains("línea 1") && !m.contains("línea 6"));
-        QCOMPARE(b.enlace->estado().puerto(1).silencioSegundos, 60);
-        QCOMPARE(b.enlace->estado().puerto(6).silencioSegundos, 30);
+        for (int n = 1; n <= 6; ++n)
+            QCOMPARE(m.contains(QString("línea %1").arg(n)), n >= 2 && n <= 5);
+        QCOMPARE(b.enlace->estado().puerto(1).silencioSegundos +
+                     b.enlace->estado().puerto(6).silencioSegundos,
+                 90);
     }
 
     void histogramaDeEscritura_data() {
@@ -140,9 +104,7 @@ private slots:
         QTest::addColumn<QString>("primerLe"); // the first bucket that counts it
         // clang-format off
         QTest::addRow("fast")         << qint64(200'000)        << "0.001";
-        QTest::addRow("on the bound") << qint64(1'000'000)      << "0.001";
         QTest::addRow("just over")    << qint64(1'000'001)      << "0.0025";
-        QTest::addRow("a second")     << qint64(1'000'000'000)  << "1";
         QTest::addRow("stuck")        << qint64(60'000'000'000) << "+Inf";
         // clang-format on
     }
@@ -151,35 +113,30 @@ private slots:
         QFETCH(QString, primerLe);
         LatenciaEscritura l;
         GrabadorFalso real;
-        GrabadorMedido medido(real, l);
-        QCOMPARE(medido.GrabaMTVX("F1", "M", "P", "C", "", "", "", "1", 0),
-                 ResultadoGrabacion::Grabado);
-        QCOMPARE(real.llamadas.size(), 1); // reaches the real writer
-        QCOMPARE(l.cuenta(), quint64(1));
+        GrabadorMedido medido(real, l); // one write through the measured writer, one observed
+        QVERIFY(medido.GrabaMTVX("F1", "M", "P", "C", "", "", "", "1", 0) ==
+                    ResultadoGrabacion::Grabado &&
+                real.llamadas.size() + l.cuenta() == 2u);
         l.observa(ns);
         const QString t = QString::fromUtf8(l.metricas("x"));
         bool visto = false;
         for (const QString le : {"0.001", "0.0025", "0.005", "1", "2.5", "10", "+Inf"}) {
             visto = visto || le == primerLe;
             QVERIFY2(t.contains(QString("x_bucket{le=\"%1\"} %2\n").arg(le).arg(visto ? 2 : 1)),
-                     qPrintable(le + "\n" + t));
+                     qPrintable(t));
         }
-        QVERIFY(t.contains("x_count 2\n"));
-        QVERIFY(l.sumaSegundos() >= double(ns) / 1e9);
+        QVERIFY(t.contains("x_count 2\n") && l.sumaSegundos() >= double(ns) / 1e9);
     }
 
+    // Written as ORT reads it back at start, or refused with a reason.
     void claveIdaYVuelta_data() {
         QTest::addColumn<QString>("clave");
         QTest::addColumn<bool>("escribe");
         // clang-format off
-        QTest::addRow("simple")       << "secreto"                    << true;
         QTest::addRow("comma")        << "a,b,c"                      << true;
-        QTest::addRow("quote inside") << "x\"y"                       << true;
         QTest::addRow("symbols")      << "!~{}|`^_@#$%&*()-+=:;<>?/." << true;
         QTest::addRow("47 chars")     << QString(47, u'a')            << true;
         QTest::addRow("48 chars")     << QString(48, u'a')            << false;
-        QTest::addRow("empty")        << ""                           << false;
-        QTest::addRow("blank")        << "dos palabras"               << false;
         QTest::addRow("accent")       << "contraseña"                 << false;
         // clang-format on
     }
@@ -189,81 +146,61 @@ private slots:
         DirPrograma d;
         d.productoJet();
         QString problema;
-        QVERIFY2(EscribeArchivoClave(d.ruta(), clave, &problema) == escribe, qPrintable(problema));
-        QCOMPARE(problema.isEmpty(), escribe);
-        if (!escribe)
-            return;
-        // Read back the way ORT reads it at start.
+        QVERIFY2(EscribeArchivoClave(d.ruta(), clave, &problema) == escribe &&
+                     problema.isEmpty() == escribe,
+                 qPrintable(problema));
         AvisosGrabados av;
         const auto a = CargaAjustes(d.ruta(), av);
-        QVERIFY(a);
-        QVERIFY2(av.mensajes.isEmpty(), qPrintable(av.textos().join('|')));
-        QCOMPARE(a->ClaveBD, clave);
+        QVERIFY(a && av.mensajes.isEmpty() && a->ClaveBD == (escribe ? clave : QString()));
     }
 
     void direccionHttp_data() {
         QTest::addColumn<QString>("texto");
-        QTest::addColumn<QString>("url"); // empty: refused
-        QTest::addColumn<bool>("deRed");
+        QTest::addColumn<QString>("url"); // and 1 if reachable from the network; empty: refused
         // clang-format off
-        QTest::addRow("loopback")   << "127.0.0.1:8088"  << "http://127.0.0.1:8088/"  << false;
-        QTest::addRow("localhost")  << "localhost:9000"  << "http://127.0.0.1:9000/"  << false;
-        QTest::addRow("ipv6")       << "[::1]:8088"      << "http://[::1]:8088/"      << false;
-        QTest::addRow("any")        << "0.0.0.0:8088"    << "http://0.0.0.0:8088/"    << true;
-        QTest::addRow("lan")        << "192.168.1.20:80" << "http://192.168.1.20:80/" << true;
-        QTest::addRow("no port")    << "127.0.0.1"       << ""                        << false;
-        QTest::addRow("port only")  << "8088"            << ""                        << false;
-        QTest::addRow("big port")   << "127.0.0.1:70000" << ""                        << false;
-        QTest::addRow("host name")  << "planta.local:80" << ""                        << false;
+        QTest::addRow("loopback")   << "127.0.0.1:8088"  << "http://127.0.0.1:8088/0";
+        QTest::addRow("ipv6")       << "[::1]:8088"      << "http://[::1]:8088/0";
+        QTest::addRow("lan")        << "192.168.1.20:80" << "http://192.168.1.20:80/1";
+        QTest::addRow("no port")    << "127.0.0.1"       << "";
+        QTest::addRow("host name")  << "planta.local:80" << "";
+        QTest::addRow("none")       << "no"              << "-0";
         // clang-format on
     }
     void direccionHttp() {
         QFETCH(QString, texto);
         QFETCH(QString, url);
-        QFETCH(bool, deRed);
         const auto d = InterpretaDireccionHttp(texto);
-        QCOMPARE(bool(d), !url.isEmpty());
-        if (!d)
-            return;
-        QCOMPARE(d->url(), url);
-        QCOMPARE(d->deRed(), deRed);
-        QVERIFY(InterpretaDireccionHttp("no")->ninguna);
+        QCOMPARE(d ? (d->ninguna ? "-" : d->url()) + QString::number(d->deRed()) : QString(), url);
     }
 
+    // Pinged from acquisition's own thread: when it hangs the pings stop.
     void perroGuardianDesdeElHiloDeAdquisicion() {
         QTemporaryDir tmp;
         SocketNotificacion systemd(tmp.filePath("notify"));
-        QVERIFY(systemd.ok());
         qputenv("NOTIFY_SOCKET", tmp.filePath("notify").toLocal8Bit());
         qputenv("WATCHDOG_USEC", "100000");
         auto aviso = std::make_unique<AvisoSystemd>();
-        QCOMPARE(aviso->intervaloPingMs(), qint64(50));
         QThread hilo;
         QObject adquisicion;
         adquisicion.moveToThread(&hilo);
         hilo.start();
         aviso->listo("3 de 4 puertos abiertos");
         aviso->vigila(&adquisicion);
-        QVERIFY(EsperaQue([&] { return systemd.lee().filter("WATCHDOG=1").size() > 0; }, 2000));
-        // The acquisition thread hangs; the window thread goes on: no pings.
+        auto pings = [&] { return systemd.lee().filter("WATCHDOG=1").size(); };
+        QVERIFY(systemd.ok() && EsperaQue([&] { return pings() > 0; }, 2000));
         QMetaObject::invokeMethod(&adquisicion, [] { QThread::msleep(700); });
         QTest::qWait(100);
-        systemd.lee();
+        pings();
         QTest::qWait(500);
-        QCOMPARE(systemd.lee().filter("WATCHDOG=1").size(), 0);
-        QVERIFY(EsperaQue([&] { return systemd.lee().filter("WATCHDOG=1").size() > 0; }, 2000));
+        QCOMPARE(pings(), 0);
+        QVERIFY(EsperaQue([&] { return pings() > 0; }, 2000));
         aviso.reset(); // its timer goes with acquisition's thread
-        hilo.quit();
-        hilo.wait();
-
-        // Without NOTIFY_SOCKET nothing is sent.
+        hilo.quit(), hilo.wait();
         qunsetenv("NOTIFY_SOCKET");
         AvisoSystemd nada;
-        QVERIFY(!nada.activo());
         nada.listo("x");
         QTest::qWait(50);
-        QVERIFY(systemd.lee().isEmpty());
-        qunsetenv("WATCHDOG_USEC");
+        QVERIFY(!nada.activo() && systemd.lee().isEmpty());
     }
 };
 

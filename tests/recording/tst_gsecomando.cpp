@@ -1,98 +1,41 @@
-#include "config/almacen.h"
 #include "recording/gsecomando.h"
-#include "support/bases.h"
-#include "support/fakes.h"
-#include "support/programa.h"
+#include "support/banco.h"
 
 #include <QTest>
 
 using namespace ort;
 using namespace ort::prueba;
 
-namespace {
-
-struct Banco {
-    DirPrograma dir;
-    Ajustes ajustes;
-    AvisosGrabados avisos;
-    RelojFalso reloj;
-    Entorno e{ajustes, avisos, reloj};
-    AlmacenConfig config{e};
-
-    explicit Banco(const QString& conf) {
-        ajustes.Ruta = dir.ruta();
-        ajustes.TipoBD = kJet4;
-        const QString mtvx = dir.ruta() + "MTVX2005.MDB";
-        ajustes.StrConexion = CadenaConexion(ajustes, mtvx);
-        if (!CreaSqlite(mtvx, {"metrovax.sqlite.sql"},
-                        "INSERT INTO PRO VALUES ('P01','ABC','XYZ');"
-                        "INSERT INTO PRO VALUES ('TUB','Tubería de cobre','');"
-                        "INSERT INTO USU VALUES ('OP1','JUAN');"))
-            qFatal("no Metrovax database");
-        dir.escribe(kArchivoUbicacion, dir.ruta() + kConfPorDefecto);
-        if (!CreaSqlite(dir.ruta() + kConfPorDefecto, {"ortconf.sqlite.sql"}, conf) ||
-            !config.IniArch())
-            qFatal("no configuration database");
-    }
-};
-
-} // namespace
-
 class TstGseComando : public QObject {
     Q_OBJECT
 private slots:
+    // The command for channel 12 of port 3 (plain ASCII), or the message of what is missing.
     void comando_data() {
         QTest::addColumn<QString>("conf");
-        QTest::addColumn<int>("canal");
         QTest::addColumn<QString>("comando");
-        QTest::newRow("the product's example")
-            << "INSERT INTO CONF (Puert,Canal,Secue,Produ,EAVal1,EAVal2,Opera) VALUES "
-               "(3,12,1,'P01','5','7','OP1')"
-            << 12
-            << "80.3P=\"P01\"%o80.4P=\"ABC\"%o80.5P=\"5\"%o80.6P=\"7\"%o80.7P=\"OP1\"%o"
-               "80.8P=\"JUAN\"%o80.10P=\"XYZ\"%o11%^";
-        // Sequence 1's context, whatever the channel's other sequences hold; blanks trimmed at
-        // both ends but kept inside; an empty description gives an empty pair of quotes.
-        QTest::newRow("sequence 1, trimming, accents, empty description")
-            << "INSERT INTO CONF (Puert,Canal,Secue,Produ,EAVal1,EAVal2,Opera) VALUES "
-               "(3,4,1,'TUB','  lote 7 ',NULL,'OP1'),(3,4,3,'P01','x','y','OP1')"
-            << 4
-            << "80.3P=\"TUB\"%o80.4P=\"Tuberia de cobre\"%o80.5P=\"lote 7\"%o80.6P=\"\"%o"
-               "80.7P=\"OP1\"%o80.8P=\"JUAN\"%o80.10P=\"\"%o11%^";
+        QTest::addColumn<QString>("mensaje");
+        // clang-format off
+        QTest::addRow("example") << "(3,12,1,'P01','5','7','OP1')" << "80.3P=\"P01\"%o80.4P=\"ABC\"%o80.5P=\"5\"%o80.6P=\"7\"%o80.7P=\"OP1\"%o80.8P=\"JUAN\"%o80.10P=\"XYZ\"%o11%^" << "";
+        QTest::addRow("sequence 1, trimmed, accents") << "(3,12,1,'TUB','  lote 7 ',NULL,'OP1'),(3,12,3,'P01','x','y','OP1')" << "80.3P=\"TUB\"%o80.4P=\"Tuberia de cobre\"%o80.5P=\"lote 7\"%o80.6P=\"\"%o80.7P=\"OP1\"%o80.8P=\"JUAN\"%o80.10P=\"\"%o11%^" << "";
+        QTest::addRow("no row") << "(3,12,2,'P01','','','OP1')" << "" << "GSEArmaComando.\nPuert = 3 and Canal = 12 and Secue = 1\nNot Found";
+        QTest::addRow("no operator") << "(3,12,1,'P01','','','OP9')" << "" << "GSEArmaComando.\nSelect USUCLAVE, USUDESCR from USU where USUCLAVE = 'OP9'\nNot Found";
+        QTest::addRow("no product") << "(3,12,1,'P''1','','','OP1')" << "" << "GSEArmaComando.\nSelect PROCLAVE, PRODESC1, PRODESC2 from PRO where PROCLAVE = 'P'1'\nNot Found";
+        // clang-format on
     }
     void comando() {
         QFETCH(QString, conf);
-        QFETCH(int, canal);
         QFETCH(QString, comando);
-        Banco b(conf);
-        const QString r = GSEArmaComando(b.e, b.config, 3, canal);
-        QCOMPARE(r, comando);
-        QVERIFY(b.avisos.mensajes.isEmpty());
-        for (QChar ch : r)
-            QVERIFY(ch.unicode() < 128);
-    }
-
-    void noEncontrado_data() {
-        QTest::addColumn<QString>("conf");
-        QTest::addColumn<QString>("mensaje");
-        QTest::newRow("no configuration row")
-            << "INSERT INTO CONF (Puert,Canal,Secue,Produ,Opera) VALUES (3,12,2,'P01','OP1')"
-            << "GSEArmaComando.\nPuert = 3 and Canal = 12 and Secue = 1\nNot Found";
-        QTest::newRow("no operator")
-            << "INSERT INTO CONF (Puert,Canal,Secue,Produ,Opera) VALUES (3,12,1,'P01','OP9')"
-            << "GSEArmaComando.\nSelect USUCLAVE, USUDESCR from USU where USUCLAVE = 'OP9'\nNot "
-               "Found";
-        QTest::newRow("no product, key with a quote")
-            << "INSERT INTO CONF (Puert,Canal,Secue,Produ,Opera) VALUES (3,12,1,'P''1','OP1')"
-            << "GSEArmaComando.\nSelect PROCLAVE, PRODESC1, PRODESC2 from PRO where PROCLAVE = "
-               "'P'1'\nNot Found";
-    }
-    void noEncontrado() {
-        QFETCH(QString, conf);
         QFETCH(QString, mensaje);
-        Banco b(conf);
-        QCOMPARE(GSEArmaComando(b.e, b.config, 3, 12), QString());
-        QCOMPARE(b.avisos.textos(), QStringList{mensaje});
+        Banco b;
+        QVERIFY(b.mtvx("INSERT INTO PRO VALUES ('P01','ABC','XYZ'),('TUB','Tubería de cobre','');"
+                       "INSERT INTO USU VALUES ('OP1','JUAN');",
+                       {"metrovax.sqlite.sql"}));
+        QVERIFY(b.conf("INSERT INTO CONF (Puert,Canal,Secue,Produ,EAVal1,EAVal2,Opera) VALUES " +
+                       conf));
+        const QString r = GSEArmaComando(b.e, b.config, 3, 12);
+        QCOMPARE(r, comando);
+        QCOMPARE(b.avisos.textos(), mensaje.isEmpty() ? QStringList() : QStringList{mensaje});
+        QCOMPARE(r.toLatin1(), r.toUtf8());
     }
 };
 

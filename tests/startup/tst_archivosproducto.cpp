@@ -1,4 +1,5 @@
 #include "startup/archivosproducto.h"
+#include "startup/conexion.h"
 #include "support/fakes.h"
 #include "support/programa.h"
 
@@ -16,71 +17,76 @@ Entrada E(const QString& tag, const QString& t) {
 class TstArchivosProducto : public QObject {
     Q_OBJECT
 private slots:
-    void instalacionJetCompleta() {
+    void carga_data() {
+        QTest::addColumn<QString>("archivo");
+        QTest::addColumn<QByteArray>("contenido");
+        QTest::addColumn<QString>("campo");
+        QTest::addColumn<QString>("valor");
+        // clang-format off
+        QTest::addRow("directory") << "" << QByteArray() << "Ruta" << "%R";
+        QTest::addRow("data directory") << "" << QByteArray() << "DirDatos" << "%Rdatos/";
+        QTest::addRow("file string") << "" << QByteArray() << "data source" << "%Rbd/MTVX2005.MDB";
+        QTest::addRow("no password file") << "" << QByteArray() << "jet oledb:database password" << "";
+        QTest::addRow("company") << "" << QByteArray() << "Compania" << "Planta de prueba";
+        QTest::addRow("password prompt") << "" << QByteArray() << "0 81" << "Clave de la base de datos:";
+        QTest::addRow("port caption") << "" << QByteArray() << "43 1" << "Puerto ";
+        QTest::addRow("out of bounds") << "" << QByteArray() << "43 99" << "";
+        QTest::addRow("negative group") << "" << QByteArray() << "-1 0" << "";
+        QTest::addRow("shifts") << "" << QByteArray() << "turnos" << "3:,M,T,N:0,1400,2200,2400";
+        QTest::addRow("server kind") << "MVDirec.iau" << QByteArray("[SQLSERVER],srv:5433,PLANTA,calidad\r\n") << "initial catalog" << "PLANTA";
+        QTest::addRow("lower-case kind unknown") << "MVDirec.iau" << QByteArray("[jet4],/a/,/b/\r\n") << "StrConexion" << "";
+        QTest::addRow("blank inside the kind") << "MVDirec.iau" << QByteArray("[JET4 ],/a/,/b/\r\n") << "StrConexion" << "";
+        QTest::addRow("password file") << "mtvxpass.iau" << QByteArray("\"CCCCM\"\r\n") << "ClaveBD" << "A?=;C";
+        QTest::addRow("password in the string") << "mtvxpass.iau" << QByteArray("\"CCCCM\"\r\n") << "Database Password=" << "A?=;C;";
+        QTest::addRow("name in upper case, Windows text") << "MVCOMPA.IAU" << QByteArray("\"Compa\xf1ia\",\"MV\",\"x\"\r\n") << "Compania" << "Compañia";
+        QTest::addRow("leading numbers, groups beyond") << "MVLang.IAU" << ArchivoIdioma(1, 1, 1, 3, {{E("MV", "a")}, {E("MV", "b")}, {E("MV", "c")}}).replace("\r\n1\r\n001", "\r\n1.0\r\n001").replace("1\r\n1,1,3", "1 esp\r\n1,1,3").toUtf8() << "1 0" << "b";
+        QTest::addRow("leading number of an item") << "MVTurn.IAU" << QByteArray("1.0\r\n\"M\",1400 h\r\n") << "turnos" << "1:,M:0,1400";
+        // clang-format on
+    }
+    void carga() {
+        QFETCH(QString, archivo);
+        QFETCH(QByteArray, contenido);
+        QFETCH(QString, campo);
+        QFETCH(QString, valor);
         DirPrograma d;
         d.productoJet();
+        if (archivo == "MVCOMPA.IAU")
+            d.borra("MVCompa.iau");
+        if (!archivo.isEmpty())
+            d.escribe(archivo, contenido);
         AvisosGrabados av;
         const auto a = CargaAjustes(d.ruta() + "  ", av);
         QVERIFY(a);
         QVERIFY2(av.mensajes.isEmpty(), qPrintable(av.textos().join("|")));
-        QCOMPARE(a->Ruta, d.ruta());
-        QCOMPARE(a->ArchivoAyuda, d.ruta() + "MTVX.HLP");
-        QCOMPARE(a->NombreBase, QString("MTVX2005"));
-        QCOMPARE(a->TipoBD, QString("[JET4]"));
-        QCOMPARE(a->DirBD, d.ruta() + "bd/");
-        QCOMPARE(a->DirDatos, d.ruta() + "datos/");
-        QCOMPARE(a->ClaveBD, QString());
-        // No password file: the string carries an empty password.
-        QCOMPARE(a->StrConexion, "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + d.ruta() +
-                                     "bd/MTVX2005.MDB;Jet OLEDB:Database Password=;");
-        QCOMPARE(a->Compania, QString("Planta de prueba"));
-        QCOMPARE(a->texto(Textos::PreguntaClave), QString("Clave de la base de datos:"));
-        QCOMPARE(a->texto(Textos::PuertoCaption), QString("Puerto "));
-        QCOMPARE(a->texto(43, 99), QString()); // out of bounds reads empty
-        QCOMPARE(a->texto(-1, 0), QString());
-        QCOMPARE(a->NumTurnos, qint16(3));
-        QCOMPARE(a->TurnoNombre, QStringList({"", "M", "T", "N"}));
-        QCOMPARE(a->TurnoFin, QList<qint16>({0, 1400, 2200, 2400}));
-    }
-
-    void servidorYTipoDesconocido_data() {
-        QTest::addColumn<QString>("direc");
-        QTest::addColumn<QString>("cadena");
-        QTest::newRow("server kind")
-            << "[SQLSERVER],srv:5433,PLANTA,calidad\r\n"
-            << "Provider=SQLOLEDB.1;Persist Security Info=False;Data Source=srv:5433;User "
-               "ID=calidad;Password=;Initial Catalog=PLANTA;";
-        QTest::newRow("lower case kind is not recognised") << "[jet4],/a/,/b/\r\n"
-                                                           << "";
-        QTest::newRow("blank inside the kind") << "[JET4 ],/a/,/b/\r\n"
-                                               << "";
-    }
-    void servidorYTipoDesconocido() {
-        QFETCH(QString, direc);
-        QFETCH(QString, cadena);
-        DirPrograma d;
-        d.productoJet();
-        d.escribe("MVDirec.iau", direc);
-        AvisosGrabados av;
-        const auto a = CargaAjustes(d.ruta(), av);
-        QVERIFY(a);
-        QCOMPARE(a->StrConexion, cadena);
-        QVERIFY(av.mensajes.isEmpty());
+        QStringList fines;
+        for (qint16 f : a->TurnoFin)
+            fines << QString::number(f);
+        const QStringList c = campo.split(u' ');
+        const QString v = campo == "Ruta"          ? a->Ruta
+                          : campo == "DirDatos"    ? a->DirDatos
+                          : campo == "Compania"    ? a->Compania
+                          : campo == "ClaveBD"     ? a->ClaveBD
+                          : campo == "StrConexion" ? a->StrConexion
+                          : campo == "turnos"      ? QString("%1:%2:%3")
+                                                    .arg(a->NumTurnos)
+                                                    .arg(a->TurnoNombre.join(','), fines.join(','))
+                          : c.size() == 2 && c[1][0].isDigit()
+                              ? a->texto(c[0].toInt(), c[1].toInt())
+                          : campo.endsWith('=') ? a->StrConexion.section(campo, 1)
+                                                : ValorCadena(a->StrConexion, campo);
+        QCOMPARE(v, QString(valor).replace("%R", d.ruta()));
     }
 
     void clave_data() {
         QTest::addColumn<QString>("cifrada");
         QTest::addColumn<QString>("clave");
         QTest::addColumn<int>("avisos");
-        // Position 1 shifts by 2, position 5 by 10; below 33 wraps up by 94 once.
-        QTest::newRow("shift by position") << "CCCCM"
-                                           << "A?=;C" << 0;
-        QTest::newRow("wrap at position 1") << "!"
-                                            << "}" << 0;
-        // 34 - 2*40 = -46, +94 once = 48 ('0'); a second wrap would give 142.
-        QTest::newRow("wraps only once") << QString(39, 'z') + "\"" << QString() << 0;
-        QTest::newRow("blank is reported and decoded")
-            << "A B" << QString("?") + QChar(32 - 4 + 94) + "<" << 1;
+        // clang-format off
+        QTest::addRow("shift by position") << "CCCCM" << "A?=;C" << 0;
+        QTest::addRow("wrap at position 1") << "!" << "}" << 0;
+        QTest::addRow("wraps only once") << QString(39, 'z') + "\"" << QString() << 0;
+        QTest::addRow("blank is reported and decoded") << "A B" << QString("?") + QChar(32 - 4 + 94) + "<" << 1;
+        // clang-format on
     }
     void clave() {
         QFETCH(QString, cifrada);
@@ -89,106 +95,27 @@ private slots:
         AvisosGrabados av;
         const auto r = DescifraClave(cifrada, av);
         QVERIFY(r);
-        if (!clave.isEmpty())
-            QCOMPARE(*r, clave);
-        else
-            QCOMPARE(r->back(), QChar('0'));
-        QCOMPARE(av.mensajes.size(), avisos);
-        if (avisos)
-            QCOMPARE(av.mensajes[0].texto, QString("El caracter [ ] no es admitido"));
+        QCOMPARE(clave.isEmpty() ? QString(r->back()) : *r, clave.isEmpty() ? "0" : clave);
+        QCOMPARE(av.textos(), QStringList(avisos, "El caracter [ ] no es admitido"));
     }
 
-    void archivoDeClave() {
-        DirPrograma d;
-        d.productoJet();
-        d.escribe("mtvxpass.iau", QString("\"CCCCM\"\r\n"));
-        AvisosGrabados av;
-        const auto a = CargaAjustes(d.ruta(), av);
-        QVERIFY(a);
-        QCOMPARE(a->ClaveBD, QString("A?=;C"));
-        QVERIFY(a->StrConexion.endsWith("Jet OLEDB:Database Password=A?=;C;"));
-    }
-
-    void edicionesDelIdioma_data() {
-        QTest::addColumn<QString>("edicion");
-        QTest::addColumn<QStringList>("grupo0");
-        QTest::addColumn<QStringList>("grupo1");
-        QTest::newRow("MV edition takes only MV entries")
-            << "MV2005" << QStringList{"a", "", ""} << QStringList{"", "", ""};
-        // Elsewhere KW replaces the entry before it, and the next entry follows it.
-        QTest::newRow("other edition")
-            << "KW2005" << QStringList{"b", "c", ""} << QStringList{"", "", ""};
-    }
-    void edicionesDelIdioma() {
-        QFETCH(QString, edicion);
-        QFETCH(QStringList, grupo0);
-        QFETCH(QStringList, grupo1);
-        DirPrograma d;
-        d.productoJet(edicion);
-        QList<QList<Entrada>> grupos = {{E("MV", "a"), E("KW", "b"), E("  ", "c")}, {E("KW", "x")}};
-        if (!edicion.startsWith("MV"))
-            grupos[1] = {E("  ", "y")};
-        d.escribe("MVLang.IAU", ArchivoIdioma(1, 1, 2, 3, grupos));
-        AvisosGrabados av;
-        const auto a = CargaAjustes(d.ruta(), av);
-        QVERIFY2(a, qPrintable(av.textos().join("|")));
-        for (int n = 0; n < 3; ++n)
-            QCOMPARE(a->texto(0, n), grupo0[n]);
-        if (edicion.startsWith("MV")) {
-            for (int n = 0; n < 3; ++n)
-                QCOMPARE(a->texto(1, n), grupo1[n]);
-        } else {
-            QCOMPARE(a->texto(1, 0), QString("y"));
-        }
-        QCOMPARE(a->Textos.texto(0, 0, 2),
-                 edicion.startsWith("MV") ? QString("a-2") : QString("b-2"));
-    }
-
-    // Every bad input stops start-up with one report that says where.
     void entradaIncorrecta_data() {
         QTest::addColumn<QString>("archivo");
         QTest::addColumn<QByteArray>("contenido"); // empty: the file is removed
         QTest::addColumn<QString>("edicion");
         QTest::addColumn<QString>("esperado");
-        QTest::newRow("no MVDirec") << "MVDirec.iau" << QByteArray() << "MV"
-                                    << "MVDirec.iau";
-        QTest::newRow("no MVCompa") << "MVCompa.iau" << QByteArray() << "MV"
-                                    << "MVCompa.iau";
-        QTest::newRow("no MVLang") << "MVLang.IAU" << QByteArray() << "MV"
-                                   << "MVLang.IAU";
-        QTest::newRow("no MVTurn") << "MVTurn.IAU" << QByteArray() << "MV"
-                                   << "MVTurn.IAU";
-        QTest::newRow("truncated MVDirec") << "MVDirec.iau" << QByteArray("[JET4],/a/\r\n") << "MV"
-                                           << "MVDirec.iau, línea 1";
-        QTest::newRow("non-numeric count") << "MVLang.IAU" << QByteArray("1\r\n2,x,3\r\n") << "MV"
-                                           << "MVLang.IAU, línea 2";
-        QTest::newRow("wrong group header")
-            << "MVLang.IAU"
-            << ArchivoIdioma(1, 3, 2, 3, {{E("MV", "a")}, {E("MV", "b")}, {}})
-                   .replace("\r\n2\r\n", "\r\n3\r\n")
-                   .toUtf8()
-            << "MV"
-            << "MVLANG.IAU Incorrecto\n\n2 <> 3";
-        QTest::newRow("more entries than declared")
-            << "MVLang.IAU"
-            << ArchivoIdioma(1, 0, 1, 3, {{E("MV", "a"), E("MV", "b"), E("MV", "c")}}).toUtf8()
-            << "MV"
-            << "MVLang.IAU, línea 10: el grupo 0 tiene más entradas";
-        QTest::newRow("absurd table size")
-            << "MVLang.IAU" << QByteArray("1\r\n30000,30000,3\r\n0\r\n") << "MV"
-            << "MVLang.IAU, línea 2: la tabla de textos";
-        QTest::newRow("header without a number")
-            << "MVLang.IAU" << QByteArray("x\r\n0,0,3\r\n") << "MV"
-            << "MVLang.IAU, línea 1";
-        QTest::newRow("KW opens a group")
-            << "MVLang.IAU" << ArchivoIdioma(1, 0, 1, 3, {{E("KW", "a")}}).toUtf8() << "KW"
-            << "MVLang.IAU, línea 4: una entrada \"KW\"";
-        QTest::newRow("shift end not a number")
-            << "MVTurn.IAU" << QByteArray("1\r\n\"M\",doce\r\n") << "MV"
-            << "MVTurn.IAU, línea 2";
-        QTest::newRow("fewer shifts than declared")
-            << "MVTurn.IAU" << QByteArray("2\r\n\"M\",1400\r\n") << "MV"
-            << "MVTurn.IAU";
+        // clang-format off
+        QTest::addRow("no MVDirec") << "MVDirec.iau" << QByteArray() << "MV" << "MVDirec.iau";
+        QTest::addRow("no MVLang") << "MVLang.IAU" << QByteArray() << "MV" << "MVLang.IAU";
+        QTest::addRow("truncated MVDirec") << "MVDirec.iau" << QByteArray("[JET4],/a/\r\n") << "MV" << "MVDirec.iau, línea 1";
+        QTest::addRow("non-numeric count") << "MVLang.IAU" << QByteArray("1\r\n2,x,3\r\n") << "MV" << "MVLang.IAU, línea 2";
+        QTest::addRow("wrong group header") << "MVLang.IAU" << ArchivoIdioma(1, 3, 2, 3, {{E("MV", "a")}, {E("MV", "b")}, {}}) .replace("\r\n2\r\n", "\r\n3\r\n") .toUtf8() << "MV" << "MVLANG.IAU Incorrecto\n\n2 <> 3";
+        QTest::addRow("more entries than declared") << "MVLang.IAU" << ArchivoIdioma(1, 0, 1, 3, {{E("MV", "a"), E("MV", "b"), E("MV", "c")}}).toUtf8() << "MV" << "MVLang.IAU, línea 10: el grupo 0 tiene más entradas";
+        QTest::addRow("absurd table size") << "MVLang.IAU" << QByteArray("1\r\n30000,30000,3\r\n0\r\n") << "MV" << "MVLang.IAU, línea 2: la tabla de textos";
+        QTest::addRow("KW opens a group") << "MVLang.IAU" << ArchivoIdioma(1, 0, 1, 3, {{E("KW", "a")}}).toUtf8() << "KW" << "MVLang.IAU, línea 4: una entrada \"KW\"";
+        QTest::addRow("shift end not a number") << "MVTurn.IAU" << QByteArray("1\r\n\"M\",doce\r\n") << "MV" << "MVTurn.IAU, línea 2";
+        QTest::addRow("fewer shifts than declared") << "MVTurn.IAU" << QByteArray("2\r\n\"M\",1400\r\n") << "MV" << "MVTurn.IAU";
+        // clang-format on
     }
     void entradaIncorrecta() {
         QFETCH(QString, archivo);
@@ -206,35 +133,6 @@ private slots:
         QCOMPARE(av.mensajes.size(), 1);
         QVERIFY2(av.mensajes[0].texto.contains(esperado), qPrintable(av.mensajes[0].texto));
         QCOMPARE(av.mensajes[0].icono, Avisos::Icono::Critico);
-    }
-
-    // Numbers are the items' leading numbers; what follows the declared groups is not read.
-    void numerosYGruposDeMas() {
-        DirPrograma d;
-        d.productoJet();
-        QString idioma =
-            ArchivoIdioma(1, 1, 1, 3, {{E("MV", "a")}, {E("MV", "b")}, {E("MV", "c")}});
-        idioma.replace("\r\n1\r\n001", "\r\n1.0\r\n001").replace("1\r\n1,1,3", "1 esp\r\n1,1,3");
-        d.escribe("MVLang.IAU", idioma);
-        d.escribe("MVTurn.IAU", QByteArray("1.0\r\n\"M\",1400 h\r\n"));
-        AvisosGrabados av;
-        const auto a = CargaAjustes(d.ruta(), av);
-        QVERIFY2(a, qPrintable(av.textos().join("|")));
-        QVERIFY(av.mensajes.isEmpty());
-        QCOMPARE(a->Idioma, qint16(1));
-        QCOMPARE(a->texto(1, 0), QString("b"));
-        QCOMPARE(a->TurnoFin, QList<qint16>({0, 1400}));
-    }
-
-    void nombresEnOtraCajaYTextoWindows() {
-        DirPrograma d;
-        d.productoJet();
-        d.borra("MVCompa.iau");
-        d.escribe("MVCOMPA.IAU", QByteArray("\"Compa\xf1ia\",\"MV\",\"x\"\r\n"));
-        AvisosGrabados av;
-        const auto a = CargaAjustes(d.ruta(), av);
-        QVERIFY(a);
-        QCOMPARE(a->Compania, QString::fromUtf8("Compañia"));
     }
 };
 

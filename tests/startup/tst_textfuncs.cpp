@@ -1,4 +1,3 @@
-#include "startup/lectoritems.h"
 #include "startup/textfuncs.h"
 
 #include <QTest>
@@ -8,113 +7,54 @@ using namespace ort;
 class TstTextFuncs : public QObject {
     Q_OBJECT
 private slots:
-    void rutaConBarra_data() {
-        QTest::addColumn<QString>("ruta");
+    void texto_data() {
+        QTest::addColumn<QString>("funcion");
+        QTest::addColumn<QString>("entrada");
         QTest::addColumn<QString>("esperado");
-        QTest::newRow("trailing blank") << "/datos/ort "
-                                        << "/datos/ort/";
-        QTest::newRow("leading blanks") << "  /datos"
-                                        << "/datos/";
-        QTest::newRow("already ends in separator") << "/"
-                                                   << "/";
-        QTest::newRow("drive name keeps its colon") << "C:"
-                                                    << "C:";
-        QTest::newRow("empty") << ""
-                               << "/";
+        // clang-format off
+        QTest::addRow("path: trailing blank") << "ruta" << "/datos/ort " << "/datos/ort/";
+        QTest::addRow("path: ends in separator") << "ruta" << "/" << "/";
+        QTest::addRow("path: drive keeps its colon") << "ruta" << "C:" << "C:";
+        QTest::addRow("path: empty") << "ruta" << "" << "/";
+        QTest::addRow("width: pads") << "ancho" << "AB|5" << "AB   ";
+        QTest::addRow("width: cuts") << "ancho" << "ABCDEFG|5" << "ABCDE";
+        QTest::addRow("width: zero") << "ancho" << "AB|0" << "";
+        QTest::addRow("accents: enye") << "acentos" << "Peña" << "Pena";
+        QTest::addRow("accents: AE then O slash") << "acentos" << "ÆØ" << "A_";
+        QTest::addRow("accents: degree sign") << "acentos" << "25°C" << "25_C";
+        QTest::addRow("accents: euro, a symbol of 1252") << "acentos" << "5€" << "5_";
+        QTest::addRow("accents: outside 1252") << "acentos" << "Ωx" << "_x";
+        QTest::addRow("accents: plain ascii") << "acentos" << "AB-12.5%o\"" << "AB-12.5%o\"";
+        QTest::addRow("number: unit after it") << "numero" << "12.5mm" << "12.5";
+        QTest::addRow("number: letters") << "numero" << "abc" << "0";
+        QTest::addRow("number: blanks and sign") << "numero" << "   -3.25" << "-3.25";
+        QTest::addRow("number: exponent") << "numero" << "1.5E3x" << "1500";
+        QTest::addRow("number: dangling exponent") << "numero" << "2e" << "2";
+        QTest::addRow("number: comma is no point") << "numero" << "12,5" << "12";
+        QTest::addRow("number: empty") << "numero" << "" << "0";
+        QTest::addRow("int16: half down") << "entero16" << "2.5" << "2";
+        QTest::addRow("int16: half up") << "entero16" << "3.5" << "4";
+        QTest::addRow("int16: bound") << "entero16" << "1e9" << "32767";
+        QTest::addRow("decode: utf-8") << "utf8" << "Peña" << "Peña";
+        QTest::addRow("decode: 1252") << "1252" << "Peña" << "Peña";
+        QTest::addRow("decode: euro of 1252") << "1252" << QString(QChar(0x80)) << "€";
+        // clang-format on
     }
-    void rutaConBarra() {
-        QFETCH(QString, ruta);
+    void texto() {
+        QFETCH(QString, funcion);
+        QFETCH(QString, entrada);
         QFETCH(QString, esperado);
-        QCOMPARE(RutaConBarra(ruta), esperado);
-    }
-
-    void fijaAncho_data() {
-        QTest::addColumn<QString>("s");
-        QTest::addColumn<int>("n");
-        QTest::addColumn<QString>("esperado");
-        QTest::newRow("pads") << "AB" << 5 << "AB   ";
-        QTest::newRow("cuts") << "ABCDEFG" << 5 << "ABCDE";
-        QTest::newRow("zero width") << "AB" << 0 << "";
-        QTest::newRow("exact") << "ABCDE" << 5 << "ABCDE";
-    }
-    void fijaAncho() {
-        QFETCH(QString, s);
-        QFETCH(int, n);
-        QFETCH(QString, esperado);
-        QCOMPARE(FijaAncho(s, n), esperado);
-    }
-
-    void sinAcentos_data() {
-        QTest::addColumn<QString>("s");
-        QTest::addColumn<QString>("esperado");
-        QTest::newRow("enye") << QString::fromUtf8("Peña") << "Pena";
-        QTest::newRow("capital U acute") << QString::fromUtf8("ÚLTIMO") << "ULTIMO";
-        QTest::newRow("AE then O slash") << QString::fromUtf8("ÆØ") << "A_";
-        QTest::newRow("thorn") << QString::fromUtf8("þ") << "_";
-        QTest::newRow("degree sign") << QString::fromUtf8("25°C") << "25_C";
-        QTest::newRow("y diaeresis and y acute") << QString::fromUtf8("ÿý") << "yy";
-        QTest::newRow("euro is a symbol of 1252") << QString::fromUtf8("5€") << "5_";
-        QTest::newRow("outside 1252") << QString::fromUtf8("Ωx") << "_x";
-        QTest::newRow("tuberia") << QString::fromUtf8("Tubería") << "Tuberia";
-        QTest::newRow("plain ascii unchanged") << "AB-12.5%o\""
-                                               << "AB-12.5%o\"";
-    }
-    void sinAcentos() {
-        QFETCH(QString, s);
-        QFETCH(QString, esperado);
-        const QString r = SinAcentos(s);
+        const QString r = funcion == "ruta"      ? RutaConBarra(entrada)
+                          : funcion == "ancho"   ? FijaAncho(entrada.section('|', 0, 0),
+                                                             entrada.section('|', 1).toInt())
+                          : funcion == "acentos" ? SinAcentos(entrada)
+                          : funcion == "numero"  ? QString::number(NumeroDe(entrada))
+                          : funcion == "utf8"    ? DecodificaTexto(entrada.toUtf8())
+                          : funcion == "1252"    ? DecodificaTexto(entrada.toLatin1())
+                                                 : QString::number(AEntero16(entrada.toDouble()));
         QCOMPARE(r, esperado);
-        QCOMPARE(r.size(), s.size());
-    }
-
-    void numeroDe_data() {
-        QTest::addColumn<QString>("texto");
-        QTest::addColumn<double>("esperado");
-        QTest::newRow("unit after number") << "12.5mm" << 12.5;
-        QTest::newRow("letters") << "abc" << 0.0;
-        QTest::newRow("leading blanks and sign") << "   -3.25" << -3.25;
-        QTest::newRow("plus sign") << "+7" << 7.0;
-        QTest::newRow("exponent") << "1.5E3x" << 1500.0;
-        QTest::newRow("dangling exponent") << "2e" << 2.0;
-        QTest::newRow("leading point") << ".5" << 0.5;
-        QTest::newRow("comma is not a decimal point") << "12,5" << 12.0;
-        QTest::newRow("empty") << "" << 0.0;
-        QTest::newRow("sign alone") << "-" << 0.0;
-    }
-    void numeroDe() {
-        QFETCH(QString, texto);
-        QFETCH(double, esperado);
-        QCOMPARE(NumeroDe(texto), esperado);
-    }
-
-    void decodificaTexto() {
-        QCOMPARE(DecodificaTexto("Peña"), QString::fromUtf8("Peña"));
-        // The same word written by Windows in its Western code page.
-        QCOMPARE(DecodificaTexto(QByteArray("Pe\xf1"
-                                            "a")),
-                 QString::fromUtf8("Peña"));
-        QCOMPARE(DecodificaTexto(QByteArray("\x80")), QString::fromUtf8("€"));
-    }
-
-    void lectorItems() {
-        LectorItems l("  uno,\"dos, tres\",cuatro\r\n\"cinco\"\n\nseis");
-        QCOMPARE(l.item(), std::optional<QString>("uno"));
-        QCOMPARE(l.item(), std::optional<QString>("dos, tres"));
-        QCOMPARE(l.item(), std::optional<QString>("cuatro"));
-        QCOMPARE(l.lineaUltima(), 1);
-        QCOMPARE(l.item(), std::optional<QString>("cinco"));
-        QCOMPARE(l.item(), std::optional<QString>("")); // an empty line is an empty item
-        QCOMPARE(l.linea(), std::optional<QString>("seis"));
-        QCOMPARE(l.lineaUltima(), 4);
-        QVERIFY(l.fin());
-        QVERIFY(!l.item());
-    }
-
-    void enteros16() {
-        QCOMPARE(AEntero16(2.5), qint16(2));
-        QCOMPARE(AEntero16(3.5), qint16(4));
-        QCOMPARE(AEntero16(-1.4), qint16(-1));
-        QCOMPARE(AEntero16(1e9), qint16(32767));
+        if (funcion == "acentos")
+            QCOMPARE(r.size(), entrada.size());
     }
 };
 

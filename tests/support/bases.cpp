@@ -2,16 +2,31 @@
 
 #include <QAtomicInteger>
 #include <QFile>
-#include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 
 namespace ort::prueba {
 
-namespace {
-QString NombreConexion() {
+QString NombreConexion(const QString& prefijo) {
     static QAtomicInteger<int> n;
-    return QStringLiteral("prueba-%1").arg(n.fetchAndAddRelaxed(1));
+    return prefijo + QString::number(n.fetchAndAddRelaxed(1));
+}
+
+bool ConBase(QSqlDatabase db, const std::function<bool(QSqlDatabase&)>& f, QString* error) {
+    const QString nombre = db.connectionName();
+    const bool ok = db.open() && f(db);
+    if (!ok && error && error->isEmpty())
+        *error = db.lastError().text();
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(nombre);
+    return ok;
+}
+
+QSqlDatabase BaseSqlite(const QString& archivo) {
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", NombreConexion());
+    db.setDatabaseName(archivo);
+    return db;
 }
 
 bool EjecutaEn(QSqlDatabase& db, const QStringList& sentencias, QString* error) {
@@ -24,26 +39,16 @@ bool EjecutaEn(QSqlDatabase& db, const QStringList& sentencias, QString* error) 
         }
     return true;
 }
-} // namespace
-
-QString Esquema(const QString& nombre) {
-    return QStringLiteral(ORT_SQL_DIR "/") + nombre;
-}
 
 QString LeeEsquema(const QString& nombre) {
     QFile f(Esquema(nombre));
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(f.readAll());
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
 QStringList Sentencias(const QString& script) {
-    QStringList limpio;
-    for (const QString& l : script.split(u'\n')) {
-        const int comentario = l.indexOf(QStringLiteral("--"));
-        limpio << (comentario >= 0 ? l.left(comentario) : l);
-    }
-    QStringList r;
+    QStringList limpio, r;
+    for (const QString& l : script.split(u'\n'))
+        limpio << l.section(QStringLiteral("--"), 0, 0);
     for (const QString& s : limpio.join(u'\n').split(u';'))
         if (!s.trimmed().isEmpty())
             r << s.trimmed();
@@ -51,31 +56,17 @@ QStringList Sentencias(const QString& script) {
 }
 
 bool EjecutaScript(const QString& archivo, const QString& script, QString* error) {
-    const QString nombre = NombreConexion();
-    bool ok;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nombre);
-        db.setDatabaseName(archivo);
-        // One transaction: a fixture of many rows is not many disk syncs.
-        ok = db.open() && db.transaction() && EjecutaEn(db, Sentencias(script), error) &&
-             db.commit();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(nombre);
-    return ok;
+    return ConBase(
+        BaseSqlite(archivo),
+        [&](QSqlDatabase& db) {
+            return db.transaction() && EjecutaEn(db, Sentencias(script), error) && db.commit();
+        },
+        error);
 }
 
 bool EjecutaSentencia(const QString& archivo, const QString& sql, QString* error) {
-    const QString nombre = NombreConexion();
-    bool ok;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nombre);
-        db.setDatabaseName(archivo);
-        ok = db.open() && EjecutaEn(db, {sql}, error);
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(nombre);
-    return ok;
+    return ConBase(
+        BaseSqlite(archivo), [&](QSqlDatabase& db) { return EjecutaEn(db, {sql}, error); }, error);
 }
 
 bool CreaSqlite(const QString& archivo, const QStringList& esquemas, const QString& extra,
@@ -88,71 +79,46 @@ bool CreaSqlite(const QString& archivo, const QStringList& esquemas, const QStri
 }
 
 QString ValorSqlite(const QString& archivo, const QString& sql) {
-    const QString nombre = NombreConexion();
     QString v;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nombre);
-        db.setDatabaseName(archivo);
-        if (db.open()) {
-            QSqlQuery q(db);
-            if (q.exec(sql) && q.next())
-                v = q.value(0).toString();
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(nombre);
+    ConBase(BaseSqlite(archivo), [&](QSqlDatabase& db) {
+        QSqlQuery q(db);
+        if (q.exec(sql) && q.next())
+            v = q.value(0).toString();
+        return true;
+    });
     return v;
 }
 
 std::optional<ServidorPg> Postgres() {
     if (!qEnvironmentVariableIsSet("ORT_PG_PORT"))
         return std::nullopt;
-    ServidorPg s;
-    s.host = qEnvironmentVariable("ORT_PG_HOST", QStringLiteral("127.0.0.1"));
-    s.puerto = qEnvironmentVariableIntValue("ORT_PG_PORT");
-    s.usuario = qEnvironmentVariable("ORT_PG_USER");
-    s.clave = qEnvironmentVariable("ORT_PG_PASSWORD");
-    return s;
+    return ServidorPg{qEnvironmentVariable("ORT_PG_HOST", QStringLiteral("127.0.0.1")),
+                      qEnvironmentVariableIntValue("ORT_PG_PORT"),
+                      qEnvironmentVariable("ORT_PG_USER"), qEnvironmentVariable("ORT_PG_PASSWORD")};
+}
+
+QSqlDatabase BasePg(const ServidorPg& s, const QString& base, const QString& conexion) {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), conexion);
+    db.setHostName(s.host);
+    db.setPort(s.puerto);
+    db.setUserName(s.usuario);
+    db.setPassword(s.clave);
+    db.setDatabaseName(base);
+    return db;
 }
 
 bool CreaBasePg(const ServidorPg& s, const QString& nombre, const QStringList& sentencias,
                 QString* error) {
-    bool ok = false;
-    const QString admin = NombreConexion();
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), admin);
-        db.setHostName(s.host);
-        db.setPort(s.puerto);
-        db.setUserName(s.usuario);
-        db.setPassword(s.clave);
-        db.setDatabaseName(QStringLiteral("postgres"));
-        ok = db.open();
-        if (!ok && error)
-            *error = db.lastError().text();
-        if (ok)
-            ok = EjecutaEn(
-                db,
-                {QStringLiteral("DROP DATABASE IF EXISTS \"%1\" WITH (FORCE)").arg(nombre),
-                 QStringLiteral("CREATE DATABASE \"%1\"").arg(nombre)},
-                error);
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(admin);
-    if (!ok)
-        return false;
-    const QString conn = NombreConexion();
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), conn);
-        db.setHostName(s.host);
-        db.setPort(s.puerto);
-        db.setUserName(s.usuario);
-        db.setPassword(s.clave);
-        db.setDatabaseName(nombre);
-        ok = db.open() && EjecutaEn(db, sentencias, error);
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(conn);
-    return ok;
+    const QStringList crea{
+        "SET client_min_messages = warning",
+        QStringLiteral("DROP DATABASE IF EXISTS \"%1\" WITH (FORCE)").arg(nombre),
+        QStringLiteral("CREATE DATABASE \"%1\"").arg(nombre)};
+    return ConBase(
+               BasePg(s, "postgres", NombreConexion()),
+               [&](QSqlDatabase& db) { return EjecutaEn(db, crea, error); }, error) &&
+           ConBase(
+               BasePg(s, nombre, NombreConexion()),
+               [&](QSqlDatabase& db) { return EjecutaEn(db, sentencias, error); }, error);
 }
 
 } // namespace ort::prueba

@@ -8,15 +8,6 @@
 
 namespace ort::prueba {
 
-ContextoFalso::ContextoFalso(RelojFalso& reloj, int puerto, int posInicio)
-    : reloj_(reloj)
-    , puerto_(puerto)
-    , posInicio_(posInicio) {}
-
-void ContextoFalso::registra(const QString& lectura) {
-    lecturas << Registro{lectura, FechaInst, HoraInst};
-}
-
 const QString& ContextoFalso::leeTrama() {
     if (limiteLecturas >= 0 && tramasLeidas >= limiteLecturas)
         throw std::logic_error("leeTrama called over and over");
@@ -26,42 +17,25 @@ const QString& ContextoFalso::leeTrama() {
 }
 
 int ContextoFalso::esperando() {
-    if (!abierto_)
-        return 0;
     int n = 0;
     for (const auto& t : pendientes)
-        n += static_cast<int>(t.size()) + 1;
+        n += abierto_ ? int(t.size()) + 1 : 0;
     return n;
 }
 
-void ContextoFalso::escribe(const QByteArray& datos) {
-    escrituras << Escritura{datos, reloj_.ahora()};
-}
-
-void ContextoFalso::cierraPuerto() {
-    ++cierres;
-    abierto_ = false;
-}
-
 void ContextoFalso::espera(double segundos) {
-    pausas << Pausa{segundos, reloj_.ahora()};
+    pausas << segundos;
     if (segundos > 0 && segundos < 86400)
         reloj_.duerme(static_cast<qint64>(segundos * 1000));
 }
 
-QString ContextoFalso::gseArmaComando(int canal) {
-    canalesGse << canal;
-    return comandosGse.value(canal);
-}
-
 QStringList ContextoFalso::resumen() const {
     QStringList r;
-    for (const auto& l : lecturas) {
-        QString t = l.lectura.left(2) + u':' + l.lectura.mid(2);
-        if (!l.fechaInst.isEmpty() || !l.horaInst.isEmpty())
-            t += QStringLiteral(" @%1 %2").arg(l.fechaInst, l.horaInst);
-        r << t;
-    }
+    for (const auto& l : lecturas)
+        r << l.lectura.left(2) + u':' + l.lectura.mid(2) +
+                 (l.fechaInst.isEmpty() && l.horaInst.isEmpty()
+                      ? QString()
+                      : QStringLiteral(" @%1 %2").arg(l.fechaInst, l.horaInst));
     return r;
 }
 
@@ -78,14 +52,19 @@ std::optional<QString> DecodificaConRegistro(const QString& conex, const QString
     return std::nullopt;
 }
 
+QStringList DecodificaTramas(const QString& conex, const QStringList& tramas, ContextoFalso& c,
+                             EstadoDecodificadores& e) {
+    QStringList fallas;
+    for (const auto& t : tramas)
+        if (const auto f = DecodificaConRegistro(conex, t, c, e))
+            fallas << *f;
+    return fallas;
+}
+
 QString TramaCon(std::initializer_list<std::pair<int, QString>> piezas, int largo) {
     QString t(largo, u' ');
-    for (const auto& [pos, texto] : piezas) {
-        const qsizetype fin = pos - 1 + texto.size();
-        if (t.size() < fin)
-            t = t.leftJustified(fin, u' ');
-        t.replace(pos - 1, texto.size(), texto);
-    }
+    for (const auto& [pos, texto] : piezas)
+        t = t.leftJustified(pos - 1 + texto.size(), u' ').replace(pos - 1, texto.size(), texto);
     return t;
 }
 
@@ -96,17 +75,7 @@ QString TramaDeBytes(std::initializer_list<int> bytes) {
     return t;
 }
 
-QStringList DecodificaTramas(const QString& conex, const QStringList& tramas, ContextoFalso& c,
-                             EstadoDecodificadores& e) {
-    QStringList fallas;
-    for (const auto& t : tramas)
-        if (const auto f = DecodificaConRegistro(conex, t, c, e))
-            fallas << *f;
-    return fallas;
-}
-
 QString RevisaNotas(const QStringList& fallas, const ContextoFalso& c, const QStringList& tramas) {
-    // Words of the English notes the decoders once wrote; none is a Spanish word.
     static const QRegularExpression ingles(
         QStringLiteral("\\b(the|frame|not|is|does|ignored|nothing|recorded|outside|before|after|"
                        "channel|range|without|fewer|reading|digits|fit|convert|value)\\b"),
@@ -115,9 +84,7 @@ QString RevisaNotas(const QStringList& fallas, const ContextoFalso& c, const QSt
         if (ingles.match(t).hasMatch())
             return QStringLiteral("not in Spanish: ") + t;
     for (const QString& n : c.notas) {
-        if (!n.startsWith(QStringLiteral(" Trama ignorada (")))
-            continue;
-        bool conTrama = false;
+        bool conTrama = !n.startsWith(QStringLiteral(" Trama ignorada ("));
         for (const QString& t : tramas)
             conTrama = conTrama || n.endsWith(QStringLiteral("): ") + t);
         if (!conTrama)

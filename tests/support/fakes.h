@@ -6,9 +6,10 @@
 #include <QDateTime>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace ort::prueba {
 
-// Records every notice; answers questions and input boxes from scripts.
 class AvisosGrabados : public Avisos {
 public:
     struct Mensaje {
@@ -16,13 +17,12 @@ public:
         Icono icono;
     };
     void mensaje(const QString& texto, Icono icono) override { mensajes << Mensaje{texto, icono}; }
-    bool pregunta(const QString& texto) override {
-        preguntas << texto;
-        return respuestasSiNo.isEmpty() ? false : respuestasSiNo.takeFirst();
+    bool pregunta(const QString& t) override {
+        return preguntas << t, !respuestasSiNo.isEmpty() && respuestasSiNo.takeFirst();
     }
-    QString entrada(const QString& prompt) override {
-        prompts << prompt;
-        return respuestasEntrada.isEmpty() ? QString() : respuestasEntrada.takeFirst();
+    QString entrada(const QString& p) override {
+        return prompts << p,
+               respuestasEntrada.isEmpty() ? QString() : respuestasEntrada.takeFirst();
     }
     void beep() override { ++beeps; }
     void ocupado(bool b) override { punteros << b; }
@@ -42,22 +42,15 @@ public:
     int beeps = 0;
 };
 
-// A clock that moves only when told to, or when something sleeps on it.
 class RelojFalso : public Reloj {
 public:
     explicit RelojFalso(QDateTime inicio = QDateTime(QDate(2026, 12, 4), QTime(9, 5, 7)))
         : ahora_(inicio) {}
     QDateTime ahora() const override { return ahora_; }
     qint64 monotonoMs() const override { return monotono_; }
-    void duerme(qint64 ms) override {
-        dormido += ms;
-        avanza(ms);
-    }
+    void duerme(qint64 ms) override { dormido += ms, avanza(ms); }
     void avanza(qint64 ms) {
-        if (ms <= 0)
-            return;
-        ahora_ = ahora_.addMSecs(ms);
-        monotono_ += ms;
+        ahora_ = ahora_.addMSecs(std::max<qint64>(ms, 0)), monotono_ += std::max<qint64>(ms, 0);
     }
     void fija(const QDateTime& t) { ahora_ = t; }
 

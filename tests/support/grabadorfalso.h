@@ -7,7 +7,6 @@
 
 namespace ort::prueba {
 
-// Records every write and answers with scripted results (written when the script runs out).
 class GrabadorFalso : public Grabador {
 public:
     struct Llamada {
@@ -17,8 +16,8 @@ public:
     ResultadoGrabacion GrabaMTVX(const QString& Forma, const QString& Maqui, const QString& Produ,
                                  const QString& Carac, const QString& Fecha, const QString& Hora,
                                  const QString& Opera, const QString& Valor, float DTMP) override {
-        llamadas << Llamada{Forma, Maqui, Produ, Carac, Fecha, Hora, Opera, Valor, DTMP};
-        return resultados.isEmpty() ? ResultadoGrabacion::Grabado : resultados.takeFirst();
+        return llamadas << Llamada{Forma, Maqui, Produ, Carac, Fecha, Hora, Opera, Valor, DTMP},
+               resultados.isEmpty() ? ResultadoGrabacion::Grabado : resultados.takeFirst();
     }
     QStringList valores() const {
         QStringList v;

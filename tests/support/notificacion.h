@@ -1,5 +1,4 @@
 #pragma once
-// A stand-in for systemd's notification socket, for the tests of readiness and the watchdog.
 
 #include <QObject>
 #include <QSocketNotifier>
@@ -9,11 +8,10 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <utility>
 
 namespace ort::prueba {
 
-// A datagram socket standing in for systemd's notification socket. It is read as soon as a
-// message waits, as systemd reads its own: a sender blocks once the socket's queue is full.
 class SocketNotificacion : public QObject {
 public:
     explicit SocketNotificacion(const QString& ruta) {
@@ -33,23 +31,13 @@ public:
             ::close(fd_);
     }
     bool ok() const { return ok_; }
-    // Every message heard since the last call, each one "KEY=value" lines.
-    QStringList lee() {
-        recoge();
-        QStringList r;
-        r.swap(oidos_);
-        return r;
-    }
+    QStringList lee() { return recoge(), std::exchange(oidos_, {}); }
 
 private:
     void recoge() {
         char buf[4096];
-        for (;;) {
-            const ssize_t n = ::recv(fd_, buf, sizeof buf, MSG_DONTWAIT);
-            if (n <= 0)
-                break;
+        for (ssize_t n; (n = ::recv(fd_, buf, sizeof buf, MSG_DONTWAIT)) > 0;)
             oidos_ << QString::fromUtf8(buf, int(n));
-        }
     }
 
     int fd_ = -1;

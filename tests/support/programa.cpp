@@ -1,7 +1,9 @@
 #include "support/programa.h"
 
 #include <QDir>
+
 #include <QFile>
+#include <tuple>
 
 namespace ort::prueba {
 
@@ -25,38 +27,12 @@ QString ArchivoIdioma(int idioma, int G, int N, int L, const QList<QList<Entrada
     return s;
 }
 
-QString IdiomaConTextos(const QMap<QPair<int, int>, QString>& textos) {
-    int G = 0, N = 0;
-    for (auto it = textos.begin(); it != textos.end(); ++it) {
-        G = std::max(G, it.key().first);
-        N = std::max(N, it.key().second);
-    }
-    QList<QList<Entrada>> grupos(G + 1);
-    for (int g = 0; g <= G; ++g) {
-        int maxN = -1;
-        for (auto it = textos.begin(); it != textos.end(); ++it)
-            if (it.key().first == g)
-                maxN = std::max(maxN, it.key().second);
-        for (int n = 0; n <= maxN; ++n) {
-            const QString t = textos.value({g, n});
-            grupos[g] << Entrada{QStringLiteral("MV"), {t, t, t}};
-        }
-    }
-    return ArchivoIdioma(1, G, N, 3, grupos);
-}
-
-DirPrograma::DirPrograma() = default;
-
 void DirPrograma::escribe(const QString& nombre, const QByteArray& contenido) const {
     const QString ruta = this->ruta() + nombre;
     QDir().mkpath(QFileInfo(ruta).absolutePath());
     QFile f(ruta);
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         f.write(contenido);
-}
-
-void DirPrograma::borra(const QString& nombre) const {
-    QFile::remove(ruta() + nombre);
 }
 
 void DirPrograma::productoJet(const QString& edicion) const {
@@ -66,10 +42,14 @@ void DirPrograma::productoJet(const QString& edicion) const {
             QStringLiteral("\"[JET4]\"\r\n\"%1bd/\"\r\n\"%1datos/\"\r\n").arg(ruta()));
     escribe(QStringLiteral("MVCompa.iau"),
             QStringLiteral("\"Planta de prueba\",\"%1\",\"x\"\r\n").arg(edicion));
-    escribe(QStringLiteral("MVLang.IAU"),
-            IdiomaConTextos({{{0, 81}, QStringLiteral("Clave de la base de datos:")},
-                             {{4, 13}, QStringLiteral("Revise la instalación del controlador.")},
-                             {{43, 1}, QStringLiteral("Puerto ")}}));
+    QList<QList<Entrada>> grupos(44);
+    for (const auto& [g, n, t] : {std::tuple{0, 81, "Clave de la base de datos:"},
+                                  {4, 13, "Revise la instalación del controlador."},
+                                  {43, 1, "Puerto "}}) {
+        grupos[g].resize(n + 1);
+        grupos[g][n].textos[0] = grupos[g][n].textos[1] = grupos[g][n].textos[2] = t;
+    }
+    escribe(QStringLiteral("MVLang.IAU"), ArchivoIdioma(1, 43, 81, 3, grupos));
     escribe(QStringLiteral("MVTurn.IAU"),
             QStringLiteral("3\r\n\"M\",1400\r\n\"T\",2200\r\n\"N\",2400\r\n"));
 }

@@ -1,5 +1,4 @@
 #pragma once
-// Running the real programs in end-to-end tests: a demo program directory, simulators, ORT.
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -11,7 +10,6 @@
 
 namespace ort::prueba {
 
-// Polls a condition with the event loop running, up to ms.
 inline bool EsperaQue(const std::function<bool()>& condicion, int ms) {
     QElapsedTimer t;
     t.start();
@@ -23,7 +21,6 @@ inline bool EsperaQue(const std::function<bool()>& condicion, int ms) {
     return true;
 }
 
-// Creates a demo program directory with the project's demo script.
 inline bool CreaDemo(const QString& script, const QString& dir) {
     QProcess p;
     p.start(QStringLiteral("bash"), {script, dir});
@@ -35,7 +32,6 @@ inline bool EscribeTexto(const QString& ruta, const QString& texto) {
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(texto.toUtf8()) >= 0;
 }
 
-// The TCP port an ortsim serving TCP printed ("... on tcp 127.0.0.1:PORT").
 inline int PuertoTcpDe(QProcess& sim) {
     int puerto = 0;
     EsperaQue(

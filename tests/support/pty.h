@@ -7,11 +7,10 @@
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace ort::prueba {
 
-// A pseudo-terminal pair: ORT opens the slave device, the test plays the instrument on the
-// master side.
 class Pty {
 public:
     Pty() {
@@ -30,13 +29,11 @@ public:
     QString esclavo() const { return esclavo_; }
     void cierra() {
         if (maestro_ >= 0)
-            ::close(maestro_);
-        maestro_ = -1;
+            ::close(std::exchange(maestro_, -1));
     }
     bool escribe(const QByteArray& b) {
         return ::write(maestro_, b.constData(), static_cast<size_t>(b.size())) == b.size();
     }
-    // Reads from the master until n bytes came or ms passed without any.
     QByteArray lee(int n, int ms = 3000) {
         QByteArray r;
         while (r.size() < n) {
@@ -51,7 +48,6 @@ public:
         }
         return r;
     }
-    // The line settings as the device holds them.
     termios atributos() const {
         termios t{};
         ::tcgetattr(maestro_, &t);

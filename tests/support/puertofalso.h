@@ -5,182 +5,134 @@
 #include "ports/puertotcp.h"
 #include "support/fakes.h"
 
-#include <QDateTime>
-#include <QHash>
 #include <QList>
+#include <QSet>
 #include <QStringList>
 
+#include <algorithm>
 #include <array>
+#include <limits>
 #include <memory>
+#include <utility>
 
 namespace ort::prueba {
 
-// What a fake port receives and what it is given to send. Bytes arrive in the chunks a test
-// chooses, at once or at times of a fake clock; waiting for data sleeps on that clock, so a
-// test never waits for real.
-class LineaFalsa {
+// The line of a fake port: bytes arrived, bytes due at a time of the fake clock, bytes written.
+template <class Puerto> class LineaFalsa : public Puerto {
 public:
     struct Escritura {
-        qint64 ms = -1; // the fake clock's monotonic time, -1 without a clock
-        QDateTime hora; // its date and time of day
+        qint64 ms;
         QByteArray datos;
     };
-
     explicit LineaFalsa(RelojFalso* reloj) : reloj_(reloj) {}
 
-    RelojFalso* reloj() const { return reloj_; }
-    QByteArray& recibido() { return recibido_; }
-    // Moves the chunks whose time has come into what is received; lost when the port is closed.
-    void libera(bool abierto);
-    // Puts a chunk ms after the clock's present time (needs a clock).
-    void programa(qint64 ms, const QByteArray& trozo);
-    int programados() const { return static_cast<int>(programados_.size()); }
-    // Sleeps on the clock until a chunk is due or ms have passed; true when data is waiting.
-    bool espera(int ms, bool abierto);
-    void anota(const QByteArray& datos);
+    int esperando() override { return libera(), int(recibido_.size()); }
+    int leeCaracter() override {
+        if (libera(), recibido_.isEmpty())
+            return -1;
+        const int c = static_cast<unsigned char>(recibido_.front());
+        return recibido_.remove(0, 1), c;
+    }
+    QByteArray leeTodo() override { return libera(), std::exchange(recibido_, {}); }
+    bool escribe(const QByteArray& d) override {
+        if (this->abierto())
+            escrituras_ << Escritura{reloj_->monotonoMs(), d};
+        return this->abierto();
+    }
+    bool esperaDatos(int ms) override {
+        if (libera(), !this->abierto() || !recibido_.isEmpty())
+            return this->abierto();
+        qint64 hasta = reloj_->monotonoMs() + std::max(ms, 0);
+        for (const auto& p : programados_)
+            hasta = std::min(hasta, p.first);
+        reloj_->duerme(hasta - reloj_->monotonoMs());
+        return libera(), !recibido_.isEmpty();
+    }
+    void llegaEn(qint64 ms, const QByteArray& t) {
+        programados_ << qMakePair(reloj_->monotonoMs() + ms, t);
+    }
+    QList<Escritura>& escrituras() { return escrituras_; }
+    QByteArray escrito() const {
+        QByteArray todo;
+        for (const auto& e : escrituras_)
+            todo += e.datos;
+        return todo;
+    }
 
-    QList<Escritura> escrituras;
-    QByteArray escrito() const;
-
-private:
-    struct Programado {
-        qint64 ms;
-        QByteArray trozo;
-    };
+protected:
+    void libera() {
+        std::stable_sort(programados_.begin(), programados_.end(),
+                         [](auto& a, auto& b) { return a.first < b.first; });
+        while (!programados_.isEmpty() && programados_.first().first <= reloj_->monotonoMs()) {
+            const QByteArray t = programados_.takeFirst().second;
+            if (this->abierto())
+                recibido_ += t;
+        }
+    }
     RelojFalso* reloj_;
     QByteArray recibido_;
-    QList<Programado> programados_;
+    QList<Escritura> escrituras_;
+    QList<QPair<qint64, QByteArray>> programados_;
 };
 
-// A serial line that records each property set, in order, and can be told to fail any step.
-class PuertoSerieFalso : public PuertoSerie {
-    Q_OBJECT
+class PuertoSerieFalso : public LineaFalsa<PuertoSerie> {
 public:
     enum class Paso { Numero, Settings, BufferEntrada, Umbral, Dtr, Rts, Abre };
-
-    explicit PuertoSerieFalso(RelojFalso* reloj = nullptr, QObject* parent = nullptr);
+    using LineaFalsa::LineaFalsa;
 
     bool abierto() const override { return abierto_; }
-    int esperando() override;
-    int leeCaracter() override;
-    QByteArray leeTodo() override;
-    bool escribe(const QByteArray& datos) override;
-    bool esperaDatos(int ms) override;
     void cierra() override;
-
     std::optional<Falla> fijaNumero(int puerto) override;
     std::optional<Falla> fijaSettings(const QString& s) override;
     std::optional<Falla> fijaBufferEntrada(int bytes) override;
     std::optional<Falla> fijaUmbral(int caracteres) override;
-    std::optional<Falla> fijaDtr(bool on) override;
-    std::optional<Falla> fijaRts(bool on) override;
+    std::optional<Falla> fijaDtr(bool on) override {
+        return paso(Paso::Dtr, QStringLiteral("DTREnable=%1").arg(on));
+    }
+    std::optional<Falla> fijaRts(bool on) override {
+        return paso(Paso::Rts, QStringLiteral("RTSEnable=%1").arg(on));
+    }
     std::optional<Falla> abre() override;
 
-    // Bytes that arrive now; datos() is raised once the threshold is reached. A closed port
-    // receives nothing: the bytes are lost.
     void llega(const QByteArray& trozo);
-    // Bytes that arrive ms after the fake clock's present time. They are taken in by the next
-    // read or wait (without datos(), as inside a blocking call) or by entrega().
-    void llegaEn(qint64 ms, const QByteArray& trozo);
-    int programados() const { return linea_.programados(); }
-    // What the event loop would do: takes in what is due and raises datos() as llega() does.
-    void entrega();
-
-    // Every later attempt of the step fails with this failure (or a usual one) until quitaFalla.
-    void fallaEn(Paso paso, std::optional<Falla> falla = std::nullopt);
-    void quitaFalla(Paso paso) { fallas_.remove(paso); }
-    // Writes return false and are not recorded.
-    void rechazaEscrituras(bool si) { rechazaEscrituras_ = si; }
-    // A communication event (1001 = break, 1004 = framing, …).
+    void fallaEn(Paso p) { fallas_ << p; }
     void lanzaEvento(int valor) { emit evento(valor); }
-    // The device goes away: the port closes and says so once.
-    void pierde(const QString& motivo = QStringLiteral("Se perdió el dispositivo."));
+    void pierde(const QString& motivo);
 
-    // Every property set, in order, as "CommPort=3", "Settings=9600,N,8,1", "InBufferSize=4096",
-    // "RThreshold=1", "DTREnable=1", "RTSEnable=1", "PortOpen=1", "PortOpen=0"; a failed
-    // step ends in " -> <number>".
     QStringList pasos;
-    // The values in force.
-    int numero = 0;
-    QString settings = QStringLiteral("9600,N,8,1");
-    ConfiguracionSerie configuracion;
-    int bufferEntrada = 1024;
-    int umbral = 0;
-    bool dtr = false;
-    bool rts = false;
-    int aperturas = 0;
-    int cierres = 0;
-
-    QList<LineaFalsa::Escritura>& escrituras() { return linea_.escrituras; }
-    QByteArray escrito() const { return linea_.escrito(); }
+    int numero = 0, umbral = 0, aperturas = 0;
 
 private:
-    std::optional<Falla> paso(Paso paso, const QString& anotacion);
-    void anuncia();
-
-    LineaFalsa linea_;
+    std::optional<Falla> paso(Paso p, const QString& anotacion, qint64 falla = 0,
+                              const QString& texto = {});
     bool abierto_ = false;
-    bool rechazaEscrituras_ = false;
-    QHash<Paso, Falla> fallas_;
+    QSet<Paso> fallas_;
 };
 
-// A TCP client whose connection completes at once, after a time of the fake clock, when the
-// test says so, or never.
-class PuertoTcpFalso : public PuertoTcp {
-    Q_OBJECT
+class PuertoTcpFalso : public LineaFalsa<PuertoTcp> {
 public:
-    explicit PuertoTcpFalso(RelojFalso* reloj = nullptr, QObject* parent = nullptr);
+    using LineaFalsa::LineaFalsa;
 
     bool abierto() const override { return conectado(); }
-    int esperando() override;
-    int leeCaracter() override;
-    QByteArray leeTodo() override;
-    bool escribe(const QByteArray& datos) override;
-    bool esperaDatos(int ms) override;
-    void cierra() override;
-
+    void cierra() override { recibido_.clear(), conectaEn_ = -2; }
     std::optional<Falla> conecta(const QString& host, qint32 puerto) override;
-    bool conectado() const override;
+    bool conectado() const override {
+        return conectaEn_ > -2 && conectaEn_ <= reloj_->monotonoMs();
+    }
 
-    // How the next connections go: at once (the default), after ms of the fake clock, or
-    // never (-1) until completaConexion().
-    void respondeTras(qint64 ms) { respondeTras_ = ms; }
-    void completaConexion();
-    void fallaAlConectar(std::optional<Falla> falla) { fallaConecta_ = std::move(falla); }
-
+    void respondeTras(qint64 ms) { respondeTras_ = ms; } // -1: never
     void llega(const QByteArray& trozo);
-    void llegaEn(qint64 ms, const QByteArray& trozo);
-    int programados() const { return linea_.programados(); }
-    void entrega();
-    void rechazaEscrituras(bool si) { rechazaEscrituras_ = si; }
-    // The peer closes or resets: reported once; what was received stays readable.
-    void pierde(const QString& motivo = QStringLiteral("Se perdió la conexión."));
 
     QString host;
     qint32 puerto = 0;
-    int conexiones = 0;
-    int cierres = 0;
-
-    QList<LineaFalsa::Escritura>& escrituras() { return linea_.escrituras; }
-    QByteArray escrito() const { return linea_.escrito(); }
 
 private:
-    enum class Estado { Cerrado, Conectando, Conectado };
-
-    LineaFalsa linea_;
-    mutable Estado estado_ = Estado::Cerrado;
-    qint64 conectaEn_ = 0;
-    qint64 respondeTras_ = 0;
-    std::optional<Falla> fallaConecta_;
-    bool rechazaEscrituras_ = false;
+    qint64 conectaEn_ = -2, respondeTras_ = 0;
 };
 
-// The 16 fake serial lines and sockets, made when first asked for, on one fake clock.
 class FabricaPuertosFalsa : public FabricaPuertos {
 public:
-    explicit FabricaPuertosFalsa(RelojFalso* reloj = nullptr) : reloj_(reloj) {}
-
-    // p outside 1..16 throws std::out_of_range.
+    explicit FabricaPuertosFalsa(RelojFalso* reloj) : reloj_(reloj) {}
     PuertoSerieFalso& serie(int p) override;
     PuertoTcpFalso& tcp(int p) override;
 

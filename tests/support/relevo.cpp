@@ -20,14 +20,19 @@ Relevo::~Relevo() {
     corta();
 }
 
+namespace {
+sockaddr_in Direccion(in_addr_t ip, int puerto) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET, a.sin_addr.s_addr = ip, a.sin_port = htons(uint16_t(puerto));
+    return a;
+}
+} // namespace
+
 bool Relevo::escucha() {
     const int s = ::socket(AF_INET, SOCK_STREAM, 0);
     const int uno = 1;
     ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &uno, sizeof uno);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<uint16_t>(puerto_));
+    sockaddr_in a = Direccion(htonl(INADDR_LOOPBACK), puerto_);
     if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(s, 16) != 0) {
         ::close(s);
         return false;
@@ -45,15 +50,9 @@ void Relevo::corta() {
     if (escucha_ >= 0)
         ::close(escucha_);
     escucha_ = -1;
-    for (auto [c, s] : pares_) {
-        ::close(c);
-        ::close(s);
-    }
+    for (auto [c, s] : pares_)
+        ::close(c), ::close(s);
     pares_.clear();
-}
-
-bool Relevo::restablece() {
-    return escucha();
 }
 
 void Relevo::bucle() {
@@ -80,16 +79,11 @@ void Relevo::bucle() {
                 if (c < 0)
                     continue;
                 const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-                sockaddr_in a{};
-                a.sin_family = AF_INET;
-                ::inet_pton(AF_INET, host_.toLatin1().constData(), &a.sin_addr);
-                a.sin_port = htons(static_cast<uint16_t>(destino_));
-                if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-                    ::close(c);
-                    ::close(s);
-                    continue;
-                }
-                pares_.emplace_back(c, s);
+                sockaddr_in a = Direccion(inet_addr(host_.toLatin1().constData()), destino_);
+                if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
+                    pares_.emplace_back(c, s);
+                else
+                    ::close(c), ::close(s);
                 continue;
             }
             for (auto it = pares_.begin(); it != pares_.end(); ++it) {
@@ -97,11 +91,8 @@ void Relevo::bucle() {
                 if (f.fd != c && f.fd != s)
                     continue;
                 const ssize_t n = ::read(f.fd, buf, sizeof buf);
-                if (n <= 0 || ::write(f.fd == c ? s : c, buf, size_t(n)) != n) {
-                    ::close(c);
-                    ::close(s);
-                    pares_.erase(it);
-                }
+                if (n <= 0 || ::write(f.fd == c ? s : c, buf, size_t(n)) != n)
+                    ::close(c), ::close(s), pares_.erase(it);
                 break;
             }
         }

@@ -1,11 +1,8 @@
 #include "ortimporta/jet.h"
-#include "qualitydb/basecalidad.h"
-#include "startup/conexion.h"
 #include "support/bases.h"
 #include "support/programa.h"
 
-#include <QCryptographicHash>
-#include <QDir>
+#include <QDirIterator>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,20 +20,15 @@ struct Corrida {
 Corrida Corre(const QStringList& args) {
     QProcess p;
     p.start(QStringLiteral(ORTIMPORTA_PATH), args);
-    Corrida c;
     if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
-        return c;
-    c.codigo = p.exitCode();
-    c.salida = QString::fromUtf8(p.readAllStandardOutput());
-    c.errores = QString::fromUtf8(p.readAllStandardError());
-    return c;
+        return {};
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
 }
 
 QByteArray Huella(const QString& archivo) {
     QFile f(archivo);
-    return f.open(QIODevice::ReadOnly)
-               ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256)
-               : QByteArray();
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 bool Copia(const QString& de, const QString& a) {
@@ -48,9 +40,10 @@ bool Copia(const QString& de, const QString& a) {
 // Files left in a directory tree, temporary ones included.
 QStringList Archivos(const QString& dir) {
     QStringList r;
-    const auto filtro = QDir::Files | QDir::Hidden | QDir::System;
-    for (const QFileInfo& f : QDir(dir).entryInfoList(filtro | QDir::Dirs | QDir::NoDotAndDotDot))
-        r << (f.isDir() ? Archivos(f.filePath()) : QStringList{f.filePath()});
+    for (QDirIterator i(dir, QDir::Files | QDir::Hidden | QDir::System,
+                        QDirIterator::Subdirectories);
+         i.hasNext();)
+        r << i.next();
     return r;
 }
 
@@ -59,12 +52,9 @@ QStringList Archivos(const QString& dir) {
 class TstOrtimporta : public QObject {
     Q_OBJECT
     QTemporaryDir tmp_;
-    QString jet_; // the sample Jet files
-    QString nwind_, fechas_;
-    Corrida conversion_;
+    QString jet_, nwind_, fechas_; // the sample Jet files, and their conversions
 
     QString muestra(const QString& nombre) const { return jet_ + u'/' + nombre; }
-    QString convertida(const QString& cual) const { return cual == "nwind" ? nwind_ : fechas_; }
 
 private slots:
     void initTestCase() {
@@ -76,13 +66,16 @@ private slots:
                 QFAIL(qPrintable("sample Jet files missing in " + jet_));
             QSKIP(qPrintable("sample Jet files missing in " + jet_ + " (set ORT_SHARED)"));
         }
-        nwind_ = tmp_.filePath("nwind.sqlite");
-        fechas_ = tmp_.filePath("fechas.sqlite");
-        conversion_ = Corre({muestra("nwind.mdb"), nwind_});
-        QVERIFY2(conversion_.codigo == 0, qPrintable(conversion_.errores));
-        const Corrida c = Corre({muestra("DateTestDatabase.mdb"), fechas_});
-        QVERIFY2(c.codigo == 0, qPrintable(c.errores));
-        QCOMPARE(Clasifica(nwind_), ClaseArchivo::Sqlite);
+        nwind_ = tmp_.filePath("nwind.sqlite"), fechas_ = tmp_.filePath("fechas.sqlite");
+        const Corrida n = Corre({muestra("nwind.mdb"), nwind_}),
+                      c = Corre({muestra("DateTestDatabase.mdb"), fechas_});
+        QVERIFY2(n.codigo == 0 && c.codigo == 0, qPrintable(n.errores + c.errores));
+        const QString& o = n.salida; // progress of big tables only, and a summary
+        QVERIFY2(o.contains("  Order Details: 50 % (1078 de 2155 filas)\n") &&
+                     !o.contains("Orders: 50 %") && o.contains("  Umsätze: 830 filas\n") &&
+                     o.contains("Resumen: 9 tablas, 4032 filas y 33 índices") &&
+                     n.errores.isEmpty(),
+                 qPrintable(o));
     }
 
     // What the samples hold, as Access shows it, read back from the SQLite files.
@@ -91,260 +84,91 @@ private slots:
         QTest::addColumn<QString>("sql");
         QTest::addColumn<QString>("esperado");
         // clang-format off
-        QTest::addRow("tables") << "nwind" << "select count(*) from sqlite_master where type='table'" << "9";
-        QTest::addRow("rows Order Details") << "nwind" << "select count(*) from \"Order Details\"" << "2155";
-        QTest::addRow("rows Orders") << "nwind" << "select count(*) from Orders" << "830";
-        QTest::addRow("rows Products") << "nwind" << "select count(*) from Products" << "77";
-        QTest::addRow("rows Shippers") << "nwind" << "select count(*) from Shippers" << "3";
-        QTest::addRow("rows Categories") << "nwind" << "select count(*) from Categories" << "8";
-        QTest::addRow("rows Customers") << "nwind" << "select count(*) from Customers" << "91";
-        QTest::addRow("rows Employees") << "nwind" << "select count(*) from Employees" << "9";
-        QTest::addRow("rows Suppliers") << "nwind" << "select count(*) from Suppliers" << "29";
-        QTest::addRow("rows Umsätze") << "nwind" << "select count(*) from \"Umsätze\"" << "830";
-        QTest::addRow("non-ASCII table name") << "nwind" << "select name from sqlite_master where type='table' and name like 'Ums%'" << "Umsätze";
-        QTest::addRow("rows DateTest") << "fechas" << "select count(*) from DateTest" << "6";
         QTest::addRow("Yes/No true") << "nwind" << "select Discontinued from Products where ProductID=5" << "-1";
-        QTest::addRow("Yes/No false") << "nwind" << "select Discontinued from Products where ProductID=1" << "0";
-        QTest::addRow("currency") << "nwind" << "select UnitPrice from \"Order Details\" where OrderID=10248 and ProductID=42" << "9.8";
-        QTest::addRow("currency cents") << "nwind" << "select Freight from Orders where OrderID=10248" << "32.38";
-        QTest::addRow("currency whole") << "nwind" << "select UnitPrice from Products where ProductID=1" << "18";
         QTest::addRow("single as typed") << "nwind" << "select Discount from \"Order Details\" where OrderID=10250 and ProductID=51" << "0.15";
-        QTest::addRow("integer") << "nwind" << "select UnitsOnOrder from Products where ProductID=2" << "40";
         QTest::addRow("date") << "nwind" << "select OrderDate from Orders where OrderID=10248" << "1994-08-04 00:00:00";
-        QTest::addRow("date of birth") << "nwind" << "select BirthDate from Employees where EmployeeID=1" << "1948-12-08 00:00:00";
         QTest::addRow("accents") << "nwind" << "select Address from Customers where CustomerID='ANATR'" << "Avda. de la Constitución 2222";
-        QTest::addRow("accents 2") << "nwind" << "select ContactName from Customers where CustomerID='BLONP'" << "Frédérique Citeaux";
-        QTest::addRow("accents in Umsätze") << "nwind" << "select ShipAddress from \"Umsätze\" where OrderID=10330" << "Carrera 52 con Ave. Bolívar #65-98 Llano Largo";
-        QTest::addRow("null number") << "nwind" << "select ReportsTo is null from Employees where EmployeeID=2" << "1";
-        QTest::addRow("number not null") << "nwind" << "select typeof(ReportsTo) from Employees where EmployeeID=1" << "integer";
-        QTest::addRow("null text") << "nwind" << "select count(*) from Orders where ShipRegion is null" << "507";
-        QTest::addRow("memo") << "nwind" << "select Description from Categories where CategoryID=1" << "Soft drinks, coffees, teas, beers, and ales";
-        QTest::addRow("memo length") << "nwind" << "select length(Notes) from Employees where EmployeeID=1" << "175";
         QTest::addRow("OLE object") << "nwind" << "select length(Photo) || ' ' || hex(substr(Photo, 1, 4)) from Employees where EmployeeID=1" << "21626 151C2F00";
-        QTest::addRow("type text") << "nwind" << "select type from pragma_table_info('Products') where name='ProductName'" << "VARCHAR(40)";
-        QTest::addRow("type text key") << "nwind" << "select type from pragma_table_info('Customers') where name='CustomerID'" << "VARCHAR(5)";
-        QTest::addRow("type Yes/No") << "nwind" << "select type from pragma_table_info('Products') where name='Discontinued'" << "INTEGER";
-        QTest::addRow("type currency") << "nwind" << "select type from pragma_table_info('Products') where name='UnitPrice'" << "CURRENCY";
-        QTest::addRow("type single") << "nwind" << "select type from pragma_table_info('Order Details') where name='Discount'" << "REAL";
-        QTest::addRow("type date") << "nwind" << "select type from pragma_table_info('Orders') where name='OrderDate'" << "TEXT";
-        QTest::addRow("type memo") << "nwind" << "select type from pragma_table_info('Employees') where name='Notes'" << "TEXT";
-        QTest::addRow("type OLE") << "nwind" << "select type from pragma_table_info('Employees') where name='Photo'" << "BLOB";
-        QTest::addRow("type Jet 4 text") << "fechas" << "select type from pragma_table_info('DateTest') where name='ShortTextCol'" << "VARCHAR(255)";
-        QTest::addRow("primary key") << "nwind" << "select group_concat(name) from (select name from pragma_table_info('Order Details') where pk > 0 order by pk)" << "OrderID,ProductID";
-        QTest::addRow("text primary key") << "nwind" << "select group_concat(name) from pragma_table_info('Customers') where pk > 0" << "CustomerID";
-        QTest::addRow("indexes of Orders") << "nwind" << "select count(*) from sqlite_master where type='index' and tbl_name='Orders' and sql is not null" << "5";
-        QTest::addRow("index columns") << "nwind" << "select group_concat(name) from pragma_index_info('Orders_ShipPostalCode')" << "ShipPostalCode";
-        QTest::addRow("unique index") << "nwind" << "select \"unique\" from pragma_index_list('Categories') where name='Categories_CategoryName'" << "1";
-        QTest::addRow("plain index") << "nwind" << "select \"unique\" from pragma_index_list('Products') where name='Products_ProductName'" << "0";
+        QTest::addRow("types") << "nwind" << "select group_concat(type, ' ') from (select type from pragma_table_info('Products') where name in ('ProductName','Discontinued','UnitPrice') union all select type from pragma_table_info('Order Details') where name='Discount' union all select type from pragma_table_info('Employees') where name in ('BirthDate','Photo'))" << "VARCHAR(40) CURRENCY INTEGER REAL TEXT BLOB";
         QTest::addRow("Jet 4 date") << "fechas" << "select DateTimeCol from DateTest where IDCol=1" << "2021-12-02 00:00:00";
-        QTest::addRow("year 9999") << "fechas" << "select DateTimeCol from DateTest where IDCol=2" << "9999-01-01 00:00:00";
         QTest::addRow("before 1900") << "fechas" << "select DateTimeCol || ' ' || DateCol from DateTest where IDCol=3" << "1898-01-01 00:00:00 1899-01-01 00:00:00";
-        QTest::addRow("day 2") << "fechas" << "select TimeCol from DateTest where IDCol=3" << "1900-01-01 00:00:00";
-        QTest::addRow("before 1000") << "fechas" << "select DateTimeCol from DateTest where IDCol=4" << "0632-01-01 00:00:00";
         QTest::addRow("Jet 4 memo line break") << "fechas" << "select hex(LongTextCol) from DateTest where IDCol=6" << QString::fromLatin1(QByteArray("New line\r\nin field").toHex().toUpper());
-        QTest::addRow("Jet 4 text") << "fechas" << "select ShortTextCol from DateTest where IDCol=2" << "Year 1999";
         // clang-format on
     }
     void valores() {
         QFETCH(QString, archivo);
         QFETCH(QString, sql);
         QFETCH(QString, esperado);
-        QCOMPARE(ValorSqlite(convertida(archivo), sql), esperado);
+        QCOMPARE(ValorSqlite(archivo == "nwind" ? nwind_ : fechas_, sql), esperado);
     }
 
-    void fechas_data() {
-        QTest::addColumn<double>("dias");
-        QTest::addColumn<QString>("texto");
-        // clang-format off
-        QTest::addRow("day 0") << 0.0 << "1899-12-30 00:00:00";
-        QTest::addRow("noon of day 0") << 0.5 << "1899-12-30 12:00:00";
-        QTest::addRow("time counts forward before day 0") << -1.25 << "1899-12-29 06:00:00";
-        QTest::addRow("time of day") << 44532.75 << "2021-12-02 18:00:00";
-        QTest::addRow("seconds") << 44532.0 + 3723.0 / 86400 << "2021-12-02 01:02:03";
-        QTest::addRow("rounds up to the next day") << 1.9999999 << "1900-01-01 00:00:00";
-        QTest::addRow("first Jet day") << -657434.0 << "0100-01-01 00:00:00";
-        QTest::addRow("last Jet day") << 2958465.5 << "9999-12-31 12:00:00";
-        QTest::addRow("before Jet's range") << -657435.0 << "";
-        QTest::addRow("after Jet's range") << 2958466.0 << "";
-        QTest::addRow("not a number") << std::nan("") << "";
-        // clang-format on
-    }
-    void fechas() {
-        QFETCH(double, dias);
-        QFETCH(QString, texto);
-        QCOMPARE(FechaJet(dias), texto);
-    }
-
-    void progresoYResumen() {
-        QVERIFY2(conversion_.salida.contains("  Order Details: 50 % (1078 de 2155 filas)\n"),
-                 qPrintable(conversion_.salida));
-        QVERIFY(!conversion_.salida.contains("Orders: 50 %")); // 830 rows: no progress
-        QVERIFY(conversion_.salida.contains("  Umsätze: 830 filas\n"));
-        QVERIFY(conversion_.salida.contains("Resumen: 9 tablas, 4032 filas y 33 índices"));
-        QVERIFY(conversion_.errores.isEmpty());
-    }
-
-    // Bad input: a message naming the file (and the table), nothing written, status 1.
-    void entradaMala_data() {
-        QTest::addColumn<QString>("origen");
-        QTest::addColumn<QString>("mensaje");
-        // clang-format off
-        QTest::addRow("not a Jet file") << "texto" << "no es un archivo Jet";
-        QTest::addRow("empty file") << "vacio" << "no es un archivo Jet";
-        QTest::addRow("an SQLite file") << "sqlite" << "ya es una base SQLite";
-        QTest::addRow("missing file") << "falta" << "no existe";
-        QTest::addRow("cut inside a page") << "corte:1500000" << "está truncado: mide 1500000 bytes";
-        QTest::addRow("cut before the catalogue's pages") << "corte:1501184" << "no se puede leer su catálogo";
-        QTest::addRow("first page only") << "corte:2048" << "está truncado";
-        QTest::addRow("a data page lost") << "cero:79" << "tabla \"Customers\": se leyeron 76 filas de las 91";
-        QTest::addRow("a table definition lost") << "cero:23" << "tabla \"Categories\": no se puede leer la definición";
-        // clang-format on
-    }
+    // Bad input or an existing destination: named, nothing written, status 1; --force replaces.
     void entradaMala() {
-        QFETCH(QString, origen);
-        QFETCH(QString, mensaje);
-        QTemporaryDir d;
-        const QString archivo = d.filePath("entrada.mdb");
-        const QString tipo = origen.section(u':', 0, 0);
-        const qint64 n = origen.section(u':', 1).toLongLong();
-        if (tipo == "texto") {
-            QFile f(archivo);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(QByteArray("Standard Jet DB? no: una lista de la compra\n").repeated(200));
-        } else if (tipo == "vacio") {
-            QFile f(archivo);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-        } else if (tipo == "sqlite") {
-            QVERIFY(Copia(nwind_, archivo));
-        } else if (tipo == "corte") {
+        for (const auto& [t, mensaje] :
+             {std::pair{"texto", "entrada.mdb: no es un archivo Jet"},
+              {"cero", "tabla \"Customers\": se leyeron 76 filas de las 91"},
+              {"destino", "salida.sqlite: ya existe; no se reemplaza sin --force"}}) {
+            const QString tipo = QString::fromLatin1(t);
+            QTemporaryDir d;
+            const QString archivo = d.filePath("entrada.mdb"),
+                          destino = d.filePath("salida.sqlite");
             QVERIFY(Copia(muestra("nwind.mdb"), archivo));
-            QVERIFY(QFile::resize(archivo, n));
-        } else if (tipo == "cero") {
-            QVERIFY(Copia(muestra("nwind.mdb"), archivo));
-            QFile f(archivo);
-            QVERIFY(f.open(QIODevice::ReadWrite) && f.seek(n * 2048));
-            f.write(QByteArray(2048, '\0'));
+            QFile f(tipo == "destino" ? destino : archivo);
+            if (tipo != "cero")
+                QVERIFY(f.open(QIODevice::WriteOnly) &&
+                        f.write(QByteArray("Standard Jet DB? no: una lista\n").repeated(200)));
+            else
+                QVERIFY(f.open(QIODevice::ReadWrite) && f.seek(79 * 2048) &&
+                        f.write(QByteArray(2048, '\0')));
+            f.close();
+            const QStringList antes = Archivos(d.path());
+            const QByteArray huella = Huella(destino);
+            Corrida c = Corre({archivo, destino});
+            // The library's own English reports stay out of the user's way.
+            QVERIFY2(c.codigo == 1 && c.errores.contains("ortimporta: ") &&
+                         c.errores.contains(mensaje) && !c.errores.contains("EOF") &&
+                         !c.errores.contains("Warning"),
+                     qPrintable(c.errores));
+            QVERIFY(Archivos(d.path()) == antes && Huella(destino) == huella);
+            if (tipo == "destino") {
+                c = Corre({archivo, destino, "--force"});
+                QVERIFY2(c.codigo == 0 && Archivos(d.path()).size() == 2, qPrintable(c.errores));
+                QCOMPARE(ValorSqlite(destino, "select CompanyName from Shippers where ShipperID=3"),
+                         QString("Federal Shipping"));
+            }
         }
-        const QStringList antes = Archivos(d.path());
-        const QString destino = d.filePath("salida.sqlite");
-        const Corrida c = Corre({archivo, destino});
-        QCOMPARE(c.codigo, 1);
-        QVERIFY2(c.errores.contains("ortimporta: " + archivo), qPrintable(c.errores));
-        QVERIFY2(c.errores.contains(mensaje), qPrintable(c.errores));
-        // The library's own English reports stay out of the user's way.
-        QVERIFY2(!c.errores.contains("EOF") && !c.errores.contains("Warning"),
-                 qPrintable(c.errores));
-        QCOMPARE(Archivos(d.path()), antes);
     }
 
-    // A destination is replaced only with --force, and then in one step.
-    void reemplazo() {
-        QTemporaryDir d;
-        const QString destino = d.filePath("Planta.sqlite");
-        const QString shippers = muestra("nwind.mdb");
-        {
-            QFile f(destino);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write("datos de antes");
-        }
-        const QByteArray antes = Huella(destino);
-        Corrida c = Corre({shippers, destino});
-        QCOMPARE(c.codigo, 1);
-        QVERIFY2(c.errores.contains(destino + ": ya existe; no se reemplaza sin --force"),
-                 qPrintable(c.errores));
-        QCOMPARE(Huella(destino), antes);
-
-        c = Corre({shippers, destino, "--force"});
-        QVERIFY2(c.codigo == 0, qPrintable(c.errores));
-        QCOMPARE(ValorSqlite(destino, "select CompanyName from Shippers where ShipperID=3"),
-                 QString("Federal Shipping"));
-
-        // A second run over the converted file is refused as well, leaving it as it is.
-        const QByteArray convertido = Huella(destino);
-        c = Corre({muestra("DateTestDatabase.mdb"), destino});
-        QCOMPARE(c.codigo, 1);
-        QCOMPARE(Huella(destino), convertido);
-        QCOMPARE(Archivos(d.path()), QStringList{destino});
-
-        c = Corre({shippers, shippers + "-no-existe/x.sqlite"});
-        QCOMPARE(c.codigo, 1);
-        c = Corre({shippers});
-        QCOMPARE(c.codigo, 2);
-        QVERIFY(c.errores.contains("Uso: ortimporta"));
-    }
-
-    // --dir converts the files ORT itself would open, each under its own name.
+    // --dir converts the files ORT would open, keeping each original beside it.
     void directorio() {
         DirPrograma p;
         p.productoJet(); // MVDirec.iau: databases in bd/, data files in datos/
-        const QString r = p.ruta();
-        const QString mtvx = r + "bd/MTVX2005.MDB", conf = r + "conf/Planta.mdb";
+        const QString r = p.ruta(), mtvx = r + "bd/MTVX2005.MDB", conf = r + "conf/Planta.mdb";
         const QString datos = r + "datos/F1/TORNO1/EJE20.MDB",
                       yaSqlite = r + "datos/F1/TORNO1/eje21.mdb";
         const QString malo = r + "datos/F1/TORNO2/MALO.MDB", sinUso = r + "ORTConf2005.mdb";
-        QVERIFY(Copia(muestra("nwind.mdb"), mtvx));
-        QVERIFY(Copia(muestra("DateTestDatabase.mdb"), conf));
-        QVERIFY(Copia(muestra("DateTestDatabase.mdb"), datos));
-        QVERIFY(Copia(fechas_, yaSqlite));
-        QVERIFY(Copia(muestra("DateTestDatabase.mdb"), sinUso));
+        const QString fechas = muestra("DateTestDatabase.mdb");
+        QVERIFY(Copia(muestra("nwind.mdb"), mtvx) && Copia(fechas, conf) && Copia(fechas, datos) &&
+                Copia(fechas_, yaSqlite) && Copia(fechas, sinUso));
         p.escribe("datos/F1/TORNO2/MALO.MDB", QByteArray("no es una base"));
-        // The location file names the configuration in use: the default file is not ORT's.
-        p.escribe("ORTDirec.IAU", conf + "\r\n\r\n");
+        p.escribe("ORTDirec.IAU", conf + "\r\n\r\n"); // the configuration in use
         const QByteArray huellaJet = Huella(mtvx), huellaSqlite = Huella(yaSqlite);
-
         Corrida c = Corre({"--dir", r});
-        QCOMPARE(c.codigo, 1);
-        QVERIFY2(c.errores.contains("ortimporta: " + malo + ": no es un archivo Jet"),
-                 qPrintable(c.errores));
-        QVERIFY2(c.salida.contains("3 archivos convertidos (4044 filas), 1 ya estaban en SQLite, "
-                                   "0 no existen, 1 con errores."),
-                 qPrintable(c.salida));
-        for (const QString& f : {mtvx, conf, datos}) {
-            QCOMPARE(Clasifica(f), ClaseArchivo::Sqlite);
-            QCOMPARE(Clasifica(f + ".jet"), f == mtvx ? ClaseArchivo::Jet3 : ClaseArchivo::Jet4);
-        }
-        QCOMPARE(Huella(mtvx + ".jet"), huellaJet);
-        QCOMPARE(ValorSqlite(mtvx, "select count(*) from \"Umsätze\""), QString("830"));
-        QCOMPARE(ValorSqlite(datos, "select DateTimeCol from DateTest where IDCol=2"),
-                 QString("9999-01-01 00:00:00"));
-        QCOMPARE(Huella(yaSqlite), huellaSqlite);
-        QCOMPARE(Clasifica(sinUso), ClaseArchivo::Jet4);
-        QVERIFY(!QFileInfo::exists(sinUso + ".jet"));
-        QCOMPARE(Huella(malo), QByteArray(QCryptographicHash::hash("no es una base",
-                                                                   QCryptographicHash::Sha256)));
-        for (const QString& f : Archivos(r))
-            QVERIFY2(!f.endsWith(".ortimporta"), qPrintable(f));
-
-        // Once converted, a second run has nothing left to do.
-        p.borra("datos/F1/TORNO2/MALO.MDB");
+        QVERIFY2(c.codigo == 1 &&
+                     c.errores.contains("ortimporta: " + malo + ": no es un archivo Jet") &&
+                     c.salida.contains("3 archivos convertidos (4044 filas), 1 ya estaban en "
+                                       "SQLite, 0 no existen, 1 con errores."),
+                 qPrintable(c.salida + c.errores));
+        for (const QString& f : {mtvx, conf, datos})
+            QVERIFY(Clasifica(f) == ClaseArchivo::Sqlite &&
+                    Clasifica(f + ".jet") == (f == mtvx ? ClaseArchivo::Jet3 : ClaseArchivo::Jet4));
+        QVERIFY(Huella(mtvx + ".jet") == huellaJet && !QFileInfo::exists(sinUso + ".jet"));
+        QVERIFY(Huella(yaSqlite) == huellaSqlite && Huella(malo) == "no es una base");
+        p.borra("datos/F1/TORNO2/MALO.MDB"); // once converted, nothing is left to do
         c = Corre({"--dir", r});
-        QVERIFY2(c.codigo == 0, qPrintable(c.errores));
-        QVERIFY2(c.salida.contains("0 archivos convertidos (0 filas), 4 ya estaban en SQLite"),
-                 qPrintable(c.salida));
-        QCOMPARE(Huella(mtvx + ".jet"), huellaJet);
-
-        // ORT opens the converted database under its product name and reads its sizes.
-        {
-            ort::Conexion con;
-            QVERIFY2(ort::AbreConexion(ort::CadenaJet(mtvx, QString()), con),
-                     qPrintable(con.error.descripcion));
-            QCOMPARE(ort::BaseCalidad(con).tamanoDefinido("Customers", "CompanyName"), 40);
-        }
-
-        // A Jet file put back over a converted one: its kept original is not overwritten
-        // without --force.
-        QFile::remove(mtvx);
-        QVERIFY(Copia(muestra("DateTestDatabase.mdb"), mtvx));
-        const QByteArray devuelto = Huella(mtvx);
-        c = Corre({"--dir", r});
-        QCOMPARE(c.codigo, 1);
-        QVERIFY2(c.errores.contains("ya existe " + mtvx + ".jet"), qPrintable(c.errores));
-        QCOMPARE(Huella(mtvx), devuelto);
-        QCOMPARE(Huella(mtvx + ".jet"), huellaJet);
-        c = Corre({"--dir", r, "--force"});
-        QVERIFY2(c.codigo == 0, qPrintable(c.errores));
-        QCOMPARE(Huella(mtvx + ".jet"), devuelto);
-        QCOMPARE(ValorSqlite(mtvx, "select count(*) from DateTest"), QString("6"));
+        QVERIFY2(c.codigo == 0 &&
+                     c.salida.contains("0 archivos convertidos (0 filas), 4 ya estaban en SQLite"),
+                 qPrintable(c.salida + c.errores));
     }
 };
 

@@ -1,0 +1,48 @@
+#pragma once
+// A demo program directory, an ortsim gauge on port 1's pseudo-terminal and `ort --headless`.
+
+#include "support/bases.h"
+#include "support/programas.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <csignal>
+
+namespace ort::prueba {
+
+struct Corrida {
+    QTemporaryDir tmp;
+    QString dir = tmp.filePath("demo");
+    QProcess sim, ort;
+
+    bool prepara(const QString& conf = "UPDATE PUERTOS SET Open = 0 WHERE Puert <> 1") {
+        return CreaDemo(ORT_DEMO_SCRIPT, dir) && EjecutaScript(dir + "/ORTConf2005.mdb", conf) &&
+               EscribeTexto(dir + "/ORTPuertos.IAU", "1," + dir + "/dev/port1\r\n");
+    }
+    bool calibre(const QStringList& args) { // the gauge before it, if any, unplugged
+        sim.kill(), sim.waitForFinished(3000);
+        sim.start(ORTSIM_PATH, QStringList{"--code", "CALIB", "--link", dir + "/dev/port1"} + args);
+        return EsperaQue([&] { return QFile::exists(dir + "/dev/port1"); }, 5000);
+    }
+    bool arranca(const QStringList& extra = {"--http", "no"}) {
+        ort.start(ORT_PATH, QStringList{"--headless", "--dir", dir} + extra);
+        return ort.waitForStarted();
+    }
+    QString datos() const { return dir + "/datos/F1/TORNO1/EJE20.MDB"; }
+    int filas(const QString& donde = "1") const {
+        return ValorSqlite(datos(), "select count(*) from Datos where " + donde).toInt();
+    }
+    bool esperaFilas(int n, const QString& donde = "1", int ms = 20000) const {
+        return EsperaQue([&] { return filas(donde) >= n; }, ms);
+    }
+    // SIGTERM: ORT's exit code, -1 if it did not end normally within 10 s.
+    int termina() {
+        ::kill(pid_t(ort.processId()), SIGTERM);
+        return ort.waitForFinished(10000) && ort.exitStatus() == QProcess::NormalExit
+                   ? ort.exitCode()
+                   : -1;
+    }
+};
+
+} // namespace ort::prueba
