@@ -2,7 +2,7 @@
 
 #include "config/tipoconexion.h"
 #include "decoding/hilopuerto.h"
-#include "ports/conectaabre.h"
+#include "monitor/conectaabre.h"
 #include "ports/eventos.h"
 #include "ports/puerto.h"
 #include "qualitydb/basecalidad.h"

@@ -274,14 +274,14 @@ QList<Retenida> Diario::porIds(const QList<qint64>& ids) {
                QStringLiteral("Retenidas"));
 }
 
-bool Diario::marcaEnEscritura(const QList<qint64>& ids, const std::optional<HuellaTabla>& huella) {
+bool Diario::actualizaCada(const QString& sql, const QList<qint64>& ids,
+                           const QVariantList& fijos) {
     return transaccion([&] {
         QSqlQuery q(db_);
-        q.prepare(QStringLiteral(
-            "update Retenidas set Estado = 1, NAntes = ?, LlenasAntes = ? where Id = ?"));
+        q.prepare(sql);
         for (qint64 id : ids) {
-            q.addBindValue(huella ? QVariant(huella->n) : QVariant(QMetaType(QMetaType::LongLong)));
-            q.addBindValue(huella ? huella->llenas.join(u'\n') : QString());
+            for (const QVariant& v : fijos)
+                q.addBindValue(v);
             q.addBindValue(id);
             if (!q.exec()) {
                 error_ = q.lastError().text();
@@ -292,22 +292,19 @@ bool Diario::marcaEnEscritura(const QList<qint64>& ids, const std::optional<Huel
     });
 }
 
+bool Diario::marcaEnEscritura(const QList<qint64>& ids, const std::optional<HuellaTabla>& huella) {
+    return actualizaCada(
+        QStringLiteral("update Retenidas set Estado = 1, NAntes = ?, LlenasAntes = ? where Id = ?"),
+        ids,
+        {huella ? QVariant(huella->n) : QVariant(QMetaType(QMetaType::LongLong)),
+         huella ? huella->llenas.join(u'\n') : QString()});
+}
+
 bool Diario::devuelve(const QList<qint64>& ids) {
-    if (ids.isEmpty())
-        return true;
-    return transaccion([&] {
-        QSqlQuery q(db_);
-        q.prepare(QStringLiteral(
-            "update Retenidas set Estado = 0, NAntes = null, LlenasAntes = null where Id = ?"));
-        for (qint64 id : ids) {
-            q.addBindValue(id);
-            if (!q.exec()) {
-                error_ = q.lastError().text();
-                return false;
-            }
-        }
-        return true;
-    });
+    return ids.isEmpty() ||
+           actualizaCada(QStringLiteral("update Retenidas set Estado = 0, NAntes = null, "
+                                        "LlenasAntes = null where Id = ?"),
+                         ids, {});
 }
 
 void Diario::descuenta(const QList<Retenida>& rs) {

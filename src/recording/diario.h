@@ -8,7 +8,9 @@
 #include <QMap>
 #include <QSqlDatabase>
 #include <QString>
+#include <QVariantList>
 
+#include <QVariantList>
 #include <atomic>
 #include <functional>
 #include <optional>
@@ -117,6 +119,8 @@ public:
 private:
     bool ejecuta(const QString& sql);
     bool transaccion(const std::function<bool()>& cuerpo);
+    // One update per id (the statement's last parameter, after fijos), in one transaction.
+    bool actualizaCada(const QString& sql, const QList<qint64>& ids, const QVariantList& fijos);
     bool cuenta();
     QList<Retenida> lee(const QString& donde, const QVariantList& valores, const QString& tabla);
     void descuenta(const QList<Retenida>& rs);

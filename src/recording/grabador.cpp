@@ -786,30 +786,43 @@ bool MismoValor(const QVariant& guardado, const QString& valor) {
 
 } // namespace
 
-std::optional<HuellaTabla> GrabadorDatos::huella(const QString& Forma, const QString& Maqui,
-                                                 const QString& Produ, const QStringList& caracs) {
+std::optional<QSqlQuery> GrabadorDatos::leeTabla(const QString& Forma, const QString& Maqui,
+                                                 const QString& Produ, Conexion& c,
+                                                 const QString& antes, const QString& despues,
+                                                 const QVariantList& valores) {
     Falla falla;
     if (const ResultadoGrabacion codigo = ubica(Forma, Maqui, Produ, falla); Fallo(codigo)) {
         anotaFalla(codigo, falla);
         return std::nullopt;
     }
-    Conexion c;
     const auto tabla = AbreParaLeer(c, strConexionDatos_, tablaDatos_, e_, falla);
     QSqlQuery q(c.db());
-    // Every column: one that does not exist is simply not filled.
-    if (!tabla || !q.exec(AdaptaSql(QStringLiteral("Select Top 1 * from ") + *tabla +
-                                        QStringLiteral(" order by N Desc"),
-                                    c.motor()))) {
+    q.setForwardOnly(true);
+    bool ok = tabla && q.prepare(antes + *tabla + despues);
+    for (const QVariant& v : valores)
+        q.addBindValue(v);
+    if (!ok || !q.exec()) {
         anotaFalla(ResultadoGrabacion::Error, tabla ? FallaDe(q, c) : falla);
         return std::nullopt;
     }
+    return q;
+}
+
+std::optional<HuellaTabla> GrabadorDatos::huella(const QString& Forma, const QString& Maqui,
+                                                 const QString& Produ, const QStringList& caracs) {
+    // Every column: one that does not exist is simply not filled.
+    Conexion c;
+    auto q = leeTabla(Forma, Maqui, Produ, c, QStringLiteral("select * from "),
+                      QStringLiteral(" order by N desc limit 1"), {});
+    if (!q)
+        return std::nullopt;
     HuellaTabla h;
-    if (q.next()) {
-        const QSqlRecord r = q.record();
-        h.n = q.value(r.indexOf(QStringLiteral("N"))).toLongLong();
+    if (q->next()) {
+        const QSqlRecord r = q->record();
+        h.n = q->value(r.indexOf(QStringLiteral("N"))).toLongLong();
         for (const QString& carac : caracs) {
             const int i = r.indexOf(carac);
-            if (i >= 0 && !q.value(i).isNull() && !h.llenas.contains(carac))
+            if (i >= 0 && !q->value(i).isNull() && !h.llenas.contains(carac))
                 h.llenas << carac;
         }
     }
@@ -820,34 +833,21 @@ std::optional<HuellaTabla> GrabadorDatos::huella(const QString& Forma, const QSt
 std::optional<int> GrabadorDatos::yaEscritos(const QString& Forma, const QString& Maqui,
                                              const QString& Produ, const HuellaTabla& huella,
                                              const QList<ValorEscrito>& valores) {
-    Falla falla;
-    if (const ResultadoGrabacion codigo = ubica(Forma, Maqui, Produ, falla); Fallo(codigo)) {
-        anotaFalla(codigo, falla);
-        return std::nullopt;
-    }
     Conexion c;
-    const auto tabla = AbreParaLeer(c, strConexionDatos_, tablaDatos_, e_, falla);
-    QSqlQuery q(c.db());
-    q.setForwardOnly(true);
-    if (tabla) {
-        q.prepare(QStringLiteral("select * from ") + *tabla +
-                  QStringLiteral(" where N >= ? order by N"));
-        q.addBindValue(huella.n);
-    }
-    if (!tabla || !q.exec()) {
-        anotaFalla(ResultadoGrabacion::Error, tabla ? FallaDe(q, c) : falla);
+    auto q = leeTabla(Forma, Maqui, Produ, c, QStringLiteral("select * from "),
+                      QStringLiteral(" where N >= ? order by N"), {huella.n});
+    if (!q)
         return std::nullopt;
-    }
     struct Fila {
         qint64 n;
         std::optional<QDateTime> fecha;
         QSqlRecord campos;
     };
     QList<Fila> filas;
-    while (q.next()) {
-        const QSqlRecord r = q.record();
-        filas << Fila{q.value(r.indexOf(QStringLiteral("N"))).toLongLong(),
-                      FechaDeFila(q.value(r.indexOf(QStringLiteral("Fecha")))), r};
+    while (q->next()) {
+        const QSqlRecord r = q->record();
+        filas << Fila{q->value(r.indexOf(QStringLiteral("N"))).toLongLong(),
+                      FechaDeFila(q->value(r.indexOf(QStringLiteral("Fecha")))), r};
     }
     anotaFalla(ResultadoGrabacion::Grabado, {});
     // The values were written in order, each into the newest row or a new one after it: the

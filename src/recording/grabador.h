@@ -6,8 +6,10 @@
 
 #include <QDateTime>
 #include <QSet>
+#include <QSqlQuery>
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
 
 #include <memory>
 #include <optional>
@@ -101,6 +103,11 @@ private:
                              const QString& Opera, const QString& Valor, float DTMP, Falla& falla);
     ResultadoGrabacion ubica(const QString& Forma, const QString& Maqui, const QString& Produ,
                              Falla& falla);
+    // The data table of (Forma, Maqui, Produ) read by the statement antes + table + despues on c
+    // (a connection of its own); a failure is noted and gives nothing.
+    std::optional<QSqlQuery> leeTabla(const QString& Forma, const QString& Maqui,
+                                      const QString& Produ, Conexion& c, const QString& antes,
+                                      const QString& despues, const QVariantList& valores);
 
     Entorno& e_;
     Apertura apertura_;

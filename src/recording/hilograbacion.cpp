@@ -27,8 +27,9 @@ QString CanalSecuencia(const Retenida& r) {
         .arg(r.secuencia, 2, 10, QLatin1Char('0'));
 }
 
-// Value i of a reading, as the journal keeps it.
-Retenida Retenible(const Ajustes& a, const PedidoGrabacion& p, int i) {
+// Value i of a reading, as the journal keeps it (a reading without its frame's time takes the
+// clock's now).
+Retenida Retenible(const Ajustes& a, const Reloj& reloj, const PedidoGrabacion& p, int i) {
     const ValorPedido& v = p.valores.at(i);
     Retenida r;
     r.destino = ClaveDestino(a, p.Forma, p.Maqui, p.Produ);
@@ -39,7 +40,7 @@ Retenida Retenible(const Ajustes& a, const PedidoGrabacion& p, int i) {
     r.Valor = v.Valor;
     r.Fecha = p.FechaInst;
     r.Hora = p.HoraInst;
-    r.momento = p.momento.isValid() ? p.momento : QDateTime::currentDateTime();
+    r.momento = p.momento.isValid() ? p.momento : reloj.ahora();
     r.Turno = BuscaTurno(a, r.momento.toString(QStringLiteral("HHmm")));
     r.Opera = p.Opera;
     r.DTMP = v.DTMP;
@@ -334,7 +335,7 @@ void HiloGrabacion::bucle(Carril& c) {
             if (!x.r.confirmada && pasajera && !x.escritos.isEmpty()) {
                 QList<Retenida> rs;
                 for (int i : x.escritos)
-                    rs << Retenible(diario_->ajustes, p, i);
+                    rs << Retenible(diario_->ajustes, diario_->reloj, p, i);
                 retiene(x, rs, motivo);
                 x.r.confirmada = true;
                 x.r.retenidaDesde = 0;
@@ -385,7 +386,7 @@ void HiloGrabacion::bucle(Carril& c) {
             }
             if (x.r.retenidaDesde < 0)
                 x.r.retenidaDesde = i;
-            x.aRetener << Retenible(a, p, i);
+            x.aRetener << Retenible(a, diario_->reloj, p, i);
         }
         g.fijaMomento({});
         x.r.avisos = g.tomaAvisos();

@@ -273,14 +273,72 @@ void Conexion::cierra() {
     }
 }
 
+namespace {
+// One "key=value" piece of a connection string. A value holding ';', a quote or edge blanks is
+// written between double quotes, a double quote inside doubled (as OLE DB reads it).
+struct Pieza {
+    QString clave; // as written
+    QString valor; // unquoted
+    bool conIgual = false;
+};
+
+QList<Pieza> Piezas(const QString& cadena) {
+    QList<Pieza> piezas;
+    qsizetype i = 0;
+    const qsizetype n = cadena.size();
+    while (i < n) {
+        Pieza p;
+        while (i < n && cadena[i] != u';' && cadena[i] != u'=')
+            p.clave += cadena[i++];
+        if (i < n && cadena[i] == u'=') {
+            p.conIgual = true;
+            ++i;
+            qsizetype j = i;
+            while (j < n && cadena[j] == u' ')
+                ++j;
+            if (j < n && (cadena[j] == u'"' || cadena[j] == u'\'')) {
+                const QChar comilla = cadena[j];
+                for (i = j + 1; i < n; ++i) {
+                    if (cadena[i] == comilla) {
+                        if (i + 1 < n && cadena[i + 1] == comilla) {
+                            p.valor += comilla;
+                            ++i;
+                            continue;
+                        }
+                        ++i;
+                        break;
+                    }
+                    p.valor += cadena[i];
+                }
+                while (i < n && cadena[i] != u';')
+                    ++i;
+            } else {
+                while (i < n && cadena[i] != u';')
+                    p.valor += cadena[i++];
+            }
+        }
+        piezas << p;
+        if (i < n)
+            ++i; // the ';'
+    }
+    return piezas;
+}
+
+QString Escrito(const QString& valor) {
+    const bool comillas = valor.contains(u';') || valor.startsWith(u'"') ||
+                          valor.startsWith(u'\'') || valor.startsWith(u' ') || valor.endsWith(u' ');
+    if (!comillas)
+        return valor;
+    QString v = valor;
+    return u'"' + v.replace(u'"', QStringLiteral("\"\"")) + u'"';
+}
+} // namespace
+
 QMap<QString, QString> LeeCadena(const QString& cadena) {
     QMap<QString, QString> partes;
-    for (const QString& pieza : cadena.split(u';', Qt::SkipEmptyParts)) {
-        const int igual = pieza.indexOf(u'=');
-        if (igual < 0)
-            continue;
-        partes.insert(pieza.left(igual).trimmed().toLower(), pieza.mid(igual + 1));
-    }
+    for (const Pieza& p : Piezas(cadena))
+        if (p.conIgual && !p.clave.trimmed().isEmpty())
+            partes.insert(p.clave.trimmed().toLower(), p.valor);
     return partes;
 }
 
@@ -289,16 +347,16 @@ QString ValorCadena(const QString& cadena, const QString& clave) {
 }
 
 QString CadenaConClave(const QString& cadena, const QString& clave) {
-    QStringList piezas = cadena.split(u';');
-    for (QString& pieza : piezas) {
-        const int igual = pieza.indexOf(u'=');
-        if (igual < 0)
-            continue;
-        const QString k = pieza.left(igual).trimmed().toLower();
-        if (k == QStringLiteral("password") || k == QStringLiteral("jet oledb:database password"))
-            pieza = pieza.left(igual + 1) + clave;
+    QStringList escritas;
+    for (const Pieza& p : Piezas(cadena)) {
+        const QString k = p.clave.trimmed().toLower();
+        const bool esClave =
+            k == QStringLiteral("password") || k == QStringLiteral("jet oledb:database password");
+        escritas << (p.conIgual ? p.clave + u'=' + Escrito(esClave ? clave : p.valor) : p.clave);
     }
-    return piezas.join(u';');
+    if (cadena.endsWith(u';'))
+        escritas << QString();
+    return escritas.join(u';');
 }
 
 namespace {
@@ -319,8 +377,8 @@ void PasaClaveNueva(Ajustes& a, const QString& rechazada, const QString& aceptad
 }
 
 QString CadenaJet(const QString& ruta, const QString& clave) {
-    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + ruta +
-           QStringLiteral(";Jet OLEDB:Database Password=") + clave + u';';
+    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + Escrito(ruta) +
+           QStringLiteral(";Jet OLEDB:Database Password=") + Escrito(clave) + u';';
 }
 
 QString CadenaConexion(const Ajustes& a, const QString& F) {
@@ -328,9 +386,9 @@ QString CadenaConexion(const Ajustes& a, const QString& F) {
         return CadenaJet(F, a.ClaveBD);
     if (a.TipoBD == kSqlServer)
         return QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;Data Source=") +
-               a.ServidorBD + QStringLiteral(";User ID=") + a.UsuarioBD +
-               QStringLiteral(";Password=") + a.ClaveBD + QStringLiteral(";Initial Catalog=") + F +
-               u';';
+               Escrito(a.ServidorBD) + QStringLiteral(";User ID=") + Escrito(a.UsuarioBD) +
+               QStringLiteral(";Password=") + Escrito(a.ClaveBD) +
+               QStringLiteral(";Initial Catalog=") + Escrito(F) + u';';
     return {};
 }
 

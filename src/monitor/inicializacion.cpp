@@ -1,4 +1,4 @@
-#include "ports/inicializacion.h"
+#include "monitor/inicializacion.h"
 
 #include "decoding/instrumentos.h"
 

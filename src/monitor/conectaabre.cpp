@@ -1,8 +1,8 @@
-#include "ports/conectaabre.h"
+#include "monitor/conectaabre.h"
 
 #include "config/tablas.h"
 #include "config/tipoconexion.h"
-#include "ports/inicializacion.h"
+#include "monitor/inicializacion.h"
 #include "ports/puerto.h"
 #include "ports/tablacampos.h"
 #include "qualitydb/basecalidad.h"
