@@ -37,7 +37,7 @@ private slots:
         QTest::addRow("lower-case kind unknown") << "MVDirec.iau" << QByteArray("[jet4],/a/,/b/\r\n") << "StrConexion" << "";
         QTest::addRow("blank inside the kind") << "MVDirec.iau" << QByteArray("[JET4 ],/a/,/b/\r\n") << "StrConexion" << "";
         QTest::addRow("password file") << "mtvxpass.iau" << QByteArray("\"CCCCM\"\r\n") << "ClaveBD" << "A?=;C";
-        QTest::addRow("password in the string") << "mtvxpass.iau" << QByteArray("\"CCCCM\"\r\n") << "Database Password=" << "A?=;C;";
+        QTest::addRow("password in the string") << "mtvxpass.iau" << QByteArray("\"CCCCM\"\r\n") << "jet oledb:database password" << "A?=;C";
         QTest::addRow("name in upper case, Windows text") << "MVCOMPA.IAU" << QByteArray("\"Compa\xf1ia\",\"MV\",\"x\"\r\n") << "Compania" << "Compañia";
         QTest::addRow("leading numbers, groups beyond") << "MVLang.IAU" << ArchivoIdioma(1, 1, 1, 3, {{E("MV", "a")}, {E("MV", "b")}, {E("MV", "c")}}).replace("\r\n1\r\n001", "\r\n1.0\r\n001").replace("1\r\n1,1,3", "1 esp\r\n1,1,3").toUtf8() << "1 0" << "b";
         QTest::addRow("leading number of an item") << "MVTurn.IAU" << QByteArray("1.0\r\n\"M\",1400 h\r\n") << "turnos" << "1:,M:0,1400";

@@ -68,6 +68,11 @@ private slots:
         PasaClaveNueva(a, rechazada, CadenaConClave(rechazada, "nueva"));
         QCOMPARE(a.StrConexion, cambia ? CadenaConClave(antes, "nueva") : antes);
         QCOMPARE(a.StrConexion.contains("nueva;"), cambia);
+        // A value holding ';' or a quote comes back whole.
+        const QString rara = CadenaConClave(CadenaJet("/a;b.mdb", "x"), "p;\"q");
+        QCOMPARE(ValorCadena(rara, "data source") + '|' +
+                     ValorCadena(rara, "jet oledb:database password"),
+                 QString("/a;b.mdb|p;\"q"));
     }
 
     // Statements adapted to the engine; a name quoted, or refused (empty).

@@ -1,4 +1,4 @@
-#include "ports/conectaabre.h"
+#include "monitor/conectaabre.h"
 #include "ports/tablacampos.h"
 #include "support/banco.h"
 
