@@ -322,11 +322,14 @@ bool Escribe(Conexion& c, const Escritura& w, Falla& falla, bool anidada,
     if (!tr.inicia(w.tablaCitada, falla))
         return false;
 
-    const QString lee =
-        AdaptaSql(QStringLiteral("Select Top 1 N,Fecha,Turno,Operador,") + w.caracCitada +
-                      QStringLiteral(" from ") + w.tablaCitada + QStringLiteral(" order by N Desc"),
-                  c.motor());
-    if ((q.lastQuery().isEmpty() && !q.prepare(lee)) || !q.exec()) {
+    // The statement is made only when it is to be prepared: a kept one is run as it stands.
+    const auto lee = [&] {
+        return AdaptaSql(QStringLiteral("Select Top 1 N,Fecha,Turno,Operador,") + w.caracCitada +
+                             QStringLiteral(" from ") + w.tablaCitada +
+                             QStringLiteral(" order by N Desc"),
+                         c.motor());
+    };
+    if ((q.lastQuery().isEmpty() && !q.prepare(lee())) || !q.exec()) {
         falla = FallaDe(q, c);
         q = QSqlQuery(c.db());
         q.setForwardOnly(true);
