@@ -111,6 +111,9 @@ std::optional<QDateTime> FechaDeFila(const QVariant& v) {
         f = v.toDateTime();
     } else {
         QString s = v.toString().trimmed();
+        // The form the rows are written in, read without the general parser.
+        if (const auto rapida = FechaHoraLocal(s))
+            return rapida;
         if (s.size() > 10 && s[10] == u' ')
             s[10] = u'T';
         f = QDateTime::fromString(s, Qt::ISODate);
@@ -372,8 +375,7 @@ bool Escribe(Conexion& c, const Escritura& w, Falla& falla, bool anidada,
 
     QSqlQuery& e = nuevaFila ? pr->inserta : pr->actualiza;
     if (nuevaFila) {
-        const QString fecha = w.fecha.toString(QStringLiteral("yyyy-MM-dd")) + u' ' +
-                              w.hora.toString(QStringLiteral("HH:mm:ss"));
+        const QString fecha = TextoFechaHora(w.fecha, w.hora);
         if (e.lastQuery().isEmpty())
             e.prepare(QStringLiteral("Insert into ") + w.tablaCitada +
                       QStringLiteral(" (N,Fecha,Turno,Operador,") + w.caracCitada +
@@ -669,7 +671,7 @@ ResultadoGrabacion GrabadorDatos::graba(const QString& Forma, const QString& Maq
         }
         w.hora = *h;
     }
-    w.turno = BuscaTurno(e_.ajustes, w.hora.toString(QStringLiteral("HHmm")));
+    w.turno = BuscaTurno(e_.ajustes, TextoHHmm(w.hora));
 
     bool ok;
     if (apertura_ != Apertura::PorValor) {

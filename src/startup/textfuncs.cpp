@@ -154,4 +154,40 @@ qint16 AEntero16(double v) {
     return static_cast<qint16>(r);
 }
 
+QString TextoFechaHora(const QDate& fecha, const QTime& hora, QChar sep) {
+    if (!fecha.isValid() || !hora.isValid() || fecha.year() < 1 || fecha.year() > 9999) {
+        const QString f = QStringLiteral("yyyy%1MM%1dd").arg(sep);
+        return fecha.toString(f) + u' ' + hora.toString(QStringLiteral("HH:mm:ss"));
+    }
+    const char s = char(sep.toLatin1());
+    return QString::asprintf("%04d%c%02d%c%02d %02d:%02d:%02d", fecha.year(), s, fecha.month(), s,
+                             fecha.day(), hora.hour(), hora.minute(), hora.second());
+}
+
+QString TextoHHmm(const QTime& hora) {
+    return hora.isValid() ? QString::asprintf("%02d%02d", hora.hour(), hora.minute()) : QString();
+}
+
+std::optional<QDateTime> FechaHoraLocal(const QString& s) {
+    if (s.size() != 19 || s[4] != u'-' || s[7] != u'-' || (s[10] != u' ' && s[10] != u'T') ||
+        s[13] != u':' || s[16] != u':')
+        return std::nullopt;
+    const auto num = [&s](int desde, int n, bool& ok) {
+        int v = 0;
+        for (int i = desde; i < desde + n; ++i) {
+            const char16_t c = s[i].unicode();
+            if (c < u'0' || c > u'9')
+                ok = false;
+            v = v * 10 + (c - u'0');
+        }
+        return v;
+    };
+    bool ok = true;
+    const QDate d(num(0, 4, ok), num(5, 2, ok), num(8, 2, ok));
+    const QTime t(num(11, 2, ok), num(14, 2, ok), num(17, 2, ok));
+    if (!ok || !d.isValid() || !t.isValid())
+        return std::nullopt;
+    return QDateTime(d, t);
+}
+
 } // namespace ort
