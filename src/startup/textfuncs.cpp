@@ -154,18 +154,41 @@ qint16 AEntero16(double v) {
     return static_cast<qint16>(r);
 }
 
+namespace {
+// n decimal digits of v, zero-padded, at d; the position after them.
+QChar* Digitos(QChar* d, int v, int n) {
+    for (int i = n - 1; i >= 0; --i, v /= 10)
+        d[i] = QChar(char16_t(u'0' + v % 10));
+    return d + n;
+}
+} // namespace
+
 QString TextoFechaHora(const QDate& fecha, const QTime& hora, QChar sep) {
     if (!fecha.isValid() || !hora.isValid() || fecha.year() < 1 || fecha.year() > 9999) {
         const QString f = QStringLiteral("yyyy%1MM%1dd").arg(sep);
         return fecha.toString(f) + u' ' + hora.toString(QStringLiteral("HH:mm:ss"));
     }
-    const char s = char(sep.toLatin1());
-    return QString::asprintf("%04d%c%02d%c%02d %02d:%02d:%02d", fecha.year(), s, fecha.month(), s,
-                             fecha.day(), hora.hour(), hora.minute(), hora.second());
+    QString r(19, Qt::Uninitialized);
+    QChar* d = Digitos(r.data(), fecha.year(), 4);
+    *d++ = sep;
+    d = Digitos(d, fecha.month(), 2);
+    *d++ = sep;
+    d = Digitos(d, fecha.day(), 2);
+    *d++ = u' ';
+    d = Digitos(d, hora.hour(), 2);
+    *d++ = u':';
+    d = Digitos(d, hora.minute(), 2);
+    *d++ = u':';
+    Digitos(d, hora.second(), 2);
+    return r;
 }
 
 QString TextoHHmm(const QTime& hora) {
-    return hora.isValid() ? QString::asprintf("%02d%02d", hora.hour(), hora.minute()) : QString();
+    if (!hora.isValid())
+        return {};
+    QString r(4, Qt::Uninitialized);
+    Digitos(Digitos(r.data(), hora.hour(), 2), hora.minute(), 2);
+    return r;
 }
 
 std::optional<QDateTime> FechaHoraLocal(const QString& s) {
