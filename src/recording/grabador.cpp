@@ -474,6 +474,10 @@ bool GrabadorDatos::terminaPasada() {
     return todas;
 }
 
+int GrabadorDatos::loteMaximo() const {
+    return e_.ajustes.TipoBD == kSqlServer ? Grabador::loteMaximo() : 256;
+}
+
 bool GrabadorDatos::grupoPerdido(const QString& Forma, const QString& Maqui,
                                  const QString& Produ) const {
     const auto u =
