@@ -173,6 +173,11 @@ bool QuiereVentanas(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Without TZ the C library looks /etc/localtime up on disk again at every local-time
+    // conversion, several times per reading; named here, before any thread starts, the zone is
+    // read once.
+    if (!qEnvironmentVariableIsSet("TZ"))
+        qputenv("TZ", ":/etc/localtime");
     [[maybe_unused]] const bool ventanas = QuiereVentanas(argc, argv);
     std::unique_ptr<QCoreApplication> app;
 #ifdef ORT_CON_VENTANAS

@@ -260,15 +260,17 @@ const QString& Receptor::LeeTrama(Contexto& c) {
     bool esperoDatos = false;
     for (;;) {
         if (puerto->esperando() > 0) {
-            const int ch = puerto->leeCaracter();
-            if (ch < 0)
-                continue;
-            if (ch == terminador) {
-                FijaFin(c, esperoDatos);
-                return c.trama;
+            // What is waiting, up to the terminator, in one read; the next frame stays waiting.
+            const QByteArray parte = puerto->leeHasta(terminador);
+            for (const char b : parte) {
+                const int ch = static_cast<unsigned char>(b);
+                if (ch == terminador) {
+                    FijaFin(c, esperoDatos);
+                    return c.trama;
+                }
+                if (ch >= 32)
+                    c.trama += QChar(char16_t(ch));
             }
-            if (ch >= 32)
-                c.trama += QChar(char16_t(ch));
             continue;
         }
         esperoDatos = true;

@@ -3,6 +3,8 @@
 #include "decoding/cortes.h"
 #include "decoding/decodificadores.h"
 
+#include <QHash>
+
 namespace ort {
 
 namespace {
@@ -11,11 +13,16 @@ namespace {
 const Instrumento* FilaDe(const QString& conex) {
     if (conex.size() > 5)
         return nullptr;
-    const QString clave = conex.leftJustified(5, u' ');
-    for (const Instrumento* i : Instrumentos())
-        if (clave == QString::fromLatin1(i->codigo).leftJustified(5, u' '))
-            return i;
-    return nullptr;
+    // Looked up for every frame: the padded keys are made once.
+    static const QHash<QString, const Instrumento*> porClave = [] {
+        QHash<QString, const Instrumento*> h;
+        for (const Instrumento* i : Instrumentos())
+            if (const QString k = QString::fromLatin1(i->codigo).leftJustified(5, u' ');
+                !h.contains(k))
+                h.insert(k, i);
+        return h;
+    }();
+    return porClave.value(conex.leftJustified(5, u' '), nullptr);
 }
 
 } // namespace

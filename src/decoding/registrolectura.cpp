@@ -155,9 +155,10 @@ QString Registrador::lineaDeLog(const Asiento& a) const {
     if (!a.fila)
         return prefijo;
     const FilaConf& f = *a.fila;
-    return prefijo + a.cuando.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")) +
-           QStringLiteral("  ") + f.Opera + u' ' + f.Forma + u' ' + f.Maqui + u' ' + f.Produ +
-           u' ' + a.carac + QStringLiteral("  ") + a.valor.left(8);
+    const QString cuando =
+        a.cuando.isValid() ? TextoFechaHora(a.cuando.date(), a.cuando.time(), u'/') : QString();
+    return prefijo + cuando + QStringLiteral("  ") + f.Opera + u' ' + f.Forma + u' ' + f.Maqui +
+           u' ' + f.Produ + u' ' + a.carac + QStringLiteral("  ") + a.valor.left(8);
 }
 
 void Registrador::pruebaLimites(Asiento& a) const {

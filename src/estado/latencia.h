@@ -48,6 +48,7 @@ public:
                                  const QString& Carac, const QString& Fecha, const QString& Hora,
                                  const QString& Opera, const QString& Valor, float DTMP) override;
     bool terminaPasada() override { return real_.terminaPasada(); }
+    int loteMaximo() const override { return real_.loteMaximo(); }
     bool agrupa() const override { return real_.agrupa(); }
     bool grupoPerdido(const QString& Forma, const QString& Maqui,
                       const QString& Produ) const override {

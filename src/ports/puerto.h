@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QString>
 
+class QIODevice;
+
 #include <optional>
 
 namespace ort {
@@ -23,6 +25,9 @@ public:
     virtual int esperando() = 0;
     // One received character (Input with an input length of 1); -1 when none is waiting.
     virtual int leeCaracter() = 0;
+    // The waiting characters up to the first `terminador`, included when it came, read at once;
+    // what follows stays waiting. Empty when nothing is waiting.
+    virtual QByteArray leeHasta(int terminador);
     // Everything received so far (GetData).
     virtual QByteArray leeTodo() = 0;
     // Output; false when the port cannot take it.
@@ -39,6 +44,10 @@ signals:
     // The device or the peer went away; the port has closed itself and says so once.
     void perdido(const QString& motivo);
 };
+
+// leeHasta for a buffered device: what it holds up to the first `terminador`, taken in slices
+// so that a long backlog is not copied for every frame.
+QByteArray LeeHastaDe(QIODevice& d, int terminador);
 
 // Port p's serial line. Opening goes step by step, as the serial control's properties were
 // set, and every step may fail on its own.

@@ -181,6 +181,11 @@ int PuertoSerieQt::leeCaracter() {
     return static_cast<unsigned char>(c);
 }
 
+QByteArray PuertoSerieQt::leeHasta(int terminador) {
+    trae();
+    return serie_.isOpen() ? LeeHastaDe(serie_, terminador) : QByteArray();
+}
+
 QByteArray PuertoSerieQt::leeTodo() {
     trae();
     return serie_.isOpen() ? serie_.readAll() : QByteArray();

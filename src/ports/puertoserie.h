@@ -91,6 +91,7 @@ public:
     bool abierto() const override;
     int esperando() override;
     int leeCaracter() override;
+    QByteArray leeHasta(int terminador) override;
     QByteArray leeTodo() override;
     bool escribe(const QByteArray& datos) override;
     bool esperaDatos(int ms) override;

@@ -95,6 +95,11 @@ int PuertoTcpQt::leeCaracter() {
     return static_cast<unsigned char>(c);
 }
 
+QByteArray PuertoTcpQt::leeHasta(int terminador) {
+    trae();
+    return LeeHastaDe(socket_, terminador);
+}
+
 QByteArray PuertoTcpQt::leeTodo() {
     trae();
     return socket_.bytesAvailable() > 0 ? socket_.readAll() : QByteArray();

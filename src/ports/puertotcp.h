@@ -26,6 +26,7 @@ public:
     bool abierto() const override { return conectado(); }
     int esperando() override;
     int leeCaracter() override;
+    QByteArray leeHasta(int terminador) override;
     QByteArray leeTodo() override;
     bool escribe(const QByteArray& datos) override;
     bool esperaDatos(int ms) override;

@@ -41,6 +41,10 @@ public:
     virtual bool terminaPasada() { return true; }
     // Whether values wait for terminaPasada() to be committed.
     virtual bool agrupa() const { return false; }
+    // How many readings one group may hold at most: PostgreSQL slows down once a transaction
+    // holds more than 64 subtransactions (each value's savepoint is one); a data file has no
+    // such limit, and a larger group spreads its commit's disk syncs over more readings.
+    virtual int loteMaximo() const { return 64; }
     // After a failed terminaPasada(): whether the values of that location were among the lost.
     virtual bool grupoPerdido(const QString& /*Forma*/, const QString& /*Maqui*/,
                               const QString& /*Produ*/) const {

@@ -111,6 +111,9 @@ std::optional<QDateTime> FechaDeFila(const QVariant& v) {
         f = v.toDateTime();
     } else {
         QString s = v.toString().trimmed();
+        // The form the rows are written in, read without the general parser.
+        if (const auto rapida = FechaHoraLocal(s))
+            return rapida;
         if (s.size() > 10 && s[10] == u' ')
             s[10] = u'T';
         f = QDateTime::fromString(s, Qt::ISODate);
@@ -172,7 +175,13 @@ std::optional<QString> TipoDeclarado(Conexion& c, const QString& tablaCitada,
 // failed value leaves the others of the pass as they are.
 class Transaccion {
 public:
-    Transaccion(Conexion& c, bool anidada) : c_(c), anidada_(anidada) {}
+    // punto and suelta: the savepoint's statements, prepared once (SQLite); otherwise each is
+    // run as text.
+    Transaccion(Conexion& c, bool anidada, QSqlQuery* punto = nullptr, QSqlQuery* suelta = nullptr)
+        : c_(c)
+        , anidada_(anidada)
+        , punto_(punto)
+        , suelta_(suelta) {}
     ~Transaccion() {
         if (!abierta_)
             return;
@@ -188,6 +197,12 @@ public:
     Transaccion& operator=(const Transaccion&) = delete;
 
     bool inicia(const QString& tablaCitada, Falla& falla) {
+        if (anidada_ && punto_) {
+            if (!Ejecuta(*punto_, QStringLiteral("SAVEPOINT valor"), falla))
+                return false;
+            abierta_ = true;
+            return true;
+        }
         QSqlQuery q(c_.db());
         // SQLite: take the write lock now, waiting on the busy timeout, rather than failing at
         // the write after another writer has read the same newest row.
@@ -210,6 +225,12 @@ public:
     }
 
     bool confirma(Falla& falla) {
+        if (anidada_ && suelta_) {
+            if (!Ejecuta(*suelta_, QStringLiteral("RELEASE SAVEPOINT valor"), falla))
+                return false;
+            abierta_ = false;
+            return true;
+        }
         QSqlQuery q(c_.db());
         if (!q.exec(anidada_ ? QStringLiteral("RELEASE SAVEPOINT valor")
                              : QStringLiteral("COMMIT"))) {
@@ -221,8 +242,23 @@ public:
     }
 
 private:
+    // A kept statement, prepared at its first use and reset after each run.
+    bool Ejecuta(QSqlQuery& q, const QString& sql, Falla& falla) {
+        const bool ok = (!q.lastQuery().isEmpty() || q.prepare(sql)) && q.exec();
+        if (!ok) {
+            falla = FallaDe(q, c_);
+            // Prepared again next time: a failed statement is not trusted.
+            q = QSqlQuery(c_.db());
+            return false;
+        }
+        q.finish();
+        return true;
+    }
+
     Conexion& c_;
     bool anidada_;
+    QSqlQuery* punto_;
+    QSqlQuery* suelta_;
     bool abierta_ = false;
 };
 
@@ -244,10 +280,18 @@ struct Escritura {
 // The statements of one characteristic of one data table on a kept connection, prepared once,
 // and the column's declared type, read once.
 struct GrabadorDatos::Preparadas {
-    explicit Preparadas(Conexion& c) : lee(c.db()), inserta(c.db()), actualiza(c.db()) {
+    explicit Preparadas(Conexion& c)
+        : lee(c.db())
+        , inserta(c.db())
+        , actualiza(c.db())
+        , punto(c.db())
+        , suelta(c.db()) {
         lee.setForwardOnly(true);
     }
     QSqlQuery lee, inserta, actualiza;
+    // A value's savepoint within a group, and its release (SQLite only: the server kind does
+    // not prepare them).
+    QSqlQuery punto, suelta;
     std::optional<QString> tipo;
 };
 
@@ -276,15 +320,19 @@ bool Escribe(Conexion& c, const Escritura& w, Falla& falla, bool anidada,
             p.actualiza.finish();
         }
     } reinicia{*pr};
-    Transaccion tr(c, anidada);
+    const bool guardadas = anidada && !pg && !propias;
+    Transaccion tr(c, anidada, guardadas ? &pr->punto : nullptr, guardadas ? &pr->suelta : nullptr);
     if (!tr.inicia(w.tablaCitada, falla))
         return false;
 
-    const QString lee =
-        AdaptaSql(QStringLiteral("Select Top 1 N,Fecha,Turno,Operador,") + w.caracCitada +
-                      QStringLiteral(" from ") + w.tablaCitada + QStringLiteral(" order by N Desc"),
-                  c.motor());
-    if ((q.lastQuery().isEmpty() && !q.prepare(lee)) || !q.exec()) {
+    // The statement is made only when it is to be prepared: a kept one is run as it stands.
+    const auto lee = [&] {
+        return AdaptaSql(QStringLiteral("Select Top 1 N,Fecha,Turno,Operador,") + w.caracCitada +
+                             QStringLiteral(" from ") + w.tablaCitada +
+                             QStringLiteral(" order by N Desc"),
+                         c.motor());
+    };
+    if ((q.lastQuery().isEmpty() && !q.prepare(lee())) || !q.exec()) {
         falla = FallaDe(q, c);
         q = QSqlQuery(c.db());
         q.setForwardOnly(true);
@@ -327,8 +375,7 @@ bool Escribe(Conexion& c, const Escritura& w, Falla& falla, bool anidada,
 
     QSqlQuery& e = nuevaFila ? pr->inserta : pr->actualiza;
     if (nuevaFila) {
-        const QString fecha = w.fecha.toString(QStringLiteral("yyyy-MM-dd")) + u' ' +
-                              w.hora.toString(QStringLiteral("HH:mm:ss"));
+        const QString fecha = TextoFechaHora(w.fecha, w.hora);
         if (e.lastQuery().isEmpty())
             e.prepare(QStringLiteral("Insert into ") + w.tablaCitada +
                       QStringLiteral(" (N,Fecha,Turno,Operador,") + w.caracCitada +
@@ -425,6 +472,10 @@ bool GrabadorDatos::terminaPasada() {
     if (todas)
         anotaFalla(ResultadoGrabacion::Grabado, {});
     return todas;
+}
+
+int GrabadorDatos::loteMaximo() const {
+    return e_.ajustes.TipoBD == kSqlServer ? Grabador::loteMaximo() : 256;
 }
 
 bool GrabadorDatos::grupoPerdido(const QString& Forma, const QString& Maqui,
@@ -624,7 +675,7 @@ ResultadoGrabacion GrabadorDatos::graba(const QString& Forma, const QString& Maq
         }
         w.hora = *h;
     }
-    w.turno = BuscaTurno(e_.ajustes, w.hora.toString(QStringLiteral("HHmm")));
+    w.turno = BuscaTurno(e_.ajustes, TextoHHmm(w.hora));
 
     bool ok;
     if (apertura_ != Apertura::PorValor) {

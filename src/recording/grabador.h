@@ -70,6 +70,7 @@ public:
     // and the values are lost.
     bool terminaPasada() override;
     bool agrupa() const override { return apertura_ == Apertura::PorPasada; }
+    int loteMaximo() const override;
     bool grupoPerdido(const QString& Forma, const QString& Maqui,
                       const QString& Produ) const override;
     // Notes for the port's log (a data table without an index on N), each given once.

@@ -449,10 +449,10 @@ void HiloGrabacion::bucle(Carril& c) {
             }
         }
         // A lone reading is committed at once; under a stream the values gather into groups,
-        // committed at most kPlazoLoteMs after their first value (or at kMaxLote readings): the
+        // committed at most kPlazoLoteMs after their first value (or at loteMaximo() readings): the
         // data table's write lock is never held longer, and its readers (Metrovax) get their
         // turn between groups however fast an instrument streams.
-        if (!lote.isEmpty() && (termina || lote.size() >= kMaxLote || resta(vacia) <= 0))
+        if (!lote.isEmpty() && (termina || lote.size() >= g.loteMaximo() || resta(vacia) <= 0))
             confirma();
         // Held readings due: the open group is committed first (it would hold the lock their
         // writer needs).

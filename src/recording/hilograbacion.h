@@ -61,9 +61,9 @@ RespuestaGrabacion GrabaPedido(Grabador& g, const PedidoGrabacion& p);
 // table's readings always go through one lane, in arrival order. With group commit a reading
 // that finds its lane idle is committed at once (or kEntreGruposMs after the lane's last commit);
 // under a stream the values gather into groups committed kPlazoLoteMs after their first value
-// or at kMaxLote readings, whichever comes first. Each reading's answer is given only once its
-// group is committed (or known lost).
-// Answers are handed to `entrega` on the lane's thread.
+// or at the writer's loteMaximo() readings, whichever comes first. Each reading's answer is given
+// only once its group is committed (or known lost). Answers are handed to `entrega` on the lane's
+// thread.
 //
 // With the journal of held readings (usaDiario), a value whose write fails for a passing reason
 // is held in it, synced, instead of being lost, and so is every later value of its data table
@@ -79,9 +79,6 @@ public:
     using Fabrica = std::function<std::unique_ptr<Grabador>()>;
     static constexpr qint64 kPlazoLoteMs = 100;
     static constexpr qint64 kEntreGruposMs = 50;
-    // PostgreSQL slows down once a transaction holds more than 64 subtransactions (each value's
-    // savepoint is one).
-    static constexpr int kMaxLote = 64;
 
     // One lane, through the given writer.
     HiloGrabacion(Grabador& grabador, Entrega entrega);

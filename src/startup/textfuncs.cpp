@@ -154,4 +154,63 @@ qint16 AEntero16(double v) {
     return static_cast<qint16>(r);
 }
 
+namespace {
+// n decimal digits of v, zero-padded, at d; the position after them.
+QChar* Digitos(QChar* d, int v, int n) {
+    for (int i = n - 1; i >= 0; --i, v /= 10)
+        d[i] = QChar(char16_t(u'0' + v % 10));
+    return d + n;
+}
+} // namespace
+
+QString TextoFechaHora(const QDate& fecha, const QTime& hora, QChar sep) {
+    if (!fecha.isValid() || !hora.isValid() || fecha.year() < 1 || fecha.year() > 9999) {
+        const QString f = QStringLiteral("yyyy%1MM%1dd").arg(sep);
+        return fecha.toString(f) + u' ' + hora.toString(QStringLiteral("HH:mm:ss"));
+    }
+    QString r(19, Qt::Uninitialized);
+    QChar* d = Digitos(r.data(), fecha.year(), 4);
+    *d++ = sep;
+    d = Digitos(d, fecha.month(), 2);
+    *d++ = sep;
+    d = Digitos(d, fecha.day(), 2);
+    *d++ = u' ';
+    d = Digitos(d, hora.hour(), 2);
+    *d++ = u':';
+    d = Digitos(d, hora.minute(), 2);
+    *d++ = u':';
+    Digitos(d, hora.second(), 2);
+    return r;
+}
+
+QString TextoHHmm(const QTime& hora) {
+    if (!hora.isValid())
+        return {};
+    QString r(4, Qt::Uninitialized);
+    Digitos(Digitos(r.data(), hora.hour(), 2), hora.minute(), 2);
+    return r;
+}
+
+std::optional<QDateTime> FechaHoraLocal(const QString& s) {
+    if (s.size() != 19 || s[4] != u'-' || s[7] != u'-' || (s[10] != u' ' && s[10] != u'T') ||
+        s[13] != u':' || s[16] != u':')
+        return std::nullopt;
+    const auto num = [&s](int desde, int n, bool& ok) {
+        int v = 0;
+        for (int i = desde; i < desde + n; ++i) {
+            const char16_t c = s[i].unicode();
+            if (c < u'0' || c > u'9')
+                ok = false;
+            v = v * 10 + (c - u'0');
+        }
+        return v;
+    };
+    bool ok = true;
+    const QDate d(num(0, 4, ok), num(5, 2, ok), num(8, 2, ok));
+    const QTime t(num(11, 2, ok), num(14, 2, ok), num(17, 2, ok));
+    if (!ok || !d.isValid() || !t.isValid())
+        return std::nullopt;
+    return QDateTime(d, t);
+}
+
 } // namespace ort

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 #include <optional>
@@ -29,6 +30,15 @@ int CodigoWin1252(QChar c);
 QChar DesdeWin1252(unsigned char b);
 // Text files written on Windows: UTF-8 when valid, otherwise Windows-1252.
 QString DecodificaTexto(const QByteArray& bytes);
+
+// "yyyy-MM-dd HH:mm:ss" (sep between the date's parts), as QDateTime::toString would write it,
+// without reading a format for every reading.
+QString TextoFechaHora(const QDate& fecha, const QTime& hora, QChar sep = u'-');
+// "HHmm", as QTime::toString("HHmm").
+QString TextoHHmm(const QTime& hora);
+// A local time written exactly "yyyy-MM-dd HH:mm:ss" or "yyyy-MM-ddTHH:mm:ss"; no value for
+// anything else (an invalid date included).
+std::optional<QDateTime> FechaHoraLocal(const QString& s);
 
 // Rounds as the product's 16-bit conversions do: to the nearest whole number, ties to even,
 // clamped to the 16-bit range.
