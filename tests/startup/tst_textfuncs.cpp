@@ -38,20 +38,34 @@ private slots:
         QTest::addRow("decode: utf-8") << "utf8" << "Peña" << "Peña";
         QTest::addRow("decode: 1252") << "1252" << "Peña" << "Peña";
         QTest::addRow("decode: euro of 1252") << "1252" << QString(QChar(0x80)) << "€";
+        QTest::addRow("date written") << "fecha-" << "2026-12-04T09:05:07" << "2026-12-04 09:05:07";
+        QTest::addRow("date with slashes") << "fecha/" << "0099-01-02T23:00:59" << "0099/01/02 23:00:59";
+        QTest::addRow("time HHmm") << "hhmm" << "2026-12-04T09:05:00" << "0905";
+        QTest::addRow("date read") << "lee" << "2026-12-04 23:59:59" << "2026-12-04T23:59:59";
+        QTest::addRow("date read with T") << "lee" << "2026-01-31T00:00:00" << "2026-01-31T00:00:00";
+        QTest::addRow("no such day") << "lee" << "2026-02-30 09:05:07" << "";
+        QTest::addRow("not a digit") << "lee" << "2026-12-04 09:05:0x" << "";
+        QTest::addRow("one digit hour") << "lee" << "2026-12-04 9:05:07 " << "";
         // clang-format on
     }
     void texto() {
         QFETCH(QString, funcion);
         QFETCH(QString, entrada);
         QFETCH(QString, esperado);
-        const QString r = funcion == "ruta"      ? RutaConBarra(entrada)
-                          : funcion == "ancho"   ? FijaAncho(entrada.section('|', 0, 0),
-                                                             entrada.section('|', 1).toInt())
-                          : funcion == "acentos" ? SinAcentos(entrada)
-                          : funcion == "numero"  ? QString::number(NumeroDe(entrada))
-                          : funcion == "utf8"    ? DecodificaTexto(entrada.toUtf8())
-                          : funcion == "1252"    ? DecodificaTexto(entrada.toLatin1())
-                                                 : QString::number(AEntero16(entrada.toDouble()));
+        const QString r =
+            funcion == "ruta" ? RutaConBarra(entrada)
+            : funcion == "ancho"
+                ? FijaAncho(entrada.section('|', 0, 0), entrada.section('|', 1).toInt())
+            : funcion == "acentos" ? SinAcentos(entrada)
+            : funcion == "numero"  ? QString::number(NumeroDe(entrada))
+            : funcion == "utf8"    ? DecodificaTexto(entrada.toUtf8())
+            : funcion == "1252"    ? DecodificaTexto(entrada.toLatin1())
+            : funcion.startsWith("fecha")
+                ? TextoFechaHora(QDateTime::fromString(entrada, Qt::ISODate).date(),
+                                 QDateTime::fromString(entrada, Qt::ISODate).time(), funcion.back())
+            : funcion == "hhmm" ? TextoHHmm(QDateTime::fromString(entrada, Qt::ISODate).time())
+            : funcion == "lee" ? FechaHoraLocal(entrada).value_or(QDateTime()).toString(Qt::ISODate)
+                               : QString::number(AEntero16(entrada.toDouble()));
         QCOMPARE(r, esperado);
         if (funcion == "acentos")
             QCOMPARE(r.size(), entrada.size());
