@@ -6,6 +6,7 @@
 //
 //   bench_e2e [burst frames] [latency samples]     (defaults: 2000, 200)
 
+#include "cpu.h"
 #include "recording/grabador.h"
 #include "startup/avisosconsola.h"
 #include "startup/conexion.h"
@@ -107,18 +108,6 @@ struct Medida {
     double mediana = 0, p99 = 0; // ms
     double cpuPorTrama = 0;      // µs of the receiving process's CPU per frame of the burst
 };
-
-// CPU time a process has used so far (user and system), in microseconds.
-double CpuUs(qint64 pid) {
-    QFile f(QString("/proc/%1/stat").arg(pid));
-    if (pid <= 0 || !f.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray stat = f.readAll();
-    const QList<QByteArray> campos = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    if (campos.size() < 13)
-        return 0;
-    return (campos[11].toDouble() + campos[12].toDouble()) * 1e6 / double(sysconf(_SC_CLK_TCK));
-}
 
 // Plays the instrument: a burst of frames, then frames one at a time, each timed to its row.
 Medida Mide(QTcpServer& servidor, const QString& archivo, int rafaga, int muestras, qint64 pid) {

@@ -9,6 +9,7 @@
 //                                            ORT_PG_PORT, ORT_PG_USER, ORT_PG_PASSWORD:
 //                                            scripts/with-postgres.sh)
 
+#include "cpu.h"
 #include "recording/grabador.h"
 #include "recording/hilograbacion.h"
 #include "startup/avisosconsola.h"
@@ -153,17 +154,6 @@ struct MedidaProcesos {
     QString filas, bien;
     double cpuPorLectura = 0; // µs of the ORT processes' CPU per reading
 };
-
-double CpuUs(qint64 pid) {
-    QFile f(QString("/proc/%1/stat").arg(pid));
-    if (pid <= 0 || !f.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray stat = f.readAll();
-    const QList<QByteArray> campos = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    if (campos.size() < 13)
-        return 0;
-    return (campos[11].toDouble() + campos[12].toDouble()) * 1e6 / double(sysconf(_SC_CLK_TCK));
-}
 
 // `escritores` ORT processes in write mode `modo`, each sent `lecturas` frames at once by its
 // instrument: readings per second until every row is in the table.

@@ -10,6 +10,7 @@
 // commit is seen on the file's change counter, read without taking a lock, then the new rows
 // are read.
 
+#include "cpu.h"
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -38,17 +39,6 @@ namespace {
 constexpr int kPuertos = 16;
 const QString kBin = QStringLiteral(ORT_BIN_DIR);
 using Reloj = std::chrono::steady_clock;
-
-double CpuUs(qint64 pid) {
-    QFile f(QString("/proc/%1/stat").arg(pid));
-    if (pid <= 0 || !f.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray stat = f.readAll();
-    const QList<QByteArray> campos = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    return campos.size() < 13 ? 0
-                              : (campos[11].toDouble() + campos[12].toDouble()) * 1e6 /
-                                    double(sysconf(_SC_CLK_TCK));
-}
 
 long RssKb(qint64 pid) {
     QFile f(QString("/proc/%1/status").arg(pid));
