@@ -154,6 +154,7 @@ private slots:
         for (const FilaConf& f : a.conf())
             orden << QString("%1/%2").arg(f.Canal).arg(f.Secue);
         QCOMPARE(orden, QStringList({"1/1", "3/1", "3/2"}));
+        QCOMPARE(a.puertos().size() * 10 + a.canales().size(), 12); // port 2 once, channels 1 and 3
         QVERIFY(a.recarga() && a.canales().first().Canal == 1 &&
                 a.buscaConf(2, 3, 1)->Opera == "ANA");
         a.IniSecue(b.t);
