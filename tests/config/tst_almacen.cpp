@@ -132,8 +132,7 @@ private slots:
                 b.avisos.textos().filter(aviso).size() == !aviso.isEmpty());
     }
 
-    // A save updates rows in place, adds in key order, keeps one beyond the tables until
-    // renumbered.
+    // A save updates in place, adds in key order, keeps a row beyond the tables until renumbered.
     void grabaLasTresFilas() {
         Almacen b;
         QVERIFY(b.crea("INSERT INTO PUERTOS VALUES (2,'OLD',-1);"

@@ -65,8 +65,7 @@ const auto Escribe = [](QLineEdit* c, const QString& t) { c->clear(), QTest::key
 class TstCanal : public QObject {
     Q_OBJECT
 private slots:
-    // A port without rows: fields empty; a save without channel 1..99 and sequence is refused,
-    // a right one writes the three rows, in effect at once.
+    // No rows: empty fields; a save without channel or sequence refused, a right one in effect.
     void abreSinFilasYGrabaLasTres() {
         Editor b(kFilas, 2);
         Canal& v = b.v;
@@ -97,8 +96,7 @@ private slots:
         QCOMPARE(b.t.puerto(2).Conex + b.t.puerto(2).TipoCon, QString("TIMER"));
     }
 
-    // A channel and sequence load as typed; picked keys saved bare and cut; longer stored values
-    // are shown and saved back whole.
+    // Loads as typed; picked keys saved bare and cut; longer stored values kept whole.
     void cargaYGraba() {
         Editor b;
         Canal& v = b.v;
@@ -219,8 +217,7 @@ private slots:
                  QString("1,22"));
     }
 
-    // Each field's picker lists the keys under the fields before it, positioned and in tab order;
-    // a list that cannot be read is said on the window, and the next picker lists again.
+    // Each picker lists the keys under the fields before it; an unreadable list is said.
     void cascada() {
         Editor b;
         Canal& v = b.v;

@@ -153,8 +153,7 @@ QByteArray MataTras(const QStringList& argumentos, int n) {
 class TstDiario : public QObject {
     Q_OBJECT
 private slots:
-    // A table stopped by a passing failure holds up neither the others nor loses its place; a
-    // lasting failure is moved aside with its reason and the next ones written.
+    // A passing failure holds up no other table; a lasting one is moved aside with its reason.
     void ordenPorDestino() {
         Cola c;
         c.escritor.guion["A"] = {TipoFalla::Ninguna, TipoFalla::Duradera, TipoFalla::Duradera};
@@ -176,8 +175,7 @@ private slots:
                  QStringList({"2 falla de 2 7", "3 falla de 3 7"}));
     }
 
-    // Passing failures double the wait up to its bound, nothing tried before it is due; the
-    // warning level said once, then the refusal once, the warning again only after going below.
+    // The wait doubles up to its bound; warning and refusal said once, again after going below.
     void esperaYLimite() {
         Cola c;
         c.reenvio.fijaEsperas(500, 4000);
@@ -207,8 +205,7 @@ private slots:
                                        "retiene A", "limite 3/4 0"}));
     }
 
-    // Several recording threads on one file, each limited to its table, the bound shared; every
-    // field comes back after reopening and ids keep rising past removed ones.
+    // Threads on one file, each limited to its table; fields and rising ids survive reopening.
     void alcancePorTabla() {
         QTemporaryDir tmp;
         const QString archivo = tmp.path() + u'/' + kArchivoDiario;
@@ -272,8 +269,7 @@ private slots:
                  pasajera);
     }
 
-    // The real writer's failures: a missing format or column lasts, the directory away or the
-    // server down pass, and show no message when the caller holds the reading.
+    // The real writer: a missing format or column lasts, a folder or server away passes, unsaid.
     void fallasDelGrabador() {
         Banco b;
         QVERIFY(b.datos());
@@ -297,10 +293,8 @@ private slots:
         QCOMPARE(r, QStringList({"6 2 1", "1 2 1", "1 1 1", "0 0 1", "6 1 1", "6 1 2"}));
     }
 
-    // Died with a batch being written after k of its readings reached the table (killed: while
-    // writing a long backlog), or the table out of reach for a while (file locked, directory
-    // away, server down) with the readings held and said once: the next start writes the rest
-    // as an uninterrupted run writes them.
+    // Died mid-batch after k rows, or the table out of reach a while: the next start writes the
+    // rest as an uninterrupted run does.
     void recupera_data() {
         QTest::addColumn<Motor>("motor");
         QTest::addColumn<QString>("caso");

@@ -84,8 +84,7 @@ private slots:
         tzset();
     }
 
-    // One value written in a fresh table: the row it makes (n, date, shift, operator, value), or
-    // ! and what the message names.
+    // One value in a fresh table: the row it makes, or ! and what the message names.
     void fila_data() {
         QTest::addColumn<Motor>("motor");
         Columnas<QString>({"carac", "valor", "fecha", "hora", "fila"});
@@ -190,8 +189,7 @@ private slots:
             QStringList({"3 - - - -", "7 1 - - -", "8 - 2 - -", "9 - - 3 4"}));
     }
 
-    // Where a value goes: the data file its keys name (code 0, the file written), none (1 to 3),
-    // or a key or a name refused (6, what the message names) with nothing opened or touched.
+    // Where a value goes: its data file (0), none (1 to 3), or refused (6) touching nothing.
     void ubicacion_data() {
         QTest::addColumn<Motor>("motor");
         Columnas<QString>({"forma", "maqui", "produ", "carac"});
@@ -311,8 +309,7 @@ private slots:
         QCOMPARE(Cuenta(b, "\"DIAM\" = 1"), 1);
     }
 
-    // Per value nothing stays open; kept open, one connection per data file and no transaction
-    // held between values; back to per value, every one closed.
+    // Per value nothing stays open; kept, one connection per data file, no transaction between.
     void conexiones() {
         Banco b;
         const QString p2 = b.ajustes.DirDatos + "F1/M1/P2.MDB";
