@@ -69,8 +69,7 @@ private slots:
         QCOMPARE(estados, (QList<QList<QVariant>>{{p, true}, {p, false}}));
     }
 
-    // A failed opening beeps, the port unmarked; a socket waits 10 s of the clock, at midnight
-    // too, running no restart nor switch asked for meanwhile.
+    // A failed opening beeps; a socket waits 10 s, at midnight too, running nothing meanwhile.
     void aperturaFallida_data() {
         QTest::addColumn<int>("p");
         QTest::addColumn<qint64>("respondeTras");

@@ -126,8 +126,7 @@ private slots:
             }
     }
 
-    // Bytes both ways, however split; refused DTR/RTS are no failure; datos() from the event loop
-    // for what no wait took; closing inside datos().
+    // Bytes both ways; refused DTR/RTS no failure; datos() for what no wait took, closing in it.
     void bytesYCierre() {
         QVERIFY(abre());
         QSignalSpy eventos(puerto_.get(), &Puerto::evento), datos(puerto_.get(), &Puerto::datos);
@@ -170,8 +169,7 @@ private slots:
         }
     }
 
-    // Values out of range, a missing or busy device, a port already open: refused. Moved line
-    // counters become events.
+    // Out of range, missing or busy device, already open: refused; line counters become events.
     void rechazos() {
         QCOMPARE(EventosDeContadores({}, {}), QList<int>{});
         QCOMPARE(EventosDeContadores({}, {2, 0, 1, 5, 0}), (QList<int>{1001, 1006, 1008}));

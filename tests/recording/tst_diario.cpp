@@ -293,8 +293,7 @@ private slots:
         QCOMPARE(r, QStringList({"6 2 1", "1 2 1", "1 1 1", "0 0 1", "6 1 1", "6 1 2"}));
     }
 
-    // Died mid-batch after k rows, or the table out of reach a while: the next start writes the
-    // rest as an uninterrupted run does.
+    // Died mid-batch, or the table away a while: the next start writes the rest, as if unbroken.
     void recupera_data() {
         QTest::addColumn<Motor>("motor");
         QTest::addColumn<QString>("caso");
