@@ -119,7 +119,7 @@ private slots:
         const QByteArray llamada =
             QStringLiteral("+++ATDT 0%1, WR, CN\r").arg(canal - 1).toLatin1() + kComando.toLatin1();
         QVERIFY(b.puertos.serie(p).escrito() == (gse ? llamada : QByteArray()) &&
-                b.canalesGse == (gse ? QList<int>{canal} : QList<int>{}) &&
+                (gse ? b.canalesGse == QList<int>{canal} : b.canalesGse.isEmpty()) &&
                 b.puertos.serie(p).abierto() == (codigo != u"DL-10"));
     }
 
