@@ -197,58 +197,43 @@ public:
     Transaccion& operator=(const Transaccion&) = delete;
 
     bool inicia(const QString& tablaCitada, Falla& falla) {
-        if (anidada_ && punto_) {
-            if (!Ejecuta(*punto_, QStringLiteral("SAVEPOINT valor"), falla))
-                return false;
-            abierta_ = true;
-            return true;
-        }
-        QSqlQuery q(c_.db());
         // SQLite: take the write lock now, waiting on the busy timeout, rather than failing at
         // the write after another writer has read the same newest row.
         const QString comienzo = anidada_ ? QStringLiteral("SAVEPOINT valor")
                                  : c_.motor() == Motor::Postgres
                                      ? QStringLiteral("BEGIN")
                                      : QStringLiteral("BEGIN IMMEDIATE");
-        if (!q.exec(comienzo)) {
-            falla = FallaDe(q, c_);
+        if (!ejecuta(anidada_ ? punto_ : nullptr, comienzo, falla))
             return false;
-        }
         abierta_ = true;
         // PostgreSQL: writers of the table queue here; readers (Metrovax) are not held up.
-        if (c_.motor() == Motor::Postgres &&
-            !q.exec(QStringLiteral("LOCK TABLE %1 IN SHARE ROW EXCLUSIVE MODE").arg(tablaCitada))) {
-            falla = FallaDe(q, c_);
-            return false;
-        }
-        return true;
+        return c_.motor() != Motor::Postgres ||
+               ejecuta(nullptr,
+                       QStringLiteral("LOCK TABLE %1 IN SHARE ROW EXCLUSIVE MODE").arg(tablaCitada),
+                       falla);
     }
 
     bool confirma(Falla& falla) {
-        if (anidada_ && suelta_) {
-            if (!Ejecuta(*suelta_, QStringLiteral("RELEASE SAVEPOINT valor"), falla))
-                return false;
-            abierta_ = false;
-            return true;
-        }
-        QSqlQuery q(c_.db());
-        if (!q.exec(anidada_ ? QStringLiteral("RELEASE SAVEPOINT valor")
-                             : QStringLiteral("COMMIT"))) {
-            falla = FallaDe(q, c_);
+        if (!ejecuta(anidada_ ? suelta_ : nullptr,
+                     anidada_ ? QStringLiteral("RELEASE SAVEPOINT valor")
+                              : QStringLiteral("COMMIT"),
+                     falla))
             return false;
-        }
         abierta_ = false;
         return true;
     }
 
 private:
-    // A kept statement, prepared at its first use and reset after each run.
-    bool Ejecuta(QSqlQuery& q, const QString& sql, Falla& falla) {
-        const bool ok = (!q.lastQuery().isEmpty() || q.prepare(sql)) && q.exec();
+    // One statement: on a kept one (prepared at its first use, reset after each run) or as text.
+    bool ejecuta(QSqlQuery* guardada, const QString& sql, Falla& falla) {
+        std::optional<QSqlQuery> suelta; // made only when no kept statement is given
+        QSqlQuery& q = guardada ? *guardada : suelta.emplace(c_.db());
+        const bool ok =
+            guardada ? (!q.lastQuery().isEmpty() || q.prepare(sql)) && q.exec() : q.exec(sql);
         if (!ok) {
             falla = FallaDe(q, c_);
-            // Prepared again next time: a failed statement is not trusted.
-            q = QSqlQuery(c_.db());
+            if (guardada) // prepared again next time: a failed statement is not trusted
+                q = QSqlQuery(c_.db());
             return false;
         }
         q.finish();

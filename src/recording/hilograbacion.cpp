@@ -6,6 +6,7 @@
 #include "recording/reenvio.h"
 #include "startup/ajustes.h"
 #include "startup/reloj.h"
+#include "startup/textfuncs.h"
 
 #include <QElapsedTimer>
 #include <QThread>
@@ -41,7 +42,7 @@ Retenida Retenible(const Ajustes& a, const Reloj& reloj, const PedidoGrabacion& 
     r.Fecha = p.FechaInst;
     r.Hora = p.HoraInst;
     r.momento = p.momento.isValid() ? p.momento : reloj.ahora();
-    r.Turno = BuscaTurno(a, r.momento.toString(QStringLiteral("HHmm")));
+    r.Turno = BuscaTurno(a, TextoHHmm(r.momento.time()));
     r.Opera = p.Opera;
     r.DTMP = v.DTMP;
     r.puerto = p.puerto;
