@@ -172,17 +172,17 @@ def show(text):
     return text.replace("\\", "\\\\").replace("\t", "\\t")
 
 
-def executed_lines(build, root):
-    """(file:line, ran) of src/ from the .gcda files under build, via gcov's JSON output."""
+def gcov_lines(build, root):
+    """(file, gcov's record of one line) for every line of src/ in the .gcda files under build,
+    read through gcov's JSON output (branches included)."""
     by_dir = {}
     for dirpath, _, names in os.walk(os.path.abspath(build)):
         for nm in names:
             if nm.endswith(".gcda"):
                 by_dir.setdefault(dirpath, []).append(nm)
     src = (root / "src").resolve()
-    ran = {}
     for d, names in sorted(by_dir.items()):
-        out = subprocess.run(["gcov", "-j", "-t", "-o", d] + sorted(names), cwd=d,
+        out = subprocess.run(["gcov", "-j", "-t", "-b", "-o", d] + sorted(names), cwd=d,
                              capture_output=True, text=True).stdout
         dec, i = json.JSONDecoder(), 0
         while True:
@@ -198,8 +198,15 @@ def executed_lines(build, root):
                     continue
                 rel = path.relative_to(root.resolve()).as_posix()
                 for ln in f.get("lines", []):
-                    key = "%s:%d" % (rel, ln["line_number"])
-                    ran[key] = ran.get(key, False) or ln["count"] > 0
+                    yield rel, ln
+
+
+def executed_lines(build, root):
+    """(file:line, ran) of src/ from the .gcda files under build."""
+    ran = {}
+    for rel, ln in gcov_lines(build, root):
+        key = "%s:%d" % (rel, ln["line_number"])
+        ran[key] = ran.get(key, False) or ln["count"] > 0
     return ran
 
 
