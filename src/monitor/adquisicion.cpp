@@ -258,7 +258,7 @@ void Adquisicion::cargaLimites(int p) {
     QStringList problemas;
     for (const FilaConf& f : config_.confDePuerto(p)) {
         double inf = -999999.0, sup = 999999.0;
-        const Resultado r = bd.limites(f.Maqui.trimmed(), f.Produ.trimmed(), f.Carac.trimmed());
+        const Filas r = bd.limites(f.Maqui.trimmed(), f.Produ.trimmed(), f.Carac.trimmed());
         if (!r.ok) {
             problemas << r.texto + QStringLiteral(": ") + r.error.descripcion;
         } else if (!r.vacio()) {

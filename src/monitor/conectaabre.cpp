@@ -45,7 +45,7 @@ qint16 Entero16(const QString& texto) {
 void ConnectAbre(Entorno& e, TablasRuntime& t, FabricaPuertos& puertos, int p) {
     Apertura apertura(e, p);
     const QString conex = t.puerto(p).Conex;
-    Resultado ins;
+    Filas ins;
     {
         Conexion c;
         OpenDBOK(e.ajustes.StrConexion, c, e);
@@ -61,7 +61,7 @@ void ConnectAbre(Entorno& e, TablasRuntime& t, FabricaPuertos& puertos, int p) {
                          Avisos::Icono::Exclamacion);
         return;
     }
-    auto campo = [&ins](const char* columna) { return ins.texto_(0, QLatin1String(columna)); };
+    auto campo = [&ins](const char* columna) { return ins.textoDe(0, QLatin1String(columna)); };
 
     const QString tipo = campo("INSTIPOC").toUpper();
     if (TipoDeRegistro(tipo) == TipoConexion::Tcp) {

@@ -7,7 +7,7 @@
 
 namespace ort {
 
-QVariant Resultado::valor(int fila, const QString& columna) const {
+QVariant Filas::valor(int fila, const QString& columna) const {
     const int i = this->columna(columna);
     if (fila < 0 || fila >= filas.size() || i < 0 || i >= filas[fila].size())
         return {};
@@ -41,8 +41,8 @@ QString Muestra(const char* mostrado, const QStringList& valores) {
 
 } // namespace
 
-Resultado BaseCalidad::ejecuta(const Sentencia& s, const QStringList& valores) {
-    Resultado r;
+Filas BaseCalidad::ejecuta(const Sentencia& s, const QStringList& valores) {
+    Filas r;
     r.texto = Muestra(s.mostrado, valores);
     if (!c_.abierta()) {
         r.error = {QStringLiteral("ORT"), errbd::kGeneral,
@@ -82,7 +82,7 @@ Resultado BaseCalidad::ejecuta(const Sentencia& s, const QStringList& valores) {
     return r;
 }
 
-Resultado BaseCalidad::registroINS(const QString& clave) {
+Filas BaseCalidad::registroINS(const QString& clave) {
     static const Sentencia s{
         "Select INSCLAVE, INSDESCR, INSTIPOC, INSRMTIP, INSTCPPR, INSBAUDI, INSPARID, INSBDATO, "
         "INSBPARO, INSBUFFE, INSRCVTH, INSINICI, INSTERMI, INSTABLA from INS "
@@ -91,7 +91,7 @@ Resultado BaseCalidad::registroINS(const QString& clave) {
     return ejecuta(s, {clave});
 }
 
-Resultado BaseCalidad::todosINS() {
+Filas BaseCalidad::todosINS() {
     // Every column, those the product does not name included (the picker shows them all).
     static const Sentencia s{"Select * from INS order by INSCLAVE",
                              "Select * from INS order by INSCLAVE",
@@ -99,14 +99,14 @@ Resultado BaseCalidad::todosINS() {
     return ejecuta(s, {});
 }
 
-Resultado BaseCalidad::operadores() {
+Filas BaseCalidad::operadores() {
     static const Sentencia s{"Select USUCLAVE,USUDESCR from USU order by USUCLAVE",
                              "Select USUCLAVE,USUDESCR from USU order by USUCLAVE",
                              {{"USUCLAVE", "USU"}, {"USUDESCR", "USU"}}};
     return ejecuta(s, {});
 }
 
-Resultado BaseCalidad::estacionesDe(const QString& operador) {
+Filas BaseCalidad::estacionesDe(const QString& operador) {
     static const Sentencia s{
         "Select EXUESTAC, ESTDESC1 from EXU inner join EST on EXU.EXUESTAC = EST.ESTCLAVE "
         "where RTRIM(EXUUSUAR) like ? order by EXUESTAC",
@@ -116,7 +116,7 @@ Resultado BaseCalidad::estacionesDe(const QString& operador) {
     return ejecuta(s, {operador});
 }
 
-Resultado BaseCalidad::maquinasDe(const QString& estacion) {
+Filas BaseCalidad::maquinasDe(const QString& estacion) {
     static const Sentencia s{
         "Select MXEMAQUI, MAQDESC1 from MXE inner join MAQ on MXE.MXEMAQUI = MAQ.MAQCLAVE "
         "where RTRIM(MXEESTAC) like ? order by MXEMAQUI",
@@ -126,7 +126,7 @@ Resultado BaseCalidad::maquinasDe(const QString& estacion) {
     return ejecuta(s, {estacion});
 }
 
-Resultado BaseCalidad::productosDe(const QString& maquina) {
+Filas BaseCalidad::productosDe(const QString& maquina) {
     static const Sentencia s{
         "Select PXMPRODU, PRODESC1 from PXM inner join PRO on PXM.PXMPRODU = PRO.PROCLAVE "
         "where RTRIM(PXMMAQUI) like ? order by PXMPRODU",
@@ -136,7 +136,7 @@ Resultado BaseCalidad::productosDe(const QString& maquina) {
     return ejecuta(s, {maquina});
 }
 
-Resultado BaseCalidad::formatosDe(const QString& producto) {
+Filas BaseCalidad::formatosDe(const QString& producto) {
     static const Sentencia s{
         "Select FXPFORMA, FRMDESC1 from FXP inner join FRM on FXP.FXPFORMA = FRM.FRMCLAVE "
         "where RTRIM(FXPPRODU) like ? order by FXPFORMA",
@@ -146,7 +146,7 @@ Resultado BaseCalidad::formatosDe(const QString& producto) {
     return ejecuta(s, {producto});
 }
 
-Resultado BaseCalidad::caracteristicasDe(const QString& formato) {
+Filas BaseCalidad::caracteristicasDe(const QString& formato) {
     static const Sentencia s{
         "Select CXFCARAC,CXFPOSIC,CARDESC1 from CXF inner join CAR on CXF.CXFCARAC = CAR.CARCLAVE "
         "where RTRIM(CXFFORMA) like ? order by CXFCARAC",
@@ -156,22 +156,22 @@ Resultado BaseCalidad::caracteristicasDe(const QString& formato) {
     return ejecuta(s, {formato});
 }
 
-Resultado BaseCalidad::producto(const QString& clave) {
+Filas BaseCalidad::producto(const QString& clave) {
     static const Sentencia s{"Select PROCLAVE, PRODESC1, PRODESC2 from PRO where PROCLAVE = ?",
                              "Select PROCLAVE, PRODESC1, PRODESC2 from PRO where PROCLAVE = '…'",
                              {{"PROCLAVE", "PRO"}, {"PRODESC1", "PRO"}, {"PRODESC2", "PRO"}}};
     return ejecuta(s, {clave});
 }
 
-Resultado BaseCalidad::operador(const QString& clave) {
+Filas BaseCalidad::operador(const QString& clave) {
     static const Sentencia s{"Select USUCLAVE, USUDESCR from USU where USUCLAVE = ?",
                              "Select USUCLAVE, USUDESCR from USU where USUCLAVE = '…'",
                              {{"USUCLAVE", "USU"}, {"USUDESCR", "USU"}}};
     return ejecuta(s, {clave});
 }
 
-Resultado BaseCalidad::limites(const QString& maquina, const QString& producto,
-                               const QString& caracteristica) {
+Filas BaseCalidad::limites(const QString& maquina, const QString& producto,
+                           const QString& caracteristica) {
     static const Sentencia s{
         // Keys padded with blanks match, on either engine, as the product's engines compared
         // text.

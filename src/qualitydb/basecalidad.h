@@ -9,7 +9,7 @@
 namespace ort {
 
 // The rows a statement returned, with what the callers need to show them.
-struct Resultado {
+struct Filas {
     bool ok = false;
     Falla error;
     // The statement as the product wrote it, with the values in place: for messages only.
@@ -22,7 +22,7 @@ struct Resultado {
     int columna(const QString& nombre) const { return columnas.indexOf(nombre.toUpper()); }
     QVariant valor(int fila, const QString& columna) const;
     // A column's value as text; a database null reads as the empty text.
-    QString texto_(int fila, const QString& columna) const {
+    QString textoDe(int fila, const QString& columna) const {
         return valor(fila, columna).toString();
     }
 };
@@ -34,29 +34,28 @@ public:
     explicit BaseCalidad(Conexion& conexion) : c_(conexion) {}
 
     // Port opening: the connection record of a key (blanks and letter case aside), or none.
-    Resultado registroINS(const QString& clave);
+    Filas registroINS(const QString& clave);
     // Connection picker: every record in key order.
-    Resultado todosINS();
+    Filas todosINS();
     // Pickers, each list in key order; the parent key is compared with its trailing blanks removed.
-    Resultado operadores();
-    Resultado estacionesDe(const QString& operador);
-    Resultado maquinasDe(const QString& estacion);
-    Resultado productosDe(const QString& maquina);
-    Resultado formatosDe(const QString& producto);
-    Resultado caracteristicasDe(const QString& formato);
+    Filas operadores();
+    Filas estacionesDe(const QString& operador);
+    Filas maquinasDe(const QString& estacion);
+    Filas productosDe(const QString& maquina);
+    Filas formatosDe(const QString& producto);
+    Filas caracteristicasDe(const QString& formato);
     // GSE01 context command.
-    Resultado producto(const QString& clave);
-    Resultado operador(const QString& clave);
+    Filas producto(const QString& clave);
+    Filas operador(const QString& clave);
     // Port opening: at most one row with the lower and upper tolerance limits.
-    Resultado limites(const QString& maquina, const QString& producto,
-                      const QString& caracteristica);
+    Filas limites(const QString& maquina, const QString& producto, const QString& caracteristica);
 
     // A column's defined size in characters (from its declared type), 0 when it has none.
     int tamanoDefinido(const QString& tabla, const QString& columna);
 
 private:
     struct Sentencia;
-    Resultado ejecuta(const Sentencia& s, const QStringList& valores);
+    Filas ejecuta(const Sentencia& s, const QStringList& valores);
 
     Conexion& c_;
 };

@@ -11,7 +11,7 @@ class TstBaseCalidad : public QObject {
     std::unique_ptr<Banco> b_;
     Conexion c_;
 
-    static QString Claves(const Resultado& r) {
+    static QString Claves(const Filas& r) {
         QStringList claves;
         for (const auto& f : r.filas)
             claves << f[0].toString().trimmed();
@@ -75,12 +75,12 @@ private slots:
         QFETCH(int, tamano);
         BaseCalidad b(c_);
         const QStringList p = padre.split(u' ');
-        const Resultado r = que == "usu"   ? b.operadores()
-                            : que == "est" ? b.estacionesDe(padre)
-                            : que == "pro" ? b.productosDe(padre)
-                            : que == "car" ? b.caracteristicasDe(padre)
-                            : que == "uno" ? b.operador(padre)
-                                           : b.limites(p.value(0), p.value(1), p.value(2));
+        const Filas r = que == "usu"   ? b.operadores()
+                        : que == "est" ? b.estacionesDe(padre)
+                        : que == "pro" ? b.productosDe(padre)
+                        : que == "car" ? b.caracteristicasDe(padre)
+                        : que == "uno" ? b.operador(padre)
+                                       : b.limites(p.value(0), p.value(1), p.value(2));
         QVERIFY2(r.ok, qPrintable(r.error.descripcion));
         QCOMPARE(r.columnas, columnas.split(u','));
         QCOMPARE(Claves(r), claves);

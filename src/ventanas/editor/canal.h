@@ -74,7 +74,7 @@ public:
     QLabel* lblFalla = nullptr;
 
     // The rows of the last picker query, as the list shows them.
-    const Resultado& resultado() const { return resultado_; }
+    const Filas& resultado() const { return resultado_; }
     // Every control in tab order, labels included (they take their places but not the focus).
     const QList<QWidget*>& ordenTab() const { return ordenTab_; }
 
@@ -87,8 +87,8 @@ private:
     void construye();
     void navega();
     void abreSelector(const Selector& s);
-    Resultado consulta(const Selector& s, const QString& padre);
-    void llenaLista(const Resultado& r);
+    Filas consulta(const Selector& s, const QString& padre);
+    void llenaLista(const Filas& r);
     void fijaColumnas(const Selector& s);
     void filaCambiada(const QModelIndex& actual);
     void clicEnLista(const QModelIndex& indice);
@@ -102,7 +102,7 @@ private:
     AlmacenConfig& config_;
     TablasRuntime& t_;
     Conexion bd_; // the Metrovax database, opened by the first picker
-    Resultado resultado_;
+    Filas resultado_;
     QStandardItemModel* modelo_ = nullptr;
     std::vector<Selector> selectores_;
     QList<QWidget*> ordenTab_;

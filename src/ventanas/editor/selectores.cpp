@@ -17,7 +17,7 @@ namespace ort {
 
 namespace {
 
-using Lista = Resultado (BaseCalidad::*)(const QString&);
+using Lista = Filas (BaseCalidad::*)(const QString&);
 
 // The connection list shows every column of the connection records; those named here get a
 // width and a caption from the language texts (group 61).
@@ -132,20 +132,20 @@ void Canal::Prender(const QString& Seccion) {
     }
 }
 
-Resultado Canal::consulta(const Selector& s, const QString& padre) {
+Filas Canal::consulta(const Selector& s, const QString& padre) {
     if (!bd_.abierta() && !AbreConexion(e_.ajustes.StrConexion, bd_)) {
-        Resultado r;
+        Filas r;
         r.error = bd_.error;
         return r;
     }
     BaseCalidad bd(bd_);
-    Resultado r = s.consulta(bd, padre);
+    Filas r = s.consulta(bd, padre);
     if (!r.ok)
         bd_.cierra(); // the next picker opens the database again
     return r;
 }
 
-void Canal::llenaLista(const Resultado& r) {
+void Canal::llenaLista(const Filas& r) {
     resultado_ = r;
     modelo_->clear();
     modelo_->setColumnCount(static_cast<int>(r.columnas.size()));
@@ -198,7 +198,7 @@ void Canal::abreSelector(const Selector& s) {
     // The lookup completes without giving way to other events: no port event and no other
     // picker runs inside it. The list repaints once the focus change has been handled.
     e_.avisos.ocupado(true);
-    const Resultado r = consulta(s, padre);
+    const Filas r = consulta(s, padre);
     e_.avisos.ocupado(false);
     llenaLista(r);
     fijaColumnas(s);
