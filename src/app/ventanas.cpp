@@ -9,10 +9,10 @@
 #include "startup/avisoshilos.h"
 #include "startup/conexion.h"
 #include "startup/reloj.h"
-#include "ventanas/avisoswindow.h"
+#include "ventanas/avisosventana.h"
 #include "ventanas/editor/enlace.h"
-#include "ventanas/monitorwindow.h"
-#include "ventanas/titlewindow.h"
+#include "ventanas/ventanamonitor.h"
+#include "ventanas/ventanatitulo.h"
 
 #include <QApplication>
 
@@ -43,11 +43,11 @@ int EjecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::Apertu
     });
     EnlaceEstado estado(adquisicion, e, &latencia);
     estado.sirve(http);
-    std::unique_ptr<DAM> monitor;
+    std::unique_ptr<VentanaMonitor> monitor;
 
-    OrtCarat titulo(ajustes->Ruta, ajustes->Compania);
-    QObject::connect(&titulo, &OrtCarat::cerrada, &app, [&] {
-        monitor = std::make_unique<DAM>(adquisicion);
+    VentanaTitulo titulo(ajustes->Ruta, ajustes->Compania);
+    QObject::connect(&titulo, &VentanaTitulo::cerrada, &app, [&] {
+        monitor = std::make_unique<VentanaMonitor>(adquisicion);
         EnlazaConfiguracion(*monitor, adquisicion);
         avisos.fijaPadre(monitor.get());
         monitor->show();

@@ -9,8 +9,8 @@
 #include "startup/archivosproducto.h"
 #include "startup/avisosconsola.h"
 #include "startup/reloj.h"
-#include "ventanas/editor/canal.h"
-#include "ventanas/ubicaciondialog.h"
+#include "ventanas/dialogoubicacion.h"
+#include "ventanas/editor/editorcanales.h"
 
 #include <QApplication>
 #include <QFile>
@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
     almacen.IniSecue(t);
     almacen.IniMux(t);
 
-    Canal editor(e, almacen, t);
+    EditorCanales editor(e, almacen, t);
     editor.show();
     editor.activateWindow(); // a display without a window manager activates nothing by itself
     (void)QTest::qWaitForWindowActive(&editor);
@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
         lista.write("/home/calidad/ORT/ORTConf2005.mdb\r\n/srv/planta/linea2/ORTConf2005.mdb\r\n"
                     "/home/calidad/pruebas/ORTConf-prueba.mdb\r\n");
     lista.close();
-    ORTConfig ubicacion(e);
+    DialogoUbicacion ubicacion(e);
     ubicacion.show();
     (void)QTest::qWaitForWindowExposed(&ubicacion);
     QTest::qWait(200);

@@ -1,22 +1,22 @@
 #include "ventanas/editor/enlace.h"
 
 #include "monitor/adquisicion.h"
-#include "ventanas/editor/canal.h"
-#include "ventanas/monitorwindow.h"
-#include "ventanas/ubicaciondialog.h"
+#include "ventanas/dialogoubicacion.h"
+#include "ventanas/editor/editorcanales.h"
+#include "ventanas/ventanamonitor.h"
 
 #include <QTabWidget>
 
 namespace ort {
 
-void EnlazaConfiguracion(DAM& monitor, Adquisicion& a) {
+void EnlazaConfiguracion(VentanaMonitor& monitor, Adquisicion& a) {
     monitor.abreEditor = [&monitor, &a] {
         a.fijaPuertoActual(monitor.SSTab1->currentIndex() + 1);
-        Canal editor(a.entorno(), a.config(), a.tablas(), &monitor);
+        EditorCanales editor(a.entorno(), a.config(), a.tablas(), &monitor);
         editor.exec();
     };
     monitor.abreUbicacion = [&monitor, &a] {
-        ORTConfig dialogo(a.entorno(), &monitor);
+        DialogoUbicacion dialogo(a.entorno(), &monitor);
         dialogo.exec();
     };
 }

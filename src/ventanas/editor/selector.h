@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ventanas/editor/canal.h"
+#include "ventanas/editor/editorcanales.h"
 
 #include <QLineEdit>
 #include <QList>
@@ -13,7 +13,7 @@ namespace ort {
 
 // One picker of the editor: the field it fills, its list's query, title and columns, and how a
 // row of the list is written into the field.
-struct Canal::Selector {
+struct EditorCanales::Selector {
     QLineEdit* campo = nullptr;
     QString tabla; // the value of TablaActiva
     QString titulo;
@@ -27,7 +27,7 @@ struct Canal::Selector {
     QString descripcion;
     bool alClic = false; // fills its field on a click, with the key alone
 
-    static std::vector<Selector> tabla_(Canal& v);
+    static std::vector<Selector> tabla_(EditorCanales& v);
 };
 
 } // namespace ort

@@ -4,7 +4,7 @@
 #include "config/almacen.h"
 #include "startup/avisos.h"
 #include "startup/textfuncs.h"
-#include "ventanas/editor/canal.h"
+#include "ventanas/editor/editorcanales.h"
 #include "ventanas/editor/selector.h"
 
 #include <QFocusEvent>
@@ -42,7 +42,7 @@ int Px(int twips) {
 
 } // namespace
 
-std::vector<Canal::Selector> Canal::Selector::tabla_(Canal& v) {
+std::vector<EditorCanales::Selector> EditorCanales::Selector::tabla_(EditorCanales& v) {
     auto hijo = [](Lista f) {
         return [f](BaseCalidad& bd, const QString& padre) { return (bd.*f)(padre); };
     };
@@ -87,21 +87,21 @@ std::vector<Canal::Selector> Canal::Selector::tabla_(Canal& v) {
     return t;
 }
 
-const Canal::Selector* Canal::selectorDe(const QObject* campo) const {
+const EditorCanales::Selector* EditorCanales::selectorDe(const QObject* campo) const {
     for (const Selector& s : selectores_)
         if (s.campo == campo)
             return &s;
     return nullptr;
 }
 
-const Canal::Selector* Canal::selectorActivo() const {
+const EditorCanales::Selector* EditorCanales::selectorActivo() const {
     for (const Selector& s : selectores_)
         if (s.tabla == TablaActiva)
             return &s;
     return nullptr;
 }
 
-bool Canal::eventFilter(QObject* objeto, QEvent* evento) {
+bool EditorCanales::eventFilter(QObject* objeto, QEvent* evento) {
     if (evento->type() != QEvent::FocusIn)
         return QDialog::eventFilter(objeto, evento);
     const auto razon = static_cast<QFocusEvent*>(evento)->reason();
@@ -122,7 +122,7 @@ bool Canal::eventFilter(QObject* objeto, QEvent* evento) {
     return false;
 }
 
-void Canal::Prender(const QString& Seccion) {
+void EditorCanales::Prender(const QString& Seccion) {
     if (Seccion == QStringLiteral("UNO")) {
         lblD1->setVisible(true);
         DBGrid1->setVisible(true);
@@ -132,7 +132,7 @@ void Canal::Prender(const QString& Seccion) {
     }
 }
 
-Filas Canal::consulta(const Selector& s, const QString& padre) {
+Filas EditorCanales::consulta(const Selector& s, const QString& padre) {
     if (!bd_.abierta() && !AbreConexion(e_.ajustes.StrConexion, bd_)) {
         Filas r;
         r.error = bd_.error;
@@ -145,7 +145,7 @@ Filas Canal::consulta(const Selector& s, const QString& padre) {
     return r;
 }
 
-void Canal::llenaLista(const Filas& r) {
+void EditorCanales::llenaLista(const Filas& r) {
     resultado_ = r;
     modelo_->clear();
     modelo_->setColumnCount(static_cast<int>(r.columnas.size()));
@@ -169,7 +169,7 @@ void Canal::llenaLista(const Filas& r) {
     }
 }
 
-void Canal::fijaColumnas(const Selector& s) {
+void EditorCanales::fijaColumnas(const Selector& s) {
     if (s.columnas.isEmpty()) {
         for (const ColumnaINS& c : kColumnasINS) {
             const int i = resultado_.columna(QLatin1String(c.campo));
@@ -187,7 +187,7 @@ void Canal::fijaColumnas(const Selector& s) {
     }
 }
 
-void Canal::abreSelector(const Selector& s) {
+void EditorCanales::abreSelector(const Selector& s) {
     // The field's text before the list can rewrite it: the list is positioned on it.
     const QString entrada = s.campo->text();
     TablaActiva = s.tabla;
@@ -221,7 +221,7 @@ void Canal::abreSelector(const Selector& s) {
     }
 }
 
-void Canal::filaCambiada(const QModelIndex& actual) {
+void EditorCanales::filaCambiada(const QModelIndex& actual) {
     const Selector* s = selectorActivo();
     if (!s || s->alClic || !actual.isValid())
         return;
@@ -239,7 +239,7 @@ void Canal::filaCambiada(const QModelIndex& actual) {
                            QStringLiteral(": ") + resultado_.filas[fila].value(d).toString());
 }
 
-void Canal::clicEnLista(const QModelIndex& indice) {
+void EditorCanales::clicEnLista(const QModelIndex& indice) {
     const Selector* s = selectorActivo();
     if (!s || !s->alClic || !indice.isValid())
         return;

@@ -1,4 +1,4 @@
-#include "ventanas/graficopuerto_window.h"
+#include "ventanas/panelgrafico.h"
 
 #include <QChart>
 #include <QChartView>
@@ -38,7 +38,7 @@ const QColor kColorLimite(230, 120, 0);
 
 } // namespace
 
-GraficoPuerto::GraficoPuerto(int puerto, QWidget* parent) : QWidget(parent), puerto_(puerto) {
+PanelGrafico::PanelGrafico(int puerto, QWidget* parent) : QWidget(parent), puerto_(puerto) {
     setObjectName(QStringLiteral("Grafico_%1").arg(puerto));
     cboCarac = new QComboBox(this);
     cboCarac->setObjectName(QStringLiteral("cboCarac_%1").arg(puerto));
@@ -68,12 +68,12 @@ GraficoPuerto::GraficoPuerto(int puerto, QWidget* parent) : QWidget(parent), pue
     });
 }
 
-SeriesPuerto::Clave GraficoPuerto::claveActual() const {
+SeriesPuerto::Clave PanelGrafico::claveActual() const {
     return cboCarac->currentIndex() < 0 ? SeriesPuerto::Clave{0, 0}
                                         : ClaveDe(cboCarac->currentData().toInt());
 }
 
-void GraficoPuerto::agregaOpcion(SeriesPuerto::Clave k, const QString& carac) {
+void PanelGrafico::agregaOpcion(SeriesPuerto::Clave k, const QString& carac) {
     const int codigo = Codigo(k);
     int i = 0;
     while (i < cboCarac->count() && cboCarac->itemData(i).toInt() < codigo)
@@ -86,7 +86,7 @@ void GraficoPuerto::agregaOpcion(SeriesPuerto::Clave k, const QString& carac) {
     cboCarac->insertItem(i, Texto(k, carac), codigo);
 }
 
-void GraficoPuerto::marcaCambio(SeriesPuerto::Clave k, bool nueva, const QString& carac) {
+void PanelGrafico::marcaCambio(SeriesPuerto::Clave k, bool nueva, const QString& carac) {
     if (nueva)
         agregaOpcion(k, carac);
     if (k != claveActual())
@@ -96,17 +96,17 @@ void GraficoPuerto::marcaCambio(SeriesPuerto::Clave k, bool nueva, const QString
         temporizador_.start();
 }
 
-void GraficoPuerto::agrega(const LecturaProbada& l) {
+void PanelGrafico::agrega(const LecturaProbada& l) {
     marcaCambio({l.canal, l.secuencia}, series_.agrega(l), l.carac);
 }
 
-void GraficoPuerto::fijaLimites(int canal, int secuencia, const QString& carac, double inf,
-                                double sup, qint64 ms) {
+void PanelGrafico::fijaLimites(int canal, int secuencia, const QString& carac, double inf,
+                               double sup, qint64 ms) {
     marcaCambio({canal, secuencia}, series_.fijaLimites(canal, secuencia, carac, inf, sup, ms),
                 carac);
 }
 
-void GraficoPuerto::fijaCaracteristicas(const QList<Caracteristica>& filas) {
+void PanelGrafico::fijaCaracteristicas(const QList<Caracteristica>& filas) {
     const QSignalBlocker bloqueo(cboCarac);
     const SeriesPuerto::Clave antes = claveActual();
     cboCarac->clear();
@@ -123,7 +123,7 @@ void GraficoPuerto::fijaCaracteristicas(const QList<Caracteristica>& filas) {
     }
 }
 
-void GraficoPuerto::showEvent(QShowEvent* e) {
+void PanelGrafico::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
     if (!vista)
         construye();
@@ -131,7 +131,7 @@ void GraficoPuerto::showEvent(QShowEvent* e) {
         refresca();
 }
 
-void GraficoPuerto::construye() {
+void PanelGrafico::construye() {
     grafico_ = new QChart;
     // Every pixel of height goes to the plot: thin margins, the legend at the side.
     grafico_->setMargins(QMargins(2, 2, 2, 2));
@@ -178,8 +178,8 @@ void GraficoPuerto::construye() {
     sucio_ = true;
 }
 
-void GraficoPuerto::ponTramos(std::vector<QLineSeries*>& lineas,
-                              const QList<QList<QPointF>>& tramos, const QString& nombre) {
+void PanelGrafico::ponTramos(std::vector<QLineSeries*>& lineas, const QList<QList<QPointF>>& tramos,
+                             const QString& nombre) {
     while (lineas.size() < size_t(tramos.size())) {
         auto* s = new QLineSeries;
         s->setName(nombre);
@@ -204,7 +204,7 @@ void GraficoPuerto::ponTramos(std::vector<QLineSeries*>& lineas,
             m->setVisible(!tramos.isEmpty());
 }
 
-void GraficoPuerto::refresca() {
+void PanelGrafico::refresca() {
     if (!vista)
         return;
     sucio_ = false;

@@ -1,10 +1,10 @@
-#include "ventanas/monitorwindow.h"
+#include "ventanas/ventanamonitor.h"
 
 #include "monitor/adquisicion.h"
 #include "startup/conexion.h"
 #include "startup/reloj.h"
 #include "startup/textos.h"
-#include "ventanas/graficopuerto_window.h"
+#include "ventanas/panelgrafico.h"
 
 #include <QCloseEvent>
 #include <QFontDatabase>
@@ -40,12 +40,12 @@ QFont Monoespaciada() {
 
 } // namespace
 
-int DAM::filasDeCaja(int alturaPx) {
+int VentanaMonitor::filasDeCaja(int alturaPx) {
     return std::max(1, LogPuertos::filasPorAltura(alturaPx * 15));
 }
 
-DAM::DAM(Adquisicion& a, QWidget* parent) : QWidget(parent), a_(a) {
-    setObjectName(QStringLiteral("DAM"));
+VentanaMonitor::VentanaMonitor(Adquisicion& a, QWidget* parent) : QWidget(parent), a_(a) {
+    setObjectName(QStringLiteral("VentanaMonitor"));
     setWindowTitle(QStringLiteral("Ruteador Multipuertos -> Metrovax"));
     // The design's window with room under the log boxes for the charts.
     resize(706, 700);
@@ -100,7 +100,7 @@ DAM::DAM(Adquisicion& a, QWidget* parent) : QWidget(parent), a_(a) {
         Text1 << caja;
         // The log's rows follow its own height, also when the splitter moves.
         caja->installEventFilter(this);
-        auto* grafico = new GraficoPuerto(p);
+        auto* grafico = new PanelGrafico(p);
         Grafico << grafico;
         auto* pagina = new QSplitter(Qt::Vertical);
         pagina->setObjectName(QStringLiteral("pagina_%1").arg(p));
@@ -153,12 +153,12 @@ DAM::DAM(Adquisicion& a, QWidget* parent) : QWidget(parent), a_(a) {
         actualizaCaracteristicas();
     });
     connect(&a_, &Adquisicion::lecturaProbada, this, [this](const LecturaProbada& l) {
-        if (GraficoPuerto* g = Grafico.value(l.puerto - 1))
+        if (PanelGrafico* g = Grafico.value(l.puerto - 1))
             g->agrega(l);
     });
     connect(&a_, &Adquisicion::limitesCargados, this,
             [this](int p, int c, int s, const QString& carac, double inf, double sup) {
-                if (GraficoPuerto* g = Grafico.value(p - 1))
+                if (PanelGrafico* g = Grafico.value(p - 1))
                     g->fijaLimites(c, s, carac, inf, sup,
                                    a_.entorno().reloj.ahora().toMSecsSinceEpoch());
             });
@@ -178,16 +178,16 @@ DAM::DAM(Adquisicion& a, QWidget* parent) : QWidget(parent), a_(a) {
     actualizaCaracteristicas();
 }
 
-void DAM::actualizaCaracteristicas() {
+void VentanaMonitor::actualizaCaracteristicas() {
     for (int p = 1; p <= Grafico.size(); ++p) {
-        QList<GraficoPuerto::Caracteristica> filas;
+        QList<PanelGrafico::Caracteristica> filas;
         for (const FilaConf& f : a_.config().confDePuerto(p))
-            filas << GraficoPuerto::Caracteristica{f.Canal, f.Secue, f.Carac.trimmed()};
+            filas << PanelGrafico::Caracteristica{f.Canal, f.Secue, f.Carac.trimmed()};
         Grafico[p - 1]->fijaCaracteristicas(filas);
     }
 }
 
-void DAM::actualizaCaptions() {
+void VentanaMonitor::actualizaCaptions() {
     const int actual = a_.puertoActual();
     a_.fijaPuertoActual(SSTab1->currentIndex() + 1);
     bArchConf->setText(a_.archivoConfig());
@@ -205,47 +205,47 @@ void DAM::actualizaCaptions() {
         a_.fijaPuertoActual(SSTab1->currentIndex() + 1);
 }
 
-void DAM::actualizaContadores() {
+void VentanaMonitor::actualizaContadores() {
     const int p = SSTab1->currentIndex() + 1;
     lblRec->setText(a_.registrador().captionRec(p));
     lblGra->setText(a_.registrador().captionGra(p));
 }
 
-void DAM::pintaLampara(int p, bool abierto) {
+void VentanaMonitor::pintaLampara(int p, bool abierto) {
     if (p >= 1 && p <= SSTab1->count())
         SSTab1->setTabIcon(p - 1, Lampara(abierto));
 }
 
-void DAM::fijaFilas(int p) {
+void VentanaMonitor::fijaFilas(int p) {
     // The product's rule on the box's real height: (height in twips - 90) / 210 rows.
     const int filas = filasDeCaja(Text1[p - 1]->height());
     a_.log().fijaFilas(p, filas);
     Text1[p - 1]->setMaximumBlockCount(filas);
 }
 
-void DAM::fijaFilas() {
+void VentanaMonitor::fijaFilas() {
     for (int p = 1; p <= Text1.size(); ++p)
         fijaFilas(p);
 }
 
-bool DAM::eventFilter(QObject* o, QEvent* e) {
+bool VentanaMonitor::eventFilter(QObject* o, QEvent* e) {
     if (e->type() == QEvent::Resize)
         if (const int i = Text1.indexOf(qobject_cast<QPlainTextEdit*>(o)); i >= 0)
             fijaFilas(i + 1);
     return QWidget::eventFilter(o, e);
 }
 
-void DAM::resizeEvent(QResizeEvent* e) {
+void VentanaMonitor::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
     fijaFilas();
 }
 
-void DAM::showEvent(QShowEvent* e) {
+void VentanaMonitor::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
     fijaFilas();
 }
 
-void DAM::closeEvent(QCloseEvent* e) {
+void VentanaMonitor::closeEvent(QCloseEvent* e) {
     // The user's close (close box, system menu, Alt+F4) is refused; ORT runs until it is ended
     // from outside.
     if (cierrePermitido_)

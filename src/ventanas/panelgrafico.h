@@ -21,7 +21,7 @@ namespace ort {
 // the combo) over time, the limits they were tested against as lines and the rejected readings
 // marked. Readings only go into the port's series; the chart is redrawn at most every
 // kRefrescoMs, and only while it is shown: a hidden tab catches up when it is shown.
-class GraficoPuerto : public QWidget {
+class PanelGrafico : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kRefrescoMs = 250;
@@ -31,7 +31,7 @@ public:
         QString carac;
     };
 
-    explicit GraficoPuerto(int puerto, QWidget* parent = nullptr);
+    explicit PanelGrafico(int puerto, QWidget* parent = nullptr);
 
     void agrega(const LecturaProbada& l);
     // Limits loaded at the port's opening, in force from ms on.

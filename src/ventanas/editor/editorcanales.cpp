@@ -1,4 +1,4 @@
-#include "ventanas/editor/canal.h"
+#include "ventanas/editor/editorcanales.h"
 
 #include "config/almacen.h"
 #include "config/tablas.h"
@@ -41,7 +41,7 @@ int Numero(const QLineEdit* campo) {
 
 } // namespace
 
-Canal::Canal(Entorno& e, AlmacenConfig& config, TablasRuntime& t, QWidget* parent)
+EditorCanales::EditorCanales(Entorno& e, AlmacenConfig& config, TablasRuntime& t, QWidget* parent)
     : QDialog(parent)
     , e_(e)
     , config_(config)
@@ -58,10 +58,10 @@ Canal::Canal(Entorno& e, AlmacenConfig& config, TablasRuntime& t, QWidget* paren
     ActPant(p, 1, 1);
 }
 
-Canal::~Canal() = default;
+EditorCanales::~EditorCanales() = default;
 
-void Canal::construye() {
-    setObjectName(QStringLiteral("Canal"));
+void EditorCanales::construye() {
+    setObjectName(QStringLiteral("EditorCanales"));
     setWindowTitle(QStringLiteral("Configuración de Conexión y Canal"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
@@ -176,17 +176,17 @@ void Canal::construye() {
     for (QLineEdit* c : {txtConex, txtCanal, txtOpera, txtEstac, txtMaqui, txtProdu, txtForma,
                          txtCarac, txtEAdic[1], txtEAdic[2]})
         c->installEventFilter(this);
-    connect(txtCanal, &QLineEdit::textChanged, this, &Canal::navega);
-    connect(txtSecue, &QLineEdit::textChanged, this, &Canal::navega);
+    connect(txtCanal, &QLineEdit::textChanged, this, &EditorCanales::navega);
+    connect(txtSecue, &QLineEdit::textChanged, this, &EditorCanales::navega);
     connect(DBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& actual, const QModelIndex&) { filaCambiada(actual); });
-    connect(DBGrid1, &QTableView::clicked, this, &Canal::clicEnLista);
-    connect(cmdAceptar, &QPushButton::clicked, this, &Canal::cmdAceptar_Click);
-    connect(bEliminar, &QPushButton::clicked, this, &Canal::bEliminar_Click);
-    connect(cmdCancelar, &QPushButton::clicked, this, &Canal::cmdCancelar_Click);
+    connect(DBGrid1, &QTableView::clicked, this, &EditorCanales::clicEnLista);
+    connect(cmdAceptar, &QPushButton::clicked, this, &EditorCanales::cmdAceptar_Click);
+    connect(bEliminar, &QPushButton::clicked, this, &EditorCanales::bEliminar_Click);
+    connect(cmdCancelar, &QPushButton::clicked, this, &EditorCanales::cmdCancelar_Click);
 }
 
-void Canal::showEvent(QShowEvent* evento) {
+void EditorCanales::showEvent(QShowEvent* evento) {
     QDialog::showEvent(evento);
     // Centred on the screen, not on the monitor.
     if (const QScreen* pantalla = screen())
@@ -195,7 +195,7 @@ void Canal::showEvent(QShowEvent* evento) {
         txtConex->setFocus(Qt::TabFocusReason);
 }
 
-void Canal::fijaLugarTab(QWidget* w, int lugar) {
+void EditorCanales::fijaLugarTab(QWidget* w, int lugar) {
     ordenTab_.removeAll(w);
     ordenTab_.insert(std::clamp<qsizetype>(lugar, 0, ordenTab_.size()), w);
     QWidget* anterior = nullptr;
@@ -208,14 +208,14 @@ void Canal::fijaLugarTab(QWidget* w, int lugar) {
     }
 }
 
-void Canal::ponTexto(QLineEdit* campo, const QString& texto) {
+void EditorCanales::ponTexto(QLineEdit* campo, const QString& texto) {
     // The limit holds for typing only: a longer stored or picked value is shown and kept whole.
     if (const auto it = largos_.constFind(campo); it != largos_.constEnd())
         campo->setMaxLength(std::max<int>(*it, static_cast<int>(texto.size())));
     campo->setText(texto);
 }
 
-void Canal::ActPant(int p, int c, int s) {
+void EditorCanales::ActPant(int p, int c, int s) {
     if (!TablasRuntime::puertoValido(p))
         return;
     const FilaPuerto* puerto = config_.buscaPuerto(p);
@@ -239,14 +239,14 @@ void Canal::ActPant(int p, int c, int s) {
     ponTexto(txtEAVal[2], f.EAVal2);
 }
 
-void Canal::navega() {
+void EditorCanales::navega() {
     const double c = NumeroDe(txtCanal->text());
     const double s = NumeroDe(txtSecue->text());
     if (c > 0 && s > 0)
         ActPant(t_.PuertoActual, AEntero16(c), AEntero16(s));
 }
 
-void Canal::cmdAceptar_Click() {
+void EditorCanales::cmdAceptar_Click() {
     const int p = t_.PuertoActual;
     const int c = Numero(txtCanal);
     const int s = Numero(txtSecue);
@@ -293,7 +293,7 @@ void Canal::cmdAceptar_Click() {
     accept();
 }
 
-void Canal::bEliminar_Click() {
+void EditorCanales::bEliminar_Click() {
     const int p = t_.PuertoActual;
     const int c = Numero(txtCanal);
     const int s = Numero(txtSecue);

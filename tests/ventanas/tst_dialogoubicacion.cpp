@@ -1,5 +1,5 @@
 #include "support/banco.h"
-#include "ventanas/ubicaciondialog.h"
+#include "ventanas/dialogoubicacion.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -50,7 +50,7 @@ private slots:
         QFETCH(QString, archivo);
         Dialogo b(lista == "-" ? QStringList{} : QStringList{lista});
         const QString antes = b.archivo();
-        ORTConfig d(b.e);
+        DialogoUbicacion d(b.e);
         QCOMPARE(d.cboDBConf->count(), lista == "-" ? 0 : lista.count("\r\n") + 1);
         QCOMPARE(b.avisos.textos().filter(" 53: ").size(), lista == "-" ? 1 : 0);
         d.cboDBConf->setEditText(b.ruta(texto));
@@ -66,7 +66,7 @@ private slots:
         Dialogo b({"@bases/a.mdb"});
         for (const char* n : {"bases/a.mdb", "bases/B.MDB", "bases/c.Mdb", "bases/d.txt"})
             b.dir.escribe(n, QByteArray("x"));
-        ORTConfig d(b.e);
+        DialogoUbicacion d(b.e);
         QStringList vistos;
         // The browser runs modally: look at it and pick a file from inside its loop.
         QTimer::singleShot(0, &d, [&] {
@@ -91,4 +91,4 @@ private slots:
 };
 
 QTEST_MAIN(TstUbicacionDialog)
-#include "tst_ubicaciondialog.moc"
+#include "tst_dialogoubicacion.moc"

@@ -12,13 +12,13 @@ namespace ort {
 
 struct Entorno;
 
-// ORTConfig: chooses the configuration database. Lists the databases used before, browses for
-// another, and on confirming proves the chosen file's tables and rewrites the location file.
+// DialogoUbicacion: chooses the configuration database. Lists the databases used before, browses
+// for another, and on confirming proves the chosen file's tables and rewrites the location file.
 // The monitor restarts acquisition on it once the dialog has closed.
-class ORTConfig : public QDialog {
+class DialogoUbicacion : public QDialog {
     Q_OBJECT
 public:
-    explicit ORTConfig(Entorno& e, QWidget* parent = nullptr);
+    explicit DialogoUbicacion(Entorno& e, QWidget* parent = nullptr);
 
     QComboBox* cboDBConf = nullptr;
     QPushButton* cmdRuta = nullptr;

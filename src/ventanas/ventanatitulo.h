@@ -5,11 +5,11 @@
 
 namespace ort {
 
-// OrtCarat: the title picture at its own size, closed by a click, a key or its 3-second timer.
-class OrtCarat : public QWidget {
+// VentanaTitulo: the title picture at its own size, closed by a click, a key or its 3-second timer.
+class VentanaTitulo : public QWidget {
     Q_OBJECT
 public:
-    explicit OrtCarat(const QString& ruta, const QString& compania, QWidget* parent = nullptr);
+    explicit VentanaTitulo(const QString& ruta, const QString& compania, QWidget* parent = nullptr);
 
     // Why the title picture could not be shown (the file and the reason); empty when it was.
     const QString& problemaImagen() const { return problemaImagen_; }

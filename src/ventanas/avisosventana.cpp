@@ -1,4 +1,4 @@
-#include "ventanas/avisoswindow.h"
+#include "ventanas/avisosventana.h"
 
 #include <QApplication>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "ventanas/titlewindow.h"
+#include "ventanas/ventanatitulo.h"
 
 #include <QDir>
 #include <QFile>
@@ -38,8 +38,8 @@ private slots:
             QFile f(dir.filePath("Image/CARATULA.JPG"));
             QVERIFY(f.open(QIODevice::WriteOnly) && f.write(imagen) > 0);
         }
-        OrtCarat w(dir.path() + '/', "Planta Demo");
-        QSignalSpy cerrada(&w, &OrtCarat::cerrada);
+        VentanaTitulo w(dir.path() + '/', "Planta Demo");
+        QSignalSpy cerrada(&w, &VentanaTitulo::cerrada);
         const QString problema = w.problemaImagen();
         QVERIFY2(motivo.isEmpty() ? problema.isEmpty()
                                   : problema.startsWith(dir.path() + "/Image/CARATULA.JPG\n\n") &&
@@ -61,4 +61,4 @@ private slots:
 };
 
 QTEST_MAIN(TstTitleWindow)
-#include "tst_titlewindow.moc"
+#include "tst_ventanatitulo.moc"

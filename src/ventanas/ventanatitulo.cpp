@@ -1,4 +1,4 @@
-#include "ventanas/titlewindow.h"
+#include "ventanas/ventanatitulo.h"
 
 #include "startup/archivosproducto.h"
 
@@ -9,7 +9,7 @@
 
 namespace ort {
 
-OrtCarat::OrtCarat(const QString& ruta, const QString& compania, QWidget* parent)
+VentanaTitulo::VentanaTitulo(const QString& ruta, const QString& compania, QWidget* parent)
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint) {
     setWindowTitle(QStringLiteral("Metrovax ORT"));
     auto* Image1 = new QLabel(this);
@@ -36,11 +36,11 @@ OrtCarat::OrtCarat(const QString& ruta, const QString& compania, QWidget* parent
     setFocusPolicy(Qt::StrongFocus);
     Timer1.setInterval(3000);
     Timer1.setSingleShot(true);
-    connect(&Timer1, &QTimer::timeout, this, &OrtCarat::cierra);
+    connect(&Timer1, &QTimer::timeout, this, &VentanaTitulo::cierra);
     Timer1.start();
 }
 
-void OrtCarat::cierra() {
+void VentanaTitulo::cierra() {
     if (cerrada_)
         return;
     cerrada_ = true;

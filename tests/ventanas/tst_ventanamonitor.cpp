@@ -1,8 +1,8 @@
 #include "monitor/graficopuerto.h"
 #include "support/banco.h"
-#include "ventanas/avisoswindow.h"
-#include "ventanas/graficopuerto_window.h"
-#include "ventanas/monitorwindow.h"
+#include "ventanas/avisosventana.h"
+#include "ventanas/panelgrafico.h"
+#include "ventanas/ventanamonitor.h"
 
 #include <QtCharts>
 #include <QtTest>
@@ -66,7 +66,7 @@ private slots:
     void pestanasYBotones() {
         Planta b;
         QVERIFY(b.lista);
-        DAM w(b.a);
+        VentanaMonitor w(b.a);
         int dialogos = 0;
         w.abreUbicacion = w.abreEditor = [&dialogos] { ++dialogos; };
         b.a.arranca();
@@ -128,14 +128,14 @@ private slots:
     void rechazadasYReapertura() {
         Planta b;
         QVERIFY(b.lista);
-        DAM w(b.a);
+        VentanaMonitor w(b.a);
         QSignalSpy enviadas(&b.a, &Adquisicion::lecturaProbada);
         b.a.arranca();
         w.SSTab1->setCurrentIndex(4);
         w.resize(706, 700);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        GraficoPuerto* g = w.Grafico[4];
+        PanelGrafico* g = w.Grafico[4];
         QVERIFY(g->cboCarac->count() == 3 && g->cboCarac->itemText(0) == "03/01  DIAM");
         for (const char* l : {"0320.05", "0301", "0302", "0320.5", "0303", "0304", "0319.85",
                               "0305", "0306", "03abc"})
@@ -172,18 +172,18 @@ private slots:
         QCOMPARE(g->serieRechazadas->count() + g->lineasSup[0]->count(), 0);
         const int filas = b.a.log().filas(5); // the log's rows follow the log box's height
         qobject_cast<QSplitter*>(w.SSTab1->currentWidget())->setSizes({200, 500});
-        QTRY_COMPARE(b.a.log().filas(5), DAM::filasDeCaja(w.Text1[4]->height()));
+        QTRY_COMPARE(b.a.log().filas(5), VentanaMonitor::filasDeCaja(w.Text1[4]->height()));
         QVERIFY(b.a.log().filas(5) < filas);
         // A burst is drawn in one redraw; a hidden tab's chart is built when shown, caught up.
         g->cboCarac->setCurrentIndex(0);
-        GraficoPuerto* oculto = w.Grafico[5];
+        PanelGrafico* oculto = w.Grafico[5];
         const int antes = g->refrescos();
         const qint64 t0 = b.reloj.ahora().toMSecsSinceEpoch();
         for (int i = 0; i < 3000; ++i)
-            for (GraficoPuerto* x : {g, oculto})
+            for (PanelGrafico* x : {g, oculto})
                 x->agrega(Lectura(3, 1, 20 + i % 7, t0 + 1000LL * i));
         QTRY_COMPARE(g->serieValores->count(), SeriesPuerto::kPuntosPorSerie);
-        QTest::qWait(3 * GraficoPuerto::kRefrescoMs);
+        QTest::qWait(3 * PanelGrafico::kRefrescoMs);
         QVERIFY(g->refrescos() - antes == 1 && !oculto->vista && oculto->refrescos() == 0);
         w.SSTab1->setCurrentIndex(5);
         QVERIFY(oculto->vista && oculto->refrescos() == 1 &&
@@ -215,4 +215,4 @@ private slots:
 };
 
 QTEST_MAIN(TstMonitorWindow)
-#include "tst_monitorwindow.moc"
+#include "tst_ventanamonitor.moc"

@@ -1,7 +1,7 @@
 #include "support/banco.h"
-#include "ventanas/editor/canal.h"
+#include "ventanas/editor/editorcanales.h"
 #include "ventanas/editor/enlace.h"
-#include "ventanas/monitorwindow.h"
+#include "ventanas/ventanamonitor.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -21,7 +21,7 @@ const char* kFilas =
 
 struct Editor : Banco {
     bool listo;
-    Canal v;
+    EditorCanales v;
 
     explicit Editor(const QString& filas = kFilas, int puerto = 1)
         : listo(prepara(filas, puerto))
@@ -68,7 +68,7 @@ private slots:
     // No rows: empty fields; a save without channel or sequence refused, a right one in effect.
     void abreSinFilasYGrabaLasTres() {
         Editor b(kFilas, 2);
-        Canal& v = b.v;
+        EditorCanales& v = b.v;
         b.t.puerto(2).TipoCon = "TCP/IP"; // a closed port's: cleared by the save
         QVERIFY(b.listo);
         QVERIFY(v.txtConex->text().isEmpty() && v.Label2->text() == "/ 0" &&
@@ -99,7 +99,7 @@ private slots:
     // Loads as typed; picked keys saved bare and cut; longer stored values kept whole.
     void cargaYGraba() {
         Editor b;
-        Canal& v = b.v;
+        EditorCanales& v = b.v;
         QCOMPARE(QStringList({v.txtConex->text(), v.txtDescr->text(), v.Label2->text()}) +
                      b.contexto(),
                  QStringList({"CALIB", "Diámetro exterior", "/ 2", "OP1", "E1", "TORNO1", "EJE20",
@@ -191,13 +191,13 @@ private slots:
         Adquisicion& a = b.adquisicion();
         a.Reinicia();
         QVERIFY(a.activo(4));
-        DAM monitor(a);
+        VentanaMonitor monitor(a);
         EnlazaConfiguracion(monitor, a);
         monitor.SSTab1->setCurrentIndex(0);
         QString titulo;
         qsizetype lineas = -1;
         QTimer::singleShot(0, &monitor, [&] {
-            auto* v = qobject_cast<Canal*>(QApplication::activeModalWidget());
+            auto* v = qobject_cast<EditorCanales*>(QApplication::activeModalWidget());
             titulo = v ? v->windowTitle() : QString();
             const qsizetype antes = a.log().lineas(4).size(); // the TIMER port goes on meanwhile
             a.temporizador().start(1);
@@ -220,7 +220,7 @@ private slots:
     // Each picker lists the keys under the fields before it; an unreadable list is said.
     void cascada() {
         Editor b;
-        Canal& v = b.v;
+        EditorCanales& v = b.v;
         b.ajustes.StrConexion = CadenaJet(b.dir.ruta() + "bd/NOESTA.MDB", QString());
         QVERIFY(b.abre() && v.txtConex->hasFocus() && v.TablaActiva == "CNX" &&
                 v.DBGrid1->model()->rowCount() == 0);
@@ -281,4 +281,4 @@ private slots:
 };
 
 QTEST_MAIN(TstCanal)
-#include "tst_canal.moc"
+#include "tst_editorcanales.moc"

@@ -14,16 +14,16 @@ class QTabWidget;
 namespace ort {
 
 class Adquisicion;
-class GraficoPuerto;
+class PanelGrafico;
 
-// DAM: the acquisition monitor. One tab and log box per port, a lamp on each tab, the frame of
-// the current port with its switch, its editor button and its counters, the column header and
-// the configuration file's button. The user cannot close it. Under each log box, the chart of the
-// port's readings against their limits.
-class DAM : public QWidget {
+// VentanaMonitor: the acquisition monitor. One tab and log box per port, a lamp on each tab, the
+// frame of the current port with its switch, its editor button and its counters, the column header
+// and the configuration file's button. The user cannot close it. Under each log box, the chart of
+// the port's readings against their limits.
+class VentanaMonitor : public QWidget {
     Q_OBJECT
 public:
-    explicit DAM(Adquisicion& a, QWidget* parent = nullptr);
+    explicit VentanaMonitor(Adquisicion& a, QWidget* parent = nullptr);
 
     // What the two buttons open; they run modally and acquisition restarts or renumbers after.
     std::function<void()> abreEditor;
@@ -37,8 +37,8 @@ public:
     QLabel* lblHead = nullptr;
     QLabel* lblRec = nullptr;
     QLabel* lblGra = nullptr;
-    QList<QPlainTextEdit*> Text1;  // index p - 1
-    QList<GraficoPuerto*> Grafico; // index p - 1
+    QList<QPlainTextEdit*> Text1; // index p - 1
+    QList<PanelGrafico*> Grafico; // index p - 1
 
     // The program's own end closes the window; nothing else does.
     void permiteCierre() { cierrePermitido_ = true; }

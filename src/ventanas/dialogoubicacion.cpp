@@ -1,4 +1,4 @@
-#include "ventanas/ubicaciondialog.h"
+#include "ventanas/dialogoubicacion.h"
 
 #include "config/ubicacion.h"
 #include "startup/avisos.h"
@@ -15,8 +15,8 @@
 
 namespace ort {
 
-ORTConfig::ORTConfig(Entorno& e, QWidget* parent) : QDialog(parent), e_(e) {
-    setObjectName(QStringLiteral("ORTConfig"));
+DialogoUbicacion::DialogoUbicacion(Entorno& e, QWidget* parent) : QDialog(parent), e_(e) {
+    setObjectName(QStringLiteral("DialogoUbicacion"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     cboDBConf = new QComboBox(this);
@@ -51,18 +51,18 @@ ORTConfig::ORTConfig(Entorno& e, QWidget* parent) : QDialog(parent), e_(e) {
     setTabOrder(cboDBConf, cmdRuta);
     setTabOrder(cmdRuta, bAceptar);
 
-    connect(cmdRuta, &QPushButton::clicked, this, &ORTConfig::cmdRuta_Click);
-    connect(bAceptar, &QPushButton::clicked, this, &ORTConfig::bAceptar_Click);
+    connect(cmdRuta, &QPushButton::clicked, this, &DialogoUbicacion::cmdRuta_Click);
+    connect(bAceptar, &QPushButton::clicked, this, &DialogoUbicacion::bAceptar_Click);
     Form_Load();
     setFixedSize(sizeHint());
 }
 
-QString ORTConfig::texto(TextoIdioma cual, const QString& siFalta) const {
+QString DialogoUbicacion::texto(TextoIdioma cual, const QString& siFalta) const {
     const QString t = e_.ajustes.texto(cual);
     return t.isEmpty() ? siFalta : t;
 }
 
-void ORTConfig::Form_Load() {
+void DialogoUbicacion::Form_Load() {
     setWindowTitle(
         texto(Textos::TituloUbicacion, QStringLiteral("Base de datos de configuración")));
     cmdRuta->setText(texto(Textos::BotonExaminar, QStringLiteral("Examinar...")));
@@ -73,13 +73,13 @@ void ORTConfig::Form_Load() {
     if (!lista.rutas.isEmpty())
         cboDBConf->setEditText(lista.rutas.first());
     if (lista.error)
-        e_.avisos.mensaje(objectName() + QStringLiteral(" (Form_Load)\n\n ") +
+        e_.avisos.mensaje(QStringLiteral("ORTConfig (Form_Load)\n\n ") +
                               QString::number(lista.error->numero) + QStringLiteral(": ") +
                               lista.error->descripcion,
                           Avisos::Icono::Exclamacion);
 }
 
-void ORTConfig::cmdRuta_Click() {
+void DialogoUbicacion::cmdRuta_Click() {
     DLG->setNameFilter(QStringLiteral("mdb (*.mdb)"));
     DLG->setFilter(DLG->filter() & ~QDir::CaseSensitive);
     const QFileInfo actual(cboDBConf->currentText());
@@ -93,7 +93,7 @@ void ORTConfig::cmdRuta_Click() {
     cboDBConf->setFocus();
 }
 
-void ORTConfig::bAceptar_Click() {
+void DialogoUbicacion::bAceptar_Click() {
     const QString ruta = EligeUbicacion(cboDBConf->currentText(), e_.ajustes.Ruta);
     QStringList anteriores;
     for (int i = 0; i < cboDBConf->count(); ++i)

@@ -21,14 +21,14 @@ namespace ort {
 class AlmacenConfig;
 class TablasRuntime;
 
-// Canal: the editor of one port's connection, its channels and their sequences, with a picker
-// over the Metrovax master tables for every key field. It edits the port that is current in
+// EditorCanales: the editor of one port's connection, its channels and their sequences, with a
+// picker over the Metrovax master tables for every key field. It edits the port that is current in
 // the monitor; acquisition goes on while it is open.
-class Canal : public QDialog {
+class EditorCanales : public QDialog {
     Q_OBJECT
 public:
-    Canal(Entorno& e, AlmacenConfig& config, TablasRuntime& t, QWidget* parent = nullptr);
-    ~Canal() override;
+    EditorCanales(Entorno& e, AlmacenConfig& config, TablasRuntime& t, QWidget* parent = nullptr);
+    ~EditorCanales() override;
 
     // Widths of the key part of the parent fields of the pickers.
     static constexpr int kAnchoOperador = 8;
