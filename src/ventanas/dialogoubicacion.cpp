@@ -33,11 +33,11 @@ DialogoUbicacion::DialogoUbicacion(Entorno& e, QWidget* parent) : QDialog(parent
 
     // Qt's own browser: its name filter can ignore letter case, so "*.mdb" also finds the
     // "*.MDB" files copied from Windows installations.
-    DLG = new QFileDialog(this);
-    DLG->setObjectName(QStringLiteral("DLG"));
-    DLG->setOption(QFileDialog::DontUseNativeDialog);
-    DLG->setAcceptMode(QFileDialog::AcceptOpen);
-    DLG->setFileMode(QFileDialog::ExistingFile);
+    explorador = new QFileDialog(this);
+    explorador->setObjectName(QStringLiteral("explorador"));
+    explorador->setOption(QFileDialog::DontUseNativeDialog);
+    explorador->setAcceptMode(QFileDialog::AcceptOpen);
+    explorador->setFileMode(QFileDialog::ExistingFile);
 
     auto* fila = new QHBoxLayout;
     fila->addWidget(cboDBConf, 1);
@@ -80,15 +80,15 @@ void DialogoUbicacion::Form_Load() {
 }
 
 void DialogoUbicacion::cmdRuta_Click() {
-    DLG->setNameFilter(QStringLiteral("mdb (*.mdb)"));
-    DLG->setFilter(DLG->filter() & ~QDir::CaseSensitive);
+    explorador->setNameFilter(QStringLiteral("mdb (*.mdb)"));
+    explorador->setFilter(explorador->filter() & ~QDir::CaseSensitive);
     const QFileInfo actual(cboDBConf->currentText());
-    DLG->setDirectory(!cboDBConf->currentText().isEmpty() && actual.absoluteDir().exists()
-                          ? actual.absolutePath()
-                          : e_.ajustes.Ruta);
+    explorador->setDirectory(!cboDBConf->currentText().isEmpty() && actual.absoluteDir().exists()
+                                 ? actual.absolutePath()
+                                 : e_.ajustes.Ruta);
     QString elegido;
-    if (DLG->exec() == QDialog::Accepted && !DLG->selectedFiles().isEmpty())
-        elegido = DLG->selectedFiles().first();
+    if (explorador->exec() == QDialog::Accepted && !explorador->selectedFiles().isEmpty())
+        elegido = explorador->selectedFiles().first();
     cboDBConf->setEditText(elegido);
     cboDBConf->setFocus();
 }

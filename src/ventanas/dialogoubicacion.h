@@ -24,7 +24,7 @@ public:
     QPushButton* cmdRuta = nullptr;
     QPushButton* bAceptar = nullptr;
     // The file browser, restricted to "*.mdb" in any letter case.
-    QFileDialog* DLG = nullptr;
+    QFileDialog* explorador = nullptr;
 
     void cmdRuta_Click();
     void bAceptar_Click();

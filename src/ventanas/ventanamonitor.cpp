@@ -50,58 +50,58 @@ VentanaMonitor::VentanaMonitor(Adquisicion& a, QWidget* parent) : QWidget(parent
     // The design's window with room under the log boxes for the charts.
     resize(706, 700);
 
-    auto* Frame2 = new QGroupBox(this);
-    bArchConf = new QPushButton(Frame2);
+    auto* marcoArchivo = new QGroupBox(this);
+    bArchConf = new QPushButton(marcoArchivo);
     bArchConf->setObjectName(QStringLiteral("bArchConf"));
-    auto* capa2 = new QHBoxLayout(Frame2);
-    capa2->setContentsMargins(6, 6, 6, 6);
-    capa2->addWidget(bArchConf);
+    auto* capaArchivo = new QHBoxLayout(marcoArchivo);
+    capaArchivo->setContentsMargins(6, 6, 6, 6);
+    capaArchivo->addWidget(bArchConf);
 
-    Frame1 = new QGroupBox(QStringLiteral("Puerto 1"), this);
-    cmdAbre = new QPushButton(QStringLiteral("Abrir"), Frame1);
+    marcoPuerto = new QGroupBox(QStringLiteral("Puerto 1"), this);
+    cmdAbre = new QPushButton(QStringLiteral("Abrir"), marcoPuerto);
     cmdAbre->setObjectName(QStringLiteral("cmdAbre"));
-    cmdConf = new QPushButton(QStringLiteral("Configurar"), Frame1);
+    cmdConf = new QPushButton(QStringLiteral("Configurar"), marcoPuerto);
     cmdConf->setObjectName(QStringLiteral("cmdConf"));
-    lblRec = new QLabel(Frame1);
-    lblGra = new QLabel(Frame1);
+    lblRec = new QLabel(marcoPuerto);
+    lblGra = new QLabel(marcoPuerto);
     auto* contadores = new QVBoxLayout;
     contadores->addWidget(lblRec);
     contadores->addWidget(lblGra);
-    auto* capa1 = new QHBoxLayout(Frame1);
-    capa1->addWidget(cmdAbre);
-    capa1->addWidget(cmdConf);
-    capa1->addSpacing(24);
-    capa1->addLayout(contadores, 1);
+    auto* capaPuerto = new QHBoxLayout(marcoPuerto);
+    capaPuerto->addWidget(cmdAbre);
+    capaPuerto->addWidget(cmdConf);
+    capaPuerto->addSpacing(24);
+    capaPuerto->addLayout(contadores, 1);
 
     auto* arriba = new QHBoxLayout;
-    arriba->addWidget(Frame2);
-    arriba->addWidget(Frame1, 1);
+    arriba->addWidget(marcoArchivo);
+    arriba->addWidget(marcoPuerto, 1);
 
     lblHead = new QLabel(this);
     lblHead->setFont(Monoespaciada());
-    SSTab1 = new QTabWidget(this);
-    SSTab1->setTabPosition(QTabWidget::East);
-    SSTab1->setDocumentMode(true);
+    pestanas = new QTabWidget(this);
+    pestanas->setTabPosition(QTabWidget::East);
+    pestanas->setDocumentMode(true);
     // All 16 tabs stand in one column beside the boxes, each with its port's lamp.
-    SSTab1->setUsesScrollButtons(false);
-    SSTab1->setIconSize(QSize(9, 9));
-    QFont fuenteTabs = SSTab1->font();
+    pestanas->setUsesScrollButtons(false);
+    pestanas->setIconSize(QSize(9, 9));
+    QFont fuenteTabs = pestanas->font();
     fuenteTabs.setPointSizeF(8.25);
-    SSTab1->tabBar()->setFont(fuenteTabs);
-    SSTab1->tabBar()->setStyleSheet(
+    pestanas->tabBar()->setFont(fuenteTabs);
+    pestanas->tabBar()->setStyleSheet(
         QStringLiteral("QTabBar::tab { padding: 1px 2px; margin: 0px; }"));
     for (int p = 1; p <= kPuertos; ++p) {
         auto* caja = new QPlainTextEdit;
-        caja->setObjectName(QStringLiteral("Text1_%1").arg(p));
+        caja->setObjectName(QStringLiteral("registro_%1").arg(p));
         caja->setReadOnly(true);
         caja->setFont(Monoespaciada());
         caja->setLineWrapMode(QPlainTextEdit::NoWrap);
         caja->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        Text1 << caja;
+        registros << caja;
         // The log's rows follow its own height, also when the splitter moves.
         caja->installEventFilter(this);
         auto* grafico = new PanelGrafico(p);
-        Grafico << grafico;
+        graficos << grafico;
         auto* pagina = new QSplitter(Qt::Vertical);
         pagina->setObjectName(QStringLiteral("pagina_%1").arg(p));
         pagina->addWidget(caja);
@@ -109,22 +109,22 @@ VentanaMonitor::VentanaMonitor(Adquisicion& a, QWidget* parent) : QWidget(parent
         pagina->setStretchFactor(0, 3);
         pagina->setStretchFactor(1, 2);
         pagina->setSizes({330, 250});
-        SSTab1->addTab(pagina, Lampara(false), QString::number(p));
+        pestanas->addTab(pagina, Lampara(false), QString::number(p));
     }
 
     auto* capa = new QVBoxLayout(this);
     capa->setContentsMargins(4, 4, 4, 4);
     capa->addLayout(arriba);
     capa->addWidget(lblHead);
-    capa->addWidget(SSTab1, 1);
+    capa->addWidget(pestanas, 1);
 
-    connect(SSTab1, &QTabWidget::currentChanged, this, [this](int i) {
+    connect(pestanas, &QTabWidget::currentChanged, this, [this](int i) {
         a_.fijaPuertoActual(i + 1);
         actualizaCaptions();
         actualizaContadores();
     });
     connect(cmdAbre, &QPushButton::clicked, this, [this] {
-        a_.fijaPuertoActual(SSTab1->currentIndex() + 1);
+        a_.fijaPuertoActual(pestanas->currentIndex() + 1);
         a_.cmdAbre();
     });
     connect(cmdConf, &QPushButton::clicked, this, [this] {
@@ -141,7 +141,7 @@ VentanaMonitor::VentanaMonitor(Adquisicion& a, QWidget* parent) : QWidget(parent
         if (abreUbicacion)
             abreUbicacion();
         a_.Reinicia();
-        a_.fijaPuertoActual(SSTab1->currentIndex() + 1);
+        a_.fijaPuertoActual(pestanas->currentIndex() + 1);
         actualizaCaptions();
     });
     connect(&a_, &Adquisicion::estadoPuerto, this, [this](int p, bool abierto) {
@@ -153,21 +153,21 @@ VentanaMonitor::VentanaMonitor(Adquisicion& a, QWidget* parent) : QWidget(parent
         actualizaCaracteristicas();
     });
     connect(&a_, &Adquisicion::lecturaProbada, this, [this](const LecturaProbada& l) {
-        if (PanelGrafico* g = Grafico.value(l.puerto - 1))
+        if (PanelGrafico* g = graficos.value(l.puerto - 1))
             g->agrega(l);
     });
     connect(&a_, &Adquisicion::limitesCargados, this,
             [this](int p, int c, int s, const QString& carac, double inf, double sup) {
-                if (PanelGrafico* g = Grafico.value(p - 1))
+                if (PanelGrafico* g = graficos.value(p - 1))
                     g->fijaLimites(c, s, carac, inf, sup,
                                    a_.entorno().reloj.ahora().toMSecsSinceEpoch());
             });
     connect(&a_, &Adquisicion::contadoresCambiados, this, [this](int p) {
-        if (p == SSTab1->currentIndex() + 1)
+        if (p == pestanas->currentIndex() + 1)
             actualizaContadores();
     });
     connect(&a_.log(), &LogPuertos::lineaAgregada, this, [this](int p, const QString& linea) {
-        QPlainTextEdit* caja = Text1.value(p - 1);
+        QPlainTextEdit* caja = registros.value(p - 1);
         if (!caja)
             return;
         caja->setMaximumBlockCount(a_.log().filas(p));
@@ -179,19 +179,19 @@ VentanaMonitor::VentanaMonitor(Adquisicion& a, QWidget* parent) : QWidget(parent
 }
 
 void VentanaMonitor::actualizaCaracteristicas() {
-    for (int p = 1; p <= Grafico.size(); ++p) {
+    for (int p = 1; p <= graficos.size(); ++p) {
         QList<PanelGrafico::Caracteristica> filas;
         for (const FilaConf& f : a_.config().confDePuerto(p))
             filas << PanelGrafico::Caracteristica{f.Canal, f.Secue, f.Carac.trimmed()};
-        Grafico[p - 1]->fijaCaracteristicas(filas);
+        graficos[p - 1]->fijaCaracteristicas(filas);
     }
 }
 
 void VentanaMonitor::actualizaCaptions() {
     const int actual = a_.puertoActual();
-    a_.fijaPuertoActual(SSTab1->currentIndex() + 1);
+    a_.fijaPuertoActual(pestanas->currentIndex() + 1);
     bArchConf->setText(a_.archivoConfig());
-    Frame1->setTitle(a_.captionFrame());
+    marcoPuerto->setTitle(a_.captionFrame());
     cmdAbre->setText(a_.captionAbre());
     const QString configurar = a_.entorno().ajustes.texto(Textos::BotonConfigurar);
     cmdConf->setText(configurar.isEmpty() ? QStringLiteral("Configurar") : configurar);
@@ -202,35 +202,35 @@ void VentanaMonitor::actualizaCaptions() {
                                         : cabecera);
     // Opening ports at a restart moves the current port; the tab shown stays the user's.
     if (actual != a_.puertoActual() && a_.tablas().puertoValido(actual))
-        a_.fijaPuertoActual(SSTab1->currentIndex() + 1);
+        a_.fijaPuertoActual(pestanas->currentIndex() + 1);
 }
 
 void VentanaMonitor::actualizaContadores() {
-    const int p = SSTab1->currentIndex() + 1;
+    const int p = pestanas->currentIndex() + 1;
     lblRec->setText(a_.registrador().captionRec(p));
     lblGra->setText(a_.registrador().captionGra(p));
 }
 
 void VentanaMonitor::pintaLampara(int p, bool abierto) {
-    if (p >= 1 && p <= SSTab1->count())
-        SSTab1->setTabIcon(p - 1, Lampara(abierto));
+    if (p >= 1 && p <= pestanas->count())
+        pestanas->setTabIcon(p - 1, Lampara(abierto));
 }
 
 void VentanaMonitor::fijaFilas(int p) {
     // The product's rule on the box's real height: (height in twips - 90) / 210 rows.
-    const int filas = filasDeCaja(Text1[p - 1]->height());
+    const int filas = filasDeCaja(registros[p - 1]->height());
     a_.log().fijaFilas(p, filas);
-    Text1[p - 1]->setMaximumBlockCount(filas);
+    registros[p - 1]->setMaximumBlockCount(filas);
 }
 
 void VentanaMonitor::fijaFilas() {
-    for (int p = 1; p <= Text1.size(); ++p)
+    for (int p = 1; p <= registros.size(); ++p)
         fijaFilas(p);
 }
 
 bool VentanaMonitor::eventFilter(QObject* o, QEvent* e) {
     if (e->type() == QEvent::Resize)
-        if (const int i = Text1.indexOf(qobject_cast<QPlainTextEdit*>(o)); i >= 0)
+        if (const int i = registros.indexOf(qobject_cast<QPlainTextEdit*>(o)); i >= 0)
             fijaFilas(i + 1);
     return QWidget::eventFilter(o, e);
 }

@@ -29,16 +29,16 @@ public:
     std::function<void()> abreEditor;
     std::function<void()> abreUbicacion;
 
-    QTabWidget* SSTab1 = nullptr;
-    QGroupBox* Frame1 = nullptr;
+    QTabWidget* pestanas = nullptr;
+    QGroupBox* marcoPuerto = nullptr;
     QPushButton* cmdAbre = nullptr;
     QPushButton* cmdConf = nullptr;
     QPushButton* bArchConf = nullptr;
     QLabel* lblHead = nullptr;
     QLabel* lblRec = nullptr;
     QLabel* lblGra = nullptr;
-    QList<QPlainTextEdit*> Text1; // index p - 1
-    QList<PanelGrafico*> Grafico; // index p - 1
+    QList<QPlainTextEdit*> registros; // index p - 1
+    QList<PanelGrafico*> graficos;    // index p - 1
 
     // The program's own end closes the window; nothing else does.
     void permiteCierre() { cierrePermitido_ = true; }

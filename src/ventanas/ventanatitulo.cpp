@@ -34,17 +34,17 @@ VentanaTitulo::VentanaTitulo(const QString& ruta, const QString& compania, QWidg
         Image1->setMargin(24);
     }
     setFocusPolicy(Qt::StrongFocus);
-    Timer1.setInterval(3000);
-    Timer1.setSingleShot(true);
-    connect(&Timer1, &QTimer::timeout, this, &VentanaTitulo::cierra);
-    Timer1.start();
+    temporizador_.setInterval(3000);
+    temporizador_.setSingleShot(true);
+    connect(&temporizador_, &QTimer::timeout, this, &VentanaTitulo::cierra);
+    temporizador_.start();
 }
 
 void VentanaTitulo::cierra() {
     if (cerrada_)
         return;
     cerrada_ = true;
-    Timer1.stop();
+    temporizador_.stop();
     close();
     emit cerrada();
 }

@@ -23,7 +23,7 @@ protected:
 
 private:
     void cierra();
-    QTimer Timer1;
+    QTimer temporizador_;
     bool cerrada_ = false;
     QString problemaImagen_;
 };

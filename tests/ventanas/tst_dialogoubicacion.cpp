@@ -70,18 +70,19 @@ private slots:
         QStringList vistos;
         // The browser runs modally: look at it and pick a file from inside its loop.
         QTimer::singleShot(0, &d, [&] {
-            auto* vista = d.DLG->findChild<QListView*>("listView");
+            auto* vista = d.explorador->findChild<QListView*>("listView");
             for (int i = 0; vista && i < 200 && vistos.size() < 3; ++i) {
                 QTest::qWait(10);
                 vistos.clear();
                 for (int r = 0; r < vista->model()->rowCount(vista->rootIndex()); ++r)
                     vistos << vista->model()->index(r, 0, vista->rootIndex()).data().toString();
             }
-            if (auto* nombre = d.DLG->findChild<QLineEdit*>("fileNameEdit"))
+            if (auto* nombre = d.explorador->findChild<QLineEdit*>("fileNameEdit"))
                 nombre->setText("B.MDB");
-            static_cast<QDialog*>(d.DLG)->accept();
+            static_cast<QDialog*>(d.explorador)->accept();
         });
-        QTimer::singleShot(10000, d.DLG, [&d] { d.DLG->reject(); }); // fails instead of hanging
+        QTimer::singleShot(10000, d.explorador,
+                           [&d] { d.explorador->reject(); }); // fails instead of hanging
         d.cmdRuta_Click();
         vistos.sort();
         QCOMPARE(vistos, QStringList({"B.MDB", "a.mdb", "c.Mdb"}));

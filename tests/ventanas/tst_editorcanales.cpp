@@ -39,15 +39,15 @@ struct Editor : Banco {
     }
     QString valor(const QString& sql) const { return ValorSqlite(archivoConf, sql); }
     QStringList contexto() const {
-        return {v.txtOpera->text(),    v.txtEstac->text(),    v.txtMaqui->text(),
-                v.txtProdu->text(),    v.txtForma->text(),    v.txtCarac->text(),
-                v.txtEAdic[1]->text(), v.txtEAVal[1]->text(), v.txtEAdic[2]->text(),
-                v.txtEAVal[2]->text()};
+        return {v.campoOperador->text(),  v.campoEstacion->text(),  v.campoMaquina->text(),
+                v.campoProducto->text(),  v.campoFormato->text(),   v.campoCaracteristica->text(),
+                v.camposEAdic[1]->text(), v.camposEAVal[1]->text(), v.camposEAdic[2]->text(),
+                v.camposEAVal[2]->text()};
     }
     QStringList columna(int c) const {
         QStringList r;
-        for (int f = 0; f < v.DBGrid1->model()->rowCount(); ++f)
-            r << v.DBGrid1->model()->index(f, c).data().toString();
+        for (int f = 0; f < v.lista->model()->rowCount(); ++f)
+            r << v.lista->model()->index(f, c).data().toString();
         return r;
     }
     // Without a window manager nothing activates a window by itself.
@@ -71,21 +71,22 @@ private slots:
         EditorCanales& v = b.v;
         b.t.puerto(2).TipoCon = "TCP/IP"; // a closed port's: cleared by the save
         QVERIFY(b.listo);
-        QVERIFY(v.txtConex->text().isEmpty() && v.Label2->text() == "/ 0" &&
+        QVERIFY(v.campoConexion->text().isEmpty() && v.totalSecuencias->text() == "/ 0" &&
                 b.contexto() == QStringList(10));
         QSignalSpy aceptado(&v, &QDialog::accepted);
         for (const auto& [canal, secuencia] : {std::pair{"", "1"}, {"0", "1"}, {"1", "-"}})
-            Escribe(v.txtCanal, canal), Escribe(v.txtSecue, secuencia), v.cmdAceptar->click();
+            Escribe(v.campoCanal, canal), Escribe(v.campoSecuencia, secuencia),
+                v.cmdAceptar->click();
         const QString filas = "select (select count(*) from PUERTOS where Puert=2)+(select "
                               "count(*) from CANALES where "
                               "Puert=2)+(select count(*) from CONF where Puert=2)";
         QVERIFY(aceptado.isEmpty() && b.avisos.textos().filter("1 al 99").size() == 3 &&
                 b.valor(filas) == "0");
-        Escribe(v.txtCanal, "1"), Escribe(v.txtSecue, "1");
-        v.txtConex->setText("TIMER: Puerto de prueba por reloj");
-        Escribe(v.txtDescr, "Canal nuevo");
-        v.txtOpera->setText("ANA");
-        v.txtCarac->setText("DIAM");
+        Escribe(v.campoCanal, "1"), Escribe(v.campoSecuencia, "1");
+        v.campoConexion->setText("TIMER: Puerto de prueba por reloj");
+        Escribe(v.campoDescripcion, "Canal nuevo");
+        v.campoOperador->setText("ANA");
+        v.campoCaracteristica->setText("DIAM");
         v.cmdAceptar->click();
         QVERIFY(aceptado.count() == 1 && b.avisos.mensajes.size() == 3);
         QCOMPARE(
@@ -100,35 +101,38 @@ private slots:
     void cargaYGraba() {
         Editor b;
         EditorCanales& v = b.v;
-        QCOMPARE(QStringList({v.txtConex->text(), v.txtDescr->text(), v.Label2->text()}) +
+        QCOMPARE(QStringList({v.campoConexion->text(), v.campoDescripcion->text(),
+                              v.totalSecuencias->text()}) +
                      b.contexto(),
                  QStringList({"CALIB", "Diámetro exterior", "/ 2", "OP1", "E1", "TORNO1", "EJE20",
                               "F1", "DIAM", "LOTE", "L-0042", "TEMP", "21"}));
-        Escribe(v.txtSecue, "2");
-        QCOMPARE(v.txtCarac->text() + v.txtEAdic[1]->text(), QString("LARGO"));
+        Escribe(v.campoSecuencia, "2");
+        QCOMPARE(v.campoCaracteristica->text() + v.camposEAdic[1]->text(), QString("LARGO"));
         // Clearing the channel or typing 0 loads nothing; what is shown stays.
-        v.txtCanal->clear();
-        QTest::keyClicks(v.txtCanal, "0");
-        QCOMPARE(v.txtCarac->text() + v.txtDescr->text(), QString("LARGODiámetro exterior"));
-        Escribe(v.txtCanal, "7");
-        QCOMPARE(v.txtDescr->text() + v.Label2->text(), QString("Largo/ 1")); // the channel's count
+        v.campoCanal->clear();
+        QTest::keyClicks(v.campoCanal, "0");
+        QCOMPARE(v.campoCaracteristica->text() + v.campoDescripcion->text(),
+                 QString("LARGODiámetro exterior"));
+        Escribe(v.campoCanal, "7");
+        QCOMPARE(v.campoDescripcion->text() + v.totalSecuencias->text(),
+                 QString("Largo/ 1"));           // the channel's count
         QCOMPARE(b.contexto(), QStringList(10)); // no sequence 2 on channel 7
-        Escribe(v.txtSecue, "1");
-        QCOMPARE(v.txtOpera->text(), QString("ANA"));
-        Escribe(v.txtCanal, "12x"); // a number in front loads that number
-        QCOMPARE(v.txtDescr->text() + v.txtOpera->text(), QString());
-        Escribe(v.txtCanal, "1"), Escribe(v.txtSecue, "1");
-        v.txtConex->setText("XRITE: Espectrofotómetro X-Rite");
-        v.txtOpera->setText("ANA     : Ana Muñoz");
-        v.txtEstac->setText("E2  : Rectificado");
-        v.txtMaqui->setText("RECT1");
-        v.txtProdu->setText("BUJE8           : Buje 8 mm");
-        v.txtForma->setText("F2      : Plan de rectificado");
-        v.txtCarac->setText("DIAM      : Diámetro");
-        v.txtEAdic[2]->setText("LOTE      ");
-        Escribe(v.txtDescr, QString(31, u'x'));
-        Escribe(v.txtEAVal[1], "12345678901234567");
-        Escribe(v.txtEAdic[1], "ABCDEFGHIJ");
+        Escribe(v.campoSecuencia, "1");
+        QCOMPARE(v.campoOperador->text(), QString("ANA"));
+        Escribe(v.campoCanal, "12x"); // a number in front loads that number
+        QCOMPARE(v.campoDescripcion->text() + v.campoOperador->text(), QString());
+        Escribe(v.campoCanal, "1"), Escribe(v.campoSecuencia, "1");
+        v.campoConexion->setText("XRITE: Espectrofotómetro X-Rite");
+        v.campoOperador->setText("ANA     : Ana Muñoz");
+        v.campoEstacion->setText("E2  : Rectificado");
+        v.campoMaquina->setText("RECT1");
+        v.campoProducto->setText("BUJE8           : Buje 8 mm");
+        v.campoFormato->setText("F2      : Plan de rectificado");
+        v.campoCaracteristica->setText("DIAM      : Diámetro");
+        v.camposEAdic[2]->setText("LOTE      ");
+        Escribe(v.campoDescripcion, QString(31, u'x'));
+        Escribe(v.camposEAVal[1], "12345678901234567");
+        Escribe(v.camposEAdic[1], "ABCDEFGHIJ");
         v.cmdAceptar->click();
         QVERIFY(b.avisos.mensajes.isEmpty());
         QCOMPARE(
@@ -144,12 +148,12 @@ private slots:
         Editor l("INSERT INTO CANALES VALUES (1,1,'" + QString(40, u'd') +
                  "'); INSERT INTO CONF (Puert,Canal,Secue,EAdic1,EAVal1) VALUES "
                  "(1,1,1,'CARACT10XY','VALOR-DE-20-CARACTER');");
-        QTest::keyClick(l.v.txtEAVal[1], 'Z'); // still no longer than it was
+        QTest::keyClick(l.v.camposEAVal[1], 'Z'); // still no longer than it was
         l.v.cmdAceptar->click();
         QCOMPARE(l.valor("select EAdic1||'|'||EAVal1||'|'||(select Descr from CANALES) from CONF"),
                  "CARACT10XY|VALOR-DE-20-CARACTER|" + QString(40, u'd'));
-        Escribe(l.v.txtCanal, "2"); // another channel's short value gives the usual limit back
-        QCOMPARE(l.v.txtEAVal[1]->maxLength(), 14);
+        Escribe(l.v.campoCanal, "2"); // another channel's short value gives the usual limit back
+        QCOMPARE(l.v.camposEAVal[1]->maxLength(), 14);
     }
 
     // A refused save or deletion: said, nothing half-written, no transaction left open.
@@ -166,8 +170,8 @@ private slots:
         QFETCH(bool, elimina);
         Editor b;
         QVERIFY(EjecutaSentencia(b.archivoConf, "CREATE TRIGGER falla " + disparador));
-        b.v.txtConex->setText("XRITE");
-        Escribe(b.v.txtDescr, "otra");
+        b.v.campoConexion->setText("XRITE");
+        Escribe(b.v.campoDescripcion, "otra");
         b.avisos.respuestasSiNo = {true};
         QSignalSpy aceptado(&b.v, &QDialog::accepted);
         (elimina ? b.v.bEliminar : b.v.cmdAceptar)->click();
@@ -193,7 +197,7 @@ private slots:
         QVERIFY(a.activo(4));
         VentanaMonitor monitor(a);
         EnlazaConfiguracion(monitor, a);
-        monitor.SSTab1->setCurrentIndex(0);
+        monitor.pestanas->setCurrentIndex(0);
         QString titulo;
         qsizetype lineas = -1;
         QTimer::singleShot(0, &monitor, [&] {
@@ -204,7 +208,8 @@ private slots:
             (void)QTest::qWaitFor([&] { return a.log().lineas(4).size() > antes; }, 1000);
             lineas = a.log().lineas(4).size() - antes;
             if (v) // sequence 9 of channel 7: counted as its second once closed
-                v->txtCanal->setText("7"), v->txtSecue->setText("9"), v->cmdAceptar->click();
+                v->campoCanal->setText("7"), v->campoSecuencia->setText("9"),
+                    v->cmdAceptar->click();
         });
         QTimer::singleShot(10000, &monitor, [] {
             if (auto* w = QApplication::activeModalWidget())
@@ -222,54 +227,55 @@ private slots:
         Editor b;
         EditorCanales& v = b.v;
         b.ajustes.StrConexion = CadenaJet(b.dir.ruta() + "bd/NOESTA.MDB", QString());
-        QVERIFY(b.abre() && v.txtConex->hasFocus() && v.TablaActiva == "CNX" &&
-                v.DBGrid1->model()->rowCount() == 0);
+        QVERIFY(b.abre() && v.campoConexion->hasFocus() && v.TablaActiva == "CNX" &&
+                v.lista->model()->rowCount() == 0);
         QVERIFY2(v.lblFalla->isVisible() &&
                      v.lblFalla->text().startsWith("No se pudo leer la lista: "),
                  qPrintable(v.lblFalla->text()));
-        QVERIFY(v.txtConex->text() == "CALIB" && b.avisos.mensajes.isEmpty());
+        QVERIFY(v.campoConexion->text() == "CALIB" && b.avisos.mensajes.isEmpty());
         b.ajustes.StrConexion = CadenaJet(b.archivoMtvx, QString());
-        QVERIFY(Editor::entra(v.txtCanal));
+        QVERIFY(Editor::entra(v.campoCanal));
         auto cabecera = [&](const char* c) {
-            return v.DBGrid1->model()
+            return v.lista->model()
                 ->headerData(v.resultado().columna(c), Qt::Horizontal)
                 .toString();
         };
         // clang-format off
         struct Paso { QLineEdit* campo; QString tabla, titulo; QStringList claves; int fila; QString texto; int orden; };
         const Paso pasos[] = {
-            {v.txtConex, "CNX", "Conexiones:", {"CALIB", "GSE01", "MUX10", "TABLA", "TIMER", "XRITE"}, 0, "CALIB: Calibre digital", 2},
-            {v.txtOpera, "USU", "Operadores:", {"ANA", "LUIS", "OP1"}, 2, "OP1     : JUAN PEREZ", 5},
-            {v.txtEstac, "EXU", "Estaciones de OP1: ", {"E1", "E2"}, 0, "E1  : Torneado", 7},
-            {v.txtMaqui, "MXE", "Máquinas de E1: ", {"TORNO1"}, 0, "TORNO1  : Torno CNC 1", -1},
-            {v.txtProdu, "PXM", "Productos de TORNO1: ", {"EJE20", "TUBO1"}, 0, "EJE20           : Eje 20 mm", -1},
-            {v.txtForma, "FXP", "Formatos de EJE20: ", {"F1"}, 0, "F1      : Plan dimensional", -1},
-            {v.txtCarac, "CXF", "Características de F1:", {"DIAM", "LARGO", "LOTE", "TEMP"}, 0, "DIAM      : Diámetro", 11},
+            {v.campoConexion, "CNX", "Conexiones:", {"CALIB", "GSE01", "MUX10", "TABLA", "TIMER", "XRITE"}, 0, "CALIB: Calibre digital", 2},
+            {v.campoOperador, "USU", "Operadores:", {"ANA", "LUIS", "OP1"}, 2, "OP1     : JUAN PEREZ", 5},
+            {v.campoEstacion, "EXU", "Estaciones de OP1: ", {"E1", "E2"}, 0, "E1  : Torneado", 7},
+            {v.campoMaquina, "MXE", "Máquinas de E1: ", {"TORNO1"}, 0, "TORNO1  : Torno CNC 1", -1},
+            {v.campoProducto, "PXM", "Productos de TORNO1: ", {"EJE20", "TUBO1"}, 0, "EJE20           : Eje 20 mm", -1},
+            {v.campoFormato, "FXP", "Formatos de EJE20: ", {"F1"}, 0, "F1      : Plan dimensional", -1},
+            {v.campoCaracteristica, "CXF", "Características de F1:", {"DIAM", "LARGO", "LOTE", "TEMP"}, 0, "DIAM      : Diámetro", 11},
             // The additional fields: positioned, but neither entering nor moving writes.
-            {v.txtEAdic[1], "ADI1", "Características de F1:", {"DIAM", "LARGO", "LOTE", "TEMP"}, 2, "LOTE", -1},
+            {v.camposEAdic[1], "ADI1", "Características de F1:", {"DIAM", "LARGO", "LOTE", "TEMP"}, 2, "LOTE", -1},
         };
         // clang-format on
         for (const Paso& p : pasos) {
             QVERIFY(Editor::entra(p.campo));
-            QCOMPARE(v.TablaActiva + v.lblD1->text(), p.tabla + p.titulo);
+            QCOMPARE(v.TablaActiva + v.tituloSelector->text(), p.tabla + p.titulo);
             QCOMPARE(b.columna(0), p.claves);
-            QCOMPARE(v.DBGrid1->currentIndex().row(), p.fila);
+            QCOMPARE(v.lista->currentIndex().row(), p.fila);
             QCOMPARE(p.campo->text(), p.texto);
-            QVERIFY(p.orden < 0 || v.ordenTab().indexOf(v.DBGrid1) == p.orden);
+            QVERIFY(p.orden < 0 || v.ordenTab().indexOf(v.lista) == p.orden);
             QVERIFY(!v.lblFalla->isVisible());
         }
         QCOMPARE(b.columna(1), QStringList({"1", "2", "4", "3"}));
-        QVERIFY(Editor::entra(v.txtConex)); // moving through a key's list fills the field
+        QVERIFY(Editor::entra(v.campoConexion)); // moving through a key's list fills the field
         QCOMPARE(cabecera("INSCLAVE") + cabecera("INSTIPOC") + cabecera("INSTABLA"),
                  QString("T61.1T61.3T61.14"));
-        v.DBGrid1->setCurrentIndex(v.DBGrid1->model()->index(5, 0));
-        QCOMPARE(v.txtConex->text(), QString("XRITE: Espectrofotómetro X-Rite"));
-        QVERIFY(Editor::entra(v.txtEAdic[1]));
-        v.DBGrid1->setCurrentIndex(v.DBGrid1->model()->index(3, 0));
-        QCOMPARE(v.txtEAdic[1]->text() + v.txtCarac->text(), QString("LOTEDIAM      : Diámetro"));
+        v.lista->setCurrentIndex(v.lista->model()->index(5, 0));
+        QCOMPARE(v.campoConexion->text(), QString("XRITE: Espectrofotómetro X-Rite"));
+        QVERIFY(Editor::entra(v.camposEAdic[1]));
+        v.lista->setCurrentIndex(v.lista->model()->index(3, 0));
+        QCOMPARE(v.camposEAdic[1]->text() + v.campoCaracteristica->text(),
+                 QString("LOTEDIAM      : Diámetro"));
         // A value's field leaves the last picker as it was; the channel's own fields hide it.
-        QVERIFY(Editor::entra(v.txtEAVal[2]) && v.DBGrid1->isVisible() && v.TablaActiva == "ADI1");
-        QVERIFY(Editor::entra(v.txtCanal) && v.TablaActiva == "CANAL" && !v.DBGrid1->isVisible());
+        QVERIFY(Editor::entra(v.camposEAVal[2]) && v.lista->isVisible() && v.TablaActiva == "ADI1");
+        QVERIFY(Editor::entra(v.campoCanal) && v.TablaActiva == "CANAL" && !v.lista->isVisible());
         v.cmdAceptar->click(); // the whole context saved: keys only
         QVERIFY(b.avisos.mensajes.isEmpty());
         QCOMPARE(

@@ -72,16 +72,16 @@ private slots:
         b.a.arranca();
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QCOMPARE(w.bArchConf->text() + w.Frame1->title() + w.cmdAbre->text(),
+        QCOMPARE(w.bArchConf->text() + w.marcoPuerto->title() + w.cmdAbre->text(),
                  QString("Planta.mdbPuerto 1: CALIBAbrir"));
 
         b.a.tablas().NumLecturas[5] = 4;
         b.a.tablas().NumGrabadas[5] = 3;
-        w.SSTab1->setCurrentIndex(4);
+        w.pestanas->setCurrentIndex(4);
         QCOMPARE(b.a.puertoActual(), 5);
-        QCOMPARE(
-            QStringList({w.Frame1->title(), w.cmdAbre->text(), w.lblRec->text(), w.lblGra->text()}),
-            QStringList({"Puerto 5: TIMER", "Cerrar", "4 leídas", "3 grabadas"}));
+        QCOMPARE(QStringList({w.marcoPuerto->title(), w.cmdAbre->text(), w.lblRec->text(),
+                              w.lblGra->text()}),
+                 QStringList({"Puerto 5: TIMER", "Cerrar", "4 leídas", "3 grabadas"}));
 
         QTest::mouseClick(w.cmdAbre, Qt::LeftButton); // the switch acts on the tab shown
         QVERIFY(!b.a.activo(5) && w.cmdAbre->text() == "Abrir");
@@ -131,11 +131,11 @@ private slots:
         VentanaMonitor w(b.a);
         QSignalSpy enviadas(&b.a, &Adquisicion::lecturaProbada);
         b.a.arranca();
-        w.SSTab1->setCurrentIndex(4);
+        w.pestanas->setCurrentIndex(4);
         w.resize(706, 700);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        PanelGrafico* g = w.Grafico[4];
+        PanelGrafico* g = w.graficos[4];
         QVERIFY(g->cboCarac->count() == 3 && g->cboCarac->itemText(0) == "03/01  DIAM");
         for (const char* l : {"0320.05", "0301", "0302", "0320.5", "0303", "0304", "0319.85",
                               "0305", "0306", "03abc"})
@@ -147,7 +147,7 @@ private slots:
                 l.hora == b.reloj.ahora().addSecs(-9));
         QTRY_COMPARE(Ys(g->serieValores->points()), (QList<double>{20.05, 20.5, 19.85, 0}));
         QCOMPARE(Ys(g->serieRechazadas->points()), (QList<double>{20.5, 19.85, 0}));
-        QCOMPARE(w.Text1[4]
+        QCOMPARE(w.registros[4]
                      ->toPlainText()
                      .split('\n')
                      .filter(QRegularExpression(" DIAM .* !\\s*$"))
@@ -171,12 +171,12 @@ private slots:
         QCOMPARE(Ys(g->serieValores->points()), (QList<double>{1, 3, 5, 7}));
         QCOMPARE(g->serieRechazadas->count() + g->lineasSup[0]->count(), 0);
         const int filas = b.a.log().filas(5); // the log's rows follow the log box's height
-        qobject_cast<QSplitter*>(w.SSTab1->currentWidget())->setSizes({200, 500});
-        QTRY_COMPARE(b.a.log().filas(5), VentanaMonitor::filasDeCaja(w.Text1[4]->height()));
+        qobject_cast<QSplitter*>(w.pestanas->currentWidget())->setSizes({200, 500});
+        QTRY_COMPARE(b.a.log().filas(5), VentanaMonitor::filasDeCaja(w.registros[4]->height()));
         QVERIFY(b.a.log().filas(5) < filas);
         // A burst is drawn in one redraw; a hidden tab's chart is built when shown, caught up.
         g->cboCarac->setCurrentIndex(0);
-        PanelGrafico* oculto = w.Grafico[5];
+        PanelGrafico* oculto = w.graficos[5];
         const int antes = g->refrescos();
         const qint64 t0 = b.reloj.ahora().toMSecsSinceEpoch();
         for (int i = 0; i < 3000; ++i)
@@ -185,7 +185,7 @@ private slots:
         QTRY_COMPARE(g->serieValores->count(), SeriesPuerto::kPuntosPorSerie);
         QTest::qWait(3 * PanelGrafico::kRefrescoMs);
         QVERIFY(g->refrescos() - antes == 1 && !oculto->vista && oculto->refrescos() == 0);
-        w.SSTab1->setCurrentIndex(5);
+        w.pestanas->setCurrentIndex(5);
         QVERIFY(oculto->vista && oculto->refrescos() == 1 &&
                 oculto->serieValores->count() == SeriesPuerto::kPuntosPorSerie);
         w.permiteCierre();

@@ -47,7 +47,8 @@ int main(int argc, char** argv) {
     editor.show();
     editor.activateWindow(); // a display without a window manager activates nothing by itself
     (void)QTest::qWaitForWindowActive(&editor);
-    for (QLineEdit* c : {editor.txtOpera, editor.txtEstac, editor.txtMaqui, editor.txtProdu}) {
+    for (QLineEdit* c :
+         {editor.campoOperador, editor.campoEstacion, editor.campoMaquina, editor.campoProducto}) {
         c->setFocus(Qt::TabFocusReason);
         (void)QTest::qWaitFor([c] { return c->hasFocus(); }, 2000);
     }

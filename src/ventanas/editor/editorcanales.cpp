@@ -53,8 +53,8 @@ EditorCanales::EditorCanales(Entorno& e, AlmacenConfig& config, TablasRuntime& t
     // typing would; the load follows in any case.
     const int p = t_.PuertoActual;
     setWindowTitle(QStringLiteral("Configuración de la Conexión ") + QString::number(p));
-    txtCanal->setText(QStringLiteral("1"));
-    txtSecue->setText(QStringLiteral("1"));
+    campoCanal->setText(QStringLiteral("1"));
+    campoSecuencia->setText(QStringLiteral("1"));
     ActPant(p, 1, 1);
 }
 
@@ -93,20 +93,20 @@ void EditorCanales::construye() {
         return e;
     };
 
-    txtConex = campo("txtConex", 1230, 75, 4545, 315);
-    txtCanal = campo("txtCanal", 1245, 435, 450, 315, 2);
-    txtDescr = campo("txtDescr", 1710, 435, 4065, 315, 30);
-    txtSecue = campo("txtSecue", 1245, 795, 450, 315, 2);
-    txtOpera = campo("txtOpera", 1230, 1260, 4545, 315);
-    txtEstac = campo("txtEstac", 1230, 1620, 4545, 315);
-    txtMaqui = campo("txtMaqui", 1230, 1980, 4545, 315);
-    txtProdu = campo("txtProdu", 1230, 2340, 4545, 315);
-    txtForma = campo("txtForma", 1230, 2700, 4545, 315);
-    txtCarac = campo("txtCarac", 1230, 3060, 4545, 315);
-    txtEAdic[1] = campo("txtEAdic_1", 1230, 3420, 1560, 315, 8);
-    txtEAVal[1] = campo("txtEAVal_1", 3720, 3420, 2070, 315, 14);
-    txtEAdic[2] = campo("txtEAdic_2", 1230, 3780, 1560, 315, 8);
-    txtEAVal[2] = campo("txtEAVal_2", 3720, 3780, 2070, 315, 14);
+    campoConexion = campo("campoConexion", 1230, 75, 4545, 315);
+    campoCanal = campo("campoCanal", 1245, 435, 450, 315, 2);
+    campoDescripcion = campo("campoDescripcion", 1710, 435, 4065, 315, 30);
+    campoSecuencia = campo("campoSecuencia", 1245, 795, 450, 315, 2);
+    campoOperador = campo("campoOperador", 1230, 1260, 4545, 315);
+    campoEstacion = campo("campoEstacion", 1230, 1620, 4545, 315);
+    campoMaquina = campo("campoMaquina", 1230, 1980, 4545, 315);
+    campoProducto = campo("campoProducto", 1230, 2340, 4545, 315);
+    campoFormato = campo("campoFormato", 1230, 2700, 4545, 315);
+    campoCaracteristica = campo("campoCaracteristica", 1230, 3060, 4545, 315);
+    camposEAdic[1] = campo("txtEAdic_1", 1230, 3420, 1560, 315, 8);
+    camposEAVal[1] = campo("txtEAVal_1", 3720, 3420, 2070, 315, 14);
+    camposEAdic[2] = campo("txtEAdic_2", 1230, 3780, 1560, 315, 8);
+    camposEAVal[2] = campo("txtEAVal_2", 3720, 3780, 2070, 315, 14);
     cmdAceptar = boton("cmdAceptar", QStringLiteral("&Grabar"), 5985, 105, 1110, 435);
     bEliminar = boton("bEliminar", QStringLiteral("&Eliminar"), 5985, 615, 1110, 435);
     cmdCancelar = boton("cmdCancelar", QStringLiteral("&Cancelar"), 5985, 1245, 1110, 435);
@@ -115,72 +115,75 @@ void EditorCanales::construye() {
         int indice;
         const char* texto;
         int l, t, w;
-    } etiquetas[] = {
+    } rotulos[] = {
         {7, "Canal:", 120, 480, 1110},           {5, "Secuencia:", 120, 840, 1110},
         {0, "Operador:", 120, 1320, 1110},       {6, "Estación:", 120, 1665, 1110},
         {2, "Máquina:", 120, 2025, 1110},        {3, "Producto:", 120, 2385, 1110},
         {1, "Formato:", 120, 2745, 1110},        {4, "Característica:", 120, 3120, 1110},
         {8, "Car. Adicional:", 120, 3480, 1110}, {9, "Valor:", 3120, 3480, 510},
     };
-    for (const auto& d : etiquetas)
-        Label1[d.indice] =
-            etiqueta(QStringLiteral("Label1_%1").arg(d.indice).toLatin1().constData(),
+    for (const auto& d : rotulos)
+        etiquetas[d.indice] =
+            etiqueta(QStringLiteral("etiqueta_%1").arg(d.indice).toLatin1().constData(),
                      QString::fromUtf8(d.texto), d.l, d.t, d.w, 195);
     // The captions were laid out for a narrow font: when the default sans font is
     // wider, the captions get the largest size at which every one of them fits its place.
     QFont fuenteEtiquetas = Fuente(false);
     auto caben = [&] {
         const QFontMetrics m(fuenteEtiquetas);
-        for (const QLabel* e : std::as_const(Label1))
+        for (const QLabel* e : std::as_const(etiquetas))
             if (m.horizontalAdvance(e->text()) > e->width())
                 return false;
         return m.horizontalAdvance(lblPuert->text()) <= lblPuert->width();
     };
     while (!caben() && fuenteEtiquetas.pointSizeF() > 6.5)
         fuenteEtiquetas.setPointSizeF(fuenteEtiquetas.pointSizeF() - 0.25);
-    for (QLabel* e : std::as_const(Label1))
+    for (QLabel* e : std::as_const(etiquetas))
         e->setFont(fuenteEtiquetas);
     lblPuert->setFont(fuenteEtiquetas);
-    lblD1 = etiqueta("lblD1", QString(), 165, 4395, 3135, 195);
-    Label2 = etiqueta("Label2", QStringLiteral("/ "), 1830, 840, 555, 270);
-    Label2->setFont(Fuente(true));
+    tituloSelector = etiqueta("tituloSelector", QString(), 165, 4395, 3135, 195);
+    totalSecuencias = etiqueta("totalSecuencias", QStringLiteral("/ "), 1830, 840, 555, 270);
+    totalSecuencias->setFont(Fuente(true));
 
     modelo_ = new QStandardItemModel(this);
-    DBGrid1 = new QTableView(this);
-    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
-    DBGrid1->setModel(modelo_);
-    DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    DBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
-    DBGrid1->verticalHeader()->setDefaultSectionSize(16);
-    DBGrid1->verticalHeader()->setFixedWidth(14);
-    DBGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    DBGrid1->verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
-    Coloca(DBGrid1, 120, 4740, 6990, 2895);
-    lblFalla = new QLabel(DBGrid1->viewport());
+    lista = new QTableView(this);
+    lista->setObjectName(QStringLiteral("lista"));
+    lista->setModel(modelo_);
+    lista->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lista->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lista->setSelectionMode(QAbstractItemView::SingleSelection);
+    lista->verticalHeader()->setDefaultSectionSize(16);
+    lista->verticalHeader()->setFixedWidth(14);
+    lista->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    lista->verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    Coloca(lista, 120, 4740, 6990, 2895);
+    lblFalla = new QLabel(lista->viewport());
     lblFalla->setObjectName(QStringLiteral("lblFalla"));
     lblFalla->setWordWrap(true);
     lblFalla->setStyleSheet(QStringLiteral("color: #b00000;"));
-    lblFalla->setGeometry(6, 4, DBGrid1->width() - 24, 48);
+    lblFalla->setGeometry(6, 4, lista->width() - 24, 48);
     lblFalla->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblFalla->hide();
 
-    ordenTab_ = {txtConex,    txtCanal,    txtDescr,   txtSecue,  txtOpera,    txtEstac,
-                 txtMaqui,    txtProdu,    txtForma,   txtCarac,  txtEAdic[1], txtEAVal[1],
-                 txtEAdic[2], txtEAVal[2], cmdAceptar, bEliminar, cmdCancelar, lblPuert,
-                 Label1[7],   Label1[5],   Label1[0],  Label1[6], Label1[2],   Label1[3],
-                 Label1[1],   Label1[4],   Label1[8],  Label1[9], lblD1,       Label2,
-                 DBGrid1};
-    fijaLugarTab(DBGrid1, 30);
+    ordenTab_ = {
+        campoConexion,  campoCanal,     campoDescripcion, campoSecuencia, campoOperador,
+        campoEstacion,  campoMaquina,   campoProducto,    campoFormato,   campoCaracteristica,
+        camposEAdic[1], camposEAVal[1], camposEAdic[2],   camposEAVal[2], cmdAceptar,
+        bEliminar,      cmdCancelar,    lblPuert,         etiquetas[7],   etiquetas[5],
+        etiquetas[0],   etiquetas[6],   etiquetas[2],     etiquetas[3],   etiquetas[1],
+        etiquetas[4],   etiquetas[8],   etiquetas[9],     tituloSelector, totalSecuencias,
+        lista};
+    fijaLugarTab(lista, 30);
 
-    for (QLineEdit* c : {txtConex, txtCanal, txtOpera, txtEstac, txtMaqui, txtProdu, txtForma,
-                         txtCarac, txtEAdic[1], txtEAdic[2]})
+    for (QLineEdit* c :
+         {campoConexion, campoCanal, campoOperador, campoEstacion, campoMaquina, campoProducto,
+          campoFormato, campoCaracteristica, camposEAdic[1], camposEAdic[2]})
         c->installEventFilter(this);
-    connect(txtCanal, &QLineEdit::textChanged, this, &EditorCanales::navega);
-    connect(txtSecue, &QLineEdit::textChanged, this, &EditorCanales::navega);
-    connect(DBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+    connect(campoCanal, &QLineEdit::textChanged, this, &EditorCanales::navega);
+    connect(campoSecuencia, &QLineEdit::textChanged, this, &EditorCanales::navega);
+    connect(lista->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& actual, const QModelIndex&) { filaCambiada(actual); });
-    connect(DBGrid1, &QTableView::clicked, this, &EditorCanales::clicEnLista);
+    connect(lista, &QTableView::clicked, this, &EditorCanales::clicEnLista);
     connect(cmdAceptar, &QPushButton::clicked, this, &EditorCanales::cmdAceptar_Click);
     connect(bEliminar, &QPushButton::clicked, this, &EditorCanales::bEliminar_Click);
     connect(cmdCancelar, &QPushButton::clicked, this, &EditorCanales::cmdCancelar_Click);
@@ -192,7 +195,7 @@ void EditorCanales::showEvent(QShowEvent* evento) {
     if (const QScreen* pantalla = screen())
         move(pantalla->availableGeometry().center() - QPoint(width() / 2, height() / 2));
     if (!focusWidget())
-        txtConex->setFocus(Qt::TabFocusReason);
+        campoConexion->setFocus(Qt::TabFocusReason);
 }
 
 void EditorCanales::fijaLugarTab(QWidget* w, int lugar) {
@@ -219,37 +222,38 @@ void EditorCanales::ActPant(int p, int c, int s) {
     if (!TablasRuntime::puertoValido(p))
         return;
     const FilaPuerto* puerto = config_.buscaPuerto(p);
-    ponTexto(txtConex, puerto ? puerto->Conex : QString());
+    ponTexto(campoConexion, puerto ? puerto->Conex : QString());
     const FilaCanal* canal = config_.buscaCanal(p, c);
-    ponTexto(txtDescr, canal ? canal->Descr : QString());
-    Label2->setText(QStringLiteral("/ ") +
-                    QString::number(TablasRuntime::canalValido(c) ? t_.canal(p, c).SecTotal : 0));
+    ponTexto(campoDescripcion, canal ? canal->Descr : QString());
+    totalSecuencias->setText(QStringLiteral("/ ") + QString::number(TablasRuntime::canalValido(c)
+                                                                        ? t_.canal(p, c).SecTotal
+                                                                        : 0));
     const FilaConf* conf = config_.buscaConf(p, c, s);
     const FilaConf vacia;
     const FilaConf& f = conf ? *conf : vacia;
-    ponTexto(txtOpera, f.Opera);
-    ponTexto(txtEstac, f.Estac);
-    ponTexto(txtMaqui, f.Maqui);
-    ponTexto(txtProdu, f.Produ);
-    ponTexto(txtForma, f.Forma);
-    ponTexto(txtCarac, f.Carac);
-    ponTexto(txtEAdic[1], f.EAdic1);
-    ponTexto(txtEAVal[1], f.EAVal1);
-    ponTexto(txtEAdic[2], f.EAdic2);
-    ponTexto(txtEAVal[2], f.EAVal2);
+    ponTexto(campoOperador, f.Opera);
+    ponTexto(campoEstacion, f.Estac);
+    ponTexto(campoMaquina, f.Maqui);
+    ponTexto(campoProducto, f.Produ);
+    ponTexto(campoFormato, f.Forma);
+    ponTexto(campoCaracteristica, f.Carac);
+    ponTexto(camposEAdic[1], f.EAdic1);
+    ponTexto(camposEAVal[1], f.EAVal1);
+    ponTexto(camposEAdic[2], f.EAdic2);
+    ponTexto(camposEAVal[2], f.EAVal2);
 }
 
 void EditorCanales::navega() {
-    const double c = NumeroDe(txtCanal->text());
-    const double s = NumeroDe(txtSecue->text());
+    const double c = NumeroDe(campoCanal->text());
+    const double s = NumeroDe(campoSecuencia->text());
     if (c > 0 && s > 0)
         ActPant(t_.PuertoActual, AEntero16(c), AEntero16(s));
 }
 
 void EditorCanales::cmdAceptar_Click() {
     const int p = t_.PuertoActual;
-    const int c = Numero(txtCanal);
-    const int s = Numero(txtSecue);
+    const int c = Numero(campoCanal);
+    const int s = Numero(campoSecuencia);
     // Rows numbered 0 would be stored under no channel or sequence that a reading can reach.
     if (!TablasRuntime::puertoValido(p) || c < 1 || c > kCanales || s < 1 || s > 99) {
         e_.avisos.mensaje(QStringLiteral("Canal. CmdAceptar.\n\nEl canal y la secuencia deben ser "
@@ -261,18 +265,18 @@ void EditorCanales::cmdAceptar_Click() {
     ed.Puert = p;
     ed.Canal = c;
     ed.Secue = s;
-    ed.Conex = txtConex->text();
-    ed.Descr = txtDescr->text();
-    ed.Opera = txtOpera->text();
-    ed.Estac = txtEstac->text();
-    ed.Maqui = txtMaqui->text();
-    ed.Produ = txtProdu->text();
-    ed.Forma = txtForma->text();
-    ed.Carac = txtCarac->text();
-    ed.EAdic1 = txtEAdic[1]->text();
-    ed.EAVal1 = txtEAVal[1]->text();
-    ed.EAdic2 = txtEAdic[2]->text();
-    ed.EAVal2 = txtEAVal[2]->text();
+    ed.Conex = campoConexion->text();
+    ed.Descr = campoDescripcion->text();
+    ed.Opera = campoOperador->text();
+    ed.Estac = campoEstacion->text();
+    ed.Maqui = campoMaquina->text();
+    ed.Produ = campoProducto->text();
+    ed.Forma = campoFormato->text();
+    ed.Carac = campoCaracteristica->text();
+    ed.EAdic1 = camposEAdic[1]->text();
+    ed.EAVal1 = camposEAVal[1]->text();
+    ed.EAdic2 = camposEAdic[2]->text();
+    ed.EAVal2 = camposEAVal[2]->text();
     // The ports' workers read these rows and tables: they wait while the editor changes them.
     QWriteLocker cerrojo(&t_.cerrojo);
     if (const auto falla = config_.grabaSecuencia(ed)) {
@@ -295,8 +299,8 @@ void EditorCanales::cmdAceptar_Click() {
 
 void EditorCanales::bEliminar_Click() {
     const int p = t_.PuertoActual;
-    const int c = Numero(txtCanal);
-    const int s = Numero(txtSecue);
+    const int c = Numero(campoCanal);
+    const int s = Numero(campoSecuencia);
     if (!e_.avisos.pregunta(QStringLiteral("¿Está seguro que desea eliminar la secuencia ") +
                             QString::number(s) + QStringLiteral(" del canal ") +
                             QString::number(c) + u'?'))

@@ -50,26 +50,26 @@ public:
     // "CANAL" while the channel field has the focus; empty until the first picker opens.
     QString TablaActiva;
 
-    QLineEdit* txtConex = nullptr;
-    QLineEdit* txtCanal = nullptr;
-    QLineEdit* txtDescr = nullptr;
-    QLineEdit* txtSecue = nullptr;
-    QLineEdit* txtOpera = nullptr;
-    QLineEdit* txtEstac = nullptr;
-    QLineEdit* txtMaqui = nullptr;
-    QLineEdit* txtProdu = nullptr;
-    QLineEdit* txtForma = nullptr;
-    QLineEdit* txtCarac = nullptr;
-    std::array<QLineEdit*, 3> txtEAdic{}; // indexes 1 and 2
-    std::array<QLineEdit*, 3> txtEAVal{}; // indexes 1 and 2
+    QLineEdit* campoConexion = nullptr;
+    QLineEdit* campoCanal = nullptr;
+    QLineEdit* campoDescripcion = nullptr;
+    QLineEdit* campoSecuencia = nullptr;
+    QLineEdit* campoOperador = nullptr;
+    QLineEdit* campoEstacion = nullptr;
+    QLineEdit* campoMaquina = nullptr;
+    QLineEdit* campoProducto = nullptr;
+    QLineEdit* campoFormato = nullptr;
+    QLineEdit* campoCaracteristica = nullptr;
+    std::array<QLineEdit*, 3> camposEAdic{}; // indexes 1 and 2
+    std::array<QLineEdit*, 3> camposEAVal{}; // indexes 1 and 2
     QPushButton* cmdAceptar = nullptr;
     QPushButton* bEliminar = nullptr;
     QPushButton* cmdCancelar = nullptr;
     QLabel* lblPuert = nullptr;
-    QMap<int, QLabel*> Label1;
-    QLabel* lblD1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QTableView* DBGrid1 = nullptr;
+    QMap<int, QLabel*> etiquetas; // the fields' captions, by their form index
+    QLabel* tituloSelector = nullptr;
+    QLabel* totalSecuencias = nullptr; // "/ n": the sequences of the channel
+    QTableView* lista = nullptr;       // the active picker's rows
     // Why the last picker shows no list, on the list under its title; hidden when it has one.
     QLabel* lblFalla = nullptr;
 

@@ -11,7 +11,7 @@ namespace ort {
 
 void EnlazaConfiguracion(VentanaMonitor& monitor, Adquisicion& a) {
     monitor.abreEditor = [&monitor, &a] {
-        a.fijaPuertoActual(monitor.SSTab1->currentIndex() + 1);
+        a.fijaPuertoActual(monitor.pestanas->currentIndex() + 1);
         EditorCanales editor(a.entorno(), a.config(), a.tablas(), &monitor);
         editor.exec();
     };

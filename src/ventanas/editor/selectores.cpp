@@ -52,35 +52,35 @@ std::vector<EditorCanales::Selector> EditorCanales::Selector::tabla_(EditorCanal
     std::vector<Selector> t;
     auto agrega = [&t](Selector s) { t.push_back(std::move(s)); };
     // clang-format off
-    agrega({v.txtConex, QStringLiteral("CNX"), QStringLiteral("Conexiones:"), nullptr, 0, {},
+    agrega({v.campoConexion, QStringLiteral("CNX"), QStringLiteral("Conexiones:"), nullptr, 0, {},
             [](BaseCalidad& bd, const QString&) { return bd.todosINS(); },
             {}, 2, QStringLiteral("INSCLAVE"), QStringLiteral("INSDESCR"), false});
-    agrega({v.txtOpera, QStringLiteral("USU"), QStringLiteral("Operadores:"), nullptr, 0, {},
+    agrega({v.campoOperador, QStringLiteral("USU"), QStringLiteral("Operadores:"), nullptr, 0, {},
             [](BaseCalidad& bd, const QString&) { return bd.operadores(); },
             {{1080, QStringLiteral("Clave")}, {4500, QStringLiteral("Nombre")}},
             5, QStringLiteral("USUCLAVE"), QStringLiteral("USUDESCR"), false});
-    agrega({v.txtEstac, QStringLiteral("EXU"), QStringLiteral("Estaciones de "), v.txtOpera,
+    agrega({v.campoEstacion, QStringLiteral("EXU"), QStringLiteral("Estaciones de "), v.campoOperador,
             kAnchoOperador, QStringLiteral(": "), hijo(&BaseCalidad::estacionesDe),
             {{720, QString()}, {3600, QStringLiteral("Estación")}},
             7, QStringLiteral("EXUESTAC"), QStringLiteral("ESTDESC1"), false});
-    agrega({v.txtMaqui, QStringLiteral("MXE"), QStringLiteral("Máquinas de "), v.txtEstac,
+    agrega({v.campoMaquina, QStringLiteral("MXE"), QStringLiteral("Máquinas de "), v.campoEstacion,
             kAnchoEstacion, QStringLiteral(": "), hijo(&BaseCalidad::maquinasDe),
             {{1080, QStringLiteral("Clave")}, {3600, QStringLiteral("Máquina")}},
             8, QStringLiteral("MXEMAQUI"), QStringLiteral("MAQDESC1"), false});
-    agrega({v.txtProdu, QStringLiteral("PXM"), QStringLiteral("Productos de "), v.txtMaqui,
+    agrega({v.campoProducto, QStringLiteral("PXM"), QStringLiteral("Productos de "), v.campoMaquina,
             kAnchoMaquina, QStringLiteral(": "), hijo(&BaseCalidad::productosDe),
             {{1920, QStringLiteral("Clave")}, {3600, QStringLiteral("Producto")}},
             9, QStringLiteral("PXMPRODU"), QStringLiteral("PRODESC1"), false});
-    agrega({v.txtForma, QStringLiteral("FXP"), QStringLiteral("Formatos de "), v.txtProdu,
+    agrega({v.campoFormato, QStringLiteral("FXP"), QStringLiteral("Formatos de "), v.campoProducto,
             kAnchoProducto, QStringLiteral(": "), hijo(&BaseCalidad::formatosDe),
             {{1080, QStringLiteral("Clave")}, {3600, QStringLiteral("Formato")}},
             10, QStringLiteral("FXPFORMA"), QStringLiteral("FRMDESC1"), false});
-    agrega({v.txtCarac, QStringLiteral("CXF"), QStringLiteral("Características de "), v.txtForma,
+    agrega({v.campoCaracteristica, QStringLiteral("CXF"), QStringLiteral("Características de "), v.campoFormato,
             kAnchoFormato, QStringLiteral(":"), hijo(&BaseCalidad::caracteristicasDe),
             caracteristicas, 11, QStringLiteral("CXFCARAC"), QStringLiteral("CARDESC1"), false});
     for (int i = 1; i <= 2; ++i)
-        agrega({v.txtEAdic[i], QStringLiteral("ADI%1").arg(i),
-                QStringLiteral("Características de "), v.txtForma, kAnchoFormato,
+        agrega({v.camposEAdic[i], QStringLiteral("ADI%1").arg(i),
+                QStringLiteral("Características de "), v.campoFormato, kAnchoFormato,
                 QStringLiteral(":"), hijo(&BaseCalidad::caracteristicasDe), caracteristicas, 11,
                 QStringLiteral("CXFCARAC"), QString(), true});
     // clang-format on
@@ -109,7 +109,7 @@ bool EditorCanales::eventFilter(QObject* objeto, QEvent* evento) {
     // its picker: only a move into the field opens it again.
     if (razon == Qt::PopupFocusReason)
         return false;
-    if (objeto == txtCanal) {
+    if (objeto == campoCanal) {
         TablaActiva = QStringLiteral("CANAL");
         Prender(QStringLiteral("NINGUNO"));
         return false;
@@ -124,11 +124,11 @@ bool EditorCanales::eventFilter(QObject* objeto, QEvent* evento) {
 
 void EditorCanales::Prender(const QString& Seccion) {
     if (Seccion == QStringLiteral("UNO")) {
-        lblD1->setVisible(true);
-        DBGrid1->setVisible(true);
+        tituloSelector->setVisible(true);
+        lista->setVisible(true);
     } else if (Seccion == QStringLiteral("NINGUNO")) {
-        lblD1->setVisible(false);
-        DBGrid1->setVisible(false);
+        tituloSelector->setVisible(false);
+        lista->setVisible(false);
     }
 }
 
@@ -175,14 +175,14 @@ void EditorCanales::fijaColumnas(const Selector& s) {
             const int i = resultado_.columna(QLatin1String(c.campo));
             if (i < 0)
                 continue;
-            DBGrid1->setColumnWidth(i, Px(c.ancho));
+            lista->setColumnWidth(i, Px(c.ancho));
             modelo_->setHeaderData(i, Qt::Horizontal,
                                    e_.ajustes.texto(Textos::GrupoColumnasConexion, c.texto));
         }
         return;
     }
     for (int i = 0; i < s.columnas.size() && i < modelo_->columnCount(); ++i) {
-        DBGrid1->setColumnWidth(i, Px(s.columnas[i].first));
+        lista->setColumnWidth(i, Px(s.columnas[i].first));
         modelo_->setHeaderData(i, Qt::Horizontal, s.columnas[i].second);
     }
 }
@@ -192,7 +192,7 @@ void EditorCanales::abreSelector(const Selector& s) {
     const QString entrada = s.campo->text();
     TablaActiva = s.tabla;
     const QString padre = s.padre ? s.padre->text().left(s.anchoPadre).trimmed() : QString();
-    lblD1->setText(s.padre ? s.titulo + padre + s.finTitulo : s.titulo);
+    tituloSelector->setText(s.padre ? s.titulo + padre + s.finTitulo : s.titulo);
     Prender(QStringLiteral("UNO"));
 
     // The lookup completes without giving way to other events: no port event and no other
@@ -202,7 +202,7 @@ void EditorCanales::abreSelector(const Selector& s) {
     e_.avisos.ocupado(false);
     llenaLista(r);
     fijaColumnas(s);
-    fijaLugarTab(DBGrid1, s.lugarTab);
+    fijaLugarTab(lista, s.lugarTab);
 
     const int k = resultado_.columna(s.clave);
     if (!resultado_.ok || resultado_.vacio() || k < 0)
@@ -214,8 +214,8 @@ void EditorCanales::abreSelector(const Selector& s) {
         while (valor.endsWith(u' '))
             valor.chop(1);
         if (valor.compare(clave, Qt::CaseInsensitive) == 0) {
-            DBGrid1->setCurrentIndex(modelo_->index(i, 0));
-            DBGrid1->scrollTo(modelo_->index(i, 0));
+            lista->setCurrentIndex(modelo_->index(i, 0));
+            lista->scrollTo(modelo_->index(i, 0));
             return;
         }
     }
