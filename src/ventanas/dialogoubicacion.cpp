@@ -51,9 +51,9 @@ DialogoUbicacion::DialogoUbicacion(Entorno& e, QWidget* parent) : QDialog(parent
     setTabOrder(cboDBConf, cmdRuta);
     setTabOrder(cmdRuta, bAceptar);
 
-    connect(cmdRuta, &QPushButton::clicked, this, &DialogoUbicacion::cmdRuta_Click);
-    connect(bAceptar, &QPushButton::clicked, this, &DialogoUbicacion::bAceptar_Click);
-    Form_Load();
+    connect(cmdRuta, &QPushButton::clicked, this, &DialogoUbicacion::examina);
+    connect(bAceptar, &QPushButton::clicked, this, &DialogoUbicacion::acepta);
+    cargaLista();
     setFixedSize(sizeHint());
 }
 
@@ -62,7 +62,7 @@ QString DialogoUbicacion::texto(TextoIdioma cual, const QString& siFalta) const 
     return t.isEmpty() ? siFalta : t;
 }
 
-void DialogoUbicacion::Form_Load() {
+void DialogoUbicacion::cargaLista() {
     setWindowTitle(
         texto(Textos::TituloUbicacion, QStringLiteral("Base de datos de configuración")));
     cmdRuta->setText(texto(Textos::BotonExaminar, QStringLiteral("Examinar...")));
@@ -79,7 +79,7 @@ void DialogoUbicacion::Form_Load() {
                           Avisos::Icono::Exclamacion);
 }
 
-void DialogoUbicacion::cmdRuta_Click() {
+void DialogoUbicacion::examina() {
     explorador->setNameFilter(QStringLiteral("mdb (*.mdb)"));
     explorador->setFilter(explorador->filter() & ~QDir::CaseSensitive);
     const QFileInfo actual(cboDBConf->currentText());
@@ -93,7 +93,7 @@ void DialogoUbicacion::cmdRuta_Click() {
     cboDBConf->setFocus();
 }
 
-void DialogoUbicacion::bAceptar_Click() {
+void DialogoUbicacion::acepta() {
     const QString ruta = EligeUbicacion(cboDBConf->currentText(), e_.ajustes.Ruta);
     QStringList anteriores;
     for (int i = 0; i < cboDBConf->count(); ++i)

@@ -26,11 +26,13 @@ public:
     // The file browser, restricted to "*.mdb" in any letter case.
     QFileDialog* explorador = nullptr;
 
-    void cmdRuta_Click();
-    void bAceptar_Click();
+    // The two buttons: browse for a database; prove the chosen one and keep it.
+    void examina();
+    void acepta();
 
 private:
-    void Form_Load();
+    // Fills the list with the databases used before.
+    void cargaLista();
     QString texto(TextoIdioma t, const QString& siFalta) const;
 
     Entorno& e_;

@@ -12,7 +12,7 @@ namespace ort {
 VentanaTitulo::VentanaTitulo(const QString& ruta, const QString& compania, QWidget* parent)
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint) {
     setWindowTitle(QStringLiteral("Metrovax ORT"));
-    auto* Image1 = new QLabel(this);
+    auto* cuadro = new QLabel(this);
     const QString archivo = BuscaArchivo(ruta, QStringLiteral("Image/CARATULA.JPG"));
     const QPixmap imagen(archivo);
     if (imagen.isNull())
@@ -22,16 +22,16 @@ VentanaTitulo::VentanaTitulo(const QString& ruta, const QString& compania, QWidg
                                          : QStringLiteral("\n\nNo se encuentra el archivo."));
     auto* capa = new QVBoxLayout(this);
     capa->setContentsMargins(0, 0, 0, 0);
-    capa->addWidget(Image1);
+    capa->addWidget(cuadro);
     if (!imagen.isNull()) {
-        Image1->setPixmap(imagen);
+        cuadro->setPixmap(imagen);
         setFixedSize(imagen.size());
     } else {
         // Without the picture the window still says what is starting.
-        Image1->setText(QStringLiteral("<h2>Metrovax ORT</h2><p>Ruteador Multipuertos</p><p>%1</p>")
+        cuadro->setText(QStringLiteral("<h2>Metrovax ORT</h2><p>Ruteador Multipuertos</p><p>%1</p>")
                             .arg(compania.toHtmlEscaped()));
-        Image1->setAlignment(Qt::AlignCenter);
-        Image1->setMargin(24);
+        cuadro->setAlignment(Qt::AlignCenter);
+        cuadro->setMargin(24);
     }
     setFocusPolicy(Qt::StrongFocus);
     temporizador_.setInterval(3000);

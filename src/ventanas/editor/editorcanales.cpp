@@ -55,7 +55,7 @@ EditorCanales::EditorCanales(Entorno& e, AlmacenConfig& config, TablasRuntime& t
     setWindowTitle(QStringLiteral("Configuración de la Conexión ") + QString::number(p));
     campoCanal->setText(QStringLiteral("1"));
     campoSecuencia->setText(QStringLiteral("1"));
-    ActPant(p, 1, 1);
+    muestra(p, 1, 1);
 }
 
 EditorCanales::~EditorCanales() = default;
@@ -184,9 +184,9 @@ void EditorCanales::construye() {
     connect(lista->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& actual, const QModelIndex&) { filaCambiada(actual); });
     connect(lista, &QTableView::clicked, this, &EditorCanales::clicEnLista);
-    connect(cmdAceptar, &QPushButton::clicked, this, &EditorCanales::cmdAceptar_Click);
-    connect(bEliminar, &QPushButton::clicked, this, &EditorCanales::bEliminar_Click);
-    connect(cmdCancelar, &QPushButton::clicked, this, &EditorCanales::cmdCancelar_Click);
+    connect(cmdAceptar, &QPushButton::clicked, this, &EditorCanales::graba);
+    connect(bEliminar, &QPushButton::clicked, this, &EditorCanales::elimina);
+    connect(cmdCancelar, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void EditorCanales::showEvent(QShowEvent* evento) {
@@ -218,7 +218,7 @@ void EditorCanales::ponTexto(QLineEdit* campo, const QString& texto) {
     campo->setText(texto);
 }
 
-void EditorCanales::ActPant(int p, int c, int s) {
+void EditorCanales::muestra(int p, int c, int s) {
     if (!TablasRuntime::puertoValido(p))
         return;
     const FilaPuerto* puerto = config_.buscaPuerto(p);
@@ -247,10 +247,10 @@ void EditorCanales::navega() {
     const double c = NumeroDe(campoCanal->text());
     const double s = NumeroDe(campoSecuencia->text());
     if (c > 0 && s > 0)
-        ActPant(t_.PuertoActual, AEntero16(c), AEntero16(s));
+        muestra(t_.PuertoActual, AEntero16(c), AEntero16(s));
 }
 
-void EditorCanales::cmdAceptar_Click() {
+void EditorCanales::graba() {
     const int p = t_.PuertoActual;
     const int c = Numero(campoCanal);
     const int s = Numero(campoSecuencia);
@@ -297,7 +297,7 @@ void EditorCanales::cmdAceptar_Click() {
     accept();
 }
 
-void EditorCanales::bEliminar_Click() {
+void EditorCanales::elimina() {
     const int p = t_.PuertoActual;
     const int c = Numero(campoCanal);
     const int s = Numero(campoSecuencia);

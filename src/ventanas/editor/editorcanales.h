@@ -38,13 +38,13 @@ public:
     static constexpr int kAnchoFormato = 8;
 
     // Fills every field from the port's, the channel's and the sequence's rows.
-    void ActPant(int p, int c, int s);
-    // "UNO" shows the picker's title and list, "NINGUNO" hides them.
-    void Prender(const QString& Seccion);
+    void muestra(int p, int c, int s);
+    // Shows or hides the picker's title and list.
+    void muestraSelector(bool visible);
 
-    void cmdAceptar_Click();
-    void bEliminar_Click();
-    void cmdCancelar_Click() { reject(); }
+    // The three buttons: write the sequence's row, delete it, close.
+    void graba();
+    void elimina();
 
     // The active picker: "CNX", "USU", "EXU", "MXE", "PXM", "FXP", "CXF", "ADI1", "ADI2", or
     // "CANAL" while the channel field has the focus; empty until the first picker opens.

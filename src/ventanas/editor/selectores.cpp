@@ -111,7 +111,7 @@ bool EditorCanales::eventFilter(QObject* objeto, QEvent* evento) {
         return false;
     if (objeto == campoCanal) {
         TablaActiva = QStringLiteral("CANAL");
-        Prender(QStringLiteral("NINGUNO"));
+        muestraSelector(false);
         return false;
     }
     if (const Selector* s = selectorDe(objeto)) {
@@ -122,14 +122,9 @@ bool EditorCanales::eventFilter(QObject* objeto, QEvent* evento) {
     return false;
 }
 
-void EditorCanales::Prender(const QString& Seccion) {
-    if (Seccion == QStringLiteral("UNO")) {
-        tituloSelector->setVisible(true);
-        lista->setVisible(true);
-    } else if (Seccion == QStringLiteral("NINGUNO")) {
-        tituloSelector->setVisible(false);
-        lista->setVisible(false);
-    }
+void EditorCanales::muestraSelector(bool visible) {
+    tituloSelector->setVisible(visible);
+    lista->setVisible(visible);
 }
 
 Filas EditorCanales::consulta(const Selector& s, const QString& padre) {
@@ -193,7 +188,7 @@ void EditorCanales::abreSelector(const Selector& s) {
     TablaActiva = s.tabla;
     const QString padre = s.padre ? s.padre->text().left(s.anchoPadre).trimmed() : QString();
     tituloSelector->setText(s.padre ? s.titulo + padre + s.finTitulo : s.titulo);
-    Prender(QStringLiteral("UNO"));
+    muestraSelector(true);
 
     // The lookup completes without giving way to other events: no port event and no other
     // picker runs inside it. The list repaints once the focus change has been handled.
