@@ -26,11 +26,10 @@ public:
     // The file browser, restricted to "*.mdb" in any letter case.
     QFileDialog* explorador = nullptr;
 
+private:
     // The two buttons: browse for a database; prove the chosen one and keep it.
     void examina();
     void acepta();
-
-private:
     // Fills the list with the databases used before.
     void cargaLista();
     QString texto(TextoIdioma t, const QString& siFalta) const;

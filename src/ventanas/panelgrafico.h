@@ -41,7 +41,6 @@ public:
     // that readings brought.
     void fijaCaracteristicas(const QList<Caracteristica>& filas);
 
-    const SeriesPuerto& series() const { return series_; }
     SeriesPuerto::Clave claveActual() const;
     // Times the chart was redrawn.
     int refrescos() const { return refrescos_; }

@@ -248,10 +248,7 @@ void VentanaMonitor::showEvent(QShowEvent* e) {
 void VentanaMonitor::closeEvent(QCloseEvent* e) {
     // The user's close (close box, system menu, Alt+F4) is refused; ORT runs until it is ended
     // from outside.
-    if (cierrePermitido_)
-        e->accept();
-    else
-        e->ignore();
+    e->ignore();
 }
 
 } // namespace ort

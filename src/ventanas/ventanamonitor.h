@@ -40,9 +40,6 @@ public:
     QList<QPlainTextEdit*> registros; // index p - 1
     QList<PanelGrafico*> graficos;    // index p - 1
 
-    // The program's own end closes the window; nothing else does.
-    void permiteCierre() { cierrePermitido_ = true; }
-
     // Rows a box of the given height in pixels holds (15 twips a pixel).
     static int filasDeCaja(int alturaPx);
 
@@ -61,7 +58,6 @@ private:
     void actualizaCaracteristicas();
 
     Adquisicion& a_;
-    bool cierrePermitido_ = false;
 };
 
 } // namespace ort

@@ -55,7 +55,7 @@ private slots:
         QCOMPARE(b.avisos.textos().filter(" 53: ").size(), lista == "-" ? 1 : 0);
         d.cboDBConf->setEditText(b.ruta(texto));
         QSignalSpy aceptado(&d, &QDialog::accepted);
-        d.acepta();
+        d.bAceptar->click();
         QCOMPARE(aceptado.count(), archivo.isEmpty() ? 0 : 1);
         QCOMPARE(b.archivo(), archivo.isEmpty() ? antes : b.ruta(archivo));
         QVERIFY(!QFile::exists(b.ruta("@falta.mdb")));
@@ -83,7 +83,7 @@ private slots:
         });
         QTimer::singleShot(10000, d.explorador,
                            [&d] { d.explorador->reject(); }); // fails instead of hanging
-        d.examina();
+        d.cmdRuta->click();
         vistos.sort();
         QCOMPARE(vistos, QStringList({"B.MDB", "a.mdb", "c.Mdb"}));
         QCOMPARE(QDir::cleanPath(d.cboDBConf->currentText()),

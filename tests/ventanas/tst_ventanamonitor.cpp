@@ -94,8 +94,6 @@ private slots:
         w.bArchConf->click();
         QCOMPARE(dialogos, 1);
         QVERIFY(!w.close() && w.isVisible()); // the user does not close it
-        w.permiteCierre();
-        QVERIFY(w.close());
     }
 
     // Limit lines step at every change; "no limit" breaks them; old ones leave with their points.
@@ -188,7 +186,6 @@ private slots:
         w.pestanas->setCurrentIndex(5);
         QVERIFY(oculto->vista && oculto->refrescos() == 1 &&
                 oculto->serieValores->count() == SeriesPuerto::kPuntosPorSerie);
-        w.permiteCierre();
     }
 
     // A fault that lasts raises the same message again and again: one box, its repeats counted.

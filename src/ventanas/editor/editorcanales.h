@@ -37,15 +37,6 @@ public:
     static constexpr int kAnchoProducto = 16;
     static constexpr int kAnchoFormato = 8;
 
-    // Fills every field from the port's, the channel's and the sequence's rows.
-    void muestra(int p, int c, int s);
-    // Shows or hides the picker's title and list.
-    void muestraSelector(bool visible);
-
-    // The three buttons: write the sequence's row, delete it, close.
-    void graba();
-    void elimina();
-
     // The active picker: "CNX", "USU", "EXU", "MXE", "PXM", "FXP", "CXF", "ADI1", "ADI2", or
     // "CANAL" while the channel field has the focus; empty until the first picker opens.
     QString TablaActiva;
@@ -84,6 +75,15 @@ protected:
 
 private:
     struct Selector;
+    // Fills every field from the port's, the channel's and the sequence's rows.
+    void muestra(int p, int c, int s);
+    // Shows or hides the picker's title and list.
+    void muestraSelector(bool visible);
+
+    // Two of the buttons: write the sequence's row; delete it.
+    void graba();
+    void elimina();
+
     void construye();
     void navega();
     void abreSelector(const Selector& s);
