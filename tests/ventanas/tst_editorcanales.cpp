@@ -39,8 +39,8 @@ struct Editor : Banco {
     }
     QString valor(const QString& sql) const { return ValorSqlite(archivoConf, sql); }
     QStringList contexto() const {
-        return {v.campoOperador->text(),  v.campoEstacion->text(),  v.campoMaquina->text(),
-                v.campoProducto->text(),  v.campoFormato->text(),   v.campoCaracteristica->text(),
+        return {v.campoOpera->text(),     v.campoEstac->text(),     v.campoMaqui->text(),
+                v.campoProdu->text(),     v.campoForma->text(),     v.campoCarac->text(),
                 v.camposEAdic[1]->text(), v.camposEAVal[1]->text(), v.camposEAdic[2]->text(),
                 v.camposEAVal[2]->text()};
     }
@@ -62,7 +62,7 @@ const auto Escribe = [](QLineEdit* c, const QString& t) { c->clear(), QTest::key
 
 } // namespace
 
-class TstCanal : public QObject {
+class TstEditorCanales : public QObject {
     Q_OBJECT
 private slots:
     // No rows: empty fields; a save without channel or sequence refused, a right one in effect.
@@ -71,22 +71,21 @@ private slots:
         EditorCanales& v = b.v;
         b.t.puerto(2).TipoCon = "TCP/IP"; // a closed port's: cleared by the save
         QVERIFY(b.listo);
-        QVERIFY(v.campoConexion->text().isEmpty() && v.totalSecuencias->text() == "/ 0" &&
+        QVERIFY(v.campoConex->text().isEmpty() && v.totalSecuencias->text() == "/ 0" &&
                 b.contexto() == QStringList(10));
         QSignalSpy aceptado(&v, &QDialog::accepted);
         for (const auto& [canal, secuencia] : {std::pair{"", "1"}, {"0", "1"}, {"1", "-"}})
-            Escribe(v.campoCanal, canal), Escribe(v.campoSecuencia, secuencia),
-                v.cmdAceptar->click();
+            Escribe(v.campoCanal, canal), Escribe(v.campoSecue, secuencia), v.cmdAceptar->click();
         const QString filas = "select (select count(*) from PUERTOS where Puert=2)+(select "
                               "count(*) from CANALES where "
                               "Puert=2)+(select count(*) from CONF where Puert=2)";
         QVERIFY(aceptado.isEmpty() && b.avisos.textos().filter("1 al 99").size() == 3 &&
                 b.valor(filas) == "0");
-        Escribe(v.campoCanal, "1"), Escribe(v.campoSecuencia, "1");
-        v.campoConexion->setText("TIMER: Puerto de prueba por reloj");
-        Escribe(v.campoDescripcion, "Canal nuevo");
-        v.campoOperador->setText("ANA");
-        v.campoCaracteristica->setText("DIAM");
+        Escribe(v.campoCanal, "1"), Escribe(v.campoSecue, "1");
+        v.campoConex->setText("TIMER: Puerto de prueba por reloj");
+        Escribe(v.campoDescr, "Canal nuevo");
+        v.campoOpera->setText("ANA");
+        v.campoCarac->setText("DIAM");
         v.cmdAceptar->click();
         QVERIFY(aceptado.count() == 1 && b.avisos.mensajes.size() == 3);
         QCOMPARE(
@@ -101,36 +100,35 @@ private slots:
     void cargaYGraba() {
         Editor b;
         EditorCanales& v = b.v;
-        QCOMPARE(QStringList({v.campoConexion->text(), v.campoDescripcion->text(),
-                              v.totalSecuencias->text()}) +
-                     b.contexto(),
-                 QStringList({"CALIB", "Diámetro exterior", "/ 2", "OP1", "E1", "TORNO1", "EJE20",
-                              "F1", "DIAM", "LOTE", "L-0042", "TEMP", "21"}));
-        Escribe(v.campoSecuencia, "2");
-        QCOMPARE(v.campoCaracteristica->text() + v.camposEAdic[1]->text(), QString("LARGO"));
+        QCOMPARE(
+            QStringList({v.campoConex->text(), v.campoDescr->text(), v.totalSecuencias->text()}) +
+                b.contexto(),
+            QStringList({"CALIB", "Diámetro exterior", "/ 2", "OP1", "E1", "TORNO1", "EJE20", "F1",
+                         "DIAM", "LOTE", "L-0042", "TEMP", "21"}));
+        Escribe(v.campoSecue, "2");
+        QCOMPARE(v.campoCarac->text() + v.camposEAdic[1]->text(), QString("LARGO"));
         // Clearing the channel or typing 0 loads nothing; what is shown stays.
         v.campoCanal->clear();
         QTest::keyClicks(v.campoCanal, "0");
-        QCOMPARE(v.campoCaracteristica->text() + v.campoDescripcion->text(),
-                 QString("LARGODiámetro exterior"));
+        QCOMPARE(v.campoCarac->text() + v.campoDescr->text(), QString("LARGODiámetro exterior"));
         Escribe(v.campoCanal, "7");
-        QCOMPARE(v.campoDescripcion->text() + v.totalSecuencias->text(),
+        QCOMPARE(v.campoDescr->text() + v.totalSecuencias->text(),
                  QString("Largo/ 1"));           // the channel's count
         QCOMPARE(b.contexto(), QStringList(10)); // no sequence 2 on channel 7
-        Escribe(v.campoSecuencia, "1");
-        QCOMPARE(v.campoOperador->text(), QString("ANA"));
+        Escribe(v.campoSecue, "1");
+        QCOMPARE(v.campoOpera->text(), QString("ANA"));
         Escribe(v.campoCanal, "12x"); // a number in front loads that number
-        QCOMPARE(v.campoDescripcion->text() + v.campoOperador->text(), QString());
-        Escribe(v.campoCanal, "1"), Escribe(v.campoSecuencia, "1");
-        v.campoConexion->setText("XRITE: Espectrofotómetro X-Rite");
-        v.campoOperador->setText("ANA     : Ana Muñoz");
-        v.campoEstacion->setText("E2  : Rectificado");
-        v.campoMaquina->setText("RECT1");
-        v.campoProducto->setText("BUJE8           : Buje 8 mm");
-        v.campoFormato->setText("F2      : Plan de rectificado");
-        v.campoCaracteristica->setText("DIAM      : Diámetro");
+        QCOMPARE(v.campoDescr->text() + v.campoOpera->text(), QString());
+        Escribe(v.campoCanal, "1"), Escribe(v.campoSecue, "1");
+        v.campoConex->setText("XRITE: Espectrofotómetro X-Rite");
+        v.campoOpera->setText("ANA     : Ana Muñoz");
+        v.campoEstac->setText("E2  : Rectificado");
+        v.campoMaqui->setText("RECT1");
+        v.campoProdu->setText("BUJE8           : Buje 8 mm");
+        v.campoForma->setText("F2      : Plan de rectificado");
+        v.campoCarac->setText("DIAM      : Diámetro");
         v.camposEAdic[2]->setText("LOTE      ");
-        Escribe(v.campoDescripcion, QString(31, u'x'));
+        Escribe(v.campoDescr, QString(31, u'x'));
         Escribe(v.camposEAVal[1], "12345678901234567");
         Escribe(v.camposEAdic[1], "ABCDEFGHIJ");
         v.cmdAceptar->click();
@@ -170,8 +168,8 @@ private slots:
         QFETCH(bool, elimina);
         Editor b;
         QVERIFY(EjecutaSentencia(b.archivoConf, "CREATE TRIGGER falla " + disparador));
-        b.v.campoConexion->setText("XRITE");
-        Escribe(b.v.campoDescripcion, "otra");
+        b.v.campoConex->setText("XRITE");
+        Escribe(b.v.campoDescr, "otra");
         b.avisos.respuestasSiNo = {true};
         QSignalSpy aceptado(&b.v, &QDialog::accepted);
         (elimina ? b.v.bEliminar : b.v.cmdAceptar)->click();
@@ -208,8 +206,7 @@ private slots:
             (void)QTest::qWaitFor([&] { return a.log().lineas(4).size() > antes; }, 1000);
             lineas = a.log().lineas(4).size() - antes;
             if (v) // sequence 9 of channel 7: counted as its second once closed
-                v->campoCanal->setText("7"), v->campoSecuencia->setText("9"),
-                    v->cmdAceptar->click();
+                v->campoCanal->setText("7"), v->campoSecue->setText("9"), v->cmdAceptar->click();
         });
         QTimer::singleShot(10000, &monitor, [] {
             if (auto* w = QApplication::activeModalWidget())
@@ -227,12 +224,12 @@ private slots:
         Editor b;
         EditorCanales& v = b.v;
         b.ajustes.StrConexion = CadenaJet(b.dir.ruta() + "bd/NOESTA.MDB", QString());
-        QVERIFY(b.abre() && v.campoConexion->hasFocus() && v.TablaActiva == "CNX" &&
+        QVERIFY(b.abre() && v.campoConex->hasFocus() && v.TablaActiva == "CNX" &&
                 v.lista->model()->rowCount() == 0);
         QVERIFY2(v.lblFalla->isVisible() &&
                      v.lblFalla->text().startsWith("No se pudo leer la lista: "),
                  qPrintable(v.lblFalla->text()));
-        QVERIFY(v.campoConexion->text() == "CALIB" && b.avisos.mensajes.isEmpty());
+        QVERIFY(v.campoConex->text() == "CALIB" && b.avisos.mensajes.isEmpty());
         b.ajustes.StrConexion = CadenaJet(b.archivoMtvx, QString());
         QVERIFY(Editor::entra(v.campoCanal));
         auto cabecera = [&](const char* c) {
@@ -243,13 +240,13 @@ private slots:
         // clang-format off
         struct Paso { QLineEdit* campo; QString tabla, titulo; QStringList claves; int fila; QString texto; int orden; };
         const Paso pasos[] = {
-            {v.campoConexion, "CNX", "Conexiones:", {"CALIB", "GSE01", "MUX10", "TABLA", "TIMER", "XRITE"}, 0, "CALIB: Calibre digital", 2},
-            {v.campoOperador, "USU", "Operadores:", {"ANA", "LUIS", "OP1"}, 2, "OP1     : JUAN PEREZ", 5},
-            {v.campoEstacion, "EXU", "Estaciones de OP1: ", {"E1", "E2"}, 0, "E1  : Torneado", 7},
-            {v.campoMaquina, "MXE", "Máquinas de E1: ", {"TORNO1"}, 0, "TORNO1  : Torno CNC 1", -1},
-            {v.campoProducto, "PXM", "Productos de TORNO1: ", {"EJE20", "TUBO1"}, 0, "EJE20           : Eje 20 mm", -1},
-            {v.campoFormato, "FXP", "Formatos de EJE20: ", {"F1"}, 0, "F1      : Plan dimensional", -1},
-            {v.campoCaracteristica, "CXF", "Características de F1:", {"DIAM", "LARGO", "LOTE", "TEMP"}, 0, "DIAM      : Diámetro", 11},
+            {v.campoConex, "CNX", "Conexiones:", {"CALIB", "GSE01", "MUX10", "TABLA", "TIMER", "XRITE"}, 0, "CALIB: Calibre digital", 2},
+            {v.campoOpera, "USU", "Operadores:", {"ANA", "LUIS", "OP1"}, 2, "OP1     : JUAN PEREZ", 5},
+            {v.campoEstac, "EXU", "Estaciones de OP1: ", {"E1", "E2"}, 0, "E1  : Torneado", 7},
+            {v.campoMaqui, "MXE", "Máquinas de E1: ", {"TORNO1"}, 0, "TORNO1  : Torno CNC 1", -1},
+            {v.campoProdu, "PXM", "Productos de TORNO1: ", {"EJE20", "TUBO1"}, 0, "EJE20           : Eje 20 mm", -1},
+            {v.campoForma, "FXP", "Formatos de EJE20: ", {"F1"}, 0, "F1      : Plan dimensional", -1},
+            {v.campoCarac, "CXF", "Características de F1:", {"DIAM", "LARGO", "LOTE", "TEMP"}, 0, "DIAM      : Diámetro", 11},
             // The additional fields: positioned, but neither entering nor moving writes.
             {v.camposEAdic[1], "ADI1", "Características de F1:", {"DIAM", "LARGO", "LOTE", "TEMP"}, 2, "LOTE", -1},
         };
@@ -264,14 +261,14 @@ private slots:
             QVERIFY(!v.lblFalla->isVisible());
         }
         QCOMPARE(b.columna(1), QStringList({"1", "2", "4", "3"}));
-        QVERIFY(Editor::entra(v.campoConexion)); // moving through a key's list fills the field
+        QVERIFY(Editor::entra(v.campoConex)); // moving through a key's list fills the field
         QCOMPARE(cabecera("INSCLAVE") + cabecera("INSTIPOC") + cabecera("INSTABLA"),
                  QString("T61.1T61.3T61.14"));
         v.lista->setCurrentIndex(v.lista->model()->index(5, 0));
-        QCOMPARE(v.campoConexion->text(), QString("XRITE: Espectrofotómetro X-Rite"));
+        QCOMPARE(v.campoConex->text(), QString("XRITE: Espectrofotómetro X-Rite"));
         QVERIFY(Editor::entra(v.camposEAdic[1]));
         v.lista->setCurrentIndex(v.lista->model()->index(3, 0));
-        QCOMPARE(v.camposEAdic[1]->text() + v.campoCaracteristica->text(),
+        QCOMPARE(v.camposEAdic[1]->text() + v.campoCarac->text(),
                  QString("LOTEDIAM      : Diámetro"));
         // A value's field leaves the last picker as it was; the channel's own fields hide it.
         QVERIFY(Editor::entra(v.camposEAVal[2]) && v.lista->isVisible() && v.TablaActiva == "ADI1");
@@ -286,5 +283,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TstCanal)
+QTEST_MAIN(TstEditorCanales)
 #include "tst_editorcanales.moc"

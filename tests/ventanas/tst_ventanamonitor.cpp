@@ -60,7 +60,7 @@ QList<double> Ys(const QList<QPointF>& puntos) {
 
 } // namespace
 
-class TstMonitorWindow : public QObject {
+class TstVentanaMonitor : public QObject {
     Q_OBJECT
 private slots:
     void pestanasYBotones() {
@@ -211,5 +211,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TstMonitorWindow)
+QTEST_MAIN(TstVentanaMonitor)
 #include "tst_ventanamonitor.moc"

@@ -10,7 +10,7 @@
 
 using namespace ort;
 
-class TstTitleWindow : public QObject {
+class TstVentanaTitulo : public QObject {
     Q_OBJECT
 private slots:
     void cierre_data() {
@@ -60,5 +60,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TstTitleWindow)
+QTEST_MAIN(TstVentanaTitulo)
 #include "tst_ventanatitulo.moc"

@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
     editor.activateWindow(); // a display without a window manager activates nothing by itself
     (void)QTest::qWaitForWindowActive(&editor);
     for (QLineEdit* c :
-         {editor.campoOperador, editor.campoEstacion, editor.campoMaquina, editor.campoProducto}) {
+         {editor.campoOpera, editor.campoEstac, editor.campoMaqui, editor.campoProdu}) {
         c->setFocus(Qt::TabFocusReason);
         (void)QTest::qWaitFor([c] { return c->hasFocus(); }, 2000);
     }

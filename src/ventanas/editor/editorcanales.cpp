@@ -54,7 +54,7 @@ EditorCanales::EditorCanales(Entorno& e, AlmacenConfig& config, TablasRuntime& t
     const int p = t_.PuertoActual;
     setWindowTitle(QStringLiteral("Configuración de la Conexión ") + QString::number(p));
     campoCanal->setText(QStringLiteral("1"));
-    campoSecuencia->setText(QStringLiteral("1"));
+    campoSecue->setText(QStringLiteral("1"));
     muestra(p, 1, 1);
 }
 
@@ -93,16 +93,16 @@ void EditorCanales::construye() {
         return e;
     };
 
-    campoConexion = campo("campoConexion", 1230, 75, 4545, 315);
+    campoConex = campo("campoConex", 1230, 75, 4545, 315);
     campoCanal = campo("campoCanal", 1245, 435, 450, 315, 2);
-    campoDescripcion = campo("campoDescripcion", 1710, 435, 4065, 315, 30);
-    campoSecuencia = campo("campoSecuencia", 1245, 795, 450, 315, 2);
-    campoOperador = campo("campoOperador", 1230, 1260, 4545, 315);
-    campoEstacion = campo("campoEstacion", 1230, 1620, 4545, 315);
-    campoMaquina = campo("campoMaquina", 1230, 1980, 4545, 315);
-    campoProducto = campo("campoProducto", 1230, 2340, 4545, 315);
-    campoFormato = campo("campoFormato", 1230, 2700, 4545, 315);
-    campoCaracteristica = campo("campoCaracteristica", 1230, 3060, 4545, 315);
+    campoDescr = campo("campoDescr", 1710, 435, 4065, 315, 30);
+    campoSecue = campo("campoSecue", 1245, 795, 450, 315, 2);
+    campoOpera = campo("campoOpera", 1230, 1260, 4545, 315);
+    campoEstac = campo("campoEstac", 1230, 1620, 4545, 315);
+    campoMaqui = campo("campoMaqui", 1230, 1980, 4545, 315);
+    campoProdu = campo("campoProdu", 1230, 2340, 4545, 315);
+    campoForma = campo("campoForma", 1230, 2700, 4545, 315);
+    campoCarac = campo("campoCarac", 1230, 3060, 4545, 315);
     camposEAdic[1] = campo("txtEAdic_1", 1230, 3420, 1560, 315, 8);
     camposEAVal[1] = campo("txtEAVal_1", 3720, 3420, 2070, 315, 14);
     camposEAdic[2] = campo("txtEAdic_2", 1230, 3780, 1560, 315, 8);
@@ -165,22 +165,20 @@ void EditorCanales::construye() {
     lblFalla->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblFalla->hide();
 
-    ordenTab_ = {
-        campoConexion,  campoCanal,     campoDescripcion, campoSecuencia, campoOperador,
-        campoEstacion,  campoMaquina,   campoProducto,    campoFormato,   campoCaracteristica,
-        camposEAdic[1], camposEAVal[1], camposEAdic[2],   camposEAVal[2], cmdAceptar,
-        bEliminar,      cmdCancelar,    lblPuert,         etiquetas[7],   etiquetas[5],
-        etiquetas[0],   etiquetas[6],   etiquetas[2],     etiquetas[3],   etiquetas[1],
-        etiquetas[4],   etiquetas[8],   etiquetas[9],     tituloSelector, totalSecuencias,
-        lista};
+    ordenTab_ = {campoConex,     campoCanal,     campoDescr,     campoSecue,     campoOpera,
+                 campoEstac,     campoMaqui,     campoProdu,     campoForma,     campoCarac,
+                 camposEAdic[1], camposEAVal[1], camposEAdic[2], camposEAVal[2], cmdAceptar,
+                 bEliminar,      cmdCancelar,    lblPuert,       etiquetas[7],   etiquetas[5],
+                 etiquetas[0],   etiquetas[6],   etiquetas[2],   etiquetas[3],   etiquetas[1],
+                 etiquetas[4],   etiquetas[8],   etiquetas[9],   tituloSelector, totalSecuencias,
+                 lista};
     fijaLugarTab(lista, 30);
 
-    for (QLineEdit* c :
-         {campoConexion, campoCanal, campoOperador, campoEstacion, campoMaquina, campoProducto,
-          campoFormato, campoCaracteristica, camposEAdic[1], camposEAdic[2]})
+    for (QLineEdit* c : {campoConex, campoCanal, campoOpera, campoEstac, campoMaqui, campoProdu,
+                         campoForma, campoCarac, camposEAdic[1], camposEAdic[2]})
         c->installEventFilter(this);
     connect(campoCanal, &QLineEdit::textChanged, this, &EditorCanales::navega);
-    connect(campoSecuencia, &QLineEdit::textChanged, this, &EditorCanales::navega);
+    connect(campoSecue, &QLineEdit::textChanged, this, &EditorCanales::navega);
     connect(lista->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& actual, const QModelIndex&) { filaCambiada(actual); });
     connect(lista, &QTableView::clicked, this, &EditorCanales::clicEnLista);
@@ -195,7 +193,7 @@ void EditorCanales::showEvent(QShowEvent* evento) {
     if (const QScreen* pantalla = screen())
         move(pantalla->availableGeometry().center() - QPoint(width() / 2, height() / 2));
     if (!focusWidget())
-        campoConexion->setFocus(Qt::TabFocusReason);
+        campoConex->setFocus(Qt::TabFocusReason);
 }
 
 void EditorCanales::fijaLugarTab(QWidget* w, int lugar) {
@@ -222,21 +220,21 @@ void EditorCanales::muestra(int p, int c, int s) {
     if (!TablasRuntime::puertoValido(p))
         return;
     const FilaPuerto* puerto = config_.buscaPuerto(p);
-    ponTexto(campoConexion, puerto ? puerto->Conex : QString());
+    ponTexto(campoConex, puerto ? puerto->Conex : QString());
     const FilaCanal* canal = config_.buscaCanal(p, c);
-    ponTexto(campoDescripcion, canal ? canal->Descr : QString());
+    ponTexto(campoDescr, canal ? canal->Descr : QString());
     totalSecuencias->setText(QStringLiteral("/ ") + QString::number(TablasRuntime::canalValido(c)
                                                                         ? t_.canal(p, c).SecTotal
                                                                         : 0));
     const FilaConf* conf = config_.buscaConf(p, c, s);
     const FilaConf vacia;
     const FilaConf& f = conf ? *conf : vacia;
-    ponTexto(campoOperador, f.Opera);
-    ponTexto(campoEstacion, f.Estac);
-    ponTexto(campoMaquina, f.Maqui);
-    ponTexto(campoProducto, f.Produ);
-    ponTexto(campoFormato, f.Forma);
-    ponTexto(campoCaracteristica, f.Carac);
+    ponTexto(campoOpera, f.Opera);
+    ponTexto(campoEstac, f.Estac);
+    ponTexto(campoMaqui, f.Maqui);
+    ponTexto(campoProdu, f.Produ);
+    ponTexto(campoForma, f.Forma);
+    ponTexto(campoCarac, f.Carac);
     ponTexto(camposEAdic[1], f.EAdic1);
     ponTexto(camposEAVal[1], f.EAVal1);
     ponTexto(camposEAdic[2], f.EAdic2);
@@ -245,7 +243,7 @@ void EditorCanales::muestra(int p, int c, int s) {
 
 void EditorCanales::navega() {
     const double c = NumeroDe(campoCanal->text());
-    const double s = NumeroDe(campoSecuencia->text());
+    const double s = NumeroDe(campoSecue->text());
     if (c > 0 && s > 0)
         muestra(t_.PuertoActual, AEntero16(c), AEntero16(s));
 }
@@ -253,7 +251,7 @@ void EditorCanales::navega() {
 void EditorCanales::graba() {
     const int p = t_.PuertoActual;
     const int c = Numero(campoCanal);
-    const int s = Numero(campoSecuencia);
+    const int s = Numero(campoSecue);
     // Rows numbered 0 would be stored under no channel or sequence that a reading can reach.
     if (!TablasRuntime::puertoValido(p) || c < 1 || c > kCanales || s < 1 || s > 99) {
         e_.avisos.mensaje(QStringLiteral("Canal. CmdAceptar.\n\nEl canal y la secuencia deben ser "
@@ -265,14 +263,14 @@ void EditorCanales::graba() {
     ed.Puert = p;
     ed.Canal = c;
     ed.Secue = s;
-    ed.Conex = campoConexion->text();
-    ed.Descr = campoDescripcion->text();
-    ed.Opera = campoOperador->text();
-    ed.Estac = campoEstacion->text();
-    ed.Maqui = campoMaquina->text();
-    ed.Produ = campoProducto->text();
-    ed.Forma = campoFormato->text();
-    ed.Carac = campoCaracteristica->text();
+    ed.Conex = campoConex->text();
+    ed.Descr = campoDescr->text();
+    ed.Opera = campoOpera->text();
+    ed.Estac = campoEstac->text();
+    ed.Maqui = campoMaqui->text();
+    ed.Produ = campoProdu->text();
+    ed.Forma = campoForma->text();
+    ed.Carac = campoCarac->text();
     ed.EAdic1 = camposEAdic[1]->text();
     ed.EAVal1 = camposEAVal[1]->text();
     ed.EAdic2 = camposEAdic[2]->text();
@@ -300,7 +298,7 @@ void EditorCanales::graba() {
 void EditorCanales::elimina() {
     const int p = t_.PuertoActual;
     const int c = Numero(campoCanal);
-    const int s = Numero(campoSecuencia);
+    const int s = Numero(campoSecue);
     if (!e_.avisos.pregunta(QStringLiteral("¿Está seguro que desea eliminar la secuencia ") +
                             QString::number(s) + QStringLiteral(" del canal ") +
                             QString::number(c) + u'?'))

@@ -41,16 +41,16 @@ public:
     // "CANAL" while the channel field has the focus; empty until the first picker opens.
     QString TablaActiva;
 
-    QLineEdit* campoConexion = nullptr;
+    QLineEdit* campoConex = nullptr;
     QLineEdit* campoCanal = nullptr;
-    QLineEdit* campoDescripcion = nullptr;
-    QLineEdit* campoSecuencia = nullptr;
-    QLineEdit* campoOperador = nullptr;
-    QLineEdit* campoEstacion = nullptr;
-    QLineEdit* campoMaquina = nullptr;
-    QLineEdit* campoProducto = nullptr;
-    QLineEdit* campoFormato = nullptr;
-    QLineEdit* campoCaracteristica = nullptr;
+    QLineEdit* campoDescr = nullptr;
+    QLineEdit* campoSecue = nullptr;
+    QLineEdit* campoOpera = nullptr;
+    QLineEdit* campoEstac = nullptr;
+    QLineEdit* campoMaqui = nullptr;
+    QLineEdit* campoProdu = nullptr;
+    QLineEdit* campoForma = nullptr;
+    QLineEdit* campoCarac = nullptr;
     std::array<QLineEdit*, 3> camposEAdic{}; // indexes 1 and 2
     std::array<QLineEdit*, 3> camposEAVal{}; // indexes 1 and 2
     QPushButton* cmdAceptar = nullptr;

@@ -52,35 +52,35 @@ std::vector<EditorCanales::Selector> EditorCanales::Selector::tabla_(EditorCanal
     std::vector<Selector> t;
     auto agrega = [&t](Selector s) { t.push_back(std::move(s)); };
     // clang-format off
-    agrega({v.campoConexion, QStringLiteral("CNX"), QStringLiteral("Conexiones:"), nullptr, 0, {},
+    agrega({v.campoConex, QStringLiteral("CNX"), QStringLiteral("Conexiones:"), nullptr, 0, {},
             [](BaseCalidad& bd, const QString&) { return bd.todosINS(); },
             {}, 2, QStringLiteral("INSCLAVE"), QStringLiteral("INSDESCR"), false});
-    agrega({v.campoOperador, QStringLiteral("USU"), QStringLiteral("Operadores:"), nullptr, 0, {},
+    agrega({v.campoOpera, QStringLiteral("USU"), QStringLiteral("Operadores:"), nullptr, 0, {},
             [](BaseCalidad& bd, const QString&) { return bd.operadores(); },
             {{1080, QStringLiteral("Clave")}, {4500, QStringLiteral("Nombre")}},
             5, QStringLiteral("USUCLAVE"), QStringLiteral("USUDESCR"), false});
-    agrega({v.campoEstacion, QStringLiteral("EXU"), QStringLiteral("Estaciones de "), v.campoOperador,
+    agrega({v.campoEstac, QStringLiteral("EXU"), QStringLiteral("Estaciones de "), v.campoOpera,
             kAnchoOperador, QStringLiteral(": "), hijo(&BaseCalidad::estacionesDe),
             {{720, QString()}, {3600, QStringLiteral("Estación")}},
             7, QStringLiteral("EXUESTAC"), QStringLiteral("ESTDESC1"), false});
-    agrega({v.campoMaquina, QStringLiteral("MXE"), QStringLiteral("Máquinas de "), v.campoEstacion,
+    agrega({v.campoMaqui, QStringLiteral("MXE"), QStringLiteral("Máquinas de "), v.campoEstac,
             kAnchoEstacion, QStringLiteral(": "), hijo(&BaseCalidad::maquinasDe),
             {{1080, QStringLiteral("Clave")}, {3600, QStringLiteral("Máquina")}},
             8, QStringLiteral("MXEMAQUI"), QStringLiteral("MAQDESC1"), false});
-    agrega({v.campoProducto, QStringLiteral("PXM"), QStringLiteral("Productos de "), v.campoMaquina,
+    agrega({v.campoProdu, QStringLiteral("PXM"), QStringLiteral("Productos de "), v.campoMaqui,
             kAnchoMaquina, QStringLiteral(": "), hijo(&BaseCalidad::productosDe),
             {{1920, QStringLiteral("Clave")}, {3600, QStringLiteral("Producto")}},
             9, QStringLiteral("PXMPRODU"), QStringLiteral("PRODESC1"), false});
-    agrega({v.campoFormato, QStringLiteral("FXP"), QStringLiteral("Formatos de "), v.campoProducto,
+    agrega({v.campoForma, QStringLiteral("FXP"), QStringLiteral("Formatos de "), v.campoProdu,
             kAnchoProducto, QStringLiteral(": "), hijo(&BaseCalidad::formatosDe),
             {{1080, QStringLiteral("Clave")}, {3600, QStringLiteral("Formato")}},
             10, QStringLiteral("FXPFORMA"), QStringLiteral("FRMDESC1"), false});
-    agrega({v.campoCaracteristica, QStringLiteral("CXF"), QStringLiteral("Características de "), v.campoFormato,
+    agrega({v.campoCarac, QStringLiteral("CXF"), QStringLiteral("Características de "), v.campoForma,
             kAnchoFormato, QStringLiteral(":"), hijo(&BaseCalidad::caracteristicasDe),
             caracteristicas, 11, QStringLiteral("CXFCARAC"), QStringLiteral("CARDESC1"), false});
     for (int i = 1; i <= 2; ++i)
         agrega({v.camposEAdic[i], QStringLiteral("ADI%1").arg(i),
-                QStringLiteral("Características de "), v.campoFormato, kAnchoFormato,
+                QStringLiteral("Características de "), v.campoForma, kAnchoFormato,
                 QStringLiteral(":"), hijo(&BaseCalidad::caracteristicasDe), caracteristicas, 11,
                 QStringLiteral("CXFCARAC"), QString(), true});
     // clang-format on
