@@ -243,6 +243,17 @@ int main(int argc, char** argv) {
     const int rafaga = argc > 1 ? std::atoi(argv[1]) : 2000;
     const int muestras = argc > 2 ? std::atoi(argv[2]) : 200;
     QTemporaryDir tmp;
+    // "pasada" as third argument: only group commit, for its CPU per frame (quick to repeat).
+    if (argc > 3 && QByteArray(argv[3]) == "pasada") {
+        for (const QStringList& mas : {QStringList{}, QStringList{"--diario", "0"}}) {
+            const Medida m = Ort(tmp.path(), "pasada", rafaga, muestras, mas);
+            std::printf("group commit%-14s %10.0f frames/s, median %.2f ms, p99 %.2f ms, "
+                        "%.1f us CPU/frame\n",
+                        mas.isEmpty() ? "" : " --diario 0", m.tramasPorSegundo, m.mediana, m.p99,
+                        m.cpuPorTrama);
+        }
+        return 0;
+    }
     const Medida base = Base(tmp.path(), rafaga, muestras);
     const Medida valor = Ort(tmp.path(), "valor", rafaga, muestras);
     const Medida conexion = Ort(tmp.path(), "conexion", rafaga, muestras);
