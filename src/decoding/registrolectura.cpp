@@ -78,10 +78,28 @@ void Registrador::retenidasCambiadas() {
 }
 
 void Registrador::enVentana(std::function<void()> f) {
-    if (QThread::currentThread() == thread())
+    if (QThread::currentThread() == thread()) {
         f();
-    else
-        QMetaObject::invokeMethod(this, std::move(f), Qt::QueuedConnection);
+        return;
+    }
+    bool primero;
+    {
+        std::lock_guard l(buzonM_);
+        primero = buzon_.empty();
+        buzon_.push_back(std::move(f));
+    }
+    if (primero)
+        QMetaObject::invokeMethod(this, &Registrador::vaciaBuzon, Qt::QueuedConnection);
+}
+
+void Registrador::vaciaBuzon() {
+    std::vector<std::function<void()>> fs;
+    {
+        std::lock_guard l(buzonM_);
+        fs.swap(buzon_);
+    }
+    for (const auto& f : fs)
+        f();
 }
 
 // A reading placed on its channel's sequence, with everything the later steps need; taken
@@ -171,9 +189,9 @@ void Registrador::pruebaLimites(Asiento& a) const {
 }
 
 void Registrador::muestra(const Asiento& a) {
-    if (a.probada)
-        emit lecturaProbada(*a.probada);
-    enVentana([this, p = a.p, linea = a.linea] {
+    enVentana([this, p = a.p, linea = a.linea, probada = a.probada] {
+        if (probada)
+            emit lecturaProbada(*probada);
         log_.MuestraLinea(p, linea);
         t_.NumLecturas[p] += 1;
         emit contadoresCambiados(p);
@@ -219,8 +237,7 @@ void Registrador::terminaPasada() {
 }
 
 void Registrador::entregaDesdeGrabacion(const RespuestaGrabacion& r) {
-    QMetaObject::invokeMethod(
-        this, [this, r] { alGrabar(r); }, Qt::QueuedConnection);
+    enVentana([this, r] { alGrabar(r); });
 }
 
 void Registrador::alGrabar(const RespuestaGrabacion& r) {

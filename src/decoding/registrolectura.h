@@ -8,6 +8,8 @@
 #include <QString>
 
 #include <functional>
+#include <mutex>
+#include <vector>
 
 namespace ort {
 
@@ -81,8 +83,11 @@ private:
                              const QString& HoraInst) const;
     void graba(PedidoGrabacion pedido);
 
-    // Runs f on the window thread: now when called there, later (in order) otherwise.
+    // Runs f on the window thread: now when called there, later (in order) otherwise. What the
+    // workers and the recording thread hand over waits in one box, emptied by one event: under
+    // a stream the window thread wakes once for many readings, not once for each.
     void enVentana(std::function<void()> f);
+    void vaciaBuzon();
 
     Entorno& e_;
     TablasRuntime& t_;
@@ -91,6 +96,8 @@ private:
     LogPuertos& log_;
     HiloGrabacion* hilo_ = nullptr;
     QMap<int, qint64> retenidas_;
+    std::mutex buzonM_;
+    std::vector<std::function<void()>> buzon_;
 };
 
 } // namespace ort
