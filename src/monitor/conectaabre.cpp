@@ -26,9 +26,9 @@ public:
                               QStringLiteral(".- ") + f.descripcion,
                           Avisos::Icono::Exclamacion);
     }
-    void paso(const std::optional<Falla>& f) const {
-        if (f)
-            falla(*f);
+    void paso(const Resultado<>& r) const {
+        if (!r)
+            falla(r.falla());
     }
 
 private:

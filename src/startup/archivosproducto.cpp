@@ -38,17 +38,14 @@ QString BuscaArchivo(const QString& dir, const QString& nombre) {
     return actual;
 }
 
-std::optional<LineasArchivo> LeeLineasOpcional(const QString& directorioPrograma,
-                                               const QString& nombre, QString* problema) {
+Resultado<LineasArchivo> LeeLineasOpcional(const QString& directorioPrograma,
+                                           const QString& nombre) {
     LineasArchivo r{BuscaArchivo(RutaConBarra(directorioPrograma), nombre), {}};
     if (!QFileInfo::exists(r.ruta))
         return r;
     const auto texto = LeeArchivoTexto(r.ruta);
-    if (!texto) {
-        if (problema)
-            *problema = QStringLiteral("No se puede leer %1.").arg(r.ruta);
-        return std::nullopt;
-    }
+    if (!texto)
+        return Falla{QStringLiteral("ORT"), 75, QStringLiteral("No se puede leer %1.").arg(r.ruta)};
     r.lineas = texto->split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
     return r;
 }

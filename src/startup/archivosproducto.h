@@ -1,6 +1,7 @@
 #pragma once
 
 #include "startup/ajustes.h"
+#include "startup/falla.h"
 
 #include <QString>
 #include <QStringList>
@@ -19,14 +20,14 @@ QString BuscaArchivo(const QString& dir, const QString& nombre);
 std::optional<QString> LeeArchivoTexto(const QString& ruta);
 
 // The lines of one of ORT's optional files of the program directory, found by BuscaArchivo, and
-// its path for messages. A file that does not exist has no lines; one that cannot be read gives
-// no value and "No se puede leer RUTA." in *problema.
+// its path for messages. A file that does not exist has no lines; one that cannot be read fails
+// with "No se puede leer RUTA.".
 struct LineasArchivo {
     QString ruta;
     QStringList lineas;
 };
-std::optional<LineasArchivo> LeeLineasOpcional(const QString& directorioPrograma,
-                                               const QString& nombre, QString* problema);
+Resultado<LineasArchivo> LeeLineasOpcional(const QString& directorioPrograma,
+                                           const QString& nombre);
 
 // Reads the product files of the program directory into the start-up settings. Every problem
 // is reported through the notices; a file that stops start-up gives no value, never half-built
