@@ -336,7 +336,7 @@ Falla AlmacenConfig::fallaDe(const QSqlError& error) const {
     return {ruta_, numerico ? numero : errbd::kGeneral, descripcion};
 }
 
-std::optional<Falla> AlmacenConfig::grabaSecuencia(const EdicionSecuencia& e) {
+Resultado<> AlmacenConfig::grabaSecuencia(const EdicionSecuencia& e) {
     if (!conexion_.abierta())
         return Falla{ruta_, errbd::kNoEncontrada,
                      QStringLiteral("La base de datos de configuración no está abierta.")};
@@ -436,7 +436,7 @@ std::optional<Falla> AlmacenConfig::grabaSecuencia(const EdicionSecuencia& e) {
                 });
         }
     }
-    return std::nullopt;
+    return {};
 }
 
 Borrado AlmacenConfig::borraSecuencia(int p, int c, int s, Falla* falla) {

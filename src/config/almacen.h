@@ -86,7 +86,7 @@ public:
     // is cut to its column's defined size and loses its trailing blanks; the description and
     // the two additional values are stored whole. On failure nothing is written and the
     // database's error is returned; on success the rows held here follow.
-    std::optional<Falla> grabaSecuencia(const EdicionSecuencia& e);
+    Resultado<> grabaSecuencia(const EdicionSecuencia& e);
     // Deletes one sequence's CONF row; the channel and the port keep theirs.
     Borrado borraSecuencia(int p, int c, int s, Falla* falla = nullptr);
     // A column's defined size in characters, from its declared type ("VARCHAR(5)"); 0 when the

@@ -275,11 +275,12 @@ void Canal::cmdAceptar_Click() {
     ed.EAVal2 = txtEAVal[2]->text();
     // The ports' workers read these rows and tables: they wait while the editor changes them.
     QWriteLocker cerrojo(&t_.cerrojo);
-    if (const auto falla = config_.grabaSecuencia(ed)) {
+    if (const auto r = config_.grabaSecuencia(ed); !r) {
+        const Falla& falla = r.falla();
         cerrojo.unlock();
-        e_.avisos.mensaje(QStringLiteral("Canal. CmdAceptar.\n\n") + falla->fuente + u'\n' +
-                              QString::number(falla->numero) + QStringLiteral(".- ") +
-                              falla->descripcion,
+        e_.avisos.mensaje(QStringLiteral("Canal. CmdAceptar.\n\n") + falla.fuente + u'\n' +
+                              QString::number(falla.numero) + QStringLiteral(".- ") +
+                              falla.descripcion,
                           Avisos::Icono::Exclamacion);
         return;
     }
