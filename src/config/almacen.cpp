@@ -439,22 +439,17 @@ Resultado<> AlmacenConfig::grabaSecuencia(const EdicionSecuencia& e) {
     return {};
 }
 
-Borrado AlmacenConfig::borraSecuencia(int p, int c, int s, Falla* falla) {
-    auto falla_ = [&](const Falla& f) {
-        if (falla)
-            *falla = f;
-        return Borrado::Fallo;
-    };
+Resultado<Borrado> AlmacenConfig::borraSecuencia(int p, int c, int s) {
     if (!conexion_.abierta())
-        return falla_({ruta_, errbd::kNoEncontrada,
-                       QStringLiteral("La base de datos de configuración no está abierta.")});
+        return Falla{ruta_, errbd::kNoEncontrada,
+                     QStringLiteral("La base de datos de configuración no está abierta.")};
     QSqlQuery q(conexion_.db());
     q.prepare(QStringLiteral("Delete from CONF where Puert=? and Canal=? and Secue=?"));
     q.addBindValue(p);
     q.addBindValue(c);
     q.addBindValue(s);
     if (!q.exec())
-        return falla_(fallaDe(q.lastError()));
+        return fallaDe(q.lastError());
     if (q.numRowsAffected() <= 0)
         return Borrado::NoExiste;
     conf_.removeIf([&](const FilaConf& f) { return f.Puert == p && f.Canal == c && f.Secue == s; });

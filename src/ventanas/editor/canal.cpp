@@ -302,21 +302,16 @@ void Canal::bEliminar_Click() {
                             QString::number(s) + QStringLiteral(" del canal ") +
                             QString::number(c) + u'?'))
         return;
-    Falla falla;
     QWriteLocker cerrojo(&t_.cerrojo);
-    const Borrado borrado = config_.borraSecuencia(p, c, s, &falla);
+    const auto borrado = config_.borraSecuencia(p, c, s);
     cerrojo.unlock();
-    switch (borrado) {
-    case Borrado::Borrada:
-        accept();
-        break;
-    case Borrado::NoExiste:
-        break;
-    case Borrado::Fallo:
+    if (!borrado) {
+        const Falla& falla = borrado.falla();
         e_.avisos.mensaje(QStringLiteral("Canal. bEliminar.\n\n") + QString::number(falla.numero) +
                               QStringLiteral(".- ") + falla.descripcion,
                           Avisos::Icono::Exclamacion);
-        break;
+    } else if (*borrado == Borrado::Borrada) {
+        accept();
     }
 }
 
