@@ -5,7 +5,6 @@
 #include "startup/conexion.h"
 #include "startup/lectoritems.h"
 
-#include <QFile>
 #include <QSaveFile>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -16,13 +15,8 @@ Resultado<QStringList> LeeUbicaciones(const QString& dirPrograma) {
     QStringList rutas;
     const QString archivo = BuscaArchivo(dirPrograma, kArchivoUbicacion);
     const auto texto = LeeArchivoTexto(archivo);
-    // The numbers the product's file functions gave: file not found, path/file access error.
     if (!texto)
-        return QFile::exists(archivo)
-                   ? Falla{archivo, 75,
-                           QStringLiteral("No se puede leer el archivo %1.").arg(archivo)}
-                   : Falla{archivo, 53,
-                           QStringLiteral("No se encuentra el archivo %1.").arg(archivo)};
+        return texto.falla();
     // Empty lines are left out: the list offers only databases that can be chosen.
     LectorItems lector(*texto);
     while (rutas.size() < kMaxUbicaciones) {

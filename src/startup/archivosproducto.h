@@ -16,8 +16,9 @@ class Avisos;
 // Windows may hold it in another letter case. Returns the name as given when none exists.
 QString BuscaArchivo(const QString& dir, const QString& nombre);
 
-// Reads a whole text file (UTF-8 when valid, else Windows-1252); no value when unreadable.
-std::optional<QString> LeeArchivoTexto(const QString& ruta);
+// Reads a whole text file (UTF-8 when valid, else Windows-1252); a failure, numbered as the
+// product's file functions numbered theirs, when it does not exist or cannot be read.
+Resultado<QString> LeeArchivoTexto(const QString& ruta);
 
 // The lines of one of ORT's optional files of the program directory, found by BuscaArchivo, and
 // its path for messages. A file that does not exist has no lines; one that cannot be read fails
@@ -35,7 +36,7 @@ Resultado<LineasArchivo> LeeLineasOpcional(const QString& directorioPrograma,
 std::optional<Ajustes> CargaAjustes(const QString& directorioPrograma, Avisos& avisos);
 
 // Unscrambles the password item of "MTVXPASS.IAU"; characters outside 33..126 are reported
-// and decoded all the same. No value when a position cannot be decoded into a character.
-std::optional<QString> DescifraClave(const QString& s, Avisos& avisos);
+// and decoded all the same. A failure when a position cannot be decoded into a character.
+Resultado<QString> DescifraClave(const QString& s, Avisos& avisos);
 
 } // namespace ort
