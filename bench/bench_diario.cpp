@@ -124,8 +124,8 @@ void Mide(const char* motor, Ajustes& a, int n, RelojSistema& reloj, const QStri
     const double sDirecto = t.nsecsElapsed() / 1e9;
 
     Diario diario(dir + "/" + motor + kArchivoDiario);
-    if (!diario.abre()) {
-        std::fprintf(stderr, "%s\n", qPrintable(diario.error()));
+    if (const auto abierto = diario.abre(); !abierto) {
+        std::fprintf(stderr, "%s\n", qPrintable(abierto.falla().descripcion));
         return;
     }
     QList<Retenida> rs = Lecturas(a, "P2", n);
@@ -164,7 +164,8 @@ int main(int argc, char** argv) {
     // One synced append: what holding a reading costs while the database is down.
     {
         Diario d(tmp.path() + "/uno-" + kArchivoDiario);
-        d.abre();
+        if (const auto abierto = d.abre(); !abierto)
+            return std::fprintf(stderr, "%s\n", qPrintable(abierto.falla().descripcion)), 1;
         Ajustes a;
         QList<Retenida> rs = Lecturas(a, "P1", 500);
         QElapsedTimer t;

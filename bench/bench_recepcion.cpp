@@ -62,13 +62,13 @@ public:
     bool escribe(const QByteArray&) override { return true; }
     bool esperaDatos(int) override { return esperando() > 0; }
     void cierra() override {}
-    std::optional<Falla> fijaNumero(int) override { return {}; }
-    std::optional<Falla> fijaSettings(const QString&) override { return {}; }
-    std::optional<Falla> fijaBufferEntrada(int) override { return {}; }
-    std::optional<Falla> fijaUmbral(int) override { return {}; }
-    std::optional<Falla> fijaDtr(bool) override { return {}; }
-    std::optional<Falla> fijaRts(bool) override { return {}; }
-    std::optional<Falla> abre() override { return {}; }
+    Resultado<> fijaNumero(int) override { return {}; }
+    Resultado<> fijaSettings(const QString&) override { return {}; }
+    Resultado<> fijaBufferEntrada(int) override { return {}; }
+    Resultado<> fijaUmbral(int) override { return {}; }
+    Resultado<> fijaDtr(bool) override { return {}; }
+    Resultado<> fijaRts(bool) override { return {}; }
+    Resultado<> abre() override { return {}; }
 };
 
 class Fabrica : public FabricaPuertos {

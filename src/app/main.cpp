@@ -114,9 +114,8 @@ int EscribeClave(const QString& dir) {
     QString clave = QString::fromStdString(linea);
     while (clave.endsWith(u'\r'))
         clave.chop(1);
-    QString problema;
-    if (!ort::EscribeArchivoClave(dir, clave, &problema)) {
-        std::fprintf(stderr, "ORT: %s\n", qPrintable(problema));
+    if (const auto r = ort::EscribeArchivoClave(dir, clave); !r) {
+        std::fprintf(stderr, "ORT: %s\n", qPrintable(r.falla().descripcion));
         return 1;
     }
     std::fprintf(stderr, "ORT: clave escrita en %s/MTVXPASS.IAU\n", qPrintable(dir));

@@ -336,7 +336,7 @@ Falla AlmacenConfig::fallaDe(const QSqlError& error) const {
     return {ruta_, numerico ? numero : errbd::kGeneral, descripcion};
 }
 
-std::optional<Falla> AlmacenConfig::grabaSecuencia(const EdicionSecuencia& e) {
+Resultado<> AlmacenConfig::grabaSecuencia(const EdicionSecuencia& e) {
     if (!conexion_.abierta())
         return Falla{ruta_, errbd::kNoEncontrada,
                      QStringLiteral("La base de datos de configuración no está abierta.")};
@@ -436,25 +436,20 @@ std::optional<Falla> AlmacenConfig::grabaSecuencia(const EdicionSecuencia& e) {
                 });
         }
     }
-    return std::nullopt;
+    return {};
 }
 
-Borrado AlmacenConfig::borraSecuencia(int p, int c, int s, Falla* falla) {
-    auto falla_ = [&](const Falla& f) {
-        if (falla)
-            *falla = f;
-        return Borrado::Fallo;
-    };
+Resultado<Borrado> AlmacenConfig::borraSecuencia(int p, int c, int s) {
     if (!conexion_.abierta())
-        return falla_({ruta_, errbd::kNoEncontrada,
-                       QStringLiteral("La base de datos de configuración no está abierta.")});
+        return Falla{ruta_, errbd::kNoEncontrada,
+                     QStringLiteral("La base de datos de configuración no está abierta.")};
     QSqlQuery q(conexion_.db());
     q.prepare(QStringLiteral("Delete from CONF where Puert=? and Canal=? and Secue=?"));
     q.addBindValue(p);
     q.addBindValue(c);
     q.addBindValue(s);
     if (!q.exec())
-        return falla_(fallaDe(q.lastError()));
+        return fallaDe(q.lastError());
     if (q.numRowsAffected() <= 0)
         return Borrado::NoExiste;
     conf_.removeIf([&](const FilaConf& f) { return f.Puert == p && f.Canal == c && f.Secue == s; });

@@ -41,7 +41,7 @@ struct EdicionSecuencia {
     QString Opera, Estac, Maqui, Produ, Forma, Carac, EAdic1, EAVal1, EAdic2, EAVal2;
 };
 
-enum class Borrado { Borrada, NoExiste, Fallo };
+enum class Borrado { Borrada, NoExiste };
 
 // The default configuration database, in the program directory.
 inline const QString kConfPorDefecto = QStringLiteral("ORTConf2005.mdb");
@@ -86,9 +86,9 @@ public:
     // is cut to its column's defined size and loses its trailing blanks; the description and
     // the two additional values are stored whole. On failure nothing is written and the
     // database's error is returned; on success the rows held here follow.
-    std::optional<Falla> grabaSecuencia(const EdicionSecuencia& e);
+    Resultado<> grabaSecuencia(const EdicionSecuencia& e);
     // Deletes one sequence's CONF row; the channel and the port keep theirs.
-    Borrado borraSecuencia(int p, int c, int s, Falla* falla = nullptr);
+    Resultado<Borrado> borraSecuencia(int p, int c, int s);
     // A column's defined size in characters, from its declared type ("VARCHAR(5)"); 0 when the
     // type gives none or the column does not exist.
     int tamanoDefinido(const QString& tabla, const QString& columna);

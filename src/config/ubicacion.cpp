@@ -5,35 +5,28 @@
 #include "startup/conexion.h"
 #include "startup/lectoritems.h"
 
-#include <QFile>
 #include <QSaveFile>
 #include <QSqlError>
 #include <QSqlQuery>
 
 namespace ort {
 
-ListaUbicaciones LeeUbicaciones(const QString& dirPrograma) {
-    ListaUbicaciones r;
+Resultado<QStringList> LeeUbicaciones(const QString& dirPrograma) {
+    QStringList rutas;
     const QString archivo = BuscaArchivo(dirPrograma, kArchivoUbicacion);
     const auto texto = LeeArchivoTexto(archivo);
-    if (!texto) {
-        // The numbers the product's file functions gave: file not found, path/file access error.
-        r.error =
-            QFile::exists(archivo)
-                ? Falla{archivo, 75, QStringLiteral("No se puede leer el archivo %1.").arg(archivo)}
-                : Falla{archivo, 53, QStringLiteral("No se encuentra el archivo %1.").arg(archivo)};
-        return r;
-    }
+    if (!texto)
+        return texto.falla();
     // Empty lines are left out: the list offers only databases that can be chosen.
     LectorItems lector(*texto);
-    while (r.rutas.size() < kMaxUbicaciones) {
+    while (rutas.size() < kMaxUbicaciones) {
         const auto item = lector.item();
         if (!item)
             break;
         if (!item->trimmed().isEmpty())
-            r.rutas << *item;
+            rutas << *item;
     }
-    return r;
+    return rutas;
 }
 
 QString EligeUbicacion(const QString& texto, const QString& dirPrograma) {
@@ -42,25 +35,19 @@ QString EligeUbicacion(const QString& texto, const QString& dirPrograma) {
     return dirPrograma + kConfPorDefecto;
 }
 
-bool PruebaConfiguracion(const QString& ruta, Entorno& e, QString* problema) {
+Resultado<> PruebaConfiguracion(const QString& ruta, Entorno& e) {
     Conexion c;
-    if (!OpenDBOK(CadenaJet(ruta, e.ajustes.ClaveBD), c, e)) {
-        if (problema)
-            *problema = c.error.descripcion;
-        return false;
-    }
+    if (!OpenDBOK(CadenaJet(ruta, e.ajustes.ClaveBD), c, e))
+        return c.error;
     QSqlQuery q(c.db());
     q.setForwardOnly(true);
     for (const char* sql :
          {"Select * from PUERTOS order by Puert", "Select * from CANALES order by Puert, Canal",
           "Select * from CONF order by Puert, Canal, Secue"})
-        if (!q.exec(QLatin1String(sql))) {
-            if (problema)
-                *problema = q.lastError().text();
-            return false;
-        }
+        if (!q.exec(QLatin1String(sql)))
+            return Falla{c.db().driverName(), errbd::kGeneral, q.lastError().text()};
     q.finish();
-    return true;
+    return {};
 }
 
 QStringList LineasUbicacion(const QString& ruta, const QStringList& anteriores) {
@@ -88,18 +75,15 @@ QString ItemUbicacion(const QString& ruta) {
     return ruta;
 }
 
-bool EscribeUbicaciones(const QString& dirPrograma, const QString& ruta,
-                        const QStringList& anteriores, QString* problema) {
+Resultado<> EscribeUbicaciones(const QString& dirPrograma, const QString& ruta,
+                               const QStringList& anteriores) {
     QSaveFile f(BuscaArchivo(dirPrograma, kArchivoUbicacion));
     QByteArray contenido;
     for (const QString& linea : LineasUbicacion(ruta, anteriores))
         contenido += ItemUbicacion(linea).toUtf8() + "\r\n";
-    if (!f.open(QIODevice::WriteOnly) || f.write(contenido) != contenido.size() || !f.commit()) {
-        if (problema)
-            *problema = f.errorString();
-        return false;
-    }
-    return true;
+    if (!f.open(QIODevice::WriteOnly) || f.write(contenido) != contenido.size() || !f.commit())
+        return Falla{f.fileName(), 75, f.errorString()};
+    return {};
 }
 
 } // namespace ort

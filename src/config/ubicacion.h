@@ -5,8 +5,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <optional>
-
 namespace ort {
 
 struct Entorno;
@@ -14,23 +12,18 @@ struct Entorno;
 // At most this many configuration databases are listed and kept in the location file.
 constexpr int kMaxUbicaciones = 7;
 
-// The configuration databases of the location file, the one in use first.
-struct ListaUbicaciones {
-    QStringList rutas;
-    std::optional<Falla> error; // the file could not be read
-};
-
-// Reads the location file of the program directory item by item (an item ends at a comma or a
-// line end) and keeps the first seven that are not empty.
-ListaUbicaciones LeeUbicaciones(const QString& dirPrograma);
+// The configuration databases of the location file, the one in use first: read item by item
+// (an item ends at a comma or a line end), the first seven that are not empty. A failure when
+// the file cannot be found or read.
+Resultado<QStringList> LeeUbicaciones(const QString& dirPrograma);
 
 // The database a typed or chosen name stands for: the name itself when it ends in ".mdb" in any
 // letter case, otherwise the default file of the program directory.
 QString EligeUbicacion(const QString& texto, const QString& dirPrograma);
 
 // Opens a configuration database on a connection of its own and reads its three tables; the
-// connection is closed again. False when the file cannot be opened or a table is missing.
-bool PruebaConfiguracion(const QString& ruta, Entorno& e, QString* problema = nullptr);
+// connection is closed again. A failure when the file cannot be opened or a table is missing.
+Resultado<> PruebaConfiguracion(const QString& ruta, Entorno& e);
 
 // The lines of the location file after choosing ruta: the path first, then the earlier entries
 // 0..5 whose upper-cased text differs from the path's and from those already written, an entry
@@ -42,7 +35,7 @@ QString ItemUbicacion(const QString& ruta);
 
 // Rewrites the location file with those lines, through a temporary file renamed over it, so the
 // old list stays whole when the writing fails.
-bool EscribeUbicaciones(const QString& dirPrograma, const QString& ruta,
-                        const QStringList& anteriores, QString* problema = nullptr);
+Resultado<> EscribeUbicaciones(const QString& dirPrograma, const QString& ruta,
+                               const QStringList& anteriores);
 
 } // namespace ort

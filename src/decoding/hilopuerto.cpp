@@ -115,7 +115,7 @@ bool HiloPuerto::reconecta(const QString& motivo) {
             return false;
         bool vuelto = false;
         if (tcp) {
-            if (!tcp->conecta(tcp->hostRemoto(), tcp->numeroRemoto())) {
+            if (tcp->conecta(tcp->hostRemoto(), tcp->numeroRemoto())) {
                 const qint64 fin = reloj_.monotonoMs() + 5000;
                 while (!alto_ && !tcp->conectado() && tcp->conectando() &&
                        reloj_.monotonoMs() < fin)
@@ -125,7 +125,7 @@ bool HiloPuerto::reconecta(const QString& motivo) {
                     tcp->cierra();
             }
         } else if (serie) {
-            vuelto = !serie->abre().has_value();
+            vuelto = serie->abre().ok();
         }
         if (vuelto) {
             motivoPerdida_.clear();

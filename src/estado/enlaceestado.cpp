@@ -78,8 +78,8 @@ quint16 EnlaceEstado::sirve(const DireccionHttp& d) {
     if (d.ninguna)
         return 0;
     servidor_ = std::make_unique<ServidorEstado>(estado_);
-    const quint16 puerto = servidor_->escucha(d);
-    if (puerto == 0) {
+    const auto puerto = servidor_->escucha(d);
+    if (!puerto) {
         DiceEnConsola(QStringLiteral("no se puede abrir la página de estado en %1 (¿puerto en "
                                      "uso o dirección ajena a esta máquina?); ORT sigue sin ella.")
                           .arg(d.url()));
@@ -88,11 +88,11 @@ quint16 EnlaceEstado::sirve(const DireccionHttp& d) {
     }
     if (d.deRed()) {
         DireccionHttp real = d;
-        real.puerto = puerto;
+        real.puerto = *puerto;
         DiceEnConsola(
             QStringLiteral("la página de estado escucha en %1, abierta a la red.").arg(real.url()));
     }
-    return puerto;
+    return *puerto;
 }
 
 void EnlaceEstado::arrancado() {

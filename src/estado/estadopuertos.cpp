@@ -290,12 +290,10 @@ QByteArray EstadoPuertos::pagina() const {
 
 QList<std::pair<int, int>> LeeSilencios(const QString& directorioPrograma, QStringList* problemas) {
     QList<std::pair<int, int>> r;
-    QString problema;
-    const auto f =
-        LeeLineasOpcional(directorioPrograma, QStringLiteral("ORTSilencio.IAU"), &problema);
+    const auto f = LeeLineasOpcional(directorioPrograma, QStringLiteral("ORTSilencio.IAU"));
     if (!f) {
         if (problemas)
-            *problemas << problema;
+            *problemas << f.falla().descripcion;
         return r;
     }
     const QString& archivo = f->ruta;

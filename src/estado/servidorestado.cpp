@@ -110,11 +110,12 @@ ServidorEstado::ServidorEstado(const EstadoPuertos& estado, QObject* parent)
     : QAbstractHttpServer(parent)
     , estado_(estado) {}
 
-quint16 ServidorEstado::escucha(const DireccionHttp& d) {
+Resultado<quint16> ServidorEstado::escucha(const DireccionHttp& d) {
     auto* s = new EscuchaVigilada(this);
     if (!s->listen(d.host, d.puerto)) {
+        Falla f{QStringLiteral("ServidorEstado"), s->serverError(), s->errorString()};
         delete s;
-        return 0;
+        return f;
     }
     bind(s);
     return s->serverPort();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "startup/falla.h"
+
 #include <QHostAddress>
 #include <QtHttpServer/QAbstractHttpServer>
 
@@ -32,8 +34,9 @@ public:
     static constexpr int kInactividadMs = 60000;
 
     explicit ServidorEstado(const EstadoPuertos& estado, QObject* parent = nullptr);
-    // Listens on the address; 0 when it cannot (the port in use, an address not of this host).
-    quint16 escucha(const DireccionHttp& d);
+    // Listens on the address and gives the port listened on, or why it cannot (the port in use,
+    // an address not of this host).
+    Resultado<quint16> escucha(const DireccionHttp& d);
 
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;

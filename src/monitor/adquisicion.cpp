@@ -258,18 +258,18 @@ void Adquisicion::cargaLimites(int p) {
     QStringList problemas;
     for (const FilaConf& f : config_.confDePuerto(p)) {
         double inf = -999999.0, sup = 999999.0;
-        const Filas r = bd.limites(f.Maqui.trimmed(), f.Produ.trimmed(), f.Carac.trimmed());
-        if (!r.ok) {
-            problemas << r.texto + QStringLiteral(": ") + r.error.descripcion;
-        } else if (!r.vacio()) {
-            const QVariant vi = r.valor(0, QStringLiteral("CXPLINFC"));
-            const QVariant vs = r.valor(0, QStringLiteral("CXPLSUPC"));
+        const auto r = bd.limites(f.Maqui.trimmed(), f.Produ.trimmed(), f.Carac.trimmed());
+        if (!r) {
+            problemas << bd.sentencia() + QStringLiteral(": ") + r.falla().descripcion;
+        } else if (!r->vacio()) {
+            const QVariant vi = r->valor(0, QStringLiteral("CXPLINFC"));
+            const QVariant vs = r->valor(0, QStringLiteral("CXPLSUPC"));
             if (vi.isNull() || vs.isNull() || vi.toString().trimmed().isEmpty() ||
                 vs.toString().trimmed().isEmpty())
                 problemas << QStringLiteral("canal %1 secuencia %2: límite vacío en %3")
                                  .arg(f.Canal)
                                  .arg(f.Secue)
-                                 .arg(r.texto);
+                                 .arg(bd.sentencia());
             else {
                 inf = vi.toDouble();
                 sup = vs.toDouble();

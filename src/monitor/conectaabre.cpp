@@ -26,9 +26,9 @@ public:
                               QStringLiteral(".- ") + f.descripcion,
                           Avisos::Icono::Exclamacion);
     }
-    void paso(const std::optional<Falla>& f) const {
-        if (f)
-            falla(*f);
+    void paso(const Resultado<>& r) const {
+        if (!r)
+            falla(r.falla());
     }
 
 private:
@@ -45,17 +45,17 @@ qint16 Entero16(const QString& texto) {
 void ConnectAbre(Entorno& e, TablasRuntime& t, FabricaPuertos& puertos, int p) {
     Apertura apertura(e, p);
     const QString conex = t.puerto(p).Conex;
-    Filas ins;
-    {
+    const auto registro = [&] {
         Conexion c;
         OpenDBOK(e.ajustes.StrConexion, c, e);
-        ins = BaseCalidad(c).registroINS(QString(conex).remove(u' '));
-    }
-    if (!ins.ok) {
+        return BaseCalidad(c).registroINS(QString(conex).remove(u' '));
+    }();
+    if (!registro) {
         // Without the connection records nothing can be opened.
-        apertura.falla(ins.error);
+        apertura.falla(registro.falla());
         return;
     }
+    const Filas& ins = *registro;
     if (ins.vacio()) {
         e.avisos.mensaje(conex + QStringLiteral(". Conexión no configurada."),
                          Avisos::Icono::Exclamacion);

@@ -55,13 +55,13 @@ class PuertoSerie : public Puerto {
     Q_OBJECT
 public:
     using Puerto::Puerto;
-    virtual std::optional<Falla> fijaNumero(int puerto) = 0;         // CommPort
-    virtual std::optional<Falla> fijaSettings(const QString& s) = 0; // "9600,N,8,1"
-    virtual std::optional<Falla> fijaBufferEntrada(int bytes) = 0;   // InBufferSize
-    virtual std::optional<Falla> fijaUmbral(int caracteres) = 0;     // RThreshold
-    virtual std::optional<Falla> fijaDtr(bool on) = 0;
-    virtual std::optional<Falla> fijaRts(bool on) = 0;
-    virtual std::optional<Falla> abre() = 0; // PortOpen = True
+    virtual Resultado<> fijaNumero(int puerto) = 0;         // CommPort
+    virtual Resultado<> fijaSettings(const QString& s) = 0; // "9600,N,8,1"
+    virtual Resultado<> fijaBufferEntrada(int bytes) = 0;   // InBufferSize
+    virtual Resultado<> fijaUmbral(int caracteres) = 0;     // RThreshold
+    virtual Resultado<> fijaDtr(bool on) = 0;
+    virtual Resultado<> fijaRts(bool on) = 0;
+    virtual Resultado<> abre() = 0; // PortOpen = True
 };
 
 // Port p's TCP client socket.
@@ -70,7 +70,7 @@ class PuertoTcp : public Puerto {
 public:
     using Puerto::Puerto;
     // Starts connecting in the background (RemoteHost, RemotePort, Connect).
-    virtual std::optional<Falla> conecta(const QString& host, qint32 puerto) = 0;
+    virtual Resultado<> conecta(const QString& host, qint32 puerto) = 0;
     // State 7 of the socket control.
     virtual bool conectado() const = 0;
     // Waits up to ms for a connection under way to complete, without handling events (a

@@ -30,11 +30,10 @@ std::optional<T> Elige(const QString& texto,
 
 } // namespace
 
-std::optional<ConfiguracionSerie> InterpretaSettings(const QString& s, QString* problema) {
-    const auto mal = [&](const QString& que) -> std::optional<ConfiguracionSerie> {
-        if (problema)
-            *problema = QStringLiteral("La configuración \"%1\" no es válida: %2.").arg(s, que);
-        return std::nullopt;
+Resultado<ConfiguracionSerie> InterpretaSettings(const QString& s) {
+    const auto mal = [&](const QString& que) -> Resultado<ConfiguracionSerie> {
+        return Falla{QLatin1String(kFuentePuertoSerie), kFallaValorNoValido,
+                     QStringLiteral("La configuración \"%1\" no es válida: %2.").arg(s, que)};
     };
     const QStringList partes = s.split(u',');
     if (partes.size() != 4)
@@ -80,13 +79,11 @@ std::optional<ConfiguracionSerie> InterpretaSettings(const QString& s, QString* 
     return c;
 }
 
-std::optional<QString> DispositivoDePuerto(const QString& directorioPrograma, int p,
-                                           QString* problema) {
+Resultado<QString> DispositivoDePuerto(const QString& directorioPrograma, int p) {
     const QString porDefecto = QStringLiteral("/dev/ttyS%1").arg(p - 1);
-    const auto f =
-        LeeLineasOpcional(directorioPrograma, QStringLiteral("ORTPuertos.IAU"), problema);
+    const auto f = LeeLineasOpcional(directorioPrograma, QStringLiteral("ORTPuertos.IAU"));
     if (!f)
-        return std::nullopt;
+        return Falla{QLatin1String(kFuentePuertoSerie), kFallaNumeroPuerto, f.falla().descripcion};
     const QString& archivo = f->ruta;
     const QStringList& lineas = f->lineas;
     for (int i = 0; i < lineas.size(); ++i) {
@@ -100,14 +97,12 @@ std::optional<QString> DispositivoDePuerto(const QString& directorioPrograma, in
         QString ruta = lineas[i].mid(coma + 1).trimmed();
         if (ruta.size() >= 2 && ruta.startsWith(u'"') && ruta.endsWith(u'"'))
             ruta = ruta.mid(1, ruta.size() - 2).trimmed();
-        if (ruta.isEmpty()) {
-            if (problema)
-                *problema = QStringLiteral("%1, línea %2: el puerto %3 no tiene dispositivo.")
-                                .arg(archivo)
-                                .arg(i + 1)
-                                .arg(p);
-            return std::nullopt;
-        }
+        if (ruta.isEmpty())
+            return Falla{QLatin1String(kFuentePuertoSerie), kFallaNumeroPuerto,
+                         QStringLiteral("%1, línea %2: el puerto %3 no tiene dispositivo.")
+                             .arg(archivo)
+                             .arg(i + 1)
+                             .arg(p)};
         return ruta;
     }
     return porDefecto;
@@ -224,7 +219,7 @@ void PuertoSerieQt::cierra() {
         serie_.close();
 }
 
-std::optional<Falla> PuertoSerieQt::fijaNumero(int puerto) {
+Resultado<> PuertoSerieQt::fijaNumero(int puerto) {
     if (serie_.isOpen())
         return falla(kFallaPuertoAbierto,
                      QStringLiteral("No se puede cambiar el número del %1 mientras está abierto.")
@@ -232,13 +227,12 @@ std::optional<Falla> PuertoSerieQt::fijaNumero(int puerto) {
     if (puerto < 1 || puerto > 16)
         return falla(kFallaNumeroPuerto,
                      QStringLiteral("El número de puerto %1 no está entre 1 y 16.").arg(puerto));
-    QString problema;
-    const auto dispositivo = DispositivoDePuerto(directorio_, puerto, &problema);
+    const auto dispositivo = DispositivoDePuerto(directorio_, puerto);
     if (!dispositivo)
-        return falla(kFallaNumeroPuerto, problema);
+        return dispositivo.falla();
     numero_ = puerto;
     dispositivo_ = *dispositivo;
-    return std::nullopt;
+    return {};
 }
 
 bool PuertoSerieQt::aplica(const ConfiguracionSerie& c) {
@@ -253,11 +247,10 @@ bool PuertoSerieQt::aplica(const ConfiguracionSerie& c) {
     return ok;
 }
 
-std::optional<Falla> PuertoSerieQt::fijaSettings(const QString& s) {
-    QString problema;
-    const auto c = InterpretaSettings(s, &problema);
+Resultado<> PuertoSerieQt::fijaSettings(const QString& s) {
+    const auto c = InterpretaSettings(s);
     if (!c)
-        return falla(kFallaValorNoValido, problema);
+        return c.falla();
     if (serie_.isOpen() && !aplica(*c)) {
         const QString motivo = serie_.errorString();
         aplica(config_);
@@ -267,24 +260,24 @@ std::optional<Falla> PuertoSerieQt::fijaSettings(const QString& s) {
                          .arg(nombre(), s, motivo));
     }
     config_ = *c;
-    return std::nullopt;
+    return {};
 }
 
-std::optional<Falla> PuertoSerieQt::fijaBufferEntrada(int bytes) {
+Resultado<> PuertoSerieQt::fijaBufferEntrada(int bytes) {
     if (bytes < 1)
         return falla(kFallaValorNoValido,
                      QStringLiteral("El tamaño del búfer de entrada %1 no es válido.").arg(bytes));
     // Kept as asked; what arrives is held without limit, so that nothing is lost.
     bufferEntrada_ = bytes;
-    return std::nullopt;
+    return {};
 }
 
-std::optional<Falla> PuertoSerieQt::fijaUmbral(int caracteres) {
+Resultado<> PuertoSerieQt::fijaUmbral(int caracteres) {
     if (caracteres < 0)
         return falla(kFallaValorNoValido,
                      QStringLiteral("El umbral de recepción %1 no es válido.").arg(caracteres));
     umbral_ = caracteres;
-    return std::nullopt;
+    return {};
 }
 
 void PuertoSerieQt::aplicaLineas() {
@@ -298,19 +291,19 @@ void PuertoSerieQt::aplicaLineas() {
     serie_.clearError();
 }
 
-std::optional<Falla> PuertoSerieQt::fijaDtr(bool on) {
+Resultado<> PuertoSerieQt::fijaDtr(bool on) {
     dtr_ = on;
     aplicaLineas();
-    return std::nullopt;
+    return {};
 }
 
-std::optional<Falla> PuertoSerieQt::fijaRts(bool on) {
+Resultado<> PuertoSerieQt::fijaRts(bool on) {
     rts_ = on;
     aplicaLineas();
-    return std::nullopt;
+    return {};
 }
 
-std::optional<Falla> PuertoSerieQt::abre() {
+Resultado<> PuertoSerieQt::abre() {
     if (serie_.isOpen())
         return falla(kFallaPuertoAbierto, QStringLiteral("El %1 ya está abierto.").arg(nombre()));
     if (dispositivo_.isEmpty())
@@ -347,7 +340,7 @@ std::optional<Falla> PuertoSerieQt::abre() {
     retencion_.limpiaPendiente();
     contadores_ = leeContadores();
     aplicaLineas();
-    return std::nullopt;
+    return {};
 }
 
 std::optional<ContadoresLinea> PuertoSerieQt::leeContadores() const {

@@ -67,15 +67,14 @@ struct ConfiguracionSerie {
 };
 
 // Parses baud, parity letter (N, E, O, M or S in any case), data bits (5..8) and stop bits
-// (1, 1.5 or 2), separated by commas; blanks around each part are allowed. Without a value,
-// problema says what is wrong.
-std::optional<ConfiguracionSerie> InterpretaSettings(const QString& s, QString* problema = nullptr);
+// (1, 1.5 or 2), separated by commas; blanks around each part are allowed. A failure
+// (kFallaValorNoValido) says what is wrong.
+Resultado<ConfiguracionSerie> InterpretaSettings(const QString& s);
 
 // The device of ORT port p: the entry for p in "ORTPuertos.IAU" of the program directory (one
-// line per port: number, comma, device path), else /dev/ttyS<p-1>. Without a value, problema
-// says why (an unreadable file, an entry without a path).
-std::optional<QString> DispositivoDePuerto(const QString& directorioPrograma, int p,
-                                           QString* problema = nullptr);
+// line per port: number, comma, device path), else /dev/ttyS<p-1>. A failure
+// (kFallaNumeroPuerto) says why: an unreadable file, an entry without a path.
+Resultado<QString> DispositivoDePuerto(const QString& directorioPrograma, int p);
 
 // A serial line on QSerialPort. Properties may be set before or after opening, as the serial
 // control's; a device that goes away is closed and reported once through perdido().
@@ -97,15 +96,15 @@ public:
     bool esperaDatos(int ms) override;
     void cierra() override;
 
-    std::optional<Falla> fijaNumero(int puerto) override;
-    std::optional<Falla> fijaSettings(const QString& s) override;
+    Resultado<> fijaNumero(int puerto) override;
+    Resultado<> fijaSettings(const QString& s) override;
     // Kept and reported; what arrives is held without limit, so nothing is ever dropped.
-    std::optional<Falla> fijaBufferEntrada(int bytes) override;
+    Resultado<> fijaBufferEntrada(int bytes) override;
     // 0 (the default) raises no datos() at all, as with the serial control.
-    std::optional<Falla> fijaUmbral(int caracteres) override;
-    std::optional<Falla> fijaDtr(bool on) override;
-    std::optional<Falla> fijaRts(bool on) override;
-    std::optional<Falla> abre() override;
+    Resultado<> fijaUmbral(int caracteres) override;
+    Resultado<> fijaDtr(bool on) override;
+    Resultado<> fijaRts(bool on) override;
+    Resultado<> abre() override;
 
     // What has been set.
     int numero() const { return numero_; }

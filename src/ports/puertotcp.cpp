@@ -20,7 +20,7 @@ bool PuertoTcpQt::conectado() const {
     return socket_.state() == QAbstractSocket::ConnectedState;
 }
 
-std::optional<Falla> PuertoTcpQt::conecta(const QString& host, qint32 puerto) {
+Resultado<> PuertoTcpQt::conecta(const QString& host, qint32 puerto) {
     if (host.trimmed().isEmpty())
         return Falla{QLatin1String(kFuentePuertoTcp), kFallaTcpValorNoValido,
                      QStringLiteral("No se ha indicado el servidor remoto.")};
@@ -34,7 +34,7 @@ std::optional<Falla> PuertoTcpQt::conecta(const QString& host, qint32 puerto) {
     puerto_ = puerto;
     ultimoError_.clear();
     socket_.connectToHost(host_, static_cast<quint16>(puerto));
-    return std::nullopt;
+    return {};
 }
 
 void PuertoTcpQt::cierra() {

@@ -33,7 +33,7 @@ public:
     void cierra() override;
 
     // Drops any earlier connection, then starts the new one.
-    std::optional<Falla> conecta(const QString& host, qint32 puerto) override;
+    Resultado<> conecta(const QString& host, qint32 puerto) override;
     bool conectado() const override;
     bool esperaConexion(int ms) override;
     bool conectando() const override {

@@ -41,26 +41,20 @@ QString Muestra(const char* mostrado, const QStringList& valores) {
 
 } // namespace
 
-Filas BaseCalidad::ejecuta(const Sentencia& s, const QStringList& valores) {
-    Filas r;
-    r.texto = Muestra(s.mostrado, valores);
-    if (!c_.abierta()) {
-        r.error = {QStringLiteral("ORT"), errbd::kGeneral,
-                   QStringLiteral("La base de datos de Metrovax no está abierta.")};
-        return r;
-    }
+Resultado<Filas> BaseCalidad::ejecuta(const Sentencia& s, const QStringList& valores) {
+    sentencia_ = Muestra(s.mostrado, valores);
+    if (!c_.abierta())
+        return Falla{QStringLiteral("ORT"), errbd::kGeneral,
+                     QStringLiteral("La base de datos de Metrovax no está abierta.")};
     QSqlQuery q(c_.db());
     q.setForwardOnly(true);
-    if (!q.prepare(AdaptaSql(QString::fromUtf8(s.sql), c_.motor()))) {
-        r.error = {c_.db().driverName(), errbd::kGeneral, q.lastError().text()};
-        return r;
-    }
+    if (!q.prepare(AdaptaSql(QString::fromUtf8(s.sql), c_.motor())))
+        return Falla{c_.db().driverName(), errbd::kGeneral, q.lastError().text()};
     for (const QString& v : valores)
         q.addBindValue(v);
-    if (!q.exec()) {
-        r.error = {c_.db().driverName(), errbd::kGeneral, q.lastError().text()};
-        return r;
-    }
+    if (!q.exec())
+        return Falla{c_.db().driverName(), errbd::kGeneral, q.lastError().text()};
+    Filas r;
     const QSqlRecord rec = q.record();
     for (int i = 0; i < rec.count(); ++i)
         r.columnas << rec.fieldName(i).toUpper();
@@ -78,11 +72,10 @@ Filas BaseCalidad::ejecuta(const Sentencia& s, const QStringList& valores) {
                 tam = tamanoDefinido(QLatin1String(tabla), col);
         r.tamanos << tam;
     }
-    r.ok = true;
     return r;
 }
 
-Filas BaseCalidad::registroINS(const QString& clave) {
+Resultado<Filas> BaseCalidad::registroINS(const QString& clave) {
     static const Sentencia s{
         "Select INSCLAVE, INSDESCR, INSTIPOC, INSRMTIP, INSTCPPR, INSBAUDI, INSPARID, INSBDATO, "
         "INSBPARO, INSBUFFE, INSRCVTH, INSINICI, INSTERMI, INSTABLA from INS "
@@ -91,7 +84,7 @@ Filas BaseCalidad::registroINS(const QString& clave) {
     return ejecuta(s, {clave});
 }
 
-Filas BaseCalidad::todosINS() {
+Resultado<Filas> BaseCalidad::todosINS() {
     // Every column, those the product does not name included (the picker shows them all).
     static const Sentencia s{"Select * from INS order by INSCLAVE",
                              "Select * from INS order by INSCLAVE",
@@ -99,14 +92,14 @@ Filas BaseCalidad::todosINS() {
     return ejecuta(s, {});
 }
 
-Filas BaseCalidad::operadores() {
+Resultado<Filas> BaseCalidad::operadores() {
     static const Sentencia s{"Select USUCLAVE,USUDESCR from USU order by USUCLAVE",
                              "Select USUCLAVE,USUDESCR from USU order by USUCLAVE",
                              {{"USUCLAVE", "USU"}, {"USUDESCR", "USU"}}};
     return ejecuta(s, {});
 }
 
-Filas BaseCalidad::estacionesDe(const QString& operador) {
+Resultado<Filas> BaseCalidad::estacionesDe(const QString& operador) {
     static const Sentencia s{
         "Select EXUESTAC, ESTDESC1 from EXU inner join EST on EXU.EXUESTAC = EST.ESTCLAVE "
         "where RTRIM(EXUUSUAR) like ? order by EXUESTAC",
@@ -116,7 +109,7 @@ Filas BaseCalidad::estacionesDe(const QString& operador) {
     return ejecuta(s, {operador});
 }
 
-Filas BaseCalidad::maquinasDe(const QString& estacion) {
+Resultado<Filas> BaseCalidad::maquinasDe(const QString& estacion) {
     static const Sentencia s{
         "Select MXEMAQUI, MAQDESC1 from MXE inner join MAQ on MXE.MXEMAQUI = MAQ.MAQCLAVE "
         "where RTRIM(MXEESTAC) like ? order by MXEMAQUI",
@@ -126,7 +119,7 @@ Filas BaseCalidad::maquinasDe(const QString& estacion) {
     return ejecuta(s, {estacion});
 }
 
-Filas BaseCalidad::productosDe(const QString& maquina) {
+Resultado<Filas> BaseCalidad::productosDe(const QString& maquina) {
     static const Sentencia s{
         "Select PXMPRODU, PRODESC1 from PXM inner join PRO on PXM.PXMPRODU = PRO.PROCLAVE "
         "where RTRIM(PXMMAQUI) like ? order by PXMPRODU",
@@ -136,7 +129,7 @@ Filas BaseCalidad::productosDe(const QString& maquina) {
     return ejecuta(s, {maquina});
 }
 
-Filas BaseCalidad::formatosDe(const QString& producto) {
+Resultado<Filas> BaseCalidad::formatosDe(const QString& producto) {
     static const Sentencia s{
         "Select FXPFORMA, FRMDESC1 from FXP inner join FRM on FXP.FXPFORMA = FRM.FRMCLAVE "
         "where RTRIM(FXPPRODU) like ? order by FXPFORMA",
@@ -146,7 +139,7 @@ Filas BaseCalidad::formatosDe(const QString& producto) {
     return ejecuta(s, {producto});
 }
 
-Filas BaseCalidad::caracteristicasDe(const QString& formato) {
+Resultado<Filas> BaseCalidad::caracteristicasDe(const QString& formato) {
     static const Sentencia s{
         "Select CXFCARAC,CXFPOSIC,CARDESC1 from CXF inner join CAR on CXF.CXFCARAC = CAR.CARCLAVE "
         "where RTRIM(CXFFORMA) like ? order by CXFCARAC",
@@ -156,22 +149,22 @@ Filas BaseCalidad::caracteristicasDe(const QString& formato) {
     return ejecuta(s, {formato});
 }
 
-Filas BaseCalidad::producto(const QString& clave) {
+Resultado<Filas> BaseCalidad::producto(const QString& clave) {
     static const Sentencia s{"Select PROCLAVE, PRODESC1, PRODESC2 from PRO where PROCLAVE = ?",
                              "Select PROCLAVE, PRODESC1, PRODESC2 from PRO where PROCLAVE = '…'",
                              {{"PROCLAVE", "PRO"}, {"PRODESC1", "PRO"}, {"PRODESC2", "PRO"}}};
     return ejecuta(s, {clave});
 }
 
-Filas BaseCalidad::operador(const QString& clave) {
+Resultado<Filas> BaseCalidad::operador(const QString& clave) {
     static const Sentencia s{"Select USUCLAVE, USUDESCR from USU where USUCLAVE = ?",
                              "Select USUCLAVE, USUDESCR from USU where USUCLAVE = '…'",
                              {{"USUCLAVE", "USU"}, {"USUDESCR", "USU"}}};
     return ejecuta(s, {clave});
 }
 
-Filas BaseCalidad::limites(const QString& maquina, const QString& producto,
-                           const QString& caracteristica) {
+Resultado<Filas> BaseCalidad::limites(const QString& maquina, const QString& producto,
+                                      const QString& caracteristica) {
     static const Sentencia s{
         // Keys padded with blanks match, on either engine, as the product's engines compared
         // text.

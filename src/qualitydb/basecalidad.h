@@ -10,10 +10,6 @@ namespace ort {
 
 // The rows a statement returned, with what the callers need to show them.
 struct Filas {
-    bool ok = false;
-    Falla error;
-    // The statement as the product wrote it, with the values in place: for messages only.
-    QString texto;
     QStringList columnas; // upper-cased names, in statement order
     QList<int> tamanos;   // each column's defined size in characters, 0 when not text
     QList<QVariantList> filas;
@@ -28,36 +24,42 @@ struct Filas {
 };
 
 // The statements ORT sends to the Metrovax database; no other module writes SQL for it. Keys are
-// bound as values, never spliced into the statement.
+// bound as values, never spliced into the statement. Each query gives its rows or the database's
+// failure.
 class BaseCalidad {
 public:
     explicit BaseCalidad(Conexion& conexion) : c_(conexion) {}
 
     // Port opening: the connection record of a key (blanks and letter case aside), or none.
-    Filas registroINS(const QString& clave);
+    Resultado<Filas> registroINS(const QString& clave);
     // Connection picker: every record in key order.
-    Filas todosINS();
+    Resultado<Filas> todosINS();
     // Pickers, each list in key order; the parent key is compared with its trailing blanks removed.
-    Filas operadores();
-    Filas estacionesDe(const QString& operador);
-    Filas maquinasDe(const QString& estacion);
-    Filas productosDe(const QString& maquina);
-    Filas formatosDe(const QString& producto);
-    Filas caracteristicasDe(const QString& formato);
+    Resultado<Filas> operadores();
+    Resultado<Filas> estacionesDe(const QString& operador);
+    Resultado<Filas> maquinasDe(const QString& estacion);
+    Resultado<Filas> productosDe(const QString& maquina);
+    Resultado<Filas> formatosDe(const QString& producto);
+    Resultado<Filas> caracteristicasDe(const QString& formato);
     // GSE01 context command.
-    Filas producto(const QString& clave);
-    Filas operador(const QString& clave);
+    Resultado<Filas> producto(const QString& clave);
+    Resultado<Filas> operador(const QString& clave);
     // Port opening: at most one row with the lower and upper tolerance limits.
-    Filas limites(const QString& maquina, const QString& producto, const QString& caracteristica);
+    Resultado<Filas> limites(const QString& maquina, const QString& producto,
+                             const QString& caracteristica);
 
     // A column's defined size in characters (from its declared type), 0 when it has none.
     int tamanoDefinido(const QString& tabla, const QString& columna);
 
+    // The last statement as the product wrote it, with the values in place: for messages only.
+    const QString& sentencia() const { return sentencia_; }
+
 private:
     struct Sentencia;
-    Filas ejecuta(const Sentencia& s, const QStringList& valores);
+    Resultado<Filas> ejecuta(const Sentencia& s, const QStringList& valores);
 
     Conexion& c_;
+    QString sentencia_;
 };
 
 } // namespace ort

@@ -72,28 +72,26 @@ bool Diario::ejecuta(const QString& sql) {
     return false;
 }
 
-bool Diario::abre() {
-    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"))) {
-        error_ = QStringLiteral("No está instalado el controlador de base de datos QSQLITE.");
-        return false;
-    }
+Resultado<> Diario::abre() {
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
+        return Falla{archivo_, 0,
+                     QStringLiteral("No está instalado el controlador de base de datos QSQLITE.")};
     if (!db_.isValid())
         db_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nombre_);
     db_.setDatabaseName(QFileInfo(archivo_).absoluteFilePath());
     db_.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
-    if (!db_.open()) {
-        error_ = db_.lastError().text();
-        return false;
-    }
+    if (!db_.open())
+        return Falla{archivo_, 0, db_.lastError().text()};
     // Write-ahead log, synced at every commit: an append that returned survives a power cut.
     bool ok = ejecuta(QStringLiteral("PRAGMA journal_mode=WAL")) &&
               ejecuta(QStringLiteral("PRAGMA synchronous=FULL"));
     for (const char* s : kEsquema)
         ok = ok && ejecuta(QString::fromUtf8(s));
     ok = ok && cuenta();
-    if (!ok)
-        db_.close();
-    return ok;
+    if (ok)
+        return {};
+    db_.close();
+    return Falla{archivo_, 0, error_};
 }
 
 void Diario::fijaAlcance(const QString& destino, std::atomic<qint64>* totalComun) {

@@ -75,9 +75,10 @@ public:
     Diario(const Diario&) = delete;
     Diario& operator=(const Diario&) = delete;
 
-    // Opens the file, creating it when missing; false with error() when it cannot.
-    bool abre();
+    // Opens the file, creating it when missing, or says why it cannot.
+    Resultado<> abre();
     bool abierto() const { return db_.isOpen(); }
+    // Why the latest append or change of state failed.
     const QString& error() const { return error_; }
     const QString& archivo() const { return archivo_; }
 

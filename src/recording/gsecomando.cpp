@@ -33,26 +33,26 @@ QString GSEArmaComando(Entorno& e, const AlmacenConfig& config, int Pue, int Can
     OpenDBOK(e.ajustes.StrConexion, c, e);
     BaseCalidad bd(c);
     // A statement that fails says why; one that finds nothing says "Not Found".
-    auto falta = [&e](const Filas& r) {
-        if (r.ok && !r.vacio())
+    auto falta = [&e, &bd](const Resultado<Filas>& r) {
+        if (r && !r->vacio())
             return false;
-        NoEncontrado(e, r.ok ? r.texto : r.texto + u'\n' + r.error.descripcion);
+        NoEncontrado(e, r ? bd.sentencia() : bd.sentencia() + u'\n' + r.falla().descripcion);
         return true;
     };
-    const Filas pro = bd.producto(f.Produ);
+    const auto pro = bd.producto(f.Produ);
     if (falta(pro))
         return {};
-    const Filas usu = bd.operador(f.Opera);
+    const auto usu = bd.operador(f.Opera);
     if (falta(usu))
         return {};
     const QStringList partes = {
         Parametro("80.3", f.Produ),
-        Parametro("80.4", pro.textoDe(0, QStringLiteral("PRODESC1"))),
+        Parametro("80.4", pro->textoDe(0, QStringLiteral("PRODESC1"))),
         Parametro("80.5", f.EAVal1),
         Parametro("80.6", f.EAVal2),
         Parametro("80.7", f.Opera),
-        Parametro("80.8", usu.textoDe(0, QStringLiteral("USUDESCR"))),
-        Parametro("80.10", pro.textoDe(0, QStringLiteral("PRODESC2"))),
+        Parametro("80.8", usu->textoDe(0, QStringLiteral("USUDESCR"))),
+        Parametro("80.10", pro->textoDe(0, QStringLiteral("PRODESC2"))),
     };
     return SinAcentos(partes.join(QStringLiteral("%o")) + QStringLiteral("%o11%^"));
 }

@@ -212,13 +212,13 @@ void HiloGrabacion::abreDiario(Carril& c) {
         c.destino = ClaveDestino(cd.ajustes, c.Forma, c.Maqui, c.Produ);
     d->fijaAlcance(c.destino, &totalRetenidas_);
     d->fijaLimite(cd.maximo, cd.maximo - cd.maximo / 10);
-    if (!d->abre()) {
+    if (const auto abierto = d->abre(); !abierto) {
         if (!cd.faltaDicha.exchange(true) && cd.sucesos)
             cd.sucesos(0, {},
                        QStringLiteral("No se puede abrir el diario de lecturas retenidas %1: %2\n"
                                       "Una lectura que no se pueda grabar no se guardará para "
                                       "grabarla después.")
-                           .arg(cd.archivo, d->error()));
+                           .arg(cd.archivo, abierto.falla().descripcion));
         return;
     }
     c.diario = std::move(d);

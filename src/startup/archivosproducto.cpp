@@ -38,29 +38,29 @@ QString BuscaArchivo(const QString& dir, const QString& nombre) {
     return actual;
 }
 
-std::optional<LineasArchivo> LeeLineasOpcional(const QString& directorioPrograma,
-                                               const QString& nombre, QString* problema) {
+Resultado<LineasArchivo> LeeLineasOpcional(const QString& directorioPrograma,
+                                           const QString& nombre) {
     LineasArchivo r{BuscaArchivo(RutaConBarra(directorioPrograma), nombre), {}};
     if (!QFileInfo::exists(r.ruta))
         return r;
     const auto texto = LeeArchivoTexto(r.ruta);
-    if (!texto) {
-        if (problema)
-            *problema = QStringLiteral("No se puede leer %1.").arg(r.ruta);
-        return std::nullopt;
-    }
+    if (!texto)
+        return Falla{QStringLiteral("ORT"), 75, QStringLiteral("No se puede leer %1.").arg(r.ruta)};
     r.lineas = texto->split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
     return r;
 }
 
-std::optional<QString> LeeArchivoTexto(const QString& ruta) {
+Resultado<QString> LeeArchivoTexto(const QString& ruta) {
     QFile f(ruta);
     if (!f.open(QIODevice::ReadOnly))
-        return std::nullopt;
+        // File not found, path/file access error.
+        return QFile::exists(ruta)
+                   ? Falla{ruta, 75, QStringLiteral("No se puede leer el archivo %1.").arg(ruta)}
+                   : Falla{ruta, 53, QStringLiteral("No se encuentra el archivo %1.").arg(ruta)};
     return DecodificaTexto(f.readAll());
 }
 
-std::optional<QString> DescifraClave(const QString& s, Avisos& avisos) {
+Resultado<QString> DescifraClave(const QString& s, Avisos& avisos) {
     QString clave;
     for (int i = 1; i <= s.size(); ++i) {
         const QChar ch = s[i - 1];
@@ -74,8 +74,9 @@ std::optional<QString> DescifraClave(const QString& s, Avisos& avisos) {
         c -= 2 * i;
         if (c < 33)
             c += 94;
-        if (c < 0)
-            return std::nullopt;
+        if (c < 0) // the product's Chr refused it: invalid procedure call
+            return Falla{QStringLiteral("ORT"), 5,
+                         QStringLiteral("la clave es demasiado larga para descifrarla")};
         clave += c < 256 ? DesdeWin1252(static_cast<unsigned char>(c)) : QChar(char16_t(c));
     }
     return clave;
@@ -325,7 +326,7 @@ std::optional<Ajustes> CargaAjustes(const QString& directorioPrograma, Avisos& a
         const QString cifrada = f.lector().item().value_or(QString());
         const auto clave = DescifraClave(cifrada, avisos);
         if (!clave) {
-            f.falla(QStringLiteral("la clave es demasiado larga para descifrarla"));
+            f.falla(clave.falla().descripcion);
             return std::nullopt;
         }
         a.ClaveBD = *clave;

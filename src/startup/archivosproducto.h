@@ -1,6 +1,7 @@
 #pragma once
 
 #include "startup/ajustes.h"
+#include "startup/falla.h"
 
 #include <QString>
 #include <QStringList>
@@ -15,18 +16,19 @@ class Avisos;
 // Windows may hold it in another letter case. Returns the name as given when none exists.
 QString BuscaArchivo(const QString& dir, const QString& nombre);
 
-// Reads a whole text file (UTF-8 when valid, else Windows-1252); no value when unreadable.
-std::optional<QString> LeeArchivoTexto(const QString& ruta);
+// Reads a whole text file (UTF-8 when valid, else Windows-1252); a failure, numbered as the
+// product's file functions numbered theirs, when it does not exist or cannot be read.
+Resultado<QString> LeeArchivoTexto(const QString& ruta);
 
 // The lines of one of ORT's optional files of the program directory, found by BuscaArchivo, and
-// its path for messages. A file that does not exist has no lines; one that cannot be read gives
-// no value and "No se puede leer RUTA." in *problema.
+// its path for messages. A file that does not exist has no lines; one that cannot be read fails
+// with "No se puede leer RUTA.".
 struct LineasArchivo {
     QString ruta;
     QStringList lineas;
 };
-std::optional<LineasArchivo> LeeLineasOpcional(const QString& directorioPrograma,
-                                               const QString& nombre, QString* problema);
+Resultado<LineasArchivo> LeeLineasOpcional(const QString& directorioPrograma,
+                                           const QString& nombre);
 
 // Reads the product files of the program directory into the start-up settings. Every problem
 // is reported through the notices; a file that stops start-up gives no value, never half-built
@@ -34,7 +36,7 @@ std::optional<LineasArchivo> LeeLineasOpcional(const QString& directorioPrograma
 std::optional<Ajustes> CargaAjustes(const QString& directorioPrograma, Avisos& avisos);
 
 // Unscrambles the password item of "MTVXPASS.IAU"; characters outside 33..126 are reported
-// and decoded all the same. No value when a position cannot be decoded into a character.
-std::optional<QString> DescifraClave(const QString& s, Avisos& avisos);
+// and decoded all the same. A failure when a position cannot be decoded into a character.
+Resultado<QString> DescifraClave(const QString& s, Avisos& avisos);
 
 } // namespace ort

@@ -1,18 +1,16 @@
 #pragma once
 
-#include <QString>
+#include "startup/falla.h"
 
-#include <optional>
+#include <QString>
 
 namespace ort {
 
 // The inverse of DescifraClave: the scrambled form of a database password, as MTVXPASS.IAU keeps
-// it. Passwords are 1 to 47 characters from '!' to '~' (no blanks); without a value, problema
-// says why.
-std::optional<QString> CifraClave(const QString& clave, QString* problema = nullptr);
+// it. Passwords are 1 to 47 characters from '!' to '~' (no blanks); a failure says why.
+Resultado<QString> CifraClave(const QString& clave);
 
 // Writes MTVXPASS.IAU in the program directory with the scrambled password, replacing it.
-bool EscribeArchivoClave(const QString& directorioPrograma, const QString& clave,
-                         QString* problema = nullptr);
+Resultado<> EscribeArchivoClave(const QString& directorioPrograma, const QString& clave);
 
 } // namespace ort

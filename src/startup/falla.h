@@ -33,7 +33,11 @@ public:
     T* operator->() { return &valor(); }
     // The value, or the given one after a failure.
     T valorO(T otro) const { return ok() ? valor() : std::move(otro); }
-    const Falla& falla() const { return std::get<1>(v_); }
+    // Empty after a success, as with Resultado<>.
+    const Falla& falla() const {
+        static const Falla ninguna;
+        return ok() ? ninguna : std::get<1>(v_);
+    }
 
 private:
     std::variant<T, Falla> v_;

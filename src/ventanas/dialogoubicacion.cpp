@@ -68,14 +68,15 @@ void DialogoUbicacion::cargaLista() {
     cmdRuta->setText(texto(Textos::BotonExaminar, QStringLiteral("Examinar...")));
     bAceptar->setText(texto(Textos::BotonAceptar, QStringLiteral("Aceptar")));
     cboDBConf->clear();
-    const ListaUbicaciones lista = LeeUbicaciones(e_.ajustes.Ruta);
-    cboDBConf->addItems(lista.rutas);
-    if (!lista.rutas.isEmpty())
-        cboDBConf->setEditText(lista.rutas.first());
-    if (lista.error)
+    const auto lista = LeeUbicaciones(e_.ajustes.Ruta);
+    const QStringList rutas = lista.valorO({});
+    cboDBConf->addItems(rutas);
+    if (!rutas.isEmpty())
+        cboDBConf->setEditText(rutas.first());
+    if (!lista)
         e_.avisos.mensaje(QStringLiteral("ORTConfig (Form_Load)\n\n ") +
-                              QString::number(lista.error->numero) + QStringLiteral(": ") +
-                              lista.error->descripcion,
+                              QString::number(lista.falla().numero) + QStringLiteral(": ") +
+                              lista.falla().descripcion,
                           Avisos::Icono::Exclamacion);
 }
 
@@ -98,9 +99,11 @@ void DialogoUbicacion::acepta() {
     QStringList anteriores;
     for (int i = 0; i < cboDBConf->count(); ++i)
         anteriores << cboDBConf->itemText(i);
-    QString problema;
-    if (!PruebaConfiguracion(ruta, e_, &problema) ||
-        !EscribeUbicaciones(e_.ajustes.Ruta, ruta, anteriores, &problema)) {
+    auto r = PruebaConfiguracion(ruta, e_);
+    if (r)
+        r = EscribeUbicaciones(e_.ajustes.Ruta, ruta, anteriores);
+    if (!r) {
+        const QString& problema = r.falla().descripcion;
         QString texto = ruta + QStringLiteral("\n\n") +
                         this->texto(Textos::NoEsConfiguracion,
                                     QStringLiteral("No se puede usar esta base de datos "

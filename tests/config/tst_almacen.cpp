@@ -142,7 +142,7 @@ private slots:
         ed.Puert = 2, ed.Conex = "CALIB", ed.Opera = "ANA";
         for (const auto& [canal, secuencia] : {std::pair{3, 1}, {3, 2}, {1, 1}, {1, 60}}) {
             ed.Canal = canal, ed.Secue = secuencia;
-            QVERIFY(!a.grabaSecuencia(ed));
+            QVERIFY(a.grabaSecuencia(ed));
         }
         QCOMPARE(ValorSqlite(
                      b.archivoConf,

@@ -145,10 +145,9 @@ private slots:
         QFETCH(bool, escribe);
         DirPrograma d;
         d.productoJet();
-        QString problema;
-        QVERIFY2(EscribeArchivoClave(d.ruta(), clave, &problema) == escribe &&
-                     problema.isEmpty() == escribe,
-                 qPrintable(problema));
+        const auto r = EscribeArchivoClave(d.ruta(), clave);
+        QVERIFY2(r.ok() == escribe && r.falla().descripcion.isEmpty() == escribe,
+                 qPrintable(r.falla().descripcion));
         AvisosGrabados av;
         const auto a = CargaAjustes(d.ruta(), av);
         QVERIFY(a && av.mensajes.isEmpty() && a->ClaveBD == (escribe ? clave : QString()));

@@ -171,7 +171,7 @@ private slots:
             b.puertos.serie(2).lanzaEvento(evento);
         QCOMPARE(b.a.log().lineas(2).size(), 3); // the reading's and two events'
         QVERIFY(b.a.log().lineas(2)[1].startsWith(" 1004:Error de Enmarcado."));
-        b.puertos.serie(2).fijaUmbral(1);
+        QVERIFY(b.puertos.serie(2).fijaUmbral(1));
         b.puertos.serie(2).llega("20.05\r");
         QVERIFY(b.falso.llamadas.size() == 2 && b.falso.llamadas[1].Valor == "20.05");
         QSignalSpy estados(&b.a, &Adquisicion::estadoPuerto);

@@ -33,8 +33,8 @@ class TstPuertoSerie : public QObject {
         for (const auto& f :
              {puerto_->fijaNumero(3), puerto_->fijaSettings(settings), puerto_->fijaUmbral(umbral),
               puerto_->fijaDtr(true), puerto_->fijaRts(true), puerto_->abre()})
-            if (f)
-                return qWarning() << f->numero << f->descripcion, false;
+            if (!f)
+                return qWarning() << f.falla().numero << f.falla().descripcion, false;
         return pty_->valido() && puerto_->abierto();
     }
 
@@ -60,19 +60,20 @@ private slots:
     void settings() {
         QFETCH(QString, s);
         QFETCH(QString, esperado);
-        QString problema;
-        if (const auto c = InterpretaSettings(s, &problema)) {
+        const auto c = InterpretaSettings(s);
+        if (c) {
             QCOMPARE(QString::asprintf("%d %d %d %d", int(c->baudios), int(c->paridad),
                                        int(c->bitsDatos), int(c->bitsParada)),
                      esperado);
             return;
         }
+        const QString problema = c.falla().descripcion;
         QVERIFY2(problema.contains(esperado) && problema.contains(u'"' + s + u'"'),
                  qPrintable(problema));
         PuertoSerieQt p(dir_.path());
-        const auto f = p.fijaSettings(s);
-        QVERIFY(f && f->numero == kFallaValorNoValido && f->fuente == "PuertoSerie" &&
-                f->descripcion == problema);
+        const auto f = p.fijaSettings(s).falla();
+        QVERIFY(f.numero == kFallaValorNoValido && f.fuente == "PuertoSerie" &&
+                f.descripcion == problema);
         QCOMPARE(p.configuracion(), ConfiguracionSerie{});
     }
 
@@ -106,10 +107,10 @@ private slots:
         PuertoSerieQt p(dir.path());
         const auto f = p.fijaNumero(puerto);
         if (esperado.startsWith(u'!'))
-            QVERIFY(f && f->numero == kFallaNumeroPuerto &&
-                    f->descripcion.contains(esperado.mid(1)));
+            QVERIFY(!f && f.falla().numero == kFallaNumeroPuerto &&
+                    f.falla().descripcion.contains(esperado.mid(1)));
         else
-            QVERIFY(!f && p.dispositivo() == esperado && p.numero() == puerto);
+            QVERIFY(f && p.dispositivo() == esperado && p.numero() == puerto);
     }
 
     // 1.5 stop bits go out as 2; settings given while open apply at once.
@@ -118,10 +119,10 @@ private slots:
              {std::tuple{"1200,N,5,1.5", B1200, true}, std::tuple{"4800,N,8,1", B4800, false}})
             for (bool abierto : {false, true}) {
                 QVERIFY(abre(QString(abierto ? "9600,N,8,1" : s)));
-                QVERIFY(!abierto || !puerto_->fijaSettings(s));
+                QVERIFY(!abierto || puerto_->fijaSettings(s));
                 const termios t = pty_->atributos();
                 QVERIFY(int(cfgetospeed(&t)) == velocidad && bool(t.c_cflag & CSTOPB) == dos);
-                QCOMPARE(puerto_->configuracion(), *InterpretaSettings(s));
+                QCOMPARE(puerto_->configuracion(), InterpretaSettings(s).valor());
                 cleanup();
             }
     }
@@ -130,7 +131,7 @@ private slots:
     void bytesYCierre() {
         QVERIFY(abre());
         QSignalSpy eventos(puerto_.get(), &Puerto::evento), datos(puerto_.get(), &Puerto::datos);
-        QVERIFY(!puerto_->fijaDtr(false) && !puerto_->fijaRts(false) && !puerto_->fijaDtr(true));
+        QVERIFY(puerto_->fijaDtr(false) && puerto_->fijaRts(false) && puerto_->fijaDtr(true));
         QVERIFY(puerto_->dtr() && !puerto_->esperaDatos(50) && !puerto_->esperaDatos(-5));
         const QByteArray todo("12.5\r\x01\xff\x00z", 9);
         QVERIFY(pty_->escribe(todo.left(2)) && pty_->escribe(todo.mid(2)));
@@ -150,7 +151,7 @@ private slots:
         connect(puerto_.get(), &Puerto::datos, this, [&] { puerto_->cierra(); });
         QVERIFY(pty_->escribe("FIN\r"));
         QTRY_VERIFY_WITH_TIMEOUT(!puerto_->abierto(), 3000);
-        QVERIFY(datos.count() == 1 && eventos.isEmpty() && !puerto_->abre() && puerto_->abierto());
+        QVERIFY(datos.count() == 1 && eventos.isEmpty() && puerto_->abre() && puerto_->abierto());
     }
 
     // datos() at the threshold, never at 0.
@@ -176,22 +177,22 @@ private slots:
         QCOMPARE(EventosDeContadores({1, 1, 1, 1, 1}, {1, 2, 1, 1, 4}), (QList<int>{1004, 1009}));
         PuertoSerieQt p(dir_.path());
         for (int n : {0, 17, -1})
-            QCOMPARE(p.fijaNumero(n).value_or(Falla{}).numero, kFallaNumeroPuerto);
-        QCOMPARE(p.abre().value_or(Falla{}).numero, kFallaNumeroPuerto);
-        QVERIFY(p.fijaUmbral(-1).value_or(Falla{}).numero == kFallaValorNoValido &&
-                p.fijaBufferEntrada(0).value_or(Falla{}).numero == kFallaValorNoValido);
-        QVERIFY(!p.fijaUmbral(10) && !p.fijaBufferEntrada(4096) && p.umbral() == 10 &&
+            QCOMPARE(p.fijaNumero(n).falla().numero, kFallaNumeroPuerto);
+        QCOMPARE(p.abre().falla().numero, kFallaNumeroPuerto);
+        QVERIFY(p.fijaUmbral(-1).falla().numero == kFallaValorNoValido &&
+                p.fijaBufferEntrada(0).falla().numero == kFallaValorNoValido);
+        QVERIFY(p.fijaUmbral(10) && p.fijaBufferEntrada(4096) && p.umbral() == 10 &&
                 p.bufferEntrada() == 4096);
         EscribeMapa(dir_, QStringLiteral("2,%1/no-existe\n").arg(dir_.path()));
-        QVERIFY(!p.fijaNumero(2));
-        const auto f = p.abre().value_or(Falla{});
+        QVERIFY(p.fijaNumero(2));
+        const auto f = p.abre().falla();
         QVERIFY(f.numero == kFallaNumeroPuerto && f.descripcion.contains("no-existe"));
         QVERIFY(!p.abierto() && !p.escribe("x") && p.leeCaracter() == -1);
-        QVERIFY(abre() && !p.fijaNumero(3));
-        const auto o = p.abre().value_or(Falla{});
+        QVERIFY(abre() && p.fijaNumero(3));
+        const auto o = p.abre().falla();
         QVERIFY(o.numero == kFallaPuertoAbierto && o.descripcion.contains(pty_->esclavo()));
-        QVERIFY(puerto_->fijaNumero(3)->numero == kFallaPuertoAbierto &&
-                puerto_->abre()->numero == kFallaPuertoAbierto);
+        QVERIFY(puerto_->fijaNumero(3).falla().numero == kFallaPuertoAbierto &&
+                puerto_->abre().falla().numero == kFallaPuertoAbierto);
         QVERIFY(puerto_->escribe("ok") && pty_->lee(2) == "ok");
     }
 

@@ -75,17 +75,17 @@ private slots:
         QFETCH(int, tamano);
         BaseCalidad b(c_);
         const QStringList p = padre.split(u' ');
-        const Filas r = que == "usu"   ? b.operadores()
-                        : que == "est" ? b.estacionesDe(padre)
-                        : que == "pro" ? b.productosDe(padre)
-                        : que == "car" ? b.caracteristicasDe(padre)
-                        : que == "uno" ? b.operador(padre)
-                                       : b.limites(p.value(0), p.value(1), p.value(2));
-        QVERIFY2(r.ok, qPrintable(r.error.descripcion));
-        QCOMPARE(r.columnas, columnas.split(u','));
-        QCOMPARE(Claves(r), claves);
-        QVERIFY(claves.isEmpty() || r.tamanos.first() == tamano);
-        QVERIFY(claves.isEmpty() || que != "lim" || r.valor(0, "CXPLSUPC").toDouble() == 20.1);
+        const auto r = que == "usu"   ? b.operadores()
+                       : que == "est" ? b.estacionesDe(padre)
+                       : que == "pro" ? b.productosDe(padre)
+                       : que == "car" ? b.caracteristicasDe(padre)
+                       : que == "uno" ? b.operador(padre)
+                                      : b.limites(p.value(0), p.value(1), p.value(2));
+        QVERIFY2(r, r ? "" : qPrintable(r.falla().descripcion));
+        QCOMPARE(r->columnas, columnas.split(u','));
+        QCOMPARE(Claves(*r), claves);
+        QVERIFY(claves.isEmpty() || r->tamanos.first() == tamano);
+        QVERIFY(claves.isEmpty() || que != "lim" || r->valor(0, "CXPLSUPC").toDouble() == 20.1);
     }
 };
 

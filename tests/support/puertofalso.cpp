@@ -4,56 +4,56 @@
 
 namespace ort::prueba {
 
-std::optional<Falla> PuertoSerieFalso::paso(Paso p, const QString& anotacion, qint64 falla,
-                                            const QString& texto) {
-    std::optional<Falla> f;
+Resultado<> PuertoSerieFalso::paso(Paso p, const QString& anotacion, qint64 falla,
+                                   const QString& texto) {
+    Resultado<> f;
     if (fallas_.contains(p))
         f = Falla{kFuentePuertoSerie, kFallaPuertoAbierto,
                   QStringLiteral("El puerto está en uso.")};
     else if (falla)
         f = Falla{kFuentePuertoSerie, falla, texto};
-    pasos << anotacion + (f ? QStringLiteral(" -> %1").arg(f->numero) : QString());
+    pasos << anotacion + (f ? QString() : QStringLiteral(" -> %1").arg(f.falla().numero));
     return f;
 }
 
-std::optional<Falla> PuertoSerieFalso::fijaNumero(int puerto) {
+Resultado<> PuertoSerieFalso::fijaNumero(int puerto) {
     const bool malo = puerto < 1 || puerto > 16;
     auto f = paso(Paso::Numero, QStringLiteral("CommPort=%1").arg(puerto),
                   abierto_ ? kFallaPuertoAbierto
                   : malo   ? kFallaNumeroPuerto
                            : 0,
                   "Número de puerto no válido.");
-    if (!f)
+    if (f)
         numero = puerto;
     return f;
 }
 
-std::optional<Falla> PuertoSerieFalso::fijaSettings(const QString& s) {
-    QString problema;
-    const bool ok = InterpretaSettings(s, &problema).has_value();
-    return paso(Paso::Settings, "Settings=" + s, ok ? 0 : kFallaValorNoValido, problema);
+Resultado<> PuertoSerieFalso::fijaSettings(const QString& s) {
+    const auto c = InterpretaSettings(s);
+    return c ? paso(Paso::Settings, "Settings=" + s)
+             : paso(Paso::Settings, "Settings=" + s, kFallaValorNoValido, c.falla().descripcion);
 }
 
-std::optional<Falla> PuertoSerieFalso::fijaBufferEntrada(int bytes) {
+Resultado<> PuertoSerieFalso::fijaBufferEntrada(int bytes) {
     return paso(Paso::BufferEntrada, QStringLiteral("InBufferSize=%1").arg(bytes),
                 bytes < 1 ? kFallaValorNoValido : 0, "Tamaño de búfer no válido.");
 }
 
-std::optional<Falla> PuertoSerieFalso::fijaUmbral(int caracteres) {
+Resultado<> PuertoSerieFalso::fijaUmbral(int caracteres) {
     auto f = paso(Paso::Umbral, QStringLiteral("RThreshold=%1").arg(caracteres),
                   caracteres < 0 ? kFallaValorNoValido : 0, "Umbral no válido.");
-    if (!f)
+    if (f)
         umbral = caracteres;
     return f;
 }
 
-std::optional<Falla> PuertoSerieFalso::abre() {
+Resultado<> PuertoSerieFalso::abre() {
     auto f = paso(Paso::Abre, "PortOpen=1",
                   abierto_      ? kFallaPuertoAbierto
                   : numero == 0 ? kFallaNumeroPuerto
                                 : 0,
                   "No se puede abrir el puerto.");
-    if (!f)
+    if (f)
         abierto_ = true, ++aperturas;
     return f;
 }
@@ -78,7 +78,7 @@ void PuertoSerieFalso::pierde(const QString& motivo) {
         cierra(), emit perdido(motivo);
 }
 
-std::optional<Falla> PuertoTcpFalso::conecta(const QString& h, qint32 p) {
+Resultado<> PuertoTcpFalso::conecta(const QString& h, qint32 p) {
     if (h.trimmed().isEmpty() || p < 1 || p > 65535)
         return Falla{kFuentePuertoTcp, kFallaTcpValorNoValido,
                      QStringLiteral("Servidor o puerto remoto no válido.")};
@@ -86,7 +86,7 @@ std::optional<Falla> PuertoTcpFalso::conecta(const QString& h, qint32 p) {
     host = h.trimmed(), puerto = p;
     conectaEn_ = respondeTras_ < 0 ? std::numeric_limits<qint64>::max()
                                    : reloj_->monotonoMs() + respondeTras_;
-    return std::nullopt;
+    return {};
 }
 
 void PuertoTcpFalso::llega(const QByteArray& trozo) {

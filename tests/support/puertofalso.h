@@ -82,17 +82,17 @@ public:
 
     bool abierto() const override { return abierto_; }
     void cierra() override;
-    std::optional<Falla> fijaNumero(int puerto) override;
-    std::optional<Falla> fijaSettings(const QString& s) override;
-    std::optional<Falla> fijaBufferEntrada(int bytes) override;
-    std::optional<Falla> fijaUmbral(int caracteres) override;
-    std::optional<Falla> fijaDtr(bool on) override {
+    Resultado<> fijaNumero(int puerto) override;
+    Resultado<> fijaSettings(const QString& s) override;
+    Resultado<> fijaBufferEntrada(int bytes) override;
+    Resultado<> fijaUmbral(int caracteres) override;
+    Resultado<> fijaDtr(bool on) override {
         return paso(Paso::Dtr, QStringLiteral("DTREnable=%1").arg(on));
     }
-    std::optional<Falla> fijaRts(bool on) override {
+    Resultado<> fijaRts(bool on) override {
         return paso(Paso::Rts, QStringLiteral("RTSEnable=%1").arg(on));
     }
-    std::optional<Falla> abre() override;
+    Resultado<> abre() override;
 
     void llega(const QByteArray& trozo);
     void fallaEn(Paso p) { fallas_ << p; }
@@ -103,8 +103,7 @@ public:
     int numero = 0, umbral = 0, aperturas = 0;
 
 private:
-    std::optional<Falla> paso(Paso p, const QString& anotacion, qint64 falla = 0,
-                              const QString& texto = {});
+    Resultado<> paso(Paso p, const QString& anotacion, qint64 falla = 0, const QString& texto = {});
     bool abierto_ = false;
     QSet<Paso> fallas_;
 };
@@ -115,7 +114,7 @@ public:
 
     bool abierto() const override { return conectado(); }
     void cierra() override { recibido_.clear(), conectaEn_ = -2; }
-    std::optional<Falla> conecta(const QString& host, qint32 puerto) override;
+    Resultado<> conecta(const QString& host, qint32 puerto) override;
     bool conectado() const override {
         return conectaEn_ > -2 && conectaEn_ <= reloj_->monotonoMs();
     }

@@ -399,7 +399,7 @@ bool ImportaDirectorio(const QString& dir, bool forzar) {
     const bool jet = a->TipoBD == kJet4;
     if (jet)
         archivos << BuscaArchivo(a->DirBD, a->NombreBase + QStringLiteral(".MDB"));
-    QStringList confs = LeeUbicaciones(a->Ruta).rutas;
+    QStringList confs = LeeUbicaciones(a->Ruta).valorO({});
     if (confs.isEmpty())
         confs << a->Ruta + kConfPorDefecto;
     for (const QString& c : confs)

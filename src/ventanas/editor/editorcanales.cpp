@@ -277,11 +277,12 @@ void EditorCanales::graba() {
     ed.EAVal2 = camposEAVal[2]->text();
     // The ports' workers read these rows and tables: they wait while the editor changes them.
     QWriteLocker cerrojo(&t_.cerrojo);
-    if (const auto falla = config_.grabaSecuencia(ed)) {
+    if (const auto r = config_.grabaSecuencia(ed); !r) {
+        const Falla& falla = r.falla();
         cerrojo.unlock();
-        e_.avisos.mensaje(QStringLiteral("Canal. CmdAceptar.\n\n") + falla->fuente + u'\n' +
-                              QString::number(falla->numero) + QStringLiteral(".- ") +
-                              falla->descripcion,
+        e_.avisos.mensaje(QStringLiteral("Canal. CmdAceptar.\n\n") + falla.fuente + u'\n' +
+                              QString::number(falla.numero) + QStringLiteral(".- ") +
+                              falla.descripcion,
                           Avisos::Icono::Exclamacion);
         return;
     }
@@ -303,21 +304,16 @@ void EditorCanales::elimina() {
                             QString::number(s) + QStringLiteral(" del canal ") +
                             QString::number(c) + u'?'))
         return;
-    Falla falla;
     QWriteLocker cerrojo(&t_.cerrojo);
-    const Borrado borrado = config_.borraSecuencia(p, c, s, &falla);
+    const auto borrado = config_.borraSecuencia(p, c, s);
     cerrojo.unlock();
-    switch (borrado) {
-    case Borrado::Borrada:
-        accept();
-        break;
-    case Borrado::NoExiste:
-        break;
-    case Borrado::Fallo:
+    if (!borrado) {
+        const Falla& falla = borrado.falla();
         e_.avisos.mensaje(QStringLiteral("Canal. bEliminar.\n\n") + QString::number(falla.numero) +
                               QStringLiteral(".- ") + falla.descripcion,
                           Avisos::Icono::Exclamacion);
-        break;
+    } else if (*borrado == Borrado::Borrada) {
+        accept();
     }
 }
 

@@ -87,8 +87,8 @@ private:
     void construye();
     void navega();
     void abreSelector(const Selector& s);
-    Filas consulta(const Selector& s, const QString& padre);
-    void llenaLista(const Filas& r);
+    Resultado<Filas> consulta(const Selector& s, const QString& padre);
+    void llenaLista(const Resultado<Filas>& r);
     void fijaColumnas(const Selector& s);
     void filaCambiada(const QModelIndex& actual);
     void clicEnLista(const QModelIndex& indice);

@@ -20,7 +20,7 @@ struct EditorCanales::Selector {
     QLineEdit* padre = nullptr; // none: the query lists the whole table
     int anchoPadre = 0;
     QString finTitulo;
-    std::function<Filas(BaseCalidad&, const QString&)> consulta;
+    std::function<Resultado<Filas>(BaseCalidad&, const QString&)> consulta;
     QList<QPair<int, QString>> columnas; // width in twips, caption; empty: by column name
     int lugarTab = 0;
     QString clave;

@@ -17,7 +17,7 @@ namespace ort {
 
 namespace {
 
-using Lista = Filas (BaseCalidad::*)(const QString&);
+using Lista = Resultado<Filas> (BaseCalidad::*)(const QString&);
 
 // The connection list shows every column of the connection records; those named here get a
 // width and a caption from the language texts (group 61).
@@ -127,25 +127,27 @@ void EditorCanales::muestraSelector(bool visible) {
     lista->setVisible(visible);
 }
 
-Filas EditorCanales::consulta(const Selector& s, const QString& padre) {
-    if (!bd_.abierta() && !AbreConexion(e_.ajustes.StrConexion, bd_)) {
-        Filas r;
-        r.error = bd_.error;
-        return r;
-    }
+Resultado<Filas> EditorCanales::consulta(const Selector& s, const QString& padre) {
+    if (!bd_.abierta() && !AbreConexion(e_.ajustes.StrConexion, bd_))
+        return bd_.error;
     BaseCalidad bd(bd_);
-    Filas r = s.consulta(bd, padre);
-    if (!r.ok)
+    auto r = s.consulta(bd, padre);
+    if (!r) {
         bd_.cierra(); // the next picker opens the database again
+        Falla f = r.falla();
+        if (f.descripcion.isEmpty())
+            f.descripcion = bd.sentencia();
+        return f;
+    }
     return r;
 }
 
-void EditorCanales::llenaLista(const Filas& r) {
-    resultado_ = r;
+void EditorCanales::llenaLista(const Resultado<Filas>& r) {
+    resultado_ = r.valorO({});
     modelo_->clear();
-    modelo_->setColumnCount(static_cast<int>(r.columnas.size()));
-    modelo_->setHorizontalHeaderLabels(r.columnas);
-    for (const QVariantList& fila : r.filas) {
+    modelo_->setColumnCount(static_cast<int>(resultado_.columnas.size()));
+    modelo_->setHorizontalHeaderLabels(resultado_.columnas);
+    for (const QVariantList& fila : resultado_.filas) {
         QList<QStandardItem*> celdas;
         for (const QVariant& v : fila) {
             auto* celda = new QStandardItem(v.toString());
@@ -154,12 +156,11 @@ void EditorCanales::llenaLista(const Filas& r) {
         }
         modelo_->appendRow(celdas);
     }
-    if (r.ok) {
+    if (r) {
         lblFalla->clear();
         lblFalla->hide();
     } else {
-        lblFalla->setText(QStringLiteral("No se pudo leer la lista: ") +
-                          (r.error.descripcion.isEmpty() ? r.texto : r.error.descripcion));
+        lblFalla->setText(QStringLiteral("No se pudo leer la lista: ") + r.falla().descripcion);
         lblFalla->show();
     }
 }
@@ -193,14 +194,14 @@ void EditorCanales::abreSelector(const Selector& s) {
     // The lookup completes without giving way to other events: no port event and no other
     // picker runs inside it. The list repaints once the focus change has been handled.
     e_.avisos.ocupado(true);
-    const Filas r = consulta(s, padre);
+    const auto r = consulta(s, padre);
     e_.avisos.ocupado(false);
     llenaLista(r);
     fijaColumnas(s);
     fijaLugarTab(lista, s.lugarTab);
 
     const int k = resultado_.columna(s.clave);
-    if (!resultado_.ok || resultado_.vacio() || k < 0)
+    if (resultado_.vacio() || k < 0)
         return;
     const int n = resultado_.tamanos.value(k);
     const QString clave = (n > 0 ? entrada.left(n) : entrada).trimmed();
