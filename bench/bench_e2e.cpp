@@ -9,7 +9,7 @@
 #include "cpu.h"
 #include "recording/grabador.h"
 #include "startup/avisosconsola.h"
-#include "startup/conexion.h"
+#include "basedatos/conexion.h"
 #include "startup/reloj.h"
 
 #include <QCoreApplication>

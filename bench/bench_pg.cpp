@@ -13,7 +13,7 @@
 #include "recording/grabador.h"
 #include "recording/hilograbacion.h"
 #include "startup/avisosconsola.h"
-#include "startup/conexion.h"
+#include "basedatos/conexion.h"
 #include "startup/reloj.h"
 
 #include <QCoreApplication>

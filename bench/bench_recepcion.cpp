@@ -13,7 +13,7 @@
 #include "ports/puerto.h"
 #include "recording/grabacion.h"
 #include "startup/avisosconsola.h"
-#include "startup/conexion.h"
+#include "basedatos/conexion.h"
 #include "startup/reloj.h"
 
 #include <QCoreApplication>

@@ -15,7 +15,7 @@
 #include "startup/avisosconsola.h"
 #include "startup/avisoshilos.h"
 #include "startup/clave.h"
-#include "startup/conexion.h"
+#include "basedatos/conexion.h"
 #include "startup/reloj.h"
 
 #include <QCommandLineParser>

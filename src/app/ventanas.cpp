@@ -7,7 +7,7 @@
 #include "recording/grabador.h"
 #include "startup/archivosproducto.h"
 #include "startup/avisoshilos.h"
-#include "startup/conexion.h"
+#include "basedatos/conexion.h"
 #include "startup/reloj.h"
 #include "ventanas/avisoswindow.h"
 #include "ventanas/editor/enlace.h"

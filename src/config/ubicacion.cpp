@@ -2,7 +2,7 @@
 
 #include "config/almacen.h"
 #include "startup/archivosproducto.h"
-#include "startup/conexion.h"
+#include "basedatos/conexion.h"
 #include "startup/lectoritems.h"
 
 #include <QFile>

@@ -8,7 +8,7 @@
 #include "ports/puerto.h"
 #include "recording/grabacion.h"
 #include "startup/avisos.h"
-#include "startup/conexion.h"
+#include "basedatos/conexion.h"
 #include "startup/reloj.h"
 
 namespace ort {

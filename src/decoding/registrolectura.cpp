@@ -6,7 +6,7 @@
 #include "recording/grabacion.h"
 #include "recording/hilograbacion.h"
 #include "startup/avisos.h"
-#include "startup/conexion.h"
+#include "basedatos/conexion.h"
 #include "startup/reloj.h"
 #include "startup/textfuncs.h"
 #include "startup/textos.h"

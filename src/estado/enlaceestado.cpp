@@ -2,7 +2,7 @@
 
 #include "monitor/adquisicion.h"
 #include "startup/avisos.h"
-#include "startup/conexion.h"
+#include "basedatos/conexion.h"
 
 #include <cstdio>
 

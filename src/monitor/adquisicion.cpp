@@ -11,7 +11,7 @@
 #include "recording/gsecomando.h"
 #include "recording/hilograbacion.h"
 #include "startup/avisos.h"
-#include "startup/conexion.h"
+#include "basedatos/conexion.h"
 #include "startup/reloj.h"
 #include "startup/textos.h"
 

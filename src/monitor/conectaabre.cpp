@@ -7,7 +7,7 @@
 #include "ports/tablacampos.h"
 #include "qualitydb/basecalidad.h"
 #include "startup/avisos.h"
-#include "startup/conexion.h"
+#include "basedatos/conexion.h"
 #include "startup/textfuncs.h"
 
 namespace ort {

@@ -2,7 +2,7 @@
 
 #include "recording/grabacion.h"
 #include "startup/ajustes.h"
-#include "startup/conexion.h"
+#include "basedatos/conexion.h"
 
 #include <QDateTime>
 #include <QSet>

@@ -3,7 +3,7 @@
 #include "config/almacen.h"
 #include "qualitydb/basecalidad.h"
 #include "startup/avisos.h"
-#include "startup/conexion.h"
+#include "basedatos/conexion.h"
 #include "startup/textfuncs.h"
 
 namespace ort {

@@ -1,7 +1,7 @@
 #include "startup/archivosproducto.h"
 
 #include "startup/avisos.h"
-#include "startup/conexion.h"
+#include "startup/cadenaconexion.h"
 #include "startup/lectoritems.h"
 #include "startup/textfuncs.h"
 

@@ -1,7 +1,7 @@
 #include "ventanas/monitorwindow.h"
 
 #include "monitor/adquisicion.h"
-#include "startup/conexion.h"
+#include "basedatos/conexion.h"
 #include "startup/reloj.h"
 #include "startup/textos.h"
 #include "ventanas/graficopuerto_window.h"

@@ -2,7 +2,7 @@
 
 #include "config/ubicacion.h"
 #include "startup/avisos.h"
-#include "startup/conexion.h"
+#include "basedatos/conexion.h"
 
 #include <QComboBox>
 #include <QDir>

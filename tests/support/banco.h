@@ -7,7 +7,7 @@
 #include "decoding/registrolectura.h"
 #include "monitor/adquisicion.h"
 #include "recording/grabador.h"
-#include "startup/conexion.h"
+#include "basedatos/conexion.h"
 #include "support/bases.h"
 #include "support/fakes.h"
 #include "support/grabadorfalso.h"

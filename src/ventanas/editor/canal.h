@@ -1,7 +1,7 @@
 #pragma once
 
 #include "qualitydb/basecalidad.h"
-#include "startup/conexion.h"
+#include "basedatos/conexion.h"
 
 #include <QDialog>
 #include <QMap>

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "startup/ajustes.h"
+#include "startup/cadenaconexion.h"
+#include "startup/entorno.h"
 #include "startup/falla.h"
 
 #include <QMap>
@@ -10,16 +12,6 @@
 #include <optional>
 
 namespace ort {
-
-class Avisos;
-class Reloj;
-
-// What every part of acquisition reads and may report through.
-struct Entorno {
-    Ajustes& ajustes;
-    Avisos& avisos;
-    Reloj& reloj;
-};
 
 enum class Motor { Ninguno, Sqlite, Postgres };
 
@@ -59,21 +51,6 @@ private:
     QString cadena_;
     QString archivo_;
 };
-
-// The pieces of a connection string, by key as written (keys compared without case).
-QMap<QString, QString> LeeCadena(const QString& cadena);
-QString ValorCadena(const QString& cadena, const QString& clave);
-// The same string with its password field replaced.
-QString CadenaConClave(const QString& cadena, const QString& clave);
-
-// After a password prompt: every kept string that held the refused password (the Metrovax
-// string) takes the accepted one.
-void PasaClaveNueva(Ajustes& a, const QString& rechazada, const QString& aceptada);
-
-// The connection string of a data source in the form of the Metrovax database kind.
-QString CadenaConexion(const Ajustes& a, const QString& F);
-// The file-kind string, whatever the Metrovax kind (the configuration database).
-QString CadenaJet(const QString& ruta, const QString& clave);
 
 enum class Comprobacion {
     Ligera,   // read the schema: finds a file that is not a database or a damaged schema
