@@ -71,19 +71,16 @@ qint64 ClasificaPostgres(const QSqlError& e) {
     return errbd::kGeneral;
 }
 
-bool AbreSqlite(const QMap<QString, QString>& partes, Conexion& c, QSqlDatabase& db,
-                QString& archivo) {
+Resultado<> AbreSqlite(const QMap<QString, QString>& partes, QSqlDatabase& db, QString& archivo) {
     archivo = partes.value(QStringLiteral("data source"));
     const QFileInfo info(archivo);
     if (archivo.isEmpty() || !info.exists()) {
-        c.error = ErrorDe(driverSqlite(), errbd::kNoEncontrada,
-                          QStringLiteral("No se encuentra el archivo '%1'.").arg(archivo));
-        return false;
+        return ErrorDe(driverSqlite(), errbd::kNoEncontrada,
+                       QStringLiteral("No se encuentra el archivo '%1'.").arg(archivo));
     }
     if (!info.isFile()) {
-        c.error = ErrorDe(driverSqlite(), errbd::kGeneral,
-                          QStringLiteral("'%1' no es un archivo.").arg(archivo));
-        return false;
+        return ErrorDe(driverSqlite(), errbd::kGeneral,
+                       QStringLiteral("'%1' no es un archivo.").arg(archivo));
     }
     // mode=rw: a file that vanished meanwhile is not created anew.
     db.setDatabaseName(
@@ -93,25 +90,23 @@ bool AbreSqlite(const QMap<QString, QString>& partes, Conexion& c, QSqlDatabase&
     if (!db.open()) {
         const QSqlError e = db.lastError();
         // The file is there: a refusal (permission, I/O) is reported, not taken for absence.
-        c.error =
-            ErrorDe(driverSqlite(), EsDanoSqlite(e) ? errbd::kFormato : errbd::kGeneral, e.text());
-        return false;
+        return ErrorDe(driverSqlite(), EsDanoSqlite(e) ? errbd::kFormato : errbd::kGeneral,
+                       e.text());
     }
     // SQLite opens lazily: reading the schema proves the file is a database.
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("select count(*) from sqlite_master"))) {
         const QSqlError e = q.lastError();
-        c.error = ErrorDe(driverSqlite(),
-                          EsDanoSqlite(e)           ? errbd::kFormato
-                          : EsInalcanzableSqlite(e) ? errbd::kNoEncontrada
-                                                    : errbd::kGeneral,
-                          e.text());
-        return false;
+        return ErrorDe(driverSqlite(),
+                       EsDanoSqlite(e)           ? errbd::kFormato
+                       : EsInalcanzableSqlite(e) ? errbd::kNoEncontrada
+                                                 : errbd::kGeneral,
+                       e.text());
     }
-    return true;
+    return {};
 }
 
-bool AbrePostgres(const QMap<QString, QString>& partes, Conexion& c, QSqlDatabase& db) {
+Resultado<> AbrePostgres(const QMap<QString, QString>& partes, QSqlDatabase& db) {
     QString host = partes.value(QStringLiteral("data source"));
     int puerto = 5432;
     const int dosPuntos = host.lastIndexOf(u':');
@@ -127,26 +122,23 @@ bool AbrePostgres(const QMap<QString, QString>& partes, Conexion& c, QSqlDatabas
     db.setConnectOptions(QStringLiteral("connect_timeout=5"));
     if (!db.open()) {
         const QSqlError e = db.lastError();
-        c.error = ErrorDe(driverPostgres(), ClasificaPostgres(e), e.text());
-        return false;
+        return ErrorDe(driverPostgres(), ClasificaPostgres(e), e.text());
     }
-    return true;
+    return {};
 }
 
-bool CompruebaPaginas(Conexion& c) {
+Resultado<> CompruebaPaginas(Conexion& c) {
     QSqlQuery q(c.db());
     if (!q.exec(QStringLiteral("PRAGMA quick_check(1)"))) {
         const QSqlError e = q.lastError();
-        c.error =
-            ErrorDe(driverSqlite(), EsDanoSqlite(e) ? errbd::kDanada : errbd::kGeneral, e.text());
-        return false;
+        return ErrorDe(driverSqlite(), EsDanoSqlite(e) ? errbd::kDanada : errbd::kGeneral,
+                       e.text());
     }
     if (q.next() && q.value(0).toString() != QStringLiteral("ok")) {
-        c.error = ErrorDe(driverSqlite(), errbd::kDanada,
-                          QStringLiteral("Base de datos dañada: %1").arg(q.value(0).toString()));
-        return false;
+        return ErrorDe(driverSqlite(), errbd::kDanada,
+                       QStringLiteral("Base de datos dañada: %1").arg(q.value(0).toString()));
     }
-    return true;
+    return {};
 }
 
 QString MensajeM(const Falla& e, const QString& cadena) {
@@ -232,12 +224,12 @@ bool Repara(const QString& archivo, Entorno& e, Falla& error) {
     bool ok = false;
     {
         Conexion origen;
-        AbreConexion(CadenaJet(archivo, QString()), origen);
+        const Resultado<> abierta = AbreConexion(CadenaJet(archivo, QString()), origen);
         // A file whose schema cannot be read stays open for the attempt all the same.
         if (origen.db().isValid() && origen.db().isOpen())
             ok = Reconstruye(origen.db(), temporal, problema);
         else
-            problema = origen.error.descripcion;
+            problema = abierta.falla().descripcion;
     }
     // One atomic rename: the damaged file is never gone before its copy stands in its place.
     std::error_code ec;
@@ -278,9 +270,8 @@ void FijaDriverParaPruebas(Motor motor, const QString& driver) {
     (motor == Motor::Postgres ? driverPostgres() : driverSqlite()) = driver;
 }
 
-bool AbreConexion(const QString& cadena, Conexion& c) {
+Resultado<> AbreConexion(const QString& cadena, Conexion& c) {
     c.cierra();
-    c.error = {};
     c.cadena_ = cadena;
     c.archivo_.clear();
     const auto partes = LeeCadena(cadena);
@@ -294,49 +285,50 @@ bool AbreConexion(const QString& cadena, Conexion& c) {
         driver = driverPostgres();
     } else {
         c.motor_ = Motor::Ninguno;
-        c.error = ErrorDe(QStringLiteral("ORT"), errbd::kNoEncontrada,
-                          QStringLiteral("No se encontró el proveedor de la cadena de conexión."));
-        return false;
+        return ErrorDe(QStringLiteral("ORT"), errbd::kNoEncontrada,
+                       QStringLiteral("No se encontró el proveedor de la cadena de conexión."));
     }
     if (!QSqlDatabase::isDriverAvailable(driver)) {
-        c.error = ErrorDe(
+        return ErrorDe(
             driver, errbd::kProveedor,
             QStringLiteral("No está instalado el controlador de base de datos %1.").arg(driver));
-        return false;
     }
     c.db_ = QSqlDatabase::addDatabase(driver, c.nombre_);
     if (c.motor_ == Motor::Sqlite)
-        return AbreSqlite(partes, c, c.db_, c.archivo_);
-    return AbrePostgres(partes, c, c.db_);
+        return AbreSqlite(partes, c.db_, c.archivo_);
+    return AbrePostgres(partes, c.db_);
 }
 
-bool OpenDBOK(const QString& cadena, Conexion& conexion, Entorno& e, Comprobacion comprobacion) {
+Resultado<> OpenDBOK(const QString& cadena, Conexion& conexion, Entorno& e,
+                     Comprobacion comprobacion) {
     QString actual = cadena;
     int preguntas = 0;
     bool reparada = false;
     for (;;) {
-        bool ok = AbreConexion(actual, conexion);
-        if (ok && conexion.motor() == Motor::Sqlite && comprobacion == Comprobacion::Completa)
-            ok = CompruebaPaginas(conexion);
-        if (ok) {
+        Resultado<> r = AbreConexion(actual, conexion);
+        if (r && conexion.motor() == Motor::Sqlite && comprobacion == Comprobacion::Completa)
+            r = CompruebaPaginas(conexion);
+        if (r) {
             if (actual != cadena)
                 PasaClaveNueva(e.ajustes, cadena, actual);
-            return true;
+            return r;
         }
         conexion.cierra();
         e.avisos.ocupado(false);
-        Falla err = conexion.error;
+        // The message tells of a failed repair; the caller gets the failure of the opening.
+        const Falla& fallo = r.falla();
+        Falla err = fallo;
         switch (err.numero) {
         case errbd::kClave: {
             if (preguntas >= 3) {
                 e.avisos.mensaje(MensajeM(err, actual), Avisos::Icono::Exclamacion);
-                return false;
+                return fallo;
             }
             ++preguntas;
             const QString clave =
                 e.avisos.entrada(actual + u'\n' + e.ajustes.texto(Textos::PreguntaClave));
             if (clave.isEmpty())
-                return false;
+                return fallo;
             e.ajustes.ClaveBD = clave;
             actual = CadenaConClave(actual, clave);
             continue;
@@ -351,17 +343,17 @@ bool OpenDBOK(const QString& cadena, Conexion& conexion, Entorno& e, Comprobacio
                 continue;
             }
             e.avisos.mensaje(MensajeM(err, actual), Avisos::Icono::Exclamacion);
-            return false;
+            return fallo;
         case errbd::kProveedor:
             e.avisos.mensaje(MensajeM(err, actual) + e.ajustes.texto(Textos::NotaProveedor) +
                                  QStringLiteral("\n\n"),
                              Avisos::Icono::Exclamacion);
-            return false;
+            return fallo;
         case errbd::kNoEncontrada:
-            return false;
+            return fallo;
         default:
             e.avisos.mensaje(MensajeM(err, actual), Avisos::Icono::Exclamacion);
-            return false;
+            return fallo;
         }
     }
 }

@@ -41,10 +41,8 @@ public:
     const QString& archivo() const { return archivo_; }
     void cierra();
 
-    Falla error;
-
 private:
-    friend bool AbreConexion(const QString&, Conexion&);
+    friend Resultado<> AbreConexion(const QString&, Conexion&);
     QString nombre_;
     QSqlDatabase db_;
     Motor motor_ = Motor::Ninguno;
@@ -59,12 +57,12 @@ enum class Comprobacion {
 
 // Opens a connection, reporting and handling the failures as the product did: a refused
 // password is asked again, a damaged file is repaired once, a missing provider is reported,
-// a missing file or unreachable server fails silently.
-bool OpenDBOK(const QString& cadena, Conexion& conexion, Entorno& e,
-              Comprobacion comprobacion = Comprobacion::Completa);
+// a missing file or unreachable server fails silently. A failure is the opening's own.
+Resultado<> OpenDBOK(const QString& cadena, Conexion& conexion, Entorno& e,
+                     Comprobacion comprobacion = Comprobacion::Completa);
 
-// Opens without any handling or message; the error is left in conexion.error.
-bool AbreConexion(const QString& cadena, Conexion& conexion);
+// Opens without any handling or message.
+Resultado<> AbreConexion(const QString& cadena, Conexion& conexion);
 
 // A statement written in the product's dialect for the engine in use: "Top 1" becomes
 // "limit 1", and bracketed identifiers become quoted ones.

@@ -74,12 +74,12 @@ bool AlmacenConfig::abre(const QString& ruta) {
     puertos_.clear();
     canales_.clear();
     conf_.clear();
-    if (!OpenDBOK(CadenaJet(ruta, e_.ajustes.ClaveBD), conexion_, e_)) {
+    if (const Resultado<> r = OpenDBOK(CadenaJet(ruta, e_.ajustes.ClaveBD), conexion_, e_); !r) {
         // The opening says nothing of a missing file; without this database no port opens.
-        if (conexion_.error.numero == errbd::kNoEncontrada)
+        if (r.falla().numero == errbd::kNoEncontrada)
             informa(QStringLiteral("ORT. IniArch.\n\nNo se puede abrir la base de datos de "
                                    "configuración %1.\n%2\n\nLos puertos quedan cerrados.")
-                        .arg(ruta, conexion_.error.descripcion));
+                        .arg(ruta, r.falla().descripcion));
         return false;
     }
     return carga(true);

@@ -1,8 +1,8 @@
 #include "config/ubicacion.h"
 
+#include "basedatos/conexion.h"
 #include "config/almacen.h"
 #include "startup/archivosproducto.h"
-#include "basedatos/conexion.h"
 #include "startup/lectoritems.h"
 
 #include <QFile>
@@ -44,9 +44,9 @@ QString EligeUbicacion(const QString& texto, const QString& dirPrograma) {
 
 bool PruebaConfiguracion(const QString& ruta, Entorno& e, QString* problema) {
     Conexion c;
-    if (!OpenDBOK(CadenaJet(ruta, e.ajustes.ClaveBD), c, e)) {
+    if (const Resultado<> r = OpenDBOK(CadenaJet(ruta, e.ajustes.ClaveBD), c, e); !r) {
         if (problema)
-            *problema = c.error.descripcion;
+            *problema = r.falla().descripcion;
         return false;
     }
     QSqlQuery q(c.db());

@@ -1,5 +1,6 @@
 #include "monitor/conectaabre.h"
 
+#include "basedatos/conexion.h"
 #include "config/tablas.h"
 #include "config/tipoconexion.h"
 #include "monitor/inicializacion.h"
@@ -7,7 +8,6 @@
 #include "ports/tablacampos.h"
 #include "qualitydb/basecalidad.h"
 #include "startup/avisos.h"
-#include "basedatos/conexion.h"
 #include "startup/textfuncs.h"
 
 namespace ort {
@@ -48,7 +48,8 @@ void ConnectAbre(Entorno& e, TablasRuntime& t, FabricaPuertos& puertos, int p) {
     Filas ins;
     {
         Conexion c;
-        OpenDBOK(e.ajustes.StrConexion, c, e);
+        // Unopened, the statement fails and says so.
+        static_cast<void>(OpenDBOK(e.ajustes.StrConexion, c, e));
         ins = BaseCalidad(c).registroINS(QString(conex).remove(u' '));
     }
     if (!ins.ok) {

@@ -282,12 +282,17 @@ struct GrabadorDatos::Preparadas {
 
 namespace {
 
+// The failure of a data file's opening; a plain one when the driver gave no text.
+Falla FallaDeApertura(const Resultado<>& abierta) {
+    return abierta.falla().descripcion.isEmpty()
+               ? FallaDe(QStringLiteral("La base de datos de los datos no está abierta."))
+               : abierta.falla();
+}
+
 bool Escribe(Conexion& c, const Escritura& w, Falla& falla, bool anidada,
              GrabadorDatos::Preparadas* pr) {
     if (!c.abierta()) {
-        falla = c.error.descripcion.isEmpty()
-                    ? FallaDe(QStringLiteral("La base de datos de los datos no está abierta."))
-                    : c.error;
+        falla = FallaDe(QStringLiteral("La base de datos de los datos no está abierta."));
         return false;
     }
     const bool pg = c.motor() == Motor::Postgres;
@@ -671,7 +676,12 @@ ResultadoGrabacion GrabadorDatos::graba(const QString& Forma, const QString& Maq
         if (!a) {
             a = std::make_unique<Abierta>();
             a->c = std::make_unique<Conexion>();
-            OpenDBOK(strConexionDatos_, *a->c, e_, Comprobacion::Ligera);
+            if (const Resultado<> r = OpenDBOK(strConexionDatos_, *a->c, e_, Comprobacion::Ligera);
+                !r) {
+                falla = FallaDeApertura(r);
+                abiertas_.erase(strConexionDatos_);
+                return ResultadoGrabacion::Error;
+            }
         }
         Conexion& c = *a->c;
         revisaIndice(c, w.tablaCitada);
@@ -702,7 +712,10 @@ ResultadoGrabacion GrabadorDatos::graba(const QString& Forma, const QString& Maq
             abiertas_.erase(strConexionDatos_);
     } else {
         Conexion c;
-        OpenDBOK(strConexionDatos_, c, e_, Comprobacion::Ligera);
+        if (const Resultado<> r = OpenDBOK(strConexionDatos_, c, e_, Comprobacion::Ligera); !r) {
+            falla = FallaDeApertura(r);
+            return ResultadoGrabacion::Error;
+        }
         revisaIndice(c, w.tablaCitada);
         ok = Escribe(c, w, falla, false, nullptr);
     }
@@ -782,11 +795,8 @@ std::optional<QString> AbreParaLeer(Conexion& c, const QString& cadena, const QS
             QStringLiteral("El nombre de la tabla de datos \"%1\" no es admitido.").arg(tabla));
         return std::nullopt;
     }
-    OpenDBOK(cadena, c, e, Comprobacion::Ligera);
-    if (!c.abierta()) {
-        falla = c.error.descripcion.isEmpty()
-                    ? FallaDe(QStringLiteral("La base de datos de los datos no está abierta."))
-                    : c.error;
+    if (const Resultado<> r = OpenDBOK(cadena, c, e, Comprobacion::Ligera); !r) {
+        falla = FallaDeApertura(r);
         return std::nullopt;
     }
     return citada;

@@ -133,11 +133,12 @@ void Canal::Prender(const QString& Seccion) {
 }
 
 Filas Canal::consulta(const Selector& s, const QString& padre) {
-    if (!bd_.abierta() && !AbreConexion(e_.ajustes.StrConexion, bd_)) {
-        Filas r;
-        r.error = bd_.error;
-        return r;
-    }
+    if (!bd_.abierta())
+        if (const Resultado<> abierta = AbreConexion(e_.ajustes.StrConexion, bd_); !abierta) {
+            Filas r;
+            r.error = abierta.falla();
+            return r;
+        }
     BaseCalidad bd(bd_);
     Filas r = s.consulta(bd, padre);
     if (!r.ok)
