@@ -50,9 +50,6 @@ public:
     // Port opening: at most one row with the lower and upper tolerance limits.
     Filas limites(const QString& maquina, const QString& producto, const QString& caracteristica);
 
-    // A column's defined size in characters (from its declared type), 0 when it has none.
-    int tamanoDefinido(const QString& tabla, const QString& columna);
-
 private:
     struct Sentencia;
     Filas ejecuta(const Sentencia& s, const QStringList& valores);

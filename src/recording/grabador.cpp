@@ -1,5 +1,6 @@
 #include "recording/grabador.h"
 
+#include "basedatos/columnas.h"
 #include "startup/avisos.h"
 #include "startup/reloj.h"
 #include "startup/textfuncs.h"
@@ -141,32 +142,12 @@ bool EsTipoTexto(const QString& tipo) {
 // The declared type of a column of the data table; no value when it cannot be read.
 std::optional<QString> TipoDeclarado(Conexion& c, const QString& tablaCitada,
                                      const QString& columna, Falla& falla) {
-    QSqlQuery q(c.db());
-    q.setForwardOnly(true);
-    if (c.motor() == Motor::Postgres) {
-        // to_regclass resolves the quoted name exactly as the statements do.
-        q.prepare(QStringLiteral("select format_type(atttypid, atttypmod) from pg_attribute "
-                                 "where attrelid = to_regclass(?) and attname = ? and attnum > 0 "
-                                 "and not attisdropped"));
-        q.addBindValue(tablaCitada);
-        q.addBindValue(columna);
-        if (!q.exec()) {
-            falla = FallaDe(q, c);
-            return std::nullopt;
-        }
-        if (q.next())
-            return q.value(0).toString();
-    } else {
-        if (!q.exec(QStringLiteral("PRAGMA table_info(%1)").arg(tablaCitada))) {
-            falla = FallaDe(q, c);
-            return std::nullopt;
-        }
-        while (q.next())
-            if (q.value(1).toString().compare(columna, Qt::CaseInsensitive) == 0)
-                return q.value(2).toString();
-    }
-    falla = FallaDe(QStringLiteral("No se encontró el tipo de la columna [%1].").arg(columna));
-    return std::nullopt;
+    const auto tipo = TipoColumna(c, tablaCitada, columna);
+    if (!tipo)
+        falla = tipo.falla();
+    else if (!*tipo)
+        falla = FallaDe(QStringLiteral("No se encontró el tipo de la columna [%1].").arg(columna));
+    return tipo.valorO(std::nullopt);
 }
 
 // The newest row's read and its update or insert are one transaction: a second writer of the
