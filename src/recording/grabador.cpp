@@ -1,6 +1,7 @@
 #include "recording/grabador.h"
 
 #include "basedatos/columnas.h"
+#include "startup/archivosproducto.h"
 #include "startup/avisos.h"
 #include "startup/reloj.h"
 #include "startup/textfuncs.h"
@@ -49,25 +50,6 @@ std::optional<QString> MotivoClave(const QString& clave) {
             return QStringLiteral("contiene un carácter que no cabe en un nombre de archivo");
     }
     return std::nullopt;
-}
-
-bool EsArchivoOrdinario(const QFileInfo& f) {
-    return f.isFile() && !f.isHidden();
-}
-
-// A path whose last part may stand in another letter case (installations copied from
-// Windows); empty when nothing fitting exists.
-QString BuscaEntrada(const QString& ruta, bool soloArchivos) {
-    const QFileInfo fi(ruta);
-    if (soloArchivos ? EsArchivoOrdinario(fi) : fi.exists())
-        return ruta;
-    const QDir dir = fi.dir();
-    const auto filtro = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
-    for (const QFileInfo& e : dir.entryInfoList(filtro))
-        if (e.fileName().compare(fi.fileName(), Qt::CaseInsensitive) == 0 &&
-            (!soloArchivos || EsArchivoOrdinario(e)))
-            return fi.path() + u'/' + e.fileName();
-    return {};
 }
 
 // Instruments write their numbers right-aligned in fields padded with blanks: a blank before a
@@ -569,16 +551,17 @@ ResultadoGrabacion GrabadorDatos::ubica(const QString& Forma, const QString& Maq
                                 kNombreArchivo);
                 return ResultadoGrabacion::Error;
             }
-        const QString d = BuscaEntrada(a.DirDatos + f, false);
-        if (d.isEmpty())
+        const auto d = BuscaEntrada(a.DirDatos, f);
+        if (!d)
             return ResultadoGrabacion::FaltaFormato;
-        const QString dm = BuscaEntrada(d + u'/' + m, false);
-        if (dm.isEmpty())
+        const auto dm = BuscaEntrada(*d + u'/', m);
+        if (!dm)
             return ResultadoGrabacion::FaltaMaquina;
-        const QString archivo = BuscaEntrada(dm + u'/' + p + QStringLiteral(".MDB"), true);
-        if (archivo.isEmpty())
+        const auto archivo =
+            BuscaEntrada(*dm + u'/', p + QStringLiteral(".MDB"), ClaseEntrada::Archivo);
+        if (!archivo)
             return ResultadoGrabacion::FaltaProducto;
-        strConexionDatos_ = CadenaConexion(a, archivo);
+        strConexionDatos_ = CadenaConexion(a, *archivo);
         tablaDatos_ = QStringLiteral("Datos");
         if (apertura_ != Apertura::PorValor)
             ubicaciones_[clave] = {strConexionDatos_, tablaDatos_};

@@ -12,30 +12,43 @@
 
 namespace ort {
 
-QString BuscaArchivo(const QString& dir, const QString& nombre) {
+namespace {
+
+bool Cabe(const QFileInfo& f, ClaseEntrada que) {
+    return que == ClaseEntrada::Archivo ? f.isFile() && !f.isHidden() : f.exists();
+}
+
+} // namespace
+
+std::optional<QString> BuscaEntrada(const QString& dir, const QString& nombre, ClaseEntrada que) {
     const QString exacto = dir + nombre;
-    if (QFileInfo::exists(exacto))
+    if (Cabe(QFileInfo(exacto), que))
         return exacto;
     // "Image/CARATULA.JPG": each part may differ in case.
     QString actual = dir;
     const QStringList partes = nombre.split(u'/');
     for (int i = 0; i < partes.size(); ++i) {
-        QDir d(actual.isEmpty() ? QStringLiteral(".") : actual);
-        const QStringList entradas =
-            d.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        const bool ultima = i + 1 == partes.size();
+        const QDir d(actual.isEmpty() ? QStringLiteral(".") : actual);
+        const auto filtro = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
         QString hallado;
-        for (const QString& e : entradas)
-            if (e.compare(partes[i], Qt::CaseInsensitive) == 0) {
-                hallado = e;
+        for (const QFileInfo& e : d.entryInfoList(filtro))
+            if (e.fileName().compare(partes[i], Qt::CaseInsensitive) == 0 &&
+                (!ultima || Cabe(e, que))) {
+                hallado = e.fileName();
                 break;
             }
         if (hallado.isEmpty())
-            return exacto;
+            return std::nullopt;
         actual += hallado;
-        if (i + 1 < partes.size())
+        if (!ultima)
             actual += u'/';
     }
     return actual;
+}
+
+QString BuscaArchivo(const QString& dir, const QString& nombre) {
+    return BuscaEntrada(dir, nombre).value_or(dir + nombre);
 }
 
 std::optional<LineasArchivo> LeeLineasOpcional(const QString& directorioPrograma,
