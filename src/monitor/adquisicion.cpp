@@ -210,7 +210,8 @@ void Adquisicion::conmuta() {
         if (!info.Activo)
             detieneHilo(p);
     } else if (!info.Activo) {
-        ConnectAbre(e_, t_, puertos_, p);
+        ConnectAbre(e_, t_, puertos_, p,
+                    [this](const QString& clave) { return RegistroINS(e_, clave); });
         bool abierto;
         // The connection record (and with it the port's type) is read by the opening.
         if (TipoDeRegistro(info.TipoCon) == TipoConexion::Tcp) {

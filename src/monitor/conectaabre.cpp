@@ -1,12 +1,10 @@
 #include "monitor/conectaabre.h"
 
-#include "basedatos/conexion.h"
 #include "config/tablas.h"
 #include "config/tipoconexion.h"
 #include "monitor/inicializacion.h"
 #include "ports/puerto.h"
 #include "ports/tablacampos.h"
-#include "qualitydb/basecalidad.h"
 #include "startup/avisos.h"
 #include "startup/textfuncs.h"
 
@@ -42,16 +40,11 @@ qint16 Entero16(const QString& texto) {
 
 } // namespace
 
-void ConnectAbre(Entorno& e, TablasRuntime& t, FabricaPuertos& puertos, int p) {
+void ConnectAbre(Entorno& e, TablasRuntime& t, FabricaPuertos& puertos, int p,
+                 const LectorINS& leeINS) {
     Apertura apertura(e, p);
     const QString conex = t.puerto(p).Conex;
-    Filas ins;
-    {
-        Conexion c;
-        // Unopened, the statement fails and says so.
-        static_cast<void>(OpenDBOK(e.ajustes.StrConexion, c, e));
-        ins = BaseCalidad(c).registroINS(QString(conex).remove(u' '));
-    }
+    const Filas ins = leeINS(QString(conex).remove(u' '));
     if (!ins.ok) {
         // Without the connection records nothing can be opened.
         apertura.falla(ins.error);

@@ -92,6 +92,12 @@ Filas BaseCalidad::registroINS(const QString& clave) {
     return ejecuta(s, {clave});
 }
 
+Filas RegistroINS(Entorno& e, const QString& clave) {
+    Conexion c;
+    static_cast<void>(OpenDBOK(e.ajustes.StrConexion, c, e));
+    return BaseCalidad(c).registroINS(clave);
+}
+
 Filas BaseCalidad::todosINS() {
     // Every column, those the product does not name included (the picker shows them all).
     static const Sentencia s{"Select * from INS order by INSCLAVE",

@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
+
 namespace ort {
 
 // The rows a statement returned, with what the callers need to show them.
@@ -56,5 +58,12 @@ private:
 
     Conexion& c_;
 };
+
+// Where the port opening takes a connection record from: the rows of a key, or why none came.
+using LectorINS = std::function<Filas(const QString& clave)>;
+
+// Opens the Metrovax database of the settings, with its messages, and reads the connection record
+// of a key. Unopened, the statement fails and says so.
+Filas RegistroINS(Entorno& e, const QString& clave);
 
 } // namespace ort
