@@ -435,7 +435,7 @@ bool GrabadorDatos::grupoPerdido(const QString& Forma, const QString& Maqui,
                                  const QString& Produ) const {
     const auto u =
         ubicaciones_.find(Forma.trimmed() + u'|' + Maqui.trimmed() + u'|' + Produ.trimmed());
-    return u == ubicaciones_.end() || perdidas_.contains(u->second.first);
+    return u == ubicaciones_.end() || perdidas_.contains(u->second.cadena);
 }
 
 // A data table whose N has no index makes every value read the whole table to find the newest
@@ -534,12 +534,14 @@ ResultadoGrabacion GrabadorDatos::ubica(const QString& Forma, const QString& Maq
     if (apertura_ != Apertura::PorValor) {
         const auto u = ubicaciones_.find(clave);
         if (u != ubicaciones_.end()) {
-            strConexionDatos_ = u->second.first;
-            tablaDatos_ = u->second.second;
+            strConexionDatos_ = u->second.cadena;
+            tablaDatos_ = u->second.tabla;
+            rutaBuscada_ = u->second.ruta;
             return ResultadoGrabacion::Grabado;
         }
     }
     if (a.TipoBD == kJet4) {
+        rutaBuscada_.clear();
         // The keys become names inside DirDatos: none may lead out of it.
         const std::pair<const char*, const QString*> claves[] = {
             {"formato", &f}, {"máquina", &m}, {"producto", &p}};
@@ -551,25 +553,31 @@ ResultadoGrabacion GrabadorDatos::ubica(const QString& Forma, const QString& Maq
                                 kNombreArchivo);
                 return ResultadoGrabacion::Error;
             }
+        // Each part as found on disk; the path searched ends at the first one missing.
+        rutaBuscada_ = a.DirDatos + f;
         const auto d = BuscaEntrada(a.DirDatos, f);
         if (!d)
             return ResultadoGrabacion::FaltaFormato;
+        rutaBuscada_ = *d + u'/' + m;
         const auto dm = BuscaEntrada(*d + u'/', m);
         if (!dm)
             return ResultadoGrabacion::FaltaMaquina;
+        rutaBuscada_ = *dm + u'/' + p + QStringLiteral(".MDB");
         const auto archivo =
             BuscaEntrada(*dm + u'/', p + QStringLiteral(".MDB"), ClaseEntrada::Archivo);
         if (!archivo)
             return ResultadoGrabacion::FaltaProducto;
+        rutaBuscada_ = *archivo;
         strConexionDatos_ = CadenaConexion(a, *archivo);
         tablaDatos_ = QStringLiteral("Datos");
         if (apertura_ != Apertura::PorValor)
-            ubicaciones_[clave] = {strConexionDatos_, tablaDatos_};
+            ubicaciones_[clave] = {strConexionDatos_, tablaDatos_, rutaBuscada_};
     } else if (a.TipoBD == kSqlServer) {
         strConexionDatos_ = CadenaConexion(a, a.CatalogoBD + QStringLiteral("DATA"));
         tablaDatos_ = QStringLiteral("Datos_") + f + u'_' + m + u'_' + p;
+        rutaBuscada_.clear();
         if (apertura_ != Apertura::PorValor)
-            ubicaciones_[clave] = {strConexionDatos_, tablaDatos_};
+            ubicaciones_[clave] = {strConexionDatos_, tablaDatos_, rutaBuscada_};
     }
     // Any other kind keeps the table of the previous call.
     return ResultadoGrabacion::Grabado;
