@@ -1,5 +1,5 @@
-#include "startup/archivosproducto.h"
 #include "basedatos/conexion.h"
+#include "startup/archivosproducto.h"
 #include "support/fakes.h"
 #include "support/programa.h"
 
