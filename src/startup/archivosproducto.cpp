@@ -24,9 +24,11 @@ std::optional<QString> BuscaEntrada(const QString& dir, const QString& nombre, C
     const QString exacto = dir + nombre;
     if (Cabe(QFileInfo(exacto), que))
         return exacto;
-    // "Image/CARATULA.JPG": each part may differ in case.
-    QString actual = dir;
-    const QStringList partes = nombre.split(u'/');
+    // "Image/CARATULA.JPG": each part may differ in case. A folder given without its closing
+    // slash names the start of the first part, as the joined path does.
+    const qsizetype corte = dir.lastIndexOf(u'/') + 1;
+    QString actual = dir.left(corte);
+    const QStringList partes = (dir.mid(corte) + nombre).split(u'/');
     for (int i = 0; i < partes.size(); ++i) {
         const bool ultima = i + 1 == partes.size();
         const QDir d(actual.isEmpty() ? QStringLiteral(".") : actual);
