@@ -6,10 +6,10 @@
 //
 //   bench_e2e [burst frames] [latency samples]     (defaults: 2000, 200)
 
+#include "basedatos/conexion.h"
 #include "cpu.h"
 #include "recording/grabador.h"
 #include "startup/avisosconsola.h"
-#include "startup/conexion.h"
 #include "startup/reloj.h"
 
 #include <QCoreApplication>

@@ -9,11 +9,11 @@
 //                                            ORT_PG_PORT, ORT_PG_USER, ORT_PG_PASSWORD:
 //                                            scripts/with-postgres.sh)
 
+#include "basedatos/conexion.h"
 #include "cpu.h"
 #include "recording/grabador.h"
 #include "recording/hilograbacion.h"
 #include "startup/avisosconsola.h"
-#include "startup/conexion.h"
 #include "startup/reloj.h"
 
 #include <QCoreApplication>

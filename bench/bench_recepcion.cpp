@@ -5,6 +5,7 @@
 //
 // The pause after each frame is set to 0 here; the program keeps its 0.1 s.
 
+#include "basedatos/conexion.h"
 #include "config/almacen.h"
 #include "config/tablas.h"
 #include "decoding/logpuertos.h"
@@ -13,7 +14,6 @@
 #include "ports/puerto.h"
 #include "recording/grabacion.h"
 #include "startup/avisosconsola.h"
-#include "startup/conexion.h"
 #include "startup/reloj.h"
 
 #include <QCoreApplication>

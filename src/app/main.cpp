@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #endif
+#include "basedatos/conexion.h"
 #include "estado/enlaceestado.h"
 #include "monitor/adquisicion.h"
 #include "monitor/servicio.h"
@@ -15,7 +16,6 @@
 #include "startup/avisosconsola.h"
 #include "startup/avisoshilos.h"
 #include "startup/clave.h"
-#include "startup/conexion.h"
 #include "startup/reloj.h"
 
 #include <QCommandLineParser>

@@ -1,13 +1,13 @@
 // The program with its windows: the title window, then the monitor, on top of acquisition.
 #include "app/ventanas.h"
 
+#include "basedatos/conexion.h"
 #include "estado/enlaceestado.h"
 #include "monitor/adquisicion.h"
 #include "ports/fabricapuertos.h"
 #include "recording/grabador.h"
 #include "startup/archivosproducto.h"
 #include "startup/avisoshilos.h"
-#include "startup/conexion.h"
 #include "startup/reloj.h"
 #include "ventanas/avisosventana.h"
 #include "ventanas/editor/enlace.h"

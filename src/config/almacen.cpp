@@ -1,5 +1,6 @@
 #include "config/almacen.h"
 
+#include "basedatos/columnas.h"
 #include "config/tablas.h"
 #include "startup/archivosproducto.h"
 #include "startup/avisos.h"
@@ -8,7 +9,6 @@
 
 #include <QFileInfo>
 #include <QMap>
-#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -74,12 +74,12 @@ bool AlmacenConfig::abre(const QString& ruta) {
     puertos_.clear();
     canales_.clear();
     conf_.clear();
-    if (!OpenDBOK(CadenaJet(ruta, e_.ajustes.ClaveBD), conexion_, e_)) {
+    if (const Resultado<> r = OpenDBOK(CadenaJet(ruta, e_.ajustes.ClaveBD), conexion_, e_); !r) {
         // The opening says nothing of a missing file; without this database no port opens.
-        if (conexion_.error.numero == errbd::kNoEncontrada)
+        if (r.falla().numero == errbd::kNoEncontrada)
             informa(QStringLiteral("ORT. IniArch.\n\nNo se puede abrir la base de datos de "
                                    "configuración %1.\n%2\n\nLos puertos quedan cerrados.")
-                        .arg(ruta, conexion_.error.descripcion));
+                        .arg(ruta, r.falla().descripcion));
         return false;
     }
     return carga(true);
@@ -309,24 +309,6 @@ bool AlmacenConfig::fijaOpen(int p, bool open) {
     return true;
 }
 
-int AlmacenConfig::tamanoDefinido(const QString& tabla, const QString& columna) {
-    const auto citada = CitaIdentificador(tabla);
-    if (!citada || !conexion_.abierta())
-        return 0;
-    QSqlQuery q(conexion_.db());
-    if (!q.exec(QStringLiteral("PRAGMA table_info(%1)").arg(*citada)))
-        return 0;
-    QString tipo;
-    while (q.next())
-        if (q.value(1).toString().compare(columna, Qt::CaseInsensitive) == 0)
-            tipo = q.value(2).toString();
-    static const QRegularExpression texto(
-        QStringLiteral("^\\s*(?:n?varchar|n?char|character(?:\\s+varying)?|text)\\s*\\(\\s*(\\d+)"),
-        QRegularExpression::CaseInsensitiveOption);
-    const auto m = texto.match(tipo);
-    return m.hasMatch() ? m.captured(1).toInt() : 0;
-}
-
 Falla AlmacenConfig::fallaDe(const QSqlError& error) const {
     bool numerico = false;
     const qint64 numero = error.nativeErrorCode().toLongLong(&numerico);
@@ -342,7 +324,7 @@ Resultado<> AlmacenConfig::grabaSecuencia(const EdicionSecuencia& e) {
                      QStringLiteral("La base de datos de configuración no está abierta.")};
     // The key part of a key field: its first n characters, without the blanks that pad it.
     auto clave = [this](const QString& campo, const char* tabla, const char* columna) {
-        const int n = tamanoDefinido(QLatin1String(tabla), QLatin1String(columna));
+        const int n = TamanoColumna(conexion_, QLatin1String(tabla), QLatin1String(columna));
         QString k = n > 0 ? campo.left(n) : campo;
         while (k.endsWith(u' '))
             k.chop(1);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "startup/conexion.h"
+#include "basedatos/conexion.h"
 
 #include <QList>
 #include <QString>
@@ -89,9 +89,6 @@ public:
     Resultado<> grabaSecuencia(const EdicionSecuencia& e);
     // Deletes one sequence's CONF row; the channel and the port keep theirs.
     Resultado<Borrado> borraSecuencia(int p, int c, int s);
-    // A column's defined size in characters, from its declared type ("VARCHAR(5)"); 0 when the
-    // type gives none or the column does not exist.
-    int tamanoDefinido(const QString& tabla, const QString& columna);
 
     // Reloads the rows from the database (after changes made around this store).
     bool recarga();

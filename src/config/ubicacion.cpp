@@ -1,8 +1,8 @@
 #include "config/ubicacion.h"
 
+#include "basedatos/conexion.h"
 #include "config/almacen.h"
 #include "startup/archivosproducto.h"
-#include "startup/conexion.h"
 #include "startup/lectoritems.h"
 
 #include <QSaveFile>
@@ -37,8 +37,8 @@ QString EligeUbicacion(const QString& texto, const QString& dirPrograma) {
 
 Resultado<> PruebaConfiguracion(const QString& ruta, Entorno& e) {
     Conexion c;
-    if (!OpenDBOK(CadenaJet(ruta, e.ajustes.ClaveBD), c, e))
-        return c.error;
+    if (const Resultado<> r = OpenDBOK(CadenaJet(ruta, e.ajustes.ClaveBD), c, e); !r)
+        return r;
     QSqlQuery q(c.db());
     q.setForwardOnly(true);
     for (const char* sql :

@@ -1,5 +1,6 @@
 #include "decoding/recepcion.h"
 
+#include "basedatos/conexion.h"
 #include "config/tablas.h"
 #include "config/tipoconexion.h"
 #include "decoding/logpuertos.h"
@@ -8,7 +9,6 @@
 #include "ports/puerto.h"
 #include "recording/grabacion.h"
 #include "startup/avisos.h"
-#include "startup/conexion.h"
 #include "startup/reloj.h"
 
 namespace ort {

@@ -1,12 +1,12 @@
 #include "decoding/registrolectura.h"
 
+#include "basedatos/conexion.h"
 #include "config/almacen.h"
 #include "config/tablas.h"
 #include "decoding/logpuertos.h"
 #include "recording/grabacion.h"
 #include "recording/hilograbacion.h"
 #include "startup/avisos.h"
-#include "startup/conexion.h"
 #include "startup/reloj.h"
 #include "startup/textfuncs.h"
 #include "startup/textos.h"
@@ -276,20 +276,25 @@ void Registrador::alGrabar(const RespuestaGrabacion& r) {
             fallida = i;
             break;
         }
-    const QString dirDatos = e_.ajustes.DirDatos;
-    const QString ruta = dirDatos + pd.Forma.trimmed() + u'/' + pd.Maqui.trimmed() + u'/' +
-                         pd.Produ.trimmed() + QStringLiteral(".MDB");
+    // The path the writer searched, in the letter case it found on disk; rebuilt from the keys
+    // for a writer that does not say.
+    const QString F = pd.Forma.trimmed(), M = pd.Maqui.trimmed();
+    auto buscada = [&r, dir = e_.ajustes.DirDatos](const QString& rehecha) {
+        return r.rutaBuscada.isEmpty() ? dir + rehecha : r.rutaBuscada;
+    };
     switch (fallida >= 0 ? r.resultados[fallida] : ResultadoGrabacion::Grabado) {
     case ResultadoGrabacion::FaltaFormato:
-        log_.MuestraLinea(p, prefijo + e_.ajustes.texto(Textos::NoExisteDestino) + u' ' + dirDatos +
-                                 pd.Forma.trimmed());
+        log_.MuestraLinea(p,
+                          prefijo + e_.ajustes.texto(Textos::NoExisteDestino) + u' ' + buscada(F));
         break;
     case ResultadoGrabacion::FaltaMaquina:
-        log_.MuestraLinea(p, prefijo + e_.ajustes.texto(Textos::NoExisteDestino) + u' ' + dirDatos +
-                                 pd.Forma.trimmed() + u'/' + pd.Maqui.trimmed());
+        log_.MuestraLinea(p, prefijo + e_.ajustes.texto(Textos::NoExisteDestino) + u' ' +
+                                 buscada(F + u'/' + M));
         break;
     case ResultadoGrabacion::FaltaProducto:
-        log_.MuestraLinea(p, prefijo + e_.ajustes.texto(Textos::NoExisteBase) + u' ' + ruta);
+        log_.MuestraLinea(
+            p, prefijo + e_.ajustes.texto(Textos::NoExisteBase) + u' ' +
+                   buscada(F + u'/' + M + u'/' + pd.Produ.trimmed() + QStringLiteral(".MDB")));
         break;
     case ResultadoGrabacion::Error:
         // The message box said why; the log keeps the value, so that nothing is lost unseen.

@@ -1,8 +1,8 @@
 #include "estado/enlaceestado.h"
 
+#include "basedatos/conexion.h"
 #include "monitor/adquisicion.h"
 #include "startup/avisos.h"
-#include "startup/conexion.h"
 
 #include <cstdio>
 

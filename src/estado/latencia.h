@@ -56,6 +56,7 @@ public:
     }
     void cierra() override { real_.cierra(); }
     QStringList tomaAvisos() override { return real_.tomaAvisos(); }
+    QString rutaBuscada() const override { return real_.rutaBuscada(); }
     void fijaMomento(const QDateTime& momento) override { real_.fijaMomento(momento); }
     TipoFalla ultimaFalla() const override { return real_.ultimaFalla(); }
     QString motivoFalla() const override { return real_.motivoFalla(); }

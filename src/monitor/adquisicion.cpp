@@ -1,5 +1,6 @@
 #include "monitor/adquisicion.h"
 
+#include "basedatos/conexion.h"
 #include "config/tipoconexion.h"
 #include "decoding/hilopuerto.h"
 #include "monitor/conectaabre.h"
@@ -11,7 +12,6 @@
 #include "recording/gsecomando.h"
 #include "recording/hilograbacion.h"
 #include "startup/avisos.h"
-#include "startup/conexion.h"
 #include "startup/reloj.h"
 #include "startup/textos.h"
 
@@ -133,8 +133,9 @@ void Adquisicion::cierraDispositivo(int p) {
 void Adquisicion::arranca() {
     Reinicia();
     {
+        // Only its messages: a password asked, a damaged file repaired, before the first pass.
         Conexion c;
-        OpenDBOK(e_.ajustes.StrConexion, c, e_);
+        static_cast<void>(OpenDBOK(e_.ajustes.StrConexion, c, e_));
     }
     timer_.start();
 }
@@ -209,7 +210,8 @@ void Adquisicion::conmuta() {
         if (!info.Activo)
             detieneHilo(p);
     } else if (!info.Activo) {
-        ConnectAbre(e_, t_, puertos_, p);
+        ConnectAbre(e_, t_, puertos_, p,
+                    [this](const QString& clave) { return RegistroINS(e_, clave); });
         bool abierto;
         // The connection record (and with it the port's type) is read by the opening.
         if (TipoDeRegistro(info.TipoCon) == TipoConexion::Tcp) {
@@ -253,7 +255,8 @@ void Adquisicion::conmuta() {
 
 void Adquisicion::cargaLimites(int p) {
     Conexion c;
-    OpenDBOK(e_.ajustes.StrConexion, c, e_);
+    // Unopened, every limit's statement fails and says so.
+    static_cast<void>(OpenDBOK(e_.ajustes.StrConexion, c, e_));
     BaseCalidad bd(c);
     QStringList problemas;
     for (const FilaConf& f : config_.confDePuerto(p)) {

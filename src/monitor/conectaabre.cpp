@@ -5,9 +5,7 @@
 #include "monitor/inicializacion.h"
 #include "ports/puerto.h"
 #include "ports/tablacampos.h"
-#include "qualitydb/basecalidad.h"
 #include "startup/avisos.h"
-#include "startup/conexion.h"
 #include "startup/textfuncs.h"
 
 namespace ort {
@@ -42,14 +40,11 @@ qint16 Entero16(const QString& texto) {
 
 } // namespace
 
-void ConnectAbre(Entorno& e, TablasRuntime& t, FabricaPuertos& puertos, int p) {
+void ConnectAbre(Entorno& e, TablasRuntime& t, FabricaPuertos& puertos, int p,
+                 const LectorINS& leeINS) {
     Apertura apertura(e, p);
     const QString conex = t.puerto(p).Conex;
-    const auto registro = [&] {
-        Conexion c;
-        OpenDBOK(e.ajustes.StrConexion, c, e);
-        return BaseCalidad(c).registroINS(QString(conex).remove(u' '));
-    }();
+    const Resultado<Filas> registro = leeINS(QString(conex).remove(u' '));
     if (!registro) {
         // Without the connection records nothing can be opened.
         apertura.falla(registro.falla());

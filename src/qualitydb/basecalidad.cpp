@@ -1,6 +1,7 @@
 #include "qualitydb/basecalidad.h"
 
-#include <QRegularExpression>
+#include "basedatos/columnas.h"
+
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -69,7 +70,7 @@ Resultado<Filas> BaseCalidad::ejecuta(const Sentencia& s, const QStringList& val
         // "*" stands for every column of its table.
         for (const auto& [columna, tabla] : s.origen)
             if (col == QLatin1String(columna) || qstrcmp(columna, "*") == 0)
-                tam = tamanoDefinido(QLatin1String(tabla), col);
+                tam = TamanoColumna(c_, QLatin1String(tabla), col);
         r.tamanos << tam;
     }
     return r;
@@ -82,6 +83,12 @@ Resultado<Filas> BaseCalidad::registroINS(const QString& clave) {
         "where UPPER(RTRIM(INSCLAVE)) = UPPER(?) order by INSCLAVE",
         "INSCLAVE = '…'", kColumnasINS};
     return ejecuta(s, {clave});
+}
+
+Resultado<Filas> RegistroINS(Entorno& e, const QString& clave) {
+    Conexion c;
+    static_cast<void>(OpenDBOK(e.ajustes.StrConexion, c, e));
+    return BaseCalidad(c).registroINS(clave);
 }
 
 Resultado<Filas> BaseCalidad::todosINS() {
@@ -173,35 +180,6 @@ Resultado<Filas> BaseCalidad::limites(const QString& maquina, const QString& pro
         "Select CXPLINFC,CXPLSUPC from CXP where CXPMAQUI='…' and CXPPRODU='…' and CXPCARAC='…'",
         {}};
     return ejecuta(s, {maquina, producto, caracteristica});
-}
-
-int BaseCalidad::tamanoDefinido(const QString& tabla, const QString& columna) {
-    if (!c_.abierta())
-        return 0;
-    QSqlQuery q(c_.db());
-    QString tipo;
-    if (c_.motor() == Motor::Postgres) {
-        q.prepare(QStringLiteral("select character_maximum_length from information_schema.columns "
-                                 "where lower(table_name) = lower(?) and lower(column_name) = "
-                                 "lower(?) and table_schema = current_schema()"));
-        q.addBindValue(tabla);
-        q.addBindValue(columna);
-        if (q.exec() && q.next())
-            return q.value(0).toInt();
-        return 0;
-    }
-    const auto citada = CitaIdentificador(tabla);
-    if (!citada || !q.exec(QStringLiteral("PRAGMA table_info(%1)").arg(*citada)))
-        return 0;
-    while (q.next())
-        if (q.value(1).toString().compare(columna, Qt::CaseInsensitive) == 0)
-            tipo = q.value(2).toString();
-    static const QRegularExpression texto(
-        QStringLiteral(
-            "^\\s*(?:n?varchar|n?char|character(?:\\s+varying)?|text|varchar2)\\s*\\(\\s*(\\d+)"),
-        QRegularExpression::CaseInsensitiveOption);
-    const auto m = texto.match(tipo);
-    return m.hasMatch() ? m.captured(1).toInt() : 0;
 }
 
 } // namespace ort

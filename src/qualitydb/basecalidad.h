@@ -1,10 +1,12 @@
 #pragma once
 
-#include "startup/conexion.h"
+#include "basedatos/conexion.h"
 
 #include <QList>
 #include <QStringList>
 #include <QVariant>
+
+#include <functional>
 
 namespace ort {
 
@@ -48,9 +50,6 @@ public:
     Resultado<Filas> limites(const QString& maquina, const QString& producto,
                              const QString& caracteristica);
 
-    // A column's defined size in characters (from its declared type), 0 when it has none.
-    int tamanoDefinido(const QString& tabla, const QString& columna);
-
     // The last statement as the product wrote it, with the values in place: for messages only.
     const QString& sentencia() const { return sentencia_; }
 
@@ -61,5 +60,12 @@ private:
     Conexion& c_;
     QString sentencia_;
 };
+
+// Where the port opening takes a connection record from: the rows of a key, or why none came.
+using LectorINS = std::function<Resultado<Filas>(const QString& clave)>;
+
+// Opens the Metrovax database of the settings, with its messages, and reads the connection record
+// of a key. Unopened, the statement fails and says so.
+Resultado<Filas> RegistroINS(Entorno& e, const QString& clave);
 
 } // namespace ort

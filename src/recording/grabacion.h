@@ -54,6 +54,10 @@ public:
     virtual void cierra() {}
     // Notes for the port's log, each given once.
     virtual QStringList tomaAvisos() { return {}; }
+    // The data file the latest write looked for, in the letter case found on disk; after a
+    // missing format folder, machine folder or product file, the path searched up to it. Empty
+    // where the data are not in files (the server kind).
+    virtual QString rutaBuscada() const { return {}; }
     // The kind of the latest failure (of a write or of terminaPasada()) and why, in a few words.
     virtual TipoFalla ultimaFalla() const { return TipoFalla::Ninguna; }
     virtual QString motivoFalla() const { return {}; }

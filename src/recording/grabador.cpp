@@ -1,5 +1,7 @@
 #include "recording/grabador.h"
 
+#include "basedatos/columnas.h"
+#include "startup/archivosproducto.h"
 #include "startup/avisos.h"
 #include "startup/reloj.h"
 #include "startup/textfuncs.h"
@@ -48,25 +50,6 @@ std::optional<QString> MotivoClave(const QString& clave) {
             return QStringLiteral("contiene un carácter que no cabe en un nombre de archivo");
     }
     return std::nullopt;
-}
-
-bool EsArchivoOrdinario(const QFileInfo& f) {
-    return f.isFile() && !f.isHidden();
-}
-
-// A path whose last part may stand in another letter case (installations copied from
-// Windows); empty when nothing fitting exists.
-QString BuscaEntrada(const QString& ruta, bool soloArchivos) {
-    const QFileInfo fi(ruta);
-    if (soloArchivos ? EsArchivoOrdinario(fi) : fi.exists())
-        return ruta;
-    const QDir dir = fi.dir();
-    const auto filtro = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
-    for (const QFileInfo& e : dir.entryInfoList(filtro))
-        if (e.fileName().compare(fi.fileName(), Qt::CaseInsensitive) == 0 &&
-            (!soloArchivos || EsArchivoOrdinario(e)))
-            return fi.path() + u'/' + e.fileName();
-    return {};
 }
 
 // Instruments write their numbers right-aligned in fields padded with blanks: a blank before a
@@ -141,32 +124,12 @@ bool EsTipoTexto(const QString& tipo) {
 // The declared type of a column of the data table; no value when it cannot be read.
 std::optional<QString> TipoDeclarado(Conexion& c, const QString& tablaCitada,
                                      const QString& columna, Falla& falla) {
-    QSqlQuery q(c.db());
-    q.setForwardOnly(true);
-    if (c.motor() == Motor::Postgres) {
-        // to_regclass resolves the quoted name exactly as the statements do.
-        q.prepare(QStringLiteral("select format_type(atttypid, atttypmod) from pg_attribute "
-                                 "where attrelid = to_regclass(?) and attname = ? and attnum > 0 "
-                                 "and not attisdropped"));
-        q.addBindValue(tablaCitada);
-        q.addBindValue(columna);
-        if (!q.exec()) {
-            falla = FallaDe(q, c);
-            return std::nullopt;
-        }
-        if (q.next())
-            return q.value(0).toString();
-    } else {
-        if (!q.exec(QStringLiteral("PRAGMA table_info(%1)").arg(tablaCitada))) {
-            falla = FallaDe(q, c);
-            return std::nullopt;
-        }
-        while (q.next())
-            if (q.value(1).toString().compare(columna, Qt::CaseInsensitive) == 0)
-                return q.value(2).toString();
-    }
-    falla = FallaDe(QStringLiteral("No se encontró el tipo de la columna [%1].").arg(columna));
-    return std::nullopt;
+    const auto tipo = TipoColumna(c, tablaCitada, columna);
+    if (!tipo)
+        falla = tipo.falla();
+    else if (!*tipo)
+        falla = FallaDe(QStringLiteral("No se encontró el tipo de la columna [%1].").arg(columna));
+    return tipo.valorO(std::nullopt);
 }
 
 // The newest row's read and its update or insert are one transaction: a second writer of the
@@ -282,12 +245,17 @@ struct GrabadorDatos::Preparadas {
 
 namespace {
 
+// The failure of a data file's opening; a plain one when the driver gave no text.
+Falla FallaDeApertura(const Resultado<>& abierta) {
+    return abierta.falla().descripcion.isEmpty()
+               ? FallaDe(QStringLiteral("La base de datos de los datos no está abierta."))
+               : abierta.falla();
+}
+
 bool Escribe(Conexion& c, const Escritura& w, Falla& falla, bool anidada,
              GrabadorDatos::Preparadas* pr) {
     if (!c.abierta()) {
-        falla = c.error.descripcion.isEmpty()
-                    ? FallaDe(QStringLiteral("La base de datos de los datos no está abierta."))
-                    : c.error;
+        falla = FallaDe(QStringLiteral("La base de datos de los datos no está abierta."));
         return false;
     }
     const bool pg = c.motor() == Motor::Postgres;
@@ -467,7 +435,7 @@ bool GrabadorDatos::grupoPerdido(const QString& Forma, const QString& Maqui,
                                  const QString& Produ) const {
     const auto u =
         ubicaciones_.find(Forma.trimmed() + u'|' + Maqui.trimmed() + u'|' + Produ.trimmed());
-    return u == ubicaciones_.end() || perdidas_.contains(u->second.first);
+    return u == ubicaciones_.end() || perdidas_.contains(u->second.cadena);
 }
 
 // A data table whose N has no index makes every value read the whole table to find the newest
@@ -566,12 +534,14 @@ ResultadoGrabacion GrabadorDatos::ubica(const QString& Forma, const QString& Maq
     if (apertura_ != Apertura::PorValor) {
         const auto u = ubicaciones_.find(clave);
         if (u != ubicaciones_.end()) {
-            strConexionDatos_ = u->second.first;
-            tablaDatos_ = u->second.second;
+            strConexionDatos_ = u->second.cadena;
+            tablaDatos_ = u->second.tabla;
+            rutaBuscada_ = u->second.ruta;
             return ResultadoGrabacion::Grabado;
         }
     }
     if (a.TipoBD == kJet4) {
+        rutaBuscada_.clear();
         // The keys become names inside DirDatos: none may lead out of it.
         const std::pair<const char*, const QString*> claves[] = {
             {"formato", &f}, {"máquina", &m}, {"producto", &p}};
@@ -583,24 +553,31 @@ ResultadoGrabacion GrabadorDatos::ubica(const QString& Forma, const QString& Maq
                                 kNombreArchivo);
                 return ResultadoGrabacion::Error;
             }
-        const QString d = BuscaEntrada(a.DirDatos + f, false);
-        if (d.isEmpty())
+        // Each part as found on disk; the path searched ends at the first one missing.
+        rutaBuscada_ = a.DirDatos + f;
+        const auto d = BuscaEntrada(a.DirDatos, f);
+        if (!d)
             return ResultadoGrabacion::FaltaFormato;
-        const QString dm = BuscaEntrada(d + u'/' + m, false);
-        if (dm.isEmpty())
+        rutaBuscada_ = *d + u'/' + m;
+        const auto dm = BuscaEntrada(*d + u'/', m);
+        if (!dm)
             return ResultadoGrabacion::FaltaMaquina;
-        const QString archivo = BuscaEntrada(dm + u'/' + p + QStringLiteral(".MDB"), true);
-        if (archivo.isEmpty())
+        rutaBuscada_ = *dm + u'/' + p + QStringLiteral(".MDB");
+        const auto archivo =
+            BuscaEntrada(*dm + u'/', p + QStringLiteral(".MDB"), ClaseEntrada::Archivo);
+        if (!archivo)
             return ResultadoGrabacion::FaltaProducto;
-        strConexionDatos_ = CadenaConexion(a, archivo);
+        rutaBuscada_ = *archivo;
+        strConexionDatos_ = CadenaConexion(a, *archivo);
         tablaDatos_ = QStringLiteral("Datos");
         if (apertura_ != Apertura::PorValor)
-            ubicaciones_[clave] = {strConexionDatos_, tablaDatos_};
+            ubicaciones_[clave] = {strConexionDatos_, tablaDatos_, rutaBuscada_};
     } else if (a.TipoBD == kSqlServer) {
         strConexionDatos_ = CadenaConexion(a, a.CatalogoBD + QStringLiteral("DATA"));
         tablaDatos_ = QStringLiteral("Datos_") + f + u'_' + m + u'_' + p;
+        rutaBuscada_.clear();
         if (apertura_ != Apertura::PorValor)
-            ubicaciones_[clave] = {strConexionDatos_, tablaDatos_};
+            ubicaciones_[clave] = {strConexionDatos_, tablaDatos_, rutaBuscada_};
     }
     // Any other kind keeps the table of the previous call.
     return ResultadoGrabacion::Grabado;
@@ -671,7 +648,12 @@ ResultadoGrabacion GrabadorDatos::graba(const QString& Forma, const QString& Maq
         if (!a) {
             a = std::make_unique<Abierta>();
             a->c = std::make_unique<Conexion>();
-            OpenDBOK(strConexionDatos_, *a->c, e_, Comprobacion::Ligera);
+            if (const Resultado<> r = OpenDBOK(strConexionDatos_, *a->c, e_, Comprobacion::Ligera);
+                !r) {
+                falla = FallaDeApertura(r);
+                abiertas_.erase(strConexionDatos_);
+                return ResultadoGrabacion::Error;
+            }
         }
         Conexion& c = *a->c;
         revisaIndice(c, w.tablaCitada);
@@ -702,7 +684,10 @@ ResultadoGrabacion GrabadorDatos::graba(const QString& Forma, const QString& Maq
             abiertas_.erase(strConexionDatos_);
     } else {
         Conexion c;
-        OpenDBOK(strConexionDatos_, c, e_, Comprobacion::Ligera);
+        if (const Resultado<> r = OpenDBOK(strConexionDatos_, c, e_, Comprobacion::Ligera); !r) {
+            falla = FallaDeApertura(r);
+            return ResultadoGrabacion::Error;
+        }
         revisaIndice(c, w.tablaCitada);
         ok = Escribe(c, w, falla, false, nullptr);
     }
@@ -782,11 +767,8 @@ std::optional<QString> AbreParaLeer(Conexion& c, const QString& cadena, const QS
             QStringLiteral("El nombre de la tabla de datos \"%1\" no es admitido.").arg(tabla));
         return std::nullopt;
     }
-    OpenDBOK(cadena, c, e, Comprobacion::Ligera);
-    if (!c.abierta()) {
-        falla = c.error.descripcion.isEmpty()
-                    ? FallaDe(QStringLiteral("La base de datos de los datos no está abierta."))
-                    : c.error;
+    if (const Resultado<> r = OpenDBOK(cadena, c, e, Comprobacion::Ligera); !r) {
+        falla = FallaDeApertura(r);
         return std::nullopt;
     }
     return citada;

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "basedatos/conexion.h"
 #include "recording/grabacion.h"
 #include "startup/ajustes.h"
-#include "startup/conexion.h"
 
 #include <QDateTime>
 #include <QSet>
@@ -75,6 +75,7 @@ public:
                       const QString& Produ) const override;
     // Notes for the port's log (a data table without an index on N), each given once.
     QStringList tomaAvisos() override;
+    QString rutaBuscada() const override { return rutaBuscada_; }
 
     // The kind of the latest failure (result 1, 2, 3 or 6) and its detail; Ninguna after a write.
     // Results 1 to 3 are lasting, unless DirDatos itself is out of reach.
@@ -122,14 +123,18 @@ private:
         bool lote = false;
     };
     std::unordered_map<QString, std::unique_ptr<Abierta>> abiertas_;
-    // Locations found, by format, machine and product: connection string and table.
-    std::unordered_map<QString, std::pair<QString, QString>> ubicaciones_;
+    // Locations found, by format, machine and product.
+    struct Ubicacion {
+        QString cadena, tabla, ruta;
+    };
+    std::unordered_map<QString, Ubicacion> ubicaciones_;
     // Connections whose last group commit failed.
     QSet<QString> perdidas_;
     QSet<QString> tablasRevisadas_;
     QStringList avisos_;
     QString strConexionDatos_;
     QString tablaDatos_;
+    QString rutaBuscada_;
 
     void anotaFalla(ResultadoGrabacion codigo, const Falla& falla);
     TipoFalla tipoFalla_ = TipoFalla::Ninguna;

@@ -1,9 +1,9 @@
 #include "recording/gsecomando.h"
 
+#include "basedatos/conexion.h"
 #include "config/almacen.h"
 #include "qualitydb/basecalidad.h"
 #include "startup/avisos.h"
-#include "startup/conexion.h"
 #include "startup/textfuncs.h"
 
 namespace ort {
@@ -30,7 +30,8 @@ QString GSEArmaComando(Entorno& e, const AlmacenConfig& config, int Pue, int Can
     }
     const FilaConf f = *fila;
     Conexion c;
-    OpenDBOK(e.ajustes.StrConexion, c, e);
+    // Unopened, every statement below fails and says so.
+    static_cast<void>(OpenDBOK(e.ajustes.StrConexion, c, e));
     BaseCalidad bd(c);
     // A statement that fails says why; one that finds nothing says "Not Found".
     auto falta = [&e, &bd](const Resultado<Filas>& r) {

@@ -63,6 +63,7 @@ RespuestaGrabacion GrabaPedido(Grabador& g, const PedidoGrabacion& p) {
                                     p.Opera, v.Valor, v.DTMP);
     g.fijaMomento({});
     r.avisos = g.tomaAvisos();
+    r.rutaBuscada = g.rutaBuscada();
     return r;
 }
 
@@ -376,6 +377,7 @@ void HiloGrabacion::bucle(Carril& c) {
                 const ResultadoGrabacion res =
                     g.GrabaMTVX(p.Forma, p.Maqui, p.Produ, v.Carac, p.FechaInst, p.HoraInst,
                                 p.Opera, v.Valor, v.DTMP);
+                x.r.rutaBuscada = g.rutaBuscada();
                 if (!Fallo(res) || g.ultimaFalla() != TipoFalla::Pasajera) {
                     x.r.resultados << res;
                     if (!Fallo(res) && g.agrupa())

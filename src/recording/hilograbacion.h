@@ -49,6 +49,8 @@ struct RespuestaGrabacion {
     // -1: none. errorDiario: the journal refused them, and they are not recorded.
     int retenidaDesde = -1;
     QString errorDiario;
+    // The data file as the writer found it, or the path it searched (Grabador::rutaBuscada).
+    QString rutaBuscada;
 };
 
 // Writes one reading's values through the writer, in the calling thread.

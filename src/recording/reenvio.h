@@ -48,8 +48,6 @@ public:
     ResultadoEscritura cierraLote() override;
     ResultadoEscritura yaEscritas(const QList<Retenida>& marcadas, int& cuantas) override;
 
-    GrabadorDatos& grabador() { return grabador_; }
-
 private:
     // The time of the reading being written; waits go to the real clock.
     class RelojLectura : public Reloj {

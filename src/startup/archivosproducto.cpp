@@ -1,7 +1,7 @@
 #include "startup/archivosproducto.h"
 
 #include "startup/avisos.h"
-#include "startup/conexion.h"
+#include "startup/cadenaconexion.h"
 #include "startup/lectoritems.h"
 #include "startup/textfuncs.h"
 
@@ -12,30 +12,45 @@
 
 namespace ort {
 
-QString BuscaArchivo(const QString& dir, const QString& nombre) {
+namespace {
+
+bool Cabe(const QFileInfo& f, ClaseEntrada que) {
+    return que == ClaseEntrada::Archivo ? f.isFile() && !f.isHidden() : f.exists();
+}
+
+} // namespace
+
+std::optional<QString> BuscaEntrada(const QString& dir, const QString& nombre, ClaseEntrada que) {
     const QString exacto = dir + nombre;
-    if (QFileInfo::exists(exacto))
+    if (Cabe(QFileInfo(exacto), que))
         return exacto;
-    // "Image/CARATULA.JPG": each part may differ in case.
-    QString actual = dir;
-    const QStringList partes = nombre.split(u'/');
+    // "Image/CARATULA.JPG": each part may differ in case. A folder given without its closing
+    // slash names the start of the first part, as the joined path does.
+    const qsizetype corte = dir.lastIndexOf(u'/') + 1;
+    QString actual = dir.left(corte);
+    const QStringList partes = (dir.mid(corte) + nombre).split(u'/');
     for (int i = 0; i < partes.size(); ++i) {
-        QDir d(actual.isEmpty() ? QStringLiteral(".") : actual);
-        const QStringList entradas =
-            d.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        const bool ultima = i + 1 == partes.size();
+        const QDir d(actual.isEmpty() ? QStringLiteral(".") : actual);
+        const auto filtro = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
         QString hallado;
-        for (const QString& e : entradas)
-            if (e.compare(partes[i], Qt::CaseInsensitive) == 0) {
-                hallado = e;
+        for (const QFileInfo& e : d.entryInfoList(filtro))
+            if (e.fileName().compare(partes[i], Qt::CaseInsensitive) == 0 &&
+                (!ultima || Cabe(e, que))) {
+                hallado = e.fileName();
                 break;
             }
         if (hallado.isEmpty())
-            return exacto;
+            return std::nullopt;
         actual += hallado;
-        if (i + 1 < partes.size())
+        if (!ultima)
             actual += u'/';
     }
     return actual;
+}
+
+QString BuscaArchivo(const QString& dir, const QString& nombre) {
+    return BuscaEntrada(dir, nombre).value_or(dir + nombre);
 }
 
 Resultado<LineasArchivo> LeeLineasOpcional(const QString& directorioPrograma,

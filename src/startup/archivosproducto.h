@@ -12,8 +12,18 @@ namespace ort {
 
 class Avisos;
 
-// Finds a file of the program directory by its product name; installations copied from
-// Windows may hold it in another letter case. Returns the name as given when none exists.
+// What a look-up takes: any entry, or only an ordinary file that is not hidden.
+enum class ClaseEntrada { Cualquiera, Archivo };
+
+// The entry `nombre` ("MTVXPASS.IAU", "Image/CARATULA.JPG") of the folder `dir` (ending in a
+// slash, or empty for the current one), each of its parts in any letter case when the exact name
+// is not there: installations copied from Windows hold names in another case. No value when
+// nothing fitting exists.
+std::optional<QString> BuscaEntrada(const QString& dir, const QString& nombre,
+                                    ClaseEntrada que = ClaseEntrada::Cualquiera);
+
+// Finds a file of the program directory by its product name, as BuscaEntrada. Returns the name
+// as given when none exists.
 QString BuscaArchivo(const QString& dir, const QString& nombre);
 
 // Reads a whole text file (UTF-8 when valid, else Windows-1252); a failure, numbered as the

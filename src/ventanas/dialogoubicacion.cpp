@@ -1,8 +1,8 @@
 #include "ventanas/dialogoubicacion.h"
 
+#include "basedatos/conexion.h"
 #include "config/ubicacion.h"
 #include "startup/avisos.h"
-#include "startup/conexion.h"
 
 #include <QComboBox>
 #include <QDir>

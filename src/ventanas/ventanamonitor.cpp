@@ -1,7 +1,7 @@
 #include "ventanas/ventanamonitor.h"
 
+#include "basedatos/conexion.h"
 #include "monitor/adquisicion.h"
-#include "startup/conexion.h"
 #include "startup/reloj.h"
 #include "startup/textos.h"
 #include "ventanas/panelgrafico.h"

@@ -58,6 +58,7 @@ private slots:
 
     // Channel 3's first takes 10..20: outside, it beeps, logs " !", is not recorded.
     void lecturas_data() {
+        // Readings ("value@field"); a path is the one the writer says it searched.
         QTest::addColumn<QStringList>("lecturas");
         QTest::addColumn<QList<int>>("codigos");
         QTest::addColumn<QStringList>("valores");
@@ -77,6 +78,7 @@ private slots:
         QTest::addRow("no folder") << L{"0312"} << C{1} << L{"DIAM=12"} << " 03/01 No existe /datos/F1" << "1/0/0";
         QTest::addRow("no machine") << L{"0312"} << C{2} << L{"DIAM=12"} << " 03/01 No existe /datos/F1/TORNO1" << "1/0/0";
         QTest::addRow("no product") << L{"0312"} << C{3} << L{"DIAM=12"} << " 03/01 No existe la base /datos/F1/TORNO1/EJE20.MDB" << "1/0/0";
+        QTest::addRow("no product, folders in another case") << L{"/datos/f1/torno1/EJE20.MDB", "0312"} << C{3} << L{"DIAM=12"} << " 03/01 No existe la base /datos/f1/torno1/EJE20.MDB" << "1/0/0";
         QTest::addRow("not written") << L{"0312"} << C{6} << L{"DIAM=12"} << " 03/01 No se grabó DIAM = 12" << "1/0/0";
         QTest::addRow("field fails") << L{"0412.5"} << C{0, 6} << L{"DIAM=12.5", "LOTE=L-77"} << " 04/01 No se grabó LOTE = L-77" << "1/1/0";
         QTest::addRow("value fails") << L{"0412.5"} << C{6, 0} << L{"DIAM=12.5", "LOTE=L-77"} << " 04/01 No se grabó DIAM = 12.5" << "1/0/0";
@@ -99,7 +101,10 @@ private slots:
         for (int c : codigos)
             b.falso.resultados << ResultadoGrabacion(c);
         for (const QString& l : lecturas)
-            b.lee(l.section(u'@', 0, 0), l.section(u'@', 1).toInt());
+            if (l.startsWith(u'/'))
+                b.falso.ruta = l;
+            else
+                b.lee(l.section(u'@', 0, 0), l.section(u'@', 1).toInt());
         QCOMPARE(b.falso.valores(), valores);
         const QStringList log = b.log.lineas(2);
         QVERIFY2(linea.isEmpty() ? log.isEmpty() : log.last().contains(linea),

@@ -34,7 +34,8 @@ struct Conexiones : Banco {
     }
     void abre(int p, const QString& conex) {
         t.puerto(p).Conex = conex.leftJustified(5, ' ', true);
-        ConnectAbre(e, t, puertos, p);
+        ConnectAbre(e, t, puertos, p,
+                    [this](const QString& clave) { return RegistroINS(e, clave); });
     }
 };
 

@@ -189,7 +189,8 @@ private slots:
             QStringList({"3 - - - -", "7 1 - - -", "8 - 2 - -", "9 - - 3 4"}));
     }
 
-    // Where a value goes: its data file (0), none (1 to 3), or refused (6) touching nothing.
+    // Where a value goes: its data file (0), none (1 to 3), or refused (6) touching nothing; the
+    // path the writer found or searched (0 to 3), or what the message names (6).
     void ubicacion_data() {
         QTest::addColumn<Motor>("motor");
         Columnas<QString>({"forma", "maqui", "produ", "carac"});
@@ -197,12 +198,13 @@ private slots:
         QTest::addColumn<QString>("dicho");
         // clang-format off
         QTest::addRow("the context's file") << Motor::Sqlite << "F1" << "M1" << "P1" << "DIAM" << 0 << "F1/M1/P1.MDB";
-        QTest::addRow("no format directory") << Motor::Sqlite << "F9" << "M1" << "P1" << "DIAM" << 1 << "";
-        QTest::addRow("no machine directory") << Motor::Sqlite << "F1" << "M9" << "P1" << "DIAM" << 2 << "";
-        QTest::addRow("no product file") << Motor::Sqlite << "F1" << "M1" << "P9" << "DIAM" << 3 << "";
-        QTest::addRow("format names a file") << Motor::Sqlite << "FX" << "M1" << "P1" << "DIAM" << 2 << "";
-        QTest::addRow("product names a directory") << Motor::Sqlite << "F1" << "M1" << "P3" << "DIAM" << 3 << "";
+        QTest::addRow("no format directory") << Motor::Sqlite << "F9" << "M1" << "P1" << "DIAM" << 1 << "F9";
+        QTest::addRow("no machine directory") << Motor::Sqlite << "F1" << "M9" << "P1" << "DIAM" << 2 << "F1/M9";
+        QTest::addRow("no product file") << Motor::Sqlite << "F1" << "M1" << "P9" << "DIAM" << 3 << "F1/M1/P9.MDB";
+        QTest::addRow("format names a file") << Motor::Sqlite << "FX" << "M1" << "P1" << "DIAM" << 2 << "FX/M1";
+        QTest::addRow("product names a directory") << Motor::Sqlite << "F1" << "M1" << "P3" << "DIAM" << 3 << "F1/M1/P3.MDB";
         QTest::addRow("another letter case") << Motor::Sqlite << "F2" << "M2" << "P2" << "DIAM" << 0 << "f2/m2/p2.mdb";
+        QTest::addRow("another letter case, no product") << Motor::Sqlite << "F2" << "M2" << "P9" << "DIAM" << 3 << "f2/m2/P9.MDB";
         QTest::addRow("format ..") << Motor::Sqlite << ".." << "M1" << "P1" << "DIAM" << 6 << "formato \"..\"";
         QTest::addRow("empty machine") << Motor::Sqlite << "F1" << "   " << "P1" << "DIAM" << 6 << "máquina \"\"";
         QTest::addRow("product climbs") << Motor::Sqlite << "F1" << "M1" << "../../../P1" << "DIAM" << 6 << "producto \"../../../P1\"";
@@ -245,6 +247,9 @@ private slots:
         QCOMPARE(b.avisos.mensajes.size() + b.avisos.prompts.size(), codigo == 6 ? 1 : 0);
         QCOMPARE(Arbol(b.dir.ruta()) == antes, codigo != 0);
         QCOMPARE(QSqlDatabase::connectionNames(), nombres);
+        // The data file as found, or the path searched up to the part missing.
+        if (codigo <= 3)
+            QCOMPARE(b.grabador.rutaBuscada(), b.ajustes.DirDatos + dicho);
         if (codigo == 0)
             QCOMPARE(ValorSqlite(b.ajustes.DirDatos + dicho, "select count(*) from Datos"), "1");
         if (codigo == 6)

@@ -1,5 +1,5 @@
+#include "basedatos/conexion.h"
 #include "startup/archivosproducto.h"
-#include "startup/conexion.h"
 #include "support/fakes.h"
 #include "support/programa.h"
 

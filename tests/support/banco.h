@@ -1,5 +1,6 @@
 #pragma once
 
+#include "basedatos/conexion.h"
 #include "config/almacen.h"
 #include "config/tablas.h"
 #include "decoding/logpuertos.h"
@@ -7,7 +8,6 @@
 #include "decoding/registrolectura.h"
 #include "monitor/adquisicion.h"
 #include "recording/grabador.h"
-#include "startup/conexion.h"
 #include "support/bases.h"
 #include "support/fakes.h"
 #include "support/grabadorfalso.h"

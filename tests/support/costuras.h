@@ -1,6 +1,6 @@
 #pragma once
 
-#include "startup/conexion.h"
+#include "basedatos/conexion.h"
 
 namespace ort {
 

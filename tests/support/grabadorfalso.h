@@ -27,6 +27,8 @@ public:
     }
     QList<Llamada> llamadas;
     QList<ResultadoGrabacion> resultados;
+    QString ruta;
+    QString rutaBuscada() const override { return ruta; }
 };
 
 } // namespace ort::prueba

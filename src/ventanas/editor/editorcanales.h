@@ -1,7 +1,7 @@
 #pragma once
 
+#include "basedatos/conexion.h"
 #include "qualitydb/basecalidad.h"
-#include "startup/conexion.h"
 
 #include <QDialog>
 #include <QMap>

@@ -128,8 +128,9 @@ void EditorCanales::muestraSelector(bool visible) {
 }
 
 Resultado<Filas> EditorCanales::consulta(const Selector& s, const QString& padre) {
-    if (!bd_.abierta() && !AbreConexion(e_.ajustes.StrConexion, bd_))
-        return bd_.error;
+    if (!bd_.abierta())
+        if (const Resultado<> abierta = AbreConexion(e_.ajustes.StrConexion, bd_); !abierta)
+            return abierta.falla();
     BaseCalidad bd(bd_);
     auto r = s.consulta(bd, padre);
     if (!r) {

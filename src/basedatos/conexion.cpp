@@ -1,4 +1,4 @@
-#include "startup/conexion.h"
+#include "basedatos/conexion.h"
 
 #include "startup/avisos.h"
 #include "startup/reloj.h"
@@ -71,19 +71,16 @@ qint64 ClasificaPostgres(const QSqlError& e) {
     return errbd::kGeneral;
 }
 
-bool AbreSqlite(const QMap<QString, QString>& partes, Conexion& c, QSqlDatabase& db,
-                QString& archivo) {
+Resultado<> AbreSqlite(const QMap<QString, QString>& partes, QSqlDatabase& db, QString& archivo) {
     archivo = partes.value(QStringLiteral("data source"));
     const QFileInfo info(archivo);
     if (archivo.isEmpty() || !info.exists()) {
-        c.error = ErrorDe(driverSqlite(), errbd::kNoEncontrada,
-                          QStringLiteral("No se encuentra el archivo '%1'.").arg(archivo));
-        return false;
+        return ErrorDe(driverSqlite(), errbd::kNoEncontrada,
+                       QStringLiteral("No se encuentra el archivo '%1'.").arg(archivo));
     }
     if (!info.isFile()) {
-        c.error = ErrorDe(driverSqlite(), errbd::kGeneral,
-                          QStringLiteral("'%1' no es un archivo.").arg(archivo));
-        return false;
+        return ErrorDe(driverSqlite(), errbd::kGeneral,
+                       QStringLiteral("'%1' no es un archivo.").arg(archivo));
     }
     // mode=rw: a file that vanished meanwhile is not created anew.
     db.setDatabaseName(
@@ -93,25 +90,23 @@ bool AbreSqlite(const QMap<QString, QString>& partes, Conexion& c, QSqlDatabase&
     if (!db.open()) {
         const QSqlError e = db.lastError();
         // The file is there: a refusal (permission, I/O) is reported, not taken for absence.
-        c.error =
-            ErrorDe(driverSqlite(), EsDanoSqlite(e) ? errbd::kFormato : errbd::kGeneral, e.text());
-        return false;
+        return ErrorDe(driverSqlite(), EsDanoSqlite(e) ? errbd::kFormato : errbd::kGeneral,
+                       e.text());
     }
     // SQLite opens lazily: reading the schema proves the file is a database.
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("select count(*) from sqlite_master"))) {
         const QSqlError e = q.lastError();
-        c.error = ErrorDe(driverSqlite(),
-                          EsDanoSqlite(e)           ? errbd::kFormato
-                          : EsInalcanzableSqlite(e) ? errbd::kNoEncontrada
-                                                    : errbd::kGeneral,
-                          e.text());
-        return false;
+        return ErrorDe(driverSqlite(),
+                       EsDanoSqlite(e)           ? errbd::kFormato
+                       : EsInalcanzableSqlite(e) ? errbd::kNoEncontrada
+                                                 : errbd::kGeneral,
+                       e.text());
     }
-    return true;
+    return {};
 }
 
-bool AbrePostgres(const QMap<QString, QString>& partes, Conexion& c, QSqlDatabase& db) {
+Resultado<> AbrePostgres(const QMap<QString, QString>& partes, QSqlDatabase& db) {
     QString host = partes.value(QStringLiteral("data source"));
     int puerto = 5432;
     const int dosPuntos = host.lastIndexOf(u':');
@@ -127,26 +122,23 @@ bool AbrePostgres(const QMap<QString, QString>& partes, Conexion& c, QSqlDatabas
     db.setConnectOptions(QStringLiteral("connect_timeout=5"));
     if (!db.open()) {
         const QSqlError e = db.lastError();
-        c.error = ErrorDe(driverPostgres(), ClasificaPostgres(e), e.text());
-        return false;
+        return ErrorDe(driverPostgres(), ClasificaPostgres(e), e.text());
     }
-    return true;
+    return {};
 }
 
-bool CompruebaPaginas(Conexion& c) {
+Resultado<> CompruebaPaginas(Conexion& c) {
     QSqlQuery q(c.db());
     if (!q.exec(QStringLiteral("PRAGMA quick_check(1)"))) {
         const QSqlError e = q.lastError();
-        c.error =
-            ErrorDe(driverSqlite(), EsDanoSqlite(e) ? errbd::kDanada : errbd::kGeneral, e.text());
-        return false;
+        return ErrorDe(driverSqlite(), EsDanoSqlite(e) ? errbd::kDanada : errbd::kGeneral,
+                       e.text());
     }
     if (q.next() && q.value(0).toString() != QStringLiteral("ok")) {
-        c.error = ErrorDe(driverSqlite(), errbd::kDanada,
-                          QStringLiteral("Base de datos dañada: %1").arg(q.value(0).toString()));
-        return false;
+        return ErrorDe(driverSqlite(), errbd::kDanada,
+                       QStringLiteral("Base de datos dañada: %1").arg(q.value(0).toString()));
     }
-    return true;
+    return {};
 }
 
 QString MensajeM(const Falla& e, const QString& cadena) {
@@ -232,12 +224,12 @@ bool Repara(const QString& archivo, Entorno& e, Falla& error) {
     bool ok = false;
     {
         Conexion origen;
-        AbreConexion(CadenaJet(archivo, QString()), origen);
+        const Resultado<> abierta = AbreConexion(CadenaJet(archivo, QString()), origen);
         // A file whose schema cannot be read stays open for the attempt all the same.
         if (origen.db().isValid() && origen.db().isOpen())
             ok = Reconstruye(origen.db(), temporal, problema);
         else
-            problema = origen.error.descripcion;
+            problema = abierta.falla().descripcion;
     }
     // One atomic rename: the damaged file is never gone before its copy stands in its place.
     std::error_code ec;
@@ -273,133 +265,13 @@ void Conexion::cierra() {
     }
 }
 
-namespace {
-// One "key=value" piece of a connection string. A value holding ';', a quote or edge blanks is
-// written between double quotes, a double quote inside doubled (as OLE DB reads it).
-struct Pieza {
-    QString clave; // as written
-    QString valor; // unquoted
-    bool conIgual = false;
-};
-
-QList<Pieza> Piezas(const QString& cadena) {
-    QList<Pieza> piezas;
-    qsizetype i = 0;
-    const qsizetype n = cadena.size();
-    while (i < n) {
-        Pieza p;
-        while (i < n && cadena[i] != u';' && cadena[i] != u'=')
-            p.clave += cadena[i++];
-        if (i < n && cadena[i] == u'=') {
-            p.conIgual = true;
-            ++i;
-            qsizetype j = i;
-            while (j < n && cadena[j] == u' ')
-                ++j;
-            if (j < n && (cadena[j] == u'"' || cadena[j] == u'\'')) {
-                const QChar comilla = cadena[j];
-                for (i = j + 1; i < n; ++i) {
-                    if (cadena[i] == comilla) {
-                        if (i + 1 < n && cadena[i + 1] == comilla) {
-                            p.valor += comilla;
-                            ++i;
-                            continue;
-                        }
-                        ++i;
-                        break;
-                    }
-                    p.valor += cadena[i];
-                }
-                while (i < n && cadena[i] != u';')
-                    ++i;
-            } else {
-                while (i < n && cadena[i] != u';')
-                    p.valor += cadena[i++];
-            }
-        }
-        piezas << p;
-        if (i < n)
-            ++i; // the ';'
-    }
-    return piezas;
-}
-
-QString Escrito(const QString& valor) {
-    const bool comillas = valor.contains(u';') || valor.startsWith(u'"') ||
-                          valor.startsWith(u'\'') || valor.startsWith(u' ') || valor.endsWith(u' ');
-    if (!comillas)
-        return valor;
-    QString v = valor;
-    return u'"' + v.replace(u'"', QStringLiteral("\"\"")) + u'"';
-}
-} // namespace
-
-QMap<QString, QString> LeeCadena(const QString& cadena) {
-    QMap<QString, QString> partes;
-    for (const Pieza& p : Piezas(cadena))
-        if (p.conIgual && !p.clave.trimmed().isEmpty())
-            partes.insert(p.clave.trimmed().toLower(), p.valor);
-    return partes;
-}
-
-QString ValorCadena(const QString& cadena, const QString& clave) {
-    return LeeCadena(cadena).value(clave.toLower());
-}
-
-QString CadenaConClave(const QString& cadena, const QString& clave) {
-    QStringList escritas;
-    for (const Pieza& p : Piezas(cadena)) {
-        const QString k = p.clave.trimmed().toLower();
-        const bool esClave =
-            k == QStringLiteral("password") || k == QStringLiteral("jet oledb:database password");
-        escritas << (p.conIgual ? p.clave + u'=' + Escrito(esClave ? clave : p.valor) : p.clave);
-    }
-    if (cadena.endsWith(u';'))
-        escritas << QString();
-    return escritas.join(u';');
-}
-
-namespace {
-// The password field of a connection string, whichever form it has.
-QString ClaveDe(const QString& cadena) {
-    const auto partes = LeeCadena(cadena);
-    return partes.value(QStringLiteral("password"),
-                        partes.value(QStringLiteral("jet oledb:database password")));
-}
-} // namespace
-
-void PasaClaveNueva(Ajustes& a, const QString& rechazada, const QString& aceptada) {
-    // The Metrovax string held the refused password when it was built from the same one (a
-    // data catalogue of the same server, the configuration file): it takes the new one too.
-    const QString vieja = ClaveDe(rechazada);
-    if (ClaveDe(a.StrConexion) == vieja)
-        a.StrConexion = CadenaConClave(a.StrConexion, ClaveDe(aceptada));
-}
-
-QString CadenaJet(const QString& ruta, const QString& clave) {
-    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + Escrito(ruta) +
-           QStringLiteral(";Jet OLEDB:Database Password=") + Escrito(clave) + u';';
-}
-
-QString CadenaConexion(const Ajustes& a, const QString& F) {
-    if (a.TipoBD == kJet4)
-        return CadenaJet(F, a.ClaveBD);
-    if (a.TipoBD == kSqlServer)
-        return QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;Data Source=") +
-               Escrito(a.ServidorBD) + QStringLiteral(";User ID=") + Escrito(a.UsuarioBD) +
-               QStringLiteral(";Password=") + Escrito(a.ClaveBD) +
-               QStringLiteral(";Initial Catalog=") + Escrito(F) + u';';
-    return {};
-}
-
 // Declared for the tests only (tests/support/costuras.h).
 void FijaDriverParaPruebas(Motor motor, const QString& driver) {
     (motor == Motor::Postgres ? driverPostgres() : driverSqlite()) = driver;
 }
 
-bool AbreConexion(const QString& cadena, Conexion& c) {
+Resultado<> AbreConexion(const QString& cadena, Conexion& c) {
     c.cierra();
-    c.error = {};
     c.cadena_ = cadena;
     c.archivo_.clear();
     const auto partes = LeeCadena(cadena);
@@ -413,49 +285,50 @@ bool AbreConexion(const QString& cadena, Conexion& c) {
         driver = driverPostgres();
     } else {
         c.motor_ = Motor::Ninguno;
-        c.error = ErrorDe(QStringLiteral("ORT"), errbd::kNoEncontrada,
-                          QStringLiteral("No se encontró el proveedor de la cadena de conexión."));
-        return false;
+        return ErrorDe(QStringLiteral("ORT"), errbd::kNoEncontrada,
+                       QStringLiteral("No se encontró el proveedor de la cadena de conexión."));
     }
     if (!QSqlDatabase::isDriverAvailable(driver)) {
-        c.error = ErrorDe(
+        return ErrorDe(
             driver, errbd::kProveedor,
             QStringLiteral("No está instalado el controlador de base de datos %1.").arg(driver));
-        return false;
     }
     c.db_ = QSqlDatabase::addDatabase(driver, c.nombre_);
     if (c.motor_ == Motor::Sqlite)
-        return AbreSqlite(partes, c, c.db_, c.archivo_);
-    return AbrePostgres(partes, c, c.db_);
+        return AbreSqlite(partes, c.db_, c.archivo_);
+    return AbrePostgres(partes, c.db_);
 }
 
-bool OpenDBOK(const QString& cadena, Conexion& conexion, Entorno& e, Comprobacion comprobacion) {
+Resultado<> OpenDBOK(const QString& cadena, Conexion& conexion, Entorno& e,
+                     Comprobacion comprobacion) {
     QString actual = cadena;
     int preguntas = 0;
     bool reparada = false;
     for (;;) {
-        bool ok = AbreConexion(actual, conexion);
-        if (ok && conexion.motor() == Motor::Sqlite && comprobacion == Comprobacion::Completa)
-            ok = CompruebaPaginas(conexion);
-        if (ok) {
+        Resultado<> r = AbreConexion(actual, conexion);
+        if (r && conexion.motor() == Motor::Sqlite && comprobacion == Comprobacion::Completa)
+            r = CompruebaPaginas(conexion);
+        if (r) {
             if (actual != cadena)
                 PasaClaveNueva(e.ajustes, cadena, actual);
-            return true;
+            return r;
         }
         conexion.cierra();
         e.avisos.ocupado(false);
-        Falla err = conexion.error;
+        // The message tells of a failed repair; the caller gets the failure of the opening.
+        const Falla& fallo = r.falla();
+        Falla err = fallo;
         switch (err.numero) {
         case errbd::kClave: {
             if (preguntas >= 3) {
                 e.avisos.mensaje(MensajeM(err, actual), Avisos::Icono::Exclamacion);
-                return false;
+                return fallo;
             }
             ++preguntas;
             const QString clave =
                 e.avisos.entrada(actual + u'\n' + e.ajustes.texto(Textos::PreguntaClave));
             if (clave.isEmpty())
-                return false;
+                return fallo;
             e.ajustes.ClaveBD = clave;
             actual = CadenaConClave(actual, clave);
             continue;
@@ -470,17 +343,17 @@ bool OpenDBOK(const QString& cadena, Conexion& conexion, Entorno& e, Comprobacio
                 continue;
             }
             e.avisos.mensaje(MensajeM(err, actual), Avisos::Icono::Exclamacion);
-            return false;
+            return fallo;
         case errbd::kProveedor:
             e.avisos.mensaje(MensajeM(err, actual) + e.ajustes.texto(Textos::NotaProveedor) +
                                  QStringLiteral("\n\n"),
                              Avisos::Icono::Exclamacion);
-            return false;
+            return fallo;
         case errbd::kNoEncontrada:
-            return false;
+            return fallo;
         default:
             e.avisos.mensaje(MensajeM(err, actual), Avisos::Icono::Exclamacion);
-            return false;
+            return fallo;
         }
     }
 }

@@ -163,9 +163,9 @@ private slots:
         FijaDriverParaPruebas(Motor::Sqlite, fuente == "QNOEXISTE" ? fuente : "QSQLITE");
         {
             Conexion c;
-            const bool abierta = OpenDBOK(cadena, c, b.e);
+            const Resultado<> abierta = OpenDBOK(cadena, c, b.e);
             FijaDriverParaPruebas(Motor::Sqlite, "QSQLITE");
-            QCOMPARE(QList<qint64>({abierta, c.abierta(), c.error.numero}),
+            QCOMPARE(QList<qint64>({abierta.ok(), c.abierta(), abierta.falla().numero}),
                      QList<qint64>({ok, ok, numero}));
             if (ok)
                 QVERIFY(c.motor() == motor &&

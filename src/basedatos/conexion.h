@@ -1,6 +1,8 @@
 #pragma once
 
 #include "startup/ajustes.h"
+#include "startup/cadenaconexion.h"
+#include "startup/entorno.h"
 #include "startup/falla.h"
 
 #include <QMap>
@@ -10,16 +12,6 @@
 #include <optional>
 
 namespace ort {
-
-class Avisos;
-class Reloj;
-
-// What every part of acquisition reads and may report through.
-struct Entorno {
-    Ajustes& ajustes;
-    Avisos& avisos;
-    Reloj& reloj;
-};
 
 enum class Motor { Ninguno, Sqlite, Postgres };
 
@@ -49,31 +41,14 @@ public:
     const QString& archivo() const { return archivo_; }
     void cierra();
 
-    Falla error;
-
 private:
-    friend bool AbreConexion(const QString&, Conexion&);
+    friend Resultado<> AbreConexion(const QString&, Conexion&);
     QString nombre_;
     QSqlDatabase db_;
     Motor motor_ = Motor::Ninguno;
     QString cadena_;
     QString archivo_;
 };
-
-// The pieces of a connection string, by key as written (keys compared without case).
-QMap<QString, QString> LeeCadena(const QString& cadena);
-QString ValorCadena(const QString& cadena, const QString& clave);
-// The same string with its password field replaced.
-QString CadenaConClave(const QString& cadena, const QString& clave);
-
-// After a password prompt: every kept string that held the refused password (the Metrovax
-// string) takes the accepted one.
-void PasaClaveNueva(Ajustes& a, const QString& rechazada, const QString& aceptada);
-
-// The connection string of a data source in the form of the Metrovax database kind.
-QString CadenaConexion(const Ajustes& a, const QString& F);
-// The file-kind string, whatever the Metrovax kind (the configuration database).
-QString CadenaJet(const QString& ruta, const QString& clave);
 
 enum class Comprobacion {
     Ligera,   // read the schema: finds a file that is not a database or a damaged schema
@@ -82,12 +57,12 @@ enum class Comprobacion {
 
 // Opens a connection, reporting and handling the failures as the product did: a refused
 // password is asked again, a damaged file is repaired once, a missing provider is reported,
-// a missing file or unreachable server fails silently.
-bool OpenDBOK(const QString& cadena, Conexion& conexion, Entorno& e,
-              Comprobacion comprobacion = Comprobacion::Completa);
+// a missing file or unreachable server fails silently. A failure is the opening's own.
+Resultado<> OpenDBOK(const QString& cadena, Conexion& conexion, Entorno& e,
+                     Comprobacion comprobacion = Comprobacion::Completa);
 
-// Opens without any handling or message; the error is left in conexion.error.
-bool AbreConexion(const QString& cadena, Conexion& conexion);
+// Opens without any handling or message.
+Resultado<> AbreConexion(const QString& cadena, Conexion& conexion);
 
 // A statement written in the product's dialect for the engine in use: "Top 1" becomes
 // "limit 1", and bracketed identifiers become quoted ones.
