@@ -30,21 +30,10 @@ Servicio::Servicio(Adquisicion& a, AvisosEntreHilos* avisos, QObject* parent)
     : QObject(parent)
     , a_(a)
     , avisos_(avisos) {
-    // Lines shown together (a stream's readings) leave in one write, once the window thread has
-    // nothing more to show.
-    connect(&a_.log(), &LogPuertos::lineaAgregada, this, [this](int p, const QString& linea) {
+    connect(&a_.log(), &LogPuertos::lineaAgregada, this, [](int p, const QString& linea) {
         const QByteArray l = lineaSalida(p, linea).toUtf8() + '\n';
         std::fwrite(l.constData(), 1, size_t(l.size()), stdout);
-        if (!salidaPendiente_) {
-            salidaPendiente_ = true;
-            QMetaObject::invokeMethod(
-                this,
-                [this] {
-                    salidaPendiente_ = false;
-                    std::fflush(stdout);
-                },
-                Qt::QueuedConnection);
-        }
+        std::fflush(stdout);
     });
 }
 
@@ -82,7 +71,6 @@ void Servicio::termina() {
         avisos_->terminando();
     a_.detiene();
     QCoreApplication::sendPostedEvents();
-    std::fflush(stdout);
     QCoreApplication::exit(0);
 }
 

@@ -33,7 +33,6 @@ private:
     AvisosEntreHilos* avisos_;
     struct Senales;
     std::unique_ptr<Senales> senales_;
-    bool salidaPendiente_ = false; // a flush of stdout is posted
 };
 
 } // namespace ort
