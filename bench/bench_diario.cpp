@@ -23,7 +23,7 @@ using namespace ort;
 
 namespace {
 
-QStringList Sentencias(const QString& archivo, const QString& de = {}, const QString& a = {}) {
+QStringList sentencias(const QString& archivo, const QString& de = {}, const QString& a = {}) {
     QFile f(archivo);
     if (!f.open(QIODevice::ReadOnly))
         return {};
@@ -37,7 +37,7 @@ QStringList Sentencias(const QString& archivo, const QString& de = {}, const QSt
     return r;
 }
 
-bool Ejecuta(QSqlDatabase db, const QStringList& sentencias) {
+bool ejecuta(QSqlDatabase db, const QStringList& sentencias) {
     bool ok = db.open();
     QSqlQuery q(db);
     for (const QString& s : sentencias)
@@ -49,20 +49,20 @@ bool Ejecuta(QSqlDatabase db, const QStringList& sentencias) {
     return ok;
 }
 
-bool CreaSqlite(const QString& archivo) {
+bool creaSqlite(const QString& archivo) {
     QDir().mkpath(QFileInfo(archivo).absolutePath());
     QFile::remove(archivo);
     bool ok;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "crea");
         db.setDatabaseName(archivo);
-        ok = Ejecuta(db, Sentencias(QStringLiteral(ORT_SQL_DIR "/datos.sqlite.sql")));
+        ok = ejecuta(db, sentencias(QStringLiteral(ORT_SQL_DIR "/datos.sqlite.sql")));
     }
     QSqlDatabase::removeDatabase("crea");
     return ok;
 }
 
-QSqlDatabase ServidorPg(const QString& nombre, const QString& base) {
+QSqlDatabase servidorPg(const QString& nombre, const QString& base) {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), nombre);
     db.setHostName(qEnvironmentVariable("ORT_PG_HOST", QStringLiteral("127.0.0.1")));
     db.setPort(qEnvironmentVariableIntValue("ORT_PG_PORT"));
@@ -72,14 +72,14 @@ QSqlDatabase ServidorPg(const QString& nombre, const QString& base) {
     return db;
 }
 
-bool CreaPg() {
+bool creaPg() {
     bool ok;
     {
-        ok = Ejecuta(ServidorPg("admin", "postgres"),
+        ok = ejecuta(servidorPg("admin", "postgres"),
                      {"DROP DATABASE IF EXISTS \"bancoDATA\" WITH (FORCE)",
                       "CREATE DATABASE \"bancoDATA\""});
-        const QStringList esquema = Sentencias(QStringLiteral(ORT_SQL_DIR "/datos.pg.sql"));
-        ok = ok && Ejecuta(ServidorPg("datos", "bancoDATA"),
+        const QStringList esquema = sentencias(QStringLiteral(ORT_SQL_DIR "/datos.pg.sql"));
+        ok = ok && ejecuta(servidorPg("datos", "bancoDATA"),
                            esquema + QStringList(esquema.join(u';').replace("P1\"", "P2\"")));
     }
     QSqlDatabase::removeDatabase("admin");
@@ -88,7 +88,7 @@ bool CreaPg() {
 }
 
 // Readings a second apart, two characteristics sharing each row.
-QList<Retenida> Lecturas(const Ajustes& a, const QString& produ, int n) {
+QList<Retenida> lecturas(const Ajustes& a, const QString& produ, int n) {
     const QDateTime inicio(QDate(2026, 12, 4), QTime(6, 0, 0));
     QList<Retenida> rs;
     rs.reserve(n);
@@ -97,7 +97,7 @@ QList<Retenida> Lecturas(const Ajustes& a, const QString& produ, int n) {
         r.Forma = "F1";
         r.Maqui = "M1";
         r.Produ = produ;
-        r.destino = ClaveDestino(a, r.Forma, r.Maqui, r.Produ);
+        r.destino = claveDestino(a, r.Forma, r.Maqui, r.Produ);
         r.Carac = i % 2 ? "LARGO" : "DIAM";
         r.Valor = QString::number(10 + i % 100) + ".5";
         r.momento = inicio.addSecs(i);
@@ -109,10 +109,10 @@ QList<Retenida> Lecturas(const Ajustes& a, const QString& produ, int n) {
     return rs;
 }
 
-void Mide(const char* motor, Ajustes& a, int n, RelojSistema& reloj, const QString& dir) {
+void mide(const char* motor, Ajustes& a, int n, RelojSistema& reloj, const QString& dir) {
     // Baseline: the same readings written at once, in batches of the replay's size.
     EscritorDatos directo(a, reloj);
-    const QList<Retenida> base = Lecturas(a, "P1", n);
+    const QList<Retenida> base = lecturas(a, "P1", n);
     QElapsedTimer t;
     t.start();
     int fallos = 0;
@@ -128,7 +128,7 @@ void Mide(const char* motor, Ajustes& a, int n, RelojSistema& reloj, const QStri
         std::fprintf(stderr, "%s\n", qPrintable(abierto.falla().descripcion));
         return;
     }
-    QList<Retenida> rs = Lecturas(a, "P2", n);
+    QList<Retenida> rs = lecturas(a, "P2", n);
     t.restart();
     for (int i = 0; i < n; i += 1000) {
         QList<Retenida> parte = rs.mid(i, 1000);
@@ -167,7 +167,7 @@ int main(int argc, char** argv) {
         if (const auto abierto = d.abre(); !abierto)
             return std::fprintf(stderr, "%s\n", qPrintable(abierto.falla().descripcion)), 1;
         Ajustes a;
-        QList<Retenida> rs = Lecturas(a, "P1", 500);
+        QList<Retenida> rs = lecturas(a, "P1", 500);
         QElapsedTimer t;
         t.start();
         for (Retenida& r : rs)
@@ -185,12 +185,12 @@ int main(int argc, char** argv) {
     Ajustes a;
     a.TipoBD = kJet4;
     a.DirDatos = tmp.path() + "/datos/";
-    if (!CreaSqlite(a.DirDatos + "F1/M1/P1.MDB") || !CreaSqlite(a.DirDatos + "F1/M1/P2.MDB"))
+    if (!creaSqlite(a.DirDatos + "F1/M1/P1.MDB") || !creaSqlite(a.DirDatos + "F1/M1/P2.MDB"))
         return 1;
-    Mide("sqlite", a, n, reloj, tmp.path());
+    mide("sqlite", a, n, reloj, tmp.path());
 
     if (qEnvironmentVariableIsSet("ORT_PG_PORT")) {
-        if (!CreaPg())
+        if (!creaPg())
             return 1;
         Ajustes p;
         p.TipoBD = kSqlServer;
@@ -199,7 +199,7 @@ int main(int argc, char** argv) {
         p.UsuarioBD = qEnvironmentVariable("ORT_PG_USER");
         p.ClaveBD = qEnvironmentVariable("ORT_PG_PASSWORD");
         p.CatalogoBD = "banco";
-        Mide("postgres", p, n, reloj, tmp.path());
+        mide("postgres", p, n, reloj, tmp.path());
     }
     return 0;
 }

@@ -36,7 +36,7 @@ namespace {
 const QString kBin = QStringLiteral(ORT_BIN_DIR);
 
 // The baseline: reads lines from the instrument and inserts each one, one transaction a line.
-int LectorBase(quint16 puerto, const QString& archivo) {
+int lectorBase(quint16 puerto, const QString& archivo) {
     QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE");
     db.setDatabaseName(archivo);
     if (!db.open())
@@ -110,7 +110,7 @@ struct Medida {
 };
 
 // Plays the instrument: a burst of frames, then frames one at a time, each timed to its row.
-Medida Mide(QTcpServer& servidor, const QString& archivo, int rafaga, int muestras, qint64 pid) {
+Medida mide(QTcpServer& servidor, const QString& archivo, int rafaga, int muestras, qint64 pid) {
     Medida m;
     if (!servidor.waitForNewConnection(20000)) {
         std::fprintf(stderr, "nobody connected\n");
@@ -124,7 +124,7 @@ Medida Mide(QTcpServer& servidor, const QString& archivo, int rafaga, int muestr
         rafagaBytes += "20.000\r";
     QElapsedTimer t;
     t.start();
-    const double cpu0 = CpuUs(pid);
+    const double cpu0 = cpuUs(pid);
     s->write(rafagaBytes);
     // Without an event loop, the socket sends what it holds only while it is waited on.
     while (s->bytesToWrite() > 0 && s->waitForBytesWritten(10000)) {
@@ -132,7 +132,7 @@ Medida Mide(QTcpServer& servidor, const QString& archivo, int rafaga, int muestr
     while (contador.filas() < inicio + rafaga && t.elapsed() < 120000)
         QThread::msleep(50);
     m.tramasPorSegundo = rafaga / (t.nsecsElapsed() / 1e9);
-    m.cpuPorTrama = (CpuUs(pid) - cpu0) / rafaga;
+    m.cpuPorTrama = (cpuUs(pid) - cpu0) / rafaga;
     std::vector<double> esperas;
     for (int i = 0; i < muestras; ++i) {
         const quint32 antes = contador.cambios();
@@ -153,7 +153,7 @@ Medida Mide(QTcpServer& servidor, const QString& archivo, int rafaga, int muestr
     return m;
 }
 
-QString DemoTcp(const QString& base, quint16 puerto) {
+QString demoTcp(const QString& base, quint16 puerto) {
     const QString dir = base + QString("/demo%1").arg(puerto);
     QProcess::execute("bash", {QStringLiteral(ORT_DEMO_SCRIPT), dir});
     QProcess::execute("sqlite3",
@@ -169,23 +169,23 @@ QString DemoTcp(const QString& base, quint16 puerto) {
     return dir;
 }
 
-Medida Ort(const QString& base, const QString& escritura, int rafaga, int muestras,
-           const QStringList& mas = {}) {
+Medida mideOrt(const QString& base, const QString& escritura, int rafaga, int muestras,
+               const QStringList& mas = {}) {
     QTcpServer servidor;
     servidor.listen(QHostAddress::LocalHost);
-    const QString dir = DemoTcp(base, servidor.serverPort());
+    const QString dir = demoTcp(base, servidor.serverPort());
     QProcess ort;
     ort.setStandardOutputFile(QProcess::nullDevice());
     ort.start(kBin + "/src/ort",
               QStringList{"--headless", "--dir", dir, "--escritura", escritura} + mas);
     const Medida m =
-        Mide(servidor, dir + "/datos/F1/TORNO1/EJE20.MDB", rafaga, muestras, ort.processId());
+        mide(servidor, dir + "/datos/F1/TORNO1/EJE20.MDB", rafaga, muestras, ort.processId());
     ::kill(pid_t(ort.processId()), SIGTERM);
     ort.waitForFinished(10000);
     return m;
 }
 
-Medida Base(const QString& base, int rafaga, int muestras) {
+Medida mideBase(const QString& base, int rafaga, int muestras) {
     QTcpServer servidor;
     servidor.listen(QHostAddress::LocalHost);
     const QString archivo = base + "/base.db";
@@ -195,13 +195,13 @@ Medida Base(const QString& base, int rafaga, int muestras) {
     QProcess lector;
     lector.start(QCoreApplication::applicationFilePath(),
                  {"--lector-base", QString::number(servidor.serverPort()), archivo});
-    const Medida m = Mide(servidor, archivo, rafaga, muestras, lector.processId());
+    const Medida m = mide(servidor, archivo, rafaga, muestras, lector.processId());
     lector.waitForFinished(10000);
     return m;
 }
 
 // Per-value cost of GrabaMTVX into a table of `filas` rows, with or without the key on N.
-double CostePorValor(const QString& base, int filas, bool indice) {
+double costePorValor(const QString& base, int filas, bool indice) {
     const QString dir = base + (indice ? "/con" : "/sin");
     QDir().mkpath(dir + "/F1/M1");
     const QString archivo = dir + "/F1/M1/P1.MDB";
@@ -239,14 +239,14 @@ double CostePorValor(const QString& base, int filas, bool indice) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc == 4 && QByteArray(argv[1]) == "--lector-base")
-        return LectorBase(quint16(QByteArray(argv[2]).toUInt()), QString::fromLocal8Bit(argv[3]));
+        return lectorBase(quint16(QByteArray(argv[2]).toUInt()), QString::fromLocal8Bit(argv[3]));
     const int rafaga = argc > 1 ? std::atoi(argv[1]) : 2000;
     const int muestras = argc > 2 ? std::atoi(argv[2]) : 200;
     QTemporaryDir tmp;
     // "pasada" as third argument: only group commit, for its CPU per frame (quick to repeat).
     if (argc > 3 && QByteArray(argv[3]) == "pasada") {
         for (const QStringList& mas : {QStringList{}, QStringList{"--diario", "0"}}) {
-            const Medida m = Ort(tmp.path(), "pasada", rafaga, muestras, mas);
+            const Medida m = mideOrt(tmp.path(), "pasada", rafaga, muestras, mas);
             std::printf("group commit%-14s %10.0f frames/s, median %.2f ms, p99 %.2f ms, "
                         "%.1f us CPU/frame\n",
                         mas.isEmpty() ? "" : " --diario 0", m.tramasPorSegundo, m.mediana, m.p99,
@@ -254,13 +254,13 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
-    const Medida base = Base(tmp.path(), rafaga, muestras);
-    const Medida valor = Ort(tmp.path(), "valor", rafaga, muestras);
-    const Medida conexion = Ort(tmp.path(), "conexion", rafaga, muestras);
-    const Medida pasada = Ort(tmp.path(), "pasada", rafaga, muestras);
+    const Medida base = mideBase(tmp.path(), rafaga, muestras);
+    const Medida valor = mideOrt(tmp.path(), "valor", rafaga, muestras);
+    const Medida conexion = mideOrt(tmp.path(), "conexion", rafaga, muestras);
+    const Medida pasada = mideOrt(tmp.path(), "pasada", rafaga, muestras);
     // The same without the journal of held readings: what the idle journal costs.
-    const Medida valorSin = Ort(tmp.path(), "valor", rafaga, muestras, {"--diario", "0"});
-    const Medida pasadaSin = Ort(tmp.path(), "pasada", rafaga, muestras, {"--diario", "0"});
+    const Medida valorSin = mideOrt(tmp.path(), "valor", rafaga, muestras, {"--diario", "0"});
+    const Medida pasadaSin = mideOrt(tmp.path(), "pasada", rafaga, muestras, {"--diario", "0"});
     std::printf("end to end over TCP, burst of %d frames, %d timed frames\n", rafaga, muestras);
     std::printf("%-44s %10s %10s %8s %11s %12s\n", "pipeline", "frames/s", "median ms", "p99 ms",
                 "vs baseline", "CPU us/frame");
@@ -277,8 +277,8 @@ int main(int argc, char** argv) {
     std::printf("idle journal: value by value x%.3f, group commit x%.3f of the rate without it\n",
                 valor.tramasPorSegundo / valorSin.tramasPorSegundo,
                 pasada.tramasPorSegundo / pasadaSin.tramasPorSegundo);
-    const double con = CostePorValor(tmp.path(), 100000, true);
-    const double sin = CostePorValor(tmp.path(), 100000, false);
+    const double con = costePorValor(tmp.path(), 100000, true);
+    const double sin = costePorValor(tmp.path(), 100000, false);
     std::printf("per-value write into a table of 100000 rows: %.2f ms with the key on N, %.2f ms "
                 "without an index on N (x%.1f)\n",
                 con, sin, sin / con);

@@ -50,7 +50,7 @@ private:
     qint64 segundos_ = 0;
 };
 
-bool Ejecuta(const QString& archivo, const QStringList& sentencias) {
+bool ejecuta(const QString& archivo, const QStringList& sentencias) {
     const QString nombre = QStringLiteral("bench-crea");
     bool ok = true;
     {
@@ -70,7 +70,7 @@ bool Ejecuta(const QString& archivo, const QStringList& sentencias) {
 }
 
 // A data table of the shipped schema with `filas` rows, filled in one statement.
-bool CreaTabla(const QString& archivo, int filas) {
+bool creaTabla(const QString& archivo, int filas) {
     QFile f(QStringLiteral(ORT_SQL_DIR "/datos.sqlite.sql"));
     if (!f.open(QIODevice::ReadOnly))
         return false;
@@ -90,10 +90,10 @@ bool CreaTabla(const QString& archivo, int filas) {
                .arg(filas);
     QDir().mkpath(QFileInfo(archivo).absolutePath());
     QFile::remove(archivo);
-    return Ejecuta(archivo, sentencias);
+    return ejecuta(archivo, sentencias);
 }
 
-double Mediana(std::vector<double> v) {
+double mediana(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v.empty() ? 0 : v[v.size() / 2];
 }
@@ -103,7 +103,7 @@ struct Medida {
 };
 
 // Batches alternate between the two tables, so that the machine's load weighs on both alike.
-Medida Mide(Entorno& e, RelojBanco& reloj, GrabadorDatos::Apertura apertura, int porLote,
+Medida mide(Entorno& e, RelojBanco& reloj, GrabadorDatos::Apertura apertura, int porLote,
             int rondas, int& fallos) {
     static const QString caracs[] = {QStringLiteral("DIAM"), QStringLiteral("LARGO"),
                                      QStringLiteral("LOTE"), QStringLiteral("TEMP")};
@@ -154,8 +154,8 @@ int main(int argc, char** argv) {
 
     QElapsedTimer t;
     t.start();
-    if (!CreaTabla(a.DirDatos + QStringLiteral("F1/M1/P1.MDB"), kChica) ||
-        !CreaTabla(a.DirDatos + QStringLiteral("F1/M1/P2.MDB"), kGrande)) {
+    if (!creaTabla(a.DirDatos + QStringLiteral("F1/M1/P1.MDB"), kChica) ||
+        !creaTabla(a.DirDatos + QStringLiteral("F1/M1/P2.MDB"), kGrande)) {
         std::fprintf(stderr, "could not build the data tables\n");
         return 2;
     }
@@ -166,20 +166,20 @@ int main(int argc, char** argv) {
 
     int fallos = 0;
     const Medida porValor =
-        Mide(e, reloj, GrabadorDatos::Apertura::PorValor, porLote, rondas, fallos);
+        mide(e, reloj, GrabadorDatos::Apertura::PorValor, porLote, rondas, fallos);
     const Medida mantenida =
-        Mide(e, reloj, GrabadorDatos::Apertura::Mantenida, porLote, rondas, fallos);
+        mide(e, reloj, GrabadorDatos::Apertura::Mantenida, porLote, rondas, fallos);
 
     std::printf("%-34s %12s %12s\n", "connection / rows", "ms/value", "values/s");
     const std::pair<const char*, const Medida*> modos[] = {{"a connection per value", &porValor},
                                                            {"connection kept open", &mantenida}};
     for (const auto& [nombre, m] : modos) {
-        const double c = Mediana(m->chica), g = Mediana(m->grande);
+        const double c = mediana(m->chica), g = mediana(m->grande);
         std::printf("%-24s %9d %12.3f %12.0f\n", nombre, kChica, c, 1000.0 / c);
         std::printf("%-24s %9d %12.3f %12.0f\n", nombre, kGrande, g, 1000.0 / g);
     }
-    const double ratio = Mediana(porValor.grande) / Mediana(porValor.chica);
-    const double ratioMantenida = Mediana(mantenida.grande) / Mediana(mantenida.chica);
+    const double ratio = mediana(porValor.grande) / mediana(porValor.chica);
+    const double ratioMantenida = mediana(mantenida.grande) / mediana(mantenida.chica);
     std::printf("\nper-value cost, %d rows / %d rows: %.3f with a connection per value, %.3f "
                 "kept open (limit 1.5)\n",
                 kGrande, kChica, ratio, ratioMantenida);

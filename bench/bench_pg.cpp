@@ -40,7 +40,7 @@ namespace {
 
 const QString kCatalogo = QStringLiteral("ortbench");
 
-bool Ejecuta(const QString& base, const QStringList& sentencias) {
+bool ejecuta(const QString& base, const QStringList& sentencias) {
     bool ok = true;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "admin");
@@ -63,7 +63,7 @@ bool Ejecuta(const QString& base, const QStringList& sentencias) {
     return ok;
 }
 
-QString Valor(const QString& sql, const QString& base = kCatalogo + "DATA") {
+QString valor(const QString& sql, const QString& base = kCatalogo + "DATA") {
     QString v;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "valor");
@@ -87,7 +87,7 @@ QString Valor(const QString& sql, const QString& base = kCatalogo + "DATA") {
 const QString kDos = QStringLiteral("ortdos");
 const QString kTablaDos = QStringLiteral("\"Datos_F1_TORNO1_EJE20\"");
 
-QProcessEnvironment EntornoPsql() {
+QProcessEnvironment entornoPsql() {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("PGHOST", qEnvironmentVariable("ORT_PG_HOST"));
     env.insert("PGPORT", qEnvironmentVariable("ORT_PG_PORT"));
@@ -96,9 +96,9 @@ QProcessEnvironment EntornoPsql() {
     return env;
 }
 
-bool Corre(const QString& programa, const QStringList& args, const QByteArray& entrada = {}) {
+bool corre(const QString& programa, const QStringList& args, const QByteArray& entrada = {}) {
     QProcess p;
-    p.setProcessEnvironment(EntornoPsql());
+    p.setProcessEnvironment(entornoPsql());
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     p.setStandardOutputFile(QProcess::nullDevice());
     p.start(programa, args);
@@ -111,22 +111,22 @@ bool Corre(const QString& programa, const QStringList& args, const QByteArray& e
 
 // The catalogue, its data table and a program directory per ORT, each with its instrument
 // (REDT1, REDT2, … on the given TCP ports).
-bool PreparaPuestos(const QString& base, const QList<quint16>& puertos, QStringList& dirs) {
-    Ejecuta("postgres", {QString("DROP DATABASE IF EXISTS \"%1\" WITH (FORCE)").arg(kDos),
+bool preparaPuestos(const QString& base, const QList<quint16>& puertos, QStringList& dirs) {
+    ejecuta("postgres", {QString("DROP DATABASE IF EXISTS \"%1\" WITH (FORCE)").arg(kDos),
                          QString("DROP DATABASE IF EXISTS \"%1DATA\" WITH (FORCE)").arg(kDos)});
-    if (!Corre("bash", {ORT_CREA_SERVIDOR, kDos, "--maestras", "--planta-demo", "--tabla", "F1",
+    if (!corre("bash", {ORT_CREA_SERVIDOR, kDos, "--maestras", "--planta-demo", "--tabla", "F1",
                         "TORNO1", "EJE20", "DIAM"}))
         return false;
     for (int k = 0; k < puertos.size(); ++k) {
         const QString clave = QString("REDT%1").arg(k + 1);
-        if (!Ejecuta(kDos, {QString("INSERT INTO ins VALUES ('%1','Calibre en red','TCP/IP',"
+        if (!ejecuta(kDos, {QString("INSERT INTO ins VALUES ('%1','Calibre en red','TCP/IP',"
                                     "'127.0.0.1','%2','','','','','','','1','13','0')")
                                 .arg(clave)
                                 .arg(puertos[k])}))
             return false;
         const QString dir = base + QString("/puesto%1").arg(k + 1);
-        if (!Corre("bash", {ORT_DEMO_SCRIPT, dir}) ||
-            !Corre("sqlite3", {dir + "/ORTConf2005.mdb",
+        if (!corre("bash", {ORT_DEMO_SCRIPT, dir}) ||
+            !corre("sqlite3", {dir + "/ORTConf2005.mdb",
                                QString("DELETE FROM PUERTOS; DELETE FROM CONF; INSERT INTO PUERTOS "
                                        "VALUES (1,'%1',-1); INSERT INTO CONF VALUES (1,1,1,'OP1',"
                                        "'E1','TORNO1','EJE20','F1','DIAM','','','','',0)")
@@ -141,7 +141,7 @@ bool PreparaPuestos(const QString& base, const QList<quint16>& puertos, QStringL
                              qEnvironmentVariable("ORT_PG_USER"))
                         .toUtf8());
         direc.close();
-        if (!Corre(QStringLiteral(ORT_BIN_DIR "/src/ort"), {"--escribe-clave", "--dir", dir},
+        if (!corre(QStringLiteral(ORT_BIN_DIR "/src/ort"), {"--escribe-clave", "--dir", dir},
                    qEnvironmentVariable("ORT_PG_PASSWORD").toUtf8() + '\n'))
             return false;
         dirs << dir;
@@ -157,10 +157,10 @@ struct MedidaProcesos {
 
 // `escritores` ORT processes in write mode `modo`, each sent `lecturas` frames at once by its
 // instrument: readings per second until every row is in the table.
-MedidaProcesos Procesos(const QString& modo, int escritores, int lecturas, const QStringList& dirs,
+MedidaProcesos procesos(const QString& modo, int escritores, int lecturas, const QStringList& dirs,
                         std::vector<std::unique_ptr<QTcpServer>>& servidores) {
     MedidaProcesos m;
-    Ejecuta(kDos + "DATA", {"DELETE FROM " + kTablaDos});
+    ejecuta(kDos + "DATA", {"DELETE FROM " + kTablaDos});
     std::vector<std::unique_ptr<QProcess>> orts;
     std::vector<QTcpSocket*> instrumentos;
     for (int k = 0; k < escritores; ++k) {
@@ -186,7 +186,7 @@ MedidaProcesos Procesos(const QString& modo, int escritores, int lecturas, const
         rafaga += "20.000\r";
     double cpu0 = 0;
     for (auto& o : orts)
-        cpu0 += CpuUs(o->processId());
+        cpu0 += cpuUs(o->processId());
     QElapsedTimer t;
     t.start();
     for (QTcpSocket* s : instrumentos)
@@ -199,13 +199,13 @@ MedidaProcesos Procesos(const QString& modo, int escritores, int lecturas, const
                 queda = true;
     }
     const int total = escritores * lecturas;
-    while (Valor("select count(*) from " + kTablaDos, kDos + "DATA").toInt() < total &&
+    while (valor("select count(*) from " + kTablaDos, kDos + "DATA").toInt() < total &&
            t.elapsed() < 600000)
         QThread::msleep(20);
     m.lecturasPorSegundo = total / (t.nsecsElapsed() / 1e9);
     double cpu1 = 0;
     for (auto& o : orts)
-        cpu1 += CpuUs(o->processId());
+        cpu1 += cpuUs(o->processId());
     m.cpuPorLectura = (cpu1 - cpu0) / total;
     for (auto& o : orts) {
         ::kill(pid_t(o->processId()), SIGTERM);
@@ -213,8 +213,8 @@ MedidaProcesos Procesos(const QString& modo, int escritores, int lecturas, const
     }
     for (QTcpSocket* s : instrumentos)
         s->deleteLater();
-    m.filas = Valor("select count(*) from " + kTablaDos, kDos + "DATA");
-    m.bien = Valor("select count(*) = max(n) and count(distinct n) = count(*) from " + kTablaDos,
+    m.filas = valor("select count(*) from " + kTablaDos, kDos + "DATA");
+    m.bien = valor("select count(*) = max(n) and count(distinct n) = count(*) from " + kTablaDos,
                    kDos + "DATA");
     return m;
 }
@@ -232,10 +232,10 @@ int main(int argc, char** argv) {
     QFile esquema(ORT_SQL_DIR "/datos.pg.sql");
     esquema.open(QIODevice::ReadOnly);
     const QString datos = QString::fromUtf8(esquema.readAll());
-    if (!Ejecuta("postgres",
+    if (!ejecuta("postgres",
                  {QString("DROP DATABASE IF EXISTS \"%1DATA\" WITH (FORCE)").arg(kCatalogo),
                   QString("CREATE DATABASE \"%1DATA\"").arg(kCatalogo)}) ||
-        !Ejecuta(kCatalogo + "DATA", {datos}))
+        !ejecuta(kCatalogo + "DATA", {datos}))
         return 1;
 
     ort::Ajustes a;
@@ -259,7 +259,7 @@ int main(int argc, char** argv) {
         if (!soloModo.isEmpty() && !QString(nombre).startsWith(soloModo))
             continue;
         for (int escritores : {1, 2}) {
-            Ejecuta(kCatalogo + "DATA", {"DELETE FROM \"Datos_F1_M1_P1\""});
+            ejecuta(kCatalogo + "DATA", {"DELETE FROM \"Datos_F1_M1_P1\""});
             std::atomic<int> respondidas{0};
             std::vector<std::unique_ptr<ort::HiloGrabacion>> hilos;
             for (int i = 0; i < escritores; ++i) {
@@ -294,9 +294,9 @@ int main(int argc, char** argv) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             const double segundos = t.nsecsElapsed() / 1e9;
             hilos.clear();
-            const QString filas = Valor("select count(*) from \"Datos_F1_M1_P1\"");
+            const QString filas = valor("select count(*) from \"Datos_F1_M1_P1\"");
             const QString bien =
-                Valor("select count(*) = max(n) and count(distinct n) = count(*) from "
+                valor("select count(*) = max(n) and count(distinct n) = count(*) from "
                       "\"Datos_F1_M1_P1\"");
             std::printf("%-18s %8d %14.0f %14s %10s\n", nombre, escritores,
                         escritores * lecturas / segundos, qPrintable(filas),
@@ -314,7 +314,7 @@ int main(int argc, char** argv) {
         puertos << servidores.back()->serverPort();
     }
     QStringList dirs;
-    if (!PreparaPuestos(tmp.path(), puertos, dirs)) {
+    if (!preparaPuestos(tmp.path(), puertos, dirs)) {
         std::fprintf(stderr, "the program directories could not be prepared\n");
         return 1;
     }
@@ -328,7 +328,7 @@ int main(int argc, char** argv) {
         if (!soloModo.isEmpty() && !QString(modo).startsWith(soloModo))
             continue;
         for (int escritores : {1, 2}) {
-            const MedidaProcesos m = Procesos(modo, escritores, lecturas, dirs, servidores);
+            const MedidaProcesos m = procesos(modo, escritores, lecturas, dirs, servidores);
             std::printf("%-18s %8d %14.0f %14s %10s %14.0f\n",
                         qPrintable(QString(modo) + (QString(modo) == "pasada" ? " (default)" : "")),
                         escritores, m.lecturasPorSegundo, qPrintable(m.filas),

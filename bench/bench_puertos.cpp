@@ -40,7 +40,7 @@ constexpr int kPuertos = 16;
 const QString kBin = QStringLiteral(ORT_BIN_DIR);
 using Reloj = std::chrono::steady_clock;
 
-long RssKb(qint64 pid) {
+long rssKb(qint64 pid) {
     QFile f(QString("/proc/%1/status").arg(pid));
     if (!f.open(QIODevice::ReadOnly))
         return 0;
@@ -64,7 +64,7 @@ struct Puerto {
     int rebosadas = 0; // frames the full line did not take
 };
 
-quint32 Cambios(QFile& f) {
+quint32 cambios(QFile& f) {
     f.seek(24);
     const QByteArray b = f.read(4);
     return b.size() == 4 ? (quint32(uchar(b[0])) << 24 | quint32(uchar(b[1])) << 16 |
@@ -72,7 +72,7 @@ quint32 Cambios(QFile& f) {
                          : 0;
 }
 
-double Percentil(std::vector<double> v, double p) {
+double percentil(std::vector<double> v, double p) {
     if (v.empty())
         return 0;
     std::sort(v.begin(), v.end());
@@ -138,21 +138,21 @@ int main(int argc, char** argv) {
     const qint64 pid = ort.processId();
     QThread::sleep(3);
     // Idle: every port open, nothing arriving.
-    const double cpuIdle0 = CpuUs(pid);
+    const double cpuIdle0 = cpuUs(pid);
     QElapsedTimer reposo;
     reposo.start();
     QThread::sleep(10);
-    const double cpuIdle = (CpuUs(pid) - cpuIdle0) / (reposo.nsecsElapsed() / 1e3) * 100;
-    const long rssIdle = RssKb(pid);
+    const double cpuIdle = (cpuUs(pid) - cpuIdle0) / (reposo.nsecsElapsed() / 1e3) * 100;
+    const long rssIdle = rssKb(pid);
 
     for (int p = 1; p <= kPuertos; ++p) {
         puertos[p]->cabecera.setFileName(puertos[p]->archivo);
         puertos[p]->cabecera.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-        puertos[p]->cambios = Cambios(puertos[p]->cabecera);
+        puertos[p]->cambios = cambios(puertos[p]->cabecera);
     }
     std::atomic<bool> fin{false};
     std::atomic<int> enviadas{0};
-    const double cpu0 = CpuUs(pid);
+    const double cpu0 = cpuUs(pid);
     QElapsedTimer carga;
     carga.start();
     // The instruments: each port's frames on its own schedule, staggered across ports.
@@ -205,7 +205,7 @@ int main(int argc, char** argv) {
     auto observa = [&] {
         for (int p = 1; p <= kPuertos; ++p) {
             Puerto& pt = *puertos[p];
-            const quint32 c = Cambios(pt.cabecera);
+            const quint32 c = cambios(pt.cabecera);
             if (c == pt.cambios)
                 continue;
             const auto visto = Reloj::now();
@@ -261,9 +261,9 @@ int main(int argc, char** argv) {
         observa();
         QThread::usleep(1000);
     }
-    const double cpu = CpuUs(pid) - cpu0;
+    const double cpu = cpuUs(pid) - cpu0;
     const double segundosCarga = carga.nsecsElapsed() / 1e9;
-    const long rss = RssKb(pid);
+    const long rss = rssKb(pid);
     QElapsedTimer alto;
     alto.start();
     ::kill(pid_t(pid), SIGTERM);
@@ -291,14 +291,14 @@ int main(int argc, char** argv) {
                 todas(), perdidas);
     std::printf(
         "%s: %zu rows of %d, frame -> committed row p50 %.1f ms, p99 %.1f ms, max %.1f ms\n",
-        flujo ? "ports 2..16" : "all ports", resto.size(), enviadasResto, Percentil(resto, 0.5),
-        Percentil(resto, 0.99), Percentil(resto, 1.0));
+        flujo ? "ports 2..16" : "all ports", resto.size(), enviadasResto, percentil(resto, 0.5),
+        percentil(resto, 0.99), percentil(resto, 1.0));
     if (flujo)
         std::printf("port 1 (stream): %zu rows of %zu frames the line took (%d more overflowed "
                     "it), within the run and 30 s after; p50 %.0f ms, p99 %.0f ms (its 0.1 s "
                     "rest after each frame bounds it at 10 frames/s)\n",
                     uno.size(), puertos[1]->enviada.size(), puertos[1]->rebosadas,
-                    Percentil(uno, 0.5), Percentil(uno, 0.99));
+                    percentil(uno, 0.5), percentil(uno, 0.99));
     std::printf("under load: CPU %.1f %% of one core, %.0f us per reading; RSS %ld kB; "
                 "SIGTERM -> exit %lld ms (status %d)\n",
                 cpu / (segundosCarga * 1e6) * 100, todas() ? cpu / todas() : 0.0, rss, msAlto,

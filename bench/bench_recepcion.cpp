@@ -78,7 +78,7 @@ public:
     PuertoTcp& tcp(int) override { std::abort(); }
 };
 
-double TramasPorSegundoOrt(const QByteArray& bytes, int tramas, const QString& dir) {
+double tramasPorSegundoOrt(const QByteArray& bytes, int tramas, const QString& dir) {
     Ajustes ajustes;
     ajustes.Ruta = dir + u'/';
     AvisosConsola avisos;
@@ -130,7 +130,7 @@ double TramasPorSegundoOrt(const QByteArray& bytes, int tramas, const QString& d
 }
 
 // The baseline: split the same bytes at CR, dropping control characters, one character at a time.
-double TramasPorSegundoBase(const QByteArray& bytes) {
+double tramasPorSegundoBase(const QByteArray& bytes) {
     QElapsedTimer cronometro;
     cronometro.start();
     long n = 0;
@@ -148,7 +148,7 @@ double TramasPorSegundoBase(const QByteArray& bytes) {
     return n / s;
 }
 
-double CpuSegundos(qint64 pid) {
+double cpuSegundos(qint64 pid) {
     QFile f(QString("/proc/%1/stat").arg(pid));
     if (!f.open(QIODevice::ReadOnly))
         return -1;
@@ -156,7 +156,7 @@ double CpuSegundos(qint64 pid) {
     return (c.value(11).toDouble() + c.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
 }
 
-long MemoriaKb(qint64 pid) {
+long memoriaKb(qint64 pid) {
     QFile f(QString("/proc/%1/status").arg(pid));
     f.open(QIODevice::ReadOnly);
     for (const QByteArray& l : f.readAll().split('\n'))
@@ -166,7 +166,7 @@ long MemoriaKb(qint64 pid) {
 }
 
 // An idle ORT: 16 serial ports open on simulated instruments that send nothing.
-void Reposo(int segundos, const QString& dir) {
+void mideReposo(int segundos, const QString& dir) {
     const QString bin = QCoreApplication::applicationDirPath() + "/..";
     const QString ort = bin + "/src/ort", ortsim = bin + "/tools/ortsim";
     const QString demo = dir + "/reposo";
@@ -197,13 +197,13 @@ void Reposo(int segundos, const QString& dir) {
     proc.start(ort, {"--headless", "--dir", demo});
     proc.waitForStarted();
     QThread::msleep(3000); // start-up: ports opened, limits loaded
-    const double antes = CpuSegundos(proc.processId());
+    const double antes = cpuSegundos(proc.processId());
     QElapsedTimer t;
     t.start();
     QThread::msleep(ulong(segundos) * 1000);
-    const double cpu = CpuSegundos(proc.processId()) - antes;
+    const double cpu = cpuSegundos(proc.processId()) - antes;
     const double pared = t.nsecsElapsed() / 1e9;
-    const long rss = MemoriaKb(proc.processId());
+    const long rss = memoriaKb(proc.processId());
     ::kill(pid_t(proc.processId()), SIGTERM);
     proc.waitForFinished(10000);
     const QString err = QString::fromUtf8(proc.readAllStandardError()).trimmed();
@@ -227,12 +227,12 @@ int main(int argc, char** argv) {
     QByteArray bytes;
     for (int i = 0; i < tramas; ++i)
         bytes += QByteArray::number(10 + (i % 1000) / 100.0, 'f', 3) + '\r';
-    const double base = TramasPorSegundoBase(bytes);
-    const double ort = TramasPorSegundoOrt(bytes, tramas, dir.path());
+    const double base = tramasPorSegundoBase(bytes);
+    const double ort = tramasPorSegundoOrt(bytes, tramas, dir.path());
     std::printf("one receive pass over %d waiting frames (pause 0): %.0f frames/s; plain framer "
                 "%.0f frames/s; ORT/baseline %.3f\n",
                 tramas, ort, base, ort / base);
     if (reposo > 0)
-        Reposo(reposo, dir.path());
+        mideReposo(reposo, dir.path());
     return 0;
 }

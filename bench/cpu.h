@@ -6,7 +6,7 @@
 
 #include <unistd.h>
 
-inline double CpuUs(qint64 pid) {
+inline double cpuUs(qint64 pid) {
     QFile f(QString("/proc/%1/stat").arg(pid));
     if (pid <= 0 || !f.open(QIODevice::ReadOnly))
         return 0;

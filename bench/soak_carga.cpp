@@ -23,7 +23,7 @@ namespace {
 constexpr int kPuertos = 16;
 const QString kBin = QStringLiteral(ORT_BIN_DIR);
 
-long RssKb(qint64 pid) {
+long rssKb(qint64 pid) {
     QFile f(QString("/proc/%1/status").arg(pid));
     if (!f.open(QIODevice::ReadOnly))
         return -1;
@@ -33,12 +33,12 @@ long RssKb(qint64 pid) {
     return -1;
 }
 
-int Lineas(const QString& archivo) {
+int lineas(const QString& archivo) {
     QFile f(archivo);
     return f.open(QIODevice::ReadOnly) ? int(f.readAll().count('\n')) : 0;
 }
 
-int Sqlite(const QString& archivo, const QString& sql) {
+int sqlite(const QString& archivo, const QString& sql) {
     QProcess p;
     p.start("sqlite3", {archivo, sql});
     p.waitForFinished(30000);
@@ -46,7 +46,7 @@ int Sqlite(const QString& archivo, const QString& sql) {
 }
 
 // Runs a set-up step quietly.
-void Ejecuta(const QString& programa, const QStringList& args) {
+void ejecuta(const QString& programa, const QStringList& args) {
     QProcess p;
     p.setStandardOutputFile(QProcess::nullDevice());
     p.start(programa, args);
@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
     const int cuenta = int(segundos * hz), total = kPuertos * cuenta;
     QTemporaryDir tmp;
     const QString dir = tmp.filePath("demo");
-    Ejecuta("bash", {QStringLiteral(ORT_DEMO_SCRIPT), dir});
+    ejecuta("bash", {QStringLiteral(ORT_DEMO_SCRIPT), dir});
     QString conf = "DELETE FROM PUERTOS; DELETE FROM CANALES; DELETE FROM CONF;", mapa;
     for (int p = 1; p <= kPuertos; ++p) {
         // Each port records into the data table of one of four machine and product pairs.
@@ -90,9 +90,9 @@ int main(int argc, char** argv) {
                     .arg(p % 2 ? "TORNO1" : "RECT1", p % 4 < 2 ? "EJE20" : "TUBO1");
         mapa += QString("%1,%2/dev/port%1\r\n").arg(p).arg(dir);
     }
-    Ejecuta("sqlite3", {dir + "/ORTConf2005.mdb", conf});
+    ejecuta("sqlite3", {dir + "/ORTConf2005.mdb", conf});
     QDir().mkpath(dir + "/datos/F1/RECT1");
-    Ejecuta("bash", {"-c", QString("sqlite3 '%1/datos/F1/RECT1/TUBO1.MDB' < '%2'")
+    ejecuta("bash", {"-c", QString("sqlite3 '%1/datos/F1/RECT1/TUBO1.MDB' < '%2'")
                                .arg(dir, ORT_SQL_DIR "/datos.sqlite.sql")});
     QFile iau(dir + "/ORTPuertos.IAU");
     if (!iau.open(QIODevice::WriteOnly) || iau.write(mapa.toUtf8()) < 0)
@@ -119,31 +119,31 @@ int main(int argc, char** argv) {
     if (!ort.waitForStarted())
         return 2;
     QThread::sleep(std::min(60, segundos / 4));
-    const long memoriaInicial = RssKb(ort.processId());
+    const long memoriaInicial = rssKb(ort.processId());
     auto enviadas = [&] {
         int n = 0;
         for (int p = 1; p <= kPuertos; ++p)
-            n += Lineas(tmp.filePath(QString("sent%1.txt").arg(p)));
+            n += lineas(tmp.filePath(QString("sent%1.txt").arg(p)));
         return n;
     };
     auto filas = [&] {
         int n = 0;
         for (const char* f :
              {"F1/TORNO1/EJE20", "F1/TORNO1/TUBO1", "F1/RECT1/EJE20", "F1/RECT1/TUBO1"})
-            n += Sqlite(QString("%1/datos/%2.MDB").arg(dir, f), "select count(*) from Datos");
+            n += sqlite(QString("%1/datos/%2.MDB").arg(dir, f), "select count(*) from Datos");
         return n;
     };
     // Every simulator sends its readings, then ORT catches up.
     Espera([&] { return enviadas() == total; }, (segundos + 60) * 1000LL);
     Espera([&] { return filas() == total; }, 60000);
-    const long memoriaFinal = RssKb(ort.processId());
+    const long memoriaFinal = rssKb(ort.processId());
     ::kill(pid_t(ort.processId()), SIGTERM);
     const bool termino = ort.waitForFinished(10000) && ort.exitCode() == 0;
     for (auto& s : sims) {
         s->terminate();
         s->waitForFinished(3000);
     }
-    const int n = filas(), m = enviadas(), salida = Lineas(tmp.filePath("ort.out"));
+    const int n = filas(), m = enviadas(), salida = lineas(tmp.filePath("ort.out"));
     QFile out(tmp.filePath("ort.out"));
     const bool rechazadas = !out.open(QIODevice::ReadOnly) || out.readAll().contains(" !\n");
     QFile err(tmp.filePath("ort.err"));

@@ -40,7 +40,7 @@ struct Opciones {
     qint64 diario = ort::Diario::kMaximoPorDefecto;
 };
 
-Opciones LeeOpciones(const QCoreApplication& app) {
+Opciones leeOpciones(const QCoreApplication& app) {
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
         "ORT, multi-port data-acquisition router for Metrovax.\n"
@@ -99,7 +99,7 @@ Opciones LeeOpciones(const QCoreApplication& app) {
     o.headless = p.isSet(QStringLiteral("headless"));
     o.escribeClave = p.isSet(QStringLiteral("escribe-clave"));
     if (p.isSet(QStringLiteral("http"))) {
-        o.http = ort::InterpretaDireccionHttp(p.value(QStringLiteral("http")));
+        o.http = ort::interpretaDireccionHttp(p.value(QStringLiteral("http")));
         if (!o.http) {
             std::fprintf(stderr, "ort: --http takes HOST:PORT (e.g. 127.0.0.1:8088) or \"no\"\n");
             std::exit(2);
@@ -108,13 +108,13 @@ Opciones LeeOpciones(const QCoreApplication& app) {
     return o;
 }
 
-int EscribeClave(const QString& dir) {
+int escribeClave(const QString& dir) {
     std::string linea;
     std::getline(std::cin, linea);
     QString clave = QString::fromStdString(linea);
     while (clave.endsWith(u'\r'))
         clave.chop(1);
-    if (const auto r = ort::EscribeArchivoClave(dir, clave); !r) {
+    if (const auto r = ort::escribeArchivoClave(dir, clave); !r) {
         std::fprintf(stderr, "ORT: %s\n", qPrintable(r.falla().descripcion));
         return 1;
     }
@@ -122,10 +122,10 @@ int EscribeClave(const QString& dir) {
     return 0;
 }
 
-int SinVentanas(QCoreApplication& app, const QString& dir, ort::GrabadorDatos::Apertura escritura,
+int sinVentanas(QCoreApplication& app, const QString& dir, ort::GrabadorDatos::Apertura escritura,
                 const ort::DireccionHttp& http, qint64 maximoDiario) {
     ort::AvisosConsola avisos;
-    auto ajustes = ort::CargaAjustes(dir, avisos);
+    auto ajustes = ort::cargaAjustes(dir, avisos);
     if (!ajustes)
         return 1;
     ort::RelojSistema reloj;
@@ -153,7 +153,7 @@ int SinVentanas(QCoreApplication& app, const QString& dir, ort::GrabadorDatos::A
     return r;
 }
 
-bool QuiereVentanas(int argc, char** argv) {
+bool quiereVentanas(int argc, char** argv) {
 #ifdef ORT_CON_VENTANAS
     for (int i = 1; i < argc; ++i) {
         const QByteArray a(argv[i]);
@@ -177,7 +177,7 @@ int main(int argc, char** argv) {
     // read once.
     if (!qEnvironmentVariableIsSet("TZ"))
         qputenv("TZ", ":/etc/localtime");
-    [[maybe_unused]] const bool ventanas = QuiereVentanas(argc, argv);
+    [[maybe_unused]] const bool ventanas = quiereVentanas(argc, argv);
     // The service has no native dialogs to serve: Qt's own event loop wakes the window thread
     // once for many readings posted together, where the GLib one writes to its wake-up file for
     // each (measured: 2 to 4 µs less CPU per reading under a stream).
@@ -192,17 +192,17 @@ int main(int argc, char** argv) {
         app = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ort"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ORT_VERSION));
-    const Opciones o = LeeOpciones(*app);
+    const Opciones o = leeOpciones(*app);
     if (o.escribeClave)
-        return EscribeClave(o.dir);
+        return escribeClave(o.dir);
 #ifdef ORT_CON_VENTANAS
     if (!o.headless && ventanas)
-        return ort::EjecutaVentanas(static_cast<QApplication&>(*app), o.dir, o.escritura,
-                                    o.http.value_or(*ort::InterpretaDireccionHttp("no")), o.diario);
+        return ort::ejecutaVentanas(static_cast<QApplication&>(*app), o.dir, o.escritura,
+                                    o.http.value_or(*ort::interpretaDireccionHttp("no")), o.diario);
 #else
     if (!o.headless)
         std::fprintf(stderr, "ORT: compilado sin ventanas; funciona como servicio (--headless)\n");
 #endif
-    return SinVentanas(*app, o.dir, o.escritura,
-                       o.http.value_or(*ort::InterpretaDireccionHttp("127.0.0.1:8088")), o.diario);
+    return sinVentanas(*app, o.dir, o.escritura,
+                       o.http.value_or(*ort::interpretaDireccionHttp("127.0.0.1:8088")), o.diario);
 }

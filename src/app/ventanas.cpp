@@ -20,10 +20,10 @@
 
 namespace ort {
 
-int EjecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::Apertura escritura,
+int ejecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::Apertura escritura,
                     const DireccionHttp& http, qint64 maximoDiario) {
     AvisosVentana avisos;
-    auto ajustes = CargaAjustes(dir, avisos);
+    auto ajustes = cargaAjustes(dir, avisos);
     if (!ajustes)
         return 1;
     RelojSistema reloj;
@@ -48,7 +48,7 @@ int EjecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::Apertu
     VentanaTitulo titulo(ajustes->Ruta, ajustes->Compania);
     QObject::connect(&titulo, &VentanaTitulo::cerrada, &app, [&] {
         monitor = std::make_unique<VentanaMonitor>(adquisicion);
-        EnlazaConfiguracion(*monitor, adquisicion);
+        enlazaConfiguracion(*monitor, adquisicion);
         avisos.fijaPadre(monitor.get());
         monitor->show();
         if (!titulo.problemaImagen().isEmpty())

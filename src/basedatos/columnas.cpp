@@ -6,7 +6,7 @@
 
 namespace ort {
 
-Resultado<std::optional<QString>> TipoColumna(Conexion& c, const QString& tabla,
+Resultado<std::optional<QString>> tipoColumna(Conexion& c, const QString& tabla,
                                               const QString& columna) {
     if (!c.abierta())
         return Falla{QStringLiteral("ORT"), errbd::kGeneral,
@@ -30,7 +30,7 @@ Resultado<std::optional<QString>> TipoColumna(Conexion& c, const QString& tabla,
         return std::optional<QString>();
     }
     const auto citada =
-        tabla.startsWith(u'"') ? std::optional<QString>(tabla) : CitaIdentificador(tabla);
+        tabla.startsWith(u'"') ? std::optional<QString>(tabla) : citaIdentificador(tabla);
     if (!citada)
         return std::optional<QString>();
     if (!q.exec(QStringLiteral("PRAGMA table_info(%1)").arg(*citada)))
@@ -41,8 +41,8 @@ Resultado<std::optional<QString>> TipoColumna(Conexion& c, const QString& tabla,
     return std::optional<QString>();
 }
 
-int TamanoColumna(Conexion& c, const QString& tabla, const QString& columna) {
-    const auto tipo = TipoColumna(c, tabla, columna);
+int tamanoColumna(Conexion& c, const QString& tabla, const QString& columna) {
+    const auto tipo = tipoColumna(c, tabla, columna);
     if (!tipo || !*tipo)
         return 0;
     static const QRegularExpression texto(

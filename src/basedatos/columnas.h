@@ -10,11 +10,11 @@ namespace ort {
 // "DOUBLE"), the column's name matched ignoring letter case; no value when the table has no
 // such column. The table is named as the statements name it: a plain name, or one quoted by
 // CitaIdentificador, which keeps its letter case.
-Resultado<std::optional<QString>> TipoColumna(Conexion& c, const QString& tabla,
+Resultado<std::optional<QString>> tipoColumna(Conexion& c, const QString& tabla,
                                               const QString& columna);
 
 // A text column's defined size in characters; 0 for a column of another type, of no size, or
 // one that cannot be read.
-int TamanoColumna(Conexion& c, const QString& tabla, const QString& columna);
+int tamanoColumna(Conexion& c, const QString& tabla, const QString& columna);
 
 } // namespace ort

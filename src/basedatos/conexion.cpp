@@ -30,32 +30,32 @@ QString& driverPostgres() {
     return d;
 }
 
-QString NuevoNombre() {
+QString nuevoNombre() {
     static QAtomicInteger<quint64> contador;
     return QStringLiteral("ort-%1").arg(contador.fetchAndAddRelaxed(1) + 1);
 }
 
 // SQLite's primary result codes that mean the file is not a sound database.
-bool EsDanoSqlite(const QSqlError& e) {
+bool esDanoSqlite(const QSqlError& e) {
     const int codigo = e.nativeErrorCode().toInt() & 0xff;
     return codigo == 11 /* SQLITE_CORRUPT */ || codigo == 26 /* SQLITE_NOTADB */;
 }
 
-Falla ErrorDe(const QString& fuente, qint64 numero, const QString& descripcion) {
+Falla errorDe(const QString& fuente, qint64 numero, const QString& descripcion) {
     return Falla{fuente, numero, descripcion};
 }
 
 // SQLite's primary result codes of a file that cannot be read for the moment: held by another
 // program past the busy wait, or an I/O error of its disk or share. They take the row of an
 // unreachable file.
-bool EsInalcanzableSqlite(const QSqlError& e) {
+bool esInalcanzableSqlite(const QSqlError& e) {
     const int codigo = e.nativeErrorCode().toInt() & 0xff;
     return codigo == 5 /* SQLITE_BUSY */ || codigo == 6 /* SQLITE_LOCKED */ ||
            codigo == 10 /* SQLITE_IOERR */ || codigo == 14 /* SQLITE_CANTOPEN */;
 }
 
 // Sorts a PostgreSQL connection failure into the product's rows.
-qint64 ClasificaPostgres(const QSqlError& e) {
+qint64 clasificaPostgres(const QSqlError& e) {
     const QString t = e.text() + u' ' + e.nativeErrorCode();
     if (t.contains(QStringLiteral("28P01")) ||
         t.contains(QStringLiteral("password authentication failed"), Qt::CaseInsensitive) ||
@@ -71,15 +71,15 @@ qint64 ClasificaPostgres(const QSqlError& e) {
     return errbd::kGeneral;
 }
 
-Resultado<> AbreSqlite(const QMap<QString, QString>& partes, QSqlDatabase& db, QString& archivo) {
+Resultado<> abreSqlite(const QMap<QString, QString>& partes, QSqlDatabase& db, QString& archivo) {
     archivo = partes.value(QStringLiteral("data source"));
     const QFileInfo info(archivo);
     if (archivo.isEmpty() || !info.exists()) {
-        return ErrorDe(driverSqlite(), errbd::kNoEncontrada,
+        return errorDe(driverSqlite(), errbd::kNoEncontrada,
                        QStringLiteral("No se encuentra el archivo '%1'.").arg(archivo));
     }
     if (!info.isFile()) {
-        return ErrorDe(driverSqlite(), errbd::kGeneral,
+        return errorDe(driverSqlite(), errbd::kGeneral,
                        QStringLiteral("'%1' no es un archivo.").arg(archivo));
     }
     // mode=rw: a file that vanished meanwhile is not created anew.
@@ -90,23 +90,23 @@ Resultado<> AbreSqlite(const QMap<QString, QString>& partes, QSqlDatabase& db, Q
     if (!db.open()) {
         const QSqlError e = db.lastError();
         // The file is there: a refusal (permission, I/O) is reported, not taken for absence.
-        return ErrorDe(driverSqlite(), EsDanoSqlite(e) ? errbd::kFormato : errbd::kGeneral,
+        return errorDe(driverSqlite(), esDanoSqlite(e) ? errbd::kFormato : errbd::kGeneral,
                        e.text());
     }
     // SQLite opens lazily: reading the schema proves the file is a database.
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("select count(*) from sqlite_master"))) {
         const QSqlError e = q.lastError();
-        return ErrorDe(driverSqlite(),
-                       EsDanoSqlite(e)           ? errbd::kFormato
-                       : EsInalcanzableSqlite(e) ? errbd::kNoEncontrada
+        return errorDe(driverSqlite(),
+                       esDanoSqlite(e)           ? errbd::kFormato
+                       : esInalcanzableSqlite(e) ? errbd::kNoEncontrada
                                                  : errbd::kGeneral,
                        e.text());
     }
     return {};
 }
 
-Resultado<> AbrePostgres(const QMap<QString, QString>& partes, QSqlDatabase& db) {
+Resultado<> abrePostgres(const QMap<QString, QString>& partes, QSqlDatabase& db) {
     QString host = partes.value(QStringLiteral("data source"));
     int puerto = 5432;
     const int dosPuntos = host.lastIndexOf(u':');
@@ -122,34 +122,34 @@ Resultado<> AbrePostgres(const QMap<QString, QString>& partes, QSqlDatabase& db)
     db.setConnectOptions(QStringLiteral("connect_timeout=5"));
     if (!db.open()) {
         const QSqlError e = db.lastError();
-        return ErrorDe(driverPostgres(), ClasificaPostgres(e), e.text());
+        return errorDe(driverPostgres(), clasificaPostgres(e), e.text());
     }
     return {};
 }
 
-Resultado<> CompruebaPaginas(Conexion& c) {
+Resultado<> compruebaPaginas(Conexion& c) {
     QSqlQuery q(c.db());
     if (!q.exec(QStringLiteral("PRAGMA quick_check(1)"))) {
         const QSqlError e = q.lastError();
-        return ErrorDe(driverSqlite(), EsDanoSqlite(e) ? errbd::kDanada : errbd::kGeneral,
+        return errorDe(driverSqlite(), esDanoSqlite(e) ? errbd::kDanada : errbd::kGeneral,
                        e.text());
     }
     if (q.next() && q.value(0).toString() != QStringLiteral("ok")) {
-        return ErrorDe(driverSqlite(), errbd::kDanada,
+        return errorDe(driverSqlite(), errbd::kDanada,
                        QStringLiteral("Base de datos dañada: %1").arg(q.value(0).toString()));
     }
     return {};
 }
 
-QString MensajeM(const Falla& e, const QString& cadena) {
+QString mensajeM(const Falla& e, const QString& cadena) {
     return QStringLiteral("Module1. OpenDBOK.\n\n") + e.fuente + u'\n' + QString::number(e.numero) +
            QStringLiteral(".- ") + e.descripcion + QStringLiteral("\n\n") + cadena +
            QStringLiteral("\n\n");
 }
 
 // Runs the statements on a connection of its own to a SQLite file, up to the first that fails.
-bool EjecutaEnArchivo(const QString& archivo, const QStringList& sentencias, QString& problema) {
-    const QString nombre = NuevoNombre();
+bool ejecutaEnArchivo(const QString& archivo, const QStringList& sentencias, QString& problema) {
+    const QString nombre = nuevoNombre();
     bool ok = true;
     {
         QSqlDatabase destino = QSqlDatabase::addDatabase(driverSqlite(), nombre);
@@ -170,7 +170,7 @@ bool EjecutaEnArchivo(const QString& archivo, const QStringList& sentencias, QSt
 // Rebuilds a damaged file from what SQLite can still read of its tables: a fresh copy beside it,
 // named after the time of day, whose indexes are built anew from the rows, then takes the damaged
 // file's place.
-bool Reconstruye(QSqlDatabase& origen, const QString& temporal, QString& problema) {
+bool reconstruye(QSqlDatabase& origen, const QString& temporal, QString& problema) {
     QSqlQuery q(origen);
     if (!q.exec(QStringLiteral("select type, name, sql from sqlite_master where sql is not null "
                                "and name not like 'sqlite_%' order by type = 'table' desc"))) {
@@ -187,7 +187,7 @@ bool Reconstruye(QSqlDatabase& origen, const QString& temporal, QString& problem
         }
     }
     q.finish();
-    if (!EjecutaEnArchivo(temporal, crear, problema))
+    if (!ejecutaEnArchivo(temporal, crear, problema))
         return false;
     q.prepare(QStringLiteral("ATTACH DATABASE ? AS reparada"));
     q.addBindValue(temporal);
@@ -211,10 +211,10 @@ bool Reconstruye(QSqlDatabase& origen, const QString& temporal, QString& problem
     q.exec(QStringLiteral("DETACH DATABASE reparada"));
     if (!ok)
         return false;
-    return ok && EjecutaEnArchivo(temporal, despues, problema);
+    return ok && ejecutaEnArchivo(temporal, despues, problema);
 }
 
-bool Repara(const QString& archivo, Entorno& e, Falla& error) {
+bool repara(const QString& archivo, Entorno& e, Falla& error) {
     e.avisos.ocupado(true);
     const float segundos = static_cast<float>(e.reloj.segundosDesdeMedianoche());
     const QString temporal =
@@ -224,10 +224,10 @@ bool Repara(const QString& archivo, Entorno& e, Falla& error) {
     bool ok = false;
     {
         Conexion origen;
-        const Resultado<> abierta = AbreConexion(CadenaJet(archivo, QString()), origen);
+        const Resultado<> abierta = abreConexion(cadenaJet(archivo, QString()), origen);
         // A file whose schema cannot be read stays open for the attempt all the same.
         if (origen.db().isValid() && origen.db().isOpen())
-            ok = Reconstruye(origen.db(), temporal, problema);
+            ok = reconstruye(origen.db(), temporal, problema);
         else
             problema = abierta.falla().descripcion;
     }
@@ -251,7 +251,7 @@ bool Repara(const QString& archivo, Entorno& e, Falla& error) {
 
 } // namespace
 
-Conexion::Conexion() : nombre_(NuevoNombre()) {}
+Conexion::Conexion() : nombre_(nuevoNombre()) {}
 
 Conexion::~Conexion() {
     cierra();
@@ -266,15 +266,15 @@ void Conexion::cierra() {
 }
 
 // Declared for the tests only (tests/support/costuras.h).
-void FijaDriverParaPruebas(Motor motor, const QString& driver) {
+void fijaDriverParaPruebas(Motor motor, const QString& driver) {
     (motor == Motor::Postgres ? driverPostgres() : driverSqlite()) = driver;
 }
 
-Resultado<> AbreConexion(const QString& cadena, Conexion& c) {
+Resultado<> abreConexion(const QString& cadena, Conexion& c) {
     c.cierra();
     c.cadena_ = cadena;
     c.archivo_.clear();
-    const auto partes = LeeCadena(cadena);
+    const auto partes = leeCadena(cadena);
     const QString proveedor = partes.value(QStringLiteral("provider")).trimmed();
     QString driver;
     if (proveedor.compare(kProveedorJet, Qt::CaseInsensitive) == 0) {
@@ -285,18 +285,18 @@ Resultado<> AbreConexion(const QString& cadena, Conexion& c) {
         driver = driverPostgres();
     } else {
         c.motor_ = Motor::Ninguno;
-        return ErrorDe(QStringLiteral("ORT"), errbd::kNoEncontrada,
+        return errorDe(QStringLiteral("ORT"), errbd::kNoEncontrada,
                        QStringLiteral("No se encontró el proveedor de la cadena de conexión."));
     }
     if (!QSqlDatabase::isDriverAvailable(driver)) {
-        return ErrorDe(
+        return errorDe(
             driver, errbd::kProveedor,
             QStringLiteral("No está instalado el controlador de base de datos %1.").arg(driver));
     }
     c.db_ = QSqlDatabase::addDatabase(driver, c.nombre_);
     if (c.motor_ == Motor::Sqlite)
-        return AbreSqlite(partes, c.db_, c.archivo_);
-    return AbrePostgres(partes, c.db_);
+        return abreSqlite(partes, c.db_, c.archivo_);
+    return abrePostgres(partes, c.db_);
 }
 
 Resultado<> OpenDBOK(const QString& cadena, Conexion& conexion, Entorno& e,
@@ -305,12 +305,12 @@ Resultado<> OpenDBOK(const QString& cadena, Conexion& conexion, Entorno& e,
     int preguntas = 0;
     bool reparada = false;
     for (;;) {
-        Resultado<> r = AbreConexion(actual, conexion);
+        Resultado<> r = abreConexion(actual, conexion);
         if (r && conexion.motor() == Motor::Sqlite && comprobacion == Comprobacion::Completa)
-            r = CompruebaPaginas(conexion);
+            r = compruebaPaginas(conexion);
         if (r) {
             if (actual != cadena)
-                PasaClaveNueva(e.ajustes, cadena, actual);
+                pasaClaveNueva(e.ajustes, cadena, actual);
             return r;
         }
         conexion.cierra();
@@ -321,7 +321,7 @@ Resultado<> OpenDBOK(const QString& cadena, Conexion& conexion, Entorno& e,
         switch (err.numero) {
         case errbd::kClave: {
             if (preguntas >= 3) {
-                e.avisos.mensaje(MensajeM(err, actual), Avisos::Icono::Exclamacion);
+                e.avisos.mensaje(mensajeM(err, actual), Avisos::Icono::Exclamacion);
                 return fallo;
             }
             ++preguntas;
@@ -330,35 +330,35 @@ Resultado<> OpenDBOK(const QString& cadena, Conexion& conexion, Entorno& e,
             if (clave.isEmpty())
                 return fallo;
             e.ajustes.ClaveBD = clave;
-            actual = CadenaConClave(actual, clave);
+            actual = cadenaConClave(actual, clave);
             continue;
         }
         case errbd::kDanada:
         case errbd::kFormato:
             if (!reparada &&
-                Repara(conexion.archivo().isEmpty() ? ValorCadena(actual, "Data Source")
+                repara(conexion.archivo().isEmpty() ? valorCadena(actual, "Data Source")
                                                     : conexion.archivo(),
                        e, err)) {
                 reparada = true;
                 continue;
             }
-            e.avisos.mensaje(MensajeM(err, actual), Avisos::Icono::Exclamacion);
+            e.avisos.mensaje(mensajeM(err, actual), Avisos::Icono::Exclamacion);
             return fallo;
         case errbd::kProveedor:
-            e.avisos.mensaje(MensajeM(err, actual) + e.ajustes.texto(Textos::NotaProveedor) +
+            e.avisos.mensaje(mensajeM(err, actual) + e.ajustes.texto(Textos::NotaProveedor) +
                                  QStringLiteral("\n\n"),
                              Avisos::Icono::Exclamacion);
             return fallo;
         case errbd::kNoEncontrada:
             return fallo;
         default:
-            e.avisos.mensaje(MensajeM(err, actual), Avisos::Icono::Exclamacion);
+            e.avisos.mensaje(mensajeM(err, actual), Avisos::Icono::Exclamacion);
             return fallo;
         }
     }
 }
 
-QString AdaptaSql(const QString& sql, Motor motor) {
+QString adaptaSql(const QString& sql, Motor motor) {
     QString s = sql;
     static const QRegularExpression top(QStringLiteral("^(\\s*select)\\s+top\\s+1\\s+"),
                                         QRegularExpression::CaseInsensitiveOption);
@@ -377,7 +377,7 @@ QString AdaptaSql(const QString& sql, Motor motor) {
     return s;
 }
 
-std::optional<QString> CitaIdentificador(const QString& nombre) {
+std::optional<QString> citaIdentificador(const QString& nombre) {
     if (nombre.isEmpty() || nombre.size() > 63 || nombre.trimmed() != nombre)
         return std::nullopt;
     for (QChar c : nombre)

@@ -42,7 +42,7 @@ public:
     void cierra();
 
 private:
-    friend Resultado<> AbreConexion(const QString&, Conexion&);
+    friend Resultado<> abreConexion(const QString&, Conexion&);
     QString nombre_;
     QSqlDatabase db_;
     Motor motor_ = Motor::Ninguno;
@@ -62,13 +62,13 @@ Resultado<> OpenDBOK(const QString& cadena, Conexion& conexion, Entorno& e,
                      Comprobacion comprobacion = Comprobacion::Completa);
 
 // Opens without any handling or message.
-Resultado<> AbreConexion(const QString& cadena, Conexion& conexion);
+Resultado<> abreConexion(const QString& cadena, Conexion& conexion);
 
 // A statement written in the product's dialect for the engine in use: "Top 1" becomes
 // "limit 1", and bracketed identifiers become quoted ones.
-QString AdaptaSql(const QString& sql, Motor motor);
+QString adaptaSql(const QString& sql, Motor motor);
 // An identifier taken from configuration, quoted; no value when it cannot be a column or table
 // name (empty, too long, or holding quotes, brackets or control characters).
-std::optional<QString> CitaIdentificador(const QString& nombre);
+std::optional<QString> citaIdentificador(const QString& nombre);
 
 } // namespace ort

@@ -20,23 +20,23 @@ namespace ort {
 
 namespace {
 
-bool Booleano(const QVariant& v) {
+bool booleano(const QVariant& v) {
     return !v.isNull() && v.toDouble() != 0.0;
 }
 
-QString Texto(const QSqlQuery& q, const QSqlRecord& r, const char* columna) {
+QString texto(const QSqlQuery& q, const QSqlRecord& r, const char* columna) {
     const int i = r.indexOf(QLatin1String(columna));
     return i < 0 ? QString() : q.value(i).toString();
 }
 
-int Entero(const QSqlQuery& q, const QSqlRecord& r, const char* columna) {
+int entero(const QSqlQuery& q, const QSqlRecord& r, const char* columna) {
     const int i = r.indexOf(QLatin1String(columna));
-    return i < 0 ? 0 : AEntero16(q.value(i).toDouble());
+    return i < 0 ? 0 : aEntero16(q.value(i).toDouble());
 }
 
 // Puts a row into rows kept in key order, replacing the one with its key.
 template <typename Fila, typename FClave>
-void Coloca(QList<Fila>& filas, const Fila& nueva, FClave clave) {
+void coloca(QList<Fila>& filas, const Fila& nueva, FClave clave) {
     const auto k = clave(nueva);
     auto it = std::lower_bound(filas.begin(), filas.end(), k,
                                [&](const Fila& f, const auto& v) { return clave(f) < v; });
@@ -53,8 +53,8 @@ void AlmacenConfig::informa(const QString& texto) const {
 }
 
 bool AlmacenConfig::IniArch() {
-    const QString ubicacion = BuscaArchivo(e_.ajustes.Ruta, kArchivoUbicacion);
-    const auto texto = LeeArchivoTexto(ubicacion);
+    const QString ubicacion = buscaArchivo(e_.ajustes.Ruta, kArchivoUbicacion);
+    const auto texto = leeArchivoTexto(ubicacion);
     QString ruta;
     if (texto)
         ruta = LectorItems(*texto).item().value_or(QString()).trimmed();
@@ -74,7 +74,7 @@ bool AlmacenConfig::abre(const QString& ruta) {
     puertos_.clear();
     canales_.clear();
     conf_.clear();
-    if (const Resultado<> r = OpenDBOK(CadenaJet(ruta, e_.ajustes.ClaveBD), conexion_, e_); !r) {
+    if (const Resultado<> r = OpenDBOK(cadenaJet(ruta, e_.ajustes.ClaveBD), conexion_, e_); !r) {
         // The opening says nothing of a missing file; without this database no port opens.
         if (r.falla().numero == errbd::kNoEncontrada)
             informa(QStringLiteral("ORT. IniArch.\n\nNo se puede abrir la base de datos de "
@@ -107,9 +107,9 @@ bool AlmacenConfig::carga(bool informar) {
     QSqlRecord r = q.record();
     while (q.next()) {
         FilaPuerto f;
-        f.Puert = Entero(q, r, "Puert");
-        f.Conex = Texto(q, r, "Conex");
-        f.Open = Booleano(q.value(r.indexOf(QStringLiteral("Open"))));
+        f.Puert = entero(q, r, "Puert");
+        f.Conex = texto(q, r, "Conex");
+        f.Open = booleano(q.value(r.indexOf(QStringLiteral("Open"))));
         if (!TablasRuntime::puertoValido(f.Puert)) {
             omitidas << QStringLiteral("PUERTOS: Puert = %1").arg(f.Puert);
             continue;
@@ -122,9 +122,9 @@ bool AlmacenConfig::carga(bool informar) {
     r = q.record();
     while (q.next()) {
         FilaCanal f;
-        f.Puert = Entero(q, r, "Puert");
-        f.Canal = Entero(q, r, "Canal");
-        f.Descr = Texto(q, r, "Descr");
+        f.Puert = entero(q, r, "Puert");
+        f.Canal = entero(q, r, "Canal");
+        f.Descr = texto(q, r, "Descr");
         if (!TablasRuntime::puertoValido(f.Puert) || !TablasRuntime::canalValido(f.Canal)) {
             omitidas << QStringLiteral("CANALES: Puert = %1, Canal = %2").arg(f.Puert).arg(f.Canal);
             continue;
@@ -140,19 +140,19 @@ bool AlmacenConfig::carga(bool informar) {
     int clavePuerto = 0, claveCanal = 0, orden = 0;
     while (q.next()) {
         FilaConf f;
-        f.Puert = Entero(q, r, "Puert");
-        f.Canal = Entero(q, r, "Canal");
-        f.Secue = Entero(q, r, "Secue");
-        f.Opera = Texto(q, r, "Opera");
-        f.Estac = Texto(q, r, "Estac");
-        f.Maqui = Texto(q, r, "Maqui");
-        f.Produ = Texto(q, r, "Produ");
-        f.Forma = Texto(q, r, "Forma");
-        f.Carac = Texto(q, r, "Carac");
-        f.EAdic1 = Texto(q, r, "EAdic1");
-        f.EAVal1 = Texto(q, r, "EAVal1");
-        f.EAdic2 = Texto(q, r, "EAdic2");
-        f.EAVal2 = Texto(q, r, "EAVal2");
+        f.Puert = entero(q, r, "Puert");
+        f.Canal = entero(q, r, "Canal");
+        f.Secue = entero(q, r, "Secue");
+        f.Opera = texto(q, r, "Opera");
+        f.Estac = texto(q, r, "Estac");
+        f.Maqui = texto(q, r, "Maqui");
+        f.Produ = texto(q, r, "Produ");
+        f.Forma = texto(q, r, "Forma");
+        f.Carac = texto(q, r, "Carac");
+        f.EAdic1 = texto(q, r, "EAdic1");
+        f.EAVal1 = texto(q, r, "EAVal1");
+        f.EAdic2 = texto(q, r, "EAdic2");
+        f.EAVal2 = texto(q, r, "EAVal2");
         f.DTMP = static_cast<float>(q.value(r.indexOf(QStringLiteral("DTMP"))).toDouble());
         if (f.Puert != clavePuerto || f.Canal != claveCanal)
             orden = 0;
@@ -324,7 +324,7 @@ Resultado<> AlmacenConfig::grabaSecuencia(const EdicionSecuencia& e) {
                      QStringLiteral("La base de datos de configuración no está abierta.")};
     // The key part of a key field: its first n characters, without the blanks that pad it.
     auto clave = [this](const QString& campo, const char* tabla, const char* columna) {
-        const int n = TamanoColumna(conexion_, QLatin1String(tabla), QLatin1String(columna));
+        const int n = tamanoColumna(conexion_, QLatin1String(tabla), QLatin1String(columna));
         QString k = n > 0 ? campo.left(n) : campo;
         while (k.endsWith(u' '))
             k.chop(1);
@@ -408,12 +408,12 @@ Resultado<> AlmacenConfig::grabaSecuencia(const EdicionSecuencia& e) {
     // The rows held here are those a load would give: rows outside the runtime tables' bounds
     // are in the database but not here.
     if (TablasRuntime::puertoValido(e.Puert)) {
-        Coloca(puertos_, puerto, [](const FilaPuerto& f) { return f.Puert; });
+        coloca(puertos_, puerto, [](const FilaPuerto& f) { return f.Puert; });
         if (TablasRuntime::canalValido(e.Canal)) {
-            Coloca(canales_, canal,
+            coloca(canales_, canal,
                    [](const FilaCanal& f) { return std::make_tuple(f.Puert, f.Canal); });
             if (e.Secue >= 1 && e.Secue <= kSecuencias)
-                Coloca(conf_, conf, [](const FilaConf& f) {
+                coloca(conf_, conf, [](const FilaConf& f) {
                     return std::make_tuple(f.Puert, f.Canal, f.Secue);
                 });
         }

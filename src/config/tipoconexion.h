@@ -12,18 +12,18 @@ enum class TipoConexion { Serie, Tcp, Reloj, Nada };
 
 // The connection record's type as stored: "TCP/IP" (compared exactly) is a socket, anything
 // else a serial line.
-inline TipoConexion TipoDeRegistro(const QString& tipoCon) {
+inline TipoConexion tipoDeRegistro(const QString& tipoCon) {
     return tipoCon == QLatin1String("TCP/IP") ? TipoConexion::Tcp : TipoConexion::Serie;
 }
 
 // A port's kind from its instrument code (blank-padded or not) and its connection record's type.
-inline TipoConexion TipoDePuerto(const QString& conex, const QString& tipoCon) {
+inline TipoConexion tipoDePuerto(const QString& conex, const QString& tipoCon) {
     const QString codigo = conex.trimmed();
     if (codigo == QLatin1String("NADA"))
         return TipoConexion::Nada;
     if (codigo == QLatin1String("TIMER"))
         return TipoConexion::Reloj;
-    return TipoDeRegistro(tipoCon);
+    return tipoDeRegistro(tipoCon);
 }
 
 } // namespace ort

@@ -11,10 +11,10 @@
 
 namespace ort {
 
-Resultado<QStringList> LeeUbicaciones(const QString& dirPrograma) {
+Resultado<QStringList> leeUbicaciones(const QString& dirPrograma) {
     QStringList rutas;
-    const QString archivo = BuscaArchivo(dirPrograma, kArchivoUbicacion);
-    const auto texto = LeeArchivoTexto(archivo);
+    const QString archivo = buscaArchivo(dirPrograma, kArchivoUbicacion);
+    const auto texto = leeArchivoTexto(archivo);
     if (!texto)
         return texto.falla();
     // Empty lines are left out: the list offers only databases that can be chosen.
@@ -29,15 +29,15 @@ Resultado<QStringList> LeeUbicaciones(const QString& dirPrograma) {
     return rutas;
 }
 
-QString EligeUbicacion(const QString& texto, const QString& dirPrograma) {
+QString eligeUbicacion(const QString& texto, const QString& dirPrograma) {
     if (texto.right(4).toUpper() == QStringLiteral(".MDB"))
         return texto;
     return dirPrograma + kConfPorDefecto;
 }
 
-Resultado<> PruebaConfiguracion(const QString& ruta, Entorno& e) {
+Resultado<> pruebaConfiguracion(const QString& ruta, Entorno& e) {
     Conexion c;
-    if (const Resultado<> r = OpenDBOK(CadenaJet(ruta, e.ajustes.ClaveBD), c, e); !r)
+    if (const Resultado<> r = OpenDBOK(cadenaJet(ruta, e.ajustes.ClaveBD), c, e); !r)
         return r;
     QSqlQuery q(c.db());
     q.setForwardOnly(true);
@@ -50,7 +50,7 @@ Resultado<> PruebaConfiguracion(const QString& ruta, Entorno& e) {
     return {};
 }
 
-QStringList LineasUbicacion(const QString& ruta, const QStringList& anteriores) {
+QStringList lineasUbicacion(const QString& ruta, const QStringList& anteriores) {
     QStringList lineas{ruta};
     QStringList escritas{ruta.toUpper()};
     for (int i = 0; i < kMaxUbicaciones - 1; ++i) {
@@ -67,7 +67,7 @@ QStringList LineasUbicacion(const QString& ruta, const QStringList& anteriores) 
     return lineas;
 }
 
-QString ItemUbicacion(const QString& ruta) {
+QString itemUbicacion(const QString& ruta) {
     // A comma ends an item and leading blanks are skipped: such a path is written in quotes,
     // which the reading takes away (a path holding a quote itself cannot be written as an item).
     if (ruta.contains(u',') || ruta.startsWith(u' ') || ruta.startsWith(u'\t'))
@@ -75,12 +75,12 @@ QString ItemUbicacion(const QString& ruta) {
     return ruta;
 }
 
-Resultado<> EscribeUbicaciones(const QString& dirPrograma, const QString& ruta,
+Resultado<> escribeUbicaciones(const QString& dirPrograma, const QString& ruta,
                                const QStringList& anteriores) {
-    QSaveFile f(BuscaArchivo(dirPrograma, kArchivoUbicacion));
+    QSaveFile f(buscaArchivo(dirPrograma, kArchivoUbicacion));
     QByteArray contenido;
-    for (const QString& linea : LineasUbicacion(ruta, anteriores))
-        contenido += ItemUbicacion(linea).toUtf8() + "\r\n";
+    for (const QString& linea : lineasUbicacion(ruta, anteriores))
+        contenido += itemUbicacion(linea).toUtf8() + "\r\n";
     if (!f.open(QIODevice::WriteOnly) || f.write(contenido) != contenido.size() || !f.commit())
         return Falla{f.fileName(), 75, f.errorString()};
     return {};

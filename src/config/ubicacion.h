@@ -15,27 +15,27 @@ constexpr int kMaxUbicaciones = 7;
 // The configuration databases of the location file, the one in use first: read item by item
 // (an item ends at a comma or a line end), the first seven that are not empty. A failure when
 // the file cannot be found or read.
-Resultado<QStringList> LeeUbicaciones(const QString& dirPrograma);
+Resultado<QStringList> leeUbicaciones(const QString& dirPrograma);
 
 // The database a typed or chosen name stands for: the name itself when it ends in ".mdb" in any
 // letter case, otherwise the default file of the program directory.
-QString EligeUbicacion(const QString& texto, const QString& dirPrograma);
+QString eligeUbicacion(const QString& texto, const QString& dirPrograma);
 
 // Opens a configuration database on a connection of its own and reads its three tables; the
 // connection is closed again. A failure when the file cannot be opened or a table is missing.
-Resultado<> PruebaConfiguracion(const QString& ruta, Entorno& e);
+Resultado<> pruebaConfiguracion(const QString& ruta, Entorno& e);
 
 // The lines of the location file after choosing ruta: the path first, then the earlier entries
 // 0..5 whose upper-cased text differs from the path's and from those already written, an entry
 // that does not exist giving an empty line.
-QStringList LineasUbicacion(const QString& ruta, const QStringList& anteriores);
+QStringList lineasUbicacion(const QString& ruta, const QStringList& anteriores);
 
 // One line of the location file as written: quoted when the reading would cut or trim it.
-QString ItemUbicacion(const QString& ruta);
+QString itemUbicacion(const QString& ruta);
 
 // Rewrites the location file with those lines, through a temporary file renamed over it, so the
 // old list stays whole when the writing fails.
-Resultado<> EscribeUbicaciones(const QString& dirPrograma, const QString& ruta,
+Resultado<> escribeUbicaciones(const QString& dirPrograma, const QString& ruta,
                                const QStringList& anteriores);
 
 } // namespace ort

@@ -12,11 +12,11 @@ namespace ort {
 
 namespace {
 
-[[noreturn]] void NoCabe(const QString& que) {
+[[noreturn]] void noCabe(const QString& que) {
     throw FallaDecodificacion(QStringLiteral("corte fuera de la trama: %1").arg(que));
 }
 
-int DigitoHex(QChar c) {
+int digitoHex(QChar c) {
     const char16_t u = c.unicode();
     if (u >= u'0' && u <= u'9')
         return u - u'0';
@@ -29,29 +29,29 @@ int DigitoHex(QChar c) {
 
 } // namespace
 
-QString Corta(const QString& trama, int s, int n) {
+QString corta(const QString& trama, int s, int n) {
     if (s < 1 || n < 0)
-        NoCabe(QStringLiteral("[%1,%2]").arg(s).arg(n));
+        noCabe(QStringLiteral("[%1,%2]").arg(s).arg(n));
     if (s > trama.size())
         return {};
     return trama.mid(s - 1, n);
 }
 
-QString Desde(const QString& trama, int s) {
+QString desdeColumna(const QString& trama, int s) {
     if (s < 1)
-        NoCabe(QStringLiteral("[%1..]").arg(s));
+        noCabe(QStringLiteral("[%1..]").arg(s));
     if (s > trama.size())
         return {};
     return trama.mid(s - 1);
 }
 
-int Busca(const QString& trama, const QString& x, int desde) {
+int busca(const QString& trama, const QString& x, int desde) {
     if (desde < 1 || desde > trama.size())
         return 0;
     return static_cast<int>(trama.indexOf(x, desde - 1, Qt::CaseSensitive)) + 1;
 }
 
-QString Recorta(const QString& texto) {
+QString recorta(const QString& texto) {
     qsizetype i = 0, f = texto.size();
     while (i < f && texto[i] == u' ')
         ++i;
@@ -69,7 +69,7 @@ QString QuitaCaracter(const QString& texto, int car) {
     return r;
 }
 
-QString DosDigitos(double x) {
+QString dosDigitos(double x) {
     double r = std::round(x);
     if (r == 0 || !std::isfinite(r))
         r = 0; // no "-0"; the numbers read from frames are always finite
@@ -79,7 +79,7 @@ QString DosDigitos(double x) {
     return r < 0 ? u'-' + digitos : digitos;
 }
 
-QString FormatoGeneral(double x) {
+QString formatoGeneral(double x) {
     if (!std::isfinite(x))
         throw FallaDecodificacion(QStringLiteral("número fuera de rango"));
     if (x == 0)
@@ -92,7 +92,7 @@ QString FormatoGeneral(double x) {
     return t.replace(u'e', u'E');
 }
 
-int ByteDe(QChar c) {
+int byteDe(QChar c) {
     const int b = c.unicode();
     if (b > 255)
         throw FallaDecodificacion(
@@ -102,10 +102,10 @@ int ByteDe(QChar c) {
 
 std::uint32_t HexCuatro(const QString& trama, int k) {
     if (k < 1)
-        NoCabe(QStringLiteral("[%1,4]").arg(k));
+        noCabe(QStringLiteral("[%1,4]").arg(k));
     std::uint32_t n = 0;
     for (int i = k; i < k + 4; ++i)
-        n = (n << 8) | static_cast<std::uint32_t>(i <= trama.size() ? ByteDe(trama[i - 1]) : 0);
+        n = (n << 8) | static_cast<std::uint32_t>(i <= trama.size() ? byteDe(trama[i - 1]) : 0);
     return n;
 }
 
@@ -115,7 +115,7 @@ float FlotanteHex(const QString& digitos) {
             QStringLiteral("\"%1\" no son ocho dígitos hexadecimales").arg(digitos));
     int b[4];
     for (int i = 0; i < 4; ++i) {
-        const int alto = DigitoHex(digitos[2 * i]), bajo = DigitoHex(digitos[2 * i + 1]);
+        const int alto = digitoHex(digitos[2 * i]), bajo = digitoHex(digitos[2 * i + 1]);
         if (alto < 0 || bajo < 0)
             throw FallaDecodificacion(
                 QStringLiteral("\"%1\" no son ocho dígitos hexadecimales").arg(digitos));

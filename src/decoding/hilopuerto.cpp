@@ -70,7 +70,7 @@ void HiloPuerto::run() {
                     continue;
                 pedido_ = false;
             }
-            receptor_.Pasada(p_, &alto_);
+            receptor_.pasada(p_, &alto_);
         }
         return;
     }
@@ -93,7 +93,7 @@ void HiloPuerto::run() {
         if (puerto_->esperando() > 0) {
             // The instrument closed the port at the end of its sending (DL-10): the window
             // thread ends the worker and shows the port closed.
-            if (receptor_.Pasada(p_, &alto_))
+            if (receptor_.pasada(p_, &alto_))
                 break;
             continue;
         }

@@ -37,7 +37,7 @@ QString Instrumento::textoAviso() const {
     return QString::fromLatin1(codigo) + QStringLiteral(": ") + QString::fromUtf8(aviso);
 }
 
-const QList<const Instrumento*>& Instrumentos() {
+const QList<const Instrumento*>& instrumentos() {
     static const QList<const Instrumento*> todos = [] {
         QList<const Instrumento*> r;
         for (const auto& i : kInstrumentos)

@@ -32,6 +32,6 @@ struct Instrumento {
 };
 
 // Every instrument, in the order of the table.
-const QList<const Instrumento*>& Instrumentos();
+const QList<const Instrumento*>& instrumentos();
 
 } // namespace ort

@@ -17,15 +17,15 @@ namespace {
 
 constexpr qint64 kTramoEsperaMs = 50;
 
-bool Alto(const std::atomic<bool>* alto) {
+bool pedidoAlto(const std::atomic<bool>* alto) {
     return alto && alto->load(std::memory_order_relaxed);
 }
 
 // Waits on the device, never past the given time on the clock: true when data is waiting.
-bool EsperaDatos(Reloj& reloj, Puerto& puerto, double segundos,
+bool esperaDatos(Reloj& reloj, Puerto& puerto, double segundos,
                  const std::atomic<bool>* alto = nullptr) {
     const qint64 fin = reloj.monotonoMs() + qint64(segundos * 1000.0);
-    while (puerto.abierto() && !Alto(alto)) {
+    while (puerto.abierto() && !pedidoAlto(alto)) {
         if (puerto.esperando() > 0)
             return true;
         const qint64 resta = fin - reloj.monotonoMs();
@@ -48,11 +48,11 @@ void Espera(Reloj& reloj, double segundos, const std::atomic<bool>* alto) {
     const float inicio = ahora();
     float fin = inicio + static_cast<float>(segundos);
     if (fin > 86400.0f) {
-        while (ahora() >= inicio && !Alto(alto))
+        while (ahora() >= inicio && !pedidoAlto(alto))
             duerme(86400.0f - ahora());
         fin -= 86400.0f;
     }
-    while (ahora() <= fin && !Alto(alto))
+    while (ahora() <= fin && !pedidoAlto(alto))
         duerme(fin - ahora());
 }
 
@@ -77,7 +77,7 @@ public:
         , alto_(alto) {
         QReadLocker l(&r.t_.cerrojo);
         conex = r.t_.puerto(p).Conex;
-        tcp = TipoDeRegistro(r.t_.puerto(p).TipoCon) == TipoConexion::Tcp;
+        tcp = tipoDeRegistro(r.t_.puerto(p).TipoCon) == TipoConexion::Tcp;
         terminador = r.t_.CarTerm.at(p);
         inicio = r.t_.PosInicio.at(p);
     }
@@ -92,7 +92,7 @@ public:
         if (!puerto_ || !puerto_->abierto())
             return 0;
         if (puerto_->esperando() <= 0)
-            EsperaDatos(r_.e_.reloj, *puerto_, r_.huecoLote, alto_);
+            esperaDatos(r_.e_.reloj, *puerto_, r_.huecoLote, alto_);
         return puerto_->abierto() ? puerto_->esperando() : 0;
     }
     void escribe(const QByteArray& datos) override {
@@ -161,23 +161,23 @@ void Receptor::ComLee(int p) {
         return;
     }
     enPasada_ = true;
-    pasada(p, nullptr);
+    sirvePasada(p, nullptr);
     while (!pendientes_.isEmpty())
-        pasada(pendientes_.takeFirst(), nullptr);
+        sirvePasada(pendientes_.takeFirst(), nullptr);
     // With group commit, the values of the passes are committed together now.
     registrador_.terminaPasada();
     enPasada_ = false;
 }
 
-bool Receptor::Pasada(int p, const std::atomic<bool>* alto) {
-    return TablasRuntime::puertoValido(p) && pasada(p, alto);
+bool Receptor::pasada(int p, const std::atomic<bool>* alto) {
+    return TablasRuntime::puertoValido(p) && sirvePasada(p, alto);
 }
 
-bool Receptor::pasada(int p, const std::atomic<bool>* alto) {
+bool Receptor::sirvePasada(int p, const std::atomic<bool>* alto) {
     TipoConexion tipo;
     {
         QReadLocker l(&t_.cerrojo);
-        tipo = TipoDePuerto(t_.puerto(p).Conex, t_.puerto(p).TipoCon);
+        tipo = tipoDePuerto(t_.puerto(p).Conex, t_.puerto(p).TipoCon);
     }
     if (tipo == TipoConexion::Reloj) {
         Contexto c(*this, p, nullptr, alto);
@@ -190,7 +190,7 @@ bool Receptor::pasada(int p, const std::atomic<bool>* alto) {
     if (!puerto->abierto())
         return false;
     Contexto c(*this, p, puerto, alto);
-    while (puerto->abierto() && puerto->esperando() >= 1 && !Alto(alto)) {
+    while (puerto->abierto() && puerto->esperando() >= 1 && !pedidoAlto(alto)) {
         LeeTrama(c);
         if (!c.trama.isEmpty()) {
             c.FechaInst.clear();
@@ -209,7 +209,7 @@ bool Receptor::pasada(int p, const std::atomic<bool>* alto) {
             break;
         // The serial line rests after each frame; socket data has no such pause.
         if (tipo != TipoConexion::Tcp)
-            Descansa(c, *puerto);
+            descansa(c, *puerto);
     }
     if (c.cerradoPorInstrumento)
         emit puertoCerradoPorInstrumento(p);
@@ -221,7 +221,7 @@ bool Receptor::pasada(int p, const std::atomic<bool>* alto) {
 // was first seen, but not before that rest ended: the reading keeps that time, and the next rest
 // counts from it, so that a port sending exactly as fast as its rests allow never falls behind,
 // and a port that sends faster is still drained one rest per frame.
-void Receptor::FijaFin(Contexto& c, bool esperoDatos) {
+void Receptor::fijaFin(Contexto& c, bool esperoDatos) {
     const qint64 ahora = e_.reloj.monotonoMs();
     c.finMs = c.vistoMs >= 0 && !esperoDatos ? std::min(ahora, std::max(c.vistoMs, c.finDescansoMs))
                                              : ahora;
@@ -232,10 +232,10 @@ void Receptor::FijaFin(Contexto& c, bool esperoDatos) {
 // The rest after a serial frame, counted from the frame's end (decoding it is part of the
 // rest): it waits on the device, so that what arrives meanwhile is seen (and timed) at once,
 // and read after the rest.
-void Receptor::Descansa(Contexto& c, Puerto& puerto) {
+void Receptor::descansa(Contexto& c, Puerto& puerto) {
     const qint64 fin = c.finMs + qint64(pausaEntreTramas * 1000.0);
     c.vistoMs = -1;
-    for (qint64 resta = fin - e_.reloj.monotonoMs(); resta > 0 && !Alto(c.alto());
+    for (qint64 resta = fin - e_.reloj.monotonoMs(); resta > 0 && !pedidoAlto(c.alto());
          resta = fin - e_.reloj.monotonoMs()) {
         if (c.vistoMs < 0) {
             if (puerto.esperando() > 0 || puerto.esperaDatos(int(std::min(resta, kTramoEsperaMs))))
@@ -254,7 +254,7 @@ const QString& Receptor::LeeTrama(Contexto& c) {
         return c.trama;
     // A further frame that a decoder asks for may not have begun yet: it is waited for like any
     // frame, on this port only; nothing within the silence means there is none.
-    if (puerto->esperando() < 1 && !EsperaDatos(e_.reloj, *puerto, silencioFinTrama, c.alto()))
+    if (puerto->esperando() < 1 && !esperaDatos(e_.reloj, *puerto, silencioFinTrama, c.alto()))
         return c.trama;
     const int terminador = c.terminador;
     bool esperoDatos = false;
@@ -265,7 +265,7 @@ const QString& Receptor::LeeTrama(Contexto& c) {
             for (const char b : parte) {
                 const int ch = static_cast<unsigned char>(b);
                 if (ch == terminador) {
-                    FijaFin(c, esperoDatos);
+                    fijaFin(c, esperoDatos);
                     return c.trama;
                 }
                 if (ch >= 32)
@@ -274,10 +274,10 @@ const QString& Receptor::LeeTrama(Contexto& c) {
             continue;
         }
         esperoDatos = true;
-        if (!EsperaDatos(e_.reloj, *puerto, silencioFinTrama, c.alto())) {
+        if (!esperaDatos(e_.reloj, *puerto, silencioFinTrama, c.alto())) {
             // A frame left incomplete by a silence is decoded as it stands.
-            FijaFin(c, true);
-            if (!Alto(c.alto()))
+            fijaFin(c, true);
+            if (!pedidoAlto(c.alto()))
                 e_.avisos.beep();
             return c.trama;
         }
@@ -295,7 +295,7 @@ void Receptor::decodifica(Contexto& c, int p) {
     }
     const EstadoDecodificadores antes = estado;
     try {
-        BuscaDecodificador(c.conex)(c, estado);
+        buscaDecodificador(c.conex)(c, estado);
     } catch (const FallaDecodificacion& f) {
         log_.MuestraLinea(
             p, QStringLiteral(" Trama no decodificada (%1): %2").arg(f.motivo(), c.trama));

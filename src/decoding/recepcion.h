@@ -46,7 +46,7 @@ public:
     // One receive pass of port p, as its worker runs it on the port's own thread: several
     // ports' passes may run at once. Its waits end early when alto is raised. True when the
     // instrument closed the port (DL-10 at the end of its batch).
-    bool Pasada(int p, const std::atomic<bool>* alto = nullptr);
+    bool pasada(int p, const std::atomic<bool>* alto = nullptr);
 
     // The pause after each frame; the benchmark sets it to 0, the program keeps 0.1 s.
     double pausaEntreTramas = 0.1;
@@ -64,10 +64,10 @@ signals:
 
 private:
     class Contexto;
-    bool pasada(int p, const std::atomic<bool>* alto);
+    bool sirvePasada(int p, const std::atomic<bool>* alto);
     const QString& LeeTrama(Contexto& c);
-    void FijaFin(Contexto& c, bool esperoDatos);
-    void Descansa(Contexto& c, Puerto& puerto);
+    void fijaFin(Contexto& c, bool esperoDatos);
+    void descansa(Contexto& c, Puerto& puerto);
     void decodifica(Contexto& c, int p);
     void DecodificaTabla(Contexto& c, int p);
 

@@ -10,13 +10,13 @@ namespace ort {
 namespace {
 
 // Connection keys are five characters, blank-padded; a shorter key is taken in its padded form.
-const Instrumento* FilaDe(const QString& conex) {
+const Instrumento* filaDe(const QString& conex) {
     if (conex.size() > 5)
         return nullptr;
     // Looked up for every frame: the padded keys are made once.
     static const QHash<QString, const Instrumento*> porClave = [] {
         QHash<QString, const Instrumento*> h;
-        for (const Instrumento* i : Instrumentos())
+        for (const Instrumento* i : instrumentos())
             if (const QString k = QString::fromLatin1(i->codigo).leftJustified(5, u' ');
                 !h.contains(k))
                 h.insert(k, i);
@@ -27,24 +27,24 @@ const Instrumento* FilaDe(const QString& conex) {
 
 } // namespace
 
-Decodificador BuscaDecodificador(const QString& conex) {
-    const auto* fila = FilaDe(conex);
-    return fila ? fila->decodificador : DecodificadorPorDefecto;
+Decodificador buscaDecodificador(const QString& conex) {
+    const auto* fila = filaDe(conex);
+    return fila ? fila->decodificador : decodificadorPorDefecto;
 }
 
-bool TieneDecodificador(const QString& conex) {
-    return FilaDe(conex) != nullptr;
+bool tieneDecodificador(const QString& conex) {
+    return filaDe(conex) != nullptr;
 }
 
-QStringList CodigosConocidos() {
+QStringList codigosConocidos() {
     QStringList codigos;
-    for (const Instrumento* i : Instrumentos())
+    for (const Instrumento* i : instrumentos())
         codigos << QString::fromLatin1(i->codigo);
     return codigos;
 }
 
-void DecodificadorPorDefecto(ContextoDecodificacion& c, EstadoDecodificadores&) {
-    RegistraUno(c, Desde(c.trama, c.posInicio()));
+void decodificadorPorDefecto(ContextoDecodificacion& c, EstadoDecodificadores&) {
+    registraUno(c, desdeColumna(c.trama, c.posInicio()));
 }
 
 } // namespace ort

@@ -18,10 +18,10 @@
 namespace ort {
 
 namespace {
-QString DosDigitos(int n) {
+QString dosDigitos(int n) {
     return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0'));
 }
-QString Numero(double v) {
+QString numero(double v) {
     return QString::number(v, 'g', 15);
 }
 } // namespace
@@ -36,11 +36,11 @@ Registrador::Registrador(Entorno& e, TablasRuntime& t, AlmacenConfig& config, Gr
     , log_(log) {}
 
 QString Registrador::captionRec(int p) const {
-    return Numero(t_.NumLecturas.at(p)) + u' ' + e_.ajustes.texto(Textos::Leidas);
+    return numero(t_.NumLecturas.at(p)) + u' ' + e_.ajustes.texto(Textos::Leidas);
 }
 
 QString Registrador::captionGra(int p) const {
-    QString c = Numero(t_.NumGrabadas.at(p)) + u' ' + e_.ajustes.texto(Textos::Grabadas);
+    QString c = numero(t_.NumGrabadas.at(p)) + u' ' + e_.ajustes.texto(Textos::Grabadas);
     if (const qint64 n = retenidas_.value(p))
         c += QStringLiteral(" · %1 retenidas").arg(n);
     return c;
@@ -116,7 +116,7 @@ struct Registrador::Asiento {
 
 void Registrador::RegistraLectura(int p, const QString& lectura, const QString& FechaInst,
                                   const QString& HoraInst, int campo, const QDateTime& momento) {
-    const int c = AEntero16(NumeroDe(lectura.left(2)));
+    const int c = aEntero16(numeroDe(lectura.left(2)));
     if (c <= 0)
         return;
     const Asiento a =
@@ -169,18 +169,18 @@ Registrador::Asiento Registrador::asignaSecuencia(int p, int c, const QString& l
 }
 
 QString Registrador::lineaDeLog(const Asiento& a) const {
-    const QString prefijo = u' ' + DosDigitos(a.c) + u'/' + DosDigitos(a.s) + u' ';
+    const QString prefijo = u' ' + dosDigitos(a.c) + u'/' + dosDigitos(a.s) + u' ';
     if (!a.fila)
         return prefijo;
     const FilaConf& f = *a.fila;
     const QString cuando =
-        a.cuando.isValid() ? TextoFechaHora(a.cuando.date(), a.cuando.time(), u'/') : QString();
+        a.cuando.isValid() ? textoFechaHora(a.cuando.date(), a.cuando.time(), u'/') : QString();
     return prefijo + cuando + QStringLiteral("  ") + f.Opera + u' ' + f.Forma + u' ' + f.Maqui +
            u' ' + f.Produ + u' ' + a.carac + QStringLiteral("  ") + a.valor.left(8);
 }
 
 void Registrador::pruebaLimites(Asiento& a) const {
-    const double v = NumeroDe(a.valor);
+    const double v = numeroDe(a.valor);
     const double inf = t_.LimInf(a.p, a.c, a.s), sup = t_.LimSup(a.p, a.c, a.s);
     const bool fuera = v < inf || v > sup;
     if (fuera)
@@ -227,7 +227,7 @@ void Registrador::graba(PedidoGrabacion pedido) {
         return;
     }
     e_.avisos.ocupado(true);
-    const RespuestaGrabacion r = GrabaPedido(grabador_, pedido);
+    const RespuestaGrabacion r = grabaPedido(grabador_, pedido);
     e_.avisos.ocupado(false);
     alGrabar(r);
 }
@@ -245,7 +245,7 @@ void Registrador::alGrabar(const RespuestaGrabacion& r) {
     const int p = pd.puerto;
     for (const QString& nota : r.avisos)
         log_.MuestraLinea(p, u' ' + nota);
-    const QString prefijo = u' ' + DosDigitos(pd.canal) + u'/' + DosDigitos(pd.secuencia) + u' ';
+    const QString prefijo = u' ' + dosDigitos(pd.canal) + u'/' + dosDigitos(pd.secuencia) + u' ';
     if (r.retenidaDesde >= 0 && r.retenidaDesde < pd.valores.size()) {
         // Held in the journal: written later, in order. Refused by it: not recorded, with the
         // values, so that nothing is lost unseen.
@@ -272,7 +272,7 @@ void Registrador::alGrabar(const RespuestaGrabacion& r) {
     // successful write of an additional field that came after it.
     int fallida = -1;
     for (int i = 0; i < r.resultados.size(); ++i)
-        if (Fallo(r.resultados[i])) {
+        if (fallo(r.resultados[i])) {
             fallida = i;
             break;
         }
@@ -305,7 +305,7 @@ void Registrador::alGrabar(const RespuestaGrabacion& r) {
     case ResultadoGrabacion::Grabado:
         break;
     }
-    if (r.retenidaDesde != 0 && !r.resultados.isEmpty() && !Fallo(r.resultados.first())) {
+    if (r.retenidaDesde != 0 && !r.resultados.isEmpty() && !fallo(r.resultados.first())) {
         t_.NumGrabadas[p] += 1;
         emit contadoresCambiados(p);
     }

@@ -9,7 +9,7 @@
 namespace ort {
 
 namespace {
-void DiceEnConsola(const QString& texto) {
+void diceEnConsola(const QString& texto) {
     const QByteArray l = QStringLiteral("ORT: ").toUtf8() + texto.toUtf8() + '\n';
     std::fwrite(l.constData(), 1, size_t(l.size()), stderr);
     std::fflush(stderr);
@@ -56,7 +56,7 @@ EnlaceEstado::EnlaceEstado(Adquisicion& a, Entorno& e, const LatenciaEscritura* 
     });
 
     QStringList problemas;
-    for (const auto& [p, s] : LeeSilencios(e_.ajustes.Ruta, &problemas))
+    for (const auto& [p, s] : leeSilencios(e_.ajustes.Ruta, &problemas))
         estado_.fijaSilencio(p, s);
     if (!problemas.isEmpty())
         e_.avisos.mensaje(QStringLiteral("ORT. Avisos de silencio.\n\n") + problemas.join(u'\n'),
@@ -80,7 +80,7 @@ quint16 EnlaceEstado::sirve(const DireccionHttp& d) {
     servidor_ = std::make_unique<ServidorEstado>(estado_);
     const auto puerto = servidor_->escucha(d);
     if (!puerto) {
-        DiceEnConsola(QStringLiteral("no se puede abrir la página de estado en %1 (¿puerto en "
+        diceEnConsola(QStringLiteral("no se puede abrir la página de estado en %1 (¿puerto en "
                                      "uso o dirección ajena a esta máquina?); ORT sigue sin ella.")
                           .arg(d.url()));
         servidor_.reset();
@@ -89,7 +89,7 @@ quint16 EnlaceEstado::sirve(const DireccionHttp& d) {
     if (d.deRed()) {
         DireccionHttp real = d;
         real.puerto = *puerto;
-        DiceEnConsola(
+        diceEnConsola(
             QStringLiteral("la página de estado escucha en %1, abierta a la red.").arg(real.url()));
     }
     return *puerto;

@@ -27,7 +27,7 @@ std::size_t EstadoPuertos::indice(int p) {
 bool EstadoPuertos::enUso(int p) const {
     const QString c = puerto(p).instrumento;
     return TablasRuntime::puertoValido(p) && !c.isEmpty() &&
-           TipoDePuerto(c, QString()) != TipoConexion::Nada;
+           tipoDePuerto(c, QString()) != TipoConexion::Nada;
 }
 
 void EstadoPuertos::fijaInstrumento(int p, const QString& codigo) {
@@ -130,13 +130,13 @@ QJsonObject EstadoPuertos::json() const {
 
 namespace {
 
-QByteArray Numero(double v) {
+QByteArray numero(double v) {
     return QByteArray::number(v, 'g', 15);
 }
 
 // One metric family: HELP, TYPE and a sample per port in use for which valor has a value.
 template <typename F>
-QByteArray Familia(const EstadoPuertos& s, const char* nombre, const char* tipo, const char* ayuda,
+QByteArray familia(const EstadoPuertos& s, const char* nombre, const char* tipo, const char* ayuda,
                    F valor) {
     QByteArray t =
         QByteArray("# HELP ") + nombre + ' ' + ayuda + "\n# TYPE " + nombre + ' ' + tipo + '\n';
@@ -145,13 +145,13 @@ QByteArray Familia(const EstadoPuertos& s, const char* nombre, const char* tipo,
             continue;
         const std::optional<double> v = valor(s.puerto(p));
         if (v)
-            t += QByteArray(nombre) + "{puerto=\"" + QByteArray::number(p) + "\"} " + Numero(*v) +
+            t += QByteArray(nombre) + "{puerto=\"" + QByteArray::number(p) + "\"} " + numero(*v) +
                  '\n';
     }
     return t;
 }
 
-QString Html(const QString& s) {
+QString html(const QString& s) {
     return s.toHtmlEscaped();
 }
 
@@ -171,26 +171,26 @@ QByteArray EstadoPuertos::metricas() const {
             t += "ort_puerto_info{puerto=\"" + QByteArray::number(p) + "\",instrumento=\"" +
                  codigo + "\"} 1\n";
         }
-    t += Familia(*this, "ort_puerto_abierto", "gauge", "1 si el puerto está abierto.",
+    t += familia(*this, "ort_puerto_abierto", "gauge", "1 si el puerto está abierto.",
                  [](const P& e) { return V(e.abierto ? 1 : 0); });
-    t += Familia(*this, "ort_lecturas_recibidas_total", "counter", "Lecturas recibidas.",
+    t += familia(*this, "ort_lecturas_recibidas_total", "counter", "Lecturas recibidas.",
                  [](const P& e) { return V(e.recibidas); });
-    t += Familia(*this, "ort_lecturas_grabadas_total", "counter", "Lecturas grabadas.",
+    t += familia(*this, "ort_lecturas_grabadas_total", "counter", "Lecturas grabadas.",
                  [](const P& e) { return V(e.grabadas); });
-    t += Familia(*this, "ort_lecturas_no_grabadas_total", "counter",
+    t += familia(*this, "ort_lecturas_no_grabadas_total", "counter",
                  "Lecturas recibidas que no se grabaron.",
                  [](const P& e) { return V(e.recibidas - e.grabadas); });
-    t += Familia(*this, "ort_lecturas_retenidas", "gauge",
+    t += familia(*this, "ort_lecturas_retenidas", "gauge",
                  "Lecturas retenidas a la espera de grabarse.",
                  [](const P& e) { return e.retenidas ? V(double(*e.retenidas)) : V(); });
-    t += Familia(*this, "ort_segundos_desde_ultima_lectura", "gauge",
+    t += familia(*this, "ort_segundos_desde_ultima_lectura", "gauge",
                  "Segundos desde la última lectura del puerto.", [this](const P& e) {
                      return e.ultimaLecturaMs < 0 ? V() : V(segundosDesdeUltima(e));
                  });
-    t += Familia(*this, "ort_silencio_limite_segundos", "gauge",
+    t += familia(*this, "ort_silencio_limite_segundos", "gauge",
                  "Segundos sin datos tras los que el puerto avisa (0: sin aviso).",
                  [](const P& e) { return V(e.silencioSegundos); });
-    t += Familia(*this, "ort_puerto_silencioso", "gauge",
+    t += familia(*this, "ort_puerto_silencioso", "gauge",
                  "1 si el puerto lleva sin datos más que su límite.",
                  [](const P& e) { return V(e.enSilencio ? 1 : 0); });
     if (latencia_)
@@ -246,7 +246,7 @@ QByteArray EstadoPuertos::pagina() const {
         "overflow-x:auto;margin:.5em 0 0;max-height:22em}"
         "footer{font-size:.8em;color:#555;padding:0 1em 1em}"
         "</style></head><body><header><h1>ORT &middot; estado de los puertos</h1><p>");
-    h += Html(reloj_.ahora().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"))) +
+    h += html(reloj_.ahora().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"))) +
          QStringLiteral(" &middot; se actualiza cada 5 s</p></header><main>\n");
     int mostrados = 0;
     for (int p = 1; p <= kPuertos; ++p) {
@@ -265,7 +265,7 @@ QByteArray EstadoPuertos::pagina() const {
                  .arg(e.abierto ? QStringLiteral("abierto") : QStringLiteral("cerrado"),
                       e.abierto ? QStringLiteral("abierto") : QStringLiteral("cerrado"))
                  .arg(p)
-                 .arg(Html(e.instrumento));
+                 .arg(html(e.instrumento));
         if (e.enSilencio)
             h += QStringLiteral("<div class=\"alarma\">Sin datos del instrumento desde hace más "
                                 "de %1 s.</div>")
@@ -276,8 +276,8 @@ QByteArray EstadoPuertos::pagina() const {
                             "<tr><td>Retenidas</td><td>%4</td></tr>"
                             "<tr><td>Última lectura</td><td>%5</td></tr></table>")
                  .arg(QString::number(e.recibidas, 'f', 0), QString::number(e.grabadas, 'f', 0),
-                      QString::number(e.recibidas - e.grabadas, 'f', 0), retenidas, Html(ultima));
-        h += QStringLiteral("<pre>") + Html(e.lineas.join(u'\n')) + QStringLiteral("</pre>");
+                      QString::number(e.recibidas - e.grabadas, 'f', 0), retenidas, html(ultima));
+        h += QStringLiteral("<pre>") + html(e.lineas.join(u'\n')) + QStringLiteral("</pre>");
         h += QStringLiteral("</section>\n");
     }
     if (mostrados == 0)
@@ -288,9 +288,9 @@ QByteArray EstadoPuertos::pagina() const {
     return h.toUtf8();
 }
 
-QList<std::pair<int, int>> LeeSilencios(const QString& directorioPrograma, QStringList* problemas) {
+QList<std::pair<int, int>> leeSilencios(const QString& directorioPrograma, QStringList* problemas) {
     QList<std::pair<int, int>> r;
-    const auto f = LeeLineasOpcional(directorioPrograma, QStringLiteral("ORTSilencio.IAU"));
+    const auto f = leeLineasOpcional(directorioPrograma, QStringLiteral("ORTSilencio.IAU"));
     if (!f) {
         if (problemas)
             *problemas << f.falla().descripcion;

@@ -84,7 +84,7 @@ private:
 // The silence limits of "ORTSilencio.IAU" in the program directory: one line per port, the
 // port number, a comma and the seconds without data after which ORT warns (0 or no line: no
 // alarm). Lines that do not parse are listed in problemas.
-QList<std::pair<int, int>> LeeSilencios(const QString& directorioPrograma,
+QList<std::pair<int, int>> leeSilencios(const QString& directorioPrograma,
                                         QStringList* problemas = nullptr);
 
 } // namespace ort

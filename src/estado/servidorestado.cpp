@@ -21,7 +21,7 @@ QString DireccionHttp::url() const {
     return QStringLiteral("http://%1:%2/").arg(h).arg(puerto);
 }
 
-std::optional<DireccionHttp> InterpretaDireccionHttp(const QString& texto) {
+std::optional<DireccionHttp> interpretaDireccionHttp(const QString& texto) {
     DireccionHttp d;
     const QString t = texto.trimmed();
     if (t == QStringLiteral("no")) {

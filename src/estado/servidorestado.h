@@ -20,7 +20,7 @@ struct DireccionHttp {
     bool deRed() const { return !ninguna && !host.isLoopback(); }
     QString url() const;
 };
-std::optional<DireccionHttp> InterpretaDireccionHttp(const QString& texto);
+std::optional<DireccionHttp> interpretaDireccionHttp(const QString& texto);
 
 // The read-only status server: "/" the page, "/api/estado" its JSON, "/metrics" Prometheus
 // text. Only GET and HEAD (405 otherwise), 404 for any other path; a request that grows past

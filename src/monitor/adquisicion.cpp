@@ -74,10 +74,10 @@ void Adquisicion::detiene() {
 void Adquisicion::conectaEventos(int p) {
     for (Puerto* puerto :
          {static_cast<Puerto*>(&puertos_.serie(p)), static_cast<Puerto*>(&puertos_.tcp(p))}) {
-        connect(puerto, &Puerto::datos, this, [this, p] { ComLeeDesdeEvento(p); });
+        connect(puerto, &Puerto::datos, this, [this, p] { comLeeDesdeEvento(p); });
         connect(puerto, &Puerto::evento, this, [this, p](int valor) {
-            if (EventoSeMuestra(valor))
-                log_.MuestraLinea(p, u' ' + ClasificaEvento(valor, e_.ajustes));
+            if (eventoSeMuestra(valor))
+                log_.MuestraLinea(p, u' ' + clasificaEvento(valor, e_.ajustes));
         });
         connect(puerto, &Puerto::perdido, this, [this, p](const QString& motivo) {
             // A port's worker connects its device again itself.
@@ -87,7 +87,7 @@ void Adquisicion::conectaEventos(int p) {
     }
 }
 
-void Adquisicion::ComLeeDesdeEvento(int p) {
+void Adquisicion::comLeeDesdeEvento(int p) {
     // A port's worker watches its device itself.
     if (!t_.puerto(p).Activo || hilos_[p])
         return;
@@ -98,8 +98,8 @@ void Adquisicion::arrancaHilo(int p) {
     if (!conHilos_ || hilos_[p])
         return;
     Puerto* puerto = nullptr;
-    if (TipoDePuerto(t_.puerto(p).Conex, t_.puerto(p).TipoCon) != TipoConexion::Reloj)
-        puerto = TipoDeRegistro(t_.puerto(p).TipoCon) == TipoConexion::Tcp
+    if (tipoDePuerto(t_.puerto(p).Conex, t_.puerto(p).TipoCon) != TipoConexion::Reloj)
+        puerto = tipoDeRegistro(t_.puerto(p).TipoCon) == TipoConexion::Tcp
                      ? static_cast<Puerto*>(&puertos_.tcp(p))
                      : static_cast<Puerto*>(&puertos_.serie(p));
     auto hilo = std::make_unique<HiloPuerto>(p, receptor_, e_.reloj, puerto);
@@ -124,7 +124,7 @@ void Adquisicion::detieneHilo(int p) {
 // Stops the port's worker (the device is then back on this thread) and closes the device.
 void Adquisicion::cierraDispositivo(int p) {
     detieneHilo(p);
-    if (TipoDeRegistro(t_.puerto(p).TipoCon) == TipoConexion::Tcp)
+    if (tipoDeRegistro(t_.puerto(p).TipoCon) == TipoConexion::Tcp)
         puertos_.tcp(p).cierra();
     else
         puertos_.serie(p).cierra();
@@ -202,7 +202,7 @@ void Adquisicion::conmuta() {
         return;
     PuertoInfo& info = t_.puerto(p);
     // The instrument code is taken in any case here.
-    const TipoConexion tipo = TipoDePuerto(info.Conex.toUpper(), info.TipoCon);
+    const TipoConexion tipo = tipoDePuerto(info.Conex.toUpper(), info.TipoCon);
     if (tipo == TipoConexion::Nada)
         return;
     if (tipo == TipoConexion::Reloj) {
@@ -211,10 +211,10 @@ void Adquisicion::conmuta() {
             detieneHilo(p);
     } else if (!info.Activo) {
         ConnectAbre(e_, t_, puertos_, p,
-                    [this](const QString& clave) { return RegistroINS(e_, clave); });
+                    [this](const QString& clave) { return registroIns(e_, clave); });
         bool abierto;
         // The connection record (and with it the port's type) is read by the opening.
-        if (TipoDeRegistro(info.TipoCon) == TipoConexion::Tcp) {
+        if (tipoDeRegistro(info.TipoCon) == TipoConexion::Tcp) {
             esperandoSocket_[p] = true;
             e_.avisos.ocupado(true);
             // The window keeps serving its events while the connection completes; time is
@@ -296,14 +296,14 @@ void Adquisicion::tick() {
         const PuertoInfo& info = t_.puerto(p);
         if (!info.Activo)
             continue;
-        const TipoConexion tipo = TipoDePuerto(info.Conex, info.TipoCon);
+        const TipoConexion tipo = tipoDePuerto(info.Conex, info.TipoCon);
         if (hilos_[p]) {
             // A worker watches its device; a TIMER port's worker is asked for its pass.
             if (tipo == TipoConexion::Reloj)
                 hilos_[p]->pide();
         } else if (tipo == TipoConexion::Reloj) {
             receptor_.ComLee(p);
-        } else if (TipoDeRegistro(info.TipoCon) != TipoConexion::Tcp) {
+        } else if (tipoDeRegistro(info.TipoCon) != TipoConexion::Tcp) {
             PuertoSerie& serie = puertos_.serie(p);
             if (serie.abierto() && serie.esperando() >= 1)
                 receptor_.ComLee(p);

@@ -100,7 +100,7 @@ private:
     void conectaEventos(int p);
     void cierraPuerto(int p, const QString& motivo);
     void cargaLimites(int p);
-    void ComLeeDesdeEvento(int p);
+    void comLeeDesdeEvento(int p);
     void conmuta();
     void abrePuertosMarcados();
     void arrancaHilo(int p);

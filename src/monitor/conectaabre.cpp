@@ -34,8 +34,8 @@ private:
     int p_;
 };
 
-qint16 Entero16(const QString& texto) {
-    return AEntero16(NumeroDe(texto));
+qint16 entero16(const QString& texto) {
+    return aEntero16(numeroDe(texto));
 }
 
 } // namespace
@@ -59,8 +59,8 @@ void ConnectAbre(Entorno& e, TablasRuntime& t, FabricaPuertos& puertos, int p,
     auto campo = [&ins](const char* columna) { return ins.textoDe(0, QLatin1String(columna)); };
 
     const QString tipo = campo("INSTIPOC").toUpper();
-    if (TipoDeRegistro(tipo) == TipoConexion::Tcp) {
-        const double puertoTcp = NumeroDe(campo("INSTCPPR"));
+    if (tipoDeRegistro(tipo) == TipoConexion::Tcp) {
+        const double puertoTcp = numeroDe(campo("INSTCPPR"));
         const qint32 remoto = puertoTcp >= -2147483648.0 && puertoTcp <= 2147483647.0
                                   ? qint32(std::nearbyint(puertoTcp))
                                   : -1;
@@ -71,16 +71,16 @@ void ConnectAbre(Entorno& e, TablasRuntime& t, FabricaPuertos& puertos, int p,
                                  campo("INSBDATO") + u',' + campo("INSBPARO");
         apertura.paso(serie.fijaNumero(p));
         apertura.paso(serie.fijaSettings(settings));
-        const int buffer = Entero16(campo("INSBUFFE"));
+        const int buffer = entero16(campo("INSBUFFE"));
         if (buffer > 1024)
             apertura.paso(serie.fijaBufferEntrada(buffer));
-        const int umbral = Entero16(campo("INSRCVTH"));
+        const int umbral = entero16(campo("INSRCVTH"));
         apertura.paso(serie.fijaUmbral(umbral > 1 ? umbral : 1));
         apertura.paso(serie.fijaDtr(true));
         apertura.paso(serie.fijaRts(true));
         apertura.paso(serie.abre());
 
-        const Inicializacion ini = InicializacionInstrumento(conex);
+        const Inicializacion ini = inicializacionInstrumento(conex);
         for (const QByteArray& comando : ini.comandos)
             if (!serie.abierto() || !serie.escribe(comando)) {
                 apertura.falla(Falla{QStringLiteral("ORT"), 8018,
@@ -92,14 +92,14 @@ void ConnectAbre(Entorno& e, TablasRuntime& t, FabricaPuertos& puertos, int p,
             e.avisos.mensaje(*ini.mensaje, Avisos::Icono::Ninguno);
     }
 
-    const qint16 inicio = Entero16(campo("INSINICI"));
+    const qint16 inicio = entero16(campo("INSINICI"));
     t.PosInicio[p] = inicio < 1 ? 1 : inicio;
-    t.CarTerm[p] = Entero16(campo("INSTERMI"));
+    t.CarTerm[p] = entero16(campo("INSTERMI"));
     t.puerto(p).TipoCon = tipo;
     t.Tabla[p] = campo("INSTABLA").toUpper();
 
     if (t.Tabla[p] == QStringLiteral("1")) {
-        const TablaCampos tabla = LeeTablaCampos(e.ajustes.Ruta, conex);
+        const TablaCampos tabla = leeTablaCampos(e.ajustes.Ruta, conex);
         for (const Falla& f : tabla.problemas)
             apertura.falla(f);
         t.SepTabla[p] = tabla.separador;

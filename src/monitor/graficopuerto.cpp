@@ -9,7 +9,7 @@ namespace ort {
 namespace {
 
 // The newest moment a series knows: its time never goes back, even when the clock is set back.
-qint64 UltimoMs(const SeriesPuerto::Serie& s) {
+qint64 ultimoMs(const SeriesPuerto::Serie& s) {
     qint64 ms = std::numeric_limits<qint64>::min();
     if (!s.puntos.empty())
         ms = s.puntos.back().ms;
@@ -19,7 +19,7 @@ qint64 UltimoMs(const SeriesPuerto::Serie& s) {
 }
 
 // One limit as a step line: a stretch per run of real limits, joined by vertical steps.
-QList<QList<QPointF>> LineaLimite(const std::deque<SeriesPuerto::CambioLimites>& cambios,
+QList<QList<QPointF>> lineaLimite(const std::deque<SeriesPuerto::CambioLimites>& cambios,
                                   bool superior, qint64 xMin, qint64 xMax) {
     QList<QList<QPointF>> tramos;
     bool abierto = false;
@@ -66,7 +66,7 @@ void SeriesPuerto::cambiaLimites(Serie& s, qint64 ms, double inf, double sup) {
 bool SeriesPuerto::agrega(const LecturaProbada& l) {
     bool nueva = false;
     Serie& s = serieDe({l.canal, l.secuencia}, l.carac, nueva);
-    const qint64 ms = std::max(l.hora.toMSecsSinceEpoch(), UltimoMs(s));
+    const qint64 ms = std::max(l.hora.toMSecsSinceEpoch(), ultimoMs(s));
     cambiaLimites(s, ms, l.limInf, l.limSup);
     s.puntos.push_back({ms, l.valor, l.fuera});
     while (int(s.puntos.size()) > max_)
@@ -81,7 +81,7 @@ bool SeriesPuerto::fijaLimites(int canal, int secuencia, const QString& carac, d
                                double sup, qint64 ms) {
     bool nueva = false;
     Serie& s = serieDe({canal, secuencia}, carac, nueva);
-    cambiaLimites(s, std::max(ms, UltimoMs(s)), inf, sup);
+    cambiaLimites(s, std::max(ms, ultimoMs(s)), inf, sup);
     return nueva;
 }
 
@@ -103,7 +103,7 @@ SeriesPuerto::Dibujo SeriesPuerto::dibujo(Clave k) const {
     if (!s || (s->puntos.empty() && s->limites.empty()))
         return d;
     d.xMin = s->puntos.empty() ? s->limites.front().ms : s->puntos.front().ms;
-    d.xMax = UltimoMs(*s);
+    d.xMax = ultimoMs(*s);
     double yMin = std::numeric_limits<double>::infinity();
     double yMax = -yMin;
     d.valores.reserve(qsizetype(s->puntos.size()));
@@ -114,8 +114,8 @@ SeriesPuerto::Dibujo SeriesPuerto::dibujo(Clave k) const {
         yMin = std::min(yMin, p.valor);
         yMax = std::max(yMax, p.valor);
     }
-    d.inferior = LineaLimite(s->limites, false, d.xMin, d.xMax);
-    d.superior = LineaLimite(s->limites, true, d.xMin, d.xMax);
+    d.inferior = lineaLimite(s->limites, false, d.xMin, d.xMax);
+    d.superior = lineaLimite(s->limites, true, d.xMin, d.xMax);
     for (const auto* linea : {&d.inferior, &d.superior})
         for (const QList<QPointF>& tramo : *linea)
             for (const QPointF& p : tramo) {

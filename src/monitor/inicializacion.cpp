@@ -4,10 +4,10 @@
 
 namespace ort {
 
-Inicializacion InicializacionInstrumento(const QString& conex) {
+Inicializacion inicializacionInstrumento(const QString& conex) {
     QString clave = conex;
     clave.remove(u' ');
-    for (const Instrumento* i : Instrumentos()) {
+    for (const Instrumento* i : instrumentos()) {
         if (clave != QLatin1String(i->codigo))
             continue;
         Inicializacion r{i->comandosApertura(), std::nullopt};

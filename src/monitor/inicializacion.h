@@ -18,6 +18,6 @@ struct Inicializacion {
 
 // The initialisation of the instrument behind a connection key. The key is taken with its
 // blanks removed and compared exactly, letter case included: "pel10" gets nothing.
-Inicializacion InicializacionInstrumento(const QString& conex);
+Inicializacion inicializacionInstrumento(const QString& conex);
 
 } // namespace ort

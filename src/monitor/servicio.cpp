@@ -16,7 +16,7 @@ namespace ort {
 namespace {
 int gTuberia[2] = {-1, -1};
 
-void AlRecibirSenal(int) {
+void alRecibirSenal(int) {
     const char c = 1;
     [[maybe_unused]] const ssize_t n = ::write(gTuberia[1], &c, 1);
 }
@@ -57,7 +57,7 @@ void Servicio::atiendeSenales() {
         termina();
     });
     struct sigaction sa {};
-    sa.sa_handler = AlRecibirSenal;
+    sa.sa_handler = alRecibirSenal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
     sigaction(SIGINT, &sa, nullptr);

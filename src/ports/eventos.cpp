@@ -30,14 +30,14 @@ constexpr FilaEvento kEventos[] = {
 // clang-format on
 } // namespace
 
-QString ClasificaEvento(int valor, const Ajustes& a) {
+QString clasificaEvento(int valor, const Ajustes& a) {
     for (const auto& f : kEventos)
         if (f.valor == valor)
             return QString::fromUtf8(f.texto);
     return a.texto(Textos::EventoDesconocido) + QString::number(valor);
 }
 
-bool EventoSeMuestra(int valor) {
+bool eventoSeMuestra(int valor) {
     return valor != 2 && (valor < 1 || valor > 7);
 }
 

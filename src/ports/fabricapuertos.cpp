@@ -7,7 +7,7 @@ namespace ort {
 
 namespace {
 
-void CompruebaPuerto(int p) {
+void compruebaPuerto(int p) {
     if (p < 1 || p > 16)
         throw std::out_of_range("puerto " + std::to_string(p) + " fuera de 1..16");
 }
@@ -20,7 +20,7 @@ FabricaPuertosQt::FabricaPuertosQt(QString directorioPrograma)
 FabricaPuertosQt::~FabricaPuertosQt() = default;
 
 PuertoSerieQt& FabricaPuertosQt::serie(int p) {
-    CompruebaPuerto(p);
+    compruebaPuerto(p);
     auto& puerto = serie_[static_cast<std::size_t>(p)];
     if (!puerto)
         puerto = std::make_unique<PuertoSerieQt>(directorio_);
@@ -28,7 +28,7 @@ PuertoSerieQt& FabricaPuertosQt::serie(int p) {
 }
 
 PuertoTcpQt& FabricaPuertosQt::tcp(int p) {
-    CompruebaPuerto(p);
+    compruebaPuerto(p);
     auto& puerto = tcp_[static_cast<std::size_t>(p)];
     if (!puerto)
         puerto = std::make_unique<PuertoTcpQt>();

@@ -20,7 +20,7 @@ QByteArray Puerto::leeHasta(int terminador) {
     return r;
 }
 
-QByteArray LeeHastaDe(QIODevice& d, int terminador) {
+QByteArray leeHastaDe(QIODevice& d, int terminador) {
     QByteArray r;
     const bool byte = terminador >= 0 && terminador <= 255;
     char tramo[256];

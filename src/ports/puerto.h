@@ -47,7 +47,7 @@ signals:
 
 // leeHasta for a buffered device: what it holds up to the first `terminador`, taken in slices
 // so that a long backlog is not copied for every frame.
-QByteArray LeeHastaDe(QIODevice& d, int terminador);
+QByteArray leeHastaDe(QIODevice& d, int terminador);
 
 // Port p's serial line. Opening goes step by step, as the serial control's properties were
 // set, and every step may fail on its own.

@@ -20,7 +20,7 @@ namespace {
 
 // The value paired with the text, compared exactly.
 template <class T>
-std::optional<T> Elige(const QString& texto,
+std::optional<T> elige(const QString& texto,
                        std::initializer_list<std::pair<QStringView, T>> opciones) {
     for (const auto& [nombre, valor] : opciones)
         if (texto == nombre)
@@ -30,7 +30,7 @@ std::optional<T> Elige(const QString& texto,
 
 } // namespace
 
-Resultado<ConfiguracionSerie> InterpretaSettings(const QString& s) {
+Resultado<ConfiguracionSerie> interpretaSettings(const QString& s) {
     const auto mal = [&](const QString& que) -> Resultado<ConfiguracionSerie> {
         return Falla{QLatin1String(kFuentePuertoSerie), kFallaValorNoValido,
                      QStringLiteral("La configuración \"%1\" no es válida: %2.").arg(s, que)};
@@ -50,7 +50,7 @@ Resultado<ConfiguracionSerie> InterpretaSettings(const QString& s) {
         return mal(QStringLiteral("la velocidad \"%1\" no es un número de baudios").arg(partes[0]));
     c.baudios = static_cast<qint32>(b);
 
-    const auto paridad = Elige<QSerialPort::Parity>(partes[1].trimmed().toUpper(),
+    const auto paridad = elige<QSerialPort::Parity>(partes[1].trimmed().toUpper(),
                                                     {{u"N", QSerialPort::NoParity},
                                                      {u"E", QSerialPort::EvenParity},
                                                      {u"O", QSerialPort::OddParity},
@@ -61,7 +61,7 @@ Resultado<ConfiguracionSerie> InterpretaSettings(const QString& s) {
     c.paridad = *paridad;
 
     const auto datos =
-        Elige<QSerialPort::DataBits>(partes[2].trimmed(), {{u"5", QSerialPort::Data5},
+        elige<QSerialPort::DataBits>(partes[2].trimmed(), {{u"5", QSerialPort::Data5},
                                                            {u"6", QSerialPort::Data6},
                                                            {u"7", QSerialPort::Data7},
                                                            {u"8", QSerialPort::Data8}});
@@ -70,7 +70,7 @@ Resultado<ConfiguracionSerie> InterpretaSettings(const QString& s) {
     c.bitsDatos = *datos;
 
     const auto parada =
-        Elige<QSerialPort::StopBits>(partes[3].trimmed(), {{u"1", QSerialPort::OneStop},
+        elige<QSerialPort::StopBits>(partes[3].trimmed(), {{u"1", QSerialPort::OneStop},
                                                            {u"1.5", QSerialPort::OneAndHalfStop},
                                                            {u"2", QSerialPort::TwoStop}});
     if (!parada)
@@ -79,9 +79,9 @@ Resultado<ConfiguracionSerie> InterpretaSettings(const QString& s) {
     return c;
 }
 
-Resultado<QString> DispositivoDePuerto(const QString& directorioPrograma, int p) {
+Resultado<QString> dispositivoDePuerto(const QString& directorioPrograma, int p) {
     const QString porDefecto = QStringLiteral("/dev/ttyS%1").arg(p - 1);
-    const auto f = LeeLineasOpcional(directorioPrograma, QStringLiteral("ORTPuertos.IAU"));
+    const auto f = leeLineasOpcional(directorioPrograma, QStringLiteral("ORTPuertos.IAU"));
     if (!f)
         return Falla{QLatin1String(kFuentePuertoSerie), kFallaNumeroPuerto, f.falla().descripcion};
     const QString& archivo = f->ruta;
@@ -108,7 +108,7 @@ Resultado<QString> DispositivoDePuerto(const QString& directorioPrograma, int p)
     return porDefecto;
 }
 
-QList<int> EventosDeContadores(const ContadoresLinea& antes, const ContadoresLinea& ahora) {
+QList<int> eventosDeContadores(const ContadoresLinea& antes, const ContadoresLinea& ahora) {
     QList<int> eventos;
     // clang-format off
     const std::pair<int ContadoresLinea::*, int> filas[] = {
@@ -178,7 +178,7 @@ int PuertoSerieQt::leeCaracter() {
 
 QByteArray PuertoSerieQt::leeHasta(int terminador) {
     trae();
-    return serie_.isOpen() ? LeeHastaDe(serie_, terminador) : QByteArray();
+    return serie_.isOpen() ? leeHastaDe(serie_, terminador) : QByteArray();
 }
 
 QByteArray PuertoSerieQt::leeTodo() {
@@ -227,7 +227,7 @@ Resultado<> PuertoSerieQt::fijaNumero(int puerto) {
     if (puerto < 1 || puerto > 16)
         return falla(kFallaNumeroPuerto,
                      QStringLiteral("El número de puerto %1 no está entre 1 y 16.").arg(puerto));
-    const auto dispositivo = DispositivoDePuerto(directorio_, puerto);
+    const auto dispositivo = dispositivoDePuerto(directorio_, puerto);
     if (!dispositivo)
         return dispositivo.falla();
     numero_ = puerto;
@@ -248,7 +248,7 @@ bool PuertoSerieQt::aplica(const ConfiguracionSerie& c) {
 }
 
 Resultado<> PuertoSerieQt::fijaSettings(const QString& s) {
-    const auto c = InterpretaSettings(s);
+    const auto c = interpretaSettings(s);
     if (!c)
         return c.falla();
     if (serie_.isOpen() && !aplica(*c)) {
@@ -356,7 +356,7 @@ void PuertoSerieQt::revisaContadores() {
     const auto ahora = leeContadores();
     if (!ahora)
         return;
-    const QList<int> eventos = EventosDeContadores(*contadores_, *ahora);
+    const QList<int> eventos = eventosDeContadores(*contadores_, *ahora);
     contadores_ = ahora;
     for (int valor : eventos)
         retencion_.avisa([this, valor] { emit evento(valor); });

@@ -53,7 +53,7 @@ struct ContadoresLinea {
 
 // The communication events that a change of the counters stands for, one per kind of error
 // that occurred, in the order of their values.
-QList<int> EventosDeContadores(const ContadoresLinea& antes, const ContadoresLinea& ahora);
+QList<int> eventosDeContadores(const ContadoresLinea& antes, const ContadoresLinea& ahora);
 
 // A line's settings, as the serial control's "9600,N,8,1". Linux has no 1.5 stop bits: the
 // device is given 2 (with 5 data bits a UART then sends 1.5).
@@ -69,12 +69,12 @@ struct ConfiguracionSerie {
 // Parses baud, parity letter (N, E, O, M or S in any case), data bits (5..8) and stop bits
 // (1, 1.5 or 2), separated by commas; blanks around each part are allowed. A failure
 // (kFallaValorNoValido) says what is wrong.
-Resultado<ConfiguracionSerie> InterpretaSettings(const QString& s);
+Resultado<ConfiguracionSerie> interpretaSettings(const QString& s);
 
 // The device of ORT port p: the entry for p in "ORTPuertos.IAU" of the program directory (one
 // line per port: number, comma, device path), else /dev/ttyS<p-1>. A failure
 // (kFallaNumeroPuerto) says why: an unreadable file, an entry without a path.
-Resultado<QString> DispositivoDePuerto(const QString& directorioPrograma, int p);
+Resultado<QString> dispositivoDePuerto(const QString& directorioPrograma, int p);
 
 // A serial line on QSerialPort. Properties may be set before or after opening, as the serial
 // control's; a device that goes away is closed and reported once through perdido().

@@ -97,7 +97,7 @@ int PuertoTcpQt::leeCaracter() {
 
 QByteArray PuertoTcpQt::leeHasta(int terminador) {
     trae();
-    return LeeHastaDe(socket_, terminador);
+    return leeHastaDe(socket_, terminador);
 }
 
 QByteArray PuertoTcpQt::leeTodo() {

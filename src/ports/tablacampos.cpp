@@ -12,7 +12,7 @@ namespace ort {
 
 namespace {
 
-Falla Problema(qint64 numero, const QString& archivo, int linea, const QString& que) {
+Falla problema(qint64 numero, const QString& archivo, int linea, const QString& que) {
     QString texto = archivo;
     if (linea > 0)
         texto += QStringLiteral(", línea %1").arg(linea);
@@ -21,7 +21,7 @@ Falla Problema(qint64 numero, const QString& archivo, int linea, const QString& 
 
 // A position or a length: the whole item must be a number; it is rounded as the product's
 // 16-bit conversions are.
-std::optional<qint16> Entero16(const QString& item, qint64* numeroFalla) {
+std::optional<qint16> entero16(const QString& item, qint64* numeroFalla) {
     bool ok = false;
     const double v = item.trimmed().toDouble(&ok);
     if (!ok || !std::isfinite(v)) {
@@ -32,12 +32,12 @@ std::optional<qint16> Entero16(const QString& item, qint64* numeroFalla) {
         *numeroFalla = kFallaDesbordamiento;
         return std::nullopt;
     }
-    return AEntero16(v);
+    return aEntero16(v);
 }
 
 // Cuts the empty lines that follow the last line with data; says at which line they begin
 // (0 when there are none). The line end that closes the last line is not an empty line.
-QString SinLineasVaciasFinales(const QString& texto, int* primeraVacia) {
+QString sinLineasVaciasFinales(const QString& texto, int* primeraVacia) {
     *primeraVacia = 0;
     int k = texto.size();
     while (k > 0 && (texto[k - 1] == u' ' || texto[k - 1] == u'\t' || texto[k - 1] == u'\r' ||
@@ -67,54 +67,54 @@ QString SinLineasVaciasFinales(const QString& texto, int* primeraVacia) {
 
 } // namespace
 
-QString ArchivoTablaCampos(const QString& directorioPrograma, const QString& conex) {
+QString archivoTablaCampos(const QString& directorioPrograma, const QString& conex) {
     QString clave = conex;
     clave.remove(u' ');
-    return BuscaArchivo(RutaConBarra(directorioPrograma), clave + QStringLiteral(".TID"));
+    return buscaArchivo(RutaConBarra(directorioPrograma), clave + QStringLiteral(".TID"));
 }
 
-TablaCampos LeeTablaCampos(const QString& directorioPrograma, const QString& conex) {
-    const QString archivo = ArchivoTablaCampos(directorioPrograma, conex);
+TablaCampos leeTablaCampos(const QString& directorioPrograma, const QString& conex) {
+    const QString archivo = archivoTablaCampos(directorioPrograma, conex);
     if (!QFileInfo::exists(archivo)) {
         TablaCampos t;
-        t.problemas << Problema(kFallaArchivoNoEncontrado, archivo, 0,
+        t.problemas << problema(kFallaArchivoNoEncontrado, archivo, 0,
                                 QStringLiteral("no existe el archivo de la tabla de campos."));
         return t;
     }
-    const auto texto = LeeArchivoTexto(archivo);
+    const auto texto = leeArchivoTexto(archivo);
     if (!texto) {
         TablaCampos t;
-        t.problemas << Problema(
+        t.problemas << problema(
             kFallaAccesoArchivo, archivo, 0,
             QStringLiteral("no se puede leer el archivo de la tabla de campos."));
         return t;
     }
-    return InterpretaTablaCampos(*texto, archivo);
+    return interpretaTablaCampos(*texto, archivo);
 }
 
-TablaCampos InterpretaTablaCampos(const QString& texto, const QString& archivo) {
+TablaCampos interpretaTablaCampos(const QString& texto, const QString& archivo) {
     TablaCampos t;
     int primeraVacia = 0;
-    LectorItems lector(SinLineasVaciasFinales(texto, &primeraVacia));
+    LectorItems lector(sinLineasVaciasFinales(texto, &primeraVacia));
 
     const auto primero = lector.item();
     if (!primero) {
-        t.problemas << Problema(kFallaFinDeArchivo, archivo, 0,
+        t.problemas << problema(kFallaFinDeArchivo, archivo, 0,
                                 QStringLiteral("el archivo está vacío; falta el título."));
     } else if (primero->left(4).toUpper() == QStringLiteral("SEP=")) {
         const QString codigo = primero->mid(4);
         // The leading number of the rest ("SEP=44 coma" is 44).
-        const auto numero = NumeroInicial(codigo);
+        const auto numero = numeroInicial(codigo);
         const double v = numero.value_or(0.0);
         if (!numero || v < -32768.5 || v > 32767.5)
-            t.problemas << Problema(kFallaTipo, archivo, lector.lineaUltima(),
+            t.problemas << problema(kFallaTipo, archivo, lector.lineaUltima(),
                                     QStringLiteral("el código del separador no es un número: "
                                                    "\"%1\"; la tabla queda sin separador.")
                                         .arg(codigo));
         else
-            t.separador = AEntero16(v);
+            t.separador = aEntero16(v);
         if (!lector.item())
-            t.problemas << Problema(kFallaFinDeArchivo, archivo, lector.lineaUltima(),
+            t.problemas << problema(kFallaFinDeArchivo, archivo, lector.lineaUltima(),
                                     QStringLiteral("falta el título después del separador."));
     }
 
@@ -136,7 +136,7 @@ TablaCampos InterpretaTablaCampos(const QString& texto, const QString& archivo) 
             ++leidos;
         }
         if (leidos < 4) {
-            t.problemas << Problema(
+            t.problemas << problema(
                 kFallaFinDeArchivo, archivo, lineaInicio,
                 QStringLiteral("el registro %1 está incompleto: el archivo termina antes de %2.")
                     .arg(registro)
@@ -147,12 +147,12 @@ TablaCampos InterpretaTablaCampos(const QString& texto, const QString& archivo) 
         bool completo = true;
         for (int i : {1, 2}) {
             qint64 numero = 0;
-            const auto v = Entero16(*items[i], &numero);
+            const auto v = entero16(*items[i], &numero);
             if (!v) {
                 const QString que = numero == kFallaTipo
                                         ? QStringLiteral("no es un número")
                                         : QStringLiteral("no cabe en un entero de 16 bits");
-                t.problemas << Problema(numero, archivo, lineaInicio,
+                t.problemas << problema(numero, archivo, lineaInicio,
                                         QStringLiteral("%1 del registro %2 %3: \"%4\"; el registro "
                                                        "no se usa.")
                                             .arg(nombres[i])
@@ -167,7 +167,7 @@ TablaCampos InterpretaTablaCampos(const QString& texto, const QString& archivo) 
             t.campos << campo;
     }
     if (primeraVacia > 0)
-        t.problemas << Problema(
+        t.problemas << problema(
             kFallaFinDeArchivo, archivo, primeraVacia,
             QStringLiteral("el archivo termina con líneas vacías; se ignoran."));
     return t;

@@ -40,15 +40,15 @@ inline constexpr auto kFuenteTablaCampos = "TablaCampos";
 
 // The file of a connection key: the program directory, the key without its blanks and ".TID"
 // (found in another letter case when the exact name is absent).
-QString ArchivoTablaCampos(const QString& directorioPrograma, const QString& conex);
+QString archivoTablaCampos(const QString& directorioPrograma, const QString& conex);
 
 // Reads the field table of a connection key from the program directory.
-TablaCampos LeeTablaCampos(const QString& directorioPrograma, const QString& conex);
+TablaCampos leeTablaCampos(const QString& directorioPrograma, const QString& conex);
 
 // Interprets the text of a field-table file; archivo only names it in the problems.
 // An optional first item "SEP=<code>" (any letter case) gives the separator; the next item is
 // a title and is skipped; then come records of four items: label, position, length and
 // characteristic.
-TablaCampos InterpretaTablaCampos(const QString& texto, const QString& archivo);
+TablaCampos interpretaTablaCampos(const QString& texto, const QString& archivo);
 
 } // namespace ort

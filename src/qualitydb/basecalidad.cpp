@@ -33,7 +33,7 @@ const S kColumnasINS = {{"INSCLAVE", "INS"}, {"INSDESCR", "INS"}, {"INSTIPOC", "
                         {"INSBUFFE", "INS"}, {"INSRCVTH", "INS"}, {"INSINICI", "INS"},
                         {"INSTERMI", "INS"}, {"INSTABLA", "INS"}};
 
-QString Muestra(const char* mostrado, const QStringList& valores) {
+QString muestra(const char* mostrado, const QStringList& valores) {
     QString t = QString::fromUtf8(mostrado);
     for (const QString& v : valores)
         t.replace(t.indexOf(QStringLiteral("…")), 1, v);
@@ -43,13 +43,13 @@ QString Muestra(const char* mostrado, const QStringList& valores) {
 } // namespace
 
 Resultado<Filas> BaseCalidad::ejecuta(const Sentencia& s, const QStringList& valores) {
-    sentencia_ = Muestra(s.mostrado, valores);
+    sentencia_ = muestra(s.mostrado, valores);
     if (!c_.abierta())
         return Falla{QStringLiteral("ORT"), errbd::kGeneral,
                      QStringLiteral("La base de datos de Metrovax no está abierta.")};
     QSqlQuery q(c_.db());
     q.setForwardOnly(true);
-    if (!q.prepare(AdaptaSql(QString::fromUtf8(s.sql), c_.motor())))
+    if (!q.prepare(adaptaSql(QString::fromUtf8(s.sql), c_.motor())))
         return Falla{c_.db().driverName(), errbd::kGeneral, q.lastError().text()};
     for (const QString& v : valores)
         q.addBindValue(v);
@@ -70,7 +70,7 @@ Resultado<Filas> BaseCalidad::ejecuta(const Sentencia& s, const QStringList& val
         // "*" stands for every column of its table.
         for (const auto& [columna, tabla] : s.origen)
             if (col == QLatin1String(columna) || qstrcmp(columna, "*") == 0)
-                tam = TamanoColumna(c_, QLatin1String(tabla), col);
+                tam = tamanoColumna(c_, QLatin1String(tabla), col);
         r.tamanos << tam;
     }
     return r;
@@ -85,7 +85,7 @@ Resultado<Filas> BaseCalidad::registroINS(const QString& clave) {
     return ejecuta(s, {clave});
 }
 
-Resultado<Filas> RegistroINS(Entorno& e, const QString& clave) {
+Resultado<Filas> registroIns(Entorno& e, const QString& clave) {
     Conexion c;
     static_cast<void>(OpenDBOK(e.ajustes.StrConexion, c, e));
     return BaseCalidad(c).registroINS(clave);

@@ -30,12 +30,12 @@ const char* const kEsquema[] = {
     "INTEGER, NAntes INTEGER, LlenasAntes TEXT, Motivo TEXT, Apartada TEXT)",
 };
 
-QString NuevoNombre() {
+QString nuevoNombre() {
     static QAtomicInteger<quint64> n;
     return QStringLiteral("ort-diario-%1").arg(n.fetchAndAddRelaxed(1) + 1);
 }
 
-QString Marcadores(qsizetype n) {
+QString marcadores(qsizetype n) {
     QStringList m;
     for (qsizetype i = 0; i < n; ++i)
         m << QStringLiteral("?");
@@ -44,7 +44,7 @@ QString Marcadores(qsizetype n) {
 
 } // namespace
 
-QString ClaveDestino(const Ajustes& a, const QString& Forma, const QString& Maqui,
+QString claveDestino(const Ajustes& a, const QString& Forma, const QString& Maqui,
                      const QString& Produ) {
     const QString f = Forma.trimmed(), m = Maqui.trimmed(), p = Produ.trimmed();
     if (a.TipoBD == kSqlServer)
@@ -54,7 +54,7 @@ QString ClaveDestino(const Ajustes& a, const QString& Forma, const QString& Maqu
            QStringLiteral(".MDB");
 }
 
-Diario::Diario(const QString& archivo) : archivo_(archivo), nombre_(NuevoNombre()) {}
+Diario::Diario(const QString& archivo) : archivo_(archivo), nombre_(nuevoNombre()) {}
 
 Diario::~Diario() {
     if (db_.isValid()) {
@@ -268,7 +268,7 @@ QList<Retenida> Diario::porIds(const QList<qint64>& ids) {
     QVariantList v;
     for (qint64 id : ids)
         v << id;
-    return lee(QStringLiteral("where Id in (%1)").arg(Marcadores(ids.size())), v,
+    return lee(QStringLiteral("where Id in (%1)").arg(marcadores(ids.size())), v,
                QStringLiteral("Retenidas"));
 }
 

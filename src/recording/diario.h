@@ -51,7 +51,7 @@ struct Retenida {
 
 // The data table of a format, machine and product, as a key: the file for the file kind, the
 // server, catalogue and table for the server kind (no password in it).
-QString ClaveDestino(const Ajustes& a, const QString& Forma, const QString& Maqui,
+QString claveDestino(const Ajustes& a, const QString& Forma, const QString& Maqui,
                      const QString& Produ);
 
 // Readings waiting for their data table, kept in an SQLite file that is synced before an append

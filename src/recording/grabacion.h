@@ -23,7 +23,7 @@ enum class ResultadoGrabacion : qint16 {
 };
 
 // Whether a write failed (the data location missing or an error).
-inline bool Fallo(ResultadoGrabacion r) {
+inline bool fallo(ResultadoGrabacion r) {
     return r != ResultadoGrabacion::Grabado;
 }
 

@@ -29,16 +29,16 @@ constexpr qint64 kNulo = 94;          // invalid use of Null
 // SQLite's own date functions.
 const QString kFormatoFecha = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
-Falla FallaDe(const QString& descripcion, qint64 numero = errbd::kGeneral) {
+Falla fallaDe(const QString& descripcion, qint64 numero = errbd::kGeneral) {
     return Falla{kFuente, numero, descripcion};
 }
 
-Falla FallaDe(const QSqlQuery& q, Conexion& c) {
+Falla fallaDe(const QSqlQuery& q, Conexion& c) {
     return Falla{c.db().driverName(), errbd::kGeneral, q.lastError().text()};
 }
 
 // Why a key cannot be a directory or file name inside DirDatos; no value when it can.
-std::optional<QString> MotivoClave(const QString& clave) {
+std::optional<QString> motivoClave(const QString& clave) {
     if (clave.isEmpty())
         return QStringLiteral("está vacía");
     if (clave == u'.' || clave == QStringLiteral(".."))
@@ -54,7 +54,7 @@ std::optional<QString> MotivoClave(const QString& clave) {
 
 // Instruments write their numbers right-aligned in fields padded with blanks: a blank before a
 // digit stands for a zero.
-QString Digitos(const QString& s) {
+QString digitos(const QString& s) {
     QString r = s;
     while (!r.isEmpty() && r.back().isSpace())
         r.chop(1);
@@ -63,8 +63,8 @@ QString Digitos(const QString& s) {
 }
 
 // An instrument's own date, "yyyymmdd".
-std::optional<QDate> FechaInstrumento(const QString& fecha) {
-    const QString d = Digitos(fecha);
+std::optional<QDate> fechaInstrumento(const QString& fecha) {
+    const QString d = digitos(fecha);
     if (d.size() != 8)
         return std::nullopt;
     for (QChar c : d)
@@ -75,8 +75,8 @@ std::optional<QDate> FechaInstrumento(const QString& fecha) {
 }
 
 // An instrument's own time, "hhnn" (seconds and colons are taken too).
-std::optional<QTime> HoraInstrumento(const QString& hora) {
-    const QString h = Digitos(hora);
+std::optional<QTime> horaInstrumento(const QString& hora) {
+    const QString h = digitos(hora);
     for (const char* formato : {"HHmm", "HHmmss", "HH:mm", "HH:mm:ss", "H:mm", "H:mm:ss"}) {
         const QTime t = QTime::fromString(h, QLatin1String(formato));
         if (t.isValid())
@@ -86,7 +86,7 @@ std::optional<QTime> HoraInstrumento(const QString& hora) {
 }
 
 // The date and time of a row as the database gives it back; no value when it holds none.
-std::optional<QDateTime> FechaDeFila(const QVariant& v) {
+std::optional<QDateTime> fechaDeFila(const QVariant& v) {
     if (v.isNull())
         return std::nullopt;
     QDateTime f;
@@ -95,7 +95,7 @@ std::optional<QDateTime> FechaDeFila(const QVariant& v) {
     } else {
         QString s = v.toString().trimmed();
         // The form the rows are written in, read without the general parser.
-        if (const auto rapida = FechaHoraLocal(s))
+        if (const auto rapida = fechaHoraLocal(s))
             return rapida;
         if (s.size() > 10 && s[10] == u' ')
             s[10] = u'T';
@@ -113,7 +113,7 @@ std::optional<QDateTime> FechaDeFila(const QVariant& v) {
 
 // A column is text when its declared type is a text type (the rule of SQLite's own column
 // affinity; PostgreSQL's "character varying", "character" and "text" fit it as well).
-bool EsTipoTexto(const QString& tipo) {
+bool esTipoTexto(const QString& tipo) {
     const QString t = tipo.toUpper();
     if (t.contains(QStringLiteral("INT")))
         return false;
@@ -122,13 +122,13 @@ bool EsTipoTexto(const QString& tipo) {
 }
 
 // The declared type of a column of the data table; no value when it cannot be read.
-std::optional<QString> TipoDeclarado(Conexion& c, const QString& tablaCitada,
+std::optional<QString> tipoDeclarado(Conexion& c, const QString& tablaCitada,
                                      const QString& columna, Falla& falla) {
-    const auto tipo = TipoColumna(c, tablaCitada, columna);
+    const auto tipo = tipoColumna(c, tablaCitada, columna);
     if (!tipo)
         falla = tipo.falla();
     else if (!*tipo)
-        falla = FallaDe(QStringLiteral("No se encontró el tipo de la columna [%1].").arg(columna));
+        falla = fallaDe(QStringLiteral("No se encontró el tipo de la columna [%1].").arg(columna));
     return tipo.valorO(std::nullopt);
 }
 
@@ -194,7 +194,7 @@ private:
         const bool ok =
             guardada ? (!q.lastQuery().isEmpty() || q.prepare(sql)) && q.exec() : q.exec(sql);
         if (!ok) {
-            falla = FallaDe(q, c_);
+            falla = fallaDe(q, c_);
             if (guardada) // prepared again next time: a failed statement is not trusted
                 q = QSqlQuery(c_.db());
             return false;
@@ -246,16 +246,16 @@ struct GrabadorDatos::Preparadas {
 namespace {
 
 // The failure of a data file's opening; a plain one when the driver gave no text.
-Falla FallaDeApertura(const Resultado<>& abierta) {
+Falla fallaDeApertura(const Resultado<>& abierta) {
     return abierta.falla().descripcion.isEmpty()
-               ? FallaDe(QStringLiteral("La base de datos de los datos no está abierta."))
+               ? fallaDe(QStringLiteral("La base de datos de los datos no está abierta."))
                : abierta.falla();
 }
 
-bool Escribe(Conexion& c, const Escritura& w, Falla& falla, bool anidada,
+bool escribe(Conexion& c, const Escritura& w, Falla& falla, bool anidada,
              GrabadorDatos::Preparadas* pr) {
     if (!c.abierta()) {
-        falla = FallaDe(QStringLiteral("La base de datos de los datos no está abierta."));
+        falla = fallaDe(QStringLiteral("La base de datos de los datos no está abierta."));
         return false;
     }
     const bool pg = c.motor() == Motor::Postgres;
@@ -280,13 +280,13 @@ bool Escribe(Conexion& c, const Escritura& w, Falla& falla, bool anidada,
 
     // The statement is made only when it is to be prepared: a kept one is run as it stands.
     const auto lee = [&] {
-        return AdaptaSql(QStringLiteral("Select Top 1 N,Fecha,Turno,Operador,") + w.caracCitada +
+        return adaptaSql(QStringLiteral("Select Top 1 N,Fecha,Turno,Operador,") + w.caracCitada +
                              QStringLiteral(" from ") + w.tablaCitada +
                              QStringLiteral(" order by N Desc"),
                          c.motor());
     };
     if ((q.lastQuery().isEmpty() && !q.prepare(lee())) || !q.exec()) {
-        falla = FallaDe(q, c);
+        falla = fallaDe(q, c);
         q = QSqlQuery(c.db());
         q.setForwardOnly(true);
         return false;
@@ -296,7 +296,7 @@ bool Escribe(Conexion& c, const Escritura& w, Falla& falla, bool anidada,
     if (q.next()) {
         const QVariant ultimoN = q.value(0);
         if (ultimoN.isNull()) {
-            falla = FallaDe(QStringLiteral("La fila más reciente de %1 no tiene número (N).")
+            falla = fallaDe(QStringLiteral("La fila más reciente de %1 no tiene número (N).")
                                 .arg(w.tablaCitada),
                             kNulo);
             return false;
@@ -304,7 +304,7 @@ bool Escribe(Conexion& c, const Escritura& w, Falla& falla, bool anidada,
         bool ok = false;
         n = ultimoN.toLongLong(&ok);
         if (!ok || n >= std::numeric_limits<qint32>::max()) {
-            falla = FallaDe(QStringLiteral("El número de la fila más reciente de %1 no admite "
+            falla = fallaDe(QStringLiteral("El número de la fila más reciente de %1 no admite "
                                            "otro a continuación: %2.")
                                 .arg(w.tablaCitada, ultimoN.toString()),
                             kTipo);
@@ -312,7 +312,7 @@ bool Escribe(Conexion& c, const Escritura& w, Falla& falla, bool anidada,
         }
         ++n;
         // A row without a readable date counts as older than any window.
-        const auto fechaFila = FechaDeFila(q.value(1));
+        const auto fechaFila = fechaDeFila(q.value(1));
         const bool vieja = !fechaFila || fechaFila->msecsTo(w.ahora) / 1000.0 > w.dtmp;
         const bool llena = !q.value(4).isNull();
         nuevaFila = vieja || llena;
@@ -320,15 +320,15 @@ bool Escribe(Conexion& c, const Escritura& w, Falla& falla, bool anidada,
     q.finish();
 
     if (!pr->tipo)
-        pr->tipo = TipoDeclarado(c, w.tablaCitada, w.carac, falla);
+        pr->tipo = tipoDeclarado(c, w.tablaCitada, w.carac, falla);
     const auto& tipo = pr->tipo;
     if (!tipo)
         return false;
-    const QVariant valor = EsTipoTexto(*tipo) ? QVariant(w.valor) : QVariant(NumeroDe(w.valor));
+    const QVariant valor = esTipoTexto(*tipo) ? QVariant(w.valor) : QVariant(numeroDe(w.valor));
 
     QSqlQuery& e = nuevaFila ? pr->inserta : pr->actualiza;
     if (nuevaFila) {
-        const QString fecha = TextoFechaHora(w.fecha, w.hora);
+        const QString fecha = textoFechaHora(w.fecha, w.hora);
         if (e.lastQuery().isEmpty())
             e.prepare(QStringLiteral("Insert into ") + w.tablaCitada +
                       QStringLiteral(" (N,Fecha,Turno,Operador,") + w.caracCitada +
@@ -347,13 +347,13 @@ bool Escribe(Conexion& c, const Escritura& w, Falla& falla, bool anidada,
         e.bindValue(1, static_cast<qint32>(n - 1));
     }
     if (!e.exec()) {
-        falla = FallaDe(e, c);
+        falla = fallaDe(e, c);
         // Prepared again next time: a failed statement is not trusted.
         e = QSqlQuery(c.db());
         return false;
     }
     if (e.numRowsAffected() != 1) {
-        falla = FallaDe(QStringLiteral("No se pudo escribir el valor en la fila %1 de %2.")
+        falla = fallaDe(QStringLiteral("No se pudo escribir el valor en la fila %1 de %2.")
                             .arg(nuevaFila ? n : n - 1)
                             .arg(w.tablaCitada));
         return false;
@@ -365,7 +365,7 @@ bool Escribe(Conexion& c, const Escritura& w, Falla& falla, bool anidada,
 } // namespace
 
 QString BuscaTurno(const Ajustes& a, const QString& hhnn) {
-    const double hora = NumeroDe(hhnn);
+    const double hora = numeroDe(hhnn);
     for (int i = 1; i <= a.NumTurnos && i < a.TurnoFin.size() && i < a.TurnoNombre.size(); ++i)
         if (hora < a.TurnoFin[i])
             return a.TurnoNombre[i];
@@ -407,7 +407,7 @@ bool GrabadorDatos::terminaPasada() {
             ++it;
             continue;
         }
-        const Falla f = FallaDe(q, *a.c);
+        const Falla f = fallaDe(q, *a.c);
         q.exec(QStringLiteral("ROLLBACK"));
         q = QSqlQuery();
         anotaFalla(ResultadoGrabacion::Error, f);
@@ -496,7 +496,7 @@ void GrabadorDatos::revisaIndice(Conexion& c, const QString& tablaCitada) {
                        "cada valor recorre sus %3 filas para hallar la más "
                        "reciente.")
             .arg(tablaCitada,
-                 c.archivo().isEmpty() ? ValorCadena(c.cadena(), "Initial Catalog") : c.archivo(),
+                 c.archivo().isEmpty() ? valorCadena(c.cadena(), "Initial Catalog") : c.archivo(),
                  filas),
         Avisos::Icono::Exclamacion);
 }
@@ -546,8 +546,8 @@ ResultadoGrabacion GrabadorDatos::ubica(const QString& Forma, const QString& Maq
         const std::pair<const char*, const QString*> claves[] = {
             {"formato", &f}, {"máquina", &m}, {"producto", &p}};
         for (const auto& [nombre, clave] : claves)
-            if (const auto motivo = MotivoClave(*clave)) {
-                falla = FallaDe(QStringLiteral("La clave de %1 \"%2\" no puede formar parte de la "
+            if (const auto motivo = motivoClave(*clave)) {
+                falla = fallaDe(QStringLiteral("La clave de %1 \"%2\" no puede formar parte de la "
                                                "ruta de un archivo de datos: %3.")
                                     .arg(QString::fromUtf8(nombre), *clave, *motivo),
                                 kNombreArchivo);
@@ -555,16 +555,16 @@ ResultadoGrabacion GrabadorDatos::ubica(const QString& Forma, const QString& Maq
             }
         // Each part as found on disk; the path searched ends at the first one missing.
         rutaBuscada_ = a.DirDatos + f;
-        const auto d = BuscaEntrada(a.DirDatos, f);
+        const auto d = buscaEntrada(a.DirDatos, f);
         if (!d)
             return ResultadoGrabacion::FaltaFormato;
         rutaBuscada_ = *d + u'/' + m;
-        const auto dm = BuscaEntrada(*d + u'/', m);
+        const auto dm = buscaEntrada(*d + u'/', m);
         if (!dm)
             return ResultadoGrabacion::FaltaMaquina;
         rutaBuscada_ = *dm + u'/' + p + QStringLiteral(".MDB");
         const auto archivo =
-            BuscaEntrada(*dm + u'/', p + QStringLiteral(".MDB"), ClaseEntrada::Archivo);
+            buscaEntrada(*dm + u'/', p + QStringLiteral(".MDB"), ClaseEntrada::Archivo);
         if (!archivo)
             return ResultadoGrabacion::FaltaProducto;
         rutaBuscada_ = *archivo;
@@ -588,20 +588,20 @@ ResultadoGrabacion GrabadorDatos::graba(const QString& Forma, const QString& Maq
                                         const QString& Fecha, const QString& Hora,
                                         const QString& Opera, const QString& Valor, float DTMP,
                                         Falla& falla) {
-    if (const ResultadoGrabacion codigo = ubica(Forma, Maqui, Produ, falla); Fallo(codigo))
+    if (const ResultadoGrabacion codigo = ubica(Forma, Maqui, Produ, falla); fallo(codigo))
         return codigo;
 
     // Names from configuration go into the statement quoted, or not at all.
-    const auto tabla = CitaIdentificador(tablaDatos_);
+    const auto tabla = citaIdentificador(tablaDatos_);
     if (!tabla) {
-        falla = FallaDe(QStringLiteral("El nombre de la tabla de datos \"%1\" no es admitido.")
+        falla = fallaDe(QStringLiteral("El nombre de la tabla de datos \"%1\" no es admitido.")
                             .arg(tablaDatos_));
         return ResultadoGrabacion::Error;
     }
-    const auto carac = CitaIdentificador(Carac);
+    const auto carac = citaIdentificador(Carac);
     if (!carac) {
         falla =
-            FallaDe(QStringLiteral("La característica \"%1\" no puede nombrar una columna de %2.")
+            fallaDe(QStringLiteral("La característica \"%1\" no puede nombrar una columna de %2.")
                         .arg(Carac, tablaDatos_));
         return ResultadoGrabacion::Error;
     }
@@ -617,10 +617,10 @@ ResultadoGrabacion GrabadorDatos::graba(const QString& Forma, const QString& Maq
     w.fecha = w.ahora.date();
     w.hora = QTime(w.ahora.time().hour(), w.ahora.time().minute(), w.ahora.time().second());
     if (!Fecha.trimmed().isEmpty()) {
-        const auto f = FechaInstrumento(Fecha);
+        const auto f = fechaInstrumento(Fecha);
         if (!f) {
             falla =
-                FallaDe(QStringLiteral("La fecha del instrumento \"%1\" no es una fecha aaaammdd.")
+                fallaDe(QStringLiteral("La fecha del instrumento \"%1\" no es una fecha aaaammdd.")
                             .arg(Fecha),
                         kTipo);
             return ResultadoGrabacion::Error;
@@ -628,16 +628,16 @@ ResultadoGrabacion GrabadorDatos::graba(const QString& Forma, const QString& Maq
         w.fecha = *f;
     }
     if (!Hora.trimmed().isEmpty()) {
-        const auto h = HoraInstrumento(Hora);
+        const auto h = horaInstrumento(Hora);
         if (!h) {
-            falla = FallaDe(
+            falla = fallaDe(
                 QStringLiteral("La hora del instrumento \"%1\" no es una hora hhnn.").arg(Hora),
                 kTipo);
             return ResultadoGrabacion::Error;
         }
         w.hora = *h;
     }
-    w.turno = BuscaTurno(e_.ajustes, TextoHHmm(w.hora));
+    w.turno = BuscaTurno(e_.ajustes, textoHHmm(w.hora));
 
     bool ok;
     if (apertura_ != Apertura::PorValor) {
@@ -650,7 +650,7 @@ ResultadoGrabacion GrabadorDatos::graba(const QString& Forma, const QString& Maq
             a->c = std::make_unique<Conexion>();
             if (const Resultado<> r = OpenDBOK(strConexionDatos_, *a->c, e_, Comprobacion::Ligera);
                 !r) {
-                falla = FallaDeApertura(r);
+                falla = fallaDeApertura(r);
                 abiertas_.erase(strConexionDatos_);
                 return ResultadoGrabacion::Error;
             }
@@ -668,13 +668,13 @@ ResultadoGrabacion GrabadorDatos::graba(const QString& Forma, const QString& Maq
             // The table could not be taken for writing (held by another program past the busy
             // wait, the connection lost): the value fails now, not after a second busy wait.
             if (!a->lote) {
-                falla = FallaDe(q, c);
+                falla = fallaDe(q, c);
                 q = QSqlQuery();
                 abiertas_.erase(strConexionDatos_);
                 return ResultadoGrabacion::Error;
             }
         }
-        ok = Escribe(c, w, falla, a->lote, pr.get());
+        ok = escribe(c, w, falla, a->lote, pr.get());
         // The table may have changed under a failed write: its statements are made again.
         if (!ok)
             a->preparadas.erase(clave);
@@ -685,18 +685,18 @@ ResultadoGrabacion GrabadorDatos::graba(const QString& Forma, const QString& Maq
     } else {
         Conexion c;
         if (const Resultado<> r = OpenDBOK(strConexionDatos_, c, e_, Comprobacion::Ligera); !r) {
-            falla = FallaDeApertura(r);
+            falla = fallaDeApertura(r);
             return ResultadoGrabacion::Error;
         }
         revisaIndice(c, w.tablaCitada);
-        ok = Escribe(c, w, falla, false, nullptr);
+        ok = escribe(c, w, falla, false, nullptr);
     }
     return ok ? ResultadoGrabacion::Grabado : ResultadoGrabacion::Error;
 }
 
 // Held readings: the kind of a failure, and what a data table already holds after a crash.
 
-TipoFalla ClasificaFalla(const Falla& falla) {
+TipoFalla clasificaFalla(const Falla& falla) {
     // A missing data file or an unreachable server, as OpenDBOK sorts them.
     if (falla.numero == errbd::kNoEncontrada)
         return TipoFalla::Pasajera;
@@ -741,7 +741,7 @@ void GrabadorDatos::anotaFalla(ResultadoGrabacion codigo, const Falla& falla) {
         return;
     }
     if (codigo == ResultadoGrabacion::Error) {
-        tipoFalla_ = ClasificaFalla(falla);
+        tipoFalla_ = clasificaFalla(falla);
         falla_ = falla;
         return;
     }
@@ -750,7 +750,7 @@ void GrabadorDatos::anotaFalla(ResultadoGrabacion codigo, const Falla& falla) {
     const QString& dir = e_.ajustes.DirDatos;
     tipoFalla_ = QFileInfo(dir).isDir() ? TipoFalla::Duradera : TipoFalla::Pasajera;
     falla_ =
-        FallaDe(QStringLiteral("No se encuentra la ubicación de los datos (resultado %1) en %2.")
+        fallaDe(QStringLiteral("No se encuentra la ubicación de los datos (resultado %1) en %2.")
                     .arg(static_cast<int>(codigo))
                     .arg(dir),
                 errbd::kNoEncontrada);
@@ -759,16 +759,16 @@ void GrabadorDatos::anotaFalla(ResultadoGrabacion codigo, const Falla& falla) {
 namespace {
 
 // Opens the located data table for a look; the quoted table name, or no value with the failure.
-std::optional<QString> AbreParaLeer(Conexion& c, const QString& cadena, const QString& tabla,
+std::optional<QString> abreParaLeer(Conexion& c, const QString& cadena, const QString& tabla,
                                     Entorno& e, Falla& falla) {
-    const auto citada = CitaIdentificador(tabla);
+    const auto citada = citaIdentificador(tabla);
     if (!citada) {
-        falla = FallaDe(
+        falla = fallaDe(
             QStringLiteral("El nombre de la tabla de datos \"%1\" no es admitido.").arg(tabla));
         return std::nullopt;
     }
     if (const Resultado<> r = OpenDBOK(cadena, c, e, Comprobacion::Ligera); !r) {
-        falla = FallaDeApertura(r);
+        falla = fallaDeApertura(r);
         return std::nullopt;
     }
     return citada;
@@ -776,19 +776,19 @@ std::optional<QString> AbreParaLeer(Conexion& c, const QString& cadena, const QS
 
 // The time a new row of the value would bear: the instrument's own date and time, else the time
 // of the reading, to the second.
-QDateTime FechaPropia(const ValorEscrito& v) {
+QDateTime fechaPropia(const ValorEscrito& v) {
     QDate d = v.momento.date();
     QTime t = v.momento.time();
     if (!v.Fecha.trimmed().isEmpty())
-        if (const auto f = FechaInstrumento(v.Fecha))
+        if (const auto f = fechaInstrumento(v.Fecha))
             d = *f;
     if (!v.Hora.trimmed().isEmpty())
-        if (const auto h = HoraInstrumento(v.Hora))
+        if (const auto h = horaInstrumento(v.Hora))
             t = *h;
     return QDateTime(d, QTime(t.hour(), t.minute(), t.second()));
 }
 
-bool MismoValor(const QVariant& guardado, const QString& valor) {
+bool mismoValor(const QVariant& guardado, const QString& valor) {
     if (guardado.isNull())
         return false;
     switch (guardado.metaType().id()) {
@@ -796,7 +796,7 @@ bool MismoValor(const QVariant& guardado, const QString& valor) {
     case QMetaType::Float:
     case QMetaType::Int:
     case QMetaType::LongLong:
-        return guardado.toDouble() == NumeroDe(valor);
+        return guardado.toDouble() == numeroDe(valor);
     default:
         return guardado.toString() == valor;
     }
@@ -809,18 +809,18 @@ std::optional<QSqlQuery> GrabadorDatos::leeTabla(const QString& Forma, const QSt
                                                  const QString& antes, const QString& despues,
                                                  const QVariantList& valores) {
     Falla falla;
-    if (const ResultadoGrabacion codigo = ubica(Forma, Maqui, Produ, falla); Fallo(codigo)) {
+    if (const ResultadoGrabacion codigo = ubica(Forma, Maqui, Produ, falla); fallo(codigo)) {
         anotaFalla(codigo, falla);
         return std::nullopt;
     }
-    const auto tabla = AbreParaLeer(c, strConexionDatos_, tablaDatos_, e_, falla);
+    const auto tabla = abreParaLeer(c, strConexionDatos_, tablaDatos_, e_, falla);
     QSqlQuery q(c.db());
     q.setForwardOnly(true);
     bool ok = tabla && q.prepare(antes + *tabla + despues);
     for (const QVariant& v : valores)
         q.addBindValue(v);
     if (!ok || !q.exec()) {
-        anotaFalla(ResultadoGrabacion::Error, tabla ? FallaDe(q, c) : falla);
+        anotaFalla(ResultadoGrabacion::Error, tabla ? fallaDe(q, c) : falla);
         return std::nullopt;
     }
     return q;
@@ -865,7 +865,7 @@ std::optional<int> GrabadorDatos::yaEscritos(const QString& Forma, const QString
     while (q->next()) {
         const QSqlRecord r = q->record();
         filas << Fila{q->value(r.indexOf(QStringLiteral("N"))).toLongLong(),
-                      FechaDeFila(q->value(r.indexOf(QStringLiteral("Fecha")))), r};
+                      fechaDeFila(q->value(r.indexOf(QStringLiteral("Fecha")))), r};
     }
     anotaFalla(ResultadoGrabacion::Grabado, {});
     // The values were written in order, each into the newest row or a new one after it: the
@@ -875,13 +875,13 @@ std::optional<int> GrabadorDatos::yaEscritos(const QString& Forma, const QString
     int fila = 0;
     for (int i = 0; i < valores.size(); ++i) {
         const ValorEscrito& v = valores[i];
-        const QDateTime propia = FechaPropia(v);
+        const QDateTime propia = fechaPropia(v);
         bool hallado = false;
         for (int k = fila; k < filas.size() && !hallado; ++k) {
             const Fila& f = filas[k];
             const int col = f.campos.indexOf(v.Carac);
             const QString clave = QString::number(f.n) + u'|' + v.Carac.toLower();
-            if (col < 0 || usados.contains(clave) || !MismoValor(f.campos.value(col), v.Valor) ||
+            if (col < 0 || usados.contains(clave) || !mismoValor(f.campos.value(col), v.Valor) ||
                 (f.n == huella.n && huella.llenas.contains(v.Carac, Qt::CaseInsensitive)) ||
                 (f.fecha && *f.fecha > propia))
                 continue;

@@ -23,7 +23,7 @@ namespace ort {
 QString BuscaTurno(const Ajustes& a, const QString& hhnn);
 
 // The kind of a failure (TipoFalla).
-TipoFalla ClasificaFalla(const Falla& falla);
+TipoFalla clasificaFalla(const Falla& falla);
 
 // The newest row of a data table before held readings are written again, and which of their
 // columns it already held: after a crash it tells the rows those readings wrote from the others.

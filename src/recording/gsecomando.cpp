@@ -10,11 +10,11 @@ namespace ort {
 
 namespace {
 
-QString Parametro(const char* numero, const QString& valor) {
+QString parametro(const char* numero, const QString& valor) {
     return QLatin1String(numero) + QStringLiteral("P=\"") + valor.trimmed() + u'"';
 }
 
-void NoEncontrado(Entorno& e, const QString& que) {
+void noEncontrado(Entorno& e, const QString& que) {
     e.avisos.mensaje(QStringLiteral("GSEArmaComando.\n") + que + QStringLiteral("\nNot Found"),
                      Avisos::Icono::Ninguno);
 }
@@ -24,7 +24,7 @@ void NoEncontrado(Entorno& e, const QString& que) {
 QString GSEArmaComando(Entorno& e, const AlmacenConfig& config, int Pue, int Can) {
     const FilaConf* fila = config.buscaConf(Pue, Can, 1);
     if (!fila) {
-        NoEncontrado(e,
+        noEncontrado(e,
                      QStringLiteral("Puert = %1 and Canal = %2 and Secue = 1").arg(Pue).arg(Can));
         return {};
     }
@@ -37,7 +37,7 @@ QString GSEArmaComando(Entorno& e, const AlmacenConfig& config, int Pue, int Can
     auto falta = [&e, &bd](const Resultado<Filas>& r) {
         if (r && !r->vacio())
             return false;
-        NoEncontrado(e, r ? bd.sentencia() : bd.sentencia() + u'\n' + r.falla().descripcion);
+        noEncontrado(e, r ? bd.sentencia() : bd.sentencia() + u'\n' + r.falla().descripcion);
         return true;
     };
     const auto pro = bd.producto(f.Produ);
@@ -47,13 +47,13 @@ QString GSEArmaComando(Entorno& e, const AlmacenConfig& config, int Pue, int Can
     if (falta(usu))
         return {};
     const QStringList partes = {
-        Parametro("80.3", f.Produ),
-        Parametro("80.4", pro->textoDe(0, QStringLiteral("PRODESC1"))),
-        Parametro("80.5", f.EAVal1),
-        Parametro("80.6", f.EAVal2),
-        Parametro("80.7", f.Opera),
-        Parametro("80.8", usu->textoDe(0, QStringLiteral("USUDESCR"))),
-        Parametro("80.10", pro->textoDe(0, QStringLiteral("PRODESC2"))),
+        parametro("80.3", f.Produ),
+        parametro("80.4", pro->textoDe(0, QStringLiteral("PRODESC1"))),
+        parametro("80.5", f.EAVal1),
+        parametro("80.6", f.EAVal2),
+        parametro("80.7", f.Opera),
+        parametro("80.8", usu->textoDe(0, QStringLiteral("USUDESCR"))),
+        parametro("80.10", pro->textoDe(0, QStringLiteral("PRODESC2"))),
     };
     return SinAcentos(partes.join(QStringLiteral("%o")) + QStringLiteral("%o11%^"));
 }

@@ -18,11 +18,11 @@ namespace ort {
 namespace {
 
 // A data table's key as people read it: the file, or the server's table.
-QString Legible(const QString& destino) {
+QString legible(const QString& destino) {
     return destino.mid(destino.indexOf(u':') + 1);
 }
 
-QString CanalSecuencia(const Retenida& r) {
+QString canalSecuencia(const Retenida& r) {
     return QStringLiteral(" %1/%2 ")
         .arg(r.canal, 2, 10, QLatin1Char('0'))
         .arg(r.secuencia, 2, 10, QLatin1Char('0'));
@@ -30,10 +30,10 @@ QString CanalSecuencia(const Retenida& r) {
 
 // Value i of a reading, as the journal keeps it (a reading without its frame's time takes the
 // clock's now).
-Retenida Retenible(const Ajustes& a, const Reloj& reloj, const PedidoGrabacion& p, int i) {
+Retenida retenible(const Ajustes& a, const Reloj& reloj, const PedidoGrabacion& p, int i) {
     const ValorPedido& v = p.valores.at(i);
     Retenida r;
-    r.destino = ClaveDestino(a, p.Forma, p.Maqui, p.Produ);
+    r.destino = claveDestino(a, p.Forma, p.Maqui, p.Produ);
     r.Forma = p.Forma;
     r.Maqui = p.Maqui;
     r.Produ = p.Produ;
@@ -42,7 +42,7 @@ Retenida Retenible(const Ajustes& a, const Reloj& reloj, const PedidoGrabacion& 
     r.Fecha = p.FechaInst;
     r.Hora = p.HoraInst;
     r.momento = p.momento.isValid() ? p.momento : reloj.ahora();
-    r.Turno = BuscaTurno(a, TextoHHmm(r.momento.time()));
+    r.Turno = BuscaTurno(a, textoHHmm(r.momento.time()));
     r.Opera = p.Opera;
     r.DTMP = v.DTMP;
     r.puerto = p.puerto;
@@ -54,7 +54,7 @@ Retenida Retenible(const Ajustes& a, const Reloj& reloj, const PedidoGrabacion& 
 
 } // namespace
 
-RespuestaGrabacion GrabaPedido(Grabador& g, const PedidoGrabacion& p) {
+RespuestaGrabacion grabaPedido(Grabador& g, const PedidoGrabacion& p) {
     RespuestaGrabacion r;
     r.pedido = p;
     g.fijaMomento(p.momento);
@@ -210,7 +210,7 @@ void HiloGrabacion::abreDiario(Carril& c) {
     auto d = std::make_unique<Diario>(cd.archivo);
     // Each lane answers for its own data table; one lane for all answers for every table.
     if (fabrica_)
-        c.destino = ClaveDestino(cd.ajustes, c.Forma, c.Maqui, c.Produ);
+        c.destino = claveDestino(cd.ajustes, c.Forma, c.Maqui, c.Produ);
     d->fijaAlcance(c.destino, &totalRetenidas_);
     d->fijaLimite(cd.maximo, cd.maximo - cd.maximo / 10);
     if (const auto abierto = d->abre(); !abierto) {
@@ -228,20 +228,20 @@ void HiloGrabacion::abreDiario(Carril& c) {
     s.empiezaRetencion = [&cd](const Retenida& r) {
         if (cd.sucesos)
             cd.sucesos(r.puerto,
-                       CanalSecuencia(r) +
+                       canalSecuencia(r) +
                            QStringLiteral("Se retienen las lecturas, no se puede escribir en %1")
-                               .arg(Legible(r.destino)),
+                               .arg(legible(r.destino)),
                        QStringLiteral("No se puede escribir en %1:\n%2\nSus lecturas se guardan en "
                                       "el diario de lecturas retenidas y se grabarán, en su "
                                       "orden, en cuanto se pueda.")
-                           .arg(Legible(r.destino), r.motivo.trimmed()));
+                           .arg(legible(r.destino), r.motivo.trimmed()));
     };
     s.atrasoEscrito = [&cd](const QString& destino, qint64 escritas) {
         if (cd.sucesos)
             cd.sucesos(0, {},
                        QStringLiteral("Se grabaron las %1 lecturas retenidas de %2.")
                            .arg(escritas)
-                           .arg(Legible(destino)));
+                           .arg(legible(destino)));
     };
     // A held reading counts as recorded once its value (not an additional field) is written.
     s.escritas = [this](const QList<Retenida>& rs) {
@@ -258,12 +258,12 @@ void HiloGrabacion::abreDiario(Carril& c) {
         if (!cd.sucesos)
             return;
         cd.sucesos(r.puerto,
-                   CanalSecuencia(r) + QStringLiteral("No se grabó %1 = %2, lectura retenida "
+                   canalSecuencia(r) + QStringLiteral("No se grabó %1 = %2, lectura retenida "
                                                       "apartada: %3")
                                            .arg(r.Carac, r.Valor, r.motivo.simplified()),
                    primera ? QStringLiteral("Lecturas retenidas de %1 no se pueden grabar:\n%2\n"
                                             "Quedan apartadas en el diario %3 (tabla Apartadas).")
-                                 .arg(Legible(r.destino), r.motivo.trimmed(), cd.archivo)
+                                 .arg(legible(r.destino), r.motivo.trimmed(), cd.archivo)
                            : QString());
     };
     s.limite = [&cd](qint64 total, qint64 maximo, bool lleno) {
@@ -337,7 +337,7 @@ void HiloGrabacion::bucle(Carril& c) {
             if (!x.r.confirmada && pasajera && !x.escritos.isEmpty()) {
                 QList<Retenida> rs;
                 for (int i : x.escritos)
-                    rs << Retenible(diario_->ajustes, diario_->reloj, p, i);
+                    rs << retenible(diario_->ajustes, diario_->reloj, p, i);
                 retiene(x, rs, motivo);
                 x.r.confirmada = true;
                 x.r.retenidaDesde = 0;
@@ -361,13 +361,13 @@ void HiloGrabacion::bucle(Carril& c) {
     auto graba = [&](const PedidoGrabacion& p) {
         EnGrupo x;
         if (!c.reenvio) {
-            x.r = GrabaPedido(g, p);
+            x.r = grabaPedido(g, p);
             return x;
         }
         const Ajustes& a = diario_->ajustes;
         x.r.pedido = p;
         bool retener = c.reenvio->pendiente(
-            c.destino.isEmpty() ? ClaveDestino(a, p.Forma, p.Maqui, p.Produ) : c.destino);
+            c.destino.isEmpty() ? claveDestino(a, p.Forma, p.Maqui, p.Produ) : c.destino);
         if (retener)
             x.motivo = QStringLiteral("detrás de lecturas retenidas de su tabla");
         g.fijaMomento(p.momento);
@@ -378,9 +378,9 @@ void HiloGrabacion::bucle(Carril& c) {
                     g.GrabaMTVX(p.Forma, p.Maqui, p.Produ, v.Carac, p.FechaInst, p.HoraInst,
                                 p.Opera, v.Valor, v.DTMP);
                 x.r.rutaBuscada = g.rutaBuscada();
-                if (!Fallo(res) || g.ultimaFalla() != TipoFalla::Pasajera) {
+                if (!fallo(res) || g.ultimaFalla() != TipoFalla::Pasajera) {
                     x.r.resultados << res;
-                    if (!Fallo(res) && g.agrupa())
+                    if (!fallo(res) && g.agrupa())
                         x.escritos << i;
                     continue;
                 }
@@ -389,7 +389,7 @@ void HiloGrabacion::bucle(Carril& c) {
             }
             if (x.r.retenidaDesde < 0)
                 x.r.retenidaDesde = i;
-            x.aRetener << Retenible(a, diario_->reloj, p, i);
+            x.aRetener << retenible(a, diario_->reloj, p, i);
         }
         g.fijaMomento({});
         x.r.avisos = g.tomaAvisos();

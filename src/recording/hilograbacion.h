@@ -54,7 +54,7 @@ struct RespuestaGrabacion {
 };
 
 // Writes one reading's values through the writer, in the calling thread.
-RespuestaGrabacion GrabaPedido(Grabador& g, const PedidoGrabacion& p);
+RespuestaGrabacion grabaPedido(Grabador& g, const PedidoGrabacion& p);
 
 // Recording, apart from the ports: the one place where the data tables are written and their
 // connections live. Readings are written in the order they were queued. With a writer factory,

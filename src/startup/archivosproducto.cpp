@@ -14,15 +14,15 @@ namespace ort {
 
 namespace {
 
-bool Cabe(const QFileInfo& f, ClaseEntrada que) {
+bool cabe(const QFileInfo& f, ClaseEntrada que) {
     return que == ClaseEntrada::Archivo ? f.isFile() && !f.isHidden() : f.exists();
 }
 
 } // namespace
 
-std::optional<QString> BuscaEntrada(const QString& dir, const QString& nombre, ClaseEntrada que) {
+std::optional<QString> buscaEntrada(const QString& dir, const QString& nombre, ClaseEntrada que) {
     const QString exacto = dir + nombre;
-    if (Cabe(QFileInfo(exacto), que))
+    if (cabe(QFileInfo(exacto), que))
         return exacto;
     // "Image/CARATULA.JPG": each part may differ in case. A folder given without its closing
     // slash names the start of the first part, as the joined path does.
@@ -36,7 +36,7 @@ std::optional<QString> BuscaEntrada(const QString& dir, const QString& nombre, C
         QString hallado;
         for (const QFileInfo& e : d.entryInfoList(filtro))
             if (e.fileName().compare(partes[i], Qt::CaseInsensitive) == 0 &&
-                (!ultima || Cabe(e, que))) {
+                (!ultima || cabe(e, que))) {
                 hallado = e.fileName();
                 break;
             }
@@ -49,37 +49,37 @@ std::optional<QString> BuscaEntrada(const QString& dir, const QString& nombre, C
     return actual;
 }
 
-QString BuscaArchivo(const QString& dir, const QString& nombre) {
-    return BuscaEntrada(dir, nombre).value_or(dir + nombre);
+QString buscaArchivo(const QString& dir, const QString& nombre) {
+    return buscaEntrada(dir, nombre).value_or(dir + nombre);
 }
 
-Resultado<LineasArchivo> LeeLineasOpcional(const QString& directorioPrograma,
+Resultado<LineasArchivo> leeLineasOpcional(const QString& directorioPrograma,
                                            const QString& nombre) {
-    LineasArchivo r{BuscaArchivo(RutaConBarra(directorioPrograma), nombre), {}};
+    LineasArchivo r{buscaArchivo(RutaConBarra(directorioPrograma), nombre), {}};
     if (!QFileInfo::exists(r.ruta))
         return r;
-    const auto texto = LeeArchivoTexto(r.ruta);
+    const auto texto = leeArchivoTexto(r.ruta);
     if (!texto)
         return Falla{QStringLiteral("ORT"), 75, QStringLiteral("No se puede leer %1.").arg(r.ruta)};
     r.lineas = texto->split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
     return r;
 }
 
-Resultado<QString> LeeArchivoTexto(const QString& ruta) {
+Resultado<QString> leeArchivoTexto(const QString& ruta) {
     QFile f(ruta);
     if (!f.open(QIODevice::ReadOnly))
         // File not found, path/file access error.
         return QFile::exists(ruta)
                    ? Falla{ruta, 75, QStringLiteral("No se puede leer el archivo %1.").arg(ruta)}
                    : Falla{ruta, 53, QStringLiteral("No se encuentra el archivo %1.").arg(ruta)};
-    return DecodificaTexto(f.readAll());
+    return decodificaTexto(f.readAll());
 }
 
-Resultado<QString> DescifraClave(const QString& s, Avisos& avisos) {
+Resultado<QString> descifraClave(const QString& s, Avisos& avisos) {
     QString clave;
     for (int i = 1; i <= s.size(); ++i) {
         const QChar ch = s[i - 1];
-        int c = CodigoWin1252(ch);
+        int c = codigoWin1252(ch);
         if (c < 0)
             c = ch.unicode();
         if (c < 33 || c > 126)
@@ -92,7 +92,7 @@ Resultado<QString> DescifraClave(const QString& s, Avisos& avisos) {
         if (c < 0) // the product's Chr refused it: invalid procedure call
             return Falla{QStringLiteral("ORT"), 5,
                          QStringLiteral("la clave es demasiado larga para descifrarla")};
-        clave += c < 256 ? DesdeWin1252(static_cast<unsigned char>(c)) : QChar(char16_t(c));
+        clave += c < 256 ? desdeWin1252(static_cast<unsigned char>(c)) : QChar(char16_t(c));
     }
     return clave;
 }
@@ -111,7 +111,7 @@ public:
         , avisos_(avisos) {}
 
     bool abre() {
-        const auto texto = LeeArchivoTexto(BuscaArchivo(ruta_, nombre_));
+        const auto texto = leeArchivoTexto(buscaArchivo(ruta_, nombre_));
         if (!texto) {
             avisos_.mensaje(ruta_ + nombre_ +
                                 QStringLiteral("\n\nNo se puede leer el archivo; "
@@ -143,12 +143,12 @@ public:
             return std::nullopt;
         // The item's leading number, rounded as the product's 16-bit conversions are ("2.0"
         // is 2); an item that does not start with a number is a fault of the file.
-        const auto n = NumeroInicial(*v);
+        const auto n = numeroInicial(*v);
         if (!n || *n < -32768.5 || *n > 32767.5) {
             falla(QStringLiteral("%1 no es un número entero: \"%2\"").arg(QLatin1String(que), *v));
             return std::nullopt;
         }
-        return AEntero16(*n);
+        return aEntero16(*n);
     }
 
     void falla(const QString& que) {
@@ -166,7 +166,7 @@ private:
     std::optional<LectorItems> lector_;
 };
 
-bool CargaDirectorio(Ajustes& a, Avisos& avisos) {
+bool cargaDirectorio(Ajustes& a, Avisos& avisos) {
     Lectura f(a.Ruta, QStringLiteral("MVDirec.iau"), avisos);
     if (!f.abre())
         return false;
@@ -196,7 +196,7 @@ bool CargaDirectorio(Ajustes& a, Avisos& avisos) {
     return true;
 }
 
-bool CargaCompania(Ajustes& a, Avisos& avisos) {
+bool cargaCompania(Ajustes& a, Avisos& avisos) {
     Lectura f(a.Ruta, QStringLiteral("MVCompa.iau"), avisos);
     if (!f.abre())
         return false;
@@ -209,7 +209,7 @@ bool CargaCompania(Ajustes& a, Avisos& avisos) {
     return true;
 }
 
-bool CargaIdioma(Ajustes& a, Avisos& avisos) {
+bool cargaIdioma(Ajustes& a, Avisos& avisos) {
     const QString nombre = QStringLiteral("MVLang.IAU");
     Lectura f(a.Ruta, nombre, avisos);
     if (!f.abre())
@@ -241,7 +241,7 @@ bool CargaIdioma(Ajustes& a, Avisos& avisos) {
         const auto cabecera = f.item("la cabecera del grupo");
         if (!cabecera)
             return false;
-        if (NumeroDe(*cabecera) != g) {
+        if (numeroDe(*cabecera) != g) {
             avisos.mensaje(a.Ruta + QStringLiteral("MVLANG.IAU Incorrecto") +
                                QStringLiteral("\n\n") + QString::number(g) +
                                QStringLiteral(" <> ") + *cabecera,
@@ -299,7 +299,7 @@ bool CargaIdioma(Ajustes& a, Avisos& avisos) {
     return true;
 }
 
-bool CargaTurnos(Ajustes& a, Avisos& avisos) {
+bool cargaTurnos(Ajustes& a, Avisos& avisos) {
     Lectura f(a.Ruta, QStringLiteral("MVTurn.IAU"), avisos);
     if (!f.abre())
         return false;
@@ -328,26 +328,26 @@ bool CargaTurnos(Ajustes& a, Avisos& avisos) {
 
 } // namespace
 
-std::optional<Ajustes> CargaAjustes(const QString& directorioPrograma, Avisos& avisos) {
+std::optional<Ajustes> cargaAjustes(const QString& directorioPrograma, Avisos& avisos) {
     Ajustes a;
     a.Ruta = RutaConBarra(directorioPrograma);
     a.ArchivoAyuda = a.Ruta + QStringLiteral("MTVX.HLP");
 
-    const QString archivoClave = BuscaArchivo(a.Ruta, QStringLiteral("MTVXPASS.IAU"));
+    const QString archivoClave = buscaArchivo(a.Ruta, QStringLiteral("MTVXPASS.IAU"));
     if (QFileInfo::exists(archivoClave)) {
         Lectura f(a.Ruta, QStringLiteral("MTVXPASS.IAU"), avisos);
         if (!f.abre())
             return std::nullopt;
         const QString cifrada = f.lector().item().value_or(QString());
-        const auto clave = DescifraClave(cifrada, avisos);
+        const auto clave = descifraClave(cifrada, avisos);
         if (!clave) {
             f.falla(clave.falla().descripcion);
             return std::nullopt;
         }
         a.ClaveBD = *clave;
     }
-    if (!CargaDirectorio(a, avisos) || !CargaCompania(a, avisos) || !CargaIdioma(a, avisos) ||
-        !CargaTurnos(a, avisos))
+    if (!cargaDirectorio(a, avisos) || !cargaCompania(a, avisos) || !cargaIdioma(a, avisos) ||
+        !cargaTurnos(a, avisos))
         return std::nullopt;
     return a;
 }

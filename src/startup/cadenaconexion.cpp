@@ -13,7 +13,7 @@ struct Pieza {
     bool conIgual = false;
 };
 
-QList<Pieza> Piezas(const QString& cadena) {
+QList<Pieza> piezas(const QString& cadena) {
     QList<Pieza> piezas;
     qsizetype i = 0;
     const qsizetype n = cadena.size();
@@ -55,7 +55,7 @@ QList<Pieza> Piezas(const QString& cadena) {
     return piezas;
 }
 
-QString Escrito(const QString& valor) {
+QString escrito(const QString& valor) {
     const bool comillas = valor.contains(u';') || valor.startsWith(u'"') ||
                           valor.startsWith(u'\'') || valor.startsWith(u' ') || valor.endsWith(u' ');
     if (!comillas)
@@ -65,25 +65,25 @@ QString Escrito(const QString& valor) {
 }
 } // namespace
 
-QMap<QString, QString> LeeCadena(const QString& cadena) {
+QMap<QString, QString> leeCadena(const QString& cadena) {
     QMap<QString, QString> partes;
-    for (const Pieza& p : Piezas(cadena))
+    for (const Pieza& p : piezas(cadena))
         if (p.conIgual && !p.clave.trimmed().isEmpty())
             partes.insert(p.clave.trimmed().toLower(), p.valor);
     return partes;
 }
 
-QString ValorCadena(const QString& cadena, const QString& clave) {
-    return LeeCadena(cadena).value(clave.toLower());
+QString valorCadena(const QString& cadena, const QString& clave) {
+    return leeCadena(cadena).value(clave.toLower());
 }
 
-QString CadenaConClave(const QString& cadena, const QString& clave) {
+QString cadenaConClave(const QString& cadena, const QString& clave) {
     QStringList escritas;
-    for (const Pieza& p : Piezas(cadena)) {
+    for (const Pieza& p : piezas(cadena)) {
         const QString k = p.clave.trimmed().toLower();
         const bool esClave =
             k == QStringLiteral("password") || k == QStringLiteral("jet oledb:database password");
-        escritas << (p.conIgual ? p.clave + u'=' + Escrito(esClave ? clave : p.valor) : p.clave);
+        escritas << (p.conIgual ? p.clave + u'=' + escrito(esClave ? clave : p.valor) : p.clave);
     }
     if (cadena.endsWith(u';'))
         escritas << QString();
@@ -92,34 +92,34 @@ QString CadenaConClave(const QString& cadena, const QString& clave) {
 
 namespace {
 // The password field of a connection string, whichever form it has.
-QString ClaveDe(const QString& cadena) {
-    const auto partes = LeeCadena(cadena);
+QString claveDe(const QString& cadena) {
+    const auto partes = leeCadena(cadena);
     return partes.value(QStringLiteral("password"),
                         partes.value(QStringLiteral("jet oledb:database password")));
 }
 } // namespace
 
-void PasaClaveNueva(Ajustes& a, const QString& rechazada, const QString& aceptada) {
+void pasaClaveNueva(Ajustes& a, const QString& rechazada, const QString& aceptada) {
     // The Metrovax string held the refused password when it was built from the same one (a
     // data catalogue of the same server, the configuration file): it takes the new one too.
-    const QString vieja = ClaveDe(rechazada);
-    if (ClaveDe(a.StrConexion) == vieja)
-        a.StrConexion = CadenaConClave(a.StrConexion, ClaveDe(aceptada));
+    const QString vieja = claveDe(rechazada);
+    if (claveDe(a.StrConexion) == vieja)
+        a.StrConexion = cadenaConClave(a.StrConexion, claveDe(aceptada));
 }
 
-QString CadenaJet(const QString& ruta, const QString& clave) {
-    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + Escrito(ruta) +
-           QStringLiteral(";Jet OLEDB:Database Password=") + Escrito(clave) + u';';
+QString cadenaJet(const QString& ruta, const QString& clave) {
+    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + escrito(ruta) +
+           QStringLiteral(";Jet OLEDB:Database Password=") + escrito(clave) + u';';
 }
 
 QString CadenaConexion(const Ajustes& a, const QString& F) {
     if (a.TipoBD == kJet4)
-        return CadenaJet(F, a.ClaveBD);
+        return cadenaJet(F, a.ClaveBD);
     if (a.TipoBD == kSqlServer)
         return QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;Data Source=") +
-               Escrito(a.ServidorBD) + QStringLiteral(";User ID=") + Escrito(a.UsuarioBD) +
-               QStringLiteral(";Password=") + Escrito(a.ClaveBD) +
-               QStringLiteral(";Initial Catalog=") + Escrito(F) + u';';
+               escrito(a.ServidorBD) + QStringLiteral(";User ID=") + escrito(a.UsuarioBD) +
+               QStringLiteral(";Password=") + escrito(a.ClaveBD) +
+               QStringLiteral(";Initial Catalog=") + escrito(F) + u';';
     return {};
 }
 

@@ -14,21 +14,21 @@ namespace {
 constexpr int kMaxLargo = 47;
 
 // A password that cannot be scrambled, or not kept in the file.
-Falla ClaveNoValida(const QString& por) {
+Falla claveNoValida(const QString& por) {
     return Falla{QStringLiteral("ORT"), 5, por};
 }
 } // namespace
 
-Resultado<QString> CifraClave(const QString& clave) {
+Resultado<QString> cifraClave(const QString& clave) {
     if (clave.isEmpty())
-        return ClaveNoValida(QStringLiteral("la clave está vacía"));
+        return claveNoValida(QStringLiteral("la clave está vacía"));
     if (clave.size() > kMaxLargo)
-        return ClaveNoValida(QStringLiteral("la clave tiene más de %1 caracteres").arg(kMaxLargo));
+        return claveNoValida(QStringLiteral("la clave tiene más de %1 caracteres").arg(kMaxLargo));
     QString cifrada;
     for (int i = 1; i <= clave.size(); ++i) {
         const int c = clave[i - 1].unicode();
         if (c < 33 || c > 126)
-            return ClaveNoValida(
+            return claveNoValida(
                 QStringLiteral("el carácter %1 de la clave no está entre «!» y «~» "
                                "(sin blancos ni acentos)")
                     .arg(i));
@@ -36,14 +36,14 @@ Resultado<QString> CifraClave(const QString& clave) {
         if (x > 126)
             x -= 94;
         if (x < 33 || x > 126)
-            return ClaveNoValida(QStringLiteral("la clave no se puede cifrar"));
+            return claveNoValida(QStringLiteral("la clave no se puede cifrar"));
         cifrada += QChar(char16_t(x));
     }
     return cifrada;
 }
 
-Resultado<> EscribeArchivoClave(const QString& directorioPrograma, const QString& clave) {
-    const auto cifrada = CifraClave(clave);
+Resultado<> escribeArchivoClave(const QString& directorioPrograma, const QString& clave) {
+    const auto cifrada = cifraClave(clave);
     if (!cifrada)
         return cifrada.falla();
     // Items are read up to a comma unless quoted, and a quoted item ends at the next quote.
@@ -53,10 +53,10 @@ Resultado<> EscribeArchivoClave(const QString& directorioPrograma, const QString
     else if (!cifrada->contains(u',') && !cifrada->startsWith(u'"'))
         item = *cifrada;
     else
-        return ClaveNoValida(QStringLiteral("esta clave no se puede guardar en MTVXPASS.IAU; "
+        return claveNoValida(QStringLiteral("esta clave no se puede guardar en MTVXPASS.IAU; "
                                             "elija otra"));
     // An existing file keeps its name in whatever letter case it has.
-    QString ruta = BuscaArchivo(RutaConBarra(directorioPrograma), QStringLiteral("MTVXPASS.IAU"));
+    QString ruta = buscaArchivo(RutaConBarra(directorioPrograma), QStringLiteral("MTVXPASS.IAU"));
     if (!QFileInfo::exists(ruta))
         ruta = RutaConBarra(directorioPrograma) + QStringLiteral("MTVXPASS.IAU");
     QSaveFile f(ruta);

@@ -49,7 +49,7 @@ QString FijaAncho(const QString& s, int n) {
     return (s.left(n) + QString(n, u' ')).left(n);
 }
 
-int CodigoWin1252(QChar c) {
+int codigoWin1252(QChar c) {
     const char16_t u = c.unicode();
     if (u < 0x80 || (u >= 0xA0 && u <= 0xFF))
         return u;
@@ -59,7 +59,7 @@ int CodigoWin1252(QChar c) {
     return -1;
 }
 
-QChar DesdeWin1252(unsigned char b) {
+QChar desdeWin1252(unsigned char b) {
     if (b >= 0x80 && b <= 0x9F) {
         const char16_t u = kAltos1252[b - 0x80];
         return u ? QChar(u) : QChar(char16_t(b));
@@ -71,7 +71,7 @@ QString SinAcentos(const QString& s) {
     QString r;
     r.reserve(s.size());
     for (QChar c : s) {
-        const int code = CodigoWin1252(c);
+        const int code = codigoWin1252(c);
         if (code >= 0 && code < 128) {
             r += c;
             continue;
@@ -87,7 +87,7 @@ QString SinAcentos(const QString& s) {
     return r;
 }
 
-std::optional<double> NumeroInicial(const QString& texto) {
+std::optional<double> numeroInicial(const QString& texto) {
     int i = 0;
     const int n = texto.size();
     while (i < n && texto[i] == u' ')
@@ -124,11 +124,11 @@ std::optional<double> NumeroInicial(const QString& texto) {
     return v;
 }
 
-double NumeroDe(const QString& texto) {
-    return NumeroInicial(texto).value_or(0.0);
+double numeroDe(const QString& texto) {
+    return numeroInicial(texto).value_or(0.0);
 }
 
-QString DecodificaTexto(const QByteArray& bytes) {
+QString decodificaTexto(const QByteArray& bytes) {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString s = utf8.decode(bytes);
     if (!utf8.hasError()) {
@@ -139,11 +139,11 @@ QString DecodificaTexto(const QByteArray& bytes) {
     QString r;
     r.reserve(bytes.size());
     for (char b : bytes)
-        r += DesdeWin1252(static_cast<unsigned char>(b));
+        r += desdeWin1252(static_cast<unsigned char>(b));
     return r;
 }
 
-qint16 AEntero16(double v) {
+qint16 aEntero16(double v) {
     if (!std::isfinite(v))
         return 0;
     const double r = std::nearbyint(v); // default rounding mode: ties to even
@@ -156,42 +156,42 @@ qint16 AEntero16(double v) {
 
 namespace {
 // n decimal digits of v, zero-padded, at d; the position after them.
-QChar* Digitos(QChar* d, int v, int n) {
+QChar* digitos(QChar* d, int v, int n) {
     for (int i = n - 1; i >= 0; --i, v /= 10)
         d[i] = QChar(char16_t(u'0' + v % 10));
     return d + n;
 }
 } // namespace
 
-QString TextoFechaHora(const QDate& fecha, const QTime& hora, QChar sep) {
+QString textoFechaHora(const QDate& fecha, const QTime& hora, QChar sep) {
     if (!fecha.isValid() || !hora.isValid() || fecha.year() < 1 || fecha.year() > 9999) {
         const QString f = QStringLiteral("yyyy%1MM%1dd").arg(sep);
         return fecha.toString(f) + u' ' + hora.toString(QStringLiteral("HH:mm:ss"));
     }
     QString r(19, Qt::Uninitialized);
-    QChar* d = Digitos(r.data(), fecha.year(), 4);
+    QChar* d = digitos(r.data(), fecha.year(), 4);
     *d++ = sep;
-    d = Digitos(d, fecha.month(), 2);
+    d = digitos(d, fecha.month(), 2);
     *d++ = sep;
-    d = Digitos(d, fecha.day(), 2);
+    d = digitos(d, fecha.day(), 2);
     *d++ = u' ';
-    d = Digitos(d, hora.hour(), 2);
+    d = digitos(d, hora.hour(), 2);
     *d++ = u':';
-    d = Digitos(d, hora.minute(), 2);
+    d = digitos(d, hora.minute(), 2);
     *d++ = u':';
-    Digitos(d, hora.second(), 2);
+    digitos(d, hora.second(), 2);
     return r;
 }
 
-QString TextoHHmm(const QTime& hora) {
+QString textoHHmm(const QTime& hora) {
     if (!hora.isValid())
         return {};
     QString r(4, Qt::Uninitialized);
-    Digitos(Digitos(r.data(), hora.hour(), 2), hora.minute(), 2);
+    digitos(digitos(r.data(), hora.hour(), 2), hora.minute(), 2);
     return r;
 }
 
-std::optional<QDateTime> FechaHoraLocal(const QString& s) {
+std::optional<QDateTime> fechaHoraLocal(const QString& s) {
     if (s.size() != 19 || s[4] != u'-' || s[7] != u'-' || (s[10] != u' ' && s[10] != u'T') ||
         s[13] != u':' || s[16] != u':')
         return std::nullopt;

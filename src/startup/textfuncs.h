@@ -20,28 +20,28 @@ QString SinAcentos(const QString& s);
 
 // The leading number of a text: blanks skipped, optional sign, digits with "." as the decimal
 // point and an optional exponent; 0 when there is none.
-double NumeroDe(const QString& texto);
+double numeroDe(const QString& texto);
 // The same leading number, or no value when the text does not start with one.
-std::optional<double> NumeroInicial(const QString& texto);
+std::optional<double> numeroInicial(const QString& texto);
 
 // Windows-1252 code of a character, or -1 when the code page cannot encode it.
-int CodigoWin1252(QChar c);
+int codigoWin1252(QChar c);
 // Decodes one Windows-1252 byte.
-QChar DesdeWin1252(unsigned char b);
+QChar desdeWin1252(unsigned char b);
 // Text files written on Windows: UTF-8 when valid, otherwise Windows-1252.
-QString DecodificaTexto(const QByteArray& bytes);
+QString decodificaTexto(const QByteArray& bytes);
 
 // "yyyy-MM-dd HH:mm:ss" (sep between the date's parts), as QDateTime::toString would write it,
 // without reading a format for every reading.
-QString TextoFechaHora(const QDate& fecha, const QTime& hora, QChar sep = u'-');
+QString textoFechaHora(const QDate& fecha, const QTime& hora, QChar sep = u'-');
 // "HHmm", as QTime::toString("HHmm").
-QString TextoHHmm(const QTime& hora);
+QString textoHHmm(const QTime& hora);
 // A local time written exactly "yyyy-MM-dd HH:mm:ss" or "yyyy-MM-ddTHH:mm:ss"; no value for
 // anything else (an invalid date included).
-std::optional<QDateTime> FechaHoraLocal(const QString& s);
+std::optional<QDateTime> fechaHoraLocal(const QString& s);
 
 // Rounds as the product's 16-bit conversions do: to the nearest whole number, ties to even,
 // clamped to the 16-bit range.
-qint16 AEntero16(double v);
+qint16 aEntero16(double v);
 
 } // namespace ort

@@ -11,7 +11,7 @@ namespace {
 
 const QString kTitulo = QStringLiteral("Metrovax ORT");
 
-QMessageBox::Icon IconoDe(Avisos::Icono icono) {
+QMessageBox::Icon iconoDe(Avisos::Icono icono) {
     switch (icono) {
     case Avisos::Icono::Exclamacion:
         return QMessageBox::Warning;
@@ -38,7 +38,7 @@ void AvisosVentana::mensaje(const QString& texto, Icono icono) {
         const bool estabaOcupado = ocupado_ > 0;
         if (estabaOcupado)
             QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
-        QMessageBox box(IconoDe(icono), kTitulo, texto, QMessageBox::Ok, padre_);
+        QMessageBox box(iconoDe(icono), kTitulo, texto, QMessageBox::Ok, padre_);
         box.exec();
         if (estabaOcupado)
             QGuiApplication::restoreOverrideCursor();
@@ -53,7 +53,7 @@ void AvisosVentana::mensaje(const QString& texto, Icono icono) {
                 .arg(it->repeticiones == 1 ? QStringLiteral("vez") : QStringLiteral("veces")));
         return;
     }
-    auto* box = new QMessageBox(IconoDe(icono), kTitulo, texto, QMessageBox::Ok, padre_);
+    auto* box = new QMessageBox(iconoDe(icono), kTitulo, texto, QMessageBox::Ok, padre_);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
     QObject::connect(box, &QObject::destroyed, box, [this, texto] { abiertos_.remove(texto); });

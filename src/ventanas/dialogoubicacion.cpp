@@ -68,7 +68,7 @@ void DialogoUbicacion::cargaLista() {
     cmdRuta->setText(texto(Textos::BotonExaminar, QStringLiteral("Examinar...")));
     bAceptar->setText(texto(Textos::BotonAceptar, QStringLiteral("Aceptar")));
     cboDBConf->clear();
-    const auto lista = LeeUbicaciones(e_.ajustes.Ruta);
+    const auto lista = leeUbicaciones(e_.ajustes.Ruta);
     const QStringList rutas = lista.valorO({});
     cboDBConf->addItems(rutas);
     if (!rutas.isEmpty())
@@ -95,13 +95,13 @@ void DialogoUbicacion::examina() {
 }
 
 void DialogoUbicacion::acepta() {
-    const QString ruta = EligeUbicacion(cboDBConf->currentText(), e_.ajustes.Ruta);
+    const QString ruta = eligeUbicacion(cboDBConf->currentText(), e_.ajustes.Ruta);
     QStringList anteriores;
     for (int i = 0; i < cboDBConf->count(); ++i)
         anteriores << cboDBConf->itemText(i);
-    auto r = PruebaConfiguracion(ruta, e_);
+    auto r = pruebaConfiguracion(ruta, e_);
     if (r)
-        r = EscribeUbicaciones(e_.ajustes.Ruta, ruta, anteriores);
+        r = escribeUbicaciones(e_.ajustes.Ruta, ruta, anteriores);
     if (!r) {
         const QString& problema = r.falla().descripcion;
         QString texto = ruta + QStringLiteral("\n\n") +

@@ -17,15 +17,15 @@ namespace ort {
 
 namespace {
 
-int Codigo(SeriesPuerto::Clave k) {
+int codigo(SeriesPuerto::Clave k) {
     return k.first * 100 + k.second;
 }
 
-SeriesPuerto::Clave ClaveDe(int codigo) {
+SeriesPuerto::Clave claveDe(int codigo) {
     return {codigo / 100, codigo % 100};
 }
 
-QString Texto(SeriesPuerto::Clave k, const QString& carac) {
+QString texto(SeriesPuerto::Clave k, const QString& carac) {
     return QStringLiteral("%1/%2  %3")
         .arg(k.first, 2, 10, QLatin1Char('0'))
         .arg(k.second, 2, 10, QLatin1Char('0'))
@@ -70,20 +70,20 @@ PanelGrafico::PanelGrafico(int puerto, QWidget* parent) : QWidget(parent), puert
 
 SeriesPuerto::Clave PanelGrafico::claveActual() const {
     return cboCarac->currentIndex() < 0 ? SeriesPuerto::Clave{0, 0}
-                                        : ClaveDe(cboCarac->currentData().toInt());
+                                        : claveDe(cboCarac->currentData().toInt());
 }
 
 void PanelGrafico::agregaOpcion(SeriesPuerto::Clave k, const QString& carac) {
-    const int codigo = Codigo(k);
+    const int n = codigo(k);
     int i = 0;
-    while (i < cboCarac->count() && cboCarac->itemData(i).toInt() < codigo)
+    while (i < cboCarac->count() && cboCarac->itemData(i).toInt() < n)
         ++i;
-    if (i < cboCarac->count() && cboCarac->itemData(i).toInt() == codigo) {
+    if (i < cboCarac->count() && cboCarac->itemData(i).toInt() == n) {
         if (!carac.isEmpty())
-            cboCarac->setItemText(i, Texto(k, carac));
+            cboCarac->setItemText(i, texto(k, carac));
         return;
     }
-    cboCarac->insertItem(i, Texto(k, carac), codigo);
+    cboCarac->insertItem(i, texto(k, carac), n);
 }
 
 void PanelGrafico::marcaCambio(SeriesPuerto::Clave k, bool nueva, const QString& carac) {
@@ -114,7 +114,7 @@ void PanelGrafico::fijaCaracteristicas(const QList<Caracteristica>& filas) {
         agregaOpcion(k, series_.serie(k)->carac);
     for (const Caracteristica& f : filas)
         agregaOpcion({f.canal, f.secuencia}, f.carac);
-    const int i = cboCarac->findData(Codigo(antes));
+    const int i = cboCarac->findData(codigo(antes));
     cboCarac->setCurrentIndex(i >= 0 ? i : (cboCarac->count() > 0 ? 0 : -1));
     if (claveActual() != antes) {
         sucio_ = true;

@@ -23,7 +23,7 @@ namespace ort {
 
 namespace {
 
-QIcon Lampara(bool abierto) {
+QIcon lampara(bool abierto) {
     QPixmap p(9, 9);
     p.fill(abierto ? QColor(0, 255, 0) : QColor(255, 0, 0));
     QPainter pintor(&p);
@@ -32,7 +32,7 @@ QIcon Lampara(bool abierto) {
     return QIcon(p);
 }
 
-QFont Monoespaciada() {
+QFont monoespaciada() {
     QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     f.setPointSizeF(8.25);
     return f;
@@ -78,7 +78,7 @@ VentanaMonitor::VentanaMonitor(Adquisicion& a, QWidget* parent) : QWidget(parent
     arriba->addWidget(marcoPuerto, 1);
 
     lblHead = new QLabel(this);
-    lblHead->setFont(Monoespaciada());
+    lblHead->setFont(monoespaciada());
     pestanas = new QTabWidget(this);
     pestanas->setTabPosition(QTabWidget::East);
     pestanas->setDocumentMode(true);
@@ -94,7 +94,7 @@ VentanaMonitor::VentanaMonitor(Adquisicion& a, QWidget* parent) : QWidget(parent
         auto* caja = new QPlainTextEdit;
         caja->setObjectName(QStringLiteral("registro_%1").arg(p));
         caja->setReadOnly(true);
-        caja->setFont(Monoespaciada());
+        caja->setFont(monoespaciada());
         caja->setLineWrapMode(QPlainTextEdit::NoWrap);
         caja->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         registros << caja;
@@ -109,7 +109,7 @@ VentanaMonitor::VentanaMonitor(Adquisicion& a, QWidget* parent) : QWidget(parent
         pagina->setStretchFactor(0, 3);
         pagina->setStretchFactor(1, 2);
         pagina->setSizes({330, 250});
-        pestanas->addTab(pagina, Lampara(false), QString::number(p));
+        pestanas->addTab(pagina, lampara(false), QString::number(p));
     }
 
     auto* capa = new QVBoxLayout(this);
@@ -213,7 +213,7 @@ void VentanaMonitor::actualizaContadores() {
 
 void VentanaMonitor::pintaLampara(int p, bool abierto) {
     if (p >= 1 && p <= pestanas->count())
-        pestanas->setTabIcon(p - 1, Lampara(abierto));
+        pestanas->setTabIcon(p - 1, lampara(abierto));
 }
 
 void VentanaMonitor::fijaFilas(int p) {

@@ -13,7 +13,7 @@ VentanaTitulo::VentanaTitulo(const QString& ruta, const QString& compania, QWidg
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint) {
     setWindowTitle(QStringLiteral("Metrovax ORT"));
     auto* cuadro = new QLabel(this);
-    const QString archivo = BuscaArchivo(ruta, QStringLiteral("Image/CARATULA.JPG"));
+    const QString archivo = buscaArchivo(ruta, QStringLiteral("Image/CARATULA.JPG"));
     const QPixmap imagen(archivo);
     if (imagen.isNull())
         problemaImagen_ = archivo + (QFileInfo::exists(archivo)

@@ -13,17 +13,17 @@ using namespace ort::prueba;
 
 namespace {
 
-void CreaConIndice(const QString& archivo) {
-    QVERIFY(EjecutaScript(
+void creaConIndice(const QString& archivo) {
+    QVERIFY(ejecutaScript(
         archivo, "PRAGMA page_size=1024; CREATE TABLE T (A INTEGER PRIMARY KEY, B TEXT, C TEXT "
                  "UNIQUE); CREATE INDEX IB ON T(B); WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL "
                  "SELECT x+1 FROM n WHERE x<2000) INSERT INTO T SELECT x, printf('valor-%06d', x),"
                  " printf('clave-%06d', x) FROM n;"));
 }
 
-void DanaIndice(const QString& archivo, const QString& indice) {
+void danaIndice(const QString& archivo, const QString& indice) {
     const int pagina =
-        ValorSqlite(archivo, "select rootpage from sqlite_master where name='" + indice + "'")
+        valorSqlite(archivo, "select rootpage from sqlite_master where name='" + indice + "'")
             .toInt();
     QVERIFY(pagina > 1);
     QFile f(archivo);
@@ -65,13 +65,13 @@ private slots:
         a.ClaveBD = "vieja";
         const QString rechazada = CadenaConexion(a, fuente);
         a.ClaveBD = "nueva";
-        PasaClaveNueva(a, rechazada, CadenaConClave(rechazada, "nueva"));
-        QCOMPARE(a.StrConexion, cambia ? CadenaConClave(antes, "nueva") : antes);
+        ort::pasaClaveNueva(a, rechazada, cadenaConClave(rechazada, "nueva"));
+        QCOMPARE(a.StrConexion, cambia ? cadenaConClave(antes, "nueva") : antes);
         QCOMPARE(a.StrConexion.contains("nueva;"), cambia);
         // A value holding ';' or a quote comes back whole.
-        const QString rara = CadenaConClave(CadenaJet("/a;b.mdb", "x"), "p;\"q");
-        QCOMPARE(ValorCadena(rara, "data source") + '|' +
-                     ValorCadena(rara, "jet oledb:database password"),
+        const QString rara = cadenaConClave(cadenaJet("/a;b.mdb", "x"), "p;\"q");
+        QCOMPARE(valorCadena(rara, "data source") + '|' +
+                     valorCadena(rara, "jet oledb:database password"),
                  QString("/a;b.mdb|p;\"q"));
     }
 
@@ -96,8 +96,8 @@ private slots:
         QFETCH(Motor, motor);
         QFETCH(QString, sql);
         QFETCH(QString, esperado);
-        QCOMPARE(motor == Motor::Ninguno ? CitaIdentificador(sql).value_or(QString())
-                                         : AdaptaSql(sql, motor),
+        QCOMPARE(motor == Motor::Ninguno ? citaIdentificador(sql).value_or(QString())
+                                         : ort::adaptaSql(sql, motor),
                  esperado);
     }
 
@@ -155,16 +155,16 @@ private slots:
                 QVERIFY(QDir().mkpath(archivo));
             else if (fuente != "NOESTA.MDB")
                 QVERIFY(b.mtvx({}, {"metrovax.sqlite.sql"}));
-            cadena = CadenaJet(archivo, "");
+            cadena = cadenaJet(archivo, "");
         }
         const QStringList antes =
             QDir(b.dir.ruta()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
         const int conexiones = QSqlDatabase::connectionNames().size();
-        FijaDriverParaPruebas(Motor::Sqlite, fuente == "QNOEXISTE" ? fuente : "QSQLITE");
+        fijaDriverParaPruebas(Motor::Sqlite, fuente == "QNOEXISTE" ? fuente : "QSQLITE");
         {
             Conexion c;
             const Resultado<> abierta = OpenDBOK(cadena, c, b.e);
-            FijaDriverParaPruebas(Motor::Sqlite, "QSQLITE");
+            fijaDriverParaPruebas(Motor::Sqlite, "QSQLITE");
             QCOMPARE(QList<qint64>({abierta.ok(), c.abierta(), abierta.falla().numero}),
                      QList<qint64>({ok, ok, numero}));
             if (ok)
@@ -197,10 +197,10 @@ private slots:
         QFETCH(Comprobacion, comprobacion);
         Banco b;
         const QString f = b.dir.ruta() + "MTVX2005.MDB";
-        CreaConIndice(f);
-        DanaIndice(f, indice);
+        creaConIndice(f);
+        danaIndice(f, indice);
         Conexion c;
-        QVERIFY2(OpenDBOK(CadenaJet(f, ""), c, b.e, comprobacion),
+        QVERIFY2(OpenDBOK(cadenaJet(f, ""), c, b.e, comprobacion),
                  qPrintable(b.avisos.textos().join("|")));
         QVERIFY(b.avisos.mensajes.isEmpty());
         const bool repara = comprobacion == Comprobacion::Completa;
@@ -209,7 +209,7 @@ private slots:
             return;
         QCOMPARE(b.avisos.punteros.last(), false);
         c.cierra();
-        QCOMPARE(ValorSqlite(f, "select count(*) || ' ' || sum(A) || ' ' || (select * from "
+        QCOMPARE(valorSqlite(f, "select count(*) || ' ' || sum(A) || ' ' || (select * from "
                                 "pragma_integrity_check) from T where B like 'valor-%'"),
                  "2000 2001000 ok");
         QCOMPARE(QDir(b.dir.ruta()).entryList(QDir::Files), QStringList{"MTVX2005.MDB"});

@@ -15,10 +15,10 @@ struct Almacen : Banco {
         dir.escribe(kArchivoUbicacion, archivoConf + "\r\n/otra/vieja.mdb\r\n");
     }
     bool crea(const QString& filas) {
-        return CreaSqlite(archivoConf, {"ortconf.sqlite.sql"}, filas) && config.IniArch();
+        return creaSqlite(archivoConf, {"ortconf.sqlite.sql"}, filas) && config.IniArch();
     }
     QString secuencias(int p, int c) const {
-        return ValorSqlite(archivoConf,
+        return valorSqlite(archivoConf,
                            QString("select group_concat(Secue) from (select Secue from CONF where "
                                    "Puert=%1 and Canal=%2 order by Secue)")
                                .arg(p)
@@ -65,7 +65,7 @@ private slots:
         Almacen b;
         QVERIFY(b.crea("INSERT INTO CANALES VALUES (1,1,''),(1,2,'');"
                        "INSERT INTO CONF (Puert,Canal,Secue) VALUES (1,1,4),(1,1,8),(1,2,3);"));
-        QVERIFY(EjecutaSentencia(
+        QVERIFY(ejecutaSentencia(
             b.archivoConf, "CREATE TRIGGER no_dos BEFORE UPDATE ON CONF WHEN NEW.Secue = 1 AND "
                            "OLD.Canal = 2 BEGIN SELECT RAISE(ABORT, 'bloqueado'); END;"));
         AlmacenConfig& a = b.config;
@@ -120,7 +120,7 @@ private slots:
         QFETCH(QString, aviso);
         Almacen b;
         QVERIFY(b.crea(""));
-        QVERIFY(CreaSqlite(b.dir.ruta() + kConfPorDefecto, {"ortconf.sqlite.sql"}));
+        QVERIFY(creaSqlite(b.dir.ruta() + kConfPorDefecto, {"ortconf.sqlite.sql"}));
         if (contenido == "-")
             b.dir.borra(kArchivoUbicacion);
         else
@@ -144,7 +144,7 @@ private slots:
             ed.Canal = canal, ed.Secue = secuencia;
             QVERIFY(a.grabaSecuencia(ed));
         }
-        QCOMPARE(ValorSqlite(
+        QCOMPARE(valorSqlite(
                      b.archivoConf,
                      "select group_concat(Canal||'/'||Secue||'='||Opera||'/'||coalesce(DTMP,'')) "
                      "from CONF"),

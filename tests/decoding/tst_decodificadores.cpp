@@ -16,20 +16,20 @@ using L = QStringList;
 const QString kNm = QStringLiteral("Nm");
 
 // A FOCUS frame: torque before "Nm" at k, the channel 18 columns on, a second value 32 on.
-QString Focus(int k, const QString& par, const QString& canal, const QString& segundo) {
-    return TramaCon({{k - 5, par}, {k, kNm}, {k + 18, canal}, {k + 32, segundo}});
+QString focus(int k, const QString& par, const QString& canal, const QString& segundo) {
+    return tramaCon({{k - 5, par}, {k, kNm}, {k + 18, canal}, {k + 32, segundo}});
 }
 // A FOCUG frame: as FOCUS, but the second value 24 columns on and no channel.
-QString Focug(int k, const QString& par, const QString& segundo) {
-    return TramaCon({{k - 5, par}, {k, kNm}, {k + 24, segundo}});
+QString focug(int k, const QString& par, const QString& segundo) {
+    return tramaCon({{k - 5, par}, {k, kNm}, {k + 24, segundo}});
 }
 // MIG-1 and MUX40 frames: their head (bank or box, and selectors), the value at column 10.
-QString Con12(const QString& cabeza) {
+QString con12(const QString& cabeza) {
     return cabeza.leftJustified(9, u' ') + "0012.500";
 }
 // A DP3DX/DP7 record: value at 10, date mm/dd/yy at 19, time hh:nn at 28.
-QString Y02(const QString& valor, const QString& fecha, const QString& hora = "10:30") {
-    return TramaCon({{1, "Y02"}, {10, valor}, {19, fecha}, {28, hora}});
+QString y02(const QString& valor, const QString& fecha, const QString& hora = "10:30") {
+    return tramaCon({{1, "Y02"}, {10, valor}, {19, fecha}, {28, hora}});
 }
 } // namespace
 
@@ -86,14 +86,14 @@ private slots:
         QFETCH(QString, esperado);
         const auto r = [&]() -> QString {
             const int i = int(x);
-            return f == u"Corta"   ? Corta(t, i, n)
-                   : f == u"Desde" ? Desde(t, i)
+            return f == u"Corta"   ? corta(t, i, n)
+                   : f == u"Desde" ? desdeColumna(t, i)
                    : f == u"Busca"
-                       ? QString::number(Busca(t.section(u'|', 0, 0), t.section(u'|', 1), n))
-                   : f == u"Recorta" ? Recorta(t)
+                       ? QString::number(busca(t.section(u'|', 0, 0), t.section(u'|', 1), n))
+                   : f == u"Recorta" ? recorta(t)
                    : f == u"Quita"   ? QuitaCaracter(t, n)
-                   : f == u"Dos"     ? DosDigitos(x)
-                   : f == u"General" ? FormatoGeneral(x)
+                   : f == u"Dos"     ? dosDigitos(x)
+                   : f == u"General" ? formatoGeneral(x)
                    : f == u"Hex4"    ? QString::number(HexCuatro(t, i), 16)
                                      : QString::number(std::bit_cast<quint32>(FlotanteHex(t)), 16);
         };
@@ -116,12 +116,12 @@ private slots:
         QTest::addColumn<int>("notas");
         const L n;
         const QString mux = QStringLiteral("05 +012.50"), canal5 = QStringLiteral("Canal    05"),
-                      conc = TramaCon({{1, "*CONC"}, {12, "0003.456"}});
+                      conc = tramaCon({{1, "*CONC"}, {12, "0003.456"}});
         // clang-format off
         QTest::addRow("SAR81 blank sign") << "SARMC" << 1 << 1 << QTime() << L{"  0012.500"} << n << L{"01: 0012.500"} << 0 << 0;
         QTest::addRow("QC300 13") << "QCIII" << 1 << 1 << QTime() << L{"AB1234567890X"} << n << L{"01:1234567890"} << 0 << 0;
         QTest::addRow("QC300 12") << "QC300" << 1 << 1 << QTime() << L{"AB1234567890"} << n << n << 0 << 0;
-        QTest::addRow("PANA1 IN") << "PANA1" << 1 << 1 << QTime() << L{TramaCon({{11, "0.4861"}, {22, "IN"}})} << n << L{"01:0.4861"} << 0 << 0;
+        QTest::addRow("PANA1 IN") << "PANA1" << 1 << 1 << QTime() << L{tramaCon({{11, "0.4861"}, {22, "IN"}})} << n << L{"01:0.4861"} << 0 << 0;
         QTest::addRow("T9481 noise") << "T9481" << 1 << 1 << QTime() << L{",xx0012.3"} << n << L{"01:0.123"} << 0 << 0;
 
         // Keys compare on five characters; an unknown code reads channel 1 from the start.
@@ -132,27 +132,27 @@ private slots:
         QTest::addRow("default from 0") << "ZZ9  " << 1 << 0 << QTime() << L{"12.5"} << n << n << 1 << 0;
         QTest::addRow("XRITE short") << "XRITE" << 1 << 1 << QTime() << L{"L= 01"} << n << L{"01:01", "02:", "03:"} << 0 << 0;
         // Binary frames: each character is one byte, the first of each four the most significant.
-        QTest::addRow("TLOAD 3") << "TLOAD" << 1 << 1 << QTime() << L{TramaDeBytes({0x00, 0x01, 0xE2, 0x40, 0xFF, 0xFF, 0xFF, 0x38, 0x00, 0x00, 0x80, 0x00})} << n << L{"01:1.23456", "02:-2", "03:327.68"} << 0 << 0;
-        QTest::addRow("TLOAD extremes") << "TLOAD" << 1 << 1 << QTime() << L{TramaDeBytes({0x7F, 0xFF, 0xFF, 0xFF, 0x80, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF})} << n << L{"01:21474.83647", "02:-21474836.48", "03:-0.01"} << 0 << 0;
-        QTest::addRow("TLOAD no byte") << "TLOAD" << 1 << 1 << QTime() << L{TramaDeBytes({0x00, 0x20AC, 0x00, 0x01})} << n << n << 1 << 0;
-        QTest::addRow("FOCUS 1 digit") << "FOCUS" << 1 << 1 << QTime() << L{Focus(10, "-1.25", " 3", "1")} << n << L{"03:-1.25", "03:1"} << 0 << 0;
+        QTest::addRow("TLOAD 3") << "TLOAD" << 1 << 1 << QTime() << L{tramaDeBytes({0x00, 0x01, 0xE2, 0x40, 0xFF, 0xFF, 0xFF, 0x38, 0x00, 0x00, 0x80, 0x00})} << n << L{"01:1.23456", "02:-2", "03:327.68"} << 0 << 0;
+        QTest::addRow("TLOAD extremes") << "TLOAD" << 1 << 1 << QTime() << L{tramaDeBytes({0x7F, 0xFF, 0xFF, 0xFF, 0x80, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF})} << n << L{"01:21474.83647", "02:-21474836.48", "03:-0.01"} << 0 << 0;
+        QTest::addRow("TLOAD no byte") << "TLOAD" << 1 << 1 << QTime() << L{tramaDeBytes({0x00, 0x20AC, 0x00, 0x01})} << n << n << 1 << 0;
+        QTest::addRow("FOCUS 1 digit") << "FOCUS" << 1 << 1 << QTime() << L{focus(10, "-1.25", " 3", "1")} << n << L{"03:-1.25", "03:1"} << 0 << 0;
         QTest::addRow("FOCUS Nm early") << "FOCUS" << 1 << 1 << QTime() << L{"1.5Nm"} << n << n << 1 << 0;
-        QTest::addRow("FOCUS channel<0") << "FOCUS" << 1 << 1 << QTime() << L{Focus(6, "12.50", "-5", "1")} << n << n << 0 << 1;
-        QTest::addRow("FOCUG one frame") << "FOCUG" << 1 << 1 << QTime() << L{TramaCon({{1, canal5}, {20, "12.50"}, {25, kNm}})} << n << L{"05:12.50", "05:"} << 0 << 0;
-        QTest::addRow("FOCUG unannounced") << "FOCUG" << 1 << 1 << QTime() << L{Focug(6, "12.50", "0045.200")} << n << n << 0 << 1;
+        QTest::addRow("FOCUS channel<0") << "FOCUS" << 1 << 1 << QTime() << L{focus(6, "12.50", "-5", "1")} << n << n << 0 << 1;
+        QTest::addRow("FOCUG one frame") << "FOCUG" << 1 << 1 << QTime() << L{tramaCon({{1, canal5}, {20, "12.50"}, {25, kNm}})} << n << L{"05:12.50", "05:"} << 0 << 0;
+        QTest::addRow("FOCUG unannounced") << "FOCUG" << 1 << 1 << QTime() << L{focug(6, "12.50", "0045.200")} << n << n << 0 << 1;
         QTest::addRow("MIRAN 2 digits") << "MIRAN" << 1 << 1 << QTime() << L{"*STRT 12", conc} << n << L{"12:0003.456"} << 0 << 0;
         QTest::addRow("MIRAN unannounced") << "MIRAN" << 1 << 1 << QTime() << L{conc} << n << n << 0 << 1;
         QTest::addRow("MUX11 NaN") << "MX8N" << 1 << 1 << QTime() << L{"05 abc"} << n << L{"05:0"} << 0 << 0;
         QTest::addRow("HX1 inf") << "HX1" << 1 << 1 << QTime() << L{"01 0000807F"} << n << n << 1 << 0;
         QTest::addRow("GPORT no comma") << "GPORT" << 1 << 1 << QTime() << L{"12.5"} << n << L{"01:12.5"} << 0 << 0;
         QTest::addRow("GPORT 1 char") << "GPORT" << 1 << 1 << QTime() << L{"12.5,7"} << n << n << 0 << 1;
-        QTest::addRow("MIG-1 1/;") << "MIG-1" << 1 << 1 << QTime() << L{Con12("G 1   ;")} << n << L{"07:0012.500"} << 0 << 0;
-        QTest::addRow("MIG-1 bank 2") << "MIG-1" << 1 << 1 << QTime() << L{Con12("G 2   0")} << n << n << 0 << 1;
-        QTest::addRow("MIG-1 no last") << "MIG-1" << 1 << 1 << QTime() << L{Con12("G 1   ;"), Con12("G 1   2")} << n << L{"07:0012.500"} << 0 << 1;
-        QTest::addRow("MUX40 1 1 1 5") << "MUX40" << 1 << 1 << QTime() << L{Con12("M111  5")} << n << L{"06:0012.500"} << 0 << 0;
-        QTest::addRow("MUX40 1 C 1 ?") << "MUX40" << 1 << 1 << QTime() << L{Con12("MC11  ?")} << n << L{"96:0012.500"} << 0 << 0;
-        QTest::addRow("MUX40 100") << "MUX40" << 1 << 1 << QTime() << L{Con12("MC21  ?")} << n << n << 0 << 1;
-        QTest::addRow("MUX40 no last") << "MUX40" << 1 << 1 << QTime() << L{Con12("M111  5"), Con12("M111  2")} << n << L{"06:0012.500"} << 0 << 1;
+        QTest::addRow("MIG-1 1/;") << "MIG-1" << 1 << 1 << QTime() << L{con12("G 1   ;")} << n << L{"07:0012.500"} << 0 << 0;
+        QTest::addRow("MIG-1 bank 2") << "MIG-1" << 1 << 1 << QTime() << L{con12("G 2   0")} << n << n << 0 << 1;
+        QTest::addRow("MIG-1 no last") << "MIG-1" << 1 << 1 << QTime() << L{con12("G 1   ;"), con12("G 1   2")} << n << L{"07:0012.500"} << 0 << 1;
+        QTest::addRow("MUX40 1 1 1 5") << "MUX40" << 1 << 1 << QTime() << L{con12("M111  5")} << n << L{"06:0012.500"} << 0 << 0;
+        QTest::addRow("MUX40 1 C 1 ?") << "MUX40" << 1 << 1 << QTime() << L{con12("MC11  ?")} << n << L{"96:0012.500"} << 0 << 0;
+        QTest::addRow("MUX40 100") << "MUX40" << 1 << 1 << QTime() << L{con12("MC21  ?")} << n << n << 0 << 1;
+        QTest::addRow("MUX40 no last") << "MUX40" << 1 << 1 << QTime() << L{con12("M111  5"), con12("M111  2")} << n << L{"06:0012.500"} << 0 << 1;
 
         QTest::addRow("GSE01 B9") << "GSE01" << 1 << 1 << QTime() << L{"B9,1,2,3"} << n << L{"10:1", "10:2,3"} << 0 << 0;
         QTest::addRow("GSE01 B 1 comma") << "GSE01" << 1 << 1 << QTime() << L{"B2,10.5"} << n << n << 0 << 1;
@@ -161,9 +161,9 @@ private slots:
         QTest::addRow("PEL10 fillers") << "PEL10" << 1 << 1 << QTime() << L{"X00abc"} << L{"X0012", "X12.5", "X9"} << L{"01:12.5"} << 0 << 0;
         QTest::addRow("PEL10 only fillers") << "PEL10" << 1 << 1 << QTime() << L{"X00"} << L{"X00"} << n << 0 << 1;
         QTest::addRow("DL-10 batch") << "DL-10" << 1 << 1 << QTime() << L{"12345678X"} << L{"00000002", "", "3"} << L{"01:12345678", "01:00000002", "01:3"} << 0 << 0;
-        QTest::addRow("DP7 05") << "DP7" << 1 << 1 << QTime() << L{Y02("+0012.500", "04/12/05")} << n << L{"01:+0012.500 @20050412 1030"} << 0 << 0;
-        QTest::addRow("DP3DX 80") << "DP3DX" << 1 << 1 << QTime() << L{Y02("-0000.125", "12/31/80", "23:59")} << n << L{"01:-0000.125 @19801231 2359"} << 0 << 0;
-        QTest::addRow("DP7 bad date") << "DP7" << 1 << 1 << QTime() << L{Y02("1", "13/01/26")} << n << n << 1 << 0;
+        QTest::addRow("DP7 05") << "DP7" << 1 << 1 << QTime() << L{y02("+0012.500", "04/12/05")} << n << L{"01:+0012.500 @20050412 1030"} << 0 << 0;
+        QTest::addRow("DP3DX 80") << "DP3DX" << 1 << 1 << QTime() << L{y02("-0000.125", "12/31/80", "23:59")} << n << L{"01:-0000.125 @19801231 2359"} << 0 << 0;
+        QTest::addRow("DP7 bad date") << "DP7" << 1 << 1 << QTime() << L{y02("1", "13/01/26")} << n << n << 1 << 0;
         QTest::addRow("QMATE 34") << "QMATE" << 1 << 1 << QTime() << L{"Q LOTE 7           000001.250 0000"} << n << L{"01:000001.250"} << 0 << 0;
         QTest::addRow("QMATE 35") << "QMATE" << 1 << 1 << QTime() << L{"Q LOTE 7           000001.250 00000"} << n << L{"01:000001.250", "01:00000"} << 0 << 0;
         QTest::addRow("TODLR net") << "TODLR" << 16 << 1 << QTime() << L{"gross 9 net 12.5"} << n << L{"16: 12.5"} << 0 << 0;
@@ -203,10 +203,10 @@ private slots:
         ContextoFalso c(reloj, puerto, inicio);
         c.pendientes = pendientes;
         EstadoDecodificadores e;
-        const QStringList motivos = DecodificaTramas(codigo, tramas, c, e);
+        const QStringList motivos = decodificaTramas(codigo, tramas, c, e);
         QCOMPARE(c.resumen(), esperado);
         QVERIFY(motivos.size() == fallas && c.notas.size() == notas && c.escrituras.isEmpty());
-        const QString revision = RevisaNotas(motivos, c, tramas + pendientes);
+        const QString revision = revisaNotas(motivos, c, tramas + pendientes);
         QVERIFY2(revision.isEmpty(), qPrintable(revision));
         // A batch reads only the frames already waiting; AND alone waits for its value frame.
         if (pendientes.isEmpty() && codigo != u"AND")
@@ -215,15 +215,15 @@ private slots:
 
     // An announcement on one port names the channel of another port's readings.
     void canalAnunciadoComun() {
-        QVERIFY(TieneDecodificador("MX8  ") && TieneDecodificador("MX8") &&
-                !TieneDecodificador("mx8") && !TieneDecodificador("ZZ9"));
+        QVERIFY(tieneDecodificador("MX8  ") && tieneDecodificador("MX8") &&
+                !tieneDecodificador("mx8") && !tieneDecodificador("ZZ9"));
         RelojFalso reloj;
         ContextoFalso p1(reloj, 1), p2(reloj, 2);
         EstadoDecodificadores e;
-        DecodificaTramas(QStringLiteral("FOCUG"), {QStringLiteral("Canal    09")}, p1, e);
-        DecodificaTramas(QStringLiteral("MIRAN"), {QStringLiteral("*STRT 04")}, p1, e);
-        DecodificaTramas(QStringLiteral("FOCUG"), {Focug(6, "01.00", "2")}, p2, e);
-        DecodificaTramas(QStringLiteral("MIRAN"), {TramaCon({{1, "*CONC"}, {12, "7"}})}, p2, e);
+        decodificaTramas(QStringLiteral("FOCUG"), {QStringLiteral("Canal    09")}, p1, e);
+        decodificaTramas(QStringLiteral("MIRAN"), {QStringLiteral("*STRT 04")}, p1, e);
+        decodificaTramas(QStringLiteral("FOCUG"), {focug(6, "01.00", "2")}, p2, e);
+        decodificaTramas(QStringLiteral("MIRAN"), {tramaCon({{1, "*CONC"}, {12, "7"}})}, p2, e);
         QCOMPARE(p1.resumen(), QStringList());
         QCOMPARE(p2.resumen(), (QStringList{"09:01.00", "09:2", "04:7"}));
     }
@@ -236,7 +236,7 @@ private slots:
             ContextoFalso c(reloj, 5);
             c.comandosGse[4] = comando;
             EstadoDecodificadores e;
-            QCOMPARE(DecodificaConRegistro(QStringLiteral("GSE01"), QStringLiteral("A3"), c, e),
+            QCOMPARE(decodificaConRegistro(QStringLiteral("GSE01"), QStringLiteral("A3"), c, e),
                      std::nullopt);
             QStringList escrito;
             for (const auto& w : c.escrituras)
@@ -254,9 +254,9 @@ private slots:
         RelojFalso reloj;
         EstadoDecodificadores e;
         ContextoFalso primera(reloj), segunda(reloj);
-        DecodificaConRegistro(QStringLiteral("DM510"), QStringLiteral("4/12/2026,10:30,a,b,c,1"),
+        decodificaConRegistro(QStringLiteral("DM510"), QStringLiteral("4/12/2026,10:30,a,b,c,1"),
                               primera, e);
-        DecodificaConRegistro(QStringLiteral("DM510"), QStringLiteral(",,a,b,c,2"), segunda, e);
+        decodificaConRegistro(QStringLiteral("DM510"), QStringLiteral(",,a,b,c,2"), segunda, e);
         QCOMPARE(segunda.resumen(), QStringList{"01:2"});
     }
 };

@@ -53,7 +53,7 @@ struct Planta : Banco {
     }
 };
 
-QStringList Resumen(const QList<sim::Lectura>& l) {
+QStringList resumen(const QList<sim::Lectura>& l) {
     QStringList r;
     for (const auto& x : l)
         r << QStringLiteral("%1 @%2 %3").arg(x.texto, x.FechaInst, x.HoraInst);
@@ -61,12 +61,12 @@ QStringList Resumen(const QList<sim::Lectura>& l) {
 }
 
 // The channels worth trying on an instrument: the first, one in the middle and the last.
-QList<int> Canales(int n) {
+QList<int> canales(int n) {
     return n > 2 ? QList<int>{1, (n + 1) / 2, n} : n > 1 ? QList<int>{1, n} : QList<int>{1};
 }
 
 // TDLRF and TODLR read on the channel of their port's number.
-bool PorPuerto(const QString& codigo) {
+bool porPuerto(const QString& codigo) {
     return codigo == u"TDLRF" || codigo == u"TODLR";
 }
 
@@ -87,12 +87,12 @@ private slots:
         QTest::addColumn<int>("variante");
         QTest::addColumn<bool>("rechazo");
         const double valores[] = {0, 0.0004, -0.0004, 12.345, -7.25, 98765.4321, -1234.5678, 1e12};
-        for (const sim::Instrumento* i : sim::Instrumentos()) {
+        for (const sim::Instrumento* i : sim::instrumentos()) {
             const QString codigo = QString::fromLatin1(i->codigo);
             if (codigo == u"TABLA")
                 continue;
             for (int v = 0; v < i->variantes; ++v) {
-                for (int canal : Canales(i->canales))
+                for (int canal : canales(i->canales))
                     for (double valor : valores)
                         QTest::addRow("%s v%d c%d %g", i->codigo, v, canal, valor)
                             << codigo << valor << canal << v << false;
@@ -109,10 +109,10 @@ private slots:
         QFETCH(bool, rechazo);
         sim::Opciones o;
         o.canal = canal, o.variante = variante, o.rechazo = rechazo, o.cuando = kCuando;
-        const sim::Muestra m = sim::BuscaInstrumento(codigo)->genera(valor, o);
+        const sim::Muestra m = sim::buscaInstrumento(codigo)->genera(valor, o);
         Planta& b = *planta_;
-        const int p = PorPuerto(codigo) ? canal : 1;
-        QCOMPARE(b.recibe(p, codigo, m.tramas), Resumen(m.lecturas));
+        const int p = porPuerto(codigo) ? canal : 1;
+        QCOMPARE(b.recibe(p, codigo, m.tramas), resumen(m.lecturas));
         QCOMPARE(b.avisos.beeps, 0);
         // Only GSE01 answers (on the unit it announced), and only the logger closes its port.
         const bool gse = codigo == u"GSE01";
@@ -125,16 +125,16 @@ private slots:
 
     // Several samples in one pass: channels anew, batches in turn, DM510's date carried.
     void variasMuestras() {
-        for (const sim::Instrumento* i : sim::Instrumentos()) {
+        for (const sim::Instrumento* i : sim::instrumentos()) {
             const QString codigo = QString::fromLatin1(i->codigo);
             if (codigo == u"TABLA")
                 continue;
-            const int p = PorPuerto(codigo) ? 16 : 1;
+            const int p = porPuerto(codigo) ? 16 : 1;
             QList<QByteArray> tramas;
             QList<sim::Lectura> esperadas;
             for (int k = 0; k < 3; ++k) {
                 sim::Opciones o;
-                o.canal = p > 1 ? p : Canales(i->canales).value(k, 1);
+                o.canal = p > 1 ? p : canales(i->canales).value(k, 1);
                 o.variante = k % i->variantes, o.lote = k + 1, o.campos = 2;
                 o.cuando = kCuando.addDays(k);
                 o.rechazo = k == 1 && codigo != u"DL-10";
@@ -143,7 +143,7 @@ private slots:
                 if (codigo != u"DL-10" || k == 0)
                     esperadas += m.lecturas;
             }
-            QCOMPARE(planta_->recibe(p, codigo, tramas), Resumen(esperadas));
+            QCOMPARE(planta_->recibe(p, codigo, tramas), resumen(esperadas));
         }
     }
 };

@@ -40,7 +40,7 @@ private slots:
         Corrida puestos[2];
         for (int k = 0; k < 2; ++k) {
             Corrida& c = puestos[k];
-            QVERIFY(c.prepara() && EscribeTexto(c.dir + "/MVDirec.iau",
+            QVERIFY(c.prepara() && escribeTexto(c.dir + "/MVDirec.iau",
                                                 QString("\"[SQLSERVER]\",\"%1\",\"%2\",\"%3\"\r\n")
                                                     .arg(srv.dataSource(), catalogo, srv.usuario)));
             QProcess clave;
@@ -53,7 +53,7 @@ private slots:
                     c.arranca());
         }
         const QString tabla = "\"Datos_F1_TORNO1_EJE20\"";
-        const bool llegaron = EsperaQue(
+        const bool llegaron = esperaQue(
             [&] { return psql("select count(*) from " + tabla).toInt() >= 2 * kPorOrt; }, 60000);
         for (Corrida& c : puestos)
             c.termina();

@@ -145,11 +145,11 @@ private slots:
         QFETCH(bool, escribe);
         DirPrograma d;
         d.productoJet();
-        const auto r = EscribeArchivoClave(d.ruta(), clave);
+        const auto r = escribeArchivoClave(d.ruta(), clave);
         QVERIFY2(r.ok() == escribe && r.falla().descripcion.isEmpty() == escribe,
                  qPrintable(r.falla().descripcion));
         AvisosGrabados av;
-        const auto a = CargaAjustes(d.ruta(), av);
+        const auto a = cargaAjustes(d.ruta(), av);
         QVERIFY(a && av.mensajes.isEmpty() && a->ClaveBD == (escribe ? clave : QString()));
     }
 
@@ -168,7 +168,7 @@ private slots:
     void direccionHttp() {
         QFETCH(QString, texto);
         QFETCH(QString, url);
-        const auto d = InterpretaDireccionHttp(texto);
+        const auto d = interpretaDireccionHttp(texto);
         QCOMPARE(d ? (d->ninguna ? "-" : d->url()) + QString::number(d->deRed()) : QString(), url);
     }
 
@@ -186,13 +186,13 @@ private slots:
         aviso->listo("3 de 4 puertos abiertos");
         aviso->vigila(&adquisicion);
         auto pings = [&] { return systemd.lee().filter("WATCHDOG=1").size(); };
-        QVERIFY(systemd.ok() && EsperaQue([&] { return pings() > 0; }, 2000));
+        QVERIFY(systemd.ok() && esperaQue([&] { return pings() > 0; }, 2000));
         QMetaObject::invokeMethod(&adquisicion, [] { QThread::msleep(700); });
         QTest::qWait(100);
         pings();
         QTest::qWait(500);
         QCOMPARE(pings(), 0);
-        QVERIFY(EsperaQue([&] { return pings() > 0; }, 2000));
+        QVERIFY(esperaQue([&] { return pings() > 0; }, 2000));
         aviso.reset(); // its timer goes with acquisition's thread
         hilo.quit(), hilo.wait();
         qunsetenv("NOTIFY_SOCKET");

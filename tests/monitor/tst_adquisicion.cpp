@@ -32,7 +32,7 @@ struct Planta : Banco {
         a.Reinicia();
     }
     QString open(int p) const {
-        return ValorSqlite(archivoConf,
+        return valorSqlite(archivoConf,
                            "select Open from PUERTOS where Puert=" + QString::number(p));
     }
     void pulsa(int p) {
@@ -150,7 +150,7 @@ private slots:
         QCOMPARE(estados.count(), 4); // ports 1, 2, 3, 5 painted red
         b.pulsa(2);
         b.pulsa(1);
-        QVERIFY(EjecutaScript(b.archivoConf, "UPDATE PUERTOS SET Open = 0 WHERE Puert = 1"));
+        QVERIFY(ejecutaScript(b.archivoConf, "UPDATE PUERTOS SET Open = 0 WHERE Puert = 1"));
         b.a.Reinicia();
         QVERIFY(b.a.activo(2) && !b.a.activo(1));
         QVERIFY(b.puertos.serie(2).aperturas == 2 && b.open(2) == "-1");

@@ -35,7 +35,7 @@ struct Conexiones : Banco {
     void abre(int p, const QString& conex) {
         t.puerto(p).Conex = conex.leftJustified(5, ' ', true);
         ConnectAbre(e, t, puertos, p,
-                    [this](const QString& clave) { return RegistroINS(e, clave); });
+                    [this](const QString& clave) { return registroIns(e, clave); });
     }
 };
 
@@ -77,7 +77,7 @@ private slots:
         QFETCH(int, separador);
         QFETCH(QString, campos);
         QFETCH(QStringList, problemas);
-        const TablaCampos t = InterpretaTablaCampos(texto, kArchivo);
+        const TablaCampos t = interpretaTablaCampos(texto, kArchivo);
         QCOMPARE(int(t.separador), separador);
         QStringList leidos, vistos; // "label position length characteristic"
         for (const CampoTabla& c : t.campos)

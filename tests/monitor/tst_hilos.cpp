@@ -47,12 +47,12 @@ struct Planta {
         for (int p = 1; p <= 4; ++p)
             pty[p] = std::make_unique<Pty>(),
             iau += QString("%1,%2\r\n").arg(p).arg(pty[p]->esclavo());
-        if (!CreaDemo(ORT_DEMO_SCRIPT, dir) ||
-            !EjecutaScript(dir + "/ORTConf2005.mdb",
+        if (!creaDemo(ORT_DEMO_SCRIPT, dir) ||
+            !ejecutaScript(dir + "/ORTConf2005.mdb",
                            "DELETE FROM PUERTOS; DELETE FROM CANALES; DELETE FROM CONF;" + conf) ||
-            (!mtvx.isEmpty() && !EjecutaScript(dir + "/bd/MTVX2005.MDB", mtvx)) ||
-            !EscribeTexto(dir + "/ORTPuertos.IAU", iau) ||
-            !(ajustes = CargaAjustes(dir, avisosHilos)))
+            (!mtvx.isEmpty() && !ejecutaScript(dir + "/bd/MTVX2005.MDB", mtvx)) ||
+            !escribeTexto(dir + "/ORTPuertos.IAU", iau) ||
+            !(ajustes = cargaAjustes(dir, avisosHilos)))
             return false;
         e = std::make_unique<Entorno>(Entorno{*ajustes, avisosHilos, reloj});
         puertos = std::make_unique<FabricaPuertosQt>(ajustes->Ruta);
@@ -64,14 +64,14 @@ struct Planta {
     }
     ~Planta() { a ? a->detiene() : void(); }
     QString valor(const QString& ctx, const QString& sql) const {
-        return ValorSqlite(dir + "/datos/" + ctx + ".MDB", sql);
+        return valorSqlite(dir + "/datos/" + ctx + ".MDB", sql);
     }
     int filas(const QString& ctx, const QString& donde = "1") const {
         return valor(ctx, "select count(*) from Datos where " + donde).toInt();
     }
 };
 
-QString Conf(int p, const QString& maqui, const QString& produ, const QString& carac,
+QString conf(int p, const QString& maqui, const QString& produ, const QString& carac,
              int dtmp = 0) {
     return QString("INSERT INTO CANALES VALUES (%1,1,''); INSERT INTO CONF VALUES "
                    "(%1,1,1,'OP1','E1','%2','%3','F1','%4','','','','',%5);")
@@ -79,7 +79,7 @@ QString Conf(int p, const QString& maqui, const QString& produ, const QString& c
 }
 
 // Milliseconds until the condition holds, -1 past the limit.
-qint64 Tarda(const std::function<bool()>& condicion, int ms) {
+qint64 tarda(const std::function<bool()>& condicion, int ms) {
     QElapsedTimer t;
     t.start();
     return QTest::qWaitFor(condicion, ms) ? t.elapsed() : -1;
@@ -94,7 +94,7 @@ private slots:
     void unFlujoNoDetieneAOtroPuerto() {
         Planta pl;
         QVERIFY(pl.arranca("INSERT INTO PUERTOS VALUES (1,'CALIB',-1),(2,'CALIB',-1);" +
-                           Conf(1, "RECT1", "EJE20", "TEMP") + Conf(2, "TORNO1", "TUBO1", "TEMP")));
+                           conf(1, "RECT1", "EJE20", "TEMP") + conf(2, "TORNO1", "TUBO1", "TEMP")));
         std::atomic<bool> fin{false};
         std::thread flujo([&] {
             for (; !fin; std::this_thread::sleep_for(std::chrono::milliseconds(40)))
@@ -103,7 +103,7 @@ private slots:
         QTest::qWait(500);
         for (int i = 1; i <= 3; ++i) {
             pl.pty[2]->escribe(QString("%1.5\r").arg(i).toLatin1());
-            const qint64 ms = Tarda([&] { return pl.filas("F1/TORNO1/TUBO1") == i; }, 3000);
+            const qint64 ms = tarda([&] { return pl.filas("F1/TORNO1/TUBO1") == i; }, 3000);
             QVERIFY2(ms >= 0 && ms <= 250, qPrintable(QString("reading %1: %2 ms").arg(i).arg(ms)));
             QTest::qWait(1000 - int(ms));
         }
@@ -127,7 +127,7 @@ private slots:
         QFETCH(int, entreCaracteresMs);
         Planta pl;
         QVERIFY(pl.arranca(
-            "INSERT INTO PUERTOS VALUES (1,'AND',-1);" + Conf(1, "TORNO1", "TUBO1", "TEMP"),
+            "INSERT INTO PUERTOS VALUES (1,'AND',-1);" + conf(1, "TORNO1", "TUBO1", "TEMP"),
             Apertura::PorValor,
             "INSERT INTO INS VALUES "
             "('AND','Balanza','RS232','','','9600','N','8','1','','','1','13','0')"));
@@ -138,7 +138,7 @@ private slots:
         };
         for (const char* valor : {"12.50", "13.25"})
             envia("ST\r"), QThread::msleep(trasEstadoMs), envia(QByteArray(valor) + '\r');
-        QVERIFY(Tarda([&] { return pl.filas("F1/TORNO1/TUBO1") == 2; }, 5000) >= 0);
+        QVERIFY(tarda([&] { return pl.filas("F1/TORNO1/TUBO1") == 2; }, 5000) >= 0);
         QCOMPARE(pl.valor("F1/TORNO1/TUBO1", "select group_concat(TEMP, ' ') from Datos"),
                  QString("12.5 13.25"));
         QVERIFY(pl.a->log().lineas(1).filter("No value frame").isEmpty());
@@ -157,8 +157,8 @@ private slots:
         QFETCH(Apertura, apertura);
         Planta pl;
         QVERIFY(pl.arranca("INSERT INTO PUERTOS VALUES (1,'CALIB',-1),(2,'CALIB',-1);" +
-                               Conf(1, "TORNO1", "EJE20", "DIAM", 60) +
-                               Conf(2, "TORNO1", "EJE20", "LARGO", 60),
+                               conf(1, "TORNO1", "EJE20", "DIAM", 60) +
+                               conf(2, "TORNO1", "EJE20", "LARGO", 60),
                            apertura));
         constexpr int n = 15;
         for (int i = 0; i < n; ++i) {
@@ -168,7 +168,7 @@ private slots:
         const QString ctx = "F1/TORNO1/EJE20";
         auto filas = [&](const char* donde) { return pl.filas(ctx, donde); };
         QVERIFY(
-            Tarda([&] { return filas("DIAM is not null") == n && filas("LARGO is not null") == n; },
+            tarda([&] { return filas("DIAM is not null") == n && filas("LARGO is not null") == n; },
                   10000) >= 0);
         const QString desorden =
             "select count(*) from Datos a, Datos b where a.N < b.N and a.%1 > b.%1";
@@ -183,17 +183,17 @@ private slots:
         QProcess sim;
         sim.start(ORTSIM_PATH,
                   {"--code", "CALIB", "--tcp", "0", "--rate", "200", "--values", "random:1,50"});
-        const int puertoTcp = PuertoTcpDe(sim);
+        const int puertoTcp = puertoTcpDe(sim);
         Planta pl;
         QVERIFY(puertoTcp > 0 &&
                 pl.arranca("INSERT INTO PUERTOS VALUES (1,'REDTC',-1);" +
-                               Conf(1, "TORNO1", "TUBO1", "TEMP"),
+                               conf(1, "TORNO1", "TUBO1", "TEMP"),
                            Apertura::PorPasada,
                            QString("INSERT INTO INS VALUES ('REDTC','Calibre en "
                                    "red','TCP/IP','127.0.0.1','%1','','','','','','','1','13','0')")
                                .arg(puertoTcp)));
         const double& grabadas = pl.a->tablas().NumGrabadas[1];
-        QVERIFY(Tarda([&] { return grabadas > 0; }, 5000) >= 0);
+        QVERIFY(tarda([&] { return grabadas > 0; }, 5000) >= 0);
         QElapsedTimer t, desdeCambio;
         t.start(), desdeCambio.start();
         double antes = grabadas;
@@ -235,11 +235,11 @@ private slots:
             if (b.srv)
                 relevo.emplace(b.srv->host, b.srv->puerto),
                     b.ajustes.ServidorBD = relevo->dataSource();
-            QString conf =
+            QString sql =
                 "INSERT INTO PUERTOS VALUES (1,'CALIB',-1),(2,'CALIB',-1),(3,'CALIB',-1);";
             for (const auto& [p, carac] : {std::pair{1, "DIAM"}, {2, "LARGO"}, {3, "TEMP"}})
-                conf += Conf(p, "M1", "P1", carac, 60);
-            if (!b.datos() || !b.conf(conf))
+                sql += conf(p, "M1", "P1", carac, 60);
+            if (!b.datos() || !b.conf(sql))
                 return QStringList{"no tables"};
             AvisosEntreHilos avisosHilos(b.avisos);
             RelojSistema reloj;
@@ -272,7 +272,7 @@ private slots:
                 QTest::qWait(100);
             }
             if (corta) { // back with nothing more arriving: the lane's own timer writes the rest
-                Tarda([&] { return reg.retenidas(1) > 0; }, 15000);
+                tarda([&] { return reg.retenidas(1) > 0; }, 15000);
                 caption = reg.captionGra(1);
                 if (relevo)
                     relevo->restablece();
@@ -280,7 +280,7 @@ private slots:
                     QSqlQuery(db).exec("ROLLBACK"), db.close(),
                         db = QSqlDatabase(), QSqlDatabase::removeDatabase("bloqueo");
             }
-            Tarda([&] { return hilo.retenidas() == 0 && hilo.pendientes() == 0; }, 40000);
+            tarda([&] { return hilo.retenidas() == 0 && hilo.pendientes() == 0; }, 40000);
             hilo.detiene();
             QTest::qWait(100);
             dicho = b.avisos.textos() + b.log.lineas(1) + b.log.lineas(2) + b.log.lineas(3);

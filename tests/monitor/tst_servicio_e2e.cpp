@@ -15,7 +15,7 @@ namespace {
 
 constexpr int kLecturas = 12;
 
-QByteArray Crudo(int puerto, const QByteArray& peticion) {
+QByteArray crudo(int puerto, const QByteArray& peticion) {
     QTcpSocket s;
     s.connectToHost(QHostAddress::LocalHost, quint16(puerto));
     if (!s.waitForConnected(3000))
@@ -29,12 +29,12 @@ QByteArray Crudo(int puerto, const QByteArray& peticion) {
         return s.state() != QAbstractSocket::ConnectedState ||
                (!r.isEmpty() && quieto.elapsed() > 300);
     };
-    EsperaQue(hecho, 5000);
+    esperaQue(hecho, 5000);
     return r + s.readAll();
 }
 
 // The samples of Prometheus text; `mala`: the first line that is no comment nor sample.
-QMap<QString, double> Muestras(const QByteArray& texto, QString& mala) {
+QMap<QString, double> muestras(const QByteArray& texto, QString& mala) {
     static const QRegularExpression muestra(
         R"(^([a-zA-Z_:][a-zA-Z0-9_:]*(\{[a-zA-Z_][a-zA-Z0-9_]*="[^"\\]*"(,[a-zA-Z_][a-zA-Z0-9_]*="[^"\\]*")*\})?) (-?[0-9.]+(e[-+]?[0-9]+)?)$)");
     QMap<QString, double> m;
@@ -57,7 +57,7 @@ class TstServicioE2e : public QObject {
 
     QByteArray get(const QString& ruta) {
         const QByteArray r =
-            Crudo(puerto_,
+            crudo(puerto_,
                   "GET " + ruta.toLatin1() + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
         return r.mid(r.indexOf("\r\n\r\n") + 4);
     }
@@ -99,7 +99,7 @@ private slots:
                  QList<int>({kLecturas, kLecturas, 0, 0}));
 
         QString mala;
-        const QMap<QString, double> m = Muestras(get("/metrics"), mala);
+        const QMap<QString, double> m = muestras(get("/metrics"), mala);
         QVERIFY2(mala.isEmpty(), qPrintable(mala));
         // clang-format off
         for (const auto& [nombre, valor] : {std::pair{R"(ort_lecturas_recibidas_total{puerto="1"})", double(kLecturas)}, {R"(ort_lecturas_grabadas_total{puerto="1"})", double(kLecturas)},
@@ -134,7 +134,7 @@ private slots:
     void peticiones() {
         QFETCH(QByteArray, peticion);
         QFETCH(QByteArray, respuesta);
-        const QByteArray r = Crudo(puerto_, peticion);
+        const QByteArray r = crudo(puerto_, peticion);
         QVERIFY2(respuesta.isEmpty() ? r.isEmpty() : r.startsWith(respuesta),
                  r.left(80).constData());
         const QByteArray cabecera = r.left(r.indexOf("\r\n\r\n")).toLower(),
@@ -152,7 +152,7 @@ private slots:
     void systemdOyeListoLasCuentasYElPerroGuardian() {
         QStringList oidos;
         const QString cuentas = QString("%1 lecturas recibidas, %1 grabadas").arg(kLecturas);
-        QVERIFY(EsperaQue(
+        QVERIFY(esperaQue(
             [&] {
                 oidos += systemd_->lee();
                 return oidos.filter("WATCHDOG=1").size() >= 3 && !oidos.filter(cuentas).isEmpty();

@@ -12,7 +12,7 @@ using namespace ort;
 using ort::prueba::Pty;
 
 // A program directory whose port map (under the given name) holds the given text.
-static void EscribeMapa(const QTemporaryDir& d, const QString& texto,
+static void escribeMapa(const QTemporaryDir& d, const QString& texto,
                         const QString& nombre = "ORTPuertos.IAU") {
     QFile f(d.filePath(nombre));
     QVERIFY(f.open(QIODevice::WriteOnly) && f.write(texto.toUtf8()) >= 0);
@@ -28,7 +28,7 @@ class TstPuertoSerie : public QObject {
     // Port 3 mapped on a fresh pseudo-terminal, opened with the given settings.
     bool abre(const QString& settings = QStringLiteral("9600,N,8,1"), int umbral = 1) {
         pty_ = std::make_unique<Pty>();
-        EscribeMapa(dir_, QStringLiteral("3,%1\n").arg(pty_->esclavo()));
+        escribeMapa(dir_, QStringLiteral("3,%1\n").arg(pty_->esclavo()));
         puerto_ = std::make_unique<PuertoSerieQt>(dir_.path());
         for (const auto& f :
              {puerto_->fijaNumero(3), puerto_->fijaSettings(settings), puerto_->fijaUmbral(umbral),
@@ -60,7 +60,7 @@ private slots:
     void settings() {
         QFETCH(QString, s);
         QFETCH(QString, esperado);
-        const auto c = InterpretaSettings(s);
+        const auto c = interpretaSettings(s);
         if (c) {
             QCOMPARE(QString::asprintf("%d %d %d %d", int(c->baudios), int(c->paridad),
                                        int(c->bitsDatos), int(c->bitsParada)),
@@ -103,7 +103,7 @@ private slots:
         if (archivo.endsWith(u'/'))
             QVERIFY(QDir(dir.path()).mkdir(archivo));
         else if (!archivo.isEmpty())
-            EscribeMapa(dir, texto, archivo);
+            escribeMapa(dir, texto, archivo);
         PuertoSerieQt p(dir.path());
         const auto f = p.fijaNumero(puerto);
         if (esperado.startsWith(u'!'))
@@ -122,7 +122,7 @@ private slots:
                 QVERIFY(!abierto || puerto_->fijaSettings(s));
                 const termios t = pty_->atributos();
                 QVERIFY(int(cfgetospeed(&t)) == velocidad && bool(t.c_cflag & CSTOPB) == dos);
-                QCOMPARE(puerto_->configuracion(), InterpretaSettings(s).valor());
+                QCOMPARE(puerto_->configuracion(), interpretaSettings(s).valor());
                 cleanup();
             }
     }
@@ -172,9 +172,9 @@ private slots:
 
     // Out of range, missing or busy device, already open: refused; line counters become events.
     void rechazos() {
-        QCOMPARE(EventosDeContadores({}, {}), QList<int>{});
-        QCOMPARE(EventosDeContadores({}, {2, 0, 1, 5, 0}), (QList<int>{1001, 1006, 1008}));
-        QCOMPARE(EventosDeContadores({1, 1, 1, 1, 1}, {1, 2, 1, 1, 4}), (QList<int>{1004, 1009}));
+        QCOMPARE(eventosDeContadores({}, {}), QList<int>{});
+        QCOMPARE(eventosDeContadores({}, {2, 0, 1, 5, 0}), (QList<int>{1001, 1006, 1008}));
+        QCOMPARE(eventosDeContadores({1, 1, 1, 1, 1}, {1, 2, 1, 1, 4}), (QList<int>{1004, 1009}));
         PuertoSerieQt p(dir_.path());
         for (int n : {0, 17, -1})
             QCOMPARE(p.fijaNumero(n).falla().numero, kFallaNumeroPuerto);
@@ -183,7 +183,7 @@ private slots:
                 p.fijaBufferEntrada(0).falla().numero == kFallaValorNoValido);
         QVERIFY(p.fijaUmbral(10) && p.fijaBufferEntrada(4096) && p.umbral() == 10 &&
                 p.bufferEntrada() == 4096);
-        EscribeMapa(dir_, QStringLiteral("2,%1/no-existe\n").arg(dir_.path()));
+        escribeMapa(dir_, QStringLiteral("2,%1/no-existe\n").arg(dir_.path()));
         QVERIFY(p.fijaNumero(2));
         const auto f = p.abre().falla();
         QVERIFY(f.numero == kFallaNumeroPuerto && f.descripcion.contains("no-existe"));

@@ -11,7 +11,7 @@ class TstBaseCalidad : public QObject {
     std::unique_ptr<Banco> b_;
     Conexion c_;
 
-    static QString Claves(const Filas& r) {
+    static QString clavesDe(const Filas& r) {
         QStringList claves;
         for (const auto& f : r.filas)
             claves << f[0].toString().trimmed();
@@ -36,9 +36,9 @@ private slots:
                                    "INSERT INTO EXU VALUES ('O''HARA', 'E''3')"};
         if (b_->srv) {
             const QString cat = b_->ajustes.CatalogoBD;
-            QVERIFY(CreaBasePg(
+            QVERIFY(creaBasePg(
                 *b_->srv, cat,
-                Sentencias(LeeEsquema("metrovax.pg.sql") + LeeEsquema("planta-demo.sql")) + extra));
+                sentencias(leeEsquema("metrovax.pg.sql") + leeEsquema("planta-demo.sql")) + extra));
             b_->ajustes.StrConexion = CadenaConexion(b_->ajustes, cat);
         } else {
             QVERIFY(b_->mtvx(extra.join(";\n")));
@@ -83,7 +83,7 @@ private slots:
                                       : b.limites(p.value(0), p.value(1), p.value(2));
         QVERIFY2(r, r ? "" : qPrintable(r.falla().descripcion));
         QCOMPARE(r->columnas, columnas.split(u','));
-        QCOMPARE(Claves(*r), claves);
+        QCOMPARE(clavesDe(*r), claves);
         QVERIFY(claves.isEmpty() || r->tamanos.first() == tamano);
         QVERIFY(claves.isEmpty() || que != "lim" || r->valor(0, "CXPLSUPC").toDouble() == 20.1);
     }

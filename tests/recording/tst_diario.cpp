@@ -18,7 +18,7 @@ namespace {
 
 const QDateTime kInicio(QDate(2026, 12, 4), QTime(9, 5, 7));
 
-Retenida Lectura(const QString& destino, const QString& valor, int puerto = 1, int segundo = 0,
+Retenida lectura(const QString& destino, const QString& valor, int puerto = 1, int segundo = 0,
                  const QString& carac = "DIAM", float dtmp = 60) {
     Retenida r;
     r.destino = destino, r.Forma = "F1", r.Maqui = "M1", r.Produ = "P1", r.Carac = carac;
@@ -27,7 +27,7 @@ Retenida Lectura(const QString& destino, const QString& valor, int puerto = 1, i
     return r;
 }
 
-QStringList Valores(const QList<Retenida>& rs) {
+QStringList valores(const QList<Retenida>& rs) {
     QStringList v;
     for (const Retenida& r : rs)
         v << (r.motivo.isEmpty() ? r.Valor
@@ -35,21 +35,21 @@ QStringList Valores(const QList<Retenida>& rs) {
     return v;
 }
 
-QList<Retenida> Lecturas(const Ajustes& a, int vueltas = 1) {
+QList<Retenida> lecturas(const Ajustes& a, int vueltas = 1) {
     const char* guion[][2] = {{"DIAM", "12.5"}, {"LARGO", "7"}, {"LOTE", "L1"},  {"DIAM", "12.5"},
                               {"DIAM", "12.5"}, {"LARGO", "8"}, {"TEMP", "abc"}, {"DIAM", "13"}};
     QList<Retenida> rs;
     int s = 0;
     for (int i = 0; i < vueltas; ++i)
         for (const auto& [carac, valor] : guion) {
-            rs << Lectura(ClaveDestino(a, "F1", "M1", "P1"), valor, 1, s += 5, carac,
+            rs << lectura(claveDestino(a, "F1", "M1", "P1"), valor, 1, s += 5, carac,
                           QString(carac) == "LOTE" ? 999 : 60);
             rs.back().Turno = BuscaTurno(a, rs.back().momento.toString("HHmm"));
         }
     return rs;
 }
 
-void Escribe(Banco& b, const QList<Retenida>& rs) {
+void escribe(Banco& b, const QList<Retenida>& rs) {
     GrabadorDatos g(b.e);
     for (const Retenida& r : rs) {
         b.reloj.fija(r.momento);
@@ -59,7 +59,7 @@ void Escribe(Banco& b, const QList<Retenida>& rs) {
     }
 }
 
-QStringList Filas(const Banco& b) {
+QStringList filas(const Banco& b) {
     return Banco::muestra(b.filas("select * from \"" + b.tabla + "\" order by n"));
 }
 
@@ -112,7 +112,7 @@ struct Cola {
     }
 };
 
-int ReenviaHastaMorir(const QString& archivo, const QString& dir) {
+int reenviaHastaMorir(const QString& archivo, const QString& dir) {
     class Contado : public EscritorDatos {
     public:
         using EscritorDatos::EscritorDatos;
@@ -137,7 +137,7 @@ int ReenviaHastaMorir(const QString& archivo, const QString& dir) {
     return 0;
 }
 
-QByteArray MataTras(const QStringList& argumentos, int n) {
+QByteArray mataTras(const QStringList& argumentos, int n) {
     QProcess hijo;
     hijo.start(QCoreApplication::applicationFilePath(), argumentos);
     QByteArray salida;
@@ -160,18 +160,18 @@ private slots:
         c.escritor.guion["B"] = {TipoFalla::Pasajera};
         for (const auto& [d, v] :
              {std::pair{"A", "1"}, {"B", "1"}, {"A", "2"}, {"B", "2"}, {"A", "3"}, {"A", "4"}})
-            c.reenvio.retiene(Lectura(d, v, 7), "caída");
+            c.reenvio.retiene(lectura(d, v, 7), "caída");
         QVERIFY(c.reenvio.pendiente("A") && c.reenvio.pendiente("B") && !c.reenvio.pendiente("C"));
         c.reloj.avanza(c.reenvio.espera("A"));
         QVERIFY(c.reenvio.pasa() == 1000 &&
                 c.escritor.intentos == QStringList({"A:1", "A:2", "A:3", "A:4", "B:1"}));
-        c.reenvio.retiene(Lectura("B", "3"), "detrás");
+        c.reenvio.retiene(lectura("B", "3"), "detrás");
         c.reenviaTodo();
         QCOMPARE(c.escritor.escritas, QStringList({"A:1", "A:4", "B:1", "B:2", "B:3"}));
         QCOMPARE(c.dicho, QStringList({"retiene A", "retiene B", "apartada 2 1", "apartada 3 0",
                                        "escrito A 2", "escrito B 3"}));
         QVERIFY(c.grabadas == 5 && c.diario.total() == 0 && c.diario.apartadas() == 2);
-        QCOMPARE(Valores(c.diario.listaApartadas()),
+        QCOMPARE(valores(c.diario.listaApartadas()),
                  QStringList({"2 falla de 2 7", "3 falla de 3 7"}));
     }
 
@@ -184,7 +184,7 @@ private slots:
         using A = Diario::Admision;
         QList<A> adm;
         for (int i = 1; i <= 6; ++i)
-            adm << c.reenvio.retiene(Lectura("A", QString::number(i)), "caída");
+            adm << c.reenvio.retiene(lectura("A", QString::number(i)), "caída");
         QCOMPARE(adm, QList<A>({A::Guardada, A::Guardada, A::Cerca, A::Cerca, A::Rechazada,
                                 A::Rechazada}));
         QList<qint64> esperas{c.reenvio.espera("A")};
@@ -200,7 +200,7 @@ private slots:
         QVERIFY(c.escritor.intentos.size() == 6 && c.diario.total() == 4 &&
                 c.reenvio.pasa() == -1 && c.reenvio.espera("A") == 0);
         for (int i = 7; i <= 9; ++i)
-            c.reenvio.retiene(Lectura("A", QString::number(i)), "caída");
+            c.reenvio.retiene(lectura("A", QString::number(i)), "caída");
         QCOMPARE(c.dicho, QStringList({"retiene A", "limite 3/4 0", "limite 4/4 1", "escrito A 4",
                                        "retiene A", "limite 3/4 0"}));
     }
@@ -218,8 +218,8 @@ private slots:
             QVERIFY(d->abre());
         }
         using Adm = Diario::Admision;
-        Retenida r[] = {Lectura("A", "1", 3), Lectura("B", "2", 5, 1), Lectura("A", "3", 3),
-                        Lectura("B", "4", 5), Lectura("A", "5", 3)};
+        Retenida r[] = {lectura("A", "1", 3), lectura("B", "2", 5, 1), lectura("A", "3", 3),
+                        lectura("B", "4", 5), lectura("A", "5", 3)};
         r[1].Fecha = "20261203", r[1].Hora = "0815", r[1].campo = 2;
         QCOMPARE(
             QList<Adm>(
@@ -230,7 +230,7 @@ private slots:
                 r[1].id < r[2].id && b.quita({r[3].id}) && comun == 3);
         a2.fijaAlcance("A", &otro);
         QVERIFY(a2.abre() && otro == 2 && todo.abre());
-        QCOMPARE(Valores(a2.retenidas("A")), QStringList({"1", "3"}));
+        QCOMPARE(valores(a2.retenidas("A")), QStringList({"1", "3"}));
         QCOMPARE(todo.porPuerto(), (QMap<int, qint64>{{3, 2}, {5, 1}}));
         QCOMPARE(todo.destinos(), (QStringList{"A", "B"}));
         const Retenida x = a2.retenidas("B").value(0);
@@ -240,7 +240,7 @@ private slots:
             QStringList({"F1", "M1", "P1", "DIAM", "2", "20261203", "0815", "M", "OP1", "08.250"}));
         QCOMPARE(QList<float>({float(x.puerto), float(x.canal + x.secuencia + x.campo), x.DTMP}),
                  QList<float>({5, 7, 60}));
-        Retenida nueva = Lectura("A", "6");
+        Retenida nueva = lectura("A", "6");
         QVERIFY(todo.agrega(nueva) == Adm::Guardada && nueva.id > r[3].id);
     }
 
@@ -265,7 +265,7 @@ private slots:
         QFETCH(QString, descripcion);
         QFETCH(qint64, numero);
         QFETCH(bool, pasajera);
-        QCOMPARE(ClasificaFalla(Falla{"QSQLITE", numero, descripcion}) == TipoFalla::Pasajera,
+        QCOMPARE(ort::clasificaFalla(Falla{"QSQLITE", numero, descripcion}) == TipoFalla::Pasajera,
                  pasajera);
     }
 
@@ -317,15 +317,15 @@ private slots:
         ORT_BANCO(ref, motor);
         Banco b(motor);
         QVERIFY(ref.datos() && b.datos());
-        const QList<Retenida> rs = Lecturas(b.ajustes, caso == "muerto" ? 60 : 1);
-        Escribe(ref, rs);
+        const QList<Retenida> rs = lecturas(b.ajustes, caso == "muerto" ? 60 : 1);
+        escribe(ref, rs);
         const QString archivo = b.dir.ruta() + kArchivoDiario;
         QStringList dicho;
         if (Diario d(archivo); !d.abre()) {
             QFAIL("diario");
         } else if (EscritorDatos esc(b.ajustes, b.reloj); caso == "marcado" || caso == "muerto") {
             const int antes = caso == "muerto" ? 0 : 2;
-            Escribe(b, rs.mid(0, antes));
+            escribe(b, rs.mid(0, antes));
             QList<Retenida> resto = rs.mid(antes);
             QVERIFY(d.agrega(resto) != Diario::Admision::Rechazada);
             std::optional<HuellaTabla> h;
@@ -335,7 +335,7 @@ private slots:
             if (caso == "marcado") {
                 QCOMPARE(esc.huella(resto, h).falla, TipoFalla::Ninguna);
                 QVERIFY(d.marcaEnEscritura(ids, h));
-                Escribe(b, resto.mid(0, k));
+                escribe(b, resto.mid(0, k));
             }
         } else {
             Reenvio reenvio(d, esc, b.reloj,
@@ -363,7 +363,7 @@ private slots:
                 b.reloj.fija(r.momento);
                 if (reenvio.pendiente(r.destino))
                     reenvio.retiene(r, "detrás");
-                else if (Fallo(g.GrabaMTVX(r.Forma, r.Maqui, r.Produ, r.Carac, r.Fecha, r.Hora,
+                else if (fallo(g.GrabaMTVX(r.Forma, r.Maqui, r.Produ, r.Carac, r.Fecha, r.Hora,
                                            r.Opera, r.Valor, r.DTMP))) {
                     QCOMPARE(g.ultimaFalla(), TipoFalla::Pasajera);
                     reenvio.retiene(r, g.detalleFalla().descripcion);
@@ -373,9 +373,9 @@ private slots:
         }
         if (caso == "muerto") {
             QVERIFY(
-                !MataTras({"--reenvia-hasta-morir", archivo, b.ajustes.DirDatos}, 100).isEmpty());
-            QVERIFY2(Filas(b).size() > 0 && Filas(b).size() < 4 * 60,
-                     qPrintable(QString::number(Filas(b).size())));
+                !mataTras({"--reenvia-hasta-morir", archivo, b.ajustes.DirDatos}, 100).isEmpty());
+            QVERIFY2(filas(b).size() > 0 && filas(b).size() < 4 * 60,
+                     qPrintable(QString::number(filas(b).size())));
         }
         Diario d(archivo);
         QVERIFY(d.abre());
@@ -385,8 +385,8 @@ private slots:
                    nullptr, nullptr});
         QCOMPARE(r.pasa(), -1);
         QCOMPARE(d.total(), qint64(0));
-        QCOMPARE(Filas(b), Filas(ref));
-        QCOMPARE(Filas(b).size(), caso == "muerto" ? 4 * 60 : 4);
+        QCOMPARE(filas(b), filas(ref));
+        QCOMPARE(filas(b).size(), caso == "muerto" ? 4 * 60 : 4);
         if (!motivo.isEmpty())
             QVERIFY2(dicho.size() == 2 && dicho[0].contains(motivo) && dicho[1] == "8",
                      qPrintable(dicho.join('|')));
@@ -398,7 +398,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QString modo = argc > 2 ? QString(argv[1]) : QString();
     if (modo == "--reenvia-hasta-morir" && argc == 4)
-        return ReenviaHastaMorir(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+        return reenviaHastaMorir(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
     TstDiario t;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&t, argc, argv);

@@ -19,23 +19,23 @@ using R = ort::ResultadoGrabacion;
 
 namespace {
 
-template <class T> T D(const char* n) {
+template <class T> T d(const char* n) {
     return *static_cast<T*>(QTest::qData(n, qMetaTypeId<T>()));
 }
-template <class T> void Columnas(std::initializer_list<const char*> ns) {
+template <class T> void columnas(std::initializer_list<const char*> ns) {
     for (const char* n : ns)
         QTest::addColumn<T>(n);
 }
 
 const std::pair<Motor, const char*> kMotores[] = {{Motor::Sqlite, "sqlite"},
                                                   {Motor::Postgres, "pg"}};
-void Motores() {
+void motores() {
     QTest::addColumn<Motor>("motor");
     for (const auto& [m, n] : kMotores)
         QTest::addRow("%s", n) << m;
 }
 
-QMap<QString, QByteArray> Arbol(const QString& dir) {
+QMap<QString, QByteArray> arbol(const QString& dir) {
     QMap<QString, QByteArray> r;
     QDirIterator it(dir, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (it.hasNext()) {
@@ -46,20 +46,20 @@ QMap<QString, QByteArray> Arbol(const QString& dir) {
     return r;
 }
 
-ResultadoGrabacion Graba(Banco& b, const QString& carac, const QString& valor, float dtmp = 60,
+ResultadoGrabacion graba(Banco& b, const QString& carac, const QString& valor, float dtmp = 60,
                          const QString& fecha = {}, const QString& hora = {},
                          const QString& produ = "P1", const QString& forma = "F1",
                          const QString& maqui = "M1") {
     return b.grabador.GrabaMTVX(forma, maqui, produ, carac, fecha, hora, "OP", valor, dtmp);
 }
 
-int Cuenta(const Banco& b, const QString& donde = "1=1") {
+int cuenta(const Banco& b, const QString& donde = "1=1") {
     const auto f = b.filas(QString("select count(*) from \"%1\" where %2").arg(b.tabla, donde));
     return f.isEmpty() ? -1 : f[0][0].toInt();
 }
 
 // The last message is a critical one of the writer; rx matches what follows its source.
-bool Critico(const Banco& b, const QString& rx) {
+bool critico(const Banco& b, const QString& rx) {
     const auto& m = b.avisos.mensajes;
     const QRegularExpression e("^DAM. GrabaMTVX.\n" + rx,
                                QRegularExpression::DotMatchesEverythingOption);
@@ -68,7 +68,7 @@ bool Critico(const Banco& b, const QString& rx) {
            (qWarning() << b.avisos.textos(), false);
 }
 
-void Basura(const QString& archivo) {
+void basura(const QString& archivo) {
     QFile f(archivo);
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(QByteArray(4096, 'x'));
@@ -87,7 +87,7 @@ private slots:
     // One value in a fresh table: the row it makes, or ! and what the message names.
     void fila_data() {
         QTest::addColumn<Motor>("motor");
-        Columnas<QString>({"carac", "valor", "fecha", "hora", "fila"});
+        columnas<QString>({"carac", "valor", "fecha", "hora", "fila"});
         for (const auto& [m, n] : kMotores) {
             // clang-format off
             QTest::addRow("%s: present", n) << m << "DIAM" << "12.5" << "" << "" << "1 2026-12-04 09:05:07 M OP 12.5";
@@ -115,20 +115,20 @@ private slots:
         // clang-format on
     }
     void fila() {
-        const QString carac = D<QString>("carac"), valor = D<QString>("valor"),
-                      fecha = D<QString>("fecha"), hora = D<QString>("hora"),
-                      fila = D<QString>("fila");
-        ORT_BANCO(b, D<Motor>("motor"));
+        const QString carac = d<QString>("carac"), valor = d<QString>("valor"),
+                      fecha = d<QString>("fecha"), hora = d<QString>("hora"),
+                      fila = d<QString>("fila");
+        ORT_BANCO(b, d<Motor>("motor"));
         const QString alter = "alter table \"" + b.tabla + "\" add column ";
         QVERIFY(b.datos({alter + "\"CODIGO\" char(5)", alter + "\"PIEZAS\" integer",
                          alter + (b.srv ? "\"NOTA\" text" : "\"NOTA\" nvarchar(10)"),
                          alter + (b.srv ? "\"LIBRE\" numeric(8,3)" : "\"LIBRE\"")}));
         const bool error = fila.startsWith('!');
-        QCOMPARE(Graba(b, carac, valor, 60, fecha, hora, "P1   ", " F1  ", "M1 "),
+        QCOMPARE(graba(b, carac, valor, 60, fecha, hora, "P1   ", " F1  ", "M1 "),
                  error ? R::Error : R::Grabado);
         QCOMPARE(b.avisos.mensajes.size(), error ? 1 : 0);
         if (error)
-            QVERIFY(Critico(b, "ORT\n13\\.- .*\"" + QRegularExpression::escape(fila.mid(1)) + '"'));
+            QVERIFY(critico(b, "ORT\n13\\.- .*\"" + QRegularExpression::escape(fila.mid(1)) + '"'));
         const auto filas = b.filas(
             QString("select n, fecha, turno, operador, \"%1\" from \"%2\"").arg(carac, b.tabla));
         QCOMPARE(Banco::muestra(filas), error ? QStringList() : QStringList{fila});
@@ -137,7 +137,7 @@ private slots:
     void ventana_data() {
         QTest::addColumn<Motor>("motor");
         QTest::addColumn<Apertura>("apertura");
-        Columnas<QString>({"pasos", "filas"});
+        columnas<QString>({"pasos", "filas"});
         for (const auto& [m, n] : kMotores) {
             // clang-format off
             QTest::addRow("%s: A, B share a row, A opens the next", n) << m << Apertura::PorValor << "0 DIAM 60;5 LARGO 60;5 DIAM 60" << "1,1,2";
@@ -150,9 +150,9 @@ private slots:
         }
     }
     void ventana() {
-        const Apertura apertura = D<Apertura>("apertura");
-        const QString pasos = D<QString>("pasos"), filas = D<QString>("filas");
-        ORT_BANCO(b, D<Motor>("motor"));
+        const Apertura apertura = d<Apertura>("apertura");
+        const QString pasos = d<QString>("pasos"), filas = d<QString>("filas");
+        ORT_BANCO(b, d<Motor>("motor"));
         QVERIFY(b.datos());
         b.grabador.fijaApertura(apertura);
         const QStringList lista = pasos.split(u';');
@@ -160,7 +160,7 @@ private slots:
         for (int i = 0; i < lista.size(); ++i) {
             const QStringList p = lista[i].split(u' ');
             b.reloj.avanza(p[0].toLongLong() * 1000);
-            QCOMPARE(Graba(b, p[1], QString::number(i + 1), p[2].toFloat()), R::Grabado);
+            QCOMPARE(graba(b, p[1], QString::number(i + 1), p[2].toFloat()), R::Grabado);
         }
         for (int i = 0; i < lista.size(); ++i)
             donde << Banco::muestra(
@@ -169,20 +169,20 @@ private slots:
                                      .arg(i + 1)))
                          .join('?');
         QCOMPARE(donde.join(u','), filas);
-        QCOMPARE(Cuenta(b), filas.section(u',', -1).toInt());
+        QCOMPARE(cuenta(b), filas.section(u',', -1).toInt());
         QVERIFY(b.avisos.mensajes.isEmpty());
     }
 
-    void filaMasReciente_data() { Motores(); }
+    void filaMasReciente_data() { motores(); }
     void filaMasReciente() {
-        ORT_BANCO(b, D<Motor>("motor"));
+        ORT_BANCO(b, d<Motor>("motor"));
         QVERIFY(b.datos(
             {"insert into \"" + b.tabla + "\" (n, fecha) values (3, '2026-12-04 09:05:00')",
              "insert into \"" + b.tabla + "\" (n, fecha) values (7, '2026-12-04 09:00:00')"}));
-        QCOMPARE(Graba(b, "DIAM", "1", 999), R::Grabado);
-        QCOMPARE(Graba(b, "LARGO", "2", 60, "20261204", "0805"), R::Grabado);
-        QCOMPARE(Graba(b, "TEMP", "3", 60, "20261204", "0805"), R::Grabado);
-        QCOMPARE(Graba(b, "LOTE", "4", 7200, "20261204", "0805"), R::Grabado);
+        QCOMPARE(graba(b, "DIAM", "1", 999), R::Grabado);
+        QCOMPARE(graba(b, "LARGO", "2", 60, "20261204", "0805"), R::Grabado);
+        QCOMPARE(graba(b, "TEMP", "3", 60, "20261204", "0805"), R::Grabado);
+        QCOMPARE(graba(b, "LOTE", "4", 7200, "20261204", "0805"), R::Grabado);
         QCOMPARE(
             Banco::muestra(b.filas("select n, \"DIAM\", \"LARGO\", \"TEMP\", \"LOTE\" from \"" +
                                    b.tabla + "\" order by n")),
@@ -193,7 +193,7 @@ private slots:
     // path the writer found or searched (0 to 3), or what the message names (6).
     void ubicacion_data() {
         QTest::addColumn<Motor>("motor");
-        Columnas<QString>({"forma", "maqui", "produ", "carac"});
+        columnas<QString>({"forma", "maqui", "produ", "carac"});
         QTest::addColumn<int>("codigo");
         QTest::addColumn<QString>("dicho");
         // clang-format off
@@ -221,11 +221,11 @@ private slots:
         }
     }
     void ubicacion() {
-        const QString forma = D<QString>("forma"), maqui = D<QString>("maqui"),
-                      produ = D<QString>("produ"), carac = D<QString>("carac"),
-                      dicho = D<QString>("dicho");
-        const int codigo = D<int>("codigo");
-        ORT_BANCO(b, D<Motor>("motor"));
+        const QString forma = d<QString>("forma"), maqui = d<QString>("maqui"),
+                      produ = d<QString>("produ"), carac = d<QString>("carac"),
+                      dicho = d<QString>("dicho");
+        const int codigo = d<int>("codigo");
+        ORT_BANCO(b, d<Motor>("motor"));
         QVERIFY(b.datos());
         b.dir.escribe("datos/FX", QByteArray());
         QVERIFY(QDir().mkpath(b.ajustes.DirDatos + "F1/M1/P3.MDB"));
@@ -234,32 +234,32 @@ private slots:
              {"datos/F1/M1/.P2.MDB", "datos/f2/m2/p2.mdb", "M1/P1.MDB", "P1.MDB", "datos/P1.MDB",
               "datos/F1/P1.MDB", "datos/F1/M1/..\\P1.MDB", "datos/F1/M1/M1/P1.MDB"}) {
             b.dir.escribe(c, QByteArray());
-            QVERIFY(CreaSqlite(b.dir.ruta() + c, {"datos.sqlite.sql"}));
+            QVERIFY(creaSqlite(b.dir.ruta() + c, {"datos.sqlite.sql"}));
         }
         if (codigo == 6) { // opening anything would fail or ask for the password
             b.ajustes.ClaveBD = "no-es-la-clave";
             if (!b.srv)
-                Basura(b.ajustes.DirDatos + "F1/M1/P1.MDB");
+                basura(b.ajustes.DirDatos + "F1/M1/P1.MDB");
         }
-        const auto antes = Arbol(b.dir.ruta());
+        const auto antes = arbol(b.dir.ruta());
         const QStringList nombres = QSqlDatabase::connectionNames();
-        QCOMPARE(Graba(b, carac, "1", 60, {}, {}, produ, forma, maqui), R(codigo));
+        QCOMPARE(graba(b, carac, "1", 60, {}, {}, produ, forma, maqui), R(codigo));
         QCOMPARE(b.avisos.mensajes.size() + b.avisos.prompts.size(), codigo == 6 ? 1 : 0);
-        QCOMPARE(Arbol(b.dir.ruta()) == antes, codigo != 0);
+        QCOMPARE(arbol(b.dir.ruta()) == antes, codigo != 0);
         QCOMPARE(QSqlDatabase::connectionNames(), nombres);
         // The data file as found, or the path searched up to the part missing.
         if (codigo <= 3)
             QCOMPARE(b.grabador.rutaBuscada(), b.ajustes.DirDatos + dicho);
         if (codigo == 0)
-            QCOMPARE(ValorSqlite(b.ajustes.DirDatos + dicho, "select count(*) from Datos"), "1");
+            QCOMPARE(valorSqlite(b.ajustes.DirDatos + dicho, "select count(*) from Datos"), "1");
         if (codigo == 6)
-            QVERIFY(Critico(b, "ORT\n.*" + QRegularExpression::escape(dicho)));
+            QVERIFY(critico(b, "ORT\n.*" + QRegularExpression::escape(dicho)));
     }
 
     void fallasDeBase_data() {
         QTest::addColumn<Motor>("motor");
         QTest::addColumn<Apertura>("apertura");
-        Columnas<QString>({"caso", "enMensaje"});
+        columnas<QString>({"caso", "enMensaje"});
         for (const auto& [m, n] : kMotores)
             for (const auto& [ap, a] : {std::pair{Apertura::PorValor, "per value"},
                                         std::pair{Apertura::Mantenida, "kept open"}}) {
@@ -277,9 +277,9 @@ private slots:
         // clang-format on
     }
     void fallasDeBase() {
-        const Apertura apertura = D<Apertura>("apertura");
-        const QString caso = D<QString>("caso"), enMensaje = D<QString>("enMensaje");
-        ORT_BANCO(b, D<Motor>("motor"));
+        const Apertura apertura = d<Apertura>("apertura");
+        const QString caso = d<QString>("caso"), enMensaje = d<QString>("enMensaje");
+        ORT_BANCO(b, d<Motor>("motor"));
         const QString archivo = b.ajustes.DirDatos + "F1/M1/P1.MDB";
         const QString clave = b.ajustes.ClaveBD;
         QVERIFY(caso == "nulo"
@@ -287,45 +287,45 @@ private slots:
                               "N INTEGER PRIMARY KEY", "N INTEGER")
                     : b.datos());
         if (caso == "tabla" && !b.srv)
-            QVERIFY(CreaSqlite(archivo, {}, "create table Otra (N INTEGER)"));
+            QVERIFY(creaSqlite(archivo, {}, "create table Otra (N INTEGER)"));
         if (caso == "basura")
-            Basura(archivo);
+            basura(archivo);
         if (caso == "clave")
             b.ajustes.ClaveBD = "no-es-la-clave";
-        const int filas = Cuenta(b);
+        const int filas = cuenta(b);
         const QStringList nombres = QSqlDatabase::connectionNames();
         b.grabador.fijaApertura(apertura);
         const QString carac = caso == "columna" ? "NOEXISTE" : caso == "largo" ? "LOTE" : "DIAM";
-        QCOMPARE(Graba(b, carac, caso == "largo" ? QString(30, u'x') : "1", 60, {}, {},
+        QCOMPARE(graba(b, carac, caso == "largo" ? QString(30, u'x') : "1", 60, {}, {},
                        caso == "tabla" && b.srv ? "P9" : "P1"),
                  R::Error);
         QCOMPARE(b.avisos.prompts.size(), caso == "clave" ? 1 : 0);
-        QVERIFY(Critico(b, "[^\n]*\n-?\\d+\\.- .*" + QRegularExpression::escape(enMensaje)));
+        QVERIFY(critico(b, "[^\n]*\n-?\\d+\\.- .*" + QRegularExpression::escape(enMensaje)));
         QCOMPARE(QSqlDatabase::connectionNames(), nombres);
         if (caso != "basura" && caso != "tabla") {
             QVERIFY(b.libre());
-            QCOMPARE(Cuenta(b), filas);
+            QCOMPARE(cuenta(b), filas);
         }
         b.ajustes.ClaveBD = clave;
         if (!b.srv)
             QVERIFY(QFile::remove(archivo) && b.datos());
         b.avisos.mensajes.clear();
-        QCOMPARE(Graba(b, "DIAM", "1"), R::Grabado);
-        QCOMPARE(Cuenta(b, "\"DIAM\" = 1"), 1);
+        QCOMPARE(graba(b, "DIAM", "1"), R::Grabado);
+        QCOMPARE(cuenta(b, "\"DIAM\" = 1"), 1);
     }
 
     // Per value nothing stays open; kept, one connection per data file, no transaction between.
     void conexiones() {
         Banco b;
         const QString p2 = b.ajustes.DirDatos + "F1/M1/P2.MDB";
-        QVERIFY(b.datos() && CreaSqlite(p2, {"datos.sqlite.sql"}));
+        QVERIFY(b.datos() && creaSqlite(p2, {"datos.sqlite.sql"}));
         const qsizetype antes = QSqlDatabase::connectionNames().size();
         QList<qsizetype> abiertas;
         auto graba = [&](Apertura ap, const QString& carac, const QString& v,
                          const QString& produ) {
             b.grabador.fijaApertura(ap);
             if (!carac.isEmpty())
-                QCOMPARE(Graba(b, carac, v, 60, {}, {}, produ), R::Grabado);
+                QCOMPARE(::graba(b, carac, v, 60, {}, {}, produ), R::Grabado);
             QVERIFY(b.libre());
             abiertas << QSqlDatabase::connectionNames().size() - antes;
         };
@@ -339,13 +339,13 @@ private slots:
         QCOMPARE(abiertas, (QList<qsizetype>{0, 1, 2, 0, 1, 0}));
         QCOMPARE(Banco::muestra(b.filas("select N, DIAM, LARGO, LOTE from Datos")),
                  QStringList{"1 1 2 L5"});
-        QCOMPARE(ValorSqlite(p2, "select N || ' ' || TEMP from Datos"), "1 4.0");
+        QCOMPARE(valorSqlite(p2, "select N || ' ' || TEMP from Datos"), "1 4.0");
         QVERIFY(b.avisos.mensajes.isEmpty());
     }
 
-    void dosEscritores_data() { Motores(); }
+    void dosEscritores_data() { motores(); }
     void dosEscritores() {
-        ORT_BANCO(b, D<Motor>("motor"));
+        ORT_BANCO(b, d<Motor>("motor"));
         QVERIFY(b.datos({}, "n INTEGER PRIMARY KEY", "n INTEGER"));
         QStringList dicho[2];
         auto escritor = [&](int k) {
@@ -355,7 +355,7 @@ private slots:
             Entorno e{a, avisos, reloj};
             GrabadorDatos g(e, k ? Apertura::Mantenida : Apertura::PorValor);
             for (int i = 0; i < 80; ++i)
-                if (Fallo(g.GrabaMTVX("F1", "M1", "P1", "DIAM", "", "", "OP",
+                if (fallo(g.GrabaMTVX("F1", "M1", "P1", "DIAM", "", "", "OP",
                                       QString::number(k * 1000 + i), 60)))
                     dicho[k] << "falla";
             dicho[k] += avisos.textos();

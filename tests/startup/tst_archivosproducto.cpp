@@ -9,7 +9,7 @@ using namespace ort;
 using namespace ort::prueba;
 
 namespace {
-Entrada E(const QString& tag, const QString& t) {
+Entrada e(const QString& tag, const QString& t) {
     return Entrada{tag, {t, t + "-2", t + "-3"}};
 }
 } // namespace
@@ -39,7 +39,7 @@ private slots:
         QTest::addRow("password file") << "mtvxpass.iau" << QByteArray("\"CCCCM\"\r\n") << "ClaveBD" << "A?=;C";
         QTest::addRow("password in the string") << "mtvxpass.iau" << QByteArray("\"CCCCM\"\r\n") << "jet oledb:database password" << "A?=;C";
         QTest::addRow("name in upper case, Windows text") << "MVCOMPA.IAU" << QByteArray("\"Compa\xf1ia\",\"MV\",\"x\"\r\n") << "Compania" << "Compañia";
-        QTest::addRow("leading numbers, groups beyond") << "MVLang.IAU" << ArchivoIdioma(1, 1, 1, 3, {{E("MV", "a")}, {E("MV", "b")}, {E("MV", "c")}}).replace("\r\n1\r\n001", "\r\n1.0\r\n001").replace("1\r\n1,1,3", "1 esp\r\n1,1,3").toUtf8() << "1 0" << "b";
+        QTest::addRow("leading numbers, groups beyond") << "MVLang.IAU" << archivoIdioma(1, 1, 1, 3, {{e("MV", "a")}, {e("MV", "b")}, {e("MV", "c")}}).replace("\r\n1\r\n001", "\r\n1.0\r\n001").replace("1\r\n1,1,3", "1 esp\r\n1,1,3").toUtf8() << "1 0" << "b";
         QTest::addRow("leading number of an item") << "MVTurn.IAU" << QByteArray("1.0\r\n\"M\",1400 h\r\n") << "turnos" << "1:,M:0,1400";
         // clang-format on
     }
@@ -55,7 +55,7 @@ private slots:
         if (!archivo.isEmpty())
             d.escribe(archivo, contenido);
         AvisosGrabados av;
-        const auto a = CargaAjustes(d.ruta() + "  ", av);
+        const auto a = cargaAjustes(d.ruta() + "  ", av);
         QVERIFY(a);
         QVERIFY2(av.mensajes.isEmpty(), qPrintable(av.textos().join("|")));
         QStringList fines;
@@ -73,7 +73,7 @@ private slots:
                           : c.size() == 2 && c[1][0].isDigit()
                               ? a->texto(c[0].toInt(), c[1].toInt())
                           : campo.endsWith('=') ? a->StrConexion.section(campo, 1)
-                                                : ValorCadena(a->StrConexion, campo);
+                                                : valorCadena(a->StrConexion, campo);
         QCOMPARE(v, QString(valor).replace("%R", d.ruta()));
     }
 
@@ -93,7 +93,7 @@ private slots:
         QFETCH(QString, clave);
         QFETCH(int, avisos);
         AvisosGrabados av;
-        const auto r = DescifraClave(cifrada, av);
+        const auto r = descifraClave(cifrada, av);
         QVERIFY(r);
         QCOMPARE(clave.isEmpty() ? QString(r->back()) : *r, clave.isEmpty() ? "0" : clave);
         QCOMPARE(av.textos(), QStringList(avisos, "El caracter [ ] no es admitido"));
@@ -109,10 +109,10 @@ private slots:
         QTest::addRow("no MVLang") << "MVLang.IAU" << QByteArray() << "MV" << "MVLang.IAU";
         QTest::addRow("truncated MVDirec") << "MVDirec.iau" << QByteArray("[JET4],/a/\r\n") << "MV" << "MVDirec.iau, línea 1";
         QTest::addRow("non-numeric count") << "MVLang.IAU" << QByteArray("1\r\n2,x,3\r\n") << "MV" << "MVLang.IAU, línea 2";
-        QTest::addRow("wrong group header") << "MVLang.IAU" << ArchivoIdioma(1, 3, 2, 3, {{E("MV", "a")}, {E("MV", "b")}, {}}) .replace("\r\n2\r\n", "\r\n3\r\n") .toUtf8() << "MV" << "MVLANG.IAU Incorrecto\n\n2 <> 3";
-        QTest::addRow("more entries than declared") << "MVLang.IAU" << ArchivoIdioma(1, 0, 1, 3, {{E("MV", "a"), E("MV", "b"), E("MV", "c")}}).toUtf8() << "MV" << "MVLang.IAU, línea 10: el grupo 0 tiene más entradas";
+        QTest::addRow("wrong group header") << "MVLang.IAU" << archivoIdioma(1, 3, 2, 3, {{e("MV", "a")}, {e("MV", "b")}, {}}) .replace("\r\n2\r\n", "\r\n3\r\n") .toUtf8() << "MV" << "MVLANG.IAU Incorrecto\n\n2 <> 3";
+        QTest::addRow("more entries than declared") << "MVLang.IAU" << archivoIdioma(1, 0, 1, 3, {{e("MV", "a"), e("MV", "b"), e("MV", "c")}}).toUtf8() << "MV" << "MVLang.IAU, línea 10: el grupo 0 tiene más entradas";
         QTest::addRow("absurd table size") << "MVLang.IAU" << QByteArray("1\r\n30000,30000,3\r\n0\r\n") << "MV" << "MVLang.IAU, línea 2: la tabla de textos";
-        QTest::addRow("KW opens a group") << "MVLang.IAU" << ArchivoIdioma(1, 0, 1, 3, {{E("KW", "a")}}).toUtf8() << "KW" << "MVLang.IAU, línea 4: una entrada \"KW\"";
+        QTest::addRow("KW opens a group") << "MVLang.IAU" << archivoIdioma(1, 0, 1, 3, {{e("KW", "a")}}).toUtf8() << "KW" << "MVLang.IAU, línea 4: una entrada \"KW\"";
         QTest::addRow("shift end not a number") << "MVTurn.IAU" << QByteArray("1\r\n\"M\",doce\r\n") << "MV" << "MVTurn.IAU, línea 2";
         QTest::addRow("fewer shifts than declared") << "MVTurn.IAU" << QByteArray("2\r\n\"M\",1400\r\n") << "MV" << "MVTurn.IAU";
         // clang-format on
@@ -129,7 +129,7 @@ private slots:
         else
             d.escribe(archivo, contenido);
         AvisosGrabados av;
-        QVERIFY(!CargaAjustes(d.ruta(), av));
+        QVERIFY(!cargaAjustes(d.ruta(), av));
         QCOMPARE(av.mensajes.size(), 1);
         QVERIFY2(av.mensajes[0].texto.contains(esperado), qPrintable(av.mensajes[0].texto));
         QCOMPARE(av.mensajes[0].icono, Avisos::Icono::Critico);

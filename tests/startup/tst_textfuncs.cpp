@@ -57,15 +57,15 @@ private slots:
             : funcion == "ancho"
                 ? FijaAncho(entrada.section('|', 0, 0), entrada.section('|', 1).toInt())
             : funcion == "acentos" ? SinAcentos(entrada)
-            : funcion == "numero"  ? QString::number(NumeroDe(entrada))
-            : funcion == "utf8"    ? DecodificaTexto(entrada.toUtf8())
-            : funcion == "1252"    ? DecodificaTexto(entrada.toLatin1())
+            : funcion == "numero"  ? QString::number(numeroDe(entrada))
+            : funcion == "utf8"    ? decodificaTexto(entrada.toUtf8())
+            : funcion == "1252"    ? decodificaTexto(entrada.toLatin1())
             : funcion.startsWith("fecha")
-                ? TextoFechaHora(QDateTime::fromString(entrada, Qt::ISODate).date(),
+                ? textoFechaHora(QDateTime::fromString(entrada, Qt::ISODate).date(),
                                  QDateTime::fromString(entrada, Qt::ISODate).time(), funcion.back())
-            : funcion == "hhmm" ? TextoHHmm(QDateTime::fromString(entrada, Qt::ISODate).time())
-            : funcion == "lee" ? FechaHoraLocal(entrada).value_or(QDateTime()).toString(Qt::ISODate)
-                               : QString::number(AEntero16(entrada.toDouble()));
+            : funcion == "hhmm" ? textoHHmm(QDateTime::fromString(entrada, Qt::ISODate).time())
+            : funcion == "lee" ? fechaHoraLocal(entrada).value_or(QDateTime()).toString(Qt::ISODate)
+                               : QString::number(aEntero16(entrada.toDouble()));
         QCOMPARE(r, esperado);
         if (funcion == "acentos")
             QCOMPARE(r.size(), entrada.size());

@@ -18,12 +18,12 @@ Banco::Banco(Motor m, bool grabadorFalso)
     ajustes.NumTurnos = 3;
     archivoConf = dir.ruta() + kConfPorDefecto, archivoMtvx = dir.ruta() + "MTVX2005.MDB";
     if (motor == Motor::Postgres) {
-        srv = Postgres();
+        srv = postgres();
         ajustes.TipoBD = kSqlServer;
         if (srv)
             ajustes.ServidorBD = srv->dataSource(), ajustes.UsuarioBD = srv->usuario,
             ajustes.ClaveBD = srv->clave;
-        ajustes.CatalogoBD = NombreConexion(QStringLiteral("ort_%1_%2_")
+        ajustes.CatalogoBD = nombreConexion(QStringLiteral("ort_%1_%2_")
                                                 .arg(QCoreApplication::applicationName().toLower())
                                                 .arg(QCoreApplication::applicationPid()));
         tabla = "Datos_F1_M1_P1";
@@ -37,7 +37,7 @@ Banco::~Banco() = default;
 bool Banco::conf(const QString& filas) {
     QString error;
     dir.escribe(kArchivoUbicacion, archivoConf);
-    if (!CreaSqlite(archivoConf, {"ortconf.sqlite.sql"}, filas, &error) || !config.IniArch()) {
+    if (!creaSqlite(archivoConf, {"ortconf.sqlite.sql"}, filas, &error) || !config.IniArch()) {
         qWarning() << "configuration:" << error;
         return false;
     }
@@ -47,8 +47,8 @@ bool Banco::conf(const QString& filas) {
 
 bool Banco::mtvx(const QString& extra, const QStringList& esquemas) {
     QString error;
-    ajustes.StrConexion = CadenaJet(archivoMtvx, QString());
-    if (!CreaSqlite(archivoMtvx, esquemas, extra, &error)) {
+    ajustes.StrConexion = cadenaJet(archivoMtvx, QString());
+    if (!creaSqlite(archivoMtvx, esquemas, extra, &error)) {
         qWarning() << "Metrovax:" << error;
         return false;
     }
@@ -57,17 +57,17 @@ bool Banco::mtvx(const QString& extra, const QStringList& esquemas) {
 
 bool Banco::datos(const QStringList& extra, const QString& cambiaDe, const QString& cambiaA) {
     const bool pg = motor == Motor::Postgres;
-    QString esquema = LeeEsquema(pg ? "datos.pg.sql" : "datos.sqlite.sql");
+    QString esquema = leeEsquema(pg ? "datos.pg.sql" : "datos.sqlite.sql");
     if (!cambiaDe.isEmpty())
         esquema.replace(cambiaDe, cambiaA, Qt::CaseInsensitive);
     QString error;
     bool ok;
     if (pg) {
         ok = srv &&
-             CreaBasePg(*srv, ajustes.CatalogoBD + "DATA", Sentencias(esquema) + extra, &error);
+             creaBasePg(*srv, ajustes.CatalogoBD + "DATA", sentencias(esquema) + extra, &error);
     } else {
         QDir().mkpath(ajustes.DirDatos + "F1/M1");
-        ok = CreaSqlite(ajustes.DirDatos + "F1/M1/P1.MDB", {}, esquema + ';' + extra.join(';'),
+        ok = creaSqlite(ajustes.DirDatos + "F1/M1/P1.MDB", {}, esquema + ';' + extra.join(';'),
                         &error);
     }
     if (!ok)
@@ -79,10 +79,10 @@ QList<QVariantList> Banco::filas(const QStringList& sentencias, QString* error) 
     QList<QVariantList> r;
     QSqlDatabase db =
         motor == Motor::Postgres
-            ? BasePg(srv.value_or(ServidorPg{}), ajustes.CatalogoBD + "DATA", NombreConexion())
-            : BaseSqlite(ajustes.DirDatos + "F1/M1/P1.MDB");
+            ? basePg(srv.value_or(ServidorPg{}), ajustes.CatalogoBD + "DATA", nombreConexion())
+            : baseSqlite(ajustes.DirDatos + "F1/M1/P1.MDB");
     db.setConnectOptions(motor == Motor::Postgres ? QString() : "QSQLITE_BUSY_TIMEOUT=0");
-    ConBase(
+    conBase(
         db,
         [&](QSqlDatabase& db) {
             QSqlQuery q(db);
@@ -149,7 +149,7 @@ void Banco::llega(int p, const QByteArray& bytes) {
 
 Bloqueo::Bloqueo(const QString& archivo, const QString& sentencia, int ms) : ms_(ms) {
     hilo_ = std::thread([=, this] {
-        ConBase(BaseSqlite(archivo), [&](QSqlDatabase& db) {
+        conBase(baseSqlite(archivo), [&](QSqlDatabase& db) {
             QSqlQuery q(db);
             q.exec("BEGIN " + sentencia.section(' ', 0, 0));
             if (sentencia.contains("select", Qt::CaseInsensitive))

@@ -82,11 +82,11 @@ private:
 };
 
 #define ORT_BANCO(b, ...)                                                                          \
-    if (::ort::prueba::PideServidor(__VA_ARGS__)) {                                                \
+    if (::ort::prueba::pideServidor(__VA_ARGS__)) {                                                \
         ORT_REQUIERE_POSTGRES(b##_srv);                                                            \
     }                                                                                              \
     ::ort::prueba::Banco b(__VA_ARGS__)
-inline bool PideServidor(Motor motor, bool = false) {
+inline bool pideServidor(Motor motor, bool = false) {
     return motor == Motor::Postgres;
 }
 

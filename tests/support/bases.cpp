@@ -7,12 +7,12 @@
 
 namespace ort::prueba {
 
-QString NombreConexion(const QString& prefijo) {
+QString nombreConexion(const QString& prefijo) {
     static QAtomicInteger<int> n;
     return prefijo + QString::number(n.fetchAndAddRelaxed(1));
 }
 
-bool ConBase(QSqlDatabase db, const std::function<bool(QSqlDatabase&)>& f, QString* error) {
+bool conBase(QSqlDatabase db, const std::function<bool(QSqlDatabase&)>& f, QString* error) {
     const QString nombre = db.connectionName();
     const bool ok = db.open() && f(db);
     if (!ok && error && error->isEmpty())
@@ -23,13 +23,13 @@ bool ConBase(QSqlDatabase db, const std::function<bool(QSqlDatabase&)>& f, QStri
     return ok;
 }
 
-QSqlDatabase BaseSqlite(const QString& archivo) {
-    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", NombreConexion());
+QSqlDatabase baseSqlite(const QString& archivo) {
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", nombreConexion());
     db.setDatabaseName(archivo);
     return db;
 }
 
-bool EjecutaEn(QSqlDatabase& db, const QStringList& sentencias, QString* error) {
+bool ejecutaEn(QSqlDatabase& db, const QStringList& sentencias, QString* error) {
     QSqlQuery q(db);
     for (const QString& s : sentencias)
         if (!q.exec(s)) {
@@ -40,12 +40,12 @@ bool EjecutaEn(QSqlDatabase& db, const QStringList& sentencias, QString* error) 
     return true;
 }
 
-QString LeeEsquema(const QString& nombre) {
-    QFile f(Esquema(nombre));
+QString leeEsquema(const QString& nombre) {
+    QFile f(esquema(nombre));
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
-QStringList Sentencias(const QString& script) {
+QStringList sentencias(const QString& script) {
     QStringList limpio, r;
     for (const QString& l : script.split(u'\n'))
         limpio << l.section(QStringLiteral("--"), 0, 0);
@@ -55,32 +55,32 @@ QStringList Sentencias(const QString& script) {
     return r;
 }
 
-bool EjecutaScript(const QString& archivo, const QString& script, QString* error) {
-    return ConBase(
-        BaseSqlite(archivo),
+bool ejecutaScript(const QString& archivo, const QString& script, QString* error) {
+    return conBase(
+        baseSqlite(archivo),
         [&](QSqlDatabase& db) {
-            return db.transaction() && EjecutaEn(db, Sentencias(script), error) && db.commit();
+            return db.transaction() && ejecutaEn(db, sentencias(script), error) && db.commit();
         },
         error);
 }
 
-bool EjecutaSentencia(const QString& archivo, const QString& sql, QString* error) {
-    return ConBase(
-        BaseSqlite(archivo), [&](QSqlDatabase& db) { return EjecutaEn(db, {sql}, error); }, error);
+bool ejecutaSentencia(const QString& archivo, const QString& sql, QString* error) {
+    return conBase(
+        baseSqlite(archivo), [&](QSqlDatabase& db) { return ejecutaEn(db, {sql}, error); }, error);
 }
 
-bool CreaSqlite(const QString& archivo, const QStringList& esquemas, const QString& extra,
+bool creaSqlite(const QString& archivo, const QStringList& esquemas, const QString& extra,
                 QString* error) {
     QFile::remove(archivo);
     QString script;
     for (const QString& e : esquemas)
-        script += LeeEsquema(e) + u'\n';
-    return EjecutaScript(archivo, script + extra, error);
+        script += leeEsquema(e) + u'\n';
+    return ejecutaScript(archivo, script + extra, error);
 }
 
-QString ValorSqlite(const QString& archivo, const QString& sql) {
+QString valorSqlite(const QString& archivo, const QString& sql) {
     QString v;
-    ConBase(BaseSqlite(archivo), [&](QSqlDatabase& db) {
+    conBase(baseSqlite(archivo), [&](QSqlDatabase& db) {
         QSqlQuery q(db);
         if (q.exec(sql) && q.next())
             v = q.value(0).toString();
@@ -89,7 +89,7 @@ QString ValorSqlite(const QString& archivo, const QString& sql) {
     return v;
 }
 
-std::optional<ServidorPg> Postgres() {
+std::optional<ServidorPg> postgres() {
     if (!qEnvironmentVariableIsSet("ORT_PG_PORT"))
         return std::nullopt;
     return ServidorPg{qEnvironmentVariable("ORT_PG_HOST", QStringLiteral("127.0.0.1")),
@@ -97,7 +97,7 @@ std::optional<ServidorPg> Postgres() {
                       qEnvironmentVariable("ORT_PG_USER"), qEnvironmentVariable("ORT_PG_PASSWORD")};
 }
 
-QSqlDatabase BasePg(const ServidorPg& s, const QString& base, const QString& conexion) {
+QSqlDatabase basePg(const ServidorPg& s, const QString& base, const QString& conexion) {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), conexion);
     db.setHostName(s.host);
     db.setPort(s.puerto);
@@ -107,18 +107,18 @@ QSqlDatabase BasePg(const ServidorPg& s, const QString& base, const QString& con
     return db;
 }
 
-bool CreaBasePg(const ServidorPg& s, const QString& nombre, const QStringList& sentencias,
+bool creaBasePg(const ServidorPg& s, const QString& nombre, const QStringList& sentencias,
                 QString* error) {
     const QStringList crea{
         "SET client_min_messages = warning",
         QStringLiteral("DROP DATABASE IF EXISTS \"%1\" WITH (FORCE)").arg(nombre),
         QStringLiteral("CREATE DATABASE \"%1\"").arg(nombre)};
-    return ConBase(
-               BasePg(s, "postgres", NombreConexion()),
-               [&](QSqlDatabase& db) { return EjecutaEn(db, crea, error); }, error) &&
-           ConBase(
-               BasePg(s, nombre, NombreConexion()),
-               [&](QSqlDatabase& db) { return EjecutaEn(db, sentencias, error); }, error);
+    return conBase(
+               basePg(s, "postgres", nombreConexion()),
+               [&](QSqlDatabase& db) { return ejecutaEn(db, crea, error); }, error) &&
+           conBase(
+               basePg(s, nombre, nombreConexion()),
+               [&](QSqlDatabase& db) { return ejecutaEn(db, sentencias, error); }, error);
 }
 
 } // namespace ort::prueba

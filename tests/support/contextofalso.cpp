@@ -39,43 +39,43 @@ QStringList ContextoFalso::resumen() const {
     return r;
 }
 
-std::optional<QString> DecodificaConRegistro(const QString& conex, const QString& trama,
+std::optional<QString> decodificaConRegistro(const QString& conex, const QString& trama,
                                              ContextoFalso& c, EstadoDecodificadores& e) {
     c.trama = trama;
     c.FechaInst.clear();
     c.HoraInst.clear();
     try {
-        BuscaDecodificador(conex)(c, e);
+        buscaDecodificador(conex)(c, e);
     } catch (const FallaDecodificacion& f) {
         return f.motivo();
     }
     return std::nullopt;
 }
 
-QStringList DecodificaTramas(const QString& conex, const QStringList& tramas, ContextoFalso& c,
+QStringList decodificaTramas(const QString& conex, const QStringList& tramas, ContextoFalso& c,
                              EstadoDecodificadores& e) {
     QStringList fallas;
     for (const auto& t : tramas)
-        if (const auto f = DecodificaConRegistro(conex, t, c, e))
+        if (const auto f = decodificaConRegistro(conex, t, c, e))
             fallas << *f;
     return fallas;
 }
 
-QString TramaCon(std::initializer_list<std::pair<int, QString>> piezas, int largo) {
+QString tramaCon(std::initializer_list<std::pair<int, QString>> piezas, int largo) {
     QString t(largo, u' ');
     for (const auto& [pos, texto] : piezas)
         t = t.leftJustified(pos - 1 + texto.size(), u' ').replace(pos - 1, texto.size(), texto);
     return t;
 }
 
-QString TramaDeBytes(std::initializer_list<int> bytes) {
+QString tramaDeBytes(std::initializer_list<int> bytes) {
     QString t;
     for (int b : bytes)
         t += QChar(char16_t(b));
     return t;
 }
 
-QString RevisaNotas(const QStringList& fallas, const ContextoFalso& c, const QStringList& tramas) {
+QString revisaNotas(const QStringList& fallas, const ContextoFalso& c, const QStringList& tramas) {
     static const QRegularExpression ingles(
         QStringLiteral("\\b(the|frame|not|is|does|ignored|nothing|recorded|outside|before|after|"
                        "channel|range|without|fewer|reading|digits|fit|convert|value)\\b"),

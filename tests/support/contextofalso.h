@@ -64,14 +64,14 @@ private:
     bool abierto_ = true;
 };
 
-std::optional<QString> DecodificaConRegistro(const QString& conex, const QString& trama,
+std::optional<QString> decodificaConRegistro(const QString& conex, const QString& trama,
                                              ContextoFalso& c, EstadoDecodificadores& e);
-QStringList DecodificaTramas(const QString& conex, const QStringList& tramas, ContextoFalso& c,
+QStringList decodificaTramas(const QString& conex, const QStringList& tramas, ContextoFalso& c,
                              EstadoDecodificadores& e);
 // A frame of blanks with each text at its 1-based position.
-QString TramaCon(std::initializer_list<std::pair<int, QString>> piezas, int largo = 0);
-QString TramaDeBytes(std::initializer_list<int> bytes);
+QString tramaCon(std::initializer_list<std::pair<int, QString>> piezas, int largo = 0);
+QString tramaDeBytes(std::initializer_list<int> bytes);
 // What is wrong with the notes: English words, or an ignored frame not quoted.
-QString RevisaNotas(const QStringList& fallas, const ContextoFalso& c, const QStringList& tramas);
+QString revisaNotas(const QStringList& fallas, const ContextoFalso& c, const QStringList& tramas);
 
 } // namespace ort::prueba

@@ -17,13 +17,13 @@ struct Corrida {
     QProcess sim, ort;
 
     bool prepara(const QString& conf = "UPDATE PUERTOS SET Open = 0 WHERE Puert <> 1") {
-        return CreaDemo(ORT_DEMO_SCRIPT, dir) && EjecutaScript(dir + "/ORTConf2005.mdb", conf) &&
-               EscribeTexto(dir + "/ORTPuertos.IAU", "1," + dir + "/dev/port1\r\n");
+        return creaDemo(ORT_DEMO_SCRIPT, dir) && ejecutaScript(dir + "/ORTConf2005.mdb", conf) &&
+               escribeTexto(dir + "/ORTPuertos.IAU", "1," + dir + "/dev/port1\r\n");
     }
     bool calibre(const QStringList& args) { // the gauge before it, if any, unplugged
         sim.kill(), sim.waitForFinished(3000);
         sim.start(ORTSIM_PATH, QStringList{"--code", "CALIB", "--link", dir + "/dev/port1"} + args);
-        return EsperaQue([&] { return QFile::exists(dir + "/dev/port1"); }, 5000);
+        return esperaQue([&] { return QFile::exists(dir + "/dev/port1"); }, 5000);
     }
     bool arranca(const QStringList& extra = {"--http", "no"}) {
         ort.start(ORT_PATH, QStringList{"--headless", "--dir", dir} + extra);
@@ -31,10 +31,10 @@ struct Corrida {
     }
     QString datos() const { return dir + "/datos/F1/TORNO1/EJE20.MDB"; }
     int filas(const QString& donde = "1") const {
-        return ValorSqlite(datos(), "select count(*) from Datos where " + donde).toInt();
+        return valorSqlite(datos(), "select count(*) from Datos where " + donde).toInt();
     }
     bool esperaFilas(int n, const QString& donde = "1", int ms = 20000) const {
-        return EsperaQue([&] { return filas(donde) >= n; }, ms);
+        return esperaQue([&] { return filas(donde) >= n; }, ms);
     }
     // SIGTERM: ORT's exit code, -1 if it did not end normally within 10 s.
     int termina() {

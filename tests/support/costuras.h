@@ -4,6 +4,6 @@
 
 namespace ort {
 
-void FijaDriverParaPruebas(Motor motor, const QString& driver);
+void fijaDriverParaPruebas(Motor motor, const QString& driver);
 
 } // namespace ort

@@ -7,7 +7,7 @@
 
 namespace ort::prueba {
 
-QString ArchivoIdioma(int idioma, int G, int N, int L, const QList<QList<Entrada>>& grupos) {
+QString archivoIdioma(int idioma, int G, int N, int L, const QList<QList<Entrada>>& grupos) {
     QString s = QStringLiteral("%1\r\n%2,%3,%4\r\n").arg(idioma).arg(G).arg(N).arg(L);
     for (int g = 0; g < grupos.size(); ++g) {
         s += QString::number(g) + QStringLiteral("\r\n");
@@ -49,7 +49,7 @@ void DirPrograma::productoJet(const QString& edicion) const {
         grupos[g].resize(n + 1);
         grupos[g][n].textos[0] = grupos[g][n].textos[1] = grupos[g][n].textos[2] = t;
     }
-    escribe(QStringLiteral("MVLang.IAU"), ArchivoIdioma(1, 43, 81, 3, grupos));
+    escribe(QStringLiteral("MVLang.IAU"), archivoIdioma(1, 43, 81, 3, grupos));
     escribe(QStringLiteral("MVTurn.IAU"),
             QStringLiteral("3\r\n\"M\",1400\r\n\"T\",2200\r\n\"N\",2400\r\n"));
 }

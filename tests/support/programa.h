@@ -11,7 +11,7 @@ struct Entrada {
     QString etiqueta = QStringLiteral("MV"); // "MV", "KW", "  "
     QString textos[3];
 };
-QString ArchivoIdioma(int idioma, int G, int N, int L, const QList<QList<Entrada>>& grupos);
+QString archivoIdioma(int idioma, int G, int N, int L, const QList<QList<Entrada>>& grupos);
 
 class DirPrograma {
 public:

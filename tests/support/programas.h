@@ -10,7 +10,7 @@
 
 namespace ort::prueba {
 
-inline bool EsperaQue(const std::function<bool()>& condicion, int ms) {
+inline bool esperaQue(const std::function<bool()>& condicion, int ms) {
     QElapsedTimer t;
     t.start();
     while (!condicion()) {
@@ -21,20 +21,20 @@ inline bool EsperaQue(const std::function<bool()>& condicion, int ms) {
     return true;
 }
 
-inline bool CreaDemo(const QString& script, const QString& dir) {
+inline bool creaDemo(const QString& script, const QString& dir) {
     QProcess p;
     p.start(QStringLiteral("bash"), {script, dir});
     return p.waitForFinished(60000) && p.exitCode() == 0;
 }
 
-inline bool EscribeTexto(const QString& ruta, const QString& texto) {
+inline bool escribeTexto(const QString& ruta, const QString& texto) {
     QFile f(ruta);
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(texto.toUtf8()) >= 0;
 }
 
-inline int PuertoTcpDe(QProcess& sim) {
+inline int puertoTcpDe(QProcess& sim) {
     int puerto = 0;
-    EsperaQue(
+    esperaQue(
         [&] {
             sim.waitForReadyRead(50);
             const QString salida = QString::fromUtf8(sim.peek(4096));

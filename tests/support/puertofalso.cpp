@@ -29,7 +29,7 @@ Resultado<> PuertoSerieFalso::fijaNumero(int puerto) {
 }
 
 Resultado<> PuertoSerieFalso::fijaSettings(const QString& s) {
-    const auto c = InterpretaSettings(s);
+    const auto c = interpretaSettings(s);
     return c ? paso(Paso::Settings, "Settings=" + s)
              : paso(Paso::Settings, "Settings=" + s, kFallaValorNoValido, c.falla().descripcion);
 }

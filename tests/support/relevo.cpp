@@ -21,7 +21,7 @@ Relevo::~Relevo() {
 }
 
 namespace {
-sockaddr_in Direccion(in_addr_t ip, int puerto) {
+sockaddr_in direccion(in_addr_t ip, int puerto) {
     sockaddr_in a{};
     a.sin_family = AF_INET, a.sin_addr.s_addr = ip, a.sin_port = htons(uint16_t(puerto));
     return a;
@@ -32,7 +32,7 @@ bool Relevo::escucha() {
     const int s = ::socket(AF_INET, SOCK_STREAM, 0);
     const int uno = 1;
     ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &uno, sizeof uno);
-    sockaddr_in a = Direccion(htonl(INADDR_LOOPBACK), puerto_);
+    sockaddr_in a = direccion(htonl(INADDR_LOOPBACK), puerto_);
     if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(s, 16) != 0) {
         ::close(s);
         return false;
@@ -79,7 +79,7 @@ void Relevo::bucle() {
                 if (c < 0)
                     continue;
                 const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-                sockaddr_in a = Direccion(inet_addr(host_.toLatin1().constData()), destino_);
+                sockaddr_in a = direccion(inet_addr(host_.toLatin1().constData()), destino_);
                 if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
                     pares_.emplace_back(c, s);
                 else

@@ -17,7 +17,7 @@ struct Corrida {
     QString salida, errores;
 };
 
-Corrida Corre(const QStringList& args) {
+Corrida corre(const QStringList& args) {
     QProcess p;
     p.start(QStringLiteral(ORTIMPORTA_PATH), args);
     if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
@@ -26,19 +26,19 @@ Corrida Corre(const QStringList& args) {
             QString::fromUtf8(p.readAllStandardError())};
 }
 
-QByteArray Huella(const QString& archivo) {
+QByteArray huella(const QString& archivo) {
     QFile f(archivo);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-bool Copia(const QString& de, const QString& a) {
+bool copia(const QString& de, const QString& a) {
     QDir().mkpath(QFileInfo(a).absolutePath());
     return QFile::copy(de, a) &&
            QFile::setPermissions(a, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
 }
 
 // Files left in a directory tree, temporary ones included.
-QStringList Archivos(const QString& dir) {
+QStringList archivos(const QString& dir) {
     QStringList r;
     for (QDirIterator i(dir, QDir::Files | QDir::Hidden | QDir::System,
                         QDirIterator::Subdirectories);
@@ -67,8 +67,8 @@ private slots:
             QSKIP(qPrintable("sample Jet files missing in " + jet_ + " (set ORT_SHARED)"));
         }
         nwind_ = tmp_.filePath("nwind.sqlite"), fechas_ = tmp_.filePath("fechas.sqlite");
-        const Corrida n = Corre({muestra("nwind.mdb"), nwind_}),
-                      c = Corre({muestra("DateTestDatabase.mdb"), fechas_});
+        const Corrida n = corre({muestra("nwind.mdb"), nwind_}),
+                      c = corre({muestra("DateTestDatabase.mdb"), fechas_});
         QVERIFY2(n.codigo == 0 && c.codigo == 0, qPrintable(n.errores + c.errores));
         const QString& o = n.salida; // progress of big tables only, and a summary
         QVERIFY2(o.contains("  Order Details: 50 % (1078 de 2155 filas)\n") &&
@@ -99,7 +99,7 @@ private slots:
         QFETCH(QString, archivo);
         QFETCH(QString, sql);
         QFETCH(QString, esperado);
-        QCOMPARE(ValorSqlite(archivo == "nwind" ? nwind_ : fechas_, sql), esperado);
+        QCOMPARE(valorSqlite(archivo == "nwind" ? nwind_ : fechas_, sql), esperado);
     }
 
     // Bad input or an existing destination: named, nothing written, status 1; --force replaces.
@@ -112,7 +112,7 @@ private slots:
             QTemporaryDir d;
             const QString archivo = d.filePath("entrada.mdb"),
                           destino = d.filePath("salida.sqlite");
-            QVERIFY(Copia(muestra("nwind.mdb"), archivo));
+            QVERIFY(copia(muestra("nwind.mdb"), archivo));
             QFile f(tipo == "destino" ? destino : archivo);
             if (tipo != "cero")
                 QVERIFY(f.open(QIODevice::WriteOnly) &&
@@ -121,19 +121,19 @@ private slots:
                 QVERIFY(f.open(QIODevice::ReadWrite) && f.seek(79 * 2048) &&
                         f.write(QByteArray(2048, '\0')));
             f.close();
-            const QStringList antes = Archivos(d.path());
-            const QByteArray huella = Huella(destino);
-            Corrida c = Corre({archivo, destino});
+            const QStringList antes = archivos(d.path());
+            const QByteArray huellaAntes = huella(destino);
+            Corrida c = corre({archivo, destino});
             // The library's own English reports stay out of the user's way.
             QVERIFY2(c.codigo == 1 && c.errores.contains("ortimporta: ") &&
                          c.errores.contains(mensaje) && !c.errores.contains("EOF") &&
                          !c.errores.contains("Warning"),
                      qPrintable(c.errores));
-            QVERIFY(Archivos(d.path()) == antes && Huella(destino) == huella);
+            QVERIFY(archivos(d.path()) == antes && huella(destino) == huellaAntes);
             if (tipo == "destino") {
-                c = Corre({archivo, destino, "--force"});
-                QVERIFY2(c.codigo == 0 && Archivos(d.path()).size() == 2, qPrintable(c.errores));
-                QCOMPARE(ValorSqlite(destino, "select CompanyName from Shippers where ShipperID=3"),
+                c = corre({archivo, destino, "--force"});
+                QVERIFY2(c.codigo == 0 && archivos(d.path()).size() == 2, qPrintable(c.errores));
+                QCOMPARE(valorSqlite(destino, "select CompanyName from Shippers where ShipperID=3"),
                          QString("Federal Shipping"));
             }
         }
@@ -148,24 +148,24 @@ private slots:
                       yaSqlite = r + "datos/F1/TORNO1/eje21.mdb";
         const QString malo = r + "datos/F1/TORNO2/MALO.MDB", sinUso = r + "ORTConf2005.mdb";
         const QString fechas = muestra("DateTestDatabase.mdb");
-        QVERIFY(Copia(muestra("nwind.mdb"), mtvx) && Copia(fechas, conf) && Copia(fechas, datos) &&
-                Copia(fechas_, yaSqlite) && Copia(fechas, sinUso));
+        QVERIFY(copia(muestra("nwind.mdb"), mtvx) && copia(fechas, conf) && copia(fechas, datos) &&
+                copia(fechas_, yaSqlite) && copia(fechas, sinUso));
         p.escribe("datos/F1/TORNO2/MALO.MDB", QByteArray("no es una base"));
         p.escribe("ORTDirec.IAU", conf + "\r\n\r\n"); // the configuration in use
-        const QByteArray huellaJet = Huella(mtvx), huellaSqlite = Huella(yaSqlite);
-        Corrida c = Corre({"--dir", r});
+        const QByteArray huellaJet = huella(mtvx), huellaSqlite = huella(yaSqlite);
+        Corrida c = corre({"--dir", r});
         QVERIFY2(c.codigo == 1 &&
                      c.errores.contains("ortimporta: " + malo + ": no es un archivo Jet") &&
                      c.salida.contains("3 archivos convertidos (4044 filas), 1 ya estaban en "
                                        "SQLite, 0 no existen, 1 con errores."),
                  qPrintable(c.salida + c.errores));
         for (const QString& f : {mtvx, conf, datos})
-            QVERIFY(Clasifica(f) == ClaseArchivo::Sqlite &&
-                    Clasifica(f + ".jet") == (f == mtvx ? ClaseArchivo::Jet3 : ClaseArchivo::Jet4));
-        QVERIFY(Huella(mtvx + ".jet") == huellaJet && !QFileInfo::exists(sinUso + ".jet"));
-        QVERIFY(Huella(yaSqlite) == huellaSqlite && Huella(malo) == "no es una base");
+            QVERIFY(clasifica(f) == ClaseArchivo::Sqlite &&
+                    clasifica(f + ".jet") == (f == mtvx ? ClaseArchivo::Jet3 : ClaseArchivo::Jet4));
+        QVERIFY(huella(mtvx + ".jet") == huellaJet && !QFileInfo::exists(sinUso + ".jet"));
+        QVERIFY(huella(yaSqlite) == huellaSqlite && huella(malo) == "no es una base");
         p.borra("datos/F1/TORNO2/MALO.MDB"); // once converted, nothing is left to do
-        c = Corre({"--dir", r});
+        c = corre({"--dir", r});
         QVERIFY2(c.codigo == 0 &&
                      c.salida.contains("0 archivos convertidos (0 filas), 4 ya estaban en SQLite"),
                  qPrintable(c.salida + c.errores));

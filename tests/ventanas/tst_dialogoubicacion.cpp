@@ -13,8 +13,8 @@ struct Dialogo : Banco {
     Dialogo(const QStringList& lista = {}) {
         texto(43, 14, "No es una base de configuración de ORT.");
         for (const char* n : {"ORTConf2005.mdb", "uno.mdb", "dos.mdb", "GRANDE.MDB"})
-            CreaSqlite(dir.ruta() + n, {"ortconf.sqlite.sql"});
-        CreaSqlite(dir.ruta() + "mala.mdb", {}, "CREATE TABLE OTRA (x INTEGER)");
+            creaSqlite(dir.ruta() + n, {"ortconf.sqlite.sql"});
+        creaSqlite(dir.ruta() + "mala.mdb", {}, "CREATE TABLE OTRA (x INTEGER)");
         if (!lista.isEmpty())
             dir.escribe(kArchivoUbicacion, ruta(lista.join("\r\n") + "\r\n").toUtf8());
     }

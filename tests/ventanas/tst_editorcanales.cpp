@@ -37,7 +37,7 @@ struct Editor : Banco {
         config.IniMux(t);
         return ok;
     }
-    QString valor(const QString& sql) const { return ValorSqlite(archivoConf, sql); }
+    QString valor(const QString& sql) const { return valorSqlite(archivoConf, sql); }
     QStringList contexto() const {
         return {v.campoOpera->text(),     v.campoEstac->text(),     v.campoMaqui->text(),
                 v.campoProdu->text(),     v.campoForma->text(),     v.campoCarac->text(),
@@ -167,7 +167,7 @@ private slots:
         QFETCH(QString, disparador);
         QFETCH(bool, elimina);
         Editor b;
-        QVERIFY(EjecutaSentencia(b.archivoConf, "CREATE TRIGGER falla " + disparador));
+        QVERIFY(ejecutaSentencia(b.archivoConf, "CREATE TRIGGER falla " + disparador));
         b.v.campoConex->setText("XRITE");
         Escribe(b.v.campoDescr, "otra");
         b.avisos.respuestasSiNo = {true};
@@ -178,7 +178,7 @@ private slots:
                          "Canal=1) from PUERTOS where Puert=1"),
                  QString("CALIB/Diámetro exterior"));
         QCOMPARE(b.t.puerto(1).Conex, QString("CALIB"));
-        QVERIFY(EjecutaSentencia(b.archivoConf, "DROP TRIGGER falla"));
+        QVERIFY(ejecutaSentencia(b.archivoConf, "DROP TRIGGER falla"));
         b.avisos.respuestasSiNo = {true};
         (elimina ? b.v.bEliminar : b.v.cmdAceptar)->click();
         QCOMPARE(aceptado.count(), 1);
@@ -194,7 +194,7 @@ private slots:
         a.Reinicia();
         QVERIFY(a.activo(4));
         VentanaMonitor monitor(a);
-        EnlazaConfiguracion(monitor, a);
+        enlazaConfiguracion(monitor, a);
         monitor.pestanas->setCurrentIndex(0);
         QString titulo;
         qsizetype lineas = -1;
@@ -223,14 +223,14 @@ private slots:
     void cascada() {
         Editor b;
         EditorCanales& v = b.v;
-        b.ajustes.StrConexion = CadenaJet(b.dir.ruta() + "bd/NOESTA.MDB", QString());
+        b.ajustes.StrConexion = cadenaJet(b.dir.ruta() + "bd/NOESTA.MDB", QString());
         QVERIFY(b.abre() && v.campoConex->hasFocus() && v.TablaActiva == "CNX" &&
                 v.lista->model()->rowCount() == 0);
         QVERIFY2(v.lblFalla->isVisible() &&
                      v.lblFalla->text().startsWith("No se pudo leer la lista: "),
                  qPrintable(v.lblFalla->text()));
         QVERIFY(v.campoConex->text() == "CALIB" && b.avisos.mensajes.isEmpty());
-        b.ajustes.StrConexion = CadenaJet(b.archivoMtvx, QString());
+        b.ajustes.StrConexion = cadenaJet(b.archivoMtvx, QString());
         QVERIFY(Editor::entra(v.campoCanal));
         auto cabecera = [&](const char* c) {
             return v.lista->model()

@@ -37,13 +37,13 @@ struct Planta : Banco {
     }
 };
 
-LecturaProbada Lectura(int canal, int sec, double valor, qint64 ms, double inf = 10,
+LecturaProbada lectura(int canal, int sec, double valor, qint64 ms, double inf = 10,
                        double sup = 20) {
     const bool fuera = valor < inf || valor > sup;
     return {5, canal, sec, "DIAM", valor, inf, sup, fuera, QDateTime::fromMSecsSinceEpoch(ms)};
 }
 
-QList<QMessageBox*> Cajas() {
+QList<QMessageBox*> cajas() {
     QList<QMessageBox*> r;
     for (QWidget* w : QApplication::topLevelWidgets())
         if (auto* m = qobject_cast<QMessageBox*>(w); m && m->isVisible())
@@ -51,7 +51,7 @@ QList<QMessageBox*> Cajas() {
     return r;
 }
 
-QList<double> Ys(const QList<QPointF>& puntos) {
+QList<double> ys(const QList<QPointF>& puntos) {
     QList<double> y;
     for (const QPointF& p : puntos)
         y << p.y();
@@ -100,8 +100,8 @@ private slots:
     void lineasDeLimites() {
         SeriesPuerto s(4);
         for (const LecturaProbada& l :
-             {Lectura(2, 1, 15, 1000), Lectura(2, 1, 16, 2000), Lectura(2, 1, 13, 4000, 12, 18),
-              Lectura(2, 1, 14, 6000, -999999, 999999)})
+             {lectura(2, 1, 15, 1000), lectura(2, 1, 16, 2000), lectura(2, 1, 13, 4000, 12, 18),
+              lectura(2, 1, 14, 6000, -999999, 999999)})
             s.agrega(l);
         s.fijaLimites(2, 1, "DIAM", 11, 19, 8000);
         SeriesPuerto::Dibujo d = s.dibujo({2, 1});
@@ -116,7 +116,7 @@ private slots:
         d = s.dibujo({2, 1});
         QCOMPARE(d.inferior.last(), (QList<QPointF>{{8000, 10.5}, {8000, 10.5}}));
         for (int i = 0; i < 4; ++i)
-            s.agrega(Lectura(2, 1, 15, 9000 + 1000 * i, 10.5, 19.5));
+            s.agrega(lectura(2, 1, 15, 9000 + 1000 * i, 10.5, 19.5));
         d = s.dibujo({2, 1});
         QCOMPARE(d.inferior, (Tramos{{{9000, 10.5}, {12000, 10.5}}}));
         QCOMPARE(s.serie({2, 1})->limites.size(), size_t(1));
@@ -143,30 +143,30 @@ private slots:
         QVERIFY(l.puerto == 5 && l.canal == 3 && l.secuencia == 1 && l.carac == "DIAM" && !l.fuera);
         QVERIFY(l.valor == 20.05 && l.limInf == 19.9 && l.limSup == 20.1 &&
                 l.hora == b.reloj.ahora().addSecs(-9));
-        QTRY_COMPARE(Ys(g->serieValores->points()), (QList<double>{20.05, 20.5, 19.85, 0}));
-        QCOMPARE(Ys(g->serieRechazadas->points()), (QList<double>{20.5, 19.85, 0}));
+        QTRY_COMPARE(ys(g->serieValores->points()), (QList<double>{20.05, 20.5, 19.85, 0}));
+        QCOMPARE(ys(g->serieRechazadas->points()), (QList<double>{20.5, 19.85, 0}));
         QCOMPARE(w.registros[4]
                      ->toPlainText()
                      .split('\n')
                      .filter(QRegularExpression(" DIAM .* !\\s*$"))
                      .size(),
                  3);
-        QVERIFY(Ys(g->lineasSup[0]->points()).last() == 20.1 && b.falso.llamadas.size() == 7);
+        QVERIFY(ys(g->lineasSup[0]->points()).last() == 20.1 && b.falso.llamadas.size() == 7);
 
-        QVERIFY(EjecutaSentencia(b.archivoMtvx, "UPDATE CXP SET CXPLINFC=19.5, CXPLSUPC=20.6 "
+        QVERIFY(ejecutaSentencia(b.archivoMtvx, "UPDATE CXP SET CXPLINFC=19.5, CXPLSUPC=20.6 "
                                                 "WHERE CXPMAQUI='TORNO1' AND CXPCARAC='DIAM'"));
         b.reloj.avanza(5000);
         b.a.cmdAbre();
         b.a.cmdAbre();
         QTRY_COMPARE(g->lineasSup[0]->count(), 4); // a step at the reopening
         QCOMPARE(g->lineasSup[0]->at(2), QPointF(b.reloj.ahora().toMSecsSinceEpoch(), 20.6));
-        QCOMPARE(Ys(g->lineasInf[0]->points()), (QList<double>{19.9, 19.9, 19.5, 19.5}));
+        QCOMPARE(ys(g->lineasInf[0]->points()), (QList<double>{19.9, 19.9, 19.5, 19.5}));
         for (const char* l : {"0307", "0308", "0320.5"}) // the last one is DIAM's again
             b.lee(l);
         QTRY_COMPARE(g->serieValores->count(), 5);
         QCOMPARE(g->serieRechazadas->count(), 3); // 20.5 passes the new limits
         g->cboCarac->setCurrentIndex(1);          // a characteristic without limits
-        QCOMPARE(Ys(g->serieValores->points()), (QList<double>{1, 3, 5, 7}));
+        QCOMPARE(ys(g->serieValores->points()), (QList<double>{1, 3, 5, 7}));
         QCOMPARE(g->serieRechazadas->count() + g->lineasSup[0]->count(), 0);
         const int filas = b.a.log().filas(5); // the log's rows follow the log box's height
         qobject_cast<QSplitter*>(w.pestanas->currentWidget())->setSizes({200, 500});
@@ -179,7 +179,7 @@ private slots:
         const qint64 t0 = b.reloj.ahora().toMSecsSinceEpoch();
         for (int i = 0; i < 3000; ++i)
             for (PanelGrafico* x : {g, oculto})
-                x->agrega(Lectura(3, 1, 20 + i % 7, t0 + 1000LL * i));
+                x->agrega(lectura(3, 1, 20 + i % 7, t0 + 1000LL * i));
         QTRY_COMPARE(g->serieValores->count(), SeriesPuerto::kPuntosPorSerie);
         QTest::qWait(3 * PanelGrafico::kRefrescoMs);
         QVERIFY(g->refrescos() - antes == 1 && !oculto->vista && oculto->refrescos() == 0);
@@ -194,18 +194,18 @@ private slots:
         av.fijaEspera(false);
         for (int i = 0; i < 6; ++i)
             av.mensaje("DAM. GrabaMTVX.\nfalla A", Avisos::Icono::Critico);
-        QVERIFY(Cajas().size() == 1 && Cajas()[0]->informativeText().contains("5 veces"));
+        QVERIFY(cajas().size() == 1 && cajas()[0]->informativeText().contains("5 veces"));
 
         av.mensaje("DAM. GrabaMTVX.\nfalla B", Avisos::Icono::Critico);
-        QVERIFY(Cajas().size() == 2 && av.abiertos() == 2);
+        QVERIFY(cajas().size() == 2 && av.abiertos() == 2);
 
-        for (QMessageBox* m : Cajas())
+        for (QMessageBox* m : cajas())
             if (m->text().endsWith("falla A"))
                 m->close();
         QTRY_COMPARE(av.abiertos(), 1);
         av.mensaje("DAM. GrabaMTVX.\nfalla A", Avisos::Icono::Critico);
         QVERIFY(av.abiertos() == 2 && av.repeticiones("DAM. GrabaMTVX.\nfalla A") == 0);
-        for (QMessageBox* m : Cajas())
+        for (QMessageBox* m : cajas())
             m->close();
         QTRY_COMPARE(av.abiertos(), 0);
     }

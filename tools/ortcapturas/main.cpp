@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     const QString dir = QString::fromLocal8Bit(argv[1]) + '/',
                   salida = QString::fromLocal8Bit(argv[2]) + '/';
     AvisosConsola avisos;
-    std::optional<Ajustes> ajustes = CargaAjustes(dir, avisos);
+    std::optional<Ajustes> ajustes = cargaAjustes(dir, avisos);
     if (!ajustes)
         return 1;
     RelojSistema reloj;

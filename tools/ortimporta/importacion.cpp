@@ -26,13 +26,13 @@ namespace ort::importa {
 
 namespace {
 
-void Dice(const QString& linea) {
+void dice(const QString& linea) {
     std::fputs(linea.toUtf8().constData(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
 }
 
-bool Falla(const QString& archivo, const QString& tabla, const QString& que) {
+bool falla(const QString& archivo, const QString& tabla, const QString& que) {
     Vigilancia::mensaje(
         QStringLiteral("ortimporta: ") + archivo +
         (tabla.isEmpty() ? QString() : QStringLiteral(", tabla \"%1\"").arg(tabla)) +
@@ -40,11 +40,11 @@ bool Falla(const QString& archivo, const QString& tabla, const QString& que) {
     return false;
 }
 
-QString Cita(const QString& nombre) {
+QString cita(const QString& nombre) {
     return u'"' + QString(nombre).replace(u'"', QStringLiteral("\"\"")) + u'"';
 }
 
-QString NombreClase(ClaseArchivo c) {
+QString nombreClase(ClaseArchivo c) {
     switch (c) {
     case ClaseArchivo::Jet3:
         return QStringLiteral("Jet 3");
@@ -57,40 +57,40 @@ QString NombreClase(ClaseArchivo c) {
     }
 }
 
-QString CreaTabla(const TablaJet& t) {
+QString creaTabla(const TablaJet& t) {
     QStringList partes;
     for (const ColumnaJet& c : t.columnas)
-        partes << Cita(c.nombre) + u' ' + c.declarado;
+        partes << cita(c.nombre) + u' ' + c.declarado;
     for (const IndiceJet& x : t.indices)
         if (x.primario) {
             QStringList claves;
             for (int n : x.columnas)
-                claves << Cita(t.columnas[n].nombre);
+                claves << cita(t.columnas[n].nombre);
             partes << QStringLiteral("PRIMARY KEY (%1)").arg(claves.join(QStringLiteral(", ")));
             break;
         }
     return QStringLiteral("CREATE TABLE %1 (\n  %2\n)")
-        .arg(Cita(t.nombre), partes.join(QStringLiteral(",\n  ")));
+        .arg(cita(t.nombre), partes.join(QStringLiteral(",\n  ")));
 }
 
 // Index names are per table in Jet and per file in SQLite: the table's name goes first.
-QString CreaIndice(const TablaJet& t, const IndiceJet& x, QSet<QString>& usados) {
+QString creaIndice(const TablaJet& t, const IndiceJet& x, QSet<QString>& usados) {
     QString nombre = t.nombre + u'_' + x.nombre;
     for (int i = 2; usados.contains(nombre.toLower()); ++i)
         nombre = t.nombre + u'_' + x.nombre + u'_' + QString::number(i);
     usados.insert(nombre.toLower());
     QStringList claves;
     for (int i = 0; i < x.columnas.size(); ++i)
-        claves << Cita(t.columnas[x.columnas[i]].nombre) +
+        claves << cita(t.columnas[x.columnas[i]].nombre) +
                       (x.descendente[i] ? QStringLiteral(" DESC") : QString());
     return QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
-        .arg(x.unico ? QStringLiteral("UNIQUE ") : QString(), Cita(nombre), Cita(t.nombre),
+        .arg(x.unico ? QStringLiteral("UNIQUE ") : QString(), cita(nombre), cita(t.nombre),
              claves.join(QStringLiteral(", ")));
 }
 
 // Writes the file's blocks and its directory entry to disk, so that a rename that replaces an
 // earlier file never leaves an empty one after a power cut.
-bool Sincroniza(const QString& ruta) {
+bool sincroniza(const QString& ruta) {
     const int fd = ::open(QFile::encodeName(ruta).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -100,8 +100,8 @@ bool Sincroniza(const QString& ruta) {
 }
 
 // Puts the finished temporary file in place of destino in one step.
-bool Reemplaza(const QString& temporal, const QString& destino, QString& error) {
-    if (!Sincroniza(temporal)) {
+bool reemplaza(const QString& temporal, const QString& destino, QString& error) {
+    if (!sincroniza(temporal)) {
         error = QStringLiteral("no se puede asegurar el archivo temporal en el disco");
         return false;
     }
@@ -111,13 +111,13 @@ bool Reemplaza(const QString& temporal, const QString& destino, QString& error) 
                     .arg(QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
-    Sincroniza(QFileInfo(destino).absolutePath());
+    sincroniza(QFileInfo(destino).absolutePath());
     return true;
 }
 
 // An empty file of a fresh name in the directory of destino; SQLite takes an empty file for a
 // new database.
-QString CreaTemporal(const QString& destino, QString& error) {
+QString creaTemporal(const QString& destino, QString& error) {
     const QFileInfo fi(destino);
     QTemporaryFile t(fi.absolutePath() + QStringLiteral("/.") + fi.fileName() +
                      QStringLiteral(".XXXXXX.ortimporta"));
@@ -130,7 +130,7 @@ QString CreaTemporal(const QString& destino, QString& error) {
     return t.fileName();
 }
 
-void Descarta(const QString& temporal) {
+void descarta(const QString& temporal) {
     Vigilancia::temporal(QString());
     QFile::remove(temporal);
     QFile::remove(temporal + QStringLiteral("-journal"));
@@ -150,12 +150,12 @@ public:
 
 int contadorConexiones = 0;
 
-bool EscribeTablas(ArchivoJet& jet, QSqlDatabase& db, const QString& origen, Resumen& r) {
+bool escribeTablas(ArchivoJet& jet, QSqlDatabase& db, const QString& origen, Resumen& r) {
     QSqlQuery q(db);
     auto sql = [&](const QString& tabla, const QString& s) {
         if (q.exec(s))
             return true;
-        return Falla(origen, tabla,
+        return falla(origen, tabla,
                      QStringLiteral("SQLite no acepta «%1»: %2").arg(s, q.lastError().text()));
     };
     // The file is a temporary one until it is complete: no journal is needed, and it reaches
@@ -170,20 +170,20 @@ bool EscribeTablas(ArchivoJet& jet, QSqlDatabase& db, const QString& origen, Res
         TablaJet t;
         QString error;
         if (!jet.define(nombre, t, error))
-            return Falla(origen, nombre, error);
-        if (!sql(nombre, CreaTabla(t)))
+            return falla(origen, nombre, error);
+        if (!sql(nombre, creaTabla(t)))
             return false;
         auto lector = jet.lee(nombre, error);
         if (!lector)
-            return Falla(origen, nombre, error);
+            return falla(origen, nombre, error);
 
         QStringList marcas;
         for (int i = 0; i < t.columnas.size(); ++i)
             marcas << QStringLiteral("?");
         QSqlQuery ins(db);
         if (!ins.prepare(
-                QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(Cita(nombre), marcas.join(u','))))
-            return Falla(origen, nombre, ins.lastError().text());
+                QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(cita(nombre), marcas.join(u','))))
+            return falla(origen, nombre, ins.lastError().text());
         const bool conProgreso = t.filasDeclaradas >= kFilasConProgreso;
         qint64 leidas = 0;
         int decimoMostrado = 0;
@@ -192,7 +192,7 @@ bool EscribeTablas(ArchivoJet& jet, QSqlDatabase& db, const QString& origen, Res
             for (int i = 0; i < valores.size(); ++i)
                 ins.bindValue(i, valores[i]);
             if (!ins.exec())
-                return Falla(origen, nombre,
+                return falla(origen, nombre,
                              QStringLiteral("no se puede escribir la fila %1: %2")
                                  .arg(leidas + 1)
                                  .arg(ins.lastError().text()));
@@ -201,7 +201,7 @@ bool EscribeTablas(ArchivoJet& jet, QSqlDatabase& db, const QString& origen, Res
                 const int decimo = int(leidas * 10 / t.filasDeclaradas);
                 if (decimo > decimoMostrado && decimo < 10) {
                     decimoMostrado = decimo;
-                    Dice(QStringLiteral("  %1: %2 % (%3 de %4 filas)")
+                    dice(QStringLiteral("  %1: %2 % (%3 de %4 filas)")
                              .arg(nombre)
                              .arg(decimo * 10)
                              .arg(leidas)
@@ -210,15 +210,15 @@ bool EscribeTablas(ArchivoJet& jet, QSqlDatabase& db, const QString& origen, Res
             }
         }
         if (!lector->error().isEmpty())
-            return Falla(origen, nombre, lector->error());
+            return falla(origen, nombre, lector->error());
         if (Vigilancia::leyoMasAllaDelFinal())
-            return Falla(origen, nombre,
+            return falla(origen, nombre,
                          QStringLiteral("el archivo está truncado: la tabla sigue más allá de su "
                                         "final (se leyeron %1 de sus %2 filas)")
                              .arg(leidas)
                              .arg(t.filasDeclaradas));
         if (leidas != t.filasDeclaradas)
-            return Falla(origen, nombre,
+            return falla(origen, nombre,
                          QStringLiteral("se leyeron %1 filas de las %2 que declara la tabla: el "
                                         "archivo está dañado o truncado")
                              .arg(leidas)
@@ -227,22 +227,22 @@ bool EscribeTablas(ArchivoJet& jet, QSqlDatabase& db, const QString& origen, Res
         int indices = 0;
         for (const IndiceJet& x : t.indices) {
             ++indices;
-            if (!x.primario && !sql(nombre, CreaIndice(t, x, indicesUsados)))
+            if (!x.primario && !sql(nombre, creaIndice(t, x, indicesUsados)))
                 return false;
         }
         r.tablas << ResumenTabla{nombre, leidas, indices};
-        Dice(QStringLiteral("  %1: %2 filas").arg(nombre).arg(leidas));
+        dice(QStringLiteral("  %1: %2 filas").arg(nombre).arg(leidas));
     }
     Vigilancia::etapa(QString());
     if (!sql({}, QStringLiteral("COMMIT")))
         return false;
     // What was written, read back from the file.
     for (const ResumenTabla& t : r.tablas) {
-        if (!sql(t.nombre, QStringLiteral("SELECT count(*) FROM %1").arg(Cita(t.nombre))))
+        if (!sql(t.nombre, QStringLiteral("SELECT count(*) FROM %1").arg(cita(t.nombre))))
             return false;
         const qint64 escritas = q.next() ? q.value(0).toLongLong() : -1;
         if (escritas != t.filas)
-            return Falla(origen, t.nombre,
+            return falla(origen, t.nombre,
                          QStringLiteral("la tabla escrita tiene %1 filas y se leyeron %2")
                              .arg(escritas)
                              .arg(t.filas));
@@ -266,18 +266,18 @@ int Resumen::indices() const {
     return n;
 }
 
-bool EscribeSqlite(const QString& origen, const QString& destino, Resumen& r) {
+bool escribeSqlite(const QString& origen, const QString& destino, Resumen& r) {
     Vigilancia::archivo(origen);
     Vigilancia::leyendo(true);
     QString error;
     const auto jet = ArchivoJet::abre(origen, error);
     if (!jet) {
         Vigilancia::leyendo(false);
-        return Falla(origen, {}, error);
+        return falla(origen, {}, error);
     }
     r.clase = jet->clase();
-    Dice(QStringLiteral("%1 (%2, %3 tablas):")
-             .arg(origen, NombreClase(r.clase))
+    dice(QStringLiteral("%1 (%2, %3 tablas):")
+             .arg(origen, nombreClase(r.clase))
              .arg(jet->tablas().size()));
     const QString conexion = QStringLiteral("ortimporta-%1").arg(++contadorConexiones);
     bool ok = false;
@@ -285,11 +285,11 @@ bool EscribeSqlite(const QString& origen, const QString& destino, Resumen& r) {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), conexion);
         db.setDatabaseName(destino);
         if (!db.open())
-            Falla(
+            falla(
                 destino, {},
                 QStringLiteral("no se puede crear la base SQLite: %1").arg(db.lastError().text()));
         else
-            ok = EscribeTablas(*jet, db, origen, r);
+            ok = escribeTablas(*jet, db, origen, r);
         db.close();
     }
     QSqlDatabase::removeDatabase(conexion);
@@ -297,39 +297,39 @@ bool EscribeSqlite(const QString& origen, const QString& destino, Resumen& r) {
     return ok;
 }
 
-bool Importa(const QString& origen, const QString& destino, bool forzar) {
+bool importa(const QString& origen, const QString& destino, bool forzar) {
     const QFileInfo fo(origen), fd(destino);
     if (!fo.isFile())
-        return Falla(origen, {},
+        return falla(origen, {},
                      fo.exists() ? QStringLiteral("no es un archivo")
                                  : QStringLiteral("no existe"));
     if (fd.exists()) {
         if (fd.canonicalFilePath() == fo.canonicalFilePath())
-            return Falla(destino, {},
+            return falla(destino, {},
                          QStringLiteral("es el propio archivo de origen; para convertir en su "
                                         "sitio use --dir"));
         if (!fd.isFile())
-            return Falla(destino, {}, QStringLiteral("existe y no es un archivo"));
+            return falla(destino, {}, QStringLiteral("existe y no es un archivo"));
         if (!forzar)
-            return Falla(destino, {}, QStringLiteral("ya existe; no se reemplaza sin --force"));
+            return falla(destino, {}, QStringLiteral("ya existe; no se reemplaza sin --force"));
     }
     QString error;
-    const QString temporal = CreaTemporal(destino, error);
+    const QString temporal = creaTemporal(destino, error);
     if (temporal.isEmpty())
-        return Falla(destino, {}, error);
+        return falla(destino, {}, error);
     Vigilancia::temporal(temporal);
     QElapsedTimer reloj;
     reloj.start();
     Resumen r;
-    if (!EscribeSqlite(origen, temporal, r) || !Reemplaza(temporal, destino, error)) {
+    if (!escribeSqlite(origen, temporal, r) || !reemplaza(temporal, destino, error)) {
         if (!error.isEmpty())
-            Falla(destino, {}, error);
-        Descarta(temporal);
+            falla(destino, {}, error);
+        descarta(temporal);
         Vigilancia::mensaje(QStringLiteral("ortimporta: no se ha escrito %1.").arg(destino));
         return false;
     }
     Vigilancia::temporal(QString());
-    Dice(QStringLiteral("Resumen: %1 tablas, %2 filas y %3 índices escritos en %4 en %5 s; "
+    dice(QStringLiteral("Resumen: %1 tablas, %2 filas y %3 índices escritos en %4 en %5 s; "
                         "el número de filas de cada tabla coincide con el de origen.")
              .arg(r.tablas.size())
              .arg(r.filas())
@@ -342,20 +342,20 @@ bool Importa(const QString& origen, const QString& destino, bool forzar) {
 namespace {
 
 // Converts one file under its own name, the original kept as NAME.jet.
-bool ConvierteEnSuSitio(const QString& archivo, bool forzar, Resumen& r) {
+bool convierteEnSuSitio(const QString& archivo, bool forzar, Resumen& r) {
     const QString aparte = archivo + kSufijoOriginal;
     if (QFileInfo::exists(aparte) && !forzar)
-        return Falla(archivo, {},
+        return falla(archivo, {},
                      QStringLiteral("ya existe %1, la copia aparte del original; no se reemplaza "
                                     "sin --force")
                          .arg(aparte));
     QString error;
-    const QString temporal = CreaTemporal(archivo, error);
+    const QString temporal = creaTemporal(archivo, error);
     if (temporal.isEmpty())
-        return Falla(archivo, {}, error);
+        return falla(archivo, {}, error);
     Vigilancia::temporal(temporal);
-    if (!EscribeSqlite(archivo, temporal, r)) {
-        Descarta(temporal);
+    if (!escribeSqlite(archivo, temporal, r)) {
+        descarta(temporal);
         return false;
     }
     // The original gets its second name before the new file takes the first: at every moment
@@ -363,33 +363,33 @@ bool ConvierteEnSuSitio(const QString& archivo, bool forzar, Resumen& r) {
     QFile::remove(aparte);
     const QByteArray a = QFile::encodeName(archivo), b = QFile::encodeName(aparte);
     if (::link(a.constData(), b.constData()) != 0 && !QFile::copy(archivo, aparte)) {
-        Descarta(temporal);
-        return Falla(archivo, {},
+        descarta(temporal);
+        return falla(archivo, {},
                      QStringLiteral("no se puede guardar el original como %1").arg(aparte));
     }
-    if (!Reemplaza(temporal, archivo, error)) {
-        Descarta(temporal);
-        return Falla(archivo, {}, error);
+    if (!reemplaza(temporal, archivo, error)) {
+        descarta(temporal);
+        return falla(archivo, {}, error);
     }
     Vigilancia::temporal(QString());
     return true;
 }
 
 // A file of a directory in any letter case (installations copied from Windows).
-QString EnCualquierCaja(const QString& ruta) {
+QString enCualquierCaja(const QString& ruta) {
     const QFileInfo fi(ruta);
-    return BuscaArchivo(RutaConBarra(fi.path()), fi.fileName());
+    return buscaArchivo(RutaConBarra(fi.path()), fi.fileName());
 }
 
 } // namespace
 
-bool ImportaDirectorio(const QString& dir, bool forzar) {
+bool importaDirectorio(const QString& dir, bool forzar) {
     if (!QFileInfo(dir).isDir())
-        return Falla(dir, {}, QStringLiteral("no es un directorio"));
+        return falla(dir, {}, QStringLiteral("no es un directorio"));
     AvisosRecogidos avisos;
-    const auto a = CargaAjustes(dir, avisos);
+    const auto a = cargaAjustes(dir, avisos);
     if (!a)
-        return Falla(dir, {},
+        return falla(dir, {},
                      QStringLiteral("no se pueden leer los archivos del programa: %1")
                          .arg(avisos.textos.join(QStringLiteral(" | "))));
 
@@ -398,12 +398,12 @@ bool ImportaDirectorio(const QString& dir, bool forzar) {
     QStringList archivos;
     const bool jet = a->TipoBD == kJet4;
     if (jet)
-        archivos << BuscaArchivo(a->DirBD, a->NombreBase + QStringLiteral(".MDB"));
-    QStringList confs = LeeUbicaciones(a->Ruta).valorO({});
+        archivos << buscaArchivo(a->DirBD, a->NombreBase + QStringLiteral(".MDB"));
+    QStringList confs = leeUbicaciones(a->Ruta).valorO({});
     if (confs.isEmpty())
         confs << a->Ruta + kConfPorDefecto;
     for (const QString& c : confs)
-        archivos << EnCualquierCaja(c.trimmed());
+        archivos << enCualquierCaja(c.trimmed());
     if (jet && !a->DirDatos.isEmpty()) {
         const auto filtro = QDir::Dirs | QDir::NoDotAndDotDot;
         for (const QFileInfo& forma : QDir(a->DirDatos).entryInfoList(filtro, QDir::Name))
@@ -425,22 +425,22 @@ bool ImportaDirectorio(const QString& dir, bool forzar) {
         vistos.insert(clave);
         if (!fi.exists()) {
             ++ausentes;
-            Dice(QStringLiteral("%1: no existe; se omite.").arg(archivo));
+            dice(QStringLiteral("%1: no existe; se omite.").arg(archivo));
             continue;
         }
-        switch (Clasifica(archivo)) {
+        switch (clasifica(archivo)) {
         case ClaseArchivo::Sqlite:
             ++yaSqlite;
-            Dice(QStringLiteral("%1: ya es SQLite; se deja como está.").arg(archivo));
+            dice(QStringLiteral("%1: ya es SQLite; se deja como está.").arg(archivo));
             continue;
         case ClaseArchivo::Jet3:
         case ClaseArchivo::Jet4:
         case ClaseArchivo::Ace: {
             Resumen r;
-            if (ConvierteEnSuSitio(archivo, forzar, r)) {
+            if (convierteEnSuSitio(archivo, forzar, r)) {
                 ++convertidos;
                 filas += r.filas();
-                Dice(QStringLiteral("  convertido: %1 tablas, %2 filas; el original queda en %3")
+                dice(QStringLiteral("  convertido: %1 tablas, %2 filas; el original queda en %3")
                          .arg(r.tablas.size())
                          .arg(r.filas())
                          .arg(archivo + kSufijoOriginal));
@@ -453,10 +453,10 @@ bool ImportaDirectorio(const QString& dir, bool forzar) {
         }
         default:
             ++fallidos;
-            Falla(archivo, {}, QStringLiteral("no es un archivo Jet (.mdb) ni una base SQLite"));
+            falla(archivo, {}, QStringLiteral("no es un archivo Jet (.mdb) ni una base SQLite"));
         }
     }
-    Dice(QStringLiteral("Resumen de %1: %2 archivos convertidos (%3 filas), %4 ya estaban en "
+    dice(QStringLiteral("Resumen de %1: %2 archivos convertidos (%3 filas), %4 ya estaban en "
                         "SQLite, %5 no existen, %6 con errores.")
              .arg(a->Ruta)
              .arg(convertidos)

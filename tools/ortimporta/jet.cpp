@@ -26,7 +26,7 @@ constexpr size_t kBufferOle = MDB_BIND_SIZE * 64 + 4096;
 // A Memo longer than this is taken for a damaged length.
 constexpr quint32 kMemoMaximo = 256u * 1024 * 1024;
 
-QString Declarado(const ColumnaJet& c) {
+QString declarado(const ColumnaJet& c) {
     switch (c.tipo) {
     case MDB_BOOL: // -1 / 0, as ORT's own schemas store Yes/No
     case MDB_BYTE:
@@ -57,7 +57,7 @@ QString Declarado(const ColumnaJet& c) {
 }
 
 // A Single as the decimal it was typed as (0.15, not 0.150000006), widened to a double.
-double SimpleComoDoble(float f) {
+double simpleComoDoble(float f) {
     char texto[32];
     const auto r = std::to_chars(texto, texto + sizeof texto, f);
     double d = f;
@@ -65,7 +65,7 @@ double SimpleComoDoble(float f) {
     return d;
 }
 
-QString Texto(char* s) {
+QString texto(char* s) {
     const QString r = s && *s ? QString::fromUtf8(s) : QStringLiteral("");
     g_free(s);
     return r;
@@ -73,7 +73,7 @@ QString Texto(char* s) {
 
 } // namespace
 
-ClaseArchivo Clasifica(const QString& ruta) {
+ClaseArchivo clasifica(const QString& ruta) {
     QFile f(ruta);
     if (!f.open(QIODevice::ReadOnly))
         return ClaseArchivo::Ilegible;
@@ -90,11 +90,11 @@ ClaseArchivo Clasifica(const QString& ruta) {
     return ClaseArchivo::Otro;
 }
 
-int TamanoPagina(ClaseArchivo c) {
+int tamanoPagina(ClaseArchivo c) {
     return c == ClaseArchivo::Jet3 ? 2048 : 4096;
 }
 
-QString FechaJet(double dias) {
+QString fechaJet(double dias) {
     // 100-01-01 and 9999-12-31, the first and last days Jet accepts.
     if (!std::isfinite(dias) || dias < -657434.0 || dias >= 2958466.0)
         return {};
@@ -134,7 +134,7 @@ ArchivoJet::~ArchivoJet() = default;
 
 std::unique_ptr<ArchivoJet> ArchivoJet::abre(const QString& ruta, QString& error) {
     std::unique_ptr<ArchivoJet> a(new ArchivoJet);
-    a->clase_ = Clasifica(ruta);
+    a->clase_ = clasifica(ruta);
     switch (a->clase_) {
     case ClaseArchivo::Ilegible:
         error = QStringLiteral("no se puede abrir para leerlo (%1)")
@@ -152,7 +152,7 @@ std::unique_ptr<ArchivoJet> ArchivoJet::abre(const QString& ruta, QString& error
     }
     // A Jet file is whole pages; anything else was cut short in a copy.
     const qint64 tamano = QFileInfo(ruta).size();
-    const int pagina = TamanoPagina(a->clase_);
+    const int pagina = tamanoPagina(a->clase_);
     if (tamano % pagina != 0 || tamano < 2 * pagina) {
         error = QStringLiteral("el archivo está truncado: mide %1 bytes, y un archivo Jet son "
                                "al menos dos páginas enteras de %2 bytes")
@@ -203,7 +203,7 @@ bool ArchivoJet::define(const QString& nombre, TablaJet& t, QString& error) {
             c.tipo == MDB_TEXT && clase_ != ClaseArchivo::Jet3 ? col->col_size / 2 : col->col_size;
         c.precision = col->col_prec;
         c.escala = col->col_scale;
-        c.declarado = Declarado(c);
+        c.declarado = declarado(c);
         if (c.declarado.isEmpty()) {
             mdb_free_tabledef(def);
             error = QStringLiteral("la columna \"%1\" es de un tipo que no se puede traer "
@@ -348,14 +348,14 @@ bool LectorTabla::siguiente(QVariantList& valores) {
             break;
         }
         case MDB_FLOAT:
-            v = SimpleComoDoble(mdb_get_single(pg, f.start));
+            v = simpleComoDoble(mdb_get_single(pg, f.start));
             break;
         case MDB_DOUBLE:
             v = mdb_get_double(pg, f.start);
             break;
         case MDB_DATETIME: {
             const double dias = mdb_get_double(pg, f.start);
-            const QString fecha = FechaJet(dias);
+            const QString fecha = fechaJet(dias);
             if (fecha.isEmpty())
                 return falla(QStringLiteral("la fecha de la columna \"%1\" está fuera del "
                                             "rango de Jet (%2)")
@@ -365,7 +365,7 @@ bool LectorTabla::siguiente(QVariantList& valores) {
             break;
         }
         case MDB_TEXT:
-            v = Texto(mdb_col_to_string(mdb, pg, f.start, MDB_TEXT, f.siz));
+            v = texto(mdb_col_to_string(mdb, pg, f.start, MDB_TEXT, f.siz));
             break;
         case MDB_MEMO: {
             if (f.siz < kCabeceraMemo) {
@@ -379,7 +379,7 @@ bool LectorTabla::siguiente(QVariantList& valores) {
                                  .arg(QString::fromUtf8(col->name)));
             const size_t antes = mdb->bind_size;
             mdb_set_bind_size(mdb, std::max<size_t>(antes, size_t(bytes) * 3 + 16));
-            v = Texto(mdb_col_to_string(mdb, pg, f.start, MDB_MEMO, f.siz));
+            v = texto(mdb_col_to_string(mdb, pg, f.start, MDB_MEMO, f.siz));
             mdb_set_bind_size(mdb, antes);
             break;
         }
@@ -394,10 +394,10 @@ bool LectorTabla::siguiente(QVariantList& valores) {
             v = QByteArray(reinterpret_cast<const char*>(pg + f.start), f.siz);
             break;
         case MDB_REPID:
-            v = Texto(mdb_uuid_to_string(pg, f.start));
+            v = texto(mdb_uuid_to_string(pg, f.start));
             break;
         case MDB_NUMERIC:
-            v = Texto(mdb_numeric_to_string(mdb, f.start, col->col_scale, col->col_prec));
+            v = texto(mdb_numeric_to_string(mdb, f.start, col->col_scale, col->col_prec));
             break;
         }
     }

@@ -35,9 +35,9 @@ struct TablaJet {
 
 // What a file's first page says it is.
 enum class ClaseArchivo { Jet3, Jet4, Ace, Sqlite, Otro, Ilegible };
-ClaseArchivo Clasifica(const QString& ruta);
+ClaseArchivo clasifica(const QString& ruta);
 // The page size of a Jet file of that class.
-int TamanoPagina(ClaseArchivo c);
+int tamanoPagina(ClaseArchivo c);
 
 class LectorTabla;
 
@@ -83,6 +83,6 @@ private:
 
 // A Jet Date/Time value (days since 1899-12-30, the fraction the time of day, also for days
 // before it) as "yyyy-MM-dd HH:mm:ss"; empty when out of Jet's range (years 100 to 9999).
-QString FechaJet(double dias);
+QString fechaJet(double dias);
 
 } // namespace ort::importa

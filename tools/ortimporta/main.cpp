@@ -26,7 +26,7 @@ const char* const kUso =
     "  --help       muestra esta ayuda\n"
     "  --version    muestra la versión\n";
 
-int Uso(const QString& problema) {
+int uso(const QString& problema) {
     Vigilancia::mensaje(QStringLiteral("ortimporta: ") + problema);
     Vigilancia::mensaje(QString::fromUtf8(kUso));
     return 2;
@@ -62,21 +62,21 @@ int main(int argc, char** argv) {
             forzar = true;
         } else if (a == QLatin1String("--dir")) {
             if (i + 1 >= args.size())
-                return Uso(QStringLiteral("falta el directorio tras --dir"));
+                return uso(QStringLiteral("falta el directorio tras --dir"));
             hayDir = true;
             dir = args[++i];
         } else if (a.startsWith(QLatin1String("--"))) {
-            return Uso(QStringLiteral("opción desconocida: %1").arg(a));
+            return uso(QStringLiteral("opción desconocida: %1").arg(a));
         } else {
             posicionales << a;
         }
     }
     if (hayDir) {
         if (!posicionales.isEmpty())
-            return Uso(QStringLiteral("--dir no lleva más archivos"));
-        return ImportaDirectorio(dir, forzar) ? 0 : 1;
+            return uso(QStringLiteral("--dir no lleva más archivos"));
+        return importaDirectorio(dir, forzar) ? 0 : 1;
     }
     if (posicionales.size() != 2)
-        return Uso(QStringLiteral("hacen falta un ORIGEN y un DESTINO"));
-    return Importa(posicionales[0], posicionales[1], forzar) ? 0 : 1;
+        return uso(QStringLiteral("hacen falta un ORIGEN y un DESTINO"));
+    return importa(posicionales[0], posicionales[1], forzar) ? 0 : 1;
 }

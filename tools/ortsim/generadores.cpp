@@ -21,15 +21,15 @@ namespace {
 // Values are taken within ±1E+12, so that every text keeps at most 15 significant digits.
 constexpr double kLimite = 1e12;
 
-double Acota(double v) {
+double acota(double v) {
     if (!std::isfinite(v))
         return 0;
     return std::clamp(v, -kLimite, kLimite);
 }
 
 // v with dec decimals; a value that rounds to zero carries no minus sign.
-QString Fijo(double v, int dec) {
-    QString t = QString::number(Acota(v), 'f', dec);
+QString fijo(double v, int dec) {
+    QString t = QString::number(acota(v), 'f', dec);
     if (t.startsWith(u'-') && t.toDouble() == 0)
         t.remove(0, 1);
     return t;
@@ -38,9 +38,9 @@ QString Fijo(double v, int dec) {
 // v in at most ancho characters: with dec decimals, fewer when the field is too narrow, and a
 // '+' before positive values when mas. A value too large even without decimals shows the
 // largest the field can hold, as a display at its limit does.
-QString Cabe(double v, int ancho, int dec, bool mas = false) {
+QString cabe(double v, int ancho, int dec, bool mas = false) {
     for (int d = dec; d >= 0; --d) {
-        QString t = Fijo(v, d);
+        QString t = fijo(v, d);
         if (mas && !t.startsWith(u'-'))
             t.prepend(u'+');
         if (t.size() <= ancho)
@@ -52,24 +52,24 @@ QString Cabe(double v, int ancho, int dec, bool mas = false) {
 }
 
 // Right-aligned in a field of ancho characters.
-QString Der(const QString& t, int ancho) {
+QString der(const QString& t, int ancho) {
     return t.rightJustified(ancho, u' ');
 }
 
 // A field of ancho characters holding n with leading zeros, the sign first: "-01250".
-QString Ceros(qint64 n, int ancho) {
+QString ceros(qint64 n, int ancho) {
     const QString cifras = QString::number(n < 0 ? -n : n);
     return n < 0 ? u'-' + cifras.rightJustified(ancho - 1, u'0')
                  : cifras.rightJustified(ancho, u'0');
 }
 
 // Two channel digits.
-QString Canal2(int c) {
+QString canal2(int c) {
     return QStringLiteral("%1").arg(c, 2, 10, QChar(u'0'));
 }
 
 // A line of blanks with each text at its 1-based column.
-QByteArray Columnas(std::initializer_list<std::pair<int, QString>> piezas) {
+QByteArray columnas(std::initializer_list<std::pair<int, QString>> piezas) {
     QString t;
     for (const auto& [col, texto] : piezas) {
         if (t.size() < col - 1 + texto.size())
@@ -80,7 +80,7 @@ QByteArray Columnas(std::initializer_list<std::pair<int, QString>> piezas) {
 }
 
 // The shortest text of a decimal text ("+12.500" gives "12.5").
-QString Corto(const QString& decimal) {
+QString corto(const QString& decimal) {
     QString t = decimal;
     const bool menos = t.startsWith(u'-');
     if (menos || t.startsWith(u'+'))
@@ -89,14 +89,14 @@ QString Corto(const QString& decimal) {
     const int escala = punto < 0 ? 0 : int(t.size() - punto - 1);
     t.remove(u'.');
     const qint64 n = t.toLongLong();
-    return FormatoCorto(menos ? -n : n, escala);
+    return formatoCorto(menos ? -n : n, escala);
 }
 
-Lectura Lee(int canal, const QString& valor, const QString& fecha = {}, const QString& hora = {}) {
-    return Lectura{Canal2(canal) + valor, fecha, hora};
+Lectura lee(int canal, const QString& valor, const QString& fecha = {}, const QString& hora = {}) {
+    return Lectura{canal2(canal) + valor, fecha, hora};
 }
 
-Muestra Una(const QByteArray& trama, QList<Lectura> lecturas = {}) {
+Muestra una(const QByteArray& trama, QList<Lectura> lecturas = {}) {
     Muestra m;
     m.tramas << trama;
     m.lecturas = std::move(lecturas);
@@ -105,29 +105,29 @@ Muestra Una(const QByteArray& trama, QList<Lectura> lecturas = {}) {
 
 // Instruments whose decoder takes every frame can only be refused by the framing: a line of
 // control characters only is empty once they are dropped, and an empty frame is not decoded.
-Muestra SoloControl() {
-    return Una(QByteArrayLiteral("\x02\x03"));
+Muestra soloControl() {
+    return una(QByteArrayLiteral("\x02\x03"));
 }
 
 // The instrument's clock: the one given, or a fixed time so that frames repeat exactly. Dates
 // are written with four-digit years.
-QDateTime Cuando(const Opciones& o) {
+QDateTime cuando(const Opciones& o) {
     if (o.cuando.isValid() && o.cuando.date().year() >= 1000 && o.cuando.date().year() <= 9999)
         return o.cuando;
     return QDateTime(QDate(2026, 12, 4), QTime(10, 30));
 }
 
-QString FechaInst(const QDateTime& t) {
+QString textoFechaInst(const QDateTime& t) {
     return t.toString(QStringLiteral("yyyyMMdd"));
 }
-QString HoraInst(const QDateTime& t) {
+QString textoHoraInst(const QDateTime& t) {
     return t.toString(QStringLiteral("HHmm"));
 }
 
-int Campos(const Opciones& o, int propios) {
+int camposDe(const Opciones& o, int propios) {
     return o.campos > 0 ? o.campos : propios;
 }
-int Lote(const Opciones& o, int propio) {
+int lote(const Opciones& o, int propio) {
     return o.lote > 0 ? o.lote : propio;
 }
 
@@ -135,230 +135,230 @@ int Lote(const Opciones& o, int propio) {
 // Single-value instruments, channel 01.
 
 // EQ4HP, FOWLE, PRECI: the frame is the value.
-Muestra GeneraTramaEntera(double v, const Opciones& o) {
+Muestra generaTramaEntera(double v, const Opciones& o) {
     if (o.rechazo)
-        return SoloControl();
-    const QString t = Fijo(v, 3);
-    return Una(t.toLatin1(), {Lee(1, t)});
+        return soloControl();
+    const QString t = fijo(v, 3);
+    return una(t.toLatin1(), {lee(1, t)});
 }
 
 // PSION terminals interleave XON characters, which the framing drops.
-Muestra GeneraPsion(double v, const Opciones& o) {
+Muestra generaPsion(double v, const Opciones& o) {
     if (o.rechazo)
-        return SoloControl();
-    const QString t = Fijo(v, 3);
-    return Una("\x11" + t.toLatin1() + "\x11", {Lee(1, t)});
+        return soloControl();
+    const QString t = fijo(v, 3);
+    return una("\x11" + t.toLatin1() + "\x11", {lee(1, t)});
 }
 
 // A value right-aligned in columns [col, col + ancho), between a label and a unit.
-Muestra EnColumna(double v, const Opciones& o, const QString& etiqueta, int col, int ancho,
+Muestra enColumna(double v, const Opciones& o, const QString& etiqueta, int col, int ancho,
                   int dec = 3) {
     if (o.rechazo)
-        return SoloControl();
-    const QString t = Der(Cabe(v, ancho, dec), ancho);
-    return Una(Columnas({{1, etiqueta}, {col, t}, {col + ancho + 1, QStringLiteral("g")}}),
-               {Lee(1, t)});
+        return soloControl();
+    const QString t = der(cabe(v, ancho, dec), ancho);
+    return una(columnas({{1, etiqueta}, {col, t}, {col + ancho + 1, QStringLiteral("g")}}),
+               {lee(1, t)});
 }
 
-Muestra GeneraOhaug(double v, const Opciones& o) {
-    return EnColumna(v, o, {}, 1, 9);
+Muestra generaOhaug(double v, const Opciones& o) {
+    return enColumna(v, o, {}, 1, 9);
 }
-Muestra GeneraSare2(double v, const Opciones& o) {
-    return EnColumna(v, o, "N", 10, 10);
+Muestra generaSare2(double v, const Opciones& o) {
+    return enColumna(v, o, "N", 10, 10);
 }
-Muestra GeneraArite(double v, const Opciones& o) {
-    return EnColumna(v, o, "ARITE", 14, 8);
+Muestra generaArite(double v, const Opciones& o) {
+    return enColumna(v, o, "ARITE", 14, 8);
 }
-Muestra GeneraRtdig(double v, const Opciones& o) {
-    return EnColumna(v, o, "RT", 18, 7);
+Muestra generaRtdig(double v, const Opciones& o) {
+    return enColumna(v, o, "RT", 18, 7);
 }
-Muestra GeneraMarp1(double v, const Opciones& o) {
-    return EnColumna(v, o, "MARP", 19, 8);
+Muestra generaMarp1(double v, const Opciones& o) {
+    return enColumna(v, o, "MARP", 19, 8);
 }
 
 // The value padded with blanks; a line of blanks is the balance's keep-alive.
-Muestra GeneraOhau2(double v, const Opciones& o) {
+Muestra generaOhau2(double v, const Opciones& o) {
     if (o.rechazo)
-        return Una(QByteArray(10, ' '));
-    const QString t = Fijo(v, 3);
-    return Una((Der(t, 10) + QStringLiteral("  ")).toLatin1(), {Lee(1, t)});
+        return una(QByteArray(10, ' '));
+    const QString t = fijo(v, 3);
+    return una((der(t, 10) + QStringLiteral("  ")).toLatin1(), {lee(1, t)});
 }
 
 // A status character, then the value.
-Muestra GeneraAb520(double v, const Opciones& o) {
+Muestra generaAb520(double v, const Opciones& o) {
     if (o.rechazo)
-        return SoloControl();
-    const QString t = Fijo(v, 3);
-    return Una("N" + t.toLatin1(), {Lee(1, t)});
+        return soloControl();
+    const QString t = fijo(v, 3);
+    return una("N" + t.toLatin1(), {lee(1, t)});
 }
 
 // The sign in column 1, the digits from column 3.
-Muestra GeneraSar81(double v, const Opciones& o) {
+Muestra generaSar81(double v, const Opciones& o) {
     if (o.rechazo)
-        return SoloControl();
-    const QString cifras = Der(Cabe(std::fabs(v), 8, 3), 8);
+        return soloControl();
+    const QString cifras = der(cabe(std::fabs(v), 8, 3), 8);
     const QString signo =
         v < 0 && cifras.toDouble() != 0 ? QStringLiteral("-") : QStringLiteral("+");
-    return Una(Columnas({{1, signo}, {3, cifras}, {12, "g"}}), {Lee(1, signo + cifras)});
+    return una(columnas({{1, signo}, {3, cifras}, {12, "g"}}), {lee(1, signo + cifras)});
 }
 
 // Only frames whose number is above zero are readings; others are status lines.
-Muestra GeneraMetbd(double v, const Opciones& o) {
+Muestra generaMetbd(double v, const Opciones& o) {
     if (o.rechazo)
-        return Una("ERR");
-    const QString t = Fijo(v, 3);
-    return Una(t.toLatin1(), t.toDouble() > 0 ? QList<Lectura>{Lee(1, t)} : QList<Lectura>{});
+        return una("ERR");
+    const QString t = fijo(v, 3);
+    return una(t.toLatin1(), t.toDouble() > 0 ? QList<Lectura>{lee(1, t)} : QList<Lectura>{});
 }
 
 // A sample number above zero in columns 1-5, the value in 6-13.
-Muestra GeneraPharm(double v, const Opciones& o) {
-    const QString t = Der(Cabe(v, 8, 3), 8);
+Muestra generaPharm(double v, const Opciones& o) {
+    const QString t = der(cabe(v, 8, 3), 8);
     if (o.rechazo)
-        return Una(Columnas({{1, "00000"}, {6, t}}));
-    return Una(Columnas({{1, "00001"}, {6, t}}), {Lee(1, t)});
+        return una(columnas({{1, "00000"}, {6, t}}));
+    return una(columnas({{1, "00001"}, {6, t}}), {lee(1, t)});
 }
 
 // Readings start with P, V or a blank (variants 0, 1, 2); other letters are status lines.
-Muestra GeneraAfiii(double v, const Opciones& o) {
+Muestra generaAfiii(double v, const Opciones& o) {
     static const QString letras = QStringLiteral("PV ");
-    const QString t = Der(Cabe(v, 6, 3), 6);
+    const QString t = der(cabe(v, 6, 3), 6);
     if (o.rechazo)
-        return Una(Columnas({{1, "A"}, {2, t}, {9, "mm"}}));
-    return Una(Columnas({{1, letras.mid(std::clamp(o.variante, 0, 2), 1)}, {2, t}, {9, "mm"}}),
-               {Lee(1, t)});
+        return una(columnas({{1, "A"}, {2, t}, {9, "mm"}}));
+    return una(columnas({{1, letras.mid(std::clamp(o.variante, 0, 2), 1)}, {2, t}, {9, "mm"}}),
+               {lee(1, t)});
 }
 
 // A bar code; "TT=" and "C39" lines are the reader's status.
-Muestra GeneraBarc1(double v, const Opciones& o) {
+Muestra generaBarc1(double v, const Opciones& o) {
     if (o.rechazo)
-        return Una("TT=0001");
-    const QString t = Fijo(v, 3);
-    return Una(t.toLatin1(), {Lee(1, t)});
+        return una("TT=0001");
+    const QString t = fijo(v, 3);
+    return una(t.toLatin1(), {lee(1, t)});
 }
 
 // At least 13 characters: two of head, ten of value, then the unit. A line of 12 is refused.
-Muestra GeneraQc300(double v, const Opciones& o) {
-    const QString t = Der(Cabe(v, 10, 3), 10);
+Muestra generaQc300(double v, const Opciones& o) {
+    const QString t = der(cabe(v, 10, 3), 10);
     if (o.rechazo)
-        return Una(("QC" + t).toLatin1());
-    return Una(("QC" + t + " g").toLatin1(), {Lee(1, t)});
+        return una(("QC" + t).toLatin1());
+    return una(("QC" + t + " g").toLatin1(), {lee(1, t)});
 }
 
 // Gross weighings ("G" in columns 11-12, either case: variants 0, 1) are recorded; net are not.
-Muestra GeneraChyjl(double v, const Opciones& o) {
-    const QString t = Cabe(v, 10, 3);
+Muestra generaChyjl(double v, const Opciones& o) {
+    const QString t = cabe(v, 10, 3);
     const QString marca = o.rechazo         ? QStringLiteral(" N")
                           : o.variante == 1 ? QStringLiteral(" g")
                                             : QStringLiteral(" G");
-    return Una((Der(t, 10) + marca + QStringLiteral(" kg")).toLatin1(),
-               o.rechazo ? QList<Lectura>{} : QList<Lectura>{Lee(1, t)});
+    return una((der(t, 10) + marca + QStringLiteral(" kg")).toLatin1(),
+               o.rechazo ? QList<Lectura>{} : QList<Lectura>{lee(1, t)});
 }
 
 // Axis X or Y (variants 0, 1) in column 1, the value in 2-12; other axes are not recorded.
-Muestra GeneraSt7dr(double v, const Opciones& o) {
-    const QString t = Der(Cabe(v, 11, 4), 11);
+Muestra generaSt7dr(double v, const Opciones& o) {
+    const QString t = der(cabe(v, 11, 4), 11);
     const QString eje = o.rechazo         ? QStringLiteral("Z")
                         : o.variante == 1 ? QStringLiteral("Y")
                                           : QStringLiteral("X");
-    return Una((eje + t).toLatin1(), o.rechazo ? QList<Lectura>{} : QList<Lectura>{Lee(1, t)});
+    return una((eje + t).toLatin1(), o.rechazo ? QList<Lectura>{} : QList<Lectura>{lee(1, t)});
 }
 
 // Panasonic gauges: a positive value and a length unit (MM, IN, or mm: variants 0, 1, 2).
-Muestra Pana(double v, const Opciones& o, const char* nombre, int colValor, int ancho,
+Muestra pana(double v, const Opciones& o, const char* nombre, int colValor, int ancho,
              int colUnidad) {
     static const char* unidades[] = {"MM", "IN", "mm"};
-    const QString t = Cabe(v, ancho, 4);
+    const QString t = cabe(v, ancho, 4);
     const QString unidad = o.rechazo ? QStringLiteral("CM")
                                      : QString::fromLatin1(unidades[std::clamp(o.variante, 0, 2)]);
-    const bool lee = !o.rechazo && t.toDouble() > 0;
-    return Una(Columnas({{1, nombre}, {colValor, Der(t, ancho)}, {colUnidad, unidad}}),
-               lee ? QList<Lectura>{Lee(1, t)} : QList<Lectura>{});
+    const bool valida = !o.rechazo && t.toDouble() > 0;
+    return una(columnas({{1, nombre}, {colValor, der(t, ancho)}, {colUnidad, unidad}}),
+               valida ? QList<Lectura>{lee(1, t)} : QList<Lectura>{});
 }
 
-Muestra GeneraPana1(double v, const Opciones& o) {
-    return Pana(v, o, "PANA1", 11, 8, 22);
+Muestra generaPana1(double v, const Opciones& o) {
+    return pana(v, o, "PANA1", 11, 8, 22);
 }
-Muestra GeneraPana2(double v, const Opciones& o) {
-    return Pana(v, o, "PANA2", 14, 7, 22);
+Muestra generaPana2(double v, const Opciones& o) {
+    return pana(v, o, "PANA2", 14, 7, 22);
 }
-Muestra GeneraPana3(double v, const Opciones& o) {
-    return Pana(v, o, "PANA3", 25, 7, 38);
+Muestra generaPana3(double v, const Opciones& o) {
+    return pana(v, o, "PANA3", 25, 7, 38);
 }
 
 // A stability marker, then the value three (METPM) or four (MSICS) columns after it.
-Muestra GeneraMetpm(double v, const Opciones& o) {
-    const QString t = Der(Cabe(v, 9, 3), 9);
+Muestra generaMetpm(double v, const Opciones& o) {
+    const QString t = der(cabe(v, 9, 3), 9);
     const QString marca = o.rechazo ? QStringLiteral("U  ") : QStringLiteral("S  ");
-    return Una(Columnas({{1, marca}, {4, t}, {14, "mm"}}),
-               o.rechazo ? QList<Lectura>{} : QList<Lectura>{Lee(1, t)});
+    return una(columnas({{1, marca}, {4, t}, {14, "mm"}}),
+               o.rechazo ? QList<Lectura>{} : QList<Lectura>{lee(1, t)});
 }
 
-Muestra GeneraMsics(double v, const Opciones& o) {
-    const QString t = Der(Cabe(v, 10, 3), 10);
+Muestra generaMsics(double v, const Opciones& o) {
+    const QString t = der(cabe(v, 10, 3), 10);
     const QString marca = o.rechazo ? QStringLiteral("S D") : QStringLiteral("S S");
-    return Una(Columnas({{1, marca}, {5, t}, {16, "g"}}),
-               o.rechazo ? QList<Lectura>{} : QList<Lectura>{Lee(1, t)});
+    return una(columnas({{1, marca}, {5, t}, {16, "g"}}),
+               o.rechazo ? QList<Lectura>{} : QList<Lectura>{lee(1, t)});
 }
 
 // A decimal comma (variant 0) or point (variant 1) in columns 2-9; ORT records a point. Only
 // values above zero are readings; dashes are the gauge's "no value".
-Muestra GeneraT8530(double v, const Opciones& o) {
+Muestra generaT8530(double v, const Opciones& o) {
     if (o.rechazo)
-        return Una(Columnas({{1, "A"}, {2, "   -----"}, {11, "mm"}}));
-    const QString t = Der(Cabe(v, 8, 3), 8);
+        return una(columnas({{1, "A"}, {2, "   -----"}, {11, "mm"}}));
+    const QString t = der(cabe(v, 8, 3), 8);
     QString enLinea = t;
     if (o.variante == 0)
         enLinea.replace(u'.', u',');
-    return Una(Columnas({{1, "A"}, {2, enLinea}, {11, "mm"}}),
-               t.toDouble() > 0 ? QList<Lectura>{Lee(1, t)} : QList<Lectura>{});
+    return una(columnas({{1, "A"}, {2, enLinea}, {11, "mm"}}),
+               t.toDouble() > 0 ? QList<Lectura>{lee(1, t)} : QList<Lectura>{});
 }
 
 // Hundredths in six columns, starting three after the comma; ORT divides by 100.
-Muestra GeneraT9481(double v, const Opciones& o) {
-    const qint64 n = std::clamp<qint64>(std::llround(Acota(v) * 100), -99999, 999999);
-    const QByteArray cifras = Ceros(n, 6).toLatin1();
+Muestra generaT9481(double v, const Opciones& o) {
+    const qint64 n = std::clamp<qint64>(std::llround(acota(v) * 100), -99999, 999999);
+    const QByteArray cifras = ceros(n, 6).toLatin1();
     if (o.rechazo)
-        return Una("ST GS" + cifras + "kg");
-    return Una("ST,GS" + cifras + "kg", {Lee(1, FormatoCorto(n, 2))});
+        return una("ST GS" + cifras + "kg");
+    return una("ST,GS" + cifras + "kg", {lee(1, formatoCorto(n, 2))});
 }
 
 // Instruments whose frames ORT does not record.
-Muestra GeneraSinLectura(double v, const Opciones&) {
-    return Una(Fijo(v, 3).toLatin1());
+Muestra generaSinLectura(double v, const Opciones&) {
+    return una(fijo(v, 3).toLatin1());
 }
 
 // ---------------------------------------------------------------------------------------------
 // Multi-value instruments and multiplexers. Values after the first are v + 1, v + 2, …
 
 // Three values at columns 4, 14 and 24, on channels 1, 2 and 3; every frame gives all three.
-Muestra GeneraXrite(double v, const Opciones& o) {
+Muestra generaXrite(double v, const Opciones& o) {
     if (o.rechazo)
-        return SoloControl();
+        return soloControl();
     QString a[3];
     for (int i = 0; i < 3; ++i)
-        a[i] = Der(Cabe(v + i, 7, 2), 7);
-    return Una(Columnas({{1, "L= "}, {4, a[0]}, {11, "a= "}, {14, a[1]}, {21, "b= "}, {24, a[2]}}),
-               {Lee(1, a[0]), Lee(2, a[1]), Lee(3, a[2])});
+        a[i] = der(cabe(v + i, 7, 2), 7);
+    return una(columnas({{1, "L= "}, {4, a[0]}, {11, "a= "}, {14, a[1]}, {21, "b= "}, {24, a[2]}}),
+               {lee(1, a[0]), lee(2, a[1]), lee(3, a[2])});
 }
 
 // Coordinates after the letters X, Y, Z (channels 1, 2, 3): the first o.campos axes (variant
 // 0, all three by default) or X and Z only (variant 1).
-Muestra GeneraKscou(double v, const Opciones& o) {
+Muestra generaKscou(double v, const Opciones& o) {
     if (o.rechazo)
-        return Una("ERR 12");
+        return una("ERR 12");
     QList<int> ejes;
     if (o.variante == 1)
         ejes = {0, 2};
     else
-        for (int i = 0; i < std::clamp(Campos(o, 3), 1, 3); ++i)
+        for (int i = 0; i < std::clamp(camposDe(o, 3), 1, 3); ++i)
             ejes << i;
     QString t;
     Muestra m;
     for (int k = 0; k < ejes.size(); ++k) {
         const int i = ejes[k];
-        const QString valor = Der(Cabe(v + k, 9, 3), 9);
+        const QString valor = der(cabe(v + k, 9, 3), 9);
         t += QString(QChar(u'X' + i)) + u' ' + valor + u' ';
-        m.lecturas << Lee(i + 1, valor);
+        m.lecturas << lee(i + 1, valor);
     }
     m.tramas << t.toLatin1();
     return m;
@@ -366,7 +366,7 @@ Muestra GeneraKscou(double v, const Opciones& o) {
 
 // The nearest 32-bit number whose four bytes all pass ORT's framing (none below 32). Positive
 // numbers below 0x20202020 cannot travel: they become the nearest negative one (-1 at most).
-std::int32_t Enviable(std::int64_t n) {
+std::int32_t enviable(std::int64_t n) {
     auto bytes = [](std::int64_t x) { return static_cast<std::uint32_t>(x); };
     auto valido = [&](std::int64_t x) {
         for (int i = 0; i < 4; ++i)
@@ -413,94 +413,94 @@ std::int32_t Enviable(std::int64_t n) {
 // Three signed 32-bit binary numbers, most significant byte first: the load in
 // hundred-thousandths (channel 1), then two values in hundredths (channels 2, 3). Values are
 // moved to the nearest that the framing lets through (Enviable).
-Muestra GeneraTload(double v, const Opciones& o) {
+Muestra generaTload(double v, const Opciones& o) {
     if (o.rechazo)
-        return SoloControl();
+        return soloControl();
     auto escala = [](double x, double f) {
-        return Enviable(static_cast<std::int64_t>(std::llround(std::clamp(x * f, -3e9, 3e9))));
+        return enviable(static_cast<std::int64_t>(std::llround(std::clamp(x * f, -3e9, 3e9))));
     };
-    const std::int32_t n[3] = {escala(Acota(v), 1e5), escala(Acota(v + 1), 100),
-                               escala(Acota(v + 2), 100)};
+    const std::int32_t n[3] = {escala(acota(v), 1e5), escala(acota(v + 1), 100),
+                               escala(acota(v + 2), 100)};
     QByteArray t;
     for (std::int32_t x : n)
         for (int i = 3; i >= 0; --i)
             t += static_cast<char>((static_cast<std::uint32_t>(x) >> (8 * i)) & 0xFF);
-    return Una(t, {Lee(1, FormatoCorto(n[0], 5)), Lee(2, FormatoCorto(n[1], 2)),
-                   Lee(3, FormatoCorto(n[2], 2))});
+    return una(t, {lee(1, formatoCorto(n[0], 5)), lee(2, formatoCorto(n[1], 2)),
+                   lee(3, formatoCorto(n[2], 2))});
 }
 
 // Torque before "Nm", the channel 18 columns after it and a second value 32 after it; both
 // values go to that channel. Without "Nm" (a line in lb) nothing is recorded.
-Muestra GeneraFocus(double v, const Opciones& o) {
-    const QString a = Der(Cabe(v, 5, 2), 5), b = Der(Cabe(v + 1, 8, 2), 8);
+Muestra generaFocus(double v, const Opciones& o) {
+    const QString a = der(cabe(v, 5, 2), 5), b = der(cabe(v + 1, 8, 2), 8);
     const QString unidad = o.rechazo ? QStringLiteral("lb") : QStringLiteral("Nm");
     const QByteArray t =
-        Columnas({{1, a}, {6, unidad}, {20, "CH:"}, {24, Canal2(o.canal)}, {30, "ANG:"}, {38, b}});
-    return Una(t, o.rechazo ? QList<Lectura>{} : QList<Lectura>{Lee(o.canal, a), Lee(o.canal, b)});
+        columnas({{1, a}, {6, unidad}, {20, "CH:"}, {24, canal2(o.canal)}, {30, "ANG:"}, {38, b}});
+    return una(t, o.rechazo ? QList<Lectura>{} : QList<Lectura>{lee(o.canal, a), lee(o.canal, b)});
 }
 
 // A "Canal" line announces the channel; the "Nm" line that follows gives two values on it.
-Muestra GeneraFocug(double v, const Opciones& o) {
-    const QString a = Der(Cabe(v, 5, 2), 5), b = Der(Cabe(v + 1, 8, 2), 8);
+Muestra generaFocug(double v, const Opciones& o) {
+    const QString a = der(cabe(v, 5, 2), 5), b = der(cabe(v + 1, 8, 2), 8);
     Muestra m;
-    m.tramas << ("Canal No." + Canal2(o.canal)).toLatin1();
-    m.tramas << Columnas(
+    m.tramas << ("Canal No." + canal2(o.canal)).toLatin1();
+    m.tramas << columnas(
         {{1, a}, {6, o.rechazo ? QStringLiteral("lb") : QStringLiteral("Nm")}, {30, b}});
     if (!o.rechazo)
-        m.lecturas = {Lee(o.canal, a), Lee(o.canal, b)};
+        m.lecturas = {lee(o.canal, a), lee(o.canal, b)};
     return m;
 }
 
 // "*STRT nn" announces the channel; a "*CONC" result follows (a "*CALB" line is not one).
-Muestra GeneraMiran(double v, const Opciones& o) {
-    const QString t = Der(Cabe(v, 8, 3), 8);
+Muestra generaMiran(double v, const Opciones& o) {
+    const QString t = der(cabe(v, 8, 3), 8);
     Muestra m;
-    m.tramas << ("*STRT " + Canal2(o.canal)).toLatin1();
-    m.tramas << Columnas(
+    m.tramas << ("*STRT " + canal2(o.canal)).toLatin1();
+    m.tramas << columnas(
         {{1, o.rechazo ? QStringLiteral("*CALB") : QStringLiteral("*CONC")}, {7, "PPM"}, {12, t}});
     if (!o.rechazo)
-        m.lecturas = {Lee(o.canal, t)};
+        m.lecturas = {lee(o.canal, t)};
     return m;
 }
 
 // The frame is the reading: two channel digits and the value.
-Muestra GeneraTp844(double v, const Opciones& o) {
+Muestra generaTp844(double v, const Opciones& o) {
     if (o.rechazo)
-        return SoloControl();
-    const QString t = Canal2(o.canal) + Cabe(v, 10, 3, true);
-    return Una(t.toLatin1(), {Lectura{t, {}, {}}});
+        return soloControl();
+    const QString t = canal2(o.canal) + cabe(v, 10, 3, true);
+    return una(t.toLatin1(), {Lectura{t, {}, {}}});
 }
 
 // "cc s…": channel, a blank, then the signed value. MUX10 and its kind drop a '+' (variant 0
 // sends one, variant 1 none); MUX11 and MX8N record the number's shortest form; MX8 the text.
-Muestra GeneraMux10(double v, const Opciones& o) {
+Muestra generaMux10(double v, const Opciones& o) {
     if (o.rechazo)
-        return SoloControl();
-    const QString t = Cabe(v, 12, 3, o.variante == 0);
+        return soloControl();
+    const QString t = cabe(v, 12, 3, o.variante == 0);
     const QString valor = t.startsWith(u'+') ? t.mid(1) : t;
-    return Una((Canal2(o.canal) + u' ' + t).toLatin1(), {Lee(o.canal, valor)});
+    return una((canal2(o.canal) + u' ' + t).toLatin1(), {lee(o.canal, valor)});
 }
 
-Muestra GeneraMux11(double v, const Opciones& o) {
+Muestra generaMux11(double v, const Opciones& o) {
     if (o.rechazo)
-        return SoloControl();
-    const QString t = Cabe(v, 12, 3, true);
-    return Una((Canal2(o.canal) + u' ' + t).toLatin1(), {Lee(o.canal, Corto(t))});
+        return soloControl();
+    const QString t = cabe(v, 12, 3, true);
+    return una((canal2(o.canal) + u' ' + t).toLatin1(), {lee(o.canal, corto(t))});
 }
 
-Muestra GeneraMx8(double v, const Opciones& o) {
+Muestra generaMx8(double v, const Opciones& o) {
     if (o.rechazo)
-        return SoloControl();
-    const QString t = Cabe(v, 12, 3, true);
-    return Una((Canal2(o.canal) + u' ' + t).toLatin1(), {Lee(o.canal, t)});
+        return soloControl();
+    const QString t = cabe(v, 12, 3, true);
+    return una((canal2(o.canal) + u' ' + t).toLatin1(), {lee(o.canal, t)});
 }
 
 // A single-precision number in eight hexadecimal digits, least significant byte first; ORT
 // shows it with its sign and four decimals.
-Muestra GeneraHx1(double v, const Opciones& o) {
+Muestra generaHx1(double v, const Opciones& o) {
     if (o.rechazo)
-        return SoloControl();
-    float f = static_cast<float>(Acota(v));
+        return soloControl();
+    float f = static_cast<float>(acota(v));
     if (f == 0)
         f = 0.0f; // no negative zero: its bytes would read as a tiny negative number
     std::uint32_t bits;
@@ -510,53 +510,53 @@ Muestra GeneraHx1(double v, const Opciones& o) {
     for (int i = 0; i < 4; ++i)
         hex += QStringLiteral("%1").arg((bits >> (8 * i)) & 0xFF, 2, 16, QChar(u'0')).toUpper();
     const QString cifras = QString::asprintf("%09.4f", std::fabs(static_cast<double>(f)));
-    return Una((Canal2(o.canal) + u' ' + hex).toLatin1(),
-               {Lee(o.canal, (f < 0 ? u'-' : u'+') + cifras)});
+    return una((canal2(o.canal) + u' ' + hex).toLatin1(),
+               {lee(o.canal, (f < 0 ? u'-' : u'+') + cifras)});
 }
 
 // "value,cc (0); channel 1 without the comma (1)"; channel 1 may also come bare, without the comma
 // (variant 1). A channel of one character after the comma is refused.
-Muestra GeneraGport(double v, const Opciones& o) {
-    const QString t = Fijo(v, 3);
+Muestra generaGport(double v, const Opciones& o) {
+    const QString t = fijo(v, 3);
     if (o.rechazo)
-        return Una((t + QStringLiteral(",7")).toLatin1());
+        return una((t + QStringLiteral(",7")).toLatin1());
     if (o.variante == 1 && o.canal == 1)
-        return Una(t.toLatin1(), {Lee(1, t)});
-    return Una((t + u',' + Canal2(o.canal)).toLatin1(), {Lee(o.canal, t)});
+        return una(t.toLatin1(), {lee(1, t)});
+    return una((t + u',' + canal2(o.canal)).toLatin1(), {lee(o.canal, t)});
 }
 
 // Channel digit 1..9 in column 1, the value in 3-10.
-Muestra GeneraMig2(double v, const Opciones& o) {
+Muestra generaMig2(double v, const Opciones& o) {
     if (o.rechazo)
-        return SoloControl();
-    const QString t = Der(Cabe(v, 8, 3), 8);
-    return Una(Columnas({{1, QString::number(o.canal)}, {2, ","}, {3, t}}), {Lee(o.canal, t)});
+        return soloControl();
+    const QString t = der(cabe(v, 8, 3), 8);
+    return una(columnas({{1, QString::number(o.canal)}, {2, ","}, {3, t}}), {lee(o.canal, t)});
 }
 
 // The four groups of selector characters; any character of a group selects it.
 const char* const kGrupos[4] = {"013", "457", "89;", "<=?"};
 
-QString Selector(int grupo, int variante) {
+QString selector(int grupo, int variante) {
     return QString(QChar(kGrupos[grupo][std::clamp(variante, 0, 2)]));
 }
 
 // Bank 0 or 1 in column 3 and a selector character in column 7 (which member of its group:
 // variants 0, 1, 2) name channels 1..8; the value is in 10-17. Selector "2" fits no group.
-Muestra GeneraMig1(double v, const Opciones& o) {
-    const QString t = Der(Cabe(v, 8, 3), 8);
+Muestra generaMig1(double v, const Opciones& o) {
+    const QString t = der(cabe(v, 8, 3), 8);
     const int c = std::clamp(o.canal, 1, 8);
     const QString banco = c <= 4 ? QStringLiteral("0") : QStringLiteral("1");
-    const QString sel = o.rechazo ? QStringLiteral("2") : Selector((c - 1) % 4, o.variante);
-    return Una(Columnas({{1, "M"}, {3, banco}, {7, sel}, {10, t}}),
-               o.rechazo ? QList<Lectura>{} : QList<Lectura>{Lee(c, t)});
+    const QString sel = o.rechazo ? QStringLiteral("2") : selector((c - 1) % 4, o.variante);
+    return una(columnas({{1, "M"}, {3, banco}, {7, sel}, {10, t}}),
+               o.rechazo ? QList<Lectura>{} : QList<Lectura>{lee(c, t)});
 }
 
 // Box 1..9, A, B, C in column 2, input 0/1 in 3, mode in 4, selector in 7, value in 10-17.
 // Mode "1": eight channels a box, 1..96 (selector member: variants 0, 1, 2). Mode "0" (variant
 // 3): two channels a box, 1..24; higher channels are sent in mode "1".
-Muestra GeneraMux40(double v, const Opciones& o) {
+Muestra generaMux40(double v, const Opciones& o) {
     static const QString cajas = QStringLiteral("123456789ABC");
-    const QString t = Der(Cabe(v, 8, 3), 8);
+    const QString t = der(cabe(v, 8, 3), 8);
     const int c = std::clamp(o.canal, 1, 96);
     QString caja, entrada, modo, sel;
     if (o.variante == 3 && c <= 24 && !o.rechazo) {
@@ -569,10 +569,10 @@ Muestra GeneraMux40(double v, const Opciones& o) {
         caja = cajas.mid((c - 1) / 8, 1);
         entrada = QString::number(r / 4);
         modo = QStringLiteral("1");
-        sel = o.rechazo ? QStringLiteral("2") : Selector(r % 4, o.variante % 3);
+        sel = o.rechazo ? QStringLiteral("2") : selector(r % 4, o.variante % 3);
     }
-    return Una(Columnas({{1, "X"}, {2, caja}, {3, entrada}, {4, modo}, {7, sel}, {10, t}}),
-               o.rechazo ? QList<Lectura>{} : QList<Lectura>{Lee(c, t)});
+    return una(columnas({{1, "X"}, {2, caja}, {3, entrada}, {4, modo}, {7, sel}, {10, t}}),
+               o.rechazo ? QList<Lectura>{} : QList<Lectura>{lee(c, t)});
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -581,10 +581,10 @@ Muestra GeneraMux40(double v, const Opciones& o) {
 // GSE01 indicator of unit n (channel n + 1, 1..10): asks to be loaded with "An", waits for
 // ORT's answer ("+++", "ATDT 0n, WR, CN", the context command), then sends its measurement
 // "Bn,v1,v2", two readings on the channel. A message with one comma is refused.
-Muestra GeneraGse01(double v, const Opciones& o) {
+Muestra generaGse01(double v, const Opciones& o) {
     const int c = std::clamp(o.canal, 1, 10);
     const QByteArray unidad = QByteArray::number(c - 1);
-    const QString a = Fijo(v, 3), b = Fijo(v + 1, 3);
+    const QString a = fijo(v, 3), b = fijo(v + 1, 3);
     Muestra m;
     m.respuestaTras = 0;
     m.tramas << "A" + unidad;
@@ -593,24 +593,24 @@ Muestra GeneraGse01(double v, const Opciones& o) {
         return m;
     }
     m.tramas << "B" + unidad + "," + a.toLatin1() + "," + b.toLatin1();
-    m.lecturas = {Lee(c, a), Lee(c, b)};
+    m.lecturas = {lee(c, a), lee(c, b)};
     return m;
 }
 
 // A status frame, then the value frame; after "OL" (overload) the value is not recorded.
-Muestra GeneraAnd(double v, const Opciones& o) {
-    const QString t = Cabe(v, 10, 3, true);
+Muestra generaAnd(double v, const Opciones& o) {
+    const QString t = cabe(v, 10, 3, true);
     Muestra m;
     m.tramas << (o.rechazo ? QByteArrayLiteral("OL") : QByteArrayLiteral("ST")) << t.toLatin1();
     if (!o.rechazo)
-        m.lecturas = {Lee(1, t)};
+        m.lecturas = {lee(1, t)};
     return m;
 }
 
 // The value frame, after two filler frames ("00" in columns 2-3) in variant 1. Fillers with no
 // value frame after them record nothing.
-Muestra GeneraPel10(double v, const Opciones& o) {
-    const QString t = Fijo(v, 3);
+Muestra generaPel10(double v, const Opciones& o) {
+    const QString t = fijo(v, 3);
     Muestra m;
     if (o.rechazo) {
         m.tramas << "R00000";
@@ -620,21 +620,21 @@ Muestra GeneraPel10(double v, const Opciones& o) {
         m.tramas << "R00000"
                  << "R00000";
     m.tramas << "N" + t.toLatin1();
-    m.lecturas = {Lee(1, t)};
+    m.lecturas = {lee(1, t)};
     return m;
 }
 
 // A logger's dump: o.lote values (5 by default) in columns 1-8, each with its sign so that no
 // value starts with 8 or 9, then the closing marker "99999999", after which ORT closes the
 // port until it is opened again.
-Muestra GeneraDl10(double v, const Opciones& o) {
+Muestra generaDl10(double v, const Opciones& o) {
     Muestra m;
     if (!o.rechazo)
-        for (int j = 0; j < Lote(o, 5); ++j) {
-            QString t = Cabe(v + j, 8, 3, true);
+        for (int j = 0; j < lote(o, 5); ++j) {
+            QString t = cabe(v + j, 8, 3, true);
             t.insert(1, QString(8 - t.size(), u'0'));
             m.tramas << (t + QStringLiteral(" mm")).toLatin1();
-            m.lecturas << Lee(1, t);
+            m.lecturas << lee(1, t);
         }
     m.tramas << "99999999";
     return m;
@@ -643,24 +643,24 @@ Muestra GeneraDl10(double v, const Opciones& o) {
 // A batch of stored records: a "Y01" head, then o.lote "Y02" records (3 by default), each with
 // its value in 10-18, its date mm/dd/yy at 19 and its time hh:nn at 28, a minute apart and the
 // last at the instrument's clock. Two-digit years carry 1980..2079.
-Muestra GeneraDp3dx(double v, const Opciones& o) {
+Muestra generaDp3dx(double v, const Opciones& o) {
     Muestra m;
     m.tramas << "Y01 LOTE";
     if (o.rechazo)
         return m;
-    const int n = Lote(o, 3);
+    const int n = lote(o, 3);
     const QDateTime fin =
-        std::clamp(Cuando(o), QDateTime(QDate(1980, 1, 1), QTime(0, 0)).addSecs(60 * (n - 1)),
+        std::clamp(cuando(o), QDateTime(QDate(1980, 1, 1), QTime(0, 0)).addSecs(60 * (n - 1)),
                    QDateTime(QDate(2079, 12, 31), QTime(23, 59)));
     for (int j = 0; j < n; ++j) {
         const QDateTime t = fin.addSecs(-60 * (n - 1 - j));
-        const QString valor = Der(Cabe(v + j, 9, 3, true), 9);
-        m.tramas << Columnas({{1, "Y02"},
+        const QString valor = der(cabe(v + j, 9, 3, true), 9);
+        m.tramas << columnas({{1, "Y02"},
                               {5, "DP"},
                               {10, valor},
                               {19, t.toString(QStringLiteral("MM/dd/yy"))},
                               {28, t.toString(QStringLiteral("HH:mm"))}});
-        m.lecturas << Lee(1, valor, FechaInst(t), HoraInst(t));
+        m.lecturas << lee(1, valor, textoFechaInst(t), textoHoraInst(t));
     }
     return m;
 }
@@ -668,19 +668,19 @@ Muestra GeneraDp3dx(double v, const Opciones& o) {
 // A report: a head line, then o.lote data lines (2 by default) of o.campos values (3 by
 // default). A data line has a blank in column 2, 19 columns of head and values of ten columns
 // one apart from column 20, so that its length is 18 + 11 × values.
-Muestra GeneraQmate(double v, const Opciones& o) {
+Muestra generaQmate(double v, const Opciones& o) {
     Muestra m;
     m.tramas << "QMATE REPORT";
     if (o.rechazo)
         return m;
-    const int campos = Campos(o, 3);
+    const int campos = camposDe(o, 3);
     int k = 0;
-    for (int j = 0; j < Lote(o, 2); ++j) {
+    for (int j = 0; j < lote(o, 2); ++j) {
         QString t = QStringLiteral("D LOTE %1").arg(j + 1, 4, 10, QChar(u'0')).leftJustified(19);
         for (int i = 0; i < campos; ++i, ++k) {
-            const QString valor = Der(Cabe(v + k, 10, 3), 10);
+            const QString valor = der(cabe(v + k, 10, 3), 10);
             t += (i > 0 ? QStringLiteral(" ") : QString()) + valor;
-            m.lecturas << Lee(1, valor);
+            m.lecturas << lee(1, valor);
         }
         m.tramas << t.toLatin1();
     }
@@ -689,30 +689,30 @@ Muestra GeneraQmate(double v, const Opciones& o) {
 
 // Value in 1-5, time hh:nn at 7 and date dd/mm/yyyy at 16; ORT puts it on the channel of its
 // port number (o.canal here).
-Muestra GeneraTdlrf(double v, const Opciones& o) {
+Muestra generaTdlrf(double v, const Opciones& o) {
     if (o.rechazo)
-        return SoloControl();
-    const QDateTime t = Cuando(o);
-    const QString valor = Der(Cabe(v, 5, 2), 5);
-    return Una(Columnas({{1, valor},
+        return soloControl();
+    const QDateTime t = cuando(o);
+    const QString valor = der(cabe(v, 5, 2), 5);
+    return una(columnas({{1, valor},
                          {7, t.toString(QStringLiteral("HH:mm"))},
                          {16, t.toString(QStringLiteral("dd/MM/yyyy"))}}),
-               {Lee(o.canal, valor, FechaInst(t), HoraInst(t))});
+               {lee(o.canal, valor, textoFechaInst(t), textoHoraInst(t))});
 }
 
 // The net weight after "NET" ("net" in variant 1), on the channel of the port's number. A
 // German scale (variant 2) labels its gross weight "Maß", with the Latin-1 character ß.
-Muestra GeneraTodlr(double v, const Opciones& o) {
-    const QString bruto = Der(Cabe(v + 1, 7, 2), 7), neto = Der(Cabe(v, 7, 2), 7);
+Muestra generaTodlr(double v, const Opciones& o) {
+    const QString bruto = der(cabe(v + 1, 7, 2), 7), neto = der(cabe(v, 7, 2), 7);
     const QString etiqueta = o.variante == 2 ? QStringLiteral("Maß") : QStringLiteral("GROSS");
     if (o.rechazo)
-        return Una(Columnas({{1, etiqueta}, {7, bruto}, {15, "kg"}}));
-    return Una(Columnas({{1, etiqueta},
+        return una(columnas({{1, etiqueta}, {7, bruto}, {15, "kg"}}));
+    return una(columnas({{1, etiqueta},
                          {7, bruto},
                          {15, o.variante == 1 ? QStringLiteral("net") : QStringLiteral("NET")},
                          {18, neto},
                          {26, "kg"}}),
-               {Lee(o.canal, neto)});
+               {lee(o.canal, neto)});
 }
 
 // A comma-separated export: the header line, then o.lote lines (3 by default) of date, time,
@@ -721,17 +721,17 @@ Muestra GeneraTodlr(double v, const Opciones& o) {
 // (the others leave it empty and take it over) and h:mm on every line. Variant 2: dd-mm-yyyy on
 // every line and hh:mm on the first only. A line with an empty date right after the header
 // counts as header: that is the refused sample.
-Muestra GeneraDm510(double v, const Opciones& o) {
+Muestra generaDm510(double v, const Opciones& o) {
     Muestra m;
     m.tramas << "Date,Time,Channel,Unit,Status,Value";
     if (o.rechazo) {
-        m.tramas << ",10:30,1,mm,OK," + Fijo(v, 3).toLatin1();
+        m.tramas << ",10:30,1,mm,OK," + fijo(v, 3).toLatin1();
         return m;
     }
-    const int n = Lote(o, 3);
+    const int n = lote(o, 3);
     QString fechaInst, horaInst;
     for (int j = 0; j < n; ++j) {
-        const QDateTime t = Cuando(o).addSecs(-60 * (n - 1 - j));
+        const QDateTime t = cuando(o).addSecs(-60 * (n - 1 - j));
         QString fecha, hora;
         switch (o.variante) {
         case 1:
@@ -747,12 +747,12 @@ Muestra GeneraDm510(double v, const Opciones& o) {
             hora = t.toString(QStringLiteral("HH:mm:ss"));
         }
         if (!fecha.isEmpty())
-            fechaInst = FechaInst(t);
+            fechaInst = textoFechaInst(t);
         if (!hora.isEmpty())
-            horaInst = HoraInst(t);
-        const QString valor = Fijo(v + j, 3);
+            horaInst = textoHoraInst(t);
+        const QString valor = fijo(v + j, 3);
         m.tramas << QStringLiteral("%1,%2,1,mm,OK,%3").arg(fecha, hora, valor).toLatin1();
-        m.lecturas << Lee(1, valor, fechaInst, horaInst);
+        m.lecturas << lee(1, valor, fechaInst, horaInst);
     }
     return m;
 }
@@ -762,12 +762,12 @@ Muestra GeneraDm510(double v, const Opciones& o) {
 // since midnight, rounded, modulo 600 in 0..3): the readings stated here are those of a frame
 // decoded inside that window, and a test must set its clock there (10:00:02, say). Other
 // headers ("E1") are not readings.
-Muestra GeneraIshid(double v, const Opciones& o) {
-    const qint64 n = std::clamp<qint64>(std::llround(Acota(v) * 10), -9999, 99999);
-    const QByteArray t = Ceros(n, 5).toLatin1() + " kg";
+Muestra generaIshid(double v, const Opciones& o) {
+    const qint64 n = std::clamp<qint64>(std::llround(acota(v) * 10), -9999, 99999);
+    const QByteArray t = ceros(n, 5).toLatin1() + " kg";
     if (o.rechazo)
-        return Una("E1" + t);
-    return Una("E2" + t, {Lee(1, FormatoCorto(n, 1))});
+        return una("E1" + t);
+    return una("E2" + t, {lee(1, formatoCorto(n, 1))});
 }
 
 // The instrument table is ORT's own; the simulator takes each row's generator. Rows without one
@@ -779,14 +779,14 @@ Muestra GeneraIshid(double v, const Opciones& o) {
 const Instrumento kInstrumentos[] = {
 #include "decoding/instrumentos.inc"
     // Not an instrument code: a port decoded by its field table.
-    {"TABLA", GeneraCampos, 1, 1, "field-table port: comma-separated values (SEP=44)"},
+    {"TABLA", generaCampos, 1, 1, "field-table port: comma-separated values (SEP=44)"},
 };
 
 #undef ORT_INSTRUMENTO
 
 } // namespace
 
-QString FormatoCorto(qint64 n, int escala) {
+QString formatoCorto(qint64 n, int escala) {
     if (n == 0)
         return QStringLiteral("0");
     const bool menos = n < 0;
@@ -811,28 +811,28 @@ QString FormatoCorto(qint64 n, int escala) {
     return menos ? u'-' + t : t;
 }
 
-Muestra GeneraValor(double valor, const Opciones& o) {
-    const QString v = Fijo(valor, 3);
+Muestra generaValor(double valor, const Opciones& o) {
+    const QString v = fijo(valor, 3);
     Muestra m;
     m.tramas << v.toLatin1();
     if (!o.rechazo)
-        m.lecturas << Lee(1, v);
+        m.lecturas << lee(1, v);
     return m;
 }
 
-Muestra GeneraCampos(double valor, const Opciones& o) {
+Muestra generaCampos(double valor, const Opciones& o) {
     Muestra m;
     QStringList valores;
     for (int i = 0; i < std::max(o.campos, 1); ++i)
-        valores << Fijo(valor + i, 3);
+        valores << fijo(valor + i, 3);
     m.tramas << valores.join(u',').toLatin1();
     // Each field is cut in a column of 15 after the separator expands; the value fills its start.
     for (const QString& v : valores)
-        m.lecturas << Lee(1, v);
+        m.lecturas << lee(1, v);
     return m;
 }
 
-const Instrumento* BuscaInstrumento(const QString& codigo) {
+const Instrumento* buscaInstrumento(const QString& codigo) {
     const QString c = codigo.trimmed();
     for (const auto& i : kInstrumentos)
         if (i.genera && c == QLatin1String(i.codigo))
@@ -840,7 +840,7 @@ const Instrumento* BuscaInstrumento(const QString& codigo) {
     return nullptr;
 }
 
-QList<const Instrumento*> Instrumentos() {
+QList<const Instrumento*> instrumentos() {
     QList<const Instrumento*> r;
     for (const auto& i : kInstrumentos)
         if (i.genera)
@@ -848,7 +848,7 @@ QList<const Instrumento*> Instrumentos() {
     return r;
 }
 
-QStringList CodigosSimulados() {
+QStringList codigosSimulados() {
     QStringList r;
     for (const auto& i : kInstrumentos)
         if (i.genera)
@@ -856,9 +856,9 @@ QStringList CodigosSimulados() {
     return r;
 }
 
-Generador BuscaGenerador(const QString& codigo) {
-    const Instrumento* i = BuscaInstrumento(codigo);
-    return i ? i->genera : GeneraValor;
+Generador buscaGenerador(const QString& codigo) {
+    const Instrumento* i = buscaInstrumento(codigo);
+    return i ? i->genera : generaValor;
 }
 
 } // namespace ort::sim

@@ -61,22 +61,22 @@ struct Instrumento {
 };
 
 // The instrument of a code (trailing blanks ignored), or nullptr.
-const Instrumento* BuscaInstrumento(const QString& codigo);
+const Instrumento* buscaInstrumento(const QString& codigo);
 // Every instrument, in the order of the table.
-QList<const Instrumento*> Instrumentos();
-QStringList CodigosSimulados();
+QList<const Instrumento*> instrumentos();
+QStringList codigosSimulados();
 
 // The generator of a code; codes without an instrument of their own send the plain value, as
 // ORT's default decoder reads it from position 1.
-Generador BuscaGenerador(const QString& codigo);
+Generador buscaGenerador(const QString& codigo);
 
 // The plain value: "12.345".
-Muestra GeneraValor(double valor, const Opciones& o);
+Muestra generaValor(double valor, const Opciones& o);
 // A field-table frame: o.campos values (1 when 0) separated by commas.
-Muestra GeneraCampos(double valor, const Opciones& o);
+Muestra generaCampos(double valor, const Opciones& o);
 
 // The text of n / 10^escala in the shortest form that reads back as that number: "." as the
 // decimal point, no trailing zeros; below 1E-04 in exponent form ("1.5E-05").
-QString FormatoCorto(qint64 n, int escala);
+QString formatoCorto(qint64 n, int escala);
 
 } // namespace ort::sim

@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
     p.process(app);
     QTextStream out(stdout), err(stderr);
     if (p.isSet("list")) {
-        for (const Instrumento* i : Instrumentos())
+        for (const Instrumento* i : instrumentos())
             out << QStringLiteral("%1  channels 1-%2  variants %3  %4")
                        .arg(QString::fromLatin1(i->codigo).leftJustified(5))
                        .arg(i->canales, -2)
@@ -113,12 +113,12 @@ int main(int argc, char** argv) {
     };
     Simulador::Config c;
     c.codigo = p.value("code");
-    if (ort::TipoDePuerto(c.codigo, QString()) == ort::TipoConexion::Reloj) {
+    if (ort::tipoDePuerto(c.codigo, QString()) == ort::TipoConexion::Reloj) {
         err << "ortsim: TIMER has no instrument: ORT makes its readings from its own clock"
             << Qt::endl;
         return 2;
     }
-    const Instrumento* ins = BuscaInstrumento(c.codigo);
+    const Instrumento* ins = buscaInstrumento(c.codigo);
     if (!ins)
         err << "ortsim: " << c.codigo << " has no instrument of its own; sending plain values"
             << Qt::endl;

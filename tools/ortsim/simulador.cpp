@@ -31,7 +31,7 @@ struct Arranque {
 };
 const Arranque kArranques[] = {{"DL-10", "S1A1000"}};
 
-const char* OrdenDeArranque(const QString& codigo) {
+const char* ordenDeArranque(const QString& codigo) {
     for (const auto& a : kArranques)
         if (codigo.trimmed() == QLatin1String(a.codigo))
             return a.orden;
@@ -164,7 +164,7 @@ Muestra Simulador::genera(double valor, int canal) const {
     Opciones o = c_.opciones;
     o.canal = canal;
     o.cuando = QDateTime::currentDateTime();
-    return BuscaGenerador(c_.codigo)(valor, o);
+    return buscaGenerador(c_.codigo)(valor, o);
 }
 
 void Simulador::escribe(const QByteArray& datos) {
@@ -242,7 +242,7 @@ void Simulador::envia() {
         return;
     }
     lleno_ = false;
-    if (c_.dialogo && OrdenDeArranque(c_.codigo))
+    if (c_.dialogo && ordenDeArranque(c_.codigo))
         return; // the logger dumps when it hears its start command
     if (esperaRespuesta_) {
         if (desdePeticion_.elapsed() >= kEsperaRespuestaMs) {
@@ -315,7 +315,7 @@ void Simulador::oye(const QByteArray& datos) {
 }
 
 void Simulador::responde(const QByteArray& pieza) {
-    if (const char* orden = OrdenDeArranque(c_.codigo)) {
+    if (const char* orden = ordenDeArranque(c_.codigo)) {
         if (pieza == orden && (c_.cuenta < 0 || enviadas_ < c_.cuenta)) {
             const Muestra m = genera(siguienteValor(), c_.opciones.canal);
             enviaTramas(m, 0, int(m.tramas.size()));

@@ -22,12 +22,12 @@ namespace ort {
 namespace {
 
 // Places on the form are in twips, 15 to a pixel.
-void Coloca(QWidget* w, int izquierda, int arriba, int ancho, int alto) {
+void coloca(QWidget* w, int izquierda, int arriba, int ancho, int alto) {
     auto px = [](int twips) { return (twips + 7) / 15; };
     w->setGeometry(px(izquierda), px(arriba), px(ancho), px(alto));
 }
 
-QFont Fuente(bool negrita) {
+QFont fuente(bool negrita) {
     QFont f = QApplication::font();
     f.setPointSizeF(8.25);
     f.setBold(negrita);
@@ -35,8 +35,8 @@ QFont Fuente(bool negrita) {
 }
 
 // The channel or sequence number of a field: its leading number, rounded half to even.
-int Numero(const QLineEdit* campo) {
-    return AEntero16(NumeroDe(campo->text()));
+int numero(const QLineEdit* campo) {
+    return aEntero16(numeroDe(campo->text()));
 }
 
 } // namespace
@@ -47,7 +47,7 @@ EditorCanales::EditorCanales(Entorno& e, AlmacenConfig& config, TablasRuntime& t
     , config_(config)
     , t_(t) {
     construye();
-    selectores_ = Selector::tabla_(*this);
+    selectores_ = Selector::todos(*this);
 
     // Opening: channel 1, sequence 1 of the current port. The two assignments navigate as
     // typing would; the load follows in any case.
@@ -65,14 +65,14 @@ void EditorCanales::construye() {
     setWindowTitle(QStringLiteral("Configuración de Conexión y Canal"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
-    setFont(Fuente(false));
+    setFont(fuente(false));
     setFixedSize(7260 / 15, 7770 / 15);
 
     auto campo = [this](const char* nombre, int l, int t, int w, int h, int largo = 0) {
         auto* c = new QLineEdit(this);
         c->setObjectName(QLatin1String(nombre));
-        c->setFont(Fuente(true));
-        Coloca(c, l, t, w, h);
+        c->setFont(fuente(true));
+        coloca(c, l, t, w, h);
         if (largo > 0) {
             largos_[c] = largo;
             c->setMaxLength(largo);
@@ -83,13 +83,13 @@ void EditorCanales::construye() {
         auto* b = new QPushButton(texto, this);
         b->setObjectName(QLatin1String(nombre));
         b->setAutoDefault(false);
-        Coloca(b, l, t, w, h);
+        coloca(b, l, t, w, h);
         return b;
     };
     auto etiqueta = [this](const char* nombre, const QString& texto, int l, int t, int w, int h) {
         auto* e = new QLabel(texto, this);
         e->setObjectName(QLatin1String(nombre));
-        Coloca(e, l, t, w, h);
+        coloca(e, l, t, w, h);
         return e;
     };
 
@@ -128,7 +128,7 @@ void EditorCanales::construye() {
                      QString::fromUtf8(d.texto), d.l, d.t, d.w, 195);
     // The captions were laid out for a narrow font: when the default sans font is
     // wider, the captions get the largest size at which every one of them fits its place.
-    QFont fuenteEtiquetas = Fuente(false);
+    QFont fuenteEtiquetas = fuente(false);
     auto caben = [&] {
         const QFontMetrics m(fuenteEtiquetas);
         for (const QLabel* e : std::as_const(etiquetas))
@@ -143,7 +143,7 @@ void EditorCanales::construye() {
     lblPuert->setFont(fuenteEtiquetas);
     tituloSelector = etiqueta("tituloSelector", QString(), 165, 4395, 3135, 195);
     totalSecuencias = etiqueta("totalSecuencias", QStringLiteral("/ "), 1830, 840, 555, 270);
-    totalSecuencias->setFont(Fuente(true));
+    totalSecuencias->setFont(fuente(true));
 
     modelo_ = new QStandardItemModel(this);
     lista = new QTableView(this);
@@ -156,7 +156,7 @@ void EditorCanales::construye() {
     lista->verticalHeader()->setFixedWidth(14);
     lista->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     lista->verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
-    Coloca(lista, 120, 4740, 6990, 2895);
+    coloca(lista, 120, 4740, 6990, 2895);
     lblFalla = new QLabel(lista->viewport());
     lblFalla->setObjectName(QStringLiteral("lblFalla"));
     lblFalla->setWordWrap(true);
@@ -242,16 +242,16 @@ void EditorCanales::muestra(int p, int c, int s) {
 }
 
 void EditorCanales::navega() {
-    const double c = NumeroDe(campoCanal->text());
-    const double s = NumeroDe(campoSecue->text());
+    const double c = numeroDe(campoCanal->text());
+    const double s = numeroDe(campoSecue->text());
     if (c > 0 && s > 0)
-        muestra(t_.PuertoActual, AEntero16(c), AEntero16(s));
+        muestra(t_.PuertoActual, aEntero16(c), aEntero16(s));
 }
 
 void EditorCanales::graba() {
     const int p = t_.PuertoActual;
-    const int c = Numero(campoCanal);
-    const int s = Numero(campoSecue);
+    const int c = numero(campoCanal);
+    const int s = numero(campoSecue);
     // Rows numbered 0 would be stored under no channel or sequence that a reading can reach.
     if (!TablasRuntime::puertoValido(p) || c < 1 || c > kCanales || s < 1 || s > 99) {
         e_.avisos.mensaje(QStringLiteral("Canal. CmdAceptar.\n\nEl canal y la secuencia deben ser "
@@ -298,8 +298,8 @@ void EditorCanales::graba() {
 
 void EditorCanales::elimina() {
     const int p = t_.PuertoActual;
-    const int c = Numero(campoCanal);
-    const int s = Numero(campoSecue);
+    const int c = numero(campoCanal);
+    const int s = numero(campoSecue);
     if (!e_.avisos.pregunta(QStringLiteral("¿Está seguro que desea eliminar la secuencia ") +
                             QString::number(s) + QStringLiteral(" del canal ") +
                             QString::number(c) + u'?'))

@@ -9,7 +9,7 @@
 
 namespace ort {
 
-void EnlazaConfiguracion(VentanaMonitor& monitor, Adquisicion& a) {
+void enlazaConfiguracion(VentanaMonitor& monitor, Adquisicion& a) {
     monitor.abreEditor = [&monitor, &a] {
         a.fijaPuertoActual(monitor.pestanas->currentIndex() + 1);
         EditorCanales editor(a.entorno(), a.config(), a.tablas(), &monitor);

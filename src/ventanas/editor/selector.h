@@ -27,7 +27,7 @@ struct EditorCanales::Selector {
     QString descripcion;
     bool alClic = false; // fills its field on a click, with the key alone
 
-    static std::vector<Selector> tabla_(EditorCanales& v);
+    static std::vector<Selector> todos(EditorCanales& v);
 };
 
 } // namespace ort

@@ -36,13 +36,13 @@ constexpr ColumnaINS kColumnasINS[] = {
 };
 // clang-format on
 
-int Px(int twips) {
+int px(int twips) {
     return (twips + 7) / 15;
 }
 
 } // namespace
 
-std::vector<EditorCanales::Selector> EditorCanales::Selector::tabla_(EditorCanales& v) {
+std::vector<EditorCanales::Selector> EditorCanales::Selector::todos(EditorCanales& v) {
     auto hijo = [](Lista f) {
         return [f](BaseCalidad& bd, const QString& padre) { return (bd.*f)(padre); };
     };
@@ -129,7 +129,7 @@ void EditorCanales::muestraSelector(bool visible) {
 
 Resultado<Filas> EditorCanales::consulta(const Selector& s, const QString& padre) {
     if (!bd_.abierta())
-        if (const Resultado<> abierta = AbreConexion(e_.ajustes.StrConexion, bd_); !abierta)
+        if (const Resultado<> abierta = abreConexion(e_.ajustes.StrConexion, bd_); !abierta)
             return abierta.falla();
     BaseCalidad bd(bd_);
     auto r = s.consulta(bd, padre);
@@ -172,14 +172,14 @@ void EditorCanales::fijaColumnas(const Selector& s) {
             const int i = resultado_.columna(QLatin1String(c.campo));
             if (i < 0)
                 continue;
-            lista->setColumnWidth(i, Px(c.ancho));
+            lista->setColumnWidth(i, px(c.ancho));
             modelo_->setHeaderData(i, Qt::Horizontal,
                                    e_.ajustes.texto(Textos::GrupoColumnasConexion, c.texto));
         }
         return;
     }
     for (int i = 0; i < s.columnas.size() && i < modelo_->columnCount(); ++i) {
-        lista->setColumnWidth(i, Px(s.columnas[i].first));
+        lista->setColumnWidth(i, px(s.columnas[i].first));
         modelo_->setHeaderData(i, Qt::Horizontal, s.columnas[i].second);
     }
 }
