@@ -103,7 +103,7 @@ struct Medida {
 };
 
 // Batches alternate between the two tables, so that the machine's load weighs on both alike.
-Medida mide(Entorno& e, RelojBanco& reloj, GrabadorDatos::Apertura apertura, int porLote,
+Medida mide(Entorno& e, RelojBanco& reloj, GrabadorDatos::ModoEscritura apertura, int porLote,
             int rondas, int& fallos) {
     static const QString caracs[] = {QStringLiteral("DIAM"), QStringLiteral("LARGO"),
                                      QStringLiteral("LOTE"), QStringLiteral("TEMP")};
@@ -166,9 +166,9 @@ int main(int argc, char** argv) {
 
     int fallos = 0;
     const Medida porValor =
-        mide(e, reloj, GrabadorDatos::Apertura::PorValor, porLote, rondas, fallos);
+        mide(e, reloj, GrabadorDatos::ModoEscritura::PorValor, porLote, rondas, fallos);
     const Medida mantenida =
-        mide(e, reloj, GrabadorDatos::Apertura::Mantenida, porLote, rondas, fallos);
+        mide(e, reloj, GrabadorDatos::ModoEscritura::Mantenida, porLote, rondas, fallos);
 
     std::printf("%-34s %12s %12s\n", "connection / rows", "ms/value", "values/s");
     const std::pair<const char*, const Medida*> modos[] = {{"a connection per value", &porValor},

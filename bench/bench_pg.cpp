@@ -248,10 +248,11 @@ int main(int argc, char** argv) {
     ort::RelojSistema reloj;
     ort::Entorno e{a, avisos, reloj};
 
-    using Apertura = ort::GrabadorDatos::Apertura;
-    const std::pair<const char*, Apertura> modos[] = {{"valor", Apertura::PorValor},
-                                                      {"conexion", Apertura::Mantenida},
-                                                      {"pasada (default)", Apertura::PorPasada}};
+    using ModoEscritura = ort::GrabadorDatos::ModoEscritura;
+    const std::pair<const char*, ModoEscritura> modos[] = {
+        {"valor", ModoEscritura::PorValor},
+        {"conexion", ModoEscritura::Mantenida},
+        {"pasada (default)", ModoEscritura::PorPasada}};
     std::printf("PostgreSQL on %s, %d readings per writer into one data table\n",
                 qPrintable(a.ServidorBD), lecturas);
     std::printf("%-18s %8s %14s %14s %10s\n", "mode", "writers", "readings/s", "rows", "N right");
@@ -263,7 +264,7 @@ int main(int argc, char** argv) {
             std::atomic<int> respondidas{0};
             std::vector<std::unique_ptr<ort::HiloGrabacion>> hilos;
             for (int i = 0; i < escritores; ++i) {
-                const Apertura ap = apertura;
+                const ModoEscritura ap = apertura;
                 hilos.push_back(std::make_unique<ort::HiloGrabacion>(
                     [&e, ap] { return std::make_unique<ort::GrabadorDatos>(e, ap); },
                     [&](const ort::RespuestaGrabacion&) { ++respondidas; }));

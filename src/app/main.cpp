@@ -36,7 +36,7 @@ struct Opciones {
     bool escribeClave = false;
     // The status page: loopback by default when headless, none with windows unless asked for.
     std::optional<ort::DireccionHttp> http;
-    ort::GrabadorDatos::Apertura escritura = ort::GrabadorDatos::Apertura::PorPasada;
+    ort::GrabadorDatos::ModoEscritura escritura = ort::GrabadorDatos::ModoEscritura::PorPasada;
     qint64 diario = ort::Diario::kMaximoPorDefecto;
 };
 
@@ -79,11 +79,11 @@ Opciones leeOpciones(const QCoreApplication& app) {
     Opciones o;
     const QString escritura = p.value(QStringLiteral("escritura"));
     if (escritura == QStringLiteral("pasada")) {
-        o.escritura = ort::GrabadorDatos::Apertura::PorPasada;
+        o.escritura = ort::GrabadorDatos::ModoEscritura::PorPasada;
     } else if (escritura == QStringLiteral("conexion")) {
-        o.escritura = ort::GrabadorDatos::Apertura::Mantenida;
+        o.escritura = ort::GrabadorDatos::ModoEscritura::Mantenida;
     } else if (escritura == QStringLiteral("valor")) {
-        o.escritura = ort::GrabadorDatos::Apertura::PorValor;
+        o.escritura = ort::GrabadorDatos::ModoEscritura::PorValor;
     } else {
         std::fprintf(stderr, "ort: --escritura takes \"valor\", \"conexion\" or \"pasada\"\n");
         std::exit(2);
@@ -122,8 +122,9 @@ int escribeClave(const QString& dir) {
     return 0;
 }
 
-int sinVentanas(QCoreApplication& app, const QString& dir, ort::GrabadorDatos::Apertura escritura,
-                const ort::DireccionHttp& http, qint64 maximoDiario) {
+int sinVentanas(QCoreApplication& app, const QString& dir,
+                ort::GrabadorDatos::ModoEscritura escritura, const ort::DireccionHttp& http,
+                qint64 maximoDiario) {
     ort::AvisosConsola avisos;
     auto ajustes = ort::cargaAjustes(dir, avisos);
     if (!ajustes)

@@ -20,7 +20,7 @@
 
 namespace ort {
 
-int ejecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::Apertura escritura,
+int ejecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::ModoEscritura escritura,
                     const DireccionHttp& http, qint64 maximoDiario) {
     AvisosVentana avisos;
     auto ajustes = cargaAjustes(dir, avisos);

@@ -12,7 +12,7 @@ namespace ort {
 struct DireccionHttp;
 
 // Runs ORT with its windows until the monitor is closed; answers the program's exit code.
-int ejecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::Apertura escritura,
+int ejecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::ModoEscritura escritura,
                     const DireccionHttp& http, qint64 maximoDiario);
 
 } // namespace ort

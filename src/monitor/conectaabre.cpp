@@ -12,9 +12,9 @@ namespace ort {
 
 namespace {
 
-class Apertura {
+class AperturaPuerto {
 public:
-    Apertura(Entorno& e, int p) : e_(e), p_(p) {}
+    AperturaPuerto(Entorno& e, int p) : e_(e), p_(p) {}
 
     // The failure message of one step; the opening goes on.
     void falla(const Falla& f) const {
@@ -42,7 +42,7 @@ qint16 entero16(const QString& texto) {
 
 void ConnectAbre(Entorno& e, TablasRuntime& t, FabricaPuertos& puertos, int p,
                  const LectorINS& leeINS) {
-    Apertura apertura(e, p);
+    AperturaPuerto apertura(e, p);
     const QString conex = t.puerto(p).Conex;
     const Resultado<Filas> registro = leeINS(QString(conex).remove(u' '));
     if (!registro) {

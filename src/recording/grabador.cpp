@@ -372,15 +372,15 @@ QString BuscaTurno(const Ajustes& a, const QString& hhnn) {
     return QStringLiteral(" ");
 }
 
-GrabadorDatos::GrabadorDatos(Entorno& e, Apertura apertura) : e_(e), apertura_(apertura) {}
+GrabadorDatos::GrabadorDatos(Entorno& e, ModoEscritura modo) : e_(e), modo_(modo) {}
 
 GrabadorDatos::~GrabadorDatos() {
     cierra();
 }
 
-void GrabadorDatos::fijaApertura(Apertura apertura) {
-    apertura_ = apertura;
-    if (apertura_ == Apertura::PorValor)
+void GrabadorDatos::fijaModo(ModoEscritura modo) {
+    modo_ = modo;
+    if (modo_ == ModoEscritura::PorValor)
         cierra();
 }
 
@@ -531,7 +531,7 @@ ResultadoGrabacion GrabadorDatos::ubica(const QString& Forma, const QString& Maq
     const QString f = Forma.trimmed(), m = Maqui.trimmed(), p = Produ.trimmed();
     // On a kept connection a data location found once is not looked for again on disk.
     const QString clave = f + u'|' + m + u'|' + p;
-    if (apertura_ != Apertura::PorValor) {
+    if (modo_ != ModoEscritura::PorValor) {
         const auto u = ubicaciones_.find(clave);
         if (u != ubicaciones_.end()) {
             strConexionDatos_ = u->second.cadena;
@@ -570,13 +570,13 @@ ResultadoGrabacion GrabadorDatos::ubica(const QString& Forma, const QString& Maq
         rutaBuscada_ = *archivo;
         strConexionDatos_ = CadenaConexion(a, *archivo);
         tablaDatos_ = QStringLiteral("Datos");
-        if (apertura_ != Apertura::PorValor)
+        if (modo_ != ModoEscritura::PorValor)
             ubicaciones_[clave] = {strConexionDatos_, tablaDatos_, rutaBuscada_};
     } else if (a.TipoBD == kSqlServer) {
         strConexionDatos_ = CadenaConexion(a, a.CatalogoBD + QStringLiteral("DATA"));
         tablaDatos_ = QStringLiteral("Datos_") + f + u'_' + m + u'_' + p;
         rutaBuscada_.clear();
-        if (apertura_ != Apertura::PorValor)
+        if (modo_ != ModoEscritura::PorValor)
             ubicaciones_[clave] = {strConexionDatos_, tablaDatos_, rutaBuscada_};
     }
     // Any other kind keeps the table of the previous call.
@@ -640,7 +640,7 @@ ResultadoGrabacion GrabadorDatos::graba(const QString& Forma, const QString& Maq
     w.turno = BuscaTurno(e_.ajustes, textoHHmm(w.hora));
 
     bool ok;
-    if (apertura_ != Apertura::PorValor) {
+    if (modo_ != ModoEscritura::PorValor) {
         // One connection per data file (one in all for the server kind), kept open.
         std::unique_ptr<Abierta>& a = abiertas_[strConexionDatos_];
         if (a && !a->c->abierta() && !a->lote)
@@ -661,7 +661,7 @@ ResultadoGrabacion GrabadorDatos::graba(const QString& Forma, const QString& Maq
         std::unique_ptr<Preparadas>& pr = a->preparadas[clave];
         if (!pr && c.abierta())
             pr = std::make_unique<Preparadas>(c);
-        if (apertura_ == Apertura::PorPasada && !a->lote && c.abierta()) {
+        if (modo_ == ModoEscritura::PorPasada && !a->lote && c.abierta()) {
             QSqlQuery q(c.db());
             a->lote = q.exec(c.motor() == Motor::Postgres ? QStringLiteral("BEGIN")
                                                           : QStringLiteral("BEGIN IMMEDIATE"));

@@ -44,13 +44,13 @@ struct ValorEscrito {
 // than the window, opens the next row.
 class GrabadorDatos : public Grabador {
 public:
-    enum class Apertura {
+    enum class ModoEscritura {
         PorValor,  // a connection of its own for every value, released after it
         Mantenida, // a connection per data file kept open between values, until cierra()
         PorPasada, // kept open, and the values committed in groups (group commit)
     };
 
-    explicit GrabadorDatos(Entorno& e, Apertura apertura = Apertura::PorValor);
+    explicit GrabadorDatos(Entorno& e, ModoEscritura modo = ModoEscritura::PorValor);
     ~GrabadorDatos() override;
     GrabadorDatos(const GrabadorDatos&) = delete;
     GrabadorDatos& operator=(const GrabadorDatos&) = delete;
@@ -62,14 +62,14 @@ public:
                                  const QString& Carac, const QString& Fecha, const QString& Hora,
                                  const QString& Opera, const QString& Valor, float DTMP) override;
 
-    void fijaApertura(Apertura apertura);
-    Apertura apertura() const { return apertura_; }
+    void fijaModo(ModoEscritura modo);
+    ModoEscritura modo() const { return modo_; }
     // Commits and releases the connections kept open between values.
     void cierra() override;
     // Commits the values written since the last commit (group commit); a failure is reported
     // and the values are lost.
     bool terminaPasada() override;
-    bool agrupa() const override { return apertura_ == Apertura::PorPasada; }
+    bool agrupa() const override { return modo_ == ModoEscritura::PorPasada; }
     int loteMaximo() const override;
     bool grupoPerdido(const QString& Forma, const QString& Maqui,
                       const QString& Produ) const override;
@@ -112,7 +112,7 @@ private:
                                       const QString& despues, const QVariantList& valores);
 
     Entorno& e_;
-    Apertura apertura_;
+    ModoEscritura modo_;
     void revisaIndice(Conexion& c, const QString& tablaCitada);
 
     // Kept connections, by connection string: their group's transaction, and their statements

@@ -2,7 +2,7 @@
 
 namespace ort {
 
-EscritorDatos::EscritorDatos(Ajustes& ajustes, Reloj& reloj, GrabadorDatos::Apertura apertura)
+EscritorDatos::EscritorDatos(Ajustes& ajustes, Reloj& reloj, GrabadorDatos::ModoEscritura apertura)
     : reloj_(reloj)
     , e_{ajustes, avisos_, reloj_}
     , grabador_(e_, apertura) {

@@ -40,7 +40,7 @@ public:
 class EscritorDatos : public EscritorRetenidas {
 public:
     EscritorDatos(Ajustes& ajustes, Reloj& reloj,
-                  GrabadorDatos::Apertura apertura = GrabadorDatos::Apertura::PorPasada);
+                  GrabadorDatos::ModoEscritura apertura = GrabadorDatos::ModoEscritura::PorPasada);
 
     ResultadoEscritura huella(const QList<Retenida>& lote,
                               std::optional<HuellaTabla>& huella) override;

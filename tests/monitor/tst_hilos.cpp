@@ -22,11 +22,11 @@
 using namespace ort;
 using namespace ort::prueba;
 
-Q_DECLARE_METATYPE(ort::GrabadorDatos::Apertura)
+Q_DECLARE_METATYPE(ort::GrabadorDatos::ModoEscritura)
 
 namespace {
 
-using Apertura = GrabadorDatos::Apertura;
+using ModoEscritura = GrabadorDatos::ModoEscritura;
 
 // The demo plant; serial ports 1..4 are pseudo-terminals; a worker per port, the recording thread.
 struct Planta {
@@ -42,7 +42,8 @@ struct Planta {
     std::unique_ptr<GrabadorDatos> grabador;
     std::unique_ptr<Adquisicion> a;
 
-    bool arranca(const QString& conf, Apertura ap = Apertura::PorValor, const QString& mtvx = {}) {
+    bool arranca(const QString& conf, ModoEscritura ap = ModoEscritura::PorValor,
+                 const QString& mtvx = {}) {
         QString iau;
         for (int p = 1; p <= 4; ++p)
             pty[p] = std::make_unique<Pty>(),
@@ -128,7 +129,7 @@ private slots:
         Planta pl;
         QVERIFY(pl.arranca(
             "INSERT INTO PUERTOS VALUES (1,'AND',-1);" + conf(1, "TORNO1", "TUBO1", "TEMP"),
-            Apertura::PorValor,
+            ModoEscritura::PorValor,
             "INSERT INTO INS VALUES "
             "('AND','Balanza','RS232','','','9600','N','8','1','','','1','13','0')"));
         auto envia = [&](const QByteArray& b) { // whole, or a character at a time
@@ -146,15 +147,15 @@ private slots:
 
     // Two ports write one data table: every value once, rows gapless, each port's in order.
     void dosPuertosUnaTabla_data() {
-        QTest::addColumn<Apertura>("apertura");
+        QTest::addColumn<ModoEscritura>("apertura");
         // clang-format off
-        QTest::addRow("value by value") << Apertura::PorValor;
-        QTest::addRow("kept connection") << Apertura::Mantenida;
-        QTest::addRow("group commit") << Apertura::PorPasada;
+        QTest::addRow("value by value") << ModoEscritura::PorValor;
+        QTest::addRow("kept connection") << ModoEscritura::Mantenida;
+        QTest::addRow("group commit") << ModoEscritura::PorPasada;
         // clang-format on
     }
     void dosPuertosUnaTabla() {
-        QFETCH(Apertura, apertura);
+        QFETCH(ModoEscritura, apertura);
         Planta pl;
         QVERIFY(pl.arranca("INSERT INTO PUERTOS VALUES (1,'CALIB',-1),(2,'CALIB',-1);" +
                                conf(1, "TORNO1", "EJE20", "DIAM", 60) +
@@ -188,7 +189,7 @@ private slots:
         QVERIFY(puertoTcp > 0 &&
                 pl.arranca("INSERT INTO PUERTOS VALUES (1,'REDTC',-1);" +
                                conf(1, "TORNO1", "TUBO1", "TEMP"),
-                           Apertura::PorPasada,
+                           ModoEscritura::PorPasada,
                            QString("INSERT INTO INS VALUES ('REDTC','Calibre en "
                                    "red','TCP/IP','127.0.0.1','%1','','','','','','','1','13','0')")
                                .arg(puertoTcp)));
@@ -246,7 +247,7 @@ private slots:
             Entorno e{b.ajustes, avisosHilos, reloj};
             Registrador reg(e, b.t, b.config, b.falso, b.log);
             HiloGrabacion hilo(
-                [&] { return std::make_unique<GrabadorDatos>(e, Apertura::PorPasada); },
+                [&] { return std::make_unique<GrabadorDatos>(e, ModoEscritura::PorPasada); },
                 [&](const RespuestaGrabacion& r) { reg.entregaDesdeGrabacion(r); });
             reg.fijaHiloGrabacion(&hilo);
             hilo.usaDiario(

@@ -129,7 +129,7 @@ int reenviaHastaMorir(const QString& archivo, const QString& dir) {
     Diario d(archivo);
     if (!d.abre())
         return 2;
-    Contado esc(b.ajustes, reloj, GrabadorDatos::Apertura::PorValor);
+    Contado esc(b.ajustes, reloj, GrabadorDatos::ModoEscritura::PorValor);
     Reenvio r(d, esc, reloj);
     r.fijaLote(40);
     while (r.pasa() >= 0) {
@@ -341,7 +341,7 @@ private slots:
             Reenvio reenvio(d, esc, b.reloj,
                             {[&](const Retenida& r) { dicho << r.motivo; }, nullptr, nullptr,
                              nullptr, nullptr});
-            GrabadorDatos g(b.e, GrabadorDatos::Apertura::Mantenida);
+            GrabadorDatos g(b.e, GrabadorDatos::ModoEscritura::Mantenida);
             g.callaFallasPasajeras(true);
             std::optional<Bloqueo> bloqueo;
             const QString dir = b.srv ? QString() : b.ajustes.DirDatos.chopped(1);

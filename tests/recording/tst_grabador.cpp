@@ -13,8 +13,8 @@
 using namespace ort;
 using namespace ort::prueba;
 
-using Apertura = GrabadorDatos::Apertura;
-Q_DECLARE_METATYPE(ort::GrabadorDatos::Apertura)
+using ModoEscritura = GrabadorDatos::ModoEscritura;
+Q_DECLARE_METATYPE(ort::GrabadorDatos::ModoEscritura)
 using R = ort::ResultadoGrabacion;
 
 namespace {
@@ -136,25 +136,25 @@ private slots:
 
     void ventana_data() {
         QTest::addColumn<Motor>("motor");
-        QTest::addColumn<Apertura>("apertura");
+        QTest::addColumn<ModoEscritura>("apertura");
         columnas<QString>({"pasos", "filas"});
         for (const auto& [m, n] : kMotores) {
             // clang-format off
-            QTest::addRow("%s: A, B share a row, A opens the next", n) << m << Apertura::PorValor << "0 DIAM 60;5 LARGO 60;5 DIAM 60" << "1,1,2";
-            QTest::addRow("%s: 61 s later opens a row", n) << m << Apertura::PorValor << "0 DIAM 60;61 LARGO 60" << "1,2";
-            QTest::addRow("%s: exactly the window joins", n) << m << Apertura::PorValor << "0 DIAM 60;60 LARGO 60" << "1,1";
-            QTest::addRow("%s: additional fields join", n) << m << Apertura::Mantenida << "0 DIAM 60;0 TEMP 999;0 LOTE 999;61 TEMP 60" << "1,1,1,2";
-            QTest::addRow("%s: age counts from the row", n) << m << Apertura::PorValor << "0 DIAM 60;40 LARGO 60;40 TEMP 60" << "1,1,2";
-            QTest::addRow("%s: only the newest row", n) << m << Apertura::PorValor << "0 DIAM 60;5 DIAM 60;5 LARGO 60" << "1,2,2";
+            QTest::addRow("%s: A, B share a row, A opens the next", n) << m << ModoEscritura::PorValor << "0 DIAM 60;5 LARGO 60;5 DIAM 60" << "1,1,2";
+            QTest::addRow("%s: 61 s later opens a row", n) << m << ModoEscritura::PorValor << "0 DIAM 60;61 LARGO 60" << "1,2";
+            QTest::addRow("%s: exactly the window joins", n) << m << ModoEscritura::PorValor << "0 DIAM 60;60 LARGO 60" << "1,1";
+            QTest::addRow("%s: additional fields join", n) << m << ModoEscritura::Mantenida << "0 DIAM 60;0 TEMP 999;0 LOTE 999;61 TEMP 60" << "1,1,1,2";
+            QTest::addRow("%s: age counts from the row", n) << m << ModoEscritura::PorValor << "0 DIAM 60;40 LARGO 60;40 TEMP 60" << "1,1,2";
+            QTest::addRow("%s: only the newest row", n) << m << ModoEscritura::PorValor << "0 DIAM 60;5 DIAM 60;5 LARGO 60" << "1,2,2";
             // clang-format on
         }
     }
     void ventana() {
-        const Apertura apertura = d<Apertura>("apertura");
+        const ModoEscritura apertura = d<ModoEscritura>("apertura");
         const QString pasos = d<QString>("pasos"), filas = d<QString>("filas");
         ORT_BANCO(b, d<Motor>("motor"));
         QVERIFY(b.datos());
-        b.grabador.fijaApertura(apertura);
+        b.grabador.fijaModo(apertura);
         const QStringList lista = pasos.split(u';');
         QStringList donde;
         for (int i = 0; i < lista.size(); ++i) {
@@ -258,26 +258,26 @@ private slots:
 
     void fallasDeBase_data() {
         QTest::addColumn<Motor>("motor");
-        QTest::addColumn<Apertura>("apertura");
+        QTest::addColumn<ModoEscritura>("apertura");
         columnas<QString>({"caso", "enMensaje"});
         for (const auto& [m, n] : kMotores)
-            for (const auto& [ap, a] : {std::pair{Apertura::PorValor, "per value"},
-                                        std::pair{Apertura::Mantenida, "kept open"}}) {
+            for (const auto& [ap, a] : {std::pair{ModoEscritura::PorValor, "per value"},
+                                        std::pair{ModoEscritura::Mantenida, "kept open"}}) {
                 // clang-format off
                 QTest::addRow("%s, %s: no such column", n, a) << m << ap << "columna" << "NOEXISTE";
-                if (ap == Apertura::PorValor) QTest::addRow("%s: no table", n) << m << ap << "tabla" << (m == Motor::Postgres ? "Datos_F1_M1_P9" : "Datos");
+                if (ap == ModoEscritura::PorValor) QTest::addRow("%s: no table", n) << m << ap << "tabla" << (m == Motor::Postgres ? "Datos_F1_M1_P9" : "Datos");
                 // clang-format on
             }
         // clang-format off
-        QTest::addRow("sqlite: newest row without N") << Motor::Sqlite << Apertura::PorValor << "nulo" << "(N)";
-        QTest::addRow("sqlite: not a database") << Motor::Sqlite << Apertura::PorValor << "basura" << "";
-        QTest::addRow("sqlite: not a database, kept open") << Motor::Sqlite << Apertura::Mantenida << "basura" << "";
-        QTest::addRow("pg: text too long") << Motor::Postgres << Apertura::PorValor << "largo" << "QPSQL";
-        QTest::addRow("pg: password refused") << Motor::Postgres << Apertura::PorValor << "clave" << "QPSQL";
+        QTest::addRow("sqlite: newest row without N") << Motor::Sqlite << ModoEscritura::PorValor << "nulo" << "(N)";
+        QTest::addRow("sqlite: not a database") << Motor::Sqlite << ModoEscritura::PorValor << "basura" << "";
+        QTest::addRow("sqlite: not a database, kept open") << Motor::Sqlite << ModoEscritura::Mantenida << "basura" << "";
+        QTest::addRow("pg: text too long") << Motor::Postgres << ModoEscritura::PorValor << "largo" << "QPSQL";
+        QTest::addRow("pg: password refused") << Motor::Postgres << ModoEscritura::PorValor << "clave" << "QPSQL";
         // clang-format on
     }
     void fallasDeBase() {
-        const Apertura apertura = d<Apertura>("apertura");
+        const ModoEscritura apertura = d<ModoEscritura>("apertura");
         const QString caso = d<QString>("caso"), enMensaje = d<QString>("enMensaje");
         ORT_BANCO(b, d<Motor>("motor"));
         const QString archivo = b.ajustes.DirDatos + "F1/M1/P1.MDB";
@@ -294,7 +294,7 @@ private slots:
             b.ajustes.ClaveBD = "no-es-la-clave";
         const int filas = cuenta(b);
         const QStringList nombres = QSqlDatabase::connectionNames();
-        b.grabador.fijaApertura(apertura);
+        b.grabador.fijaModo(apertura);
         const QString carac = caso == "columna" ? "NOEXISTE" : caso == "largo" ? "LOTE" : "DIAM";
         QCOMPARE(graba(b, carac, caso == "largo" ? QString(30, u'x') : "1", 60, {}, {},
                        caso == "tabla" && b.srv ? "P9" : "P1"),
@@ -321,21 +321,21 @@ private slots:
         QVERIFY(b.datos() && creaSqlite(p2, {"datos.sqlite.sql"}));
         const qsizetype antes = QSqlDatabase::connectionNames().size();
         QList<qsizetype> abiertas;
-        auto graba = [&](Apertura ap, const QString& carac, const QString& v,
+        auto graba = [&](ModoEscritura ap, const QString& carac, const QString& v,
                          const QString& produ) {
-            b.grabador.fijaApertura(ap);
+            b.grabador.fijaModo(ap);
             if (!carac.isEmpty())
                 QCOMPARE(::graba(b, carac, v, 60, {}, {}, produ), R::Grabado);
             QVERIFY(b.libre());
             abiertas << QSqlDatabase::connectionNames().size() - antes;
         };
-        graba(Apertura::PorValor, "DIAM", "1", "P1");
-        graba(Apertura::Mantenida, "LARGO", "2", "P1");
-        graba(Apertura::Mantenida, "TEMP", "4", "P2");
+        graba(ModoEscritura::PorValor, "DIAM", "1", "P1");
+        graba(ModoEscritura::Mantenida, "LARGO", "2", "P1");
+        graba(ModoEscritura::Mantenida, "TEMP", "4", "P2");
         QCOMPARE(b.grabador.StrConexionDatos(), CadenaConexion(b.ajustes, p2));
-        graba(Apertura::PorValor, "", "", "");
-        graba(Apertura::Mantenida, "LOTE", "L5", "P1");
-        graba(Apertura::PorValor, "", "", "");
+        graba(ModoEscritura::PorValor, "", "", "");
+        graba(ModoEscritura::Mantenida, "LOTE", "L5", "P1");
+        graba(ModoEscritura::PorValor, "", "", "");
         QCOMPARE(abiertas, (QList<qsizetype>{0, 1, 2, 0, 1, 0}));
         QCOMPARE(Banco::muestra(b.filas("select N, DIAM, LARGO, LOTE from Datos")),
                  QStringList{"1 1 2 L5"});
@@ -353,7 +353,7 @@ private slots:
             AvisosGrabados avisos;
             RelojFalso reloj;
             Entorno e{a, avisos, reloj};
-            GrabadorDatos g(e, k ? Apertura::Mantenida : Apertura::PorValor);
+            GrabadorDatos g(e, k ? ModoEscritura::Mantenida : ModoEscritura::PorValor);
             for (int i = 0; i < 80; ++i)
                 if (fallo(g.GrabaMTVX("F1", "M1", "P1", "DIAM", "", "", "OP",
                                       QString::number(k * 1000 + i), 60)))
