@@ -121,15 +121,14 @@ bool esTipoTexto(const QString& tipo) {
            t.contains(QStringLiteral("TEXT"));
 }
 
-// The declared type of a column of the data table; no value when it cannot be read.
-std::optional<QString> tipoDeclarado(Conexion& c, const QString& tablaCitada,
-                                     const QString& columna, Falla& falla) {
+// The declared type of a column of the data table.
+Resultado<QString> tipoDeclarado(Conexion& c, const QString& tablaCitada, const QString& columna) {
     const auto tipo = tipoColumna(c, tablaCitada, columna);
     if (!tipo)
-        falla = tipo.falla();
-    else if (!*tipo)
-        falla = fallaDe(QStringLiteral("No se encontró el tipo de la columna [%1].").arg(columna));
-    return tipo.valorO(std::nullopt);
+        return tipo.falla();
+    if (!*tipo)
+        return fallaDe(QStringLiteral("No se encontró el tipo de la columna [%1].").arg(columna));
+    return **tipo;
 }
 
 // The newest row's read and its update or insert are one transaction: a second writer of the
@@ -159,48 +158,47 @@ public:
     Transaccion(const Transaccion&) = delete;
     Transaccion& operator=(const Transaccion&) = delete;
 
-    bool inicia(const QString& tablaCitada, Falla& falla) {
+    Resultado<> inicia(const QString& tablaCitada) {
         // SQLite: take the write lock now, waiting on the busy timeout, rather than failing at
         // the write after another writer has read the same newest row.
         const QString comienzo = anidada_ ? QStringLiteral("SAVEPOINT valor")
                                  : c_.motor() == Motor::Postgres
                                      ? QStringLiteral("BEGIN")
                                      : QStringLiteral("BEGIN IMMEDIATE");
-        if (!ejecuta(anidada_ ? punto_ : nullptr, comienzo, falla))
-            return false;
+        if (Resultado<> r = ejecuta(anidada_ ? punto_ : nullptr, comienzo); !r)
+            return r;
         abierta_ = true;
         // PostgreSQL: writers of the table queue here; readers (Metrovax) are not held up.
-        return c_.motor() != Motor::Postgres ||
-               ejecuta(nullptr,
-                       QStringLiteral("LOCK TABLE %1 IN SHARE ROW EXCLUSIVE MODE").arg(tablaCitada),
-                       falla);
+        if (c_.motor() != Motor::Postgres)
+            return {};
+        return ejecuta(
+            nullptr, QStringLiteral("LOCK TABLE %1 IN SHARE ROW EXCLUSIVE MODE").arg(tablaCitada));
     }
 
-    bool confirma(Falla& falla) {
-        if (!ejecuta(anidada_ ? suelta_ : nullptr,
-                     anidada_ ? QStringLiteral("RELEASE SAVEPOINT valor")
-                              : QStringLiteral("COMMIT"),
-                     falla))
-            return false;
-        abierta_ = false;
-        return true;
+    Resultado<> confirma() {
+        Resultado<> r = ejecuta(anidada_ ? suelta_ : nullptr,
+                                anidada_ ? QStringLiteral("RELEASE SAVEPOINT valor")
+                                         : QStringLiteral("COMMIT"));
+        if (r)
+            abierta_ = false;
+        return r;
     }
 
 private:
     // One statement: on a kept one (prepared at its first use, reset after each run) or as text.
-    bool ejecuta(QSqlQuery* guardada, const QString& sql, Falla& falla) {
+    Resultado<> ejecuta(QSqlQuery* guardada, const QString& sql) {
         std::optional<QSqlQuery> suelta; // made only when no kept statement is given
         QSqlQuery& q = guardada ? *guardada : suelta.emplace(c_.db());
         const bool ok =
             guardada ? (!q.lastQuery().isEmpty() || q.prepare(sql)) && q.exec() : q.exec(sql);
         if (!ok) {
-            falla = fallaDe(q, c_);
+            Falla falla = fallaDe(q, c_);
             if (guardada) // prepared again next time: a failed statement is not trusted
                 q = QSqlQuery(c_.db());
-            return false;
+            return falla;
         }
         q.finish();
-        return true;
+        return {};
     }
 
     Conexion& c_;
@@ -252,12 +250,9 @@ Falla fallaDeApertura(const Resultado<>& abierta) {
                : abierta.falla();
 }
 
-bool escribe(Conexion& c, const Escritura& w, Falla& falla, bool anidada,
-             GrabadorDatos::Preparadas* pr) {
-    if (!c.abierta()) {
-        falla = fallaDe(QStringLiteral("La base de datos de los datos no está abierta."));
-        return false;
-    }
+Resultado<> escribe(Conexion& c, const Escritura& w, bool anidada, GrabadorDatos::Preparadas* pr) {
+    if (!c.abierta())
+        return fallaDe(QStringLiteral("La base de datos de los datos no está abierta."));
     const bool pg = c.motor() == Motor::Postgres;
     // Declared first, so that a failed transaction is rolled back before the statement is freed.
     std::optional<GrabadorDatos::Preparadas> propias;
@@ -275,8 +270,8 @@ bool escribe(Conexion& c, const Escritura& w, Falla& falla, bool anidada,
     } reinicia{*pr};
     const bool guardadas = anidada && !pg && !propias;
     Transaccion tr(c, anidada, guardadas ? &pr->punto : nullptr, guardadas ? &pr->suelta : nullptr);
-    if (!tr.inicia(w.tablaCitada, falla))
-        return false;
+    if (Resultado<> r = tr.inicia(w.tablaCitada); !r)
+        return r;
 
     // The statement is made only when it is to be prepared: a kept one is run as it stands.
     const auto lee = [&] {
@@ -286,30 +281,26 @@ bool escribe(Conexion& c, const Escritura& w, Falla& falla, bool anidada,
                          c.motor());
     };
     if ((q.lastQuery().isEmpty() && !q.prepare(lee())) || !q.exec()) {
-        falla = fallaDe(q, c);
+        Falla falla = fallaDe(q, c);
         q = QSqlQuery(c.db());
         q.setForwardOnly(true);
-        return false;
+        return falla;
     }
     bool nuevaFila = true;
     qint64 n = 1;
     if (q.next()) {
         const QVariant ultimoN = q.value(0);
-        if (ultimoN.isNull()) {
-            falla = fallaDe(QStringLiteral("La fila más reciente de %1 no tiene número (N).")
-                                .arg(w.tablaCitada),
-                            kNulo);
-            return false;
-        }
+        if (ultimoN.isNull())
+            return fallaDe(QStringLiteral("La fila más reciente de %1 no tiene número (N).")
+                               .arg(w.tablaCitada),
+                           kNulo);
         bool ok = false;
         n = ultimoN.toLongLong(&ok);
-        if (!ok || n >= std::numeric_limits<qint32>::max()) {
-            falla = fallaDe(QStringLiteral("El número de la fila más reciente de %1 no admite "
-                                           "otro a continuación: %2.")
-                                .arg(w.tablaCitada, ultimoN.toString()),
-                            kTipo);
-            return false;
-        }
+        if (!ok || n >= std::numeric_limits<qint32>::max())
+            return fallaDe(QStringLiteral("El número de la fila más reciente de %1 no admite "
+                                          "otro a continuación: %2.")
+                               .arg(w.tablaCitada, ultimoN.toString()),
+                           kTipo);
         ++n;
         // A row without a readable date counts as older than any window.
         const auto fechaFila = fechaDeFila(q.value(1));
@@ -319,11 +310,13 @@ bool escribe(Conexion& c, const Escritura& w, Falla& falla, bool anidada,
     }
     q.finish();
 
-    if (!pr->tipo)
-        pr->tipo = tipoDeclarado(c, w.tablaCitada, w.carac, falla);
+    if (!pr->tipo) {
+        const Resultado<QString> tipo = tipoDeclarado(c, w.tablaCitada, w.carac);
+        if (!tipo)
+            return tipo.falla();
+        pr->tipo = *tipo;
+    }
     const auto& tipo = pr->tipo;
-    if (!tipo)
-        return false;
     const QVariant valor = esTipoTexto(*tipo) ? QVariant(w.valor) : QVariant(numeroDe(w.valor));
 
     QSqlQuery& e = nuevaFila ? pr->inserta : pr->actualiza;
@@ -347,19 +340,17 @@ bool escribe(Conexion& c, const Escritura& w, Falla& falla, bool anidada,
         e.bindValue(1, static_cast<qint32>(n - 1));
     }
     if (!e.exec()) {
-        falla = fallaDe(e, c);
+        Falla falla = fallaDe(e, c);
         // Prepared again next time: a failed statement is not trusted.
         e = QSqlQuery(c.db());
-        return false;
+        return falla;
     }
-    if (e.numRowsAffected() != 1) {
-        falla = fallaDe(QStringLiteral("No se pudo escribir el valor en la fila %1 de %2.")
-                            .arg(nuevaFila ? n : n - 1)
-                            .arg(w.tablaCitada));
-        return false;
-    }
+    if (e.numRowsAffected() != 1)
+        return fallaDe(QStringLiteral("No se pudo escribir el valor en la fila %1 de %2.")
+                           .arg(nuevaFila ? n : n - 1)
+                           .arg(w.tablaCitada));
     e.finish();
-    return tr.confirma(falla);
+    return tr.confirma();
 }
 
 } // namespace
@@ -674,7 +665,10 @@ ResultadoGrabacion GrabadorDatos::graba(const QString& Forma, const QString& Maq
                 return ResultadoGrabacion::Error;
             }
         }
-        ok = escribe(c, w, falla, a->lote, pr.get());
+        const Resultado<> escrito = escribe(c, w, a->lote, pr.get());
+        ok = escrito.ok();
+        if (!ok)
+            falla = escrito.falla();
         // The table may have changed under a failed write: its statements are made again.
         if (!ok)
             a->preparadas.erase(clave);
@@ -689,7 +683,10 @@ ResultadoGrabacion GrabadorDatos::graba(const QString& Forma, const QString& Maq
             return ResultadoGrabacion::Error;
         }
         revisaIndice(c, w.tablaCitada);
-        ok = escribe(c, w, falla, false, nullptr);
+        const Resultado<> escrito = escribe(c, w, false, nullptr);
+        ok = escrito.ok();
+        if (!ok)
+            falla = escrito.falla();
     }
     return ok ? ResultadoGrabacion::Grabado : ResultadoGrabacion::Error;
 }
