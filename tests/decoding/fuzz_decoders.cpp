@@ -16,7 +16,7 @@ namespace {
 
 constexpr int kMaxTramas = 64;
 
-bool Digitos(const QString& t, int n) {
+bool digitos(const QString& t, int n) {
     return t.size() == n && std::all_of(t.begin(), t.end(), [](QChar c) { return c.isDigit(); });
 }
 
@@ -25,11 +25,11 @@ QString Revisa(const QString& codigo, const ContextoFalso& c) {
     static const QStringList copian = {"TP844", "MUX10", "DP1HS", "DMX2B", "DMX2C",
                                        "MUX11", "MX8",   "MX8N",  "HX1",   "GPORT"};
     for (const auto& l : c.lecturas) {
-        if (!copian.contains(codigo) && !Digitos(l.lectura.left(2), 2))
+        if (!copian.contains(codigo) && !digitos(l.lectura.left(2), 2))
             return QStringLiteral("reading \"%1\" has no channel digits").arg(l.lectura);
-        if (!l.fechaInst.isEmpty() && !Digitos(l.fechaInst, 8))
+        if (!l.fechaInst.isEmpty() && !digitos(l.fechaInst, 8))
             return QStringLiteral("date \"%1\" is not yyyymmdd").arg(l.fechaInst);
-        if (!l.horaInst.isEmpty() && !Digitos(l.horaInst, 4))
+        if (!l.horaInst.isEmpty() && !digitos(l.horaInst, 4))
             return QStringLiteral("time \"%1\" is not hhnn").arg(l.horaInst);
     }
     if (codigo != u"GSE01" && !c.escrituras.isEmpty())
@@ -61,7 +61,7 @@ QString DecodificaAlAzar(const QString& conex, const std::uint8_t* datos, std::s
     // Each frame read once at most, plus one empty read per decoded frame.
     c.limiteLecturas = 2 * (kMaxTramas + 1);
     for (QString trama = tramas.first();; trama = c.pendientes.takeFirst()) {
-        DecodificaConRegistro(conex, trama, c, e);
+        decodificaConRegistro(conex, trama, c, e);
         if (const QString problema = Revisa(conex.trimmed(), c); !problema.isEmpty())
             return problema;
         if (!c.puertoAbierto() || c.pendientes.isEmpty())
@@ -75,7 +75,7 @@ QString DecodificaAlAzar(const QString& conex, const std::uint8_t* datos, std::s
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* datos, std::size_t n) {
     if (n == 0)
         return 0;
-    static const QStringList codigos = ort::CodigosConocidos() << QStringLiteral("ZZ9");
+    static const QStringList codigos = ort::codigosConocidos() << QStringLiteral("ZZ9");
     const QString conex = codigos[datos[0] % codigos.size()].leftJustified(5, u' ');
     if (const QString problema = ort::prueba::DecodificaAlAzar(conex, datos + 1, n - 1);
         !problema.isEmpty()) {
