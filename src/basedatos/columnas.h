@@ -9,7 +9,7 @@ namespace ort {
 // What the engine declares for a table's column ("VARCHAR(20)", "character varying(20)",
 // "DOUBLE"), the column's name matched ignoring letter case; no value when the table has no
 // such column. The table is named as the statements name it: a plain name, or one quoted by
-// CitaIdentificador, which keeps its letter case.
+// citaIdentificador, which keeps its letter case.
 Resultado<std::optional<QString>> tipoColumna(Conexion& c, const QString& tabla,
                                               const QString& columna);
 

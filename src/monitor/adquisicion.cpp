@@ -211,7 +211,7 @@ void Adquisicion::conmuta() {
             detieneHilo(p);
     } else if (!info.Activo) {
         ConnectAbre(e_, t_, puertos_, p,
-                    [this](const QString& clave) { return registroIns(e_, clave); });
+                    [this](const QString& clave) { return registroINS(e_, clave); });
         bool abierto;
         // The connection record (and with it the port's type) is read by the opening.
         if (tipoDeRegistro(info.TipoCon) == TipoConexion::Tcp) {

@@ -11,7 +11,7 @@ class FabricaPuertos;
 // initialisation, or a TCP connection started in the background; then stores the port's
 // reception settings and loads its field table. Every failing step is reported on its own and
 // the opening goes on with the next one; the caller learns the outcome from the port itself. The
-// connection record comes from leeINS (RegistroINS in the program).
+// connection record comes from leeINS (registroINS in the program).
 void ConnectAbre(Entorno& e, TablasRuntime& t, FabricaPuertos& puertos, int p,
                  const LectorINS& leeINS);
 

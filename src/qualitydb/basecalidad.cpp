@@ -85,7 +85,7 @@ Resultado<Filas> BaseCalidad::registroINS(const QString& clave) {
     return ejecuta(s, {clave});
 }
 
-Resultado<Filas> registroIns(Entorno& e, const QString& clave) {
+Resultado<Filas> registroINS(Entorno& e, const QString& clave) {
     Conexion c;
     static_cast<void>(OpenDBOK(e.ajustes.StrConexion, c, e));
     return BaseCalidad(c).registroINS(clave);

@@ -66,6 +66,6 @@ using LectorINS = std::function<Resultado<Filas>(const QString& clave)>;
 
 // Opens the Metrovax database of the settings, with its messages, and reads the connection record
 // of a key. Unopened, the statement fails and says so.
-Resultado<Filas> registroIns(Entorno& e, const QString& clave);
+Resultado<Filas> registroINS(Entorno& e, const QString& clave);
 
 } // namespace ort

@@ -30,7 +30,7 @@ struct Retenida {
     };
 
     qint64 id = 0;   // arrival order, never reused
-    QString destino; // the data table (ClaveDestino)
+    QString destino; // the data table (claveDestino)
     QString Forma, Maqui, Produ, Carac, Valor;
     QString Fecha, Hora; // the instrument's own date and time, empty when it gave none
     QDateTime momento;   // when the reading's frame was complete

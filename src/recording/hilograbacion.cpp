@@ -79,7 +79,7 @@ struct HiloGrabacion::ConDiario {
 
 struct HiloGrabacion::Carril {
     QString clave, Forma, Maqui, Produ;
-    QString destino; // its data table (ClaveDestino) when the lane has one only
+    QString destino; // its data table (claveDestino) when the lane has one only
     // The lane's journal, its writer of held readings and their replay; made and used on the
     // lane's thread.
     std::unique_ptr<Diario> diario;

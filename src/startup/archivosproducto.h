@@ -22,7 +22,7 @@ enum class ClaseEntrada { Cualquiera, Archivo };
 std::optional<QString> buscaEntrada(const QString& dir, const QString& nombre,
                                     ClaseEntrada que = ClaseEntrada::Cualquiera);
 
-// Finds a file of the program directory by its product name, as BuscaEntrada. Returns the name
+// Finds a file of the program directory by its product name, as buscaEntrada. Returns the name
 // as given when none exists.
 QString buscaArchivo(const QString& dir, const QString& nombre);
 
@@ -30,7 +30,7 @@ QString buscaArchivo(const QString& dir, const QString& nombre);
 // product's file functions numbered theirs, when it does not exist or cannot be read.
 Resultado<QString> leeArchivoTexto(const QString& ruta);
 
-// The lines of one of ORT's optional files of the program directory, found by BuscaArchivo, and
+// The lines of one of ORT's optional files of the program directory, found by buscaArchivo, and
 // its path for messages. A file that does not exist has no lines; one that cannot be read fails
 // with "No se puede leer RUTA.".
 struct LineasArchivo {

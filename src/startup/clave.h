@@ -6,7 +6,7 @@
 
 namespace ort {
 
-// The inverse of DescifraClave: the scrambled form of a database password, as MTVXPASS.IAU keeps
+// The inverse of descifraClave: the scrambled form of a database password, as MTVXPASS.IAU keeps
 // it. Passwords are 1 to 47 characters from '!' to '~' (no blanks); a failure says why.
 Resultado<QString> cifraClave(const QString& clave);
 

@@ -35,7 +35,7 @@ struct Conexiones : Banco {
     void abre(int p, const QString& conex) {
         t.puerto(p).Conex = conex.leftJustified(5, ' ', true);
         ConnectAbre(e, t, puertos, p,
-                    [this](const QString& clave) { return registroIns(e, clave); });
+                    [this](const QString& clave) { return registroINS(e, clave); });
     }
 };
 

@@ -58,7 +58,7 @@ struct Editor : Banco {
     }
 };
 
-const auto Escribe = [](QLineEdit* c, const QString& t) { c->clear(), QTest::keyClicks(c, t); };
+const auto escribe = [](QLineEdit* c, const QString& t) { c->clear(), QTest::keyClicks(c, t); };
 
 } // namespace
 
@@ -75,15 +75,15 @@ private slots:
                 b.contexto() == QStringList(10));
         QSignalSpy aceptado(&v, &QDialog::accepted);
         for (const auto& [canal, secuencia] : {std::pair{"", "1"}, {"0", "1"}, {"1", "-"}})
-            Escribe(v.campoCanal, canal), Escribe(v.campoSecue, secuencia), v.cmdAceptar->click();
+            escribe(v.campoCanal, canal), escribe(v.campoSecue, secuencia), v.cmdAceptar->click();
         const QString filas = "select (select count(*) from PUERTOS where Puert=2)+(select "
                               "count(*) from CANALES where "
                               "Puert=2)+(select count(*) from CONF where Puert=2)";
         QVERIFY(aceptado.isEmpty() && b.avisos.textos().filter("1 al 99").size() == 3 &&
                 b.valor(filas) == "0");
-        Escribe(v.campoCanal, "1"), Escribe(v.campoSecue, "1");
+        escribe(v.campoCanal, "1"), escribe(v.campoSecue, "1");
         v.campoConex->setText("TIMER: Puerto de prueba por reloj");
-        Escribe(v.campoDescr, "Canal nuevo");
+        escribe(v.campoDescr, "Canal nuevo");
         v.campoOpera->setText("ANA");
         v.campoCarac->setText("DIAM");
         v.cmdAceptar->click();
@@ -105,21 +105,21 @@ private slots:
                 b.contexto(),
             QStringList({"CALIB", "Diámetro exterior", "/ 2", "OP1", "E1", "TORNO1", "EJE20", "F1",
                          "DIAM", "LOTE", "L-0042", "TEMP", "21"}));
-        Escribe(v.campoSecue, "2");
+        escribe(v.campoSecue, "2");
         QCOMPARE(v.campoCarac->text() + v.camposEAdic[1]->text(), QString("LARGO"));
         // Clearing the channel or typing 0 loads nothing; what is shown stays.
         v.campoCanal->clear();
         QTest::keyClicks(v.campoCanal, "0");
         QCOMPARE(v.campoCarac->text() + v.campoDescr->text(), QString("LARGODiámetro exterior"));
-        Escribe(v.campoCanal, "7");
+        escribe(v.campoCanal, "7");
         QCOMPARE(v.campoDescr->text() + v.totalSecuencias->text(),
                  QString("Largo/ 1"));           // the channel's count
         QCOMPARE(b.contexto(), QStringList(10)); // no sequence 2 on channel 7
-        Escribe(v.campoSecue, "1");
+        escribe(v.campoSecue, "1");
         QCOMPARE(v.campoOpera->text(), QString("ANA"));
-        Escribe(v.campoCanal, "12x"); // a number in front loads that number
+        escribe(v.campoCanal, "12x"); // a number in front loads that number
         QCOMPARE(v.campoDescr->text() + v.campoOpera->text(), QString());
-        Escribe(v.campoCanal, "1"), Escribe(v.campoSecue, "1");
+        escribe(v.campoCanal, "1"), escribe(v.campoSecue, "1");
         v.campoConex->setText("XRITE: Espectrofotómetro X-Rite");
         v.campoOpera->setText("ANA     : Ana Muñoz");
         v.campoEstac->setText("E2  : Rectificado");
@@ -128,9 +128,9 @@ private slots:
         v.campoForma->setText("F2      : Plan de rectificado");
         v.campoCarac->setText("DIAM      : Diámetro");
         v.camposEAdic[2]->setText("LOTE      ");
-        Escribe(v.campoDescr, QString(31, u'x'));
-        Escribe(v.camposEAVal[1], "12345678901234567");
-        Escribe(v.camposEAdic[1], "ABCDEFGHIJ");
+        escribe(v.campoDescr, QString(31, u'x'));
+        escribe(v.camposEAVal[1], "12345678901234567");
+        escribe(v.camposEAdic[1], "ABCDEFGHIJ");
         v.cmdAceptar->click();
         QVERIFY(b.avisos.mensajes.isEmpty());
         QCOMPARE(
@@ -150,7 +150,7 @@ private slots:
         l.v.cmdAceptar->click();
         QCOMPARE(l.valor("select EAdic1||'|'||EAVal1||'|'||(select Descr from CANALES) from CONF"),
                  "CARACT10XY|VALOR-DE-20-CARACTER|" + QString(40, u'd'));
-        Escribe(l.v.campoCanal, "2"); // another channel's short value gives the usual limit back
+        escribe(l.v.campoCanal, "2"); // another channel's short value gives the usual limit back
         QCOMPARE(l.v.camposEAVal[1]->maxLength(), 14);
     }
 
@@ -169,7 +169,7 @@ private slots:
         Editor b;
         QVERIFY(ejecutaSentencia(b.archivoConf, "CREATE TRIGGER falla " + disparador));
         b.v.campoConex->setText("XRITE");
-        Escribe(b.v.campoDescr, "otra");
+        escribe(b.v.campoDescr, "otra");
         b.avisos.respuestasSiNo = {true};
         QSignalSpy aceptado(&b.v, &QDialog::accepted);
         (elimina ? b.v.bEliminar : b.v.cmdAceptar)->click();

@@ -412,7 +412,7 @@ std::int32_t enviable(std::int64_t n) {
 
 // Three signed 32-bit binary numbers, most significant byte first: the load in
 // hundred-thousandths (channel 1), then two values in hundredths (channels 2, 3). Values are
-// moved to the nearest that the framing lets through (Enviable).
+// moved to the nearest that the framing lets through (enviable).
 Muestra generaTload(double v, const Opciones& o) {
     if (o.rechazo)
         return soloControl();
