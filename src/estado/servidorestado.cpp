@@ -12,6 +12,8 @@
 
 #include <sys/socket.h>
 
+#include <memory>
+
 namespace ort {
 
 QString DireccionHttp::url() const {
@@ -51,20 +53,40 @@ namespace {
 // The listening socket, with a guard on every connection it hands out: the guard sees the bytes
 // before the HTTP parser does, counts those of the request being read (a response resets the
 // count) and refuses a request that grows past the limit, so that no client can make the
-// server buffer without bound; an idle connection is closed after a while.
+// server buffer without bound; an idle connection is closed after a while. At most
+// kMaxConexiones connections are served at once: one more is answered 503 and closed, so that
+// clients that open connections and keep them cannot use up the descriptors the ports and the
+// data files need.
 class EscuchaVigilada : public QTcpServer {
 public:
     using QTcpServer::QTcpServer;
 
     QTcpSocket* nextPendingConnection() override {
-        QTcpSocket* s = QTcpServer::nextPendingConnection();
-        if (s)
-            vigila(s);
-        return s;
+        while (QTcpSocket* s = QTcpServer::nextPendingConnection()) {
+            if (*abiertas_ < ServidorEstado::kMaxConexiones) {
+                vigila(s);
+                return s;
+            }
+            rechaza(s, "503 Service Unavailable");
+        }
+        return nullptr;
     }
 
 private:
-    static void vigila(QTcpSocket* s) {
+    // Counts a connection while its socket lives, whatever is connected to its signals.
+    class Cuenta : public QObject {
+    public:
+        Cuenta(QObject* socket, std::shared_ptr<int> n) : QObject(socket), n_(std::move(n)) {
+            ++*n_;
+        }
+        ~Cuenta() override { --*n_; }
+
+    private:
+        std::shared_ptr<int> n_;
+    };
+
+    void vigila(QTcpSocket* s) {
+        new Cuenta(s, abiertas_);
         auto* inactivo = new QTimer(s);
         inactivo->setSingleShot(true);
         inactivo->setInterval(ServidorEstado::kInactividadMs);
@@ -78,13 +100,13 @@ private:
             const qint64 n = s->property(kPendiente).toLongLong() + s->bytesAvailable();
             s->setProperty(kPendiente, n);
             if (n > ServidorEstado::kMaxPeticion)
-                rechaza(s);
+                rechaza(s, "413 Payload Too Large");
         });
     }
 
-    // Answers 413 and closes gracefully: the rest of the request is read and dropped while the
-    // answer goes out, so that the client gets the answer rather than a reset.
-    static void rechaza(QTcpSocket* s) {
+    // Answers the status and closes gracefully: the rest of the request is read and dropped
+    // while the answer goes out, so that the client gets the answer rather than a reset.
+    static void rechaza(QTcpSocket* s, const QByteArray& estado) {
         s->disconnect(); // the parser hears nothing more of this connection
         s->readAll();
         QObject::connect(s, &QTcpSocket::readyRead, s, [s] { s->readAll(); });
@@ -97,10 +119,10 @@ private:
             s->abort();
             s->deleteLater();
         });
-        s->write("HTTP/1.1 413 Payload Too Large\r\nContent-Length: 0\r\n"
-                 "Connection: close\r\n\r\n");
+        s->write("HTTP/1.1 " + estado + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
     }
 
+    std::shared_ptr<int> abiertas_ = std::make_shared<int>(0);
     static constexpr const char* kPendiente = "ortBytesSinRespuesta";
 };
 

@@ -25,13 +25,15 @@ std::optional<DireccionHttp> interpretaDireccionHttp(const QString& texto);
 // The read-only status server: "/" the page, "/api/estado" its JSON, "/metrics" Prometheus
 // text. Only GET and HEAD (405 otherwise), 404 for any other path; a request that grows past
 // kMaxPeticion bytes before it is answered is refused with 413 and its connection closed, and a
-// request the parser cannot read closes its connection. Nothing a client sends reaches
+// request the parser cannot read closes its connection; beyond kMaxConexiones connections at
+// once a new one is answered 503 and closed. Nothing a client sends reaches
 // acquisition: the server only reads the status model.
 class ServidorEstado : public QAbstractHttpServer {
     Q_OBJECT
 public:
     static constexpr qint64 kMaxPeticion = 16 * 1024;
     static constexpr int kInactividadMs = 60000;
+    static constexpr int kMaxConexiones = 32;
 
     explicit ServidorEstado(const EstadoPuertos& estado, QObject* parent = nullptr);
     // Listens on the address and gives the port listened on, or why it cannot (the port in use,

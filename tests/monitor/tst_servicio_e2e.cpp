@@ -1,3 +1,4 @@
+#include "estado/servidorestado.h"
 #include "support/corrida.h"
 #include "support/notificacion.h"
 
@@ -8,6 +9,9 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+
+#include <memory>
+#include <vector>
 
 using namespace ort::prueba;
 
@@ -147,6 +151,21 @@ private slots:
         QVERIFY(get("/metrics")
                     .contains("ort_lecturas_recibidas_total{puerto=\"1\"} " +
                               QByteArray::number(kLecturas)));
+    }
+
+    // Clients that open connections and hold them: one past the limit is answered 503; once
+    // they close, the page answers again.
+    void conexionesRetenidas() {
+        std::vector<std::unique_ptr<QTcpSocket>> abiertas;
+        for (int i = 0; i <= ort::ServidorEstado::kMaxConexiones; ++i) {
+            abiertas.push_back(std::make_unique<QTcpSocket>());
+            abiertas.back()->connectToHost(QHostAddress::LocalHost, quint16(puerto_));
+            QVERIFY(abiertas.back()->waitForConnected(3000));
+        }
+        QVERIFY(abiertas.back()->waitForReadyRead(3000));
+        QVERIFY(abiertas.back()->readAll().startsWith("HTTP/1.1 503"));
+        abiertas.clear();
+        QTRY_VERIFY_WITH_TIMEOUT(get("/api/estado").contains("\"puertos\""), 5000);
     }
 
     void systemdOyeListoLasCuentasYElPerroGuardian() {
