@@ -35,4 +35,5 @@ convert "$dir/pantalla.png" -trim +repage "$salida"
 echo "$salida"
 # The configuration windows, on a demo program directory of their own.
 bash tools/demo/crea-demo.sh "$dir/ventanas" >/dev/null
+cmake --build "${ORT_DEMO_BUILD_DIR:-build}" --target ortcapturas >/dev/null
 DISPLAY=$pantalla "${ORT_DEMO_BUILD_DIR:-build}"/tools/ortcapturas "$dir/ventanas" "$(dirname "$salida")"
