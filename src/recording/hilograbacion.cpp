@@ -135,9 +135,30 @@ void HiloGrabacion::inicia() {
     Diario d(diario_->archivo);
     if (!d.abre())
         return;
-    for (const QString& destino : d.destinos())
-        if (const QList<Retenida> r = d.retenidas(destino, 1); !r.isEmpty())
-            carril(r.front().Forma, r.front().Maqui, r.front().Produ);
+    // A data table that is no longer where its readings would go now (the data location changed
+    // since they were held) gets no lane: its readings stay in the journal, and are said once, so
+    // that they are neither written into another table nor forgotten unseen.
+    for (const QString& destino : d.destinos()) {
+        const QList<Retenida> r = d.retenidas(destino, 1);
+        if (r.isEmpty())
+            continue;
+        const Retenida& h = r.front();
+        if (const QString ahora = claveDestino(diario_->ajustes, h.Forma, h.Maqui, h.Produ);
+            fabrica_ && ahora != destino) {
+            if (diario_->sucesos)
+                diario_->sucesos(
+                    0, {},
+                    QStringLiteral("El diario de lecturas retenidas %1 guarda %2 lecturas para %3, "
+                                   "que ya no es la ubicación de los datos (ahora %4).\nNo se "
+                                   "graban en otra parte: quedan en el diario y se grabarán si "
+                                   "vuelve a configurarse esa ubicación.")
+                        .arg(diario_->archivo)
+                        .arg(d.retenidasDe(destino))
+                        .arg(legible(destino), legible(ahora)));
+            continue;
+        }
+        carril(h.Forma, h.Maqui, h.Produ);
+    }
 }
 
 HiloGrabacion::Carril& HiloGrabacion::carril(const QString& Forma, const QString& Maqui,

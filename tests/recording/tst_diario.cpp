@@ -1,4 +1,5 @@
 #include "recording/diario.h"
+#include "recording/hilograbacion.h"
 #include "recording/reenvio.h"
 #include "support/banco.h"
 
@@ -10,6 +11,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <mutex>
 
 using namespace ort;
 using namespace ort::prueba;
@@ -294,6 +296,40 @@ private slots:
     }
 
     // Died mid-batch, or the table away a while: the next start writes the rest, as if unbroken.
+    // Held before the data location changed: said at start and kept, never written into the
+    // table that now has their keys; those held for the table now in place are written.
+    void destinoCambiado() {
+        Banco b;
+        QVERIFY(b.datos());
+        const QString archivo = b.dir.ruta() + kArchivoDiario,
+                      viejo = "archivo:/antes/F1/M1/P1.MDB";
+        QList<Retenida> rs{lectura(viejo, "12.5"),
+                           lectura(claveDestino(b.ajustes, "F1", "M1", "P1"), "13", 1, 5)};
+        if (Diario d(archivo); !d.abre() || d.agrega(rs) != Diario::Admision::Guardada)
+            QFAIL("diario");
+        std::mutex m;
+        QStringList dicho;
+        HiloGrabacion hilo([&] { return std::make_unique<GrabadorDatos>(b.e); },
+                           [](const RespuestaGrabacion&) {});
+        hilo.usaDiario(
+            b.ajustes, b.reloj, archivo, 1000,
+            [&](int, const QString&, const QString& t) {
+                std::lock_guard l(m);
+                dicho << t;
+            },
+            [] {});
+        hilo.inicia();
+        QTRY_COMPARE_WITH_TIMEOUT(filas(b).size(), 1, 10000);
+        hilo.detiene();
+        QVERIFY(filas(b).first().contains("13"));
+        Diario d(archivo);
+        QVERIFY(d.abre());
+        QCOMPARE(valores(d.retenidas(viejo)), QStringList{"12.5"});
+        QVERIFY2(dicho.size() == 2 &&
+                     dicho[0].contains("guarda 1 lecturas para /antes/F1/M1/P1.MDB"),
+                 qPrintable(dicho.join('|')));
+    }
+
     void recupera_data() {
         QTest::addColumn<Motor>("motor");
         QTest::addColumn<QString>("caso");
