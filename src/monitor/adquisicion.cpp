@@ -25,7 +25,6 @@ Adquisicion::Adquisicion(Entorno& e, FabricaPuertos& puertos, Grabador& grabador
     : QObject(parent)
     , e_(e)
     , puertos_(puertos)
-    , grabador_(grabador)
     , config_(e)
     , registrador_(e, t_, config_, grabador, log_)
     , receptor_(e, t_, puertos, registrador_, log_,
@@ -50,8 +49,7 @@ void Adquisicion::usaHilos(std::function<std::unique_ptr<Grabador>()> fabrica) {
         return;
     conHilos_ = true;
     auto entrega = [this](const RespuestaGrabacion& r) { registrador_.entregaDesdeGrabacion(r); };
-    grabacion_ = fabrica ? std::make_unique<HiloGrabacion>(std::move(fabrica), entrega)
-                         : std::make_unique<HiloGrabacion>(grabador_, entrega);
+    grabacion_ = std::make_unique<HiloGrabacion>(std::move(fabrica), entrega);
     registrador_.fijaHiloGrabacion(grabacion_.get());
     if (maximoDiario_ > 0)
         grabacion_->usaDiario(

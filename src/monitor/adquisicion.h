@@ -35,10 +35,10 @@ public:
 
     // Serves every open port on a worker of its own and writes apart from the ports (the
     // program does so); without it, everything runs on the calling thread, port after port.
-    // With a writer factory, each data location is written by a thread and writer of its own;
-    // without, the given writer writes on one recording thread. Called before arranca(). The
-    // notices in e must then be safe from any thread (AvisosEntreHilos).
-    void usaHilos(std::function<std::unique_ptr<Grabador>()> fabrica = {});
+    // Each data location is written by a thread and a writer of its own, made by fabrica.
+    // Called before arranca(). The notices in e must then be safe from any thread
+    // (AvisosEntreHilos).
+    void usaHilos(std::function<std::unique_ptr<Grabador>()> fabrica);
     // With usaHilos: a value that cannot be written for now is held in the journal of held
     // readings of the program directory (at most maximo readings) and written later, in order.
     // Called before usaHilos().
@@ -109,7 +109,6 @@ private:
 
     Entorno& e_;
     FabricaPuertos& puertos_;
-    Grabador& grabador_;
     TablasRuntime t_;
     AlmacenConfig config_;
     LogPuertos log_;

@@ -79,7 +79,7 @@ struct HiloGrabacion::ConDiario {
 
 struct HiloGrabacion::Carril {
     QString clave, Forma, Maqui, Produ;
-    QString destino; // its data table (claveDestino) when the lane has one only
+    QString destino; // its data table (claveDestino)
     // The lane's journal, its writer of held readings and their replay; made and used on the
     // lane's thread.
     std::unique_ptr<Diario> diario;
@@ -95,10 +95,6 @@ struct HiloGrabacion::Carril {
     int enCurso = 0;
     bool alto = false;
 };
-
-HiloGrabacion::HiloGrabacion(Grabador& grabador, Entrega entrega)
-    : grabador_(&grabador)
-    , entrega_(std::move(entrega)) {}
 
 HiloGrabacion::HiloGrabacion(Fabrica fabrica, Entrega entrega)
     : fabrica_(std::move(fabrica))
@@ -144,7 +140,7 @@ void HiloGrabacion::inicia() {
             continue;
         const Retenida& h = r.front();
         if (const QString ahora = claveDestino(diario_->ajustes, h.Forma, h.Maqui, h.Produ);
-            fabrica_ && ahora != destino) {
+            ahora != destino) {
             if (diario_->sucesos)
                 diario_->sucesos(
                     0, {},
@@ -163,8 +159,7 @@ void HiloGrabacion::inicia() {
 
 HiloGrabacion::Carril& HiloGrabacion::carril(const QString& Forma, const QString& Maqui,
                                              const QString& Produ) {
-    const QString clave =
-        fabrica_ ? Forma.trimmed() + u'|' + Maqui.trimmed() + u'|' + Produ.trimmed() : QString();
+    const QString clave = Forma.trimmed() + u'|' + Maqui.trimmed() + u'|' + Produ.trimmed();
     std::lock_guard l(m_);
     std::unique_ptr<Carril>& c = carriles_[clave];
     if (!c) {
@@ -173,12 +168,8 @@ HiloGrabacion::Carril& HiloGrabacion::carril(const QString& Forma, const QString
         c->Forma = Forma;
         c->Maqui = Maqui;
         c->Produ = Produ;
-        if (fabrica_) {
-            c->propio = fabrica_();
-            c->g = c->propio.get();
-        } else {
-            c->g = grabador_;
-        }
+        c->propio = fabrica_();
+        c->g = c->propio.get();
         Carril* carril = c.get();
         c->hilo.reset(QThread::create([this, carril] { bucle(*carril); }));
         c->hilo->setObjectName(QStringLiteral("ort-grabacion"));
@@ -229,9 +220,8 @@ void HiloGrabacion::detiene() {
 void HiloGrabacion::abreDiario(Carril& c) {
     ConDiario& cd = *diario_;
     auto d = std::make_unique<Diario>(cd.archivo);
-    // Each lane answers for its own data table; one lane for all answers for every table.
-    if (fabrica_)
-        c.destino = claveDestino(cd.ajustes, c.Forma, c.Maqui, c.Produ);
+    // Each lane answers for its own data table.
+    c.destino = claveDestino(cd.ajustes, c.Forma, c.Maqui, c.Produ);
     d->fijaAlcance(c.destino, &totalRetenidas_);
     d->fijaLimite(cd.maximo, cd.maximo - cd.maximo / 10);
     if (const auto abierto = d->abre(); !abierto) {

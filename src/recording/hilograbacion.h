@@ -57,8 +57,8 @@ struct RespuestaGrabacion {
 RespuestaGrabacion grabaPedido(Grabador& g, const PedidoGrabacion& p);
 
 // Recording, apart from the ports: the one place where the data tables are written and their
-// connections live. Readings are written in the order they were queued. With a writer factory,
-// each data location (format, machine, product) has a lane of its own, a thread with its own
+// connections live. Readings are written in the order they were queued. Each data location
+// (format, machine, product) has a lane of its own, a thread with its own
 // writer and connection, so that the disk syncs of different data files overlap; one data
 // table's readings always go through one lane, in arrival order. With group commit a reading
 // that finds its lane idle is committed at once (or kEntreGruposMs after the lane's last commit);
@@ -82,8 +82,6 @@ public:
     static constexpr qint64 kPlazoLoteMs = 100;
     static constexpr qint64 kEntreGruposMs = 50;
 
-    // One lane, through the given writer.
-    HiloGrabacion(Grabador& grabador, Entrega entrega);
     // A lane per data location, each with a writer of the factory's.
     HiloGrabacion(Fabrica fabrica, Entrega entrega);
     ~HiloGrabacion();
@@ -118,7 +116,6 @@ private:
     void abreDiario(Carril& c);
     void publica(Carril& c);
 
-    Grabador* grabador_ = nullptr;
     Fabrica fabrica_;
     Entrega entrega_;
     mutable std::mutex m_; // guards carriles_ and enMarcha_
