@@ -148,6 +148,10 @@ int sinVentanas(QCoreApplication& app, const QString& dir,
     ort::Servicio servicio(adquisicion, &avisosHilos);
     servicio.atiendeSenales();
     adquisicion.arranca();
+    if (servicio.terminado()) { // a signal during the start: the stop is done
+        estado.terminando();
+        return 0;
+    }
     estado.arrancado();
     const int r = app.exec();
     estado.terminando();

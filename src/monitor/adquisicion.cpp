@@ -63,6 +63,9 @@ void Adquisicion::usaHilos(std::function<std::unique_ptr<Grabador>()> fabrica) {
 }
 
 void Adquisicion::detiene() {
+    // Also when asked for inside a wait of a port's opening (which lets events run): the
+    // opening under way and the restart around it stop there and open nothing more.
+    terminando_ = true;
     timer_.stop();
     cierraTodo();
     if (grabacion_)
@@ -130,6 +133,8 @@ void Adquisicion::cierraDispositivo(int p) {
 
 void Adquisicion::arranca() {
     Reinicia();
+    if (terminando_)
+        return;
     {
         // Only its messages: a password asked, a damaged file repaired, before the first pass.
         Conexion c;
@@ -174,6 +179,8 @@ void Adquisicion::OpenPuertos() {
 void Adquisicion::abrePuertosMarcados() {
     const QList<FilaPuerto> filas = config_.puertos();
     for (const FilaPuerto& f : filas) {
+        if (terminando_)
+            return;
         t_.PuertoActual = f.Puert;
         if (f.Open) {
             conmuta();
@@ -196,7 +203,7 @@ void Adquisicion::cmdAbre() {
 
 void Adquisicion::conmuta() {
     const int p = t_.PuertoActual;
-    if (!TablasRuntime::puertoValido(p) || esperandoSocket_[p])
+    if (terminando_ || !TablasRuntime::puertoValido(p) || esperandoSocket_[p])
         return;
     PuertoInfo& info = t_.puerto(p);
     // The instrument code is taken in any case here.
@@ -224,9 +231,14 @@ void Adquisicion::conmuta() {
                 abierto = puertos_.tcp(p).conectado();
                 if (!abierto)
                     e_.reloj.duerme(10);
-            } while (!abierto && e_.reloj.monotonoMs() - inicio <= kEsperaSocketMs);
+            } while (!abierto && !terminando_ && e_.reloj.monotonoMs() - inicio <= kEsperaSocketMs);
             e_.avisos.ocupado(false);
             esperandoSocket_[p] = false;
+            // Stopped meanwhile: the port stays closed, and its configuration as it was.
+            if (terminando_) {
+                puertos_.tcp(p).cierra();
+                return;
+            }
             if (!abierto)
                 puertos_.tcp(p).cierra();
         } else {

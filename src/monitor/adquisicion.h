@@ -117,6 +117,7 @@ private:
     QTimer timer_;
     std::array<bool, kPuertos + 1> esperandoSocket_{};
     bool ocupada_ = false;
+    bool terminando_ = false; // detiene() was called: nothing opens again
     bool conHilos_ = false;
     qint64 maximoDiario_ = 0;
     std::array<std::unique_ptr<HiloPuerto>, kPuertos + 1> hilos_;

@@ -66,7 +66,12 @@ void Servicio::atiendeSenales() {
 
 void Servicio::termina() {
     // Workers stop within a slice of their waits, the ports close, and what they took is
-    // written and committed; the lines of its results are shown before the end.
+    // written and committed; the lines of its results are shown before the end. A signal may
+    // come while a port's opening lets events run (at the start too, before the event loop
+    // runs): the stop is done once, and the start looks at terminado() before running the loop.
+    if (terminado_)
+        return;
+    terminado_ = true;
     if (avisos_)
         avisos_->terminando();
     a_.detiene();

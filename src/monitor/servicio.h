@@ -25,6 +25,8 @@ public:
     static QString lineaSalida(int p, const QString& linea);
     // Installs the handlers of SIGINT and SIGTERM; the event loop then ends cleanly on them.
     void atiendeSenales();
+    // A signal ended the service already (during the start, say): the event loop is not run.
+    bool terminado() const { return terminado_; }
 
 private:
     void termina();
@@ -33,6 +35,7 @@ private:
     AvisosEntreHilos* avisos_;
     struct Senales;
     std::unique_ptr<Senales> senales_;
+    bool terminado_ = false;
 };
 
 } // namespace ort

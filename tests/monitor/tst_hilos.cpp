@@ -304,11 +304,19 @@ private slots:
         QCOMPARE(conCaida.last(), QString("grabadas 10")); // written late, counted as recorded
     }
 
-    // SIGTERM during a stream: status 0 within 2 s, every reading shown committed.
-    void sigtermDuranteUnFlujo() {
+    // SIGTERM during a stream, and during the start (port 4's TCP instrument does not answer and
+    // its opening waits 10 s): status 0 within 2 s, every reading shown committed, the ports'
+    // configuration untouched.
+    void sigterm_data() {
+        QTest::addColumn<QString>("abiertos");
+        QTest::addRow("stream") << "1";
+        QTest::addRow("start") << "1, 4";
+    }
+    void sigterm() {
+        QFETCH(QString, abiertos);
         Corrida c;
-        QVERIFY(c.prepara() && c.calibre({"--rate", "25", "--values", "random:19.95,20.05"}) &&
-                c.arranca());
+        QVERIFY(c.prepara("UPDATE PUERTOS SET Open = 0 WHERE Puert NOT IN (" + abiertos + ")") &&
+                c.calibre({"--rate", "25", "--values", "random:19.95,20.05"}) && c.arranca());
         QVERIFY(c.esperaFilas(5));
         QElapsedTimer t;
         t.start();
@@ -317,6 +325,9 @@ private slots:
         const QString salida = QString::fromUtf8(c.ort.readAllStandardOutput());
         const int mostradas = int(salida.count(QRegularExpression("(^|\\n)01  01/01 ")));
         QCOMPARE(c.filas("DIAM is not null"), mostradas - int(salida.count("No se grabó")));
+        QCOMPARE(valorSqlite(c.dir + "/ORTConf2005.mdb", "select count(*) from PUERTOS where Open")
+                     .toInt(),
+                 int(abiertos.split(',').size()));
     }
 };
 
