@@ -5,7 +5,7 @@ pkgs=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-httpserver-dev qt6-websockets-dev libsystemd-dev
   qt6-charts-dev libqt6opengl6-dev
-  libqt6sql6-sqlite libqt6sql6-psql libqt6serialport6
+  libqt6sql6-sqlite libqt6sql6-psql libqt6serialport6 libsqlite3-dev
   libgl-dev
   postgresql postgresql-client
   sqlite3 socat xvfb xauth x11-apps imagemagick procps

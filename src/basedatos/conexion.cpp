@@ -8,11 +8,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
 
+#include <atomic>
 #include <filesystem>
+
+#include <sqlite3.h>
 
 namespace ort {
 
@@ -28,6 +32,18 @@ QString& driverSqlite() {
 QString& driverPostgres() {
     static QString d = QStringLiteral("QPSQL");
     return d;
+}
+
+std::atomic<int> gSinEspera{0};
+
+// The wait on a locked file: up to kEsperaOcupadaMs in steps of kPasoMs, ended at once while a
+// SinEsperaOcupada lives.
+constexpr int kPasoMs = 10;
+int esperaOcupada(void*, int intentos) {
+    if (gSinEspera.load() > 0 || intentos * kPasoMs >= SinEsperaOcupada::kEsperaOcupadaMs)
+        return 0;
+    sqlite3_sleep(kPasoMs);
+    return 1;
 }
 
 QString nuevoNombre() {
@@ -93,6 +109,10 @@ Resultado<> abreSqlite(const QMap<QString, QString>& partes, QSqlDatabase& db, Q
         return errorDe(driverSqlite(), esDanoSqlite(e) ? errbd::kFormato : errbd::kGeneral,
                        e.text());
     }
+    if (const QVariant h = db.driver()->handle();
+        h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0)
+        if (sqlite3* s = *static_cast<sqlite3* const*>(h.constData()))
+            sqlite3_busy_handler(s, esperaOcupada, nullptr);
     // SQLite opens lazily: reading the schema proves the file is a database.
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("select count(*) from sqlite_master"))) {
@@ -385,6 +405,14 @@ std::optional<QString> citaIdentificador(const QString& nombre) {
             c == QChar(0x7f))
             return std::nullopt;
     return u'"' + nombre + u'"';
+}
+
+SinEsperaOcupada::SinEsperaOcupada() {
+    ++gSinEspera;
+}
+
+SinEsperaOcupada::~SinEsperaOcupada() {
+    --gSinEspera;
 }
 
 } // namespace ort

@@ -50,6 +50,18 @@ private:
     QString archivo_;
 };
 
+// While one lives, a wait for an SQLite file that another program holds locked ends at once
+// (the write then fails as locked, and is held or reported) instead of lasting up to
+// kEsperaOcupadaMs: the program's stop does not wait out another program's lock.
+class SinEsperaOcupada {
+public:
+    static constexpr int kEsperaOcupadaMs = 10000;
+    SinEsperaOcupada();
+    ~SinEsperaOcupada();
+    SinEsperaOcupada(const SinEsperaOcupada&) = delete;
+    SinEsperaOcupada& operator=(const SinEsperaOcupada&) = delete;
+};
+
 enum class Comprobacion {
     Ligera,   // read the schema: finds a file that is not a database or a damaged schema
     Completa, // also check every page (cost grows with the file: not for per-value opens)

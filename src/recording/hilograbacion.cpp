@@ -1,5 +1,6 @@
 #include "recording/hilograbacion.h"
 
+#include "basedatos/conexion.h"
 #include "recording/diario.h"
 #include "recording/grabacion.h"
 #include "recording/grabador.h"
@@ -201,6 +202,9 @@ int HiloGrabacion::pendientes() const {
 }
 
 void HiloGrabacion::detiene() {
+    // A data file that another program holds locked does not hold up the stop: what waits for
+    // it is held in the journal (or reported), not waited for up to 10 s.
+    const SinEsperaOcupada sinEspera;
     std::unordered_map<QString, std::unique_ptr<Carril>> carriles;
     {
         std::lock_guard l(m_);

@@ -17,6 +17,7 @@
 
 #include <array>
 #include <atomic>
+#include <optional>
 #include <thread>
 
 using namespace ort;
@@ -304,27 +305,39 @@ private slots:
         QCOMPARE(conCaida.last(), QString("grabadas 10")); // written late, counted as recorded
     }
 
-    // SIGTERM during a stream, and during the start (port 4's TCP instrument does not answer and
-    // its opening waits 10 s): status 0 within 2 s, every reading shown committed, the ports'
-    // configuration untouched.
+    // SIGTERM during a stream, during the start (port 4's TCP instrument does not answer and its
+    // opening waits 10 s), and while another program holds the data file locked: status 0
+    // within 2 s, every reading shown committed or held, the ports' configuration untouched.
     void sigterm_data() {
         QTest::addColumn<QString>("abiertos");
-        QTest::addRow("stream") << "1";
-        QTest::addRow("start") << "1, 4";
+        QTest::addColumn<bool>("bloqueo");
+        QTest::addRow("stream") << "1" << false;
+        QTest::addRow("start") << "1, 4" << false;
+        QTest::addRow("data file locked") << "1" << true;
     }
     void sigterm() {
         QFETCH(QString, abiertos);
+        QFETCH(bool, bloqueo);
         Corrida c;
         QVERIFY(c.prepara("UPDATE PUERTOS SET Open = 0 WHERE Puert NOT IN (" + abiertos + ")") &&
                 c.calibre({"--rate", "25", "--values", "random:19.95,20.05"}) && c.arranca());
         QVERIFY(c.esperaFilas(5));
+        std::optional<Bloqueo> cerrojo;
+        if (bloqueo)
+            cerrojo.emplace(c.datos(), "EXCLUSIVE"), QTest::qWait(500);
         QElapsedTimer t;
         t.start();
         QCOMPARE(c.termina(), 0);
         QVERIFY2(t.elapsed() <= 2000, qPrintable(QString("%1 ms").arg(t.elapsed())));
+        cerrojo.reset();
         const QString salida = QString::fromUtf8(c.ort.readAllStandardOutput());
-        const int mostradas = int(salida.count(QRegularExpression("(^|\\n)01  01/01 ")));
-        QCOMPARE(c.filas("DIAM is not null"), mostradas - int(salida.count("No se grabó")));
+        const int mostradas = int(salida.count(QRegularExpression("(^|\\n)01  01/01 \\d{4}/")));
+        const int retenidas = valorSqlite(c.dir + "/ORTDiario.mdb",
+                                          "select count(*) from Retenidas where Carac = 'DIAM'")
+                                  .toInt();
+        QVERIFY(bloqueo == (retenidas > 0));
+        QCOMPARE(c.filas("DIAM is not null") + retenidas,
+                 mostradas - int(salida.count("No se grabó")));
         QCOMPARE(valorSqlite(c.dir + "/ORTConf2005.mdb", "select count(*) from PUERTOS where Open")
                      .toInt(),
                  int(abiertos.split(',').size()));
