@@ -13,8 +13,11 @@
 #include <QSqlQuery>
 #include <QUrl>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <filesystem>
+#include <numeric>
 
 #include <sqlite3.h>
 
@@ -36,13 +39,21 @@ QString& driverPostgres() {
 
 std::atomic<int> gSinEspera{0};
 
-// The wait on a locked file: up to kEsperaOcupadaMs in steps of kPasoMs, ended at once while a
-// SinEsperaOcupada lives.
-constexpr int kPasoMs = 10;
-int esperaOcupada(void*, int intentos) {
-    if (gSinEspera.load() > 0 || intentos * kPasoMs >= SinEsperaOcupada::kEsperaOcupadaMs)
+// The wait on a locked file, as SQLite's own busy timeout makes it (short steps first, then
+// 100 ms each) up to kEsperaOcupadaMs; ended at once while a SinEsperaOcupada lives.
+int esperaOcupada(void*, int intento) {
+    static constexpr std::array kPasos{1, 2, 5, 10, 15, 20, 25, 25, 25, 50, 50, 100};
+    if (gSinEspera.load() > 0)
         return 0;
-    sqlite3_sleep(kPasoMs);
+    const int n = int(kPasos.size());
+    const int hecho = intento < n ? std::accumulate(kPasos.begin(), kPasos.begin() + intento, 0)
+                                  : std::accumulate(kPasos.begin(), kPasos.end(), 0) +
+                                        (intento - n) * kPasos.back();
+    const int paso = std::min(intento < n ? kPasos[size_t(intento)] : kPasos.back(),
+                              SinEsperaOcupada::kEsperaOcupadaMs - hecho);
+    if (paso <= 0)
+        return 0;
+    sqlite3_sleep(paso);
     return 1;
 }
 
