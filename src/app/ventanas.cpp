@@ -4,6 +4,7 @@
 #include "basedatos/conexion.h"
 #include "estado/enlaceestado.h"
 #include "monitor/adquisicion.h"
+#include "monitor/servicio.h"
 #include "ports/fabricapuertos.h"
 #include "recording/grabador.h"
 #include "startup/archivosproducto.h"
@@ -44,6 +45,9 @@ int ejecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::ModoEs
     EnlaceEstado estado(adquisicion, e, &latencia);
     estado.sirve(http);
     std::unique_ptr<VentanaMonitor> monitor;
+    // Ctrl-C or SIGTERM (a session ending, a service manager) end ORT as closing it does, with
+    // everything received committed.
+    FinPorSenal fin(adquisicion, &avisosHilos);
 
     VentanaTitulo titulo(ajustes->Ruta, ajustes->Compania);
     QObject::connect(&titulo, &VentanaTitulo::cerrada, &app, [&] {
@@ -57,8 +61,10 @@ int ejecutaVentanas(QApplication& app, const QString& dir, GrabadorDatos::ModoEs
         // From here on a message box does not hold acquisition up.
         avisos.fijaEspera(false);
         adquisicion.arranca();
-        estado.arrancado();
+        if (!fin.terminado())
+            estado.arrancado();
     });
+    fin.atiende();
     titulo.show();
     const int r = app.exec();
     avisosHilos.terminando();

@@ -22,31 +22,18 @@ void alRecibirSenal(int) {
 }
 } // namespace
 
-struct Servicio::Senales {
+struct FinPorSenal::Senales {
     std::unique_ptr<QSocketNotifier> notificador;
 };
 
-Servicio::Servicio(Adquisicion& a, AvisosEntreHilos* avisos, QObject* parent)
+FinPorSenal::FinPorSenal(Adquisicion& a, AvisosEntreHilos* avisos, QObject* parent)
     : QObject(parent)
     , a_(a)
-    , avisos_(avisos) {
-    connect(&a_.log(), &LogPuertos::lineaAgregada, this, [](int p, const QString& linea) {
-        const QByteArray l = lineaSalida(p, linea).toUtf8() + '\n';
-        std::fwrite(l.constData(), 1, size_t(l.size()), stdout);
-        std::fflush(stdout);
-    });
-}
+    , avisos_(avisos) {}
 
-Servicio::~Servicio() = default;
+FinPorSenal::~FinPorSenal() = default;
 
-QString Servicio::lineaSalida(int p, const QString& linea) {
-    QString l = linea;
-    while (l.endsWith(u' '))
-        l.chop(1);
-    return QStringLiteral("%1 ").arg(p, 2, 10, QLatin1Char('0')) + l;
-}
-
-void Servicio::atiendeSenales() {
+void FinPorSenal::atiende() {
     if (gTuberia[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM, 0, gTuberia) != 0)
         return;
     senales_ = std::make_unique<Senales>();
@@ -64,11 +51,9 @@ void Servicio::atiendeSenales() {
     sigaction(SIGTERM, &sa, nullptr);
 }
 
-void Servicio::termina() {
+void FinPorSenal::termina() {
     // Workers stop within a slice of their waits, the ports close, and what they took is
-    // written and committed; the lines of its results are shown before the end. A signal may
-    // come while a port's opening lets events run (at the start too, before the event loop
-    // runs): the stop is done once, and the start looks at terminado() before running the loop.
+    // written and committed; the lines of its results are shown before the end.
     if (terminado_)
         return;
     terminado_ = true;
@@ -77,6 +62,23 @@ void Servicio::termina() {
     a_.detiene();
     QCoreApplication::sendPostedEvents();
     QCoreApplication::exit(0);
+}
+
+Servicio::Servicio(Adquisicion& a, AvisosEntreHilos* avisos, QObject* parent)
+    : QObject(parent)
+    , fin_(a, avisos) {
+    connect(&a.log(), &LogPuertos::lineaAgregada, this, [](int p, const QString& linea) {
+        const QByteArray l = lineaSalida(p, linea).toUtf8() + '\n';
+        std::fwrite(l.constData(), 1, size_t(l.size()), stdout);
+        std::fflush(stdout);
+    });
+}
+
+QString Servicio::lineaSalida(int p, const QString& linea) {
+    QString l = linea;
+    while (l.endsWith(u' '))
+        l.chop(1);
+    return QStringLiteral("%1 ").arg(p, 2, 10, QLatin1Char('0')) + l;
 }
 
 } // namespace ort

@@ -10,22 +10,22 @@ namespace ort {
 class Adquisicion;
 class AvisosEntreHilos;
 
-// ORT as a service: the same acquisition with no window. Every log line goes to standard output
-// as the port in two digits, a blank and the line without its trailing blanks, flushed at once.
-// SIGINT and SIGTERM close the ports and end the program with status 0.
-class Servicio : public QObject {
+// SIGINT and SIGTERM end acquisition cleanly, with or without windows: the ports' workers stop,
+// the ports close, what was received is committed (or held, or reported), and the event loop
+// ends with status 0. A signal may come while a port's opening lets events run (at the start
+// too, before the event loop runs): the stop is done once, and the start looks at terminado().
+class FinPorSenal : public QObject {
     Q_OBJECT
 public:
     // avisos: the notices of the workers, told when the end comes so that none waits for an
     // answer then.
-    explicit Servicio(Adquisicion& a, AvisosEntreHilos* avisos = nullptr,
-                      QObject* parent = nullptr);
-    ~Servicio() override;
+    explicit FinPorSenal(Adquisicion& a, AvisosEntreHilos* avisos = nullptr,
+                         QObject* parent = nullptr);
+    ~FinPorSenal() override;
 
-    static QString lineaSalida(int p, const QString& linea);
-    // Installs the handlers of SIGINT and SIGTERM; the event loop then ends cleanly on them.
-    void atiendeSenales();
-    // A signal ended the service already (during the start, say): the event loop is not run.
+    // Installs the handlers of SIGINT and SIGTERM.
+    void atiende();
+    // A signal ended acquisition already: the start goes no further.
     bool terminado() const { return terminado_; }
 
 private:
@@ -36,6 +36,23 @@ private:
     struct Senales;
     std::unique_ptr<Senales> senales_;
     bool terminado_ = false;
+};
+
+// ORT as a service: the same acquisition with no window. Every log line goes to standard output
+// as the port in two digits, a blank and the line without its trailing blanks, flushed at once.
+// SIGINT and SIGTERM close the ports and end the program with status 0.
+class Servicio : public QObject {
+    Q_OBJECT
+public:
+    explicit Servicio(Adquisicion& a, AvisosEntreHilos* avisos = nullptr,
+                      QObject* parent = nullptr);
+
+    static QString lineaSalida(int p, const QString& linea);
+    void atiendeSenales() { fin_.atiende(); }
+    bool terminado() const { return fin_.terminado(); }
+
+private:
+    FinPorSenal fin_;
 };
 
 } // namespace ort
