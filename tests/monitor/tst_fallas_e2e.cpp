@@ -66,8 +66,7 @@ private slots:
         Corrida c;
         QVERIFY(prepara(c, 2) && c.calibre({"--rate", "50", "--values", "random:19.95,19.99"}) &&
                 c.arranca() && c.esperaFilas(10));
-        ::kill(pid_t(c.ort.processId()), SIGKILL);
-        QVERIFY(c.ort.waitForFinished(5000));
+        QVERIFY(c.mata());
         QCOMPARE(valorSqlite(c.datos(), "PRAGMA integrity_check"), "ok");
         QCOMPARE(c.filas("Fecha is null or Turno is null or Operador is null or DIAM is null"), 0);
         QVERIFY(c.calibre({"--rate", "5", "--values", "fixed:20"}) && c.arranca() &&
@@ -84,8 +83,7 @@ private slots:
             QVERIFY(esperaQue(
                 [&] { return valorSqlite(diario, "select count(*) from Retenidas").toInt() >= 10; },
                 25000));
-            ::kill(pid_t(c.ort.processId()), SIGKILL);
-            QVERIFY(c.ort.waitForFinished(5000) && q.exec("ROLLBACK"));
+            QVERIFY(c.mata() && q.exec("ROLLBACK"));
         }
         QSqlDatabase::removeDatabase("bloqueo");
         QCOMPARE(c.ort.readAllStandardError().count("ORT: No se puede escribir en"), 1);

@@ -36,8 +36,16 @@ struct Corrida {
     bool esperaFilas(int n, const QString& donde = "1", int ms = 20000) const {
         return esperaQue([&] { return filas(donde) >= n; }, ms);
     }
-    // SIGTERM: ORT's exit code, -1 if it did not end normally within 10 s.
+    // kill -9, if ORT still runs.
+    bool mata() {
+        return ort.processId() > 0 && ::kill(pid_t(ort.processId()), SIGKILL) == 0 &&
+               ort.waitForFinished(5000);
+    }
+    // SIGTERM: ORT's exit code, -1 if it did not end normally within 10 s (or had ended before:
+    // a pid of 0 would signal the whole process group, the test and its runner with it).
     int termina() {
+        if (ort.processId() <= 0)
+            return -1;
         ::kill(pid_t(ort.processId()), SIGTERM);
         return ort.waitForFinished(10000) && ort.exitStatus() == QProcess::NormalExit
                    ? ort.exitCode()
