@@ -145,15 +145,15 @@ int sinVentanas(QCoreApplication& app, const QString& dir,
     });
     ort::EnlaceEstado estado(adquisicion, e, &latencia);
     estado.sirve(http);
-    ort::Servicio servicio(adquisicion, &avisosHilos);
-    servicio.atiendeSenales();
+    ort::Servicio servicio(adquisicion);
+    ort::FinPorSenal fin(adquisicion, &avisosHilos);
+    fin.atiende();
     adquisicion.arranca();
-    if (servicio.terminado()) { // a signal during the start: the stop is done
-        estado.terminando();
-        return 0;
+    int r = 0;
+    if (!fin.terminado()) { // a signal during the start has done the stop already
+        estado.arrancado();
+        r = app.exec();
     }
-    estado.arrancado();
-    const int r = app.exec();
     estado.terminando();
     return r;
 }

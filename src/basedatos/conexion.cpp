@@ -17,7 +17,6 @@
 #include <array>
 #include <atomic>
 #include <filesystem>
-#include <numeric>
 
 #include <sqlite3.h>
 
@@ -43,17 +42,16 @@ std::atomic<int> gSinEspera{0};
 // 100 ms each) up to kEsperaOcupadaMs; ended at once while a SinEsperaOcupada lives.
 int esperaOcupada(void*, int intento) {
     static constexpr std::array kPasos{1, 2, 5, 10, 15, 20, 25, 25, 25, 50, 50, 100};
+    const auto paso = [](int i) { return kPasos[std::min(size_t(i), kPasos.size() - 1)]; };
     if (gSinEspera.load() > 0)
         return 0;
-    const int n = int(kPasos.size());
-    const int hecho = intento < n ? std::accumulate(kPasos.begin(), kPasos.begin() + intento, 0)
-                                  : std::accumulate(kPasos.begin(), kPasos.end(), 0) +
-                                        (intento - n) * kPasos.back();
-    const int paso = std::min(intento < n ? kPasos[size_t(intento)] : kPasos.back(),
-                              SinEsperaOcupada::kEsperaOcupadaMs - hecho);
-    if (paso <= 0)
+    int hecho = 0;
+    for (int i = 0; i < intento; ++i)
+        hecho += paso(i);
+    const int ms = std::min(paso(intento), SinEsperaOcupada::kEsperaOcupadaMs - hecho);
+    if (ms <= 0)
         return 0;
-    sqlite3_sleep(paso);
+    sqlite3_sleep(ms);
     return 1;
 }
 
@@ -113,7 +111,8 @@ Resultado<> abreSqlite(const QMap<QString, QString>& partes, QSqlDatabase& db, Q
     db.setDatabaseName(
         QUrl::fromLocalFile(QFileInfo(archivo).absoluteFilePath()).toString(QUrl::FullyEncoded) +
         QStringLiteral("?mode=rw"));
-    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=10000"));
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1")
+                             .arg(SinEsperaOcupada::kEsperaOcupadaMs));
     if (!db.open()) {
         const QSqlError e = db.lastError();
         // The file is there: a refusal (permission, I/O) is reported, not taken for absence.

@@ -179,8 +179,6 @@ void Adquisicion::OpenPuertos() {
 void Adquisicion::abrePuertosMarcados() {
     const QList<FilaPuerto> filas = config_.puertos();
     for (const FilaPuerto& f : filas) {
-        if (terminando_)
-            return;
         t_.PuertoActual = f.Puert;
         if (f.Open) {
             conmuta();

@@ -64,9 +64,7 @@ void FinPorSenal::termina() {
     QCoreApplication::exit(0);
 }
 
-Servicio::Servicio(Adquisicion& a, AvisosEntreHilos* avisos, QObject* parent)
-    : QObject(parent)
-    , fin_(a, avisos) {
+Servicio::Servicio(Adquisicion& a, QObject* parent) : QObject(parent) {
     connect(&a.log(), &LogPuertos::lineaAgregada, this, [](int p, const QString& linea) {
         const QByteArray l = lineaSalida(p, linea).toUtf8() + '\n';
         std::fwrite(l.constData(), 1, size_t(l.size()), stdout);

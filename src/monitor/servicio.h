@@ -40,19 +40,12 @@ private:
 
 // ORT as a service: the same acquisition with no window. Every log line goes to standard output
 // as the port in two digits, a blank and the line without its trailing blanks, flushed at once.
-// SIGINT and SIGTERM close the ports and end the program with status 0.
 class Servicio : public QObject {
     Q_OBJECT
 public:
-    explicit Servicio(Adquisicion& a, AvisosEntreHilos* avisos = nullptr,
-                      QObject* parent = nullptr);
+    explicit Servicio(Adquisicion& a, QObject* parent = nullptr);
 
     static QString lineaSalida(int p, const QString& linea);
-    void atiendeSenales() { fin_.atiende(); }
-    bool terminado() const { return fin_.terminado(); }
-
-private:
-    FinPorSenal fin_;
 };
 
 } // namespace ort

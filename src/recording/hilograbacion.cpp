@@ -86,8 +86,7 @@ struct HiloGrabacion::Carril {
     std::unique_ptr<Diario> diario;
     std::unique_ptr<EscritorDatos> escritor;
     std::unique_ptr<Reenvio> reenvio;
-    std::unique_ptr<Grabador> propio;
-    Grabador* g = nullptr;
+    std::unique_ptr<Grabador> g;
     std::unique_ptr<QThread> hilo;
     // std primitives rather than Qt's: ThreadSanitizer sees through them.
     std::mutex m;
@@ -169,8 +168,7 @@ HiloGrabacion::Carril& HiloGrabacion::carril(const QString& Forma, const QString
         c->Forma = Forma;
         c->Maqui = Maqui;
         c->Produ = Produ;
-        c->propio = fabrica_();
-        c->g = c->propio.get();
+        c->g = fabrica_();
         Carril* carril = c.get();
         c->hilo.reset(QThread::create([this, carril] { bucle(*carril); }));
         c->hilo->setObjectName(QStringLiteral("ort-grabacion"));
@@ -381,8 +379,7 @@ void HiloGrabacion::bucle(Carril& c) {
         }
         const Ajustes& a = diario_->ajustes;
         x.r.pedido = p;
-        bool retener = c.reenvio->pendiente(
-            c.destino.isEmpty() ? claveDestino(a, p.Forma, p.Maqui, p.Produ) : c.destino);
+        bool retener = c.reenvio->pendiente(c.destino);
         if (retener)
             x.motivo = QStringLiteral("detrás de lecturas retenidas de su tabla");
         g.fijaMomento(p.momento);

@@ -295,7 +295,6 @@ private slots:
         QCOMPARE(r, QStringList({"6 2 1", "1 2 1", "1 1 1", "0 0 1", "6 1 1", "6 1 2"}));
     }
 
-    // Died mid-batch, or the table away a while: the next start writes the rest, as if unbroken.
     // Held before the data location changed: said at start and kept, never written into the
     // table that now has their keys; those held for the table now in place are written.
     void destinoCambiado() {
@@ -330,6 +329,7 @@ private slots:
                  qPrintable(dicho.join('|')));
     }
 
+    // Died mid-batch, or the table away a while: the next start writes the rest, as if unbroken.
     void recupera_data() {
         QTest::addColumn<Motor>("motor");
         QTest::addColumn<QString>("caso");
